@@ -1,0 +1,60 @@
+#pragma once
+
+// Status: the result of an operation that can fail, in the manner of leveldb::Status.
+// OK carries nothing; a failure carries a short message ("what went wrong: what to do").
+// Result<T> holds either a value or a failed Status.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace platform {
+
+class [[nodiscard]] Status {
+public:
+    Status() = default;  // OK
+    static Status ok() { return Status(); }
+    static Status error(std::string message) { return Status(std::move(message)); }
+
+    bool isOk() const { return !m_message.has_value(); }
+    explicit operator bool() const { return isOk(); }
+    const std::string& message() const {
+        static const std::string kOk = "OK";
+        return m_message ? *m_message : kOk;
+    }
+    // Adds context in front: "opening demo.sqlite: <message>".
+    Status withContext(const std::string& context) const {
+        return isOk() ? *this : Status(context + ": " + *m_message);
+    }
+
+private:
+    explicit Status(std::string message) : m_message(std::move(message)) {}
+    std::optional<std::string> m_message;
+};
+
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : m_value(std::move(value)) {}
+    Result(Status status) : m_status(std::move(status)) {
+        if (m_status.isOk()) throw std::logic_error("Result built from an OK status without a value");
+    }
+
+    bool isOk() const { return m_value.has_value(); }
+    explicit operator bool() const { return isOk(); }
+    const Status& status() const { return m_status; }
+    T& value() {
+        if (!m_value) throw std::logic_error("Result::value on a failure: " + m_status.message());
+        return *m_value;
+    }
+    const T& value() const { return const_cast<Result*>(this)->value(); }
+    T* operator->() { return &value(); }
+    T& operator*() { return value(); }
+
+private:
+    std::optional<T> m_value;
+    Status m_status;
+};
+
+}  // namespace platform

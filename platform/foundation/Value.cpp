@@ -1,0 +1,181 @@
+#include "platform/foundation/Value.h"
+
+#include <fmt/format.h>
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+
+const char* Value::typeName(Type type) {
+    switch (type) {
+        case Type::Null: return "null";
+        case Type::Boolean: return "boolean";
+        case Type::Integer: return "integer";
+        case Type::Real: return "real";
+        case Type::String: return "string";
+        case Type::Array: return "array";
+        case Type::Dictionary: return "dictionary";
+    }
+    return "unknown";
+}
+
+namespace {
+[[noreturn]] void typeMismatch(const char* expected, Value::Type actual) {
+    throw ValueError(fmt::format("expected a {} value, found {}", expected, Value::typeName(actual)));
+}
+}  // namespace
+
+bool Value::asBool() const {
+    if (auto* b = std::get_if<bool>(&m_data)) return *b;
+    if (auto* i = std::get_if<int64_t>(&m_data)) return *i != 0;
+    typeMismatch("boolean", type());
+}
+
+int64_t Value::asInteger() const {
+    if (auto* i = std::get_if<int64_t>(&m_data)) return *i;
+    if (auto* d = std::get_if<double>(&m_data)) return static_cast<int64_t>(*d);
+    if (auto* b = std::get_if<bool>(&m_data)) return *b ? 1 : 0;
+    typeMismatch("integer", type());
+}
+
+double Value::asReal() const {
+    if (auto* d = std::get_if<double>(&m_data)) return *d;
+    if (auto* i = std::get_if<int64_t>(&m_data)) return static_cast<double>(*i);
+    typeMismatch("real", type());
+}
+
+const std::string& Value::asString() const {
+    if (auto* s = std::get_if<std::string>(&m_data)) return *s;
+    typeMismatch("string", type());
+}
+
+const Array& Value::asArray() const {
+    if (auto* a = std::get_if<Array>(&m_data)) return *a;
+    typeMismatch("array", type());
+}
+
+Array& Value::asArray() {
+    if (auto* a = std::get_if<Array>(&m_data)) return *a;
+    typeMismatch("array", type());
+}
+
+const Dictionary& Value::asDictionary() const {
+    if (auto* d = std::get_if<Dictionary>(&m_data)) return *d;
+    typeMismatch("dictionary", type());
+}
+
+Dictionary& Value::asDictionary() {
+    if (auto* d = std::get_if<Dictionary>(&m_data)) return *d;
+    typeMismatch("dictionary", type());
+}
+
+const Value& Value::at(std::string_view key) const {
+    const Dictionary& dict = asDictionary();
+    auto it = dict.find(key);
+    if (it == dict.end()) throw ValueError(fmt::format("missing key \"{}\"", key));
+    return it->second;
+}
+
+const Value& Value::at(size_t index) const {
+    const Array& array = asArray();
+    if (index >= array.size())
+        throw ValueError(fmt::format("index {} out of range (array of {})", index, array.size()));
+    return array[index];
+}
+
+const Value* Value::find(std::string_view key) const {
+    auto* dict = std::get_if<Dictionary>(&m_data);
+    if (!dict) return nullptr;
+    auto it = dict->find(key);
+    return it == dict->end() ? nullptr : &it->second;
+}
+
+std::string Value::value(std::string_view key, std::string_view fallback) const {
+    const Value* v = find(key);
+    return v && v->isString() ? v->asString() : std::string(fallback);
+}
+
+int64_t Value::value(std::string_view key, int64_t fallback) const {
+    const Value* v = find(key);
+    return v && (v->isNumber() || v->isBool()) ? v->asInteger() : fallback;
+}
+
+bool Value::value(std::string_view key, bool fallback) const {
+    const Value* v = find(key);
+    return v && (v->isBool() || v->isInteger()) ? v->asBool() : fallback;
+}
+
+std::string Value::description() const {
+    if (auto* s = std::get_if<std::string>(&m_data)) return *s;
+    return toJson();
+}
+
+nlohmann::json Value::toNlohmann() const {
+    switch (type()) {
+        case Type::Null: return nullptr;
+        case Type::Boolean: return std::get<bool>(m_data);
+        case Type::Integer: return std::get<int64_t>(m_data);
+        case Type::Real: return std::get<double>(m_data);
+        case Type::String: return std::get<std::string>(m_data);
+        case Type::Array: {
+            nlohmann::json out = nlohmann::json::array();
+            for (const Value& v : std::get<Array>(m_data)) out.push_back(v.toNlohmann());
+            return out;
+        }
+        case Type::Dictionary: {
+            nlohmann::json out = nlohmann::json::object();
+            for (const auto& [k, v] : std::get<Dictionary>(m_data)) out[k] = v.toNlohmann();
+            return out;
+        }
+    }
+    return nullptr;
+}
+
+Value Value::fromJson(const nlohmann::json& json) {
+    switch (json.type()) {
+        case nlohmann::json::value_t::null:
+        case nlohmann::json::value_t::discarded: return Value();
+        case nlohmann::json::value_t::boolean: return Value(json.get<bool>());
+        case nlohmann::json::value_t::number_integer: return Value(json.get<int64_t>());
+        case nlohmann::json::value_t::number_unsigned: {
+            auto u = json.get<uint64_t>();
+            if (u > static_cast<uint64_t>(INT64_MAX)) return Value(static_cast<double>(u));
+            return Value(static_cast<int64_t>(u));
+        }
+        case nlohmann::json::value_t::number_float: return Value(json.get<double>());
+        case nlohmann::json::value_t::string: return Value(json.get<std::string>());
+        case nlohmann::json::value_t::array: {
+            Array out;
+            out.reserve(json.size());
+            for (const auto& v : json) out.push_back(fromJson(v));
+            return Value(std::move(out));
+        }
+        case nlohmann::json::value_t::object: {
+            Dictionary out;
+            for (const auto& [k, v] : json.items()) out.emplace(k, fromJson(v));
+            return Value(std::move(out));
+        }
+        case nlohmann::json::value_t::binary: break;
+    }
+    throw ValueError("binary JSON values are not supported");
+}
+
+Value Value::parseJson(std::string_view text) {
+    try {
+        return fromJson(nlohmann::json::parse(text));
+    } catch (const nlohmann::json::exception& e) {
+        throw ValueError(e.what());
+    }
+}
+
+std::string Value::toJson(int indent) const {
+    // Replace invalid UTF-8 instead of throwing: a description must always be printable.
+    return toNlohmann().dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool operator==(const Value& a, const Value& b) {
+    if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
+    return a.m_data == b.m_data;
+}
+
+}  // namespace platform
