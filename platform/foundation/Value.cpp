@@ -6,6 +6,50 @@
 
 namespace platform {
 
+namespace {
+// Nesting depth of the containers being destroyed on this thread. Below the limit a tree dies by
+// plain recursion (no extra work for ordinary documents); beyond it the rest is dismantled with
+// an explicit work list.
+thread_local int t_destroyDepth = 0;
+constexpr int kRecursiveDestroyLimit = 256;
+}  // namespace
+
+Value::~Value() {
+    const auto index = m_data.index();
+    if (index != static_cast<size_t>(Type::Array) && index != static_cast<size_t>(Type::Dictionary)) return;
+    if (t_destroyDepth >= kRecursiveDestroyLimit) {
+        dismantle();
+        return;
+    }
+    ++t_destroyDepth;
+    m_data.emplace<std::monostate>();  // the children die here, while the depth is counted
+    --t_destroyDepth;
+}
+
+void Value::dismantle() noexcept {
+    // Move every nested container onto a work list before its owner dies, so each destructor run
+    // from here only meets leaves and empty containers.
+    const int savedDepth = t_destroyDepth;
+    t_destroyDepth = 0;
+    std::vector<Value> pending;
+    pending.push_back(std::move(*this));
+    while (!pending.empty()) {
+        Value current = std::move(pending.back());
+        pending.pop_back();
+        auto takeNested = [&pending](Value& child) {
+            if ((child.isArray() && !std::get<Array>(child.m_data).empty()) ||
+                (child.isDictionary() && !std::get<Dictionary>(child.m_data).empty()))
+                pending.push_back(std::move(child));
+        };
+        if (auto* array = std::get_if<Array>(&current.m_data))
+            for (Value& child : *array) takeNested(child);
+        else if (auto* dict = std::get_if<Dictionary>(&current.m_data))
+            for (auto& [key, child] : *dict) takeNested(child);
+    }
+    m_data.emplace<std::monostate>();
+    t_destroyDepth = savedDepth;
+}
+
 const char* Value::typeName(Type type) {
     switch (type) {
         case Type::Null: return "null";

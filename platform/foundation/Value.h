@@ -48,6 +48,14 @@ public:
     Value(Array a) : m_data(std::move(a)) {}
     Value(Dictionary d) : m_data(std::move(d)) {}
 
+    // Copies are deep; moves are cheap. The destructor tears very deep trees down without deep
+    // recursion, so a document nested 100,000 levels does not overflow the stack when it dies.
+    Value(const Value&) = default;
+    Value(Value&&) noexcept = default;
+    Value& operator=(const Value&) = default;
+    Value& operator=(Value&&) noexcept = default;
+    ~Value();
+
     Type type() const { return static_cast<Type>(m_data.index()); }
     bool isNull() const { return type() == Type::Null; }
     bool isBool() const { return type() == Type::Boolean; }
@@ -89,6 +97,8 @@ public:
     friend bool operator==(const Value& a, const Value& b);
 
 private:
+    void dismantle() noexcept;
+
     std::variant<std::monostate, bool, int64_t, double, std::string, Array, Dictionary> m_data;
 };
 

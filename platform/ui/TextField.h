@@ -1,0 +1,50 @@
+#pragma once
+
+// TextField: an editable text field or a static label. While a person types, the text lives in
+// an editing buffer; it becomes the field's string value when editing ends -- when the field
+// resigns first responder (another field takes focus, or the window's first responder is set
+// to none on close) or when Return is pressed.
+
+#include <optional>
+#include <string>
+
+#include "platform/ui/Control.h"
+
+namespace platform {
+
+class TextField : public Control {
+public:
+    TextField() = default;
+    explicit TextField(std::string value) : m_value(std::move(value)) {}
+
+    // The committed value; text still being edited is not part of it.
+    const std::string& stringValue() const { return m_value; }
+    void setStringValue(std::string value) {
+        m_value = std::move(value);
+        m_editing.reset();
+    }
+    bool isEditable() const { return m_editable; }
+    void setEditable(bool editable) { m_editable = editable; }
+    const std::string& placeholder() const { return m_placeholder; }
+    void setPlaceholder(std::string text) { m_placeholder = std::move(text); }
+
+    // Typing: focuses the field (through its window) and replaces the editing buffer.
+    bool typeText(const std::string& text);
+    bool isEditing() const { return m_editing.has_value(); }
+    const std::optional<std::string>& editingText() const { return m_editing; }
+    void commitEditing();
+
+    bool acceptsFirstResponder() const override { return m_editable && isEnabled(); }
+    bool resignFirstResponder() override {
+        commitEditing();
+        return true;
+    }
+
+private:
+    std::string m_value;
+    std::optional<std::string> m_editing;
+    bool m_editable = true;
+    std::string m_placeholder;
+};
+
+}  // namespace platform

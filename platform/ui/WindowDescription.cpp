@@ -1,0 +1,153 @@
+#include "platform/ui/WindowDescription.h"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/PopUpButton.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowController.h"
+
+namespace platform {
+
+Result<WindowDescription> WindowDescription::loadNamed(const Bundle& bundle, const std::string& name) {
+    auto path = bundle.pathForResource(name + ".window.json");
+    if (!path)
+        return Status::error(fmt::format("window description \"{}\" not found in bundle {} (expected Resources/{}.window.json)",
+                                         name, bundle.bundlePath().string(), name));
+    std::ifstream in(*path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof()) return Status::error(fmt::format("cannot read window description {}", path->string()));
+    return parse(text.str(), path->string());
+}
+
+Result<WindowDescription> WindowDescription::parse(const std::string& text, std::string sourceName) {
+    try {
+        Value root = Value::parseJson(text);
+        if (!root.isDictionary() || !root.find("window"))
+            return Status::error(fmt::format("window description {}: expected an object with a \"window\" entry", sourceName));
+        return WindowDescription(std::move(root), std::move(sourceName));
+    } catch (const ValueError& e) {
+        return Status::error(fmt::format("window description {} is not valid JSON: {}", sourceName, e.what()));
+    }
+}
+
+namespace {
+
+Rect frameOf(const Value& spec) {
+    Rect r{0, 0, 100, 22};
+    if (const Value* f = spec.find("frame"); f && f->isArray() && f->asArray().size() == 4) {
+        r = {f->at(0).asReal(), f->at(1).asReal(), f->at(2).asReal(), f->at(3).asReal()};
+    }
+    return r;
+}
+
+Result<std::shared_ptr<View>> makeView(const Value& spec, const std::string& source) {
+    std::string cls = spec.value("class", std::string_view("View"));
+    std::shared_ptr<View> view;
+    if (cls == "View") {
+        view = std::make_shared<View>();
+    } else if (cls == "Button" || cls == "CheckBox") {
+        auto b = std::make_shared<Button>(spec.value("title", std::string_view{}),
+                                          cls == "CheckBox" ? Button::Kind::CheckBox : Button::Kind::Push);
+        b->setState(static_cast<int>(spec.value("state", int64_t{0})));
+        b->setKeyEquivalent(spec.value("keyEquivalent", std::string_view{}));
+        view = b;
+    } else if (cls == "TextField" || cls == "Label") {
+        auto t = std::make_shared<TextField>(spec.value("text", std::string_view{}));
+        t->setEditable(cls == "TextField" && spec.value("editable", true));
+        t->setPlaceholder(spec.value("placeholder", std::string_view{}));
+        view = t;
+    } else if (cls == "PopUpButton") {
+        auto p = std::make_shared<PopUpButton>();
+        if (const Value* items = spec.find("items"); items && items->isArray())
+            for (const auto& item : items->asArray()) p->addItemWithTitle(item.description());
+        view = p;
+    } else if (cls == "ImageView") {
+        auto i = std::make_shared<ImageView>();
+        i->setImageName(spec.value("image", std::string_view{}));
+        view = i;
+    } else if (cls == "TableView") {
+        auto t = std::make_shared<TableView>();
+        if (const Value* cols = spec.find("columns"); cols && cols->isArray())
+            for (const auto& c : cols->asArray())
+                t->addTableColumn({c.value("id", std::string_view{}), c.value("title", std::string_view{})});
+        view = t;
+    } else {
+        return Status::error(fmt::format("window description {}: unknown view class \"{}\"", source, cls));
+    }
+    view->setFrame(frameOf(spec));
+    view->setIdentifier(spec.value("id", std::string_view{}));
+    view->setHidden(spec.value("hidden", false));
+    if (auto* control = dynamic_cast<Control*>(view.get())) {
+        control->setTag(spec.value("tag", int64_t{0}));
+        control->setEnabled(spec.value("enabled", true));
+    }
+    return view;
+}
+
+}  // namespace
+
+Status WindowDescription::instantiate(WindowController& owner) const {
+    const Value& w = m_root.at("window");
+    auto window = std::make_shared<Window>(w.value("title", std::string_view{}),
+                                           Rect{0, 0, static_cast<double>(w.value("width", int64_t{480})),
+                                                static_cast<double>(w.value("height", int64_t{270}))});
+    window->setClosable(w.value("closable", true));
+
+    // Build the tree without recursion: (spec list, parent view) pairs.
+    std::map<std::string, std::shared_ptr<View>> byId;
+    std::vector<std::pair<const Value*, std::shared_ptr<View>>> pending;
+    if (const Value* views = m_root.find("views")) pending.emplace_back(views, window->contentView());
+    auto ownerPtr = owner.sharedAs<WindowController>();
+    while (!pending.empty()) {
+        auto [specs, parent] = pending.back();
+        pending.pop_back();
+        if (!specs->isArray()) return Status::error(fmt::format("window description {}: \"views\" must be an array", m_source));
+        for (const Value& spec : specs->asArray()) {
+            if (!spec.isDictionary()) return Status::error(fmt::format("window description {}: a view must be an object", m_source));
+            auto made = makeView(spec, m_source);
+            if (!made) return made.status();
+            auto view = made.value();
+            if (!view->identifier().empty() && !byId.emplace(view->identifier(), view).second)
+                return Status::error(fmt::format("window description {}: view id \"{}\" is used twice", m_source, view->identifier()));
+            if (auto* control = dynamic_cast<Control*>(view.get())) {
+                std::string action = spec.value("action", std::string_view{});
+                if (!action.empty()) {
+                    if (!owner.respondsToAction(action))
+                        return Status::error(fmt::format("window description {}: the owner has no action \"{}\"", m_source, action));
+                    control->setAction(action);
+                    control->setTarget(ownerPtr);
+                }
+            }
+            parent->addSubview(view);
+            if (const Value* sub = spec.find("views")) pending.emplace_back(sub, view);
+        }
+    }
+
+    if (!owner.setOutlet("window", window))
+        return Status::error(fmt::format("window description {}: cannot connect the window", m_source));
+    if (const Value* outlets = m_root.find("outlets"); outlets && outlets->isDictionary()) {
+        for (const auto& [outlet, target] : outlets->asDictionary()) {
+            if (!target.isString())
+                return Status::error(fmt::format("window description {}: outlet \"{}\" must name a view id", m_source, outlet));
+            auto it = byId.find(target.asString());
+            if (it == byId.end())
+                return Status::error(fmt::format("window description {}: outlet \"{}\" names unknown view \"{}\"", m_source, outlet,
+                                                 target.asString()));
+            if (!owner.hasOutlet(outlet) || !owner.setOutlet(outlet, it->second))
+                return Status::error(
+                    fmt::format("window description {}: the owner has no outlet \"{}\" of that view's class", m_source, outlet));
+        }
+    }
+    return Status::ok();
+}
+
+}  // namespace platform
