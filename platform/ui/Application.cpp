@@ -5,6 +5,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Document.h"
+#include "platform/ui/Menu.h"
 
 namespace platform {
 
@@ -184,6 +185,7 @@ void Application::resetForTesting() {
     m_modalStack.clear();
     m_documents.clear();
     m_frontEnd = nullptr;
+    m_mainMenu.reset();
 }
 
 }  // namespace platform

@@ -27,6 +27,7 @@
 namespace platform {
 
 class Document;
+class Menu;
 
 struct ModalSession {
     std::weak_ptr<Window> window;
@@ -66,6 +67,10 @@ public:
     void setFrontEnd(FrontEnd* frontEnd) { m_frontEnd = frontEnd; }
     FrontEnd* frontEnd() const { return m_frontEnd; }
 
+    // The menu bar: its items' submenus are the application's menus ("Plug-ins" among them).
+    const std::shared_ptr<Menu>& mainMenu() const { return m_mainMenu; }
+    void setMainMenu(std::shared_ptr<Menu> menu) { m_mainMenu = std::move(menu); }
+
     const std::vector<std::shared_ptr<Document>>& documents() const { return m_documents; }
     void addDocument(const std::shared_ptr<Document>& document);
     void removeDocument(const Document* document);
@@ -96,6 +101,7 @@ private:
     std::vector<std::shared_ptr<ModalEntry>> m_modalStack;
     std::vector<std::shared_ptr<Document>> m_documents;
     FrontEnd* m_frontEnd = nullptr;
+    std::shared_ptr<Menu> m_mainMenu;
 };
 
 }  // namespace platform
