@@ -1,0 +1,62 @@
+#include "host/app/DLMainWindow.h"
+
+#include <algorithm>
+
+#include "host/app/DLDocument.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "platform/ui/TextField.h"
+
+std::shared_ptr<DLPObjectContext> DLMainWindow::objectContext() const {
+    auto controller = windowController();
+    auto document = controller ? std::dynamic_pointer_cast<DLDocument>(controller->document()) : nullptr;
+    return document ? document->objectContext() : nullptr;
+}
+
+std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::string& title) {
+    auto controller = std::make_shared<DLMainWindowController>();
+    auto window = std::make_shared<DLMainWindow>(title, platform::Rect{0, 0, 800, 500});
+    auto label = std::make_shared<platform::TextField>("Form templates (Plug-ins menu: Zandrel):");
+    label->setEditable(false);
+    label->setIdentifier("heading");
+    window->contentView()->addSubview(label);
+    controller->m_table = std::make_shared<platform::TableView>();
+    controller->m_table->setIdentifier("templates");
+    controller->m_table->addTableColumn({"name", "Name"});
+    controller->m_table->addTableColumn({"active", "Active"});
+    controller->m_table->addTableColumn({"fields", "Fields"});
+    controller->m_table->setDataSource(controller);
+    window->contentView()->addSubview(controller->m_table);
+    controller->initWithWindow(window);
+    return controller;
+}
+
+void DLMainWindowController::refresh() {
+    m_rows.clear();
+    auto main = std::dynamic_pointer_cast<DLMainWindow>(window());
+    auto context = main ? main->objectContext() : nullptr;
+    if (!context) return;
+    auto templates = context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
+    if (!templates) return;
+    for (const auto& object : templates.value()) {
+        auto t = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
+        if (!t) continue;
+        auto fields = t->customRecordDefinitions();
+        platform::Value fieldCount = fields ? platform::Value(static_cast<int64_t>(fields->size())) : platform::Value();
+        m_rows.push_back({t->name(), t->active(), fieldCount});
+    }
+    std::sort(m_rows.begin(), m_rows.end(),
+              [](const auto& a, const auto& b) { return a[0].description() < b[0].description(); });
+    m_table->reloadData();
+    window()->display();
+}
+
+size_t DLMainWindowController::numberOfRowsInTableView(const platform::TableView&) { return m_rows.size(); }
+
+platform::Value DLMainWindowController::objectValueForTableColumnRow(const platform::TableView& table,
+                                                                     const platform::TableColumn& column, size_t row) {
+    const auto& columns = table.tableColumns();
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].identifier == column.identifier && row < m_rows.size()) return m_rows[row][i];
+    return {};
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+// DLMainWindow and DLMainWindowController: the host's main window for a signed-in database.
+// The window answers objectContext(): the context of its document.
+
+#include <memory>
+
+#include "platform/ui/TableView.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowController.h"
+
+class DLPObjectContext;
+
+class DLMainWindow : public platform::Window {
+public:
+    using platform::Window::Window;
+    std::shared_ptr<DLPObjectContext> objectContext() const;
+};
+
+class DLMainWindowController : public platform::WindowController, public platform::TableViewDataSource {
+public:
+    // Builds the window: who is signed in and the database's form templates.
+    static std::shared_ptr<DLMainWindowController> make(const std::string& title);
+
+    // Re-reads the form templates shown (after a command changed them).
+    void refresh();
+
+    size_t numberOfRowsInTableView(const platform::TableView& table) override;
+    platform::Value objectValueForTableColumnRow(const platform::TableView& table, const platform::TableColumn& column,
+                                                 size_t row) override;
+
+private:
+    std::vector<std::vector<platform::Value>> m_rows;
+    std::shared_ptr<platform::TableView> m_table;
+};

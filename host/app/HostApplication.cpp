@@ -1,0 +1,203 @@
+#include "host/app/HostApplication.h"
+
+#include <dlfcn.h>
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "host/app/DLDocument.h"
+#include "host/app/DLLoginController.h"
+#include "host/app/DLMainWindow.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/Database.h"
+#include "host/app/UserDirectory.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
+#include "platform/runtime/ClassRegistry.h"
+#include "platform/ui/Application.h"
+
+namespace host {
+
+namespace {
+std::weak_ptr<HostApplication>& currentHost() {
+    static std::weak_ptr<HostApplication> host;
+    return host;
+}
+}  // namespace
+
+std::shared_ptr<HostApplication> HostApplication::create(Options options) {
+    std::shared_ptr<HostApplication> app(new HostApplication());
+    app->m_options = std::move(options);
+    if (auto bundle = platform::Bundle::open(app->m_options.hostBundle)) {
+        platform::Bundle::setMainBundle(bundle.value());
+    } else {
+        platform::Log::write(bundle.status().message());
+    }
+    app->buildMenuBar();
+    currentHost() = app;
+    return app;
+}
+
+std::shared_ptr<HostApplication> HostApplication::current() { return currentHost().lock(); }
+
+void HostApplication::buildMenuBar() {
+    auto bar = std::make_shared<platform::Menu>("Main Menu");
+    auto self = sharedAs<HostApplication>();
+
+    auto appMenu = std::make_shared<platform::Menu>("Zandrel Host");
+    appMenu->addItemWithTitle("Quit", "terminate:", "q")->setTarget(self);
+    auto appItem = bar->addItemWithTitle("Zandrel Host", "", "");
+    appItem->setSubmenu(appMenu);
+
+    auto fileMenu = std::make_shared<platform::Menu>("File");
+    fileMenu->addItemWithTitle("Save", "save:", "s")->setTarget(self);
+    fileMenu->addItemWithTitle("Sign Off", "signOff:", "")->setTarget(self);
+    bar->addItemWithTitle("File", "", "")->setSubmenu(fileMenu);
+
+    m_pluginsMenu = std::make_shared<platform::Menu>("Plug-ins");
+    bar->addItemWithTitle("Plug-ins", "", "")->setSubmenu(m_pluginsMenu);
+    platform::Application::shared().setMainMenu(bar);
+}
+
+platform::Status HostApplication::openDatabase() {
+    auto db = host::Database::open(m_options.database);
+    if (!db) return db.status();
+    m_database = db.value();
+    return platform::Status::ok();
+}
+
+platform::Status HostApplication::loadPlugins() {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(m_options.pluginsDirectory, ec))
+        return platform::Status::error(fmt::format("plug-in folder {} does not exist; pass --plugins DIR",
+                                                   m_options.pluginsDirectory.string()));
+    std::vector<std::filesystem::path> bundles;
+    for (const auto& entry : std::filesystem::directory_iterator(m_options.pluginsDirectory, ec))
+        if (entry.path().extension() == ".plugin") bundles.push_back(entry.path());
+    std::sort(bundles.begin(), bundles.end());
+    for (const auto& path : bundles) {
+        // One broken plug-in must not keep the others (or the host) from starting.
+        if (auto status = loadPluginBundle(path); !status) platform::Log::write(status.message());
+    }
+    return platform::Status::ok();
+}
+
+platform::Status HostApplication::loadPluginBundle(const std::filesystem::path& bundlePath) {
+    auto bundle = platform::Bundle::open(bundlePath);
+    if (!bundle) return bundle.status();
+    auto executable = bundle.value()->executablePath();
+    if (!executable)
+        return platform::Status::error(fmt::format("plug-in {}: Info.json names no CFBundleExecutable", bundlePath.string()));
+    void* library = dlopen(executable->c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!library)
+        return platform::Status::error(fmt::format("plug-in {}: cannot load {}: {}", bundlePath.string(),
+                                                   executable->string(), dlerror()));
+    m_libraries.push_back(library);  // never unloaded: the plug-in lives as long as the process
+    std::string principal = bundle.value()->infoDictionary().value("NSPrincipalClass", std::string_view{});
+    auto cls = platform::ClassRegistry::shared().classNamed(principal);
+    if (!cls || !cls->canCreate())
+        return platform::Status::error(fmt::format("plug-in {}: principal class \"{}\" not found in {}",
+                                                   bundlePath.string(), principal, executable->string()));
+    DLPluginObject::setBundleBeingLoaded(bundle.value());
+    auto object = cls->create();
+    DLPluginObject::setBundleBeingLoaded(nullptr);
+    auto plugin = std::dynamic_pointer_cast<DLPluginObject>(object);
+    if (!plugin)
+        return platform::Status::error(fmt::format("plug-in {}: principal class \"{}\" did not initialise",
+                                                   bundlePath.string(), principal));
+    m_plugins.push_back(plugin);
+    plugin->addSubmenusForPluginsMenu(*m_pluginsMenu);
+    return platform::Status::ok();
+}
+
+std::vector<std::string> HostApplication::signInNames() const {
+    if (!m_database) return {};
+    auto users = host::UserDirectory::activeSignInNames(*m_database);
+    return users ? users.value() : std::vector<std::string>{};
+}
+
+void HostApplication::showLoginWindow() {
+    if (!m_login) {
+        std::weak_ptr<HostApplication> weak = sharedAs<HostApplication>();
+        m_login = DLLoginController::make(signInNames(), [weak](const std::string& name) {
+            if (auto app = weak.lock()) {
+                if (auto status = app->signIn(name); !status)
+                    platform::Application::shared().runAlertPanel({"Sign In", status.message(), "OK", "", "", false});
+            }
+        });
+    }
+    m_login->showWindow();
+}
+
+platform::Status HostApplication::signIn(const std::string& signInName) {
+    if (m_document) return platform::Status::error("a user is already signed in; sign off first");
+    if (!m_database) return platform::Status::error("no database is open");
+    auto context = DLPObjectContext::signIn(m_database, signInName);
+    if (!context) return context.status();
+    m_document = std::make_shared<DLDocument>(context.value());
+    m_document->setDisplayName(m_database->path().filename().string());
+    m_mainController = DLMainWindowController::make(
+        fmt::format("{} - {}", m_database->path().filename().string(), signInName));
+    m_document->addWindowController(m_mainController);
+    platform::Application::shared().addDocument(m_document);
+    if (m_login && m_login->isWindowLoaded()) m_login->window()->orderOut();
+    m_mainController->refresh();
+    m_mainController->showWindow();
+    return platform::Status::ok();
+}
+
+platform::Status HostApplication::signOff() {
+    if (!m_document) return platform::Status::error("nobody is signed in");
+    showLoginWindow();  // becomes main: plug-ins hear of the sign-off and close their dialogs
+    platform::Status saved = saveChanges();
+    if (!saved) {
+        // Keep the document open: its changes are still pending and must not be dropped.
+        return saved;
+    }
+    if (m_mainController && m_mainController->isWindowLoaded()) m_mainController->window()->close();
+    platform::Application::shared().removeDocument(m_document.get());
+    m_document.reset();
+    m_mainController.reset();
+    showLoginWindow();
+    return platform::Status::ok();
+}
+
+platform::Status HostApplication::saveChanges() {
+    if (!m_document || !m_document->objectContext()) return platform::Status::ok();
+    auto& context = *m_document->objectContext();
+    if (!context.hasChanges()) return platform::Status::ok();
+    platform::Status status = context.saveChanges();
+    if (!status) {
+        platform::Log::format("Saving {} failed: {}", m_database->path().string(), status.message());
+        platform::Application::shared().runAlertPanel(
+            {"The changes could not be saved",
+             fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.", status.message()), "OK",
+             "", "", false});
+    }
+    if (m_mainController) m_mainController->refresh();
+    return status;
+}
+
+void HostApplication::terminate() {
+    if (saveChanges()) m_quitRequested = true;
+}
+
+bool HostApplication::respondsToAction(const std::string& action) const {
+    return action == "terminate:" || action == "signOff:" || action == "save:";
+}
+
+bool HostApplication::performAction(const std::string& action, platform::Object*) {
+    if (action == "terminate:") {
+        terminate();
+    } else if (action == "signOff:") {
+        if (auto status = signOff(); !status && isSignedIn() == false)
+            platform::Application::shared().runAlertPanel({"Sign Off", status.message(), "OK", "", "", false});
+    } else if (action == "save:") {
+        (void)saveChanges();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace host

@@ -1,0 +1,87 @@
+#pragma once
+
+// HostApplication: the host program's application delegate. It opens the database file, loads
+// the plug-in bundles, shows the login window, signs users in and off, keeps the menu bar (with
+// the Plug-ins menu the plug-ins fill), and stores the signed-in user's unsaved changes.
+//
+// Sign-in opens a DLDocument on a new object context and shows its main window, which becomes
+// main. Sign-off brings the login window back as main first (so plug-ins close their dialogs
+// while the data is still there), then saves and closes the document.
+//
+// Saving. The host saves after every completed user command and at sign-off and quit. A failed
+// save is reported in an alert and in the log; the changes stay pending in the context, so the
+// next save can still store them.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/app/DLPluginObject.h"
+#include "platform/foundation/Status.h"
+#include "platform/ui/ActionTarget.h"
+#include "platform/ui/Menu.h"
+
+class DLDocument;
+class DLLoginController;
+class DLMainWindowController;
+namespace host {
+class Database;
+}
+
+namespace host {
+
+class HostApplication : public platform::Object, public platform::ActionTarget {
+public:
+    struct Options {
+        std::filesystem::path database;
+        std::filesystem::path pluginsDirectory;  // every *.plugin folder in it is loaded
+        std::filesystem::path hostBundle;        // the host application's own bundle
+    };
+
+    // Builds the application: main bundle, menu bar. Nothing is opened yet.
+    static std::shared_ptr<HostApplication> create(Options options);
+    // The installed host, or none.
+    static std::shared_ptr<HostApplication> current();
+
+    platform::Status openDatabase();
+    platform::Status loadPlugins();
+    platform::Status loadPluginBundle(const std::filesystem::path& bundlePath);
+
+    std::vector<std::string> signInNames() const;
+    void showLoginWindow();
+    platform::Status signIn(const std::string& signInName);
+    platform::Status signOff();
+    bool isSignedIn() const { return m_document != nullptr; }
+
+    // Saves every open document's changes; on failure shows the error and keeps the changes.
+    platform::Status saveChanges();
+    // Saves, then asks the run loop owner to stop (see quitRequested).
+    void terminate();
+    bool quitRequested() const { return m_quitRequested; }
+
+    const std::shared_ptr<DLDocument>& document() const { return m_document; }
+    const std::shared_ptr<host::Database>& database() const { return m_database; }
+    const std::vector<std::shared_ptr<DLPluginObject>>& plugins() const { return m_plugins; }
+    const std::shared_ptr<platform::Menu>& pluginsMenu() const { return m_pluginsMenu; }
+    const Options& options() const { return m_options; }
+
+    bool respondsToAction(const std::string& action) const override;
+    bool performAction(const std::string& action, platform::Object* sender) override;
+
+private:
+    HostApplication() = default;
+    void buildMenuBar();
+
+    Options m_options;
+    std::shared_ptr<host::Database> m_database;
+    std::vector<std::shared_ptr<DLPluginObject>> m_plugins;
+    std::vector<void*> m_libraries;
+    std::shared_ptr<platform::Menu> m_pluginsMenu;
+    std::shared_ptr<DLLoginController> m_login;
+    std::shared_ptr<DLDocument> m_document;
+    std::shared_ptr<DLMainWindowController> m_mainController;
+    bool m_quitRequested = false;
+};
+
+}  // namespace host
