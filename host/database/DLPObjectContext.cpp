@@ -1,0 +1,476 @@
+#include "host/database/DLPObjectContext.h"
+
+#include "host/database/EntityCatalog.h"
+#include "host/database/GWUser.h"
+#include "host/database/Qualifier.h"
+#include "host/database/Transaction.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <optional>
+
+using host::EntityDescription;
+using platform::Result;
+using platform::Status;
+using platform::Value;
+
+namespace {
+
+std::string quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
+
+bool holdsKey(const Value& value, int64_t key) { return value.isInteger() && value.asInteger() == key; }
+
+}  // namespace
+
+DLPObjectContext::DLPObjectContext(std::shared_ptr<host::Database> database)
+    : m_database(std::move(database)), m_entities(host::EntityCatalog::shared().entities().size()) {}
+
+std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<host::Database> database) {
+    std::shared_ptr<DLPObjectContext> context(new DLPObjectContext(database));
+    context->m_self = context;
+    context->m_userDefaults = std::make_shared<MCUserDefaults>(std::move(database), 0);
+    return context;
+}
+
+Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::signIn(std::shared_ptr<host::Database> database,
+                                                                   std::string_view signInName) {
+    auto context = withoutUser(database);
+    auto users = context->objectsForEntityNamedQualifierLocumBindings(GWUser::kEntityName, "loginName == $name",
+                                                                      {{"name", Value(signInName)}});
+    if (!users) return users.status().withContext("signing in");
+    const std::string file = context->m_database->path().string();
+    if (users->empty())
+        return Status::error(fmt::format("signing in: no user signs in as \"{}\" in {}", signInName, file));
+    auto user = std::static_pointer_cast<GWUser>(users->front());
+    if (user->active() != Value(true))
+        return Status::error(fmt::format("signing in: the user \"{}\" is not active in {}", signInName, file));
+    context->m_user = user;
+    context->m_userDefaults = std::make_shared<MCUserDefaults>(context->m_database, user->primaryKeyValue());
+    return context;
+}
+
+Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::open(const std::filesystem::path& file,
+                                                                 std::string_view signInName) {
+    auto database = host::Database::open(file);
+    if (!database) return database.status();
+    return signIn(std::move(*database), signInName);
+}
+
+Result<const EntityDescription*> DLPObjectContext::entityNamed(std::string_view name) const {
+    const auto& catalog = host::EntityCatalog::shared();
+    if (const auto* entity = catalog.find(name)) return entity;
+    return Status::error(fmt::format("the host database has no entity \"{}\" (it has: {})", name, catalog.entityNames()));
+}
+
+Result<int64_t> DLPObjectContext::allocateKey(const EntityDescription& entity) {
+    auto& state = m_entities[entity.index];
+    if (state.nextKey == 0) {
+        // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum.
+        auto statement = m_database->cached(
+            "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
+            "coalesce((SELECT max(pk) FROM " + quoted(entity.name) + "), 0))");
+        if (!statement) return statement.status();
+        (*statement)->bindText(1, entity.name);
+        if (!(*statement)->step())
+            return (*statement)->lastStatus().withContext(fmt::format("allocating a key for {}", entity.name));
+        state.nextKey = (*statement)->columnInteger(0) + 1;
+    }
+    return state.nextKey++;
+}
+
+Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsert(std::string_view entity,
+                                                                                      bool insert) {
+    return createObjectForEntityNamedInsertSetupInitialValues(entity, insert, false);
+}
+
+Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsertSetupInitialValues(
+    std::string_view entityName, bool insert, bool setupInitialValues) {
+    auto entity = entityNamed(entityName);
+    if (!entity) return entity.status();
+    const EntityDescription& description = **entity;
+    auto key = allocateKey(description);
+    if (!key) return key.status();
+
+    host::ObjectToken token;
+    ObjectPtr object = description.make ? description.make(token) : std::make_shared<DLPObject>(token);
+    object->m_entity = &description;
+    object->m_key = *key;
+    object->m_context = m_self;
+    object->m_values.resize(description.attributes.size());
+    if (setupInitialValues)
+        for (size_t slot = 0; slot < description.attributes.size(); ++slot)
+            object->m_values[slot] = description.attributes[slot].initialValue;
+    object->m_relations.resize(description.toMany.size());
+    for (auto& relation : object->m_relations) relation.loaded = true;  // nothing stored yet
+    if (insert) {
+        if (auto status = insertObject(object); !status) return status;
+    }
+    return object;
+}
+
+Status DLPObjectContext::insertObject(const ObjectPtr& object) {
+    if (!object) return Status::error("inserting: no object given");
+    if (object->m_context.lock().get() != this)
+        return Status::error(fmt::format("inserting {}: it was made by another object context", object->description()));
+    if (object->m_state != DLPObject::State::NotInserted) return Status::ok();
+    object->m_state = DLPObject::State::Inserted;
+    m_entities[object->m_entity->index].registered.emplace(object->m_key, object);
+    queueChange(*object);
+    return Status::ok();
+}
+
+void DLPObjectContext::queueChange(DLPObject& object) {
+    if (object.m_queued) return;
+    object.m_queued = true;
+    m_entities[object.m_entity->index].changed.push_back(std::static_pointer_cast<DLPObject>(object.shared_from_this()));
+}
+
+std::string DLPObjectContext::selectColumns(const EntityDescription& entity) const {
+    std::string columns = "pk";
+    for (const auto& attribute : entity.attributes) columns += ", " + quoted(attribute.name);
+    return columns;
+}
+
+DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescription& entity, const host::Statement& row) {
+    int64_t key = row.columnInteger(0);
+    auto& registered = m_entities[entity.index].registered;
+    if (auto found = registered.find(key); found != registered.end()) return found->second;
+    host::ObjectToken token;
+    ObjectPtr object = entity.make ? entity.make(token) : std::make_shared<DLPObject>(token);
+    object->m_entity = &entity;
+    object->m_key = key;
+    object->m_context = m_self;
+    object->m_state = DLPObject::State::Clean;
+    object->m_values.reserve(entity.attributes.size());
+    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+        object->m_values.push_back(
+            host::attributeValueFromStored(entity.attributes[slot].type, row.columnStored(int(slot) + 1)));
+    object->m_relations.resize(entity.toMany.size());
+    registered.emplace(key, object);
+    return object;
+}
+
+Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQualifierLocumBindings(
+    std::string_view entityName, std::string_view qualifierText, const platform::Dictionary& bindings) {
+    auto entity = entityNamed(entityName);
+    if (!entity) return entity.status();
+    const EntityDescription& description = **entity;
+    auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
+    if (!qualifier) return qualifier.status();
+
+    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} ORDER BY pk", selectColumns(description),
+                                                    quoted(description.name), qualifier->sql()));
+    if (!statement) return statement.status().withContext("fetching " + description.name);
+    qualifier->bindParameters(**statement);
+    auto& state = m_entities[description.index];
+    ObjectList objects;
+    while ((*statement)->step()) {
+        int64_t key = (*statement)->columnInteger(0);
+        if (auto found = state.registered.find(key); found != state.registered.end()) {
+            // Changed objects are judged below by their unsaved values.
+            if (found->second->m_state == DLPObject::State::Clean) objects.push_back(found->second);
+            continue;
+        }
+        objects.push_back(materialize(description, **statement));
+    }
+    if (!(*statement)->lastStatus())
+        return (*statement)->lastStatus().withContext(fmt::format("fetching {} where {}", description.name, qualifierText));
+
+    bool pendingMatched = false;
+    for (const auto& object : state.changed) {
+        auto s = object->m_state;
+        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) && qualifier->matches(object->m_values)) {
+            objects.push_back(object);
+            pendingMatched = true;
+        }
+    }
+    if (pendingMatched)
+        std::sort(objects.begin(), objects.end(),
+                  [](const ObjectPtr& a, const ObjectPtr& b) { return a->m_key < b->m_key; });
+    return objects;
+}
+
+Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBindings(std::string_view entityName,
+                                                                                 std::string_view qualifierText,
+                                                                                 const platform::Dictionary& bindings) {
+    auto entity = entityNamed(entityName);
+    if (!entity) return entity.status();
+    const EntityDescription& description = **entity;
+    auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
+    if (!qualifier) return qualifier.status();
+    auto& state = m_entities[description.index];
+    const bool pending = !state.changed.empty();
+
+    // Without unsaved changes the file's count is the answer; otherwise rows of changed
+    // objects are counted by their unsaved values instead.
+    auto statement = m_database->cached(
+        pending ? fmt::format("SELECT pk FROM {} WHERE {}", quoted(description.name), qualifier->sql())
+                : fmt::format("SELECT count(*) FROM {} WHERE {}", quoted(description.name), qualifier->sql()));
+    if (!statement) return statement.status().withContext("counting " + description.name);
+    qualifier->bindParameters(**statement);
+    int64_t count = 0;
+    while ((*statement)->step()) {
+        if (!pending) {
+            count = (*statement)->columnInteger(0);
+            continue;
+        }
+        auto found = state.registered.find((*statement)->columnInteger(0));
+        if (found == state.registered.end() || found->second->m_state == DLPObject::State::Clean) ++count;
+    }
+    if (!(*statement)->lastStatus())
+        return (*statement)->lastStatus().withContext(fmt::format("counting {} where {}", description.name, qualifierText));
+    for (const auto& object : state.changed) {
+        auto s = object->m_state;
+        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) && qualifier->matches(object->m_values))
+            ++count;
+    }
+    return count;
+}
+
+Result<DLPObjectContext::ObjectPtr> DLPObjectContext::objectForEntityNamedWherePrimaryKeyValueIs(
+    std::string_view entityName, int64_t key) {
+    auto entity = entityNamed(entityName);
+    if (!entity) return entity.status();
+    const EntityDescription& description = **entity;
+    auto& state = m_entities[description.index];
+    if (auto found = state.registered.find(key); found != state.registered.end())
+        return found->second->isDeleted() ? ObjectPtr() : found->second;
+    auto statement = m_database->cached(
+        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), quoted(description.name)));
+    if (!statement) return statement.status();
+    (*statement)->bindInteger(1, key);
+    if ((*statement)->step()) return materialize(description, **statement);
+    if (!(*statement)->lastStatus())
+        return (*statement)->lastStatus().withContext(fmt::format("reading {} {}", description.name, key));
+    return ObjectPtr();
+}
+
+Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
+    auto& contents = owner.m_relations[relation];
+    if (contents.loaded) return Status::ok();
+    const EntityDescription& target = *owner.m_entity->targets[relation];
+    const auto& description = owner.m_entity->toMany[relation];
+    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
+                                                    quoted(target.name), quoted(description.ownerKeyAttribute),
+                                                    quoted(description.positionAttribute)));
+    if (!statement) return statement.status();
+    (*statement)->bindInteger(1, owner.m_key);
+    auto& registered = m_entities[target.index].registered;
+    std::vector<ObjectPtr> members;
+    while ((*statement)->step()) {
+        auto found = registered.find((*statement)->columnInteger(0));
+        if (found == registered.end()) {
+            members.push_back(materialize(target, **statement));
+            continue;
+        }
+        // A known object belongs here only if it still points at this owner in memory.
+        const auto& member = found->second;
+        if (!member->isDeleted() && holdsKey(member->m_values[target.ownerKeySlot], owner.m_key))
+            members.push_back(member);
+    }
+    if (!(*statement)->lastStatus())
+        return (*statement)->lastStatus().withContext(
+            fmt::format("reading {} of {}", description.name, owner.description()));
+    contents.members = std::move(members);
+    contents.loaded = true;
+    return Status::ok();
+}
+
+Status DLPObjectContext::addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member) {
+    const auto& description = owner.m_entity->toMany[relation];
+    auto fail = [&](const std::string& why) {
+        return Status::error(fmt::format("adding to {} of {}: {}", description.name, owner.description(), why));
+    };
+    if (!member) return fail("no object given");
+    const EntityDescription& target = *owner.m_entity->targets[relation];
+    if (member->m_entity != &target)
+        return fail(fmt::format("it takes {} objects, not {}", target.name, member->entityName()));
+    if (member->m_context.lock().get() != this || owner.m_context.lock().get() != this)
+        return fail(fmt::format("{} belongs to another object context", member->description()));
+    if (owner.m_state == DLPObject::State::NotInserted || member->m_state == DLPObject::State::NotInserted)
+        return fail("insert both objects into the context first");
+    if (owner.isDeleted() || member->isDeleted()) return fail("a deleted object cannot be related");
+    if (auto status = loadRelation(owner, relation); !status) return status;
+
+    Value& ownerKey = member->m_values[target.ownerKeySlot];
+    if (holdsKey(ownerKey, owner.m_key)) return Status::ok();  // already a member
+    if (ownerKey.isInteger()) {
+        // Moving from another owner: take it out of that owner's list if it was read.
+        auto& owners = m_entities[owner.m_entity->index].registered;
+        if (auto previous = owners.find(ownerKey.asInteger()); previous != owners.end()) {
+            auto& list = previous->second->m_relations[relation];
+            list.members.erase(std::remove(list.members.begin(), list.members.end(), member), list.members.end());
+        }
+    }
+    auto& contents = owner.m_relations[relation];
+    int64_t position = 0;
+    if (!contents.members.empty()) {
+        const Value& last = contents.members.back()->m_values[target.positionSlot];
+        position = last.isInteger() ? last.asInteger() + 1 : int64_t(contents.members.size());
+    }
+    ownerKey = Value(owner.m_key);
+    member->m_values[target.positionSlot] = Value(position);
+    member->markUpdated();
+    contents.members.push_back(member);
+    return Status::ok();
+}
+
+Status DLPObjectContext::deleteObjectSkipTrash(const ObjectPtr& object, bool /*skipTrash*/) {
+    if (!object) return Status::error("deleting: no object given");
+    if (object->m_context.lock().get() != this)
+        return Status::error(fmt::format("deleting {}: it belongs to another object context", object->description()));
+    if (object->m_state == DLPObject::State::NotInserted)
+        return Status::error(fmt::format("deleting {}: it was never inserted", object->description()));
+    return markDeleted(*object);
+}
+
+Status DLPObjectContext::markDeleted(DLPObject& object) {
+    if (object.isDeleted()) return Status::ok();
+    const EntityDescription& entity = *object.m_entity;
+    // Read the members first so a failed read leaves the object as it was.
+    for (size_t r = 0; r < entity.toMany.size(); ++r)
+        if (auto status = loadRelation(object, r); !status) return status.withContext("deleting " + object.description());
+
+    auto& state = m_entities[entity.index];
+    if (object.m_state == DLPObject::State::Inserted) {
+        object.m_state = DLPObject::State::Discarded;  // never stored: nothing to write
+        state.registered.erase(object.m_key);
+    } else {
+        object.m_state = DLPObject::State::Deleted;
+        queueChange(object);
+    }
+    for (size_t r = 0; r < entity.toMany.size(); ++r) {
+        auto members = std::move(object.m_relations[r].members);
+        object.m_relations[r].members.clear();
+        for (auto& member : members)
+            if (auto status = markDeleted(*member); !status) return status;
+    }
+    if (entity.owner && object.m_values[entity.ownerKeySlot].isInteger()) {
+        auto& owners = m_entities[entity.owner->index].registered;
+        auto found = owners.find(object.m_values[entity.ownerKeySlot].asInteger());
+        if (found != owners.end() && !found->second->isDeleted()) {
+            auto& list = found->second->m_relations[entity.ownerRelation].members;
+            list.erase(std::remove_if(list.begin(), list.end(), [&](const ObjectPtr& m) { return m.get() == &object; }),
+                       list.end());
+        }
+    }
+    return Status::ok();
+}
+
+bool DLPObjectContext::hasChanges() const {
+    for (const auto& state : m_entities)
+        for (const auto& object : state.changed)
+            if (object->m_state != DLPObject::State::Discarded) return true;
+    return false;
+}
+
+Status DLPObjectContext::saveChanges() {
+    if (!hasChanges()) return Status::ok();
+    const std::string context = "saving changes to " + m_database->path().string();
+    auto transaction = host::Transaction::begin(*m_database);
+    if (!transaction) return transaction.status().withContext(context);
+
+    const auto& entities = host::EntityCatalog::shared().entities();
+    for (size_t e = 0; e < entities.size(); ++e) {
+        const EntityDescription& entity = entities[e];
+        if (m_entities[e].changed.empty()) continue;
+        std::string columns = "pk", placeholders = "?", assignments;
+        for (const auto& attribute : entity.attributes) {
+            columns += ", " + quoted(attribute.name);
+            placeholders += ", ?";
+            assignments += (assignments.empty() ? "" : ", ") + quoted(attribute.name) + " = ?";
+        }
+        const std::string table = quoted(entity.name);
+        std::optional<host::CachedStatement> insert, update, remove;
+        for (const auto& object : m_entities[e].changed) {
+            const char* verb = nullptr;
+            host::Statement* statement = nullptr;
+            auto prepared = [&](std::optional<host::CachedStatement>& slot, const std::string& sql) -> Status {
+                if (!slot) {
+                    auto made = m_database->cached(sql);
+                    if (!made) return made.status();
+                    slot.emplace(std::move(*made));
+                }
+                statement = &**slot;
+                return Status::ok();
+            };
+            Status status;
+            switch (object->m_state) {
+            case DLPObject::State::Inserted:
+                verb = "inserting";
+                status = prepared(insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
+                if (status) {
+                    statement->bindInteger(1, object->m_key);
+                    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+                        statement->bind(int(slot) + 2,
+                                        host::storedAttributeValue(entity.attributes[slot].type, object->m_values[slot]));
+                }
+                break;
+            case DLPObject::State::Updated:
+                verb = "updating";
+                status = prepared(update, fmt::format("UPDATE {} SET {} WHERE pk = ?", table, assignments));
+                if (status) {
+                    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+                        statement->bind(int(slot) + 1,
+                                        host::storedAttributeValue(entity.attributes[slot].type, object->m_values[slot]));
+                    statement->bindInteger(int(entity.attributes.size()) + 1, object->m_key);
+                }
+                break;
+            case DLPObject::State::Deleted:
+                verb = "deleting";
+                status = prepared(remove, fmt::format("DELETE FROM {} WHERE pk = ?", table));
+                if (status) statement->bindInteger(1, object->m_key);
+                break;
+            default: continue;
+            }
+            if (status) status = statement->run();
+            if (!status)
+                return Status::error(fmt::format("{}: {} {}: {}", context, verb, object->description(), status.message()));
+        }
+    }
+    if (auto status = transaction->commit(); !status) return status.withContext(context);
+
+    // Stored: the pending changes become the saved state.
+    for (auto& state : m_entities) {
+        for (const auto& object : state.changed) {
+            object->m_queued = false;
+            switch (object->m_state) {
+            case DLPObject::State::Inserted:
+            case DLPObject::State::Updated: object->m_state = DLPObject::State::Clean; break;
+            case DLPObject::State::Deleted:
+                object->m_state = DLPObject::State::Discarded;
+                state.registered.erase(object->m_key);
+                break;
+            default: break;
+            }
+        }
+        state.changed.clear();
+    }
+    return Status::ok();
+}
+
+std::string DLPObjectContext::pendingChangesDescription() const {
+    std::string text;
+    for (const auto& state : m_entities) {
+        for (const auto& object : state.changed) {
+            const char* verb = nullptr;
+            switch (object->m_state) {
+            case DLPObject::State::Inserted: verb = "insert"; break;
+            case DLPObject::State::Updated: verb = "update"; break;
+            case DLPObject::State::Deleted: verb = "delete"; break;
+            default: continue;
+            }
+            text += fmt::format("{} {} {}", verb, object->entityName(), object->m_key);
+            if (object->m_state != DLPObject::State::Deleted) {
+                std::string values;
+                for (size_t slot = 0; slot < object->m_values.size(); ++slot)
+                    values += fmt::format("{}{}: {}", values.empty() ? "" : ", ", object->m_entity->attributes[slot].name,
+                                          object->m_values[slot].toJson());
+                text += " {" + values + "}";
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}

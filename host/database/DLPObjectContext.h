@@ -1,0 +1,131 @@
+#pragma once
+
+// DLPObjectContext: a signed-in user's view of the host database, with its unsaved changes.
+//
+// Changes: created (inserted) objects, changed values and deletions stay pending in the
+// context until saveChanges() writes all of them in one transaction. Until then every fetch and
+// count sees them: pending inserts that match are included, pending deletions are left out and
+// changed objects are judged by their new values. Other contexts see them only after the save.
+//
+// Identity: one record is one object per context. Objects stay registered for the life of the
+// context (the host's contexts live for one sign-in), so a fetched object keeps its identity.
+//
+// Keys: new objects get their primary key at creation from a per-entity counter, started from
+// the highest key the file has ever handed out (deleted keys are not reused). Two contexts
+// creating objects of the same entity in one file at the same time would pick the same keys;
+// the later save then fails with a clear error and keeps its changes.
+//
+// Ordered relations: a relation is read with one query the first time it is asked for; members
+// added with addTo... go to its end. Deleting an owner deletes its members.
+//
+// Results: operations that touch the file return Result/Status; the failure text names the
+// entity, qualifier or record concerned. Nothing here throws for bad input.
+//
+// Main thread only.
+
+#include "host/database/Database.h"
+#include "host/database/DLPObject.h"
+#include "host/database/MCUserDefaults.h"
+#include "host/database/OptionsCache.h"
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class GWUser;
+
+namespace host {
+class Qualifier;
+}
+
+class DLPObjectContext : public platform::Object {
+public:
+    using ObjectPtr = std::shared_ptr<DLPObject>;
+    using ObjectList = std::vector<ObjectPtr>;
+
+    // Opens a context for the user whose sign-in name (User.loginName) is given; an unknown or
+    // inactive user is an error.
+    static platform::Result<std::shared_ptr<DLPObjectContext>> signIn(std::shared_ptr<host::Database> database,
+                                                                       std::string_view signInName);
+    // A context signed in as nobody, for maintenance (making the demo database, listing
+    // users): user() is null and userDefaults() keeps every value in the global scope.
+    static std::shared_ptr<DLPObjectContext> withoutUser(std::shared_ptr<host::Database> database);
+    // Opens the file (see Database::open) and signs in.
+    static platform::Result<std::shared_ptr<DLPObjectContext>> open(const std::filesystem::path& file,
+                                                                    std::string_view signInName);
+
+    // A new object of the entity with a fresh primary key. Inserted (insert true) it is a pending
+    // insert of this context; otherwise it waits for insertObject. setupInitialValues gives its
+    // attributes the entity's initial values (active templates, flags false...), else no values.
+    platform::Result<ObjectPtr> createObjectForEntityNamedInsert(std::string_view entity, bool insert);
+    platform::Result<ObjectPtr> createObjectForEntityNamedInsertSetupInitialValues(std::string_view entity,
+                                                                                   bool insert,
+                                                                                   bool setupInitialValues);
+    template <typename T>
+    platform::Result<std::shared_ptr<T>> createObject(bool setupInitialValues = false) {
+        auto object = createObjectForEntityNamedInsertSetupInitialValues(T::kEntityName, true, setupInitialValues);
+        if (!object) return object.status();
+        return std::static_pointer_cast<T>(*object);
+    }
+    platform::Status insertObject(const ObjectPtr& object);
+
+    // The objects of the entity that satisfy the qualifier (see Qualifier.h for the language),
+    // with $variables taken from the bindings, in ascending primary key order. An empty
+    // qualifier matches every object.
+    platform::Result<ObjectList> objectsForEntityNamedQualifierLocumBindings(std::string_view entity,
+                                                                             std::string_view qualifier,
+                                                                             const platform::Dictionary& bindings = {});
+    platform::Result<int64_t> resultCountForEntityNamedQualifierLocumBindings(
+        std::string_view entity, std::string_view qualifier, const platform::Dictionary& bindings = {});
+    // The object with that key, or null when there is none (or it is deleted in this context).
+    platform::Result<ObjectPtr> objectForEntityNamedWherePrimaryKeyValueIs(std::string_view entity, int64_t key);
+
+    // Deletes the object (and the members of its ordered relations) at the next save. This host
+    // keeps no trash, so skipTrash false deletes outright as well.
+    platform::Status deleteObjectSkipTrash(const ObjectPtr& object, bool skipTrash);
+
+    // Writes every pending change in one transaction. On failure nothing is written, the
+    // message names the change that failed, and all changes stay pending for another try.
+    platform::Status saveChanges();
+    bool hasChanges() const;
+    // One line per pending change, in save order: "insert CustomRecordDefinition 7 {name: "A", ...}".
+    std::string pendingChangesDescription() const;
+
+    host::OptionsCache& optionsCache() { return m_optionsCache; }
+    MCUserDefaults& userDefaults() { return *m_userDefaults; }
+    std::shared_ptr<GWUser> user() const { return m_user; }
+    host::Database& database() { return *m_database; }
+
+private:
+    friend class DLPObject;
+    struct EntityState {
+        std::unordered_map<int64_t, ObjectPtr> registered;
+        std::vector<ObjectPtr> changed;  // in order of first change
+        int64_t nextKey = 0;             // 0: not read from the file yet
+    };
+
+    explicit DLPObjectContext(std::shared_ptr<host::Database> database);
+
+    platform::Result<const host::EntityDescription*> entityNamed(std::string_view name) const;
+    platform::Result<int64_t> allocateKey(const host::EntityDescription& entity);
+    ObjectPtr materialize(const host::EntityDescription& entity, const host::Statement& row);
+    void queueChange(DLPObject& object);
+    platform::Status loadRelation(DLPObject& owner, size_t relation);
+    platform::Status addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member);
+    platform::Status markDeleted(DLPObject& object);
+    platform::Status writeChange(DLPObject& object);
+    std::string selectColumns(const host::EntityDescription& entity) const;
+
+    std::shared_ptr<host::Database> m_database;
+    std::weak_ptr<DLPObjectContext> m_self;
+    std::vector<EntityState> m_entities;
+    std::shared_ptr<GWUser> m_user;
+    host::OptionsCache m_optionsCache{*this};
+    std::shared_ptr<MCUserDefaults> m_userDefaults;
+};

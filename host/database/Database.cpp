@@ -1,0 +1,67 @@
+#include "host/database/Database.h"
+
+#include "host/database/Schema.h"
+
+#include <fmt/format.h>
+#include <sqlite3.h>
+
+namespace host {
+
+platform::Result<std::shared_ptr<Database>> Database::connect(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close(db);
+        return platform::Status::error(fmt::format("cannot open database file {}: {}", file.string(), message));
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 5000);
+    return std::shared_ptr<Database>(new Database(db, file));
+}
+
+platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem::path& file) {
+    auto connection = connect(file);
+    if (!connection) return connection.status();
+    if (auto status = Schema::prepare(**connection); !status) return status;
+    return connection;
+}
+
+Database::~Database() {
+    m_statements.clear();  // statements must be finalized before the connection closes
+    sqlite3_close(m_db);
+}
+
+platform::Status Database::exec(std::string_view sql) {
+    char* error = nullptr;
+    std::string text(sql);
+    if (sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = error ? error : sqlite3_errmsg(m_db);
+        sqlite3_free(error);
+        return platform::Status::error(message);
+    }
+    return platform::Status::ok();
+}
+
+platform::Result<Statement> Database::prepare(std::string_view sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.data(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+        return platform::Status::error(fmt::format("{} (in {})", sqlite3_errmsg(m_db), sql));
+    return Statement(m_db, stmt, std::string(sql));
+}
+
+platform::Result<CachedStatement> Database::cached(const std::string& sql) {
+    auto found = m_statements.find(sql);
+    if (found == m_statements.end()) {
+        auto statement = prepare(sql);
+        if (!statement) return statement.status();
+        found = m_statements.emplace(sql, std::make_unique<Statement>(std::move(*statement))).first;
+    }
+    return CachedStatement(found->second.get());
+}
+
+std::string Database::lastErrorMessage() const { return sqlite3_errmsg(m_db); }
+
+bool Database::inTransaction() const { return sqlite3_get_autocommit(m_db) == 0; }
+
+}  // namespace host

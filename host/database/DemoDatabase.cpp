@@ -1,0 +1,153 @@
+#include "host/database/DemoDatabase.h"
+
+#include "host/database/Category.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/EntityCatalog.h"
+#include "host/database/GWContact.h"
+#include "host/database/GWUser.h"
+
+#include <fmt/format.h>
+
+#include <initializer_list>
+#include <string>
+#include <system_error>
+
+namespace host {
+
+namespace {
+
+using platform::Array;
+using platform::Value;
+using Type = CustomRecordDefinition::TypeCode;
+
+struct Field {
+    const char* name;
+    int64_t typeCode;
+    Value defaultValue;
+    Value options;
+    const char* details;
+    bool active = true;
+};
+
+struct Template {
+    const char* name;
+    bool active;
+    const char* details;
+    std::initializer_list<const char*> attachedTo;  // "forContact", ...
+    std::vector<Field> fields;
+};
+
+std::vector<Template> demoTemplates() {
+    return {
+        {"Customer Profile",
+         true,
+         "What we know about a customer's business.",
+         {"forContact", "forOrganization"},
+         {{"Industry", Type::PopUp, "Services", Array{"Manufacturing", "Retail", "Services", "Public sector"},
+           "The customer's main line of business."},
+          {"Annual revenue", Type::Number, {}, {}, "In thousands, last full year."},
+          {"Customer since", Type::Date, {}, {}, "Date of the first order."},
+          {"Newsletter", Type::CheckBox, true, {}, "Receives the quarterly newsletter."},
+          {"Notes", Type::MultiLineText, {}, {}, ""}}},
+        {"Project Intake",
+         true,
+         "Filled in when a project is proposed.",
+         {"forProject", "forOpportunity"},
+         {{"Budget", Type::Number, int64_t{10000}, {}, "Approved budget in euros."},
+          {"Start date", Type::Date, {}, {}, ""},
+          {"Priority", Type::PopUp, "Medium", Array{"Low", "Medium", "High"}, ""},
+          {"Requires approval", Type::CheckBox, false, {}, "Needs sign-off by a director."},
+          {"Sponsor", Type::Text, {}, {}, "Who pays for it."}}},
+        {"Event Registration",
+         true,
+         "",
+         {"forContact"},
+         {{"Attending", Type::CheckBox, false, {}, ""},
+          {"T-shirt size", Type::PopUp, "M", Array{"S", "M", "L", "XL"}, ""},
+          {"Dietary requirements", Type::Text, {}, {}, ""},
+          {"Arrival", Type::Date, {}, {}, "Day of arrival at the venue."}}},
+        {"Legacy Survey 2019",
+         false,
+         "Replaced by the 2020 survey; kept for old answers.",
+         {"forContact", "forGroup"},
+         {{"Rating", Type::Number, int64_t{3}, {}, "1 (poor) to 5 (excellent)."},
+          {"Comments", Type::MultiLineText, {}, {}, "", false}}},
+        {"Quick Notes", true, "A template without fields.", {"forContact"}, {}},
+    };
+}
+
+struct Person {
+    const char* first;
+    const char* last;
+    const char* company;
+    const char* login;
+    bool active;
+};
+
+platform::Status populate(DLPObjectContext& context) {
+    static const Person people[] = {{"Ada", "Lovelace", "Analytical Engines Ltd", "ada", true},
+                                    {"Grace", "Hopper", "Compiler Works", "grace", true},
+                                    {"Alan", "Turing", "Bletchley Park", "alan", false}};
+    for (const auto& person : people) {
+        auto contact = context.createObject<GWContact>(true);
+        if (!contact) return contact.status();
+        (*contact)->setFirstName(person.first);
+        (*contact)->setLastName(person.last);
+        (*contact)->setCompany(person.company);
+        (*contact)->setEmail(fmt::format("{}@example.com", person.login));
+        auto user = context.createObject<GWUser>(true);
+        if (!user) return user.status();
+        (*user)->setLoginName(person.login);
+        (*user)->setName(fmt::format("{} {}", person.first, person.last));
+        (*user)->setContactID((*contact)->primaryKeyValue());
+        (*user)->setActive(person.active);
+    }
+    for (const auto& form : demoTemplates()) {
+        auto definition = context.createObject<CustomRecordSetDefinition>(true);
+        if (!definition) return definition.status();
+        (*definition)->setName(form.name);
+        (*definition)->setActive(form.active);
+        (*definition)->setDetails(form.details);
+        for (const char* kind : form.attachedTo)
+            if (auto status = (*definition)->setValueForKey(true, kind); !status) return status;
+        for (const auto& field : form.fields) {
+            auto record = context.createObject<CustomRecordDefinition>(true);
+            if (!record) return record.status();
+            (*record)->setName(field.name);
+            (*record)->setTypeCode(field.typeCode);
+            (*record)->setDefaultValue(field.defaultValue);
+            (*record)->setOptions(field.options);
+            (*record)->setDetails(field.details);
+            (*record)->setActive(field.active);
+            if (auto status = (*definition)->addToCustomRecordDefinitions(*record); !status) return status;
+        }
+    }
+    for (auto [name, flag] : {std::pair{"VIP", "forContact"}, std::pair{"Supplier", "forOrganization"}}) {
+        auto category = context.createObject<Category>(true);
+        if (!category) return category.status();
+        (*category)->setName(name);
+        if (auto status = (*category)->setValueForKey(true, flag); !status) return status;
+    }
+    return context.saveChanges();
+}
+
+}  // namespace
+
+platform::Status DemoDatabase::create(const std::filesystem::path& file) {
+    auto database = Database::open(file);
+    if (!database) return database.status().withContext("creating the demo database");
+    auto context = DLPObjectContext::withoutUser(*database);
+    for (const auto& entity : EntityCatalog::shared().entities()) {
+        auto count = context->resultCountForEntityNamedQualifierLocumBindings(entity.name, "");
+        if (!count) return count.status().withContext("creating the demo database");
+        if (*count > 0)
+            return platform::Status::error(fmt::format(
+                "creating the demo database: {} already holds records ({} {}); it is left as it was", file.string(),
+                *count, entity.name));
+    }
+    return populate(*context).withContext("creating the demo database in " + file.string());
+}
+
+}  // namespace host

@@ -1,0 +1,24 @@
+#pragma once
+
+// DemoDatabase: a small, realistic host database to try the host and the plug-in with.
+//
+// Contents: three contacts with users "ada" (Ada Lovelace), "grace" (Grace Hopper) and "alan"
+// (Alan Turing, inactive); form templates "Customer Profile", "Project Intake" and
+// "Event Registration" with field definitions of every kind (text, number, date, pop-up with
+// options, check box, multi-line text), the inactive "Legacy Survey 2019", and "Quick Notes"
+// without fields; two categories.
+
+#include "platform/foundation/Status.h"
+
+#include <filesystem>
+
+namespace host {
+
+class DemoDatabase {
+public:
+    // Creates the file (or fills an empty one). A file that already holds records, or is not a
+    // host database, is refused and left as it was.
+    static platform::Status create(const std::filesystem::path& file);
+};
+
+}  // namespace host

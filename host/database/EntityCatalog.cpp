@@ -1,0 +1,107 @@
+#include "host/database/EntityCatalog.h"
+
+#include "host/database/Category.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/GWConnectorMap.h"
+#include "host/database/GWContact.h"
+#include "host/database/GWUser.h"
+
+#include <stdexcept>
+
+namespace host {
+
+namespace {
+
+template <typename T>
+std::shared_ptr<DLPObject> make(const ObjectToken& token) {
+    return std::make_shared<T>(token);
+}
+
+AttributeDescription text(std::string name) { return {std::move(name), AttributeType::Text, {}, false}; }
+AttributeDescription integer(std::string name, platform::Value initial = {}) {
+    return {std::move(name), AttributeType::Integer, std::move(initial), false};
+}
+AttributeDescription flag(std::string name, bool initial) {
+    return {std::move(name), AttributeType::Boolean, platform::Value(initial), false};
+}
+AttributeDescription any(std::string name) { return {std::move(name), AttributeType::Any, {}, false}; }
+AttributeDescription maintained(std::string name) { return {std::move(name), AttributeType::Integer, {}, true}; }
+
+EntityDescription entity(std::string name, std::vector<AttributeDescription> attributes,
+                         std::vector<ToManyDescription> toMany, ObjectFactory factory) {
+    EntityDescription description;
+    description.name = std::move(name);
+    description.attributes = std::move(attributes);
+    description.toMany = std::move(toMany);
+    description.make = factory;
+    return description;
+}
+
+// The host entities. Owners come before the targets of their relations.
+std::vector<EntityDescription> describeEntities() {
+    return {
+        entity("Contact", {text("firstName"), text("lastName"), text("company"), text("email")}, {}, &make<GWContact>),
+        entity("User", {text("loginName"), text("name"), integer("contactID"), flag("active", true)}, {}, &make<GWUser>),
+        entity("CustomRecordSetDefinition",
+               {text("name"), flag("active", true), text("details"), flag("forContact", false), flag("forGroup", false),
+                flag("forOpportunity", false), flag("forOrganization", false), flag("forProject", false)},
+               {{"customRecordDefinitions", "CustomRecordDefinition", "customRecordSetDefinitionID", "position"}},
+               &make<CustomRecordSetDefinition>),
+        entity("CustomRecordDefinition",
+               {flag("active", true), any("defaultValue"), text("details"), text("name"), any("options"),
+                integer("typeCode", int64_t{0}), maintained("customRecordSetDefinitionID"), maintained("position")},
+               {}, &make<CustomRecordDefinition>),
+        entity("Category",
+               {text("name"), flag("forContact", false), flag("forGroup", false), flag("forNote", false),
+                flag("forOpportunity", false), flag("forOrganization", false), flag("forProject", false),
+                flag("forTask", false), flag("forTimeblock", false)},
+               {}, &make<Category>),
+        entity("GWConnectorMap",
+               {text("foreignAppName"), text("foreignEntityType"), text("foreignID"), text("foreignDatabase"),
+                integer("contactID")},
+               {}, &make<GWConnectorMap>),
+    };
+}
+
+}  // namespace
+
+const EntityCatalog& EntityCatalog::shared() {
+    static const EntityCatalog catalog;
+    return catalog;
+}
+
+EntityCatalog::EntityCatalog() : m_entities(describeEntities()) {
+    for (size_t i = 0; i < m_entities.size(); ++i) m_entities[i].index = i;
+    // Link relations both ways; a broken description is a programming error caught at first use.
+    for (auto& owner : m_entities) {
+        for (size_t r = 0; r < owner.toMany.size(); ++r) {
+            const auto& relation = owner.toMany[r];
+            auto* target = const_cast<EntityDescription*>(find(relation.targetEntity));
+            if (!target) throw std::logic_error("relation " + relation.name + " names an unknown entity");
+            auto ownerSlot = target->slot(relation.ownerKeyAttribute);
+            auto positionSlot = target->slot(relation.positionAttribute);
+            if (!ownerSlot || !positionSlot || target->owner)
+                throw std::logic_error("relation " + relation.name + " does not match its target's attributes");
+            target->owner = &owner;
+            target->ownerRelation = r;
+            target->ownerKeySlot = *ownerSlot;
+            target->positionSlot = *positionSlot;
+            owner.targets.push_back(target);
+        }
+    }
+}
+
+const EntityDescription* EntityCatalog::find(std::string_view name) const {
+    for (const auto& entity : m_entities)
+        if (entity.name == name) return &entity;
+    return nullptr;
+}
+
+std::string EntityCatalog::entityNames() const {
+    std::string names;
+    for (const auto& entity : m_entities) names += (names.empty() ? "" : ", ") + entity.name;
+    return names;
+}
+
+}  // namespace host

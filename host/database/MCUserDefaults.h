@@ -1,0 +1,49 @@
+#pragma once
+
+// MCUserDefaults: the host's settings store, kept in the host database (zandrel_user_default)
+// so every machine using the database sees the same values.
+//
+// A setting is made known with the class-side registerUserDefaultFromConfig, given a record
+//   { "Key": text, "StorageType": "Database", "Scope": "Global" | "Host",
+//     "ValueType": any, "DefaultValue": text (optional) }
+// Registrations are per process (the host's settings registry) and a later registration of a
+// key replaces the earlier one. Global settings hold one value for everybody; other settings
+// (scope "Host", or keys never registered) hold one value per signed-in user.
+//
+// Reads give the stored value, else the registered default (as the text it was registered
+// with), else null. Writes go to the file at once, outside the object context's pending
+// changes; writing null removes the stored value. Values keep their type (stored as JSON).
+
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace host {
+class Database;
+}
+
+class MCUserDefaults : public platform::Object {
+public:
+    MCUserDefaults(std::shared_ptr<host::Database> database, int64_t userKey)
+        : m_database(std::move(database)), m_userKey(userKey) {}
+
+    // A malformed record is an error saying which entry is wrong; nothing is registered then.
+    static platform::Status registerUserDefaultFromConfig(const platform::Value& config);
+    static std::optional<platform::Value> registrationForKey(std::string_view key);
+    static void removeAllRegistrations();
+
+    platform::Result<platform::Value> objectForKey(std::string_view key);
+    platform::Status setObjectForKey(const platform::Value& value, std::string_view key);
+    platform::Status removeObjectForKey(std::string_view key) { return setObjectForKey(platform::Value(), key); }
+
+private:
+    int64_t ownerFor(std::string_view key) const;
+
+    std::shared_ptr<host::Database> m_database;
+    int64_t m_userKey;
+};

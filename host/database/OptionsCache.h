@@ -1,0 +1,37 @@
+#pragma once
+
+// OptionsCache: the host's ordered option lists, computed from the context on each request so
+// they always reflect its unsaved changes.
+//   "activeCustomRecordSetDefinitions"  the active form templates (active == YES)
+//   "activeUsers"                       the active users
+// Order: by name, comparing ASCII letters without regard to case (other bytes as they are),
+// then by primary key, so equal names keep a stable order; no name sorts first.
+
+#include "platform/foundation/Status.h"
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class DLPObjectContext;
+class DLPObject;
+class CustomRecordSetDefinition;
+class GWUser;
+
+namespace host {
+
+class OptionsCache {
+public:
+    explicit OptionsCache(DLPObjectContext& context) : m_context(context) {}
+
+    // An unknown key is an error listing the known ones.
+    platform::Result<std::vector<std::shared_ptr<DLPObject>>> valueForKey(std::string_view key);
+
+    platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>> activeCustomRecordSetDefinitions();
+    platform::Result<std::vector<std::shared_ptr<GWUser>>> activeUsers();
+
+private:
+    DLPObjectContext& m_context;
+};
+
+}  // namespace host

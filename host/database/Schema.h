@@ -1,0 +1,43 @@
+#pragma once
+
+// Schema: the file format of a host database and the checks made when a file is opened.
+//
+// A file is ours when its SQLite header carries our application id (PRAGMA application_id)
+// and it has the zandrel_meta table; its schema version is in both PRAGMA user_version and
+// zandrel_meta. Opening:
+//   - a missing or empty file (no tables, no application id) gets the current schema;
+//   - our file at the current version is used as it is (tables of entities added since it was
+//     made are created);
+//   - our file at a newer version is refused: this program would not understand it;
+//   - anything else (another program's SQLite file, or not SQLite at all) is refused, and the
+//     file is left untouched.
+//
+// Tables: one per entity (EntityCatalog), named after it, with the key column "pk" (INTEGER
+// PRIMARY KEY AUTOINCREMENT, so deleted keys are never handed out again) and one column per
+// attribute, declared without a type so values keep the storage class they were written with.
+// Owner keys of ordered relations reference the owner (deferred, so a save may write members
+// before owners) and delete with it. Settings live in zandrel_user_default.
+
+#include "platform/foundation/Status.h"
+
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+class Database;
+struct EntityDescription;
+
+class Schema {
+public:
+    static constexpr int kVersion = 1;
+    static constexpr int32_t kApplicationId = 0x5A4E444C;  // "ZNDL"
+    static constexpr const char* kProgramName = "zandrel-host";
+
+    // Checks the file behind a fresh connection and creates or completes its schema.
+    static platform::Status prepare(Database& db);
+
+    static std::string createTableSql(const EntityDescription& entity);
+};
+
+}  // namespace host

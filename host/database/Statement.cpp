@@ -1,0 +1,121 @@
+#include "host/database/Statement.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <utility>
+
+namespace host {
+
+int StoredValue::compare(const StoredValue& a, const StoredValue& b) {
+    auto rank = [](Kind k) {
+        switch (k) {
+        case Kind::Null: return 0;
+        case Kind::Integer:
+        case Kind::Real: return 1;
+        case Kind::Text: return 2;
+        case Kind::Blob: return 3;
+        }
+        return 0;
+    };
+    int ra = rank(a.kind), rb = rank(b.kind);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    if (ra == 0) return 0;
+    if (ra == 1) {
+        if (a.kind == Kind::Integer && b.kind == Kind::Integer)
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        double x = a.kind == Kind::Integer ? double(a.integer) : a.real;
+        double y = b.kind == Kind::Integer ? double(b.integer) : b.real;
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    int c = a.bytes.compare(b.bytes);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)),
+      m_stmt(std::exchange(other.m_stmt, nullptr)),
+      m_sql(std::move(other.m_sql)),
+      m_status(std::move(other.m_status)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+        m_sql = std::move(other.m_sql);
+        m_status = std::move(other.m_status);
+    }
+    return *this;
+}
+
+Statement::~Statement() { sqlite3_finalize(m_stmt); }
+
+void Statement::bind(int index, const StoredValue& value) {
+    switch (value.kind) {
+    case StoredValue::Kind::Null: sqlite3_bind_null(m_stmt, index); break;
+    case StoredValue::Kind::Integer: sqlite3_bind_int64(m_stmt, index, value.integer); break;
+    case StoredValue::Kind::Real: sqlite3_bind_double(m_stmt, index, value.real); break;
+    case StoredValue::Kind::Text:
+        sqlite3_bind_text64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case StoredValue::Kind::Blob:
+        sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
+        break;
+    }
+}
+
+void Statement::bindNull(int index) { sqlite3_bind_null(m_stmt, index); }
+void Statement::bindInteger(int index, int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+void Statement::bindText(int index, std::string_view value) {
+    sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+bool Statement::step() {
+    int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) {
+        m_status = platform::Status::ok();
+        return false;
+    }
+    m_status = platform::Status::error(sqlite3_errmsg(m_db));
+    return false;
+}
+
+platform::Status Statement::run() {
+    while (step()) {
+    }
+    platform::Status result = m_status;
+    reset();
+    return result;
+}
+
+void Statement::reset() {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+int Statement::columnCount() const { return sqlite3_column_count(m_stmt); }
+bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+int64_t Statement::columnInteger(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+std::string Statement::columnText(int column) const {
+    auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    if (!text) return {};
+    return std::string(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+StoredValue Statement::columnStored(int column) const {
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER: return StoredValue::fromInteger(sqlite3_column_int64(m_stmt, column));
+    case SQLITE_FLOAT: return StoredValue::fromReal(sqlite3_column_double(m_stmt, column));
+    case SQLITE_TEXT: return StoredValue::fromText(columnText(column));
+    case SQLITE_BLOB: {
+        auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+        return StoredValue::fromBlob(std::string(data ? data : "", sqlite3_column_bytes(m_stmt, column)));
+    }
+    default: return StoredValue::null();
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,84 @@
+#pragma once
+
+// Statement: one prepared SQLite statement, finalized with its owner. Values are bound by
+// position (1-based, as SQLite counts) and always copied, so the caller's values may change
+// right after the bind. A statement is reused by reset(); bindings are cleared with it.
+//
+// Values map to SQLite storage like this (see toStored()):
+//   null -> NULL, integer -> INTEGER, real -> REAL, text -> TEXT, boolean -> INTEGER 0/1.
+// Arrays and dictionaries have no SQLite form; the object database keeps them as JSON in a
+// BLOB (StoredValue::Kind::Blob) so they read back as what was written.
+
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace host {
+
+class Database;
+
+// A value as SQLite stores it: what a column holds and what qualifiers compare.
+struct StoredValue {
+    enum class Kind { Null, Integer, Real, Text, Blob };
+    Kind kind = Kind::Null;
+    int64_t integer = 0;
+    double real = 0;
+    std::string bytes;  // text or blob
+
+    static StoredValue null() { return {}; }
+    static StoredValue fromInteger(int64_t i) { return {Kind::Integer, i, 0, {}}; }
+    static StoredValue fromReal(double d) { return {Kind::Real, 0, d, {}}; }
+    static StoredValue fromText(std::string s) { return {Kind::Text, 0, 0, std::move(s)}; }
+    static StoredValue fromBlob(std::string s) { return {Kind::Blob, 0, 0, std::move(s)}; }
+
+    // SQLite's ordering of values in a column without affinity: NULL < numbers < text < blob;
+    // numbers numerically, text and blobs bytewise. Returns <0, 0, >0.
+    static int compare(const StoredValue& a, const StoredValue& b);
+};
+
+class Statement {
+public:
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement();
+
+    void bind(int index, const StoredValue& value);
+    void bindNull(int index);
+    void bindInteger(int index, int64_t value);
+    void bindText(int index, std::string_view value);
+
+    // Advances: true when a row is ready, false when done; a failure is an error Status in
+    // lastStatus() and step() returns false.
+    bool step();
+    // Runs to completion (for statements without rows).
+    platform::Status run();
+    const platform::Status& lastStatus() const { return m_status; }
+    void reset();
+
+    int columnCount() const;
+    bool isNull(int column) const;
+    int64_t columnInteger(int column) const;
+    std::string columnText(int column) const;
+    StoredValue columnStored(int column) const;
+
+    const std::string& sql() const { return m_sql; }
+
+private:
+    friend class Database;
+    Statement(sqlite3* db, sqlite3_stmt* stmt, std::string sql) : m_db(db), m_stmt(stmt), m_sql(std::move(sql)) {}
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    std::string m_sql;
+    platform::Status m_status;
+};
+
+}  // namespace host
