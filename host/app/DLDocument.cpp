@@ -18,3 +18,11 @@ std::shared_ptr<DLMainWindowController> DLDocument::firstOrderedMainWindowContro
         if (auto main = std::dynamic_pointer_cast<DLMainWindowController>(controller); main && !hidden) hidden = main;
     return hidden;
 }
+
+std::shared_ptr<platform::Document> mcFirstDocumentWithKindOfClass(const platform::Application& application,
+                                                                   const platform::Class* cls) {
+    if (!cls) return nullptr;
+    for (const auto& document : application.documents())
+        if (cls->isInstance(document.get())) return document;
+    return nullptr;
+}

@@ -22,3 +22,13 @@ public:
 private:
     std::shared_ptr<DLPObjectContext> m_context;
 };
+
+namespace platform {
+class Application;
+class Class;
+}  // namespace platform
+
+// The host's addition to the application object: its first open document whose class is, or
+// derives from, `cls`; none when there is none or `cls` is none.
+std::shared_ptr<platform::Document> mcFirstDocumentWithKindOfClass(const platform::Application& application,
+                                                                   const platform::Class* cls);

@@ -1,0 +1,89 @@
+#include "VEXADialogController.h"
+
+#include "VEXAHelper.h"
+#include "platform/runtime/RunLoop.h"
+#include "platform/ui/Control.h"
+#include "platform/ui/MenuItem.h"
+
+bool KOPADialogController::initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle) {
+    return platform::WindowController::initWithWindowNibName(nibName, bundle ? bundle : KOPAHelper::frameworkBundle());
+}
+
+void KOPADialogController::windowDidLoad() {
+    platform::WindowController::windowDidLoad();
+    auto self = sharedAs<KOPADialogController>();
+    // Only a loaded window: asking for it here would load the description in the first run.
+    if (isWindowLoaded()) window()->setDelegate(self);
+    KOPAPluginSession::sharedPluginSession()->registerSessionObject(self);
+}
+
+void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<platform::Window>& parent,
+                                                      Completion completion) {
+    m_mode = SheetMode;
+    m_completion = std::move(completion);
+    auto& app = platform::Application::shared();
+    auto target = parent ? parent : app.keyWindow();
+    auto sheet = window();
+    if (!sheet) return;
+    app.beginSheet(sheet, target);
+    sheet->display();
+}
+
+void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion completion) {
+    m_completion = std::move(completion);
+    auto w = window();
+    if (!w) return;
+    auto& app = platform::Application::shared();
+    if (blocking) {
+        m_mode = ModalBlockingMode;
+        (void)app.runModalForWindow(w);
+    } else {
+        m_mode = ModalSessionMode;
+        m_modalSession = app.beginModalSessionForWindow(w);
+    }
+    w->display();
+}
+
+void KOPADialogController::runWindow(Completion completion) {
+    m_completion = std::move(completion);
+    m_mode = FreeWindowMode;
+    if (auto w = window()) w->makeKeyAndOrderFront();
+}
+
+void KOPADialogController::closeWithResult(int64_t result) {
+    m_result = result;
+    if (isWindowLoaded()) {
+        window()->close();
+    } else if (m_completion || KOPAPluginSession::sharedPluginSession()->containsSessionObject(this)) {
+        // A dialog whose window never loaded still finishes: result reported, registry left.
+        windowWillClose(platform::Notification{platform::kWindowWillCloseNotification, nullptr, {}});
+    }
+}
+
+void KOPADialogController::closeWithTagOfSenderAsResult(platform::Object* sender) {
+    int64_t tag = 0;
+    if (auto* control = dynamic_cast<platform::Control*>(sender)) tag = control->tag();
+    else if (auto* item = dynamic_cast<platform::MenuItem*>(sender)) tag = item->tag();
+    closeWithResult(tag);
+}
+
+void KOPADialogController::close() { closeWithResult(0); }
+
+void KOPADialogController::windowWillClose(const platform::Notification&) {
+    auto self = sharedAs<KOPADialogController>();
+    auto& app = platform::Application::shared();
+    auto w = isWindowLoaded() ? window() : nullptr;
+    if (w && shouldSetFirstResponderToNilOnWindowWillClose()) w->makeFirstResponder(nullptr);
+    if (m_mode & 1) {
+        if (m_mode == ModalBlockingMode) {
+            app.stopModalWithCode(m_result);
+        } else {
+            app.endModalSession(m_modalSession);
+            m_modalSession.reset();
+        }
+    }
+    if (m_mode == SheetMode && w) app.endSheet(w.get());
+    if (m_completion) m_completion(m_result);
+    platform::RunLoop::main().dispatchAsync(
+        [self] { KOPAPluginSession::sharedPluginSession()->unregisterSessionObject(self.get()); });
+}
