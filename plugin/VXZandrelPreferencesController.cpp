@@ -1,0 +1,118 @@
+#include "VXZandrelPreferencesController.h"
+
+#include "framework/Classes/VEXAHelper.h"
+#include "framework/Classes/VEXALog.h"
+#include "framework/Classes/VEXAPlugin.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "platform/ui/Application.h"
+
+VXZandrelPreferencesController::VXZandrelPreferencesController() {
+    bindOutlet("existingFormDefPopUp", m_existingFormDefPopUp);
+    bindOutlet("duplicateFormDefNameTextField", m_duplicateFormDefNameTextField);
+    bindAction("runAction:", [this](platform::Object* sender) { runAction(sender); });
+    bindAction("cancelInput:", [this](platform::Object* sender) { cancelInput(sender); });
+}
+
+void VXZandrelPreferencesController::awakeFromNib() {
+    m_existingFormDefs.clear();
+    if (auto context = KOPAHelper::objectContext()) {
+        auto active = context->optionsCache().activeCustomRecordSetDefinitions();
+        if (active) m_existingFormDefs = active.value();
+        else KOPA_LOG("Reading the form templates failed: {}", active.status().message());
+    }
+    auto popUp = existingFormDefPopUp();
+    if (!popUp) return;
+    popUp->removeAllItems();
+    for (const auto& formDef : m_existingFormDefs) popUp->addItemWithTitle(formDef->name().description());
+}
+
+void VXZandrelPreferencesController::cancelInput(platform::Object*) { close(); }
+
+namespace {
+void showAlert(const std::string& title, const std::string& message, const std::string& button) {
+    platform::Application::shared().runAlertPanel({title, message, button, "", "", false});
+}
+
+// Copies the template and its field definitions into `context`. On a failure of the host, every
+// object created so far is deleted again, so a half copy never reaches the database.
+platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source, const std::string& newName) {
+    std::vector<std::shared_ptr<DLPObject>> created;
+    auto undo = [&](platform::Status status) {
+        for (auto it = created.rbegin(); it != created.rend(); ++it) (void)context.deleteObjectSkipTrash(*it, true);
+        return status;
+    };
+    try {
+        auto made = context.createObjectForEntityNamedInsert("CustomRecordSetDefinition", true);
+        if (!made) return made.status();
+        created.push_back(made.value());
+        auto copy = std::dynamic_pointer_cast<CustomRecordSetDefinition>(made.value());
+        copy->setActive(source.active());
+        copy->setDetails(source.details());
+        copy->setForContact(source.forContact());
+        copy->setForGroup(source.forGroup());
+        copy->setForOpportunity(source.forOpportunity());
+        copy->setForOrganization(source.forOrganization());
+        copy->setForProject(source.forProject());
+        copy->setName(platform::Value(newName));
+
+        auto fields = source.customRecordDefinitions();
+        if (!fields) return undo(fields.status());
+        for (const auto& field : fields.value()) {
+            auto madeField = context.createObjectForEntityNamedInsert("CustomRecordDefinition", true);
+            if (!madeField) return undo(madeField.status());
+            created.push_back(madeField.value());
+            auto fieldCopy = std::dynamic_pointer_cast<CustomRecordDefinition>(madeField.value());
+            fieldCopy->setActive(field->active());
+            fieldCopy->setDefaultValue(field->defaultValue());
+            fieldCopy->setDetails(field->details());
+            fieldCopy->setName(field->name());
+            fieldCopy->setOptions(field->options());
+            fieldCopy->setTypeCode(field->typeCode());
+            if (auto added = copy->addToCustomRecordDefinitions(fieldCopy); !added) return undo(added);
+        }
+    } catch (const std::exception& e) {
+        return undo(platform::Status::error(e.what()));
+    }
+    return platform::Status::ok();
+}
+}  // namespace
+
+void VXZandrelPreferencesController::runAction(platform::Object*) {
+    auto popUp = existingFormDefPopUp();
+    auto nameField = duplicateFormDefNameTextField();
+    int64_t selected = popUp ? popUp->indexOfSelectedItem() : -1;
+    if (selected < 0 || static_cast<size_t>(selected) >= m_existingFormDefs.size()) {
+        close();
+        return;
+    }
+    if (nameField) nameField->commitEditing();  // the text as typed so far counts
+    std::string newName = nameField ? nameField->stringValue() : std::string();
+    if (newName.empty()) {
+        close();
+        return;
+    }
+    for (const auto& formDef : m_existingFormDefs) {
+        platform::Value name = formDef->name();
+        if (name.isString() && name.asString() == newName) {
+            showAlert("Name already in use", "An existing form template has been detected with the same name.",
+                      "I'll try again...");
+            return;
+        }
+    }
+    auto source = m_existingFormDefs[static_cast<size_t>(selected)];
+    auto context = KOPAHelper::objectContext();
+    if (!context) {
+        close();
+        return;
+    }
+    if (auto status = duplicate(*context, *source, newName); !status) {
+        // Ends at the plug-in object: logged and shown; the dialog stays open, nothing was kept.
+        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.", status.message());
+        KOPAPlugin::classHandleError(error);
+        return;
+    }
+    close();
+    showAlert("Success!", "The selected form template has been duplicated.", "Thanks!");
+}
