@@ -32,6 +32,7 @@ protected:
         platform::RunLoop::main().resetForTesting();
         platform::RunLoop::main().setClock(std::make_shared<platform::RealClock>());
     }
+public:
     platform::Application& app = platform::Application::shared();
     platform::RunLoop& loop = platform::RunLoop::main();
     std::shared_ptr<platform::VirtualClock> clock;
