@@ -35,7 +35,7 @@ struct Template {
     const char* name;
     bool active;
     const char* details;
-    std::initializer_list<const char*> attachedTo;  // "forContact", ...
+    std::vector<const char*> attachedTo;  // "forContact", ...
     std::vector<Field> fields;
 };
 

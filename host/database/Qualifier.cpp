@@ -400,14 +400,23 @@ public:
     }
 
     std::string write(const Node& node) {
+        // Parameters are numbered in the order they are written, so each part is written in its
+        // own statement (the operands of + have no evaluation order).
         switch (node.kind) {
-        case Node::Kind::And: return "(" + write(*node.left) + " AND " + write(*node.right) + ")";
-        case Node::Kind::Or: return "(" + write(*node.left) + " OR " + write(*node.right) + ")";
+        case Node::Kind::And:
+        case Node::Kind::Or: {
+            std::string left = write(*node.left);
+            std::string right = write(*node.right);
+            return "(" + left + (node.kind == Node::Kind::And ? " AND " : " OR ") + right + ")";
+        }
         case Node::Kind::Not: return "(NOT " + write(*node.left) + ")";
         case Node::Kind::In: {
             if (node.list.empty()) return "0";
             std::string sql = "((" + operand(node.a) + " IN (";
-            for (size_t i = 0; i < node.list.size(); ++i) sql += (i ? ", " : "") + operand(node.list[i]);
+            for (size_t i = 0; i < node.list.size(); ++i) {
+                if (i) sql += ", ";
+                sql += operand(node.list[i]);
+            }
             return sql + ")) IS 1)";
         }
         case Node::Kind::Compare: {

@@ -1,0 +1,85 @@
+#pragma once
+
+// Helpers for the object database tests: a fresh database file in a temporary folder with a
+// signed-in user, and raw SQLite access to check what really reached the file.
+
+#include "host/database/DLPObjectContext.h"
+#include "host/database/Database.h"
+#include "host/database/GWUser.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace hosttest {
+
+// Runs SQL straight on the file through a separate connection; fails the test on error.
+inline void rawExec(const std::filesystem::path& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+// The first column of the first row of a query, as text ("" for none).
+inline std::string rawQuery(const std::filesystem::path& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    std::string result;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+        auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        result = text ? text : "NULL";
+    } else {
+        ADD_FAILURE() << "query failed: " << sqlite3_errmsg(db) << " in " << sql;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+// A database file with two users: "ada" (active) and "bob" (inactive).
+class DatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = dir / "test.zandrel";
+        auto database = host::Database::open(file);
+        ASSERT_TRUE(database) << database.status().message();
+        auto setup = DLPObjectContext::withoutUser(*database);
+        addUser(*setup, "ada", "Ada Lovelace", true);
+        addUser(*setup, "bob", "Bob Builder", false);
+        ASSERT_TRUE(setup->saveChanges());
+        context = signIn();
+    }
+
+    static void addUser(DLPObjectContext& context, const char* login, const char* name, bool active) {
+        auto contact = context.createObjectForEntityNamedInsert("Contact", true);
+        ASSERT_TRUE(contact);
+        auto user = context.createObject<GWUser>();
+        ASSERT_TRUE(user);
+        (*user)->setLoginName(login);
+        (*user)->setName(name);
+        (*user)->setContactID((*contact)->primaryKeyValue());
+        (*user)->setActive(active);
+    }
+
+    std::shared_ptr<DLPObjectContext> signIn() {
+        auto opened = DLPObjectContext::open(file, "ada");
+        EXPECT_TRUE(opened) << opened.status().message();
+        return opened ? *opened : nullptr;
+    }
+
+    testsupport::TempDir dir;
+    std::filesystem::path file;
+    std::shared_ptr<DLPObjectContext> context;
+};
+
+}  // namespace hosttest

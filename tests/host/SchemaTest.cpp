@@ -1,0 +1,143 @@
+#include "host/database/Database.h"
+#include "host/database/Schema.h"
+#include "host/database/Transaction.h"
+#include "tests/host/DatabaseTestSupport.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace {
+
+using hosttest::rawExec;
+using hosttest::rawQuery;
+
+TEST(SchemaTest, MissingFileGetsTheSchema) {
+    testsupport::TempDir dir;
+    auto file = dir / "new.zandrel";
+    auto db = host::Database::open(file);
+    ASSERT_TRUE(db) << db.status().message();
+    db->reset();
+    EXPECT_EQ(rawQuery(file, "PRAGMA application_id"), std::to_string(host::Schema::kApplicationId));
+    EXPECT_EQ(rawQuery(file, "PRAGMA user_version"), std::to_string(host::Schema::kVersion));
+    EXPECT_EQ(rawQuery(file, "SELECT value FROM zandrel_meta WHERE name = 'application'"), "zandrel-host");
+    EXPECT_EQ(rawQuery(file, "SELECT value FROM zandrel_meta WHERE name = 'schema_version'"),
+              std::to_string(host::Schema::kVersion));
+    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'CustomRecordDefinition'"), "1");
+    // Opening it again keeps it as it is.
+    ASSERT_TRUE(host::Database::open(file));
+}
+
+TEST(SchemaTest, EmptyFileGetsTheSchema) {
+    testsupport::TempDir dir;
+    dir.write("empty.zandrel", "");
+    auto db = host::Database::open(dir / "empty.zandrel");
+    ASSERT_TRUE(db) << db.status().message();
+}
+
+TEST(SchemaTest, FileInAMissingFolderIsAnError) {
+    testsupport::TempDir dir;
+    auto file = dir / "no/such/folder/db.zandrel";
+    auto db = host::Database::open(file);
+    ASSERT_FALSE(db);
+    EXPECT_NE(db.status().message().find(file.string()), std::string::npos) << db.status().message();
+}
+
+struct RefusedCase {
+    const char* what;
+    std::function<void(const testsupport::TempDir&, const std::filesystem::path&)> make;
+    const char* expected;
+};
+
+TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
+    const RefusedCase cases[] = {
+        {"not SQLite",
+         [](const testsupport::TempDir& dir, const std::filesystem::path&) {
+             dir.write("db.zandrel", std::string(4096, 'x') + "just some text, not a database");
+         },
+         "is not a zandrel-host database"},
+        {"another program's tables",
+         [](const testsupport::TempDir&, const std::filesystem::path& file) {
+             rawExec(file, "CREATE TABLE invoices (id INTEGER, total REAL); INSERT INTO invoices VALUES (1, 9.5)");
+         },
+         "is not a zandrel-host database (it holds another program's tables)"},
+        {"another program's application id",
+         [](const testsupport::TempDir&, const std::filesystem::path& file) {
+             rawExec(file, "PRAGMA application_id = 42; CREATE TABLE t (x)");
+         },
+         "it holds another program's tables"},
+        {"our id without the meta table",
+         [](const testsupport::TempDir&, const std::filesystem::path& file) {
+             rawExec(file, "PRAGMA application_id = " + std::to_string(host::Schema::kApplicationId) + "; CREATE TABLE t (x)");
+         },
+         "zandrel_meta table is missing or damaged"},
+        {"newer schema",
+         [](const testsupport::TempDir&, const std::filesystem::path& file) {
+             ASSERT_TRUE(host::Database::open(file));
+             rawExec(file, "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7");
+         },
+         "was written by a newer version of zandrel-host (schema 7, this program reads up to 1): upgrade the program"},
+    };
+    for (const auto& c : cases) {
+        testsupport::TempDir dir;
+        auto file = dir / "db.zandrel";
+        c.make(dir, file);
+        const std::string before = dir.read("db.zandrel");
+        auto db = host::Database::open(file);
+        ASSERT_FALSE(db) << c.what;
+        EXPECT_NE(db.status().message().find(file.string()), std::string::npos) << c.what << ": " << db.status().message();
+        EXPECT_NE(db.status().message().find(c.expected), std::string::npos) << c.what << ": " << db.status().message();
+        EXPECT_EQ(dir.read("db.zandrel"), before) << c.what << ": the file must be left as it was";
+    }
+}
+
+TEST(SchemaTest, TablesOfEntitiesAddedLaterAreCreatedOnOpen) {
+    testsupport::TempDir dir;
+    auto file = dir / "db.zandrel";
+    ASSERT_TRUE(host::Database::open(file));
+    rawExec(file, "DROP TABLE Category");
+    ASSERT_TRUE(host::Database::open(file));
+    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'Category'"), "1");
+}
+
+TEST(TransactionTest, RollsBackUnlessCommitted) {
+    testsupport::TempDir dir;
+    auto file = dir / "db.zandrel";
+    auto db = host::Database::open(file);
+    ASSERT_TRUE(db);
+    {
+        auto transaction = host::Transaction::begin(**db);
+        ASSERT_TRUE(transaction);
+        ASSERT_TRUE((*db)->exec("INSERT INTO Category (name) VALUES ('dropped')"));
+        EXPECT_FALSE(host::Transaction::begin(**db)) << "transactions do not nest";
+    }
+    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM Category"), "0");
+    {
+        auto transaction = host::Transaction::begin(**db);
+        ASSERT_TRUE((*db)->exec("INSERT INTO Category (name) VALUES ('kept')"));
+        ASSERT_TRUE(transaction->commit());
+        EXPECT_FALSE(transaction->commit()) << "a second commit is an error";
+    }
+    EXPECT_EQ(rawQuery(file, "SELECT group_concat(name) FROM Category"), "kept");
+}
+
+TEST(StatementTest, BoundTextIsNeverSql) {
+    testsupport::TempDir dir;
+    auto file = dir / "db.zandrel";
+    auto db = host::Database::open(file);
+    ASSERT_TRUE(db);
+    auto insert = (*db)->prepare("INSERT INTO Category (name) VALUES (?)");
+    ASSERT_TRUE(insert);
+    const std::string hostile = "x'); DROP TABLE Category; --";
+    insert->bindText(1, hostile);
+    ASSERT_TRUE(insert->run());
+    EXPECT_EQ(rawQuery(file, "SELECT name FROM Category"), hostile);
+    auto broken = (*db)->prepare("SELEC nonsense");
+    ASSERT_FALSE(broken);
+    EXPECT_NE(broken.status().message().find("SELEC nonsense"), std::string::npos);
+}
+
+}  // namespace
