@@ -12,7 +12,76 @@ namespace {
 // an explicit work list.
 thread_local int t_destroyDepth = 0;
 constexpr int kRecursiveDestroyLimit = 256;
+// The same for copies and comparisons.
+thread_local int t_copyDepth = 0;
+thread_local int t_compareDepth = 0;
+constexpr int kRecursiveLimit = 256;
+
+bool isNonEmptyContainer(const Value& v) {
+    return (v.isArray() && !v.asArray().empty()) || (v.isDictionary() && !v.asDictionary().empty());
+}
 }  // namespace
+
+Value::Value(const Value& other) {
+    if (!isNonEmptyContainer(other)) {
+        m_data = other.m_data;
+    } else if (t_copyDepth < kRecursiveLimit) {
+        ++t_copyDepth;
+        m_data = other.m_data;
+        --t_copyDepth;
+    } else {
+        copyIteratively(other);
+    }
+}
+
+Value& Value::operator=(const Value& other) {
+    if (this != &other) {
+        Value copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+void Value::copyIteratively(const Value& source) {
+    // Each container is created with its scalars and with empty containers standing in for its
+    // nested ones; those are filled later from the work list. Array members are reserved up
+    // front and map nodes never move, so the recorded destinations stay valid.
+    const int savedDepth = t_copyDepth;
+    t_copyDepth = 0;
+    std::vector<std::pair<Value*, const Value*>> pending{{this, &source}};
+    auto placeholder = [](const Value& child) {
+        return child.isArray() ? Value(Array()) : Value(Dictionary());
+    };
+    while (!pending.empty()) {
+        auto [target, from] = pending.back();
+        pending.pop_back();
+        if (auto* array = std::get_if<Array>(&from->m_data)) {
+            Array copy;
+            copy.reserve(array->size());
+            target->m_data = std::move(copy);
+            Array& members = std::get<Array>(target->m_data);
+            for (const Value& child : *array) {
+                if (isNonEmptyContainer(child)) {
+                    members.push_back(placeholder(child));
+                    pending.emplace_back(&members.back(), &child);
+                } else {
+                    members.push_back(child);
+                }
+            }
+        } else if (auto* dict = std::get_if<Dictionary>(&from->m_data)) {
+            target->m_data = Dictionary();
+            Dictionary& entries = std::get<Dictionary>(target->m_data);
+            for (const auto& [key, child] : *dict) {
+                auto it = entries.emplace_hint(entries.end(), key,
+                                               isNonEmptyContainer(child) ? placeholder(child) : child);
+                if (isNonEmptyContainer(child)) pending.emplace_back(&it->second, &child);
+            }
+        } else {
+            target->m_data = from->m_data;
+        }
+    }
+    t_copyDepth = savedDepth;
+}
 
 Value::~Value() {
     const auto index = m_data.index();
@@ -217,9 +286,52 @@ std::string Value::toJson(int indent) const {
     return toNlohmann().dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Equality of scalars, and of containers' sizes and kinds (not their members).
+bool Value::shallowEqual(const Value& a, const Value& b) {
+    if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
+    if (a.type() != b.type()) return false;
+    if (auto* array = std::get_if<Array>(&a.m_data)) return array->size() == std::get<Array>(b.m_data).size();
+    if (auto* dict = std::get_if<Dictionary>(&a.m_data)) return dict->size() == std::get<Dictionary>(b.m_data).size();
+    return a.m_data == b.m_data;
+}
+
+bool Value::equalIteratively(const Value& a, const Value& b) {
+    const int savedDepth = t_compareDepth;
+    t_compareDepth = 0;
+    std::vector<std::pair<const Value*, const Value*>> pending{{&a, &b}};
+    bool equal = true;
+    while (equal && !pending.empty()) {
+        auto [left, right] = pending.back();
+        pending.pop_back();
+        if (!shallowEqual(*left, *right)) {
+            equal = false;
+        } else if (auto* array = std::get_if<Array>(&left->m_data)) {
+            const Array& other = std::get<Array>(right->m_data);
+            for (size_t i = 0; i < array->size(); ++i) pending.emplace_back(&(*array)[i], &other[i]);
+        } else if (auto* dict = std::get_if<Dictionary>(&left->m_data)) {
+            auto it = std::get<Dictionary>(right->m_data).begin();
+            for (const auto& [key, value] : *dict) {
+                if (key != it->first) {
+                    equal = false;
+                    break;
+                }
+                pending.emplace_back(&value, &(it++)->second);
+            }
+        }
+    }
+    t_compareDepth = savedDepth;
+    return equal;
+}
+
 bool operator==(const Value& a, const Value& b) {
     if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
-    return a.m_data == b.m_data;
+    if (!isNonEmptyContainer(a) || t_compareDepth < kRecursiveLimit) {
+        ++t_compareDepth;
+        const bool equal = a.m_data == b.m_data;
+        --t_compareDepth;
+        return equal;
+    }
+    return Value::equalIteratively(a, b);
 }
 
 }  // namespace platform
