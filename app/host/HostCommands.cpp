@@ -1,0 +1,196 @@
+#include "app/host/HostCommands.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "host/app/DLDocument.h"
+#include "host/app/HostApplication.h"
+#include "host/app/UserDirectory.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/Database.h"
+#include "host/database/DemoDatabase.h"
+#include "platform/runtime/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/PopUpButton.h"
+#include "platform/ui/ScriptedFrontEnd.h"
+#include "platform/ui/TerminalFrontEnd.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitRefused = 3;
+
+int fail(int status, const std::string& message) {
+    std::cerr << "zandrel-host: " << message << "\n";
+    return status;
+}
+
+// Opens the database, loads the plug-ins and signs a user in (the given one or the first
+// active one). Prints the reason and gives nullptr on failure; `exitStatus` says which.
+std::shared_ptr<host::HostApplication> startHost(const HostSettings& settings, bool withPlugins, int& exitStatus) {
+    auto app = host::HostApplication::create({settings.database, settings.plugins, settings.hostBundle});
+    if (auto status = app->openDatabase(); !status) {
+        exitStatus = fail(kExitFailure, status.message());
+        return nullptr;
+    }
+    if (withPlugins) {
+        if (auto status = app->loadPlugins(); !status) {
+            exitStatus = fail(kExitFailure, status.message());
+            return nullptr;
+        }
+    }
+    std::string user = settings.user;
+    if (user.empty()) {
+        auto names = app->signInNames();
+        if (names.empty()) {
+            exitStatus = fail(kExitBadInput, fmt::format("{} has no active user to sign in; create one or use --init-demo",
+                                                         settings.database.string()));
+            return nullptr;
+        }
+        user = names.front();
+    }
+    app->showLoginWindow();
+    if (auto status = app->signIn(user); !status) {
+        exitStatus = fail(kExitBadInput, fmt::format("cannot sign in \"{}\": {} (see `zandrel-host users`)", user,
+                                                     status.message()));
+        return nullptr;
+    }
+    return app;
+}
+
+nlohmann::ordered_json toJson(const platform::Value& value) { return nlohmann::ordered_json::parse(value.toJson()); }
+
+}  // namespace
+
+int runInitDemo(const HostSettings& settings) {
+    std::error_code ec;
+    std::filesystem::create_directories(settings.database.parent_path(), ec);
+    if (auto status = host::DemoDatabase::create(settings.database); !status) return fail(kExitFailure, status.message());
+    std::cerr << "zandrel-host: demo database ready in " << settings.database.string() << "\n";
+    return 0;
+}
+
+int runUsers(const HostSettings& settings) {
+    auto db = host::Database::open(settings.database);
+    if (!db) return fail(kExitFailure, db.status().message());
+    auto users = host::UserDirectory::allUsers(*db.value());
+    if (!users) return fail(kExitFailure, users.status().message());
+    for (const auto& user : users.value())
+        std::cout << user.signInName << "\t" << user.name << (user.active ? "" : "\t(inactive)") << "\n";
+    return 0;
+}
+
+int runTemplates(const HostSettings& settings) {
+    int status = 0;
+    auto app = startHost(settings, false, status);
+    if (!app) return status;
+    auto& context = *app->document()->objectContext();
+    auto all = context.objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
+    if (!all) return fail(kExitFailure, all.status().message());
+    auto objects = all.value();
+    std::sort(objects.begin(), objects.end(),
+              [](const auto& a, const auto& b) { return a->primaryKeyValue() < b->primaryKeyValue(); });
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    for (const auto& object : objects) {
+        auto formDef = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
+        if (!formDef) continue;
+        nlohmann::ordered_json entry;
+        entry["name"] = toJson(formDef->name());
+        entry["active"] = toJson(formDef->active());
+        entry["details"] = toJson(formDef->details());
+        entry["forContact"] = toJson(formDef->forContact());
+        entry["forGroup"] = toJson(formDef->forGroup());
+        entry["forOpportunity"] = toJson(formDef->forOpportunity());
+        entry["forOrganization"] = toJson(formDef->forOrganization());
+        entry["forProject"] = toJson(formDef->forProject());
+        auto fields = formDef->customRecordDefinitions();
+        if (!fields) return fail(kExitFailure, fields.status().message());
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const auto& field : fields.value()) {
+            nlohmann::ordered_json f;
+            f["active"] = toJson(field->active());
+            f["defaultValue"] = toJson(field->defaultValue());
+            f["details"] = toJson(field->details());
+            f["name"] = toJson(field->name());
+            f["options"] = toJson(field->options());
+            f["typeCode"] = toJson(field->typeCode());
+            list.push_back(std::move(f));
+        }
+        entry["fields"] = std::move(list);
+        out.push_back(std::move(entry));
+    }
+    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    return 0;
+}
+
+int runDuplicate(const HostSettings& settings, const std::string& templateName, const std::string& newName) {
+    if (newName.empty()) return fail(kExitBadInput, "--name is empty: give the copy a name");
+    platform::ScriptedFrontEnd driver;
+    int status = 0;
+    auto app = startHost(settings, true, status);
+    if (!app) return status;
+
+    // Choose the plug-in's command the way a person would: Plug-ins > Zandrel > its one command.
+    auto zandrel = app->pluginsMenu()->itemWithTitle("Zandrel");
+    auto command = zandrel && zandrel->submenu() ? zandrel->submenu()->itemAtIndex(0) : nullptr;
+    if (!command) return fail(kExitFailure, fmt::format("the Zandrel plug-in is not loaded from {}", settings.plugins.string()));
+    if (!command->performAction()) return fail(kExitFailure, "the duplicate command did not run");
+
+    auto sheet = platform::Application::shared().keyWindow();
+    auto popUp = driver.find<platform::PopUpButton>("template");
+    if (!sheet || !popUp) return fail(kExitFailure, "the duplicate dialog did not open");
+    auto titles = popUp->itemTitles();
+    if (std::find(titles.begin(), titles.end(), templateName) == titles.end()) {
+        sheet->performClose();
+        return fail(kExitBadInput, fmt::format("no active form template is named \"{}\" (see `zandrel-host templates --json`)",
+                                               templateName));
+    }
+    driver.selectPopUpItem("template", templateName);
+    driver.typeText("name", newName);
+    driver.answerAlertWithReturn(platform::kAlertDefaultReturn);
+    driver.pressButton("duplicate");
+    platform::RunLoop::main().runPending();
+
+    if (!driver.alerts().empty() && driver.lastAlert().title == "Name already in use") {
+        std::cout << driver.lastAlert().title << "\n" << driver.lastAlert().message << "\n";
+        if (sheet->isVisible()) sheet->performClose();
+        return kExitRefused;
+    }
+    if (driver.alerts().empty() || driver.lastAlert().title != "Success!")
+        return fail(kExitFailure, "the dialog closed without duplicating (see the log above)");
+    if (auto saved = app->saveChanges(); !saved)
+        return fail(kExitFailure, fmt::format("the copy could not be saved: {}", saved.message()));
+    std::cout << driver.lastAlert().title << " " << driver.lastAlert().message << "\n";
+    return 0;
+}
+
+int runInteractive(const HostSettings& settings) {
+    platform::TerminalFrontEnd terminal;
+    platform::Application::shared().setFrontEnd(&terminal);
+    int status = 0;
+    auto app = startHost(settings, true, status);
+    if (!app) return status;
+
+    bool quit = false;
+    // Stored after every command a person completes, so a duplicate is never lost.
+    terminal.setAfterCommandHandler([&] { (void)app->saveChanges(); });
+    terminal.setQuitHandler([&] {
+        app->terminate();
+        // At the end of piped input there is nobody left to retry a failed save: stop anyway,
+        // the failure has been reported and the exit status tells.
+        quit = app->quitRequested() || terminal.reachedEndOfInput();
+    });
+    terminal.start();
+    platform::RunLoop::main().runUntil(platform::RunLoopMode::Default, [&] { return quit; });
+    terminal.stop();
+    platform::Application::shared().setFrontEnd(nullptr);
+    if (!app->quitRequested()) return fail(kExitFailure, "quit with unsaved changes: the last save failed");
+    return 0;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+// The commands of zandrel-host. Each returns the process's exit status and prints its own
+// messages ("zandrel-host: <what went wrong>: <what to do>") on standard error.
+
+#include <filesystem>
+#include <string>
+
+struct HostSettings {
+    std::filesystem::path database;
+    std::filesystem::path plugins;
+    std::filesystem::path hostBundle;
+    std::string user;  // empty: the first active user
+};
+
+int runInitDemo(const HostSettings& settings);
+int runUsers(const HostSettings& settings);
+int runTemplates(const HostSettings& settings);
+int runDuplicate(const HostSettings& settings, const std::string& templateName, const std::string& newName);
+int runInteractive(const HostSettings& settings);

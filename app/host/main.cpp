@@ -1,0 +1,88 @@
+// zandrel-host: the host application with its plug-ins, on a database file.
+//
+//   zandrel-host [--db FILE] [--user NAME]                 interactive, in the terminal
+//   zandrel-host [--db FILE] [--user NAME] duplicate --template NAME --name NEW
+//   zandrel-host [--db FILE] templates --json
+//   zandrel-host [--db FILE] users
+//   zandrel-host --db FILE --init-demo
+//
+// Exit status: 0 success; 1 the database or a plug-in could not be used (message on stderr);
+// 2 bad input (unknown template, empty name, unknown user); 3 the dialog refused the name.
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/host/HostCommands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path executableDirectory() {
+    std::error_code ec;
+    auto self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : self.parent_path();
+}
+
+fs::path defaultDatabase() {
+    fs::path base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) base = fs::path(home) / ".local" / "share";
+    else base = fs::temp_directory_path();
+    return base / "zandrel" / "demo.sqlite";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App cli{
+        "zandrel-host: the CRM host stand-in with the Zandrel plug-in.\n"
+        "Without a sub-command it opens the database, signs a user in and runs in the terminal:\n"
+        "choose Plug-ins > Zandrel > Duplicate Form Template... (type `help` at the prompt).\n"
+        "The default database is a demo database, created on first run."};
+    HostSettings settings;
+    settings.database = defaultDatabase();
+    settings.plugins = executableDirectory().parent_path() / "PlugIns";
+    settings.hostBundle = executableDirectory().parent_path() / "share" / "zandrel-host";
+    bool initDemo = false;
+    cli.add_option("--db", settings.database, "Database file (default: " + settings.database.string() + ")");
+    cli.add_option("--user", settings.user, "Sign-in name of the user to sign in (default: the first active user)");
+    cli.add_option("--plugins", settings.plugins, "Folder with the plug-in bundles (*.plugin)")->check(CLI::ExistingDirectory);
+    cli.add_option("--host-bundle", settings.hostBundle, "The host application's own bundle folder");
+    cli.add_flag("--init-demo", initDemo, "Create the demo database in --db and exit (refuses a non-empty one)");
+
+    auto* duplicate = cli.add_subcommand("duplicate", "Duplicate a form template through the plug-in's dialog, then save");
+    std::string templateName, newName;
+    duplicate->add_option("--template", templateName, "Name of the active form template to copy")->required();
+    duplicate->add_option("--name", newName, "Name of the copy, exactly as it should be")->required();
+
+    auto* templates = cli.add_subcommand("templates", "Print every form template with its field definitions");
+    bool json = false;
+    templates->add_flag("--json", json, "As a JSON array (the only format)")->required();
+
+    auto* users = cli.add_subcommand("users", "List the users, one a line: sign-in name, name, state");
+    cli.require_subcommand(0, 1);
+
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e);
+    }
+
+    bool usingDefault = cli.get_option("--db")->count() == 0;
+    if (initDemo) return runInitDemo(settings);
+    if (usingDefault && !fs::exists(settings.database)) {
+        std::cerr << "zandrel-host: creating the demo database " << settings.database << "\n";
+        if (int rc = runInitDemo(settings); rc != 0) return rc;
+    }
+    if (users->parsed()) return runUsers(settings);
+    if (templates->parsed()) return runTemplates(settings);
+    if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
+    return runInteractive(settings);
+}
