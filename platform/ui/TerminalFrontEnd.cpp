@@ -154,8 +154,12 @@ void TerminalFrontEnd::write(std::string_view text) {
 }
 
 void TerminalFrontEnd::prompt() {
-    if (m_interactive && m_running && !reachedEndOfInput()) write(m_alerts.empty() ? "> " : "answer> ");
+    if (!m_interactive || !m_running || reachedEndOfInput()) return;
+    if (alertJustAnswered()) return;  // the prompt follows the redraw once it has gone
+    write(m_alerts.empty() ? "> " : "answer> ");
 }
+
+bool TerminalFrontEnd::alertJustAnswered() const { return !m_alerts.empty() && m_alerts.back()->answer; }
 
 void TerminalFrontEnd::redraw() {
     m_dirty = false;
@@ -166,7 +170,7 @@ std::string TerminalFrontEnd::renderScreen() const {
     std::string out;
     if (auto key = Application::shared().keyWindow()) out = renderWindow(*key);
     else out = "(no window is open; \"menu\" lists the commands)\n";
-    if (!m_alerts.empty()) out += renderAlert(m_alerts.back()->request);
+    if (!m_alerts.empty() && !m_alerts.back()->answer) out += renderAlert(m_alerts.back()->request);
     return out;
 }
 
@@ -330,7 +334,7 @@ void TerminalFrontEnd::perform(std::span<const pollfd> polled) {
     if (auto line = takeLine()) {
         if (!m_interactive) write(fmt::format("> {}\n", *line));
         execute(*line);
-        if (m_dirty) redraw();
+        if (m_dirty && !alertJustAnswered()) redraw();
         if (m_input.find('\n') == std::string::npos) prompt();
         return;
     }
@@ -339,7 +343,7 @@ void TerminalFrontEnd::perform(std::span<const pollfd> polled) {
         m_finishing = true;
     }
     continueFinishing();
-    if (m_dirty && m_running) redraw();
+    if (m_dirty && m_running && !alertJustAnswered()) redraw();
 }
 
 void TerminalFrontEnd::continueFinishing() {
@@ -531,14 +535,18 @@ void TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
     if (!found.item->performAction()) write(fmt::format("Nobody handled the menu command \"{}\".\n", found.item->title()));
 }
 
-void TerminalFrontEnd::commandSelect(const std::vector<std::string>& words) {
-    if (words.size() < 3) {
-        write("Usage: select <view> <item title or number>\n");
-        return;
+std::shared_ptr<View> TerminalFrontEnd::commandView(const std::vector<std::string>& words, size_t minWords,
+                                                    const char* usage) {
+    if (words.size() < minWords) {
+        write(fmt::format("Usage: {}\n", usage));
+        return nullptr;
     }
     auto window = keyWindowOrSay();
-    if (!window) return;
-    auto view = viewOrSay(*window, words[1]);
+    return window ? viewOrSay(*window, words[1]) : nullptr;
+}
+
+void TerminalFrontEnd::commandSelect(const std::vector<std::string>& words) {
+    auto view = commandView(words, 3, "select <view> <item title or number>");
     if (!view) return;
     std::string item = joinWords(words, 2);
     m_dirty = true;
@@ -571,13 +579,7 @@ void TerminalFrontEnd::commandSelect(const std::vector<std::string>& words) {
 }
 
 void TerminalFrontEnd::commandType(const std::vector<std::string>& words) {
-    if (words.size() < 2) {
-        write("Usage: type <view> <text...>   (type <view> \"\" to empty the field)\n");
-        return;
-    }
-    auto window = keyWindowOrSay();
-    if (!window) return;
-    auto view = viewOrSay(*window, words[1]);
+    auto view = commandView(words, 2, "type <view> <text...>   (type <view> \"\" to empty the field)");
     if (!view) return;
     auto field = std::dynamic_pointer_cast<TextField>(view);
     if (!field) {
@@ -612,13 +614,7 @@ void TerminalFrontEnd::commandPress(const std::vector<std::string>& words) {
 }
 
 void TerminalFrontEnd::commandTick(const std::vector<std::string>& words) {
-    if (words.size() != 2) {
-        write("Usage: tick <view>\n");
-        return;
-    }
-    auto window = keyWindowOrSay();
-    if (!window) return;
-    auto view = viewOrSay(*window, words[1]);
+    auto view = commandView(words, 2, "tick <view>");
     if (!view) return;
     auto box = std::dynamic_pointer_cast<Button>(view);
     if (!box || box->kind() != Button::Kind::CheckBox) {

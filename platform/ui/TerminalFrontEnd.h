@@ -123,6 +123,8 @@ private:
     void continueFinishing();
     void redraw();
     void prompt();
+    // The innermost alert has its answer and is about to go away: not worth drawing again.
+    bool alertJustAnswered() const;
 
     void commandMenu(const std::vector<std::string>& words);
     void commandSelect(const std::vector<std::string>& words);
@@ -135,6 +137,9 @@ private:
     std::shared_ptr<Window> keyWindowOrSay();
     // A view of the key window by identifier or number, or none after saying why.
     std::shared_ptr<View> viewOrSay(const Window& window, const std::string& ref);
+    // words[1] of a command that needs at least `minWords` words, as a view of the key window;
+    // none after saying why (the usage when words are missing).
+    std::shared_ptr<View> commandView(const std::vector<std::string>& words, size_t minWords, const char* usage);
 
     Options m_options;
     bool m_interactive = false;
