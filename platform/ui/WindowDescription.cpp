@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "platform/ui/Button.h"
@@ -41,12 +42,14 @@ Result<WindowDescription> WindowDescription::parse(const std::string& text, std:
 
 namespace {
 
-Rect frameOf(const Value& spec) {
-    Rect r{0, 0, 100, 22};
-    if (const Value* f = spec.find("frame"); f && f->isArray() && f->asArray().size() == 4) {
-        r = {f->at(0).asReal(), f->at(1).asReal(), f->at(2).asReal(), f->at(3).asReal()};
-    }
-    return r;
+// A frame that is there but not four numbers is an error: asReal() would throw out of loading.
+std::optional<Rect> frameOf(const Value& spec) {
+    const Value* f = spec.find("frame");
+    if (!f) return Rect{0, 0, 100, 22};
+    if (!f->isArray() || f->asArray().size() != 4) return std::nullopt;
+    for (const auto& n : f->asArray())
+        if (!n.isNumber()) return std::nullopt;
+    return Rect{f->at(0).asReal(), f->at(1).asReal(), f->at(2).asReal(), f->at(3).asReal()};
 }
 
 Result<std::shared_ptr<View>> makeView(const Value& spec, const std::string& source) {
@@ -83,7 +86,11 @@ Result<std::shared_ptr<View>> makeView(const Value& spec, const std::string& sou
     } else {
         return Status::error(fmt::format("window description {}: unknown view class \"{}\"", source, cls));
     }
-    view->setFrame(frameOf(spec));
+    auto frame = frameOf(spec);
+    if (!frame)
+        return Status::error(fmt::format("window description {}: the \"frame\" of a {} must be four numbers [x, y, width, height]",
+                                         source, cls));
+    view->setFrame(*frame);
     view->setIdentifier(spec.value("id", std::string_view{}));
     view->setHidden(spec.value("hidden", false));
     if (auto* control = dynamic_cast<Control*>(view.get())) {
