@@ -43,6 +43,7 @@ UserDefaults::UserDefaults(std::filesystem::path path) : m_path(std::move(path))
 
 Status UserDefaults::reload() {
     m_values.clear();
+    m_corruptInPlace = false;
     std::ifstream in(m_path, std::ios::binary);
     if (!in) return Status::ok();  // no file yet: empty defaults
     std::stringstream text;
@@ -56,8 +57,16 @@ Status UserDefaults::reload() {
         auto stamp = fmt::format("{:%Y%m%d-%H%M%S}", fmt::localtime(std::time(nullptr)));
         std::filesystem::path aside = m_path;
         aside += ".corrupt-" + stamp;
+        // rename() replaces its target: a second corrupt file within the same second must not
+        // overwrite the first one kept aside.
         std::error_code ec;
+        for (int n = 1; std::filesystem::exists(aside, ec) && n < 1000; ++n) {
+            aside = m_path;
+            aside += fmt::format(".corrupt-{}-{}", stamp, n);
+        }
         std::filesystem::rename(m_path, aside, ec);
+        // If it could not be moved, writing would overwrite it: refuse until it is dealt with.
+        m_corruptInPlace = static_cast<bool>(ec);
         Status status = Status::error(fmt::format(
             "preferences file {} is not valid JSON ({}); it was moved to {} and defaults start empty",
             m_path.string(), e.what(), ec ? std::string("(could not move it: ") + ec.message() + ")" : aside.string()));
@@ -85,6 +94,8 @@ Status UserDefaults::removeObjectForKey(std::string_view key) {
 }
 
 Status UserDefaults::write() const {
+    if (m_corruptInPlace)
+        return Status::error(fmt::format("preferences not written: {} is corrupt and could not be moved aside", m_path.string()));
     std::error_code ec;
     std::filesystem::create_directories(m_path.parent_path(), ec);
     if (ec) return Status::error(fmt::format("cannot create {}: {}", m_path.parent_path().string(), ec.message()));

@@ -48,6 +48,7 @@ private:
     std::filesystem::path m_path;
     Dictionary m_values;
     Status m_loadStatus;
+    bool m_corruptInPlace = false;  // a corrupt file that could not be moved aside is still at m_path
 };
 
 }  // namespace platform
