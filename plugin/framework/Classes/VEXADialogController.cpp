@@ -5,6 +5,10 @@
 #include "platform/ui/Control.h"
 #include "platform/ui/MenuItem.h"
 
+KOPADialogController::KOPADialogController() {
+    bindAction("closeWithTagOfSenderAsResult:", [this](platform::Object* sender) { closeWithTagOfSenderAsResult(sender); });
+}
+
 bool KOPADialogController::initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle) {
     return platform::WindowController::initWithWindowNibName(nibName, bundle ? bundle : KOPAHelper::frameworkBundle());
 }

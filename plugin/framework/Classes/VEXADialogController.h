@@ -31,6 +31,9 @@ public:
 
     enum Mode : int32_t { SheetMode = 0, ModalBlockingMode = 1, ModalSessionMode = 3, FreeWindowMode = 4 };
 
+    // Answers "closeWithTagOfSenderAsResult:", so a window description can wire buttons to it.
+    KOPADialogController();
+
     // The description is looked up in the plug-in bundle unless a bundle is given.
     bool initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle = nullptr) override;
 

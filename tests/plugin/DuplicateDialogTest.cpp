@@ -1,0 +1,414 @@
+// The product's work: the Plug-ins menu item and the duplicate form template dialog, used the
+// way a person would, against a real database file.
+
+#include <gtest/gtest.h>
+
+#include "VXZandrel.h"
+#include "VXZandrelPreferencesController.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/PopUpButton.h"
+#include "tests/plugin/PluginTestSupport.h"
+
+namespace {
+
+using platform::Value;
+
+const char* const kTemplate = "CustomRecordSetDefinition";
+const char* const kField = "CustomRecordDefinition";
+const std::vector<std::string> kTemplateAttributes = {"active",         "details",         "forContact", "forGroup",
+                                                      "forOpportunity", "forOrganization", "forProject"};
+const std::vector<std::string> kFieldAttributes = {"active", "defaultValue", "details", "name", "options", "typeCode"};
+
+struct FieldData {
+    Value active, defaultValue, details, name, options, typeCode;
+};
+
+// Adds a template with three field definitions whose order is not alphabetical and whose
+// attributes differ from one another and from the entity's initial values.
+void addThreeFieldTemplate(const std::filesystem::path& file) {
+    auto database = host::Database::open(file);
+    ASSERT_TRUE(database) << database.status().message();
+    auto context = DLPObjectContext::withoutUser(database.value());
+    auto form = context->createObject<CustomRecordSetDefinition>();
+    ASSERT_TRUE(form);
+    (*form)->setName("Three Fields");
+    (*form)->setActive(true);
+    (*form)->setDetails("Fields in a fixed order");
+    (*form)->setForContact(true);
+    (*form)->setForGroup(false);
+    (*form)->setForOpportunity(true);
+    (*form)->setForProject(false);  // forOrganization stays without a value
+    const std::vector<FieldData> fields = {
+        {true, "Medium", "first", "Zeta", platform::Array{"Low", "Medium", "High"},
+         int64_t{CustomRecordDefinition::PopUp}},
+        {false, int64_t{42}, "", "Alpha", Value(), int64_t{CustomRecordDefinition::Number}},
+        {true, Value(), Value(), "Mid", Value(), int64_t{CustomRecordDefinition::MultiLineText}},
+    };
+    for (const auto& data : fields) {
+        auto field = context->createObject<CustomRecordDefinition>();
+        ASSERT_TRUE(field);
+        (*field)->setActive(data.active);
+        (*field)->setDefaultValue(data.defaultValue);
+        (*field)->setDetails(data.details);
+        (*field)->setName(data.name);
+        (*field)->setOptions(data.options);
+        (*field)->setTypeCode(data.typeCode);
+        ASSERT_TRUE((*form)->addToCustomRecordDefinitions(*field));
+    }
+    auto saved = context->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+}
+
+std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObjectContext& context,
+                                                                       const std::string& name) {
+    auto found = context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
+    EXPECT_TRUE(found) << found.status().message();
+    std::vector<std::shared_ptr<CustomRecordSetDefinition>> templates;
+    if (found)
+        for (const auto& object : found.value())
+            templates.push_back(std::dynamic_pointer_cast<CustomRecordSetDefinition>(object));
+    return templates;
+}
+
+std::shared_ptr<CustomRecordSetDefinition> onlyTemplateNamed(DLPObjectContext& context, const std::string& name) {
+    auto templates = templatesNamed(context, name);
+    EXPECT_EQ(templates.size(), 1u) << "templates named \"" << name << "\"";
+    return templates.size() == 1 ? templates.front() : nullptr;
+}
+
+int64_t countOf(DLPObjectContext& context, const char* entity) {
+    auto count = context.resultCountForEntityNamedQualifierLocumBindings(entity, "");
+    EXPECT_TRUE(count) << count.status().message();
+    return count ? count.value() : -1;
+}
+
+std::vector<std::shared_ptr<CustomRecordDefinition>> fieldsOf(CustomRecordSetDefinition& form) {
+    auto fields = form.customRecordDefinitions();
+    EXPECT_TRUE(fields) << fields.status().message();
+    return fields ? fields.value() : std::vector<std::shared_ptr<CustomRecordDefinition>>{};
+}
+
+std::vector<Value> valuesOf(const DLPObject& object, const std::vector<std::string>& attributes) {
+    std::vector<Value> values;
+    for (const auto& attribute : attributes) {
+        auto value = object.valueForKey(attribute);
+        EXPECT_TRUE(value) << value.status().message();
+        values.push_back(value ? value.value() : Value());
+    }
+    return values;
+}
+
+std::vector<std::vector<Value>> fieldValues(CustomRecordSetDefinition& form) {
+    std::vector<std::vector<Value>> rows;
+    for (const auto& field : fieldsOf(form)) rows.push_back(valuesOf(*field, kFieldAttributes));
+    return rows;
+}
+
+class DuplicateDialogTest : public plugintest::PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        file = dir / "forms.zandrel";
+        auto created = host::DemoDatabase::create(file);
+        ASSERT_TRUE(created) << created.message();
+        addThreeFieldTemplate(file);
+        startHost(file);
+        plugin = std::dynamic_pointer_cast<VXZandrel>(KOPAPlugin::sharedPlugin());
+        ASSERT_TRUE(plugin);
+        host->showLoginWindow();
+    }
+
+    void signInAndOpen() {
+        signIn("ada");
+        context = host->document()->objectContext();
+        openDialog();
+    }
+
+    std::string commandTitle() const { return plugin->localizeString("Duplicate form definition"); }
+
+    // Chooses the menu command; the new dialog is the one the session registry now holds.
+    void openDialog() {
+        auto before = KOPAPluginSession::sharedPluginSession()->sessionObjects();
+        ASSERT_TRUE(ui->chooseMenu({"Plug-ins", "Zandrel", commandTitle()}));
+        for (const auto& object : KOPAPluginSession::sharedPluginSession()->sessionObjects())
+            if (auto found = std::dynamic_pointer_cast<VXZandrelPreferencesController>(object);
+                found && std::find(before.begin(), before.end(), object) == before.end())
+                dialog = found;
+        ASSERT_TRUE(dialog) << "the command opened no dialog";
+        ASSERT_TRUE(dialog->isWindowLoaded()) << dialog->loadStatus().message();
+        dialogWindow = dialog->window();
+    }
+
+    void duplicate(const std::string& templateName, const std::string& newName) {
+        ui->selectPopUpItem("template", templateName);
+        if (!newName.empty()) ASSERT_TRUE(ui->typeText("name", newName));
+        ASSERT_TRUE(ui->pressButton("Duplicate"));
+    }
+
+    std::vector<std::string> activeTemplateNames() {
+        auto active = context->optionsCache().activeCustomRecordSetDefinitions();
+        EXPECT_TRUE(active) << active.status().message();
+        std::vector<std::string> names;
+        if (active)
+            for (const auto& form : active.value()) names.push_back(form->name().asString());
+        return names;
+    }
+
+    // Exactly one alert was shown, with one button, while the dialog was open or after it closed.
+    void expectOnlyAlert(const std::string& title, const std::string& message, const std::string& button,
+                         bool whileDialogOpen) {
+        ASSERT_EQ(ui->alerts().size(), 1u);
+        const auto& alert = ui->lastAlert();
+        EXPECT_EQ(alert.title, title);
+        EXPECT_EQ(alert.message, message);
+        EXPECT_EQ(alert.buttons, (std::vector<std::string>{button}));
+        EXPECT_EQ(alert.sheetOpen, whileDialogOpen);
+        EXPECT_EQ(alert.keyWindowTitle == dialogWindow->title(), whileDialogOpen) << alert.keyWindowTitle;
+        EXPECT_EQ(dialogWindow->isVisible(), whileDialogOpen);
+    }
+    void expectSuccessAlertAfterTheSheetClosed() {
+        expectOnlyAlert("Success!", "The selected form template has been duplicated.", "Thanks!", false);
+    }
+
+    std::filesystem::path file;
+    std::shared_ptr<VXZandrel> plugin;
+    std::shared_ptr<DLPObjectContext> context;
+    std::shared_ptr<VXZandrelPreferencesController> dialog;
+    std::shared_ptr<platform::Window> dialogWindow;
+};
+
+TEST_F(DuplicateDialogTest, MenuHasOneZandrelItemWithOneAlwaysEnabledCommand) {
+    const auto& menu = *host->pluginsMenu();
+    int zandrelItems = 0;
+    for (const auto& item : menu.itemArray()) zandrelItems += item->title() == "Zandrel";
+    ASSERT_EQ(zandrelItems, 1);
+    auto item = menu.itemWithTitle("Zandrel");
+    ASSERT_TRUE(item->hasSubmenu());
+    EXPECT_TRUE(item->action().empty());
+    ASSERT_EQ(item->submenu()->numberOfItems(), 1u);
+    auto command = item->submenu()->itemAtIndex(0);
+    EXPECT_EQ(command->title(), commandTitle());
+    EXPECT_EQ(command->action(), VXZandrel::kShowInputAction);
+    EXPECT_EQ(command->keyEquivalent(), "");
+    EXPECT_EQ(command->target(), plugin);
+
+    EXPECT_TRUE(command->isEnabled()) << "signed off";
+    signIn();
+    EXPECT_TRUE(command->isEnabled()) << "signed in";
+}
+
+TEST_F(DuplicateDialogTest, OpensAsASheetOverTheMainWindowListingTheActiveTemplates) {
+    signInAndOpen();
+    auto main = host->document()->firstOrderedMainWindowController()->window();
+    EXPECT_EQ(dialogWindow->sheetParent(), main.get());
+    EXPECT_EQ(dialog->mode(), KOPADialogController::SheetMode);
+    auto popUp = dialog->existingFormDefPopUp();
+    ASSERT_TRUE(popUp);
+    auto names = activeTemplateNames();
+    EXPECT_EQ(popUp->itemTitles(), names);
+    EXPECT_NE(std::find(names.begin(), names.end(), "Three Fields"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "Legacy Survey 2019"), names.end());
+    EXPECT_EQ(dialog->existingFormDefs().size(), names.size());
+}
+
+// Ways the dialog closes without a word and without creating anything.
+struct SilentCase {
+    const char* name;
+    std::function<void(platform::ScriptedFrontEnd&, VXZandrelPreferencesController&)> act;
+};
+
+class SilentCloseTest : public DuplicateDialogTest, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentCloseTest, ClosesAndCreatesNothing) {
+    signInAndOpen();
+    auto templates = countOf(*context, kTemplate);
+    auto fields = countOf(*context, kField);
+    GetParam().act(*ui, *dialog);
+    EXPECT_FALSE(dialogWindow->isVisible());
+    EXPECT_TRUE(ui->alerts().empty());
+    EXPECT_EQ(countOf(*context, kTemplate), templates);
+    EXPECT_EQ(countOf(*context, kField), fields);
+    EXPECT_FALSE(context->hasChanges());
+    loop.runPending();
+    EXPECT_FALSE(plugintest::isRegistered(dialog.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SilentCloseTest,
+    ::testing::Values(SilentCase{"EmptyName",
+                                 [](platform::ScriptedFrontEnd& ui, VXZandrelPreferencesController&) {
+                                     ui.selectPopUpItem("template", "Customer Profile");
+                                     ui.pressButton("Duplicate");
+                                 }},
+                      SilentCase{"NameTypedThenErased",
+                                 [](platform::ScriptedFrontEnd& ui, VXZandrelPreferencesController&) {
+                                     ui.typeText("name", "Something");
+                                     ui.typeText("name", "");
+                                     ui.pressButton("Duplicate");
+                                 }},
+                      SilentCase{"NothingSelected",
+                                 [](platform::ScriptedFrontEnd& ui, VXZandrelPreferencesController& dialog) {
+                                     dialog.existingFormDefPopUp()->selectItemAtIndex(-1);
+                                     ui.typeText("name", "A fine new name");
+                                     ui.pressButton("Duplicate");
+                                 }},
+                      SilentCase{"Cancel",
+                                 [](platform::ScriptedFrontEnd& ui, VXZandrelPreferencesController&) {
+                                     ui.typeText("name", "A fine new name");
+                                     ui.pressButton("Cancel");
+                                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class NameInUseTest : public DuplicateDialogTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NameInUseTest, AlertWhileOpenAndTheDialogStays) {
+    signInAndOpen();
+    auto templates = countOf(*context, kTemplate);
+    ui->answerAlert("I'll try again...");
+    duplicate("Customer Profile", GetParam());
+    expectOnlyAlert("Name already in use", "An existing form template has been detected with the same name.",
+                    "I'll try again...", true);
+    EXPECT_TRUE(dialogWindow->isSheet());
+    EXPECT_EQ(countOf(*context, kTemplate), templates);
+    EXPECT_FALSE(context->hasChanges());
+
+    // The person tries again with a free name in the same dialog.
+    ui->clearAlerts();
+    ui->answerAlert("Thanks!");
+    ASSERT_TRUE(ui->typeText("name", std::string(GetParam()) + " (2)"));
+    ASSERT_TRUE(ui->pressButton("Duplicate"));
+    expectSuccessAlertAfterTheSheetClosed();
+    EXPECT_TRUE(onlyTemplateNamed(*context, std::string(GetParam()) + " (2)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NameInUseTest, ::testing::Values("Customer Profile", "Project Intake", "Quick Notes"));
+
+class AcceptedNameTest : public DuplicateDialogTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AcceptedNameTest, CreatesACopyWithTheNameAsTyped) {
+    signInAndOpen();
+    auto templates = countOf(*context, kTemplate);
+    auto sameNamed = templatesNamed(*context, GetParam());  // an inactive template may have it
+    ui->answerAlert("Thanks!");
+    duplicate("Event Registration", GetParam());
+    expectSuccessAlertAfterTheSheetClosed();
+    EXPECT_EQ(countOf(*context, kTemplate), templates + 1);
+    auto named = templatesNamed(*context, GetParam());
+    ASSERT_EQ(named.size(), sameNamed.size() + 1);
+    auto copy = named.back();  // the newest key comes last
+    EXPECT_EQ(std::find(sameNamed.begin(), sameNamed.end(), copy), sameNamed.end());
+    EXPECT_EQ(copy->name(), Value(GetParam()));
+    EXPECT_EQ(copy->active(), Value(true));
+    auto source = onlyTemplateNamed(*context, "Event Registration");
+    ASSERT_TRUE(source);
+    EXPECT_EQ(fieldValues(*copy), fieldValues(*source));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AcceptedNameTest,
+                         ::testing::Values("customer profile",    // other letter case
+                                           "CUSTOMER PROFILE",    // other letter case
+                                           "Legacy Survey 2019",  // an inactive template's name
+                                           " Quick Notes",        // no trimming
+                                           "Quick Notes ",        // no trimming
+                                           "   ",                 // spaces are a name
+                                           "Événement 100%d"));
+
+TEST_F(DuplicateDialogTest, ThreeFieldDefinitionsAreCopiedInOrderAndTheSourceIsUnchanged) {
+    signInAndOpen();
+    auto source = onlyTemplateNamed(*context, "Three Fields");
+    ASSERT_TRUE(source);
+    auto sourceTemplateValues = valuesOf(*source, kTemplateAttributes);
+    auto sourceFields = fieldsOf(*source);
+    auto sourceFieldValues = fieldValues(*source);
+    ASSERT_EQ(sourceFields.size(), 3u);
+
+    ui->answerAlert("Thanks!");
+    duplicate("Three Fields", "Three Fields Copy");
+    expectSuccessAlertAfterTheSheetClosed();
+
+    auto copy = onlyTemplateNamed(*context, "Three Fields Copy");
+    ASSERT_TRUE(copy);
+    EXPECT_NE(copy, source);
+    EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), sourceTemplateValues);
+    EXPECT_EQ(fieldValues(*copy), sourceFieldValues);
+    for (const auto& field : fieldsOf(*copy))
+        EXPECT_EQ(std::find(sourceFields.begin(), sourceFields.end(), field), sourceFields.end())
+            << "a copied field definition must be a new object";
+
+    EXPECT_EQ(source->name(), Value("Three Fields"));
+    EXPECT_EQ(valuesOf(*source, kTemplateAttributes), sourceTemplateValues);
+    EXPECT_EQ(fieldsOf(*source), sourceFields);
+    EXPECT_EQ(fieldValues(*source), sourceFieldValues);
+}
+
+TEST_F(DuplicateDialogTest, TemplateWithoutFieldDefinitionsIsCopiedWithNone) {
+    signInAndOpen();
+    auto source = onlyTemplateNamed(*context, "Quick Notes");
+    ASSERT_TRUE(source);
+    ASSERT_TRUE(fieldsOf(*source).empty());
+    auto fields = countOf(*context, kField);
+    ui->answerAlert("Thanks!");
+    duplicate("Quick Notes", "Quicker Notes");
+    expectSuccessAlertAfterTheSheetClosed();
+    auto copy = onlyTemplateNamed(*context, "Quicker Notes");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), valuesOf(*source, kTemplateAttributes));
+    EXPECT_TRUE(fieldsOf(*copy).empty());
+    EXPECT_EQ(countOf(*context, kField), fields);
+}
+
+TEST_F(DuplicateDialogTest, TheCopyStaysPendingThenSurvivesSaveAndReopen) {
+    signInAndOpen();
+    auto expectedFields = fieldValues(*onlyTemplateNamed(*context, "Three Fields"));
+    ui->answerAlert("Thanks!");
+    duplicate("Three Fields", "Kept Copy");
+    expectSuccessAlertAfterTheSheetClosed();
+    EXPECT_TRUE(context->hasChanges()) << "the dialog leaves saving to the host";
+
+    auto saved = host->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+    EXPECT_FALSE(context->hasChanges());
+
+    auto reopened = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(reopened) << reopened.status().message();
+    auto copy = onlyTemplateNamed(*reopened.value(), "Kept Copy");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(fieldValues(*copy), expectedFields);
+    auto source = onlyTemplateNamed(*reopened.value(), "Three Fields");
+    ASSERT_TRUE(source);
+    EXPECT_EQ(fieldValues(*source), expectedFields);
+    EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), valuesOf(*source, kTemplateAttributes));
+}
+
+TEST_F(DuplicateDialogTest, NobodySignedInGivesAnEmptyListAndTheButtonOnlyCloses) {
+    openDialog();
+    auto popUp = dialog->existingFormDefPopUp();
+    ASSERT_TRUE(popUp);
+    EXPECT_EQ(popUp->numberOfItems(), 0u);
+    EXPECT_EQ(popUp->indexOfSelectedItem(), -1);
+    EXPECT_TRUE(dialog->existingFormDefs().empty());
+    ASSERT_TRUE(ui->typeText("name", "Anything"));
+    ASSERT_TRUE(ui->pressButton("Duplicate"));
+    EXPECT_FALSE(dialogWindow->isVisible());
+    EXPECT_TRUE(ui->alerts().empty());
+
+    auto check = DLPObjectContext::open(file, "ada");
+    ASSERT_TRUE(check) << check.status().message();
+    EXPECT_TRUE(templatesNamed(*check.value(), "Anything").empty());
+}
+
+TEST_F(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
+    signInAndOpen();
+    ASSERT_TRUE(ui->typeText("name", "Never made"));
+    ASSERT_TRUE(host->signOff());
+    EXPECT_FALSE(dialogWindow->isVisible());
+    EXPECT_TRUE(KOPAPluginSession::sharedPluginSession()->sessionObjects().empty());
+    EXPECT_TRUE(ui->alerts().empty());
+    auto check = DLPObjectContext::open(file, "ada");
+    ASSERT_TRUE(check) << check.status().message();
+    EXPECT_TRUE(templatesNamed(*check.value(), "Never made").empty());
+}
+
+}  // namespace
