@@ -20,7 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/Error.h"
 #include "platform/runtime/RunLoop.h"
+
+namespace platform {
+// Test failures show errors as text rather than bytes.
+inline void PrintTo(const Error& error, std::ostream* os) { *os << error.description(); }
+}  // namespace platform
 
 #include "tests/support/TempDir.h"
 
