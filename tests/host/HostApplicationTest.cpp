@@ -1,0 +1,167 @@
+// The host's save path: a save that fails is reported and loses nothing; once the cause is gone
+// the next save stores the changes.
+
+#include "host/app/HostApplication.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <functional>
+
+#include "host/app/DLDocument.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DemoDatabase.h"
+#include "platform/foundation/Log.h"
+#include "platform/ui/ScriptedFrontEnd.h"
+#include "tests/host/DatabaseTestSupport.h"
+#include "tests/support/UiTestSupport.h"
+
+namespace {
+
+// Something outside the host that makes writing the file fail until it is removed.
+class SaveBlocker {
+public:
+    virtual ~SaveBlocker() = default;
+    virtual void remove() = 0;
+};
+
+// Another program holds the file's write lock.
+class ExclusiveLock : public SaveBlocker {
+public:
+    explicit ExclusiveLock(const std::filesystem::path& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(m_db);
+    }
+    ~ExclusiveLock() override { remove(); }
+    void remove() override {
+        if (!m_db) return;
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// The file refuses new form templates (as a constraint added by another program would).
+class RefusingTrigger : public SaveBlocker {
+public:
+    explicit RefusingTrigger(std::filesystem::path file) : m_file(std::move(file)) {
+        hosttest::rawExec(m_file,
+                          "CREATE TRIGGER refuse_templates BEFORE INSERT ON \"CustomRecordSetDefinition\" "
+                          "BEGIN SELECT RAISE(ABORT, 'form templates are frozen'); END");
+    }
+    void remove() override { hosttest::rawExec(m_file, "DROP TRIGGER IF EXISTS refuse_templates"); }
+
+private:
+    std::filesystem::path m_file;
+};
+
+struct BlockerCase {
+    const char* name;
+    std::function<std::unique_ptr<SaveBlocker>(const std::filesystem::path&)> make;
+};
+
+class HostSaveTest : public testsupport::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        previousSink = platform::Log::setSink([this](std::string_view text) { logLines.emplace_back(text); });
+        ui = std::make_unique<platform::ScriptedFrontEnd>();
+        file = dir / "host.zandrel";
+        auto created = host::DemoDatabase::create(file);
+        ASSERT_TRUE(created) << created.message();
+        std::filesystem::create_directories(dir / "Host");
+        std::ofstream(dir / "Host" / "Info.json") << R"({ "CFBundleShortVersionString": "6.2.1" })";
+        host = host::HostApplication::create({file, dir / "PlugIns", dir / "Host"});
+        auto opened = host->openDatabase();
+        ASSERT_TRUE(opened) << opened.message();
+        auto signedIn = host->signIn("ada");
+        ASSERT_TRUE(signedIn) << signedIn.message();
+        context = host->document()->objectContext();
+        auto form = context->createObject<CustomRecordSetDefinition>(true);
+        ASSERT_TRUE(form) << form.status().message();
+        (*form)->setName("Made Before The Failure");
+    }
+    void TearDown() override {
+        host.reset();
+        context.reset();
+        ui.reset();
+        platform::Log::setSink(std::move(previousSink));
+        UiTest::TearDown();
+    }
+
+    std::string storedCount() {
+        return hosttest::rawQuery(file,
+                                  "SELECT count(*) FROM \"CustomRecordSetDefinition\" "
+                                  "WHERE name = 'Made Before The Failure'");
+    }
+
+    testsupport::TempDir dir;
+    std::filesystem::path file;
+    std::unique_ptr<platform::ScriptedFrontEnd> ui;
+    std::shared_ptr<host::HostApplication> host;
+    std::shared_ptr<DLPObjectContext> context;
+    std::vector<std::string> logLines;
+    platform::Log::Sink previousSink;
+};
+
+class FailedSaveTest : public HostSaveTest, public ::testing::WithParamInterface<BlockerCase> {};
+
+TEST_P(FailedSaveTest, IsReportedKeepsTheChangesAndTheNextSaveStoresThem) {
+    auto blocker = GetParam().make(file);
+    ui->answerAlert("OK");
+    auto failed = host->saveChanges();
+    ASSERT_FALSE(failed);
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "The changes could not be saved");
+    EXPECT_NE(ui->lastAlert().message.find(failed.message()), std::string::npos) << ui->lastAlert().message;
+    ASSERT_EQ(logLines.size(), 1u);
+    EXPECT_NE(logLines[0].find(failed.message()), std::string::npos) << logLines[0];
+    EXPECT_TRUE(context->hasChanges());
+
+    blocker->remove();
+    EXPECT_EQ(storedCount(), "0");
+    // The person saves again from the menu.
+    ASSERT_TRUE(ui->chooseMenu(std::vector<std::string>{"File", "Save"}));
+    EXPECT_EQ(ui->alerts().size(), 1u) << "no second alert";
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(storedCount(), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FailedSaveTest,
+    ::testing::Values(BlockerCase{"RefusingTrigger",
+                                  [](const std::filesystem::path& f) -> std::unique_ptr<SaveBlocker> {
+                                      return std::make_unique<RefusingTrigger>(f);
+                                  }},
+                      BlockerCase{"ExclusiveLockOfAnotherConnection",
+                                  [](const std::filesystem::path& f) -> std::unique_ptr<SaveBlocker> {
+                                      return std::make_unique<ExclusiveLock>(f);
+                                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HostSaveTest, SuccessfulSaveShowsNothing) {
+    ASSERT_TRUE(host->saveChanges());
+    EXPECT_TRUE(ui->alerts().empty());
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(storedCount(), "1");
+}
+
+TEST_F(HostSaveTest, SignOffWhoseSaveFailsKeepsTheDocumentAndItsChanges) {
+    RefusingTrigger blocker(file);
+    ui->answerAlert("OK");
+    EXPECT_FALSE(host->signOff());
+    EXPECT_TRUE(host->isSignedIn());
+    EXPECT_EQ(host->document()->objectContext(), context);
+    EXPECT_TRUE(context->hasChanges());
+
+    blocker.remove();
+    ASSERT_TRUE(host->signOff());
+    EXPECT_FALSE(host->isSignedIn());
+    EXPECT_EQ(storedCount(), "1");
+}
+
+}  // namespace
