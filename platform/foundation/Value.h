@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,8 +25,41 @@
 namespace platform {
 
 class Value;
+
+namespace detail {
+// Memory for dictionary entries. Parsed documents create and free entries by the hundred
+// thousand; a per-thread cache of freed entries spares malloc's bookkeeping and the
+// consolidation passes it runs over long free lists. The cache is bounded (see Value.cpp);
+// beyond it entries go back to malloc, and a thread's cache is freed when the thread ends.
+void* allocateEntry(size_t size);
+void freeEntry(void* entry, size_t size) noexcept;
+
+template <typename T>
+struct EntryAllocator {
+    using value_type = T;
+    EntryAllocator() noexcept = default;
+    template <typename U>
+    EntryAllocator(const EntryAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if (n == 1) return static_cast<T*>(allocateEntry(sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        if (n == 1)
+            freeEntry(p, sizeof(T));
+        else
+            std::allocator<T>().deallocate(p, n);
+    }
+    template <typename U>
+    bool operator==(const EntryAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+}  // namespace detail
+
 using Array = std::vector<Value>;
-using Dictionary = std::map<std::string, Value, std::less<>>;
+using Dictionary =
+    std::map<std::string, Value, std::less<>, detail::EntryAllocator<std::pair<const std::string, Value>>>;
 
 class ValueError : public std::runtime_error {
 public:
@@ -55,7 +89,9 @@ public:
     Value(Value&&) noexcept = default;
     Value& operator=(const Value& other);
     Value& operator=(Value&&) noexcept = default;
-    ~Value();
+    ~Value() {
+        if (m_data.index() >= static_cast<size_t>(Type::Array)) releaseContainer();
+    }
 
     Type type() const { return static_cast<Type>(m_data.index()); }
     bool isNull() const { return type() == Type::Null; }
@@ -98,6 +134,7 @@ public:
     friend bool operator==(const Value& a, const Value& b);
 
 private:
+    void releaseContainer() noexcept;
     void dismantle() noexcept;
     void copyIteratively(const Value& source);
     static bool equalIteratively(const Value& a, const Value& b);

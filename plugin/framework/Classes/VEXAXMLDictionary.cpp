@@ -222,7 +222,7 @@ private:
                     slot = &members.back();
                 } else {
                     Array members;
-                    members.reserve(2);
+                    members.reserve(4);  // repeated elements rarely stop at two
                     members.push_back(std::move(existing));
                     members.emplace_back(Dictionary());
                     existing = Value(std::move(members));
