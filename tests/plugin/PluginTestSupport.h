@@ -167,6 +167,7 @@ class PluginTest : public testsupport::UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
+        if (const char* language = std::getenv("LANGUAGE")) savedLanguage = language;
         setenv("LANGUAGE", "en", 1);
         KOPAPlugin::resetForTesting();
         dropSessionObjects();
@@ -181,6 +182,8 @@ protected:
         log.reset();
         platform::ProcessInfo::setOperatingSystemVersionStringForTesting(std::nullopt);
         platform::Bundle::setMainBundle(nullptr);
+        if (savedLanguage) setenv("LANGUAGE", savedLanguage->c_str(), 1);
+        else unsetenv("LANGUAGE");
         UiTest::TearDown();
     }
 
@@ -209,6 +212,7 @@ protected:
         ASSERT_TRUE(status) << status.message();
     }
 
+    std::optional<std::string> savedLanguage;
     testsupport::TempDir dir;
     std::unique_ptr<LogCapture> log;
     std::unique_ptr<platform::ScriptedFrontEnd> ui;
