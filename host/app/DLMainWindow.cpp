@@ -32,12 +32,13 @@ std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::
 }
 
 void DLMainWindowController::refresh() {
-    m_rows.clear();
     auto main = std::dynamic_pointer_cast<DLMainWindow>(window());
     auto context = main ? main->objectContext() : nullptr;
     if (!context) return;
+    // A failed read (the file locked by another program) keeps the rows shown so far.
     auto templates = context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
     if (!templates) return;
+    m_rows.clear();
     for (const auto& object : templates.value()) {
         auto t = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
         if (!t) continue;

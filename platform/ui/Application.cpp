@@ -89,8 +89,11 @@ void Application::endSheet(Window* sheet) {
     if (parent->attachedSheet().get() == sheet) parent->m_attachedSheet.reset();
     sheet->m_sheetParent = nullptr;
     auto keep = sheet->sharedAs<Window>();
+    // Focus goes back to the parent only if the sheet had it: a sheet ended while another
+    // window is key and main (the login window at sign-off) must not make its parent main.
+    bool sheetWasKey = keyWindow().get() == sheet;
     orderOut(sheet);
-    if (parent->isVisible()) orderFront(parent->sharedAs<Window>(), true);
+    if (sheetWasKey && parent->isVisible()) orderFront(parent->sharedAs<Window>(), true);
 }
 
 int64_t Application::runModalForWindow(const std::shared_ptr<Window>& window) {

@@ -402,7 +402,11 @@ TEST_F(DuplicateDialogTest, NobodySignedInGivesAnEmptyListAndTheButtonOnlyCloses
 TEST_F(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
     signInAndOpen();
     ASSERT_TRUE(ui->typeText("name", "Never made"));
+    std::vector<std::string> events;
+    plugintest::NotificationRecorder recorder(events, {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
     ASSERT_TRUE(host->signOff());
+    // Ending the sheet must not make its parent main again (a spurious sign-in and sign-off).
+    EXPECT_EQ(events, std::vector<std::string>{KOPAUserSignedOffNotification});
     EXPECT_FALSE(dialogWindow->isVisible());
     EXPECT_TRUE(KOPAPluginSession::sharedPluginSession()->sessionObjects().empty());
     EXPECT_TRUE(ui->alerts().empty());
