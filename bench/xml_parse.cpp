@@ -14,7 +14,6 @@
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <fmt/format.h>
-
 #include <time.h>
 
 #include <random>
@@ -31,9 +30,9 @@ public:
     explicit CorpusWriter(uint64_t seed) : m_random(seed) {}
 
     std::string word() {
-        static const char* const kWords[] = {"alpha", "bravo",  "delta",   "echo",   "harbor", "kilo",  "lima",
-                                             "north", "oscar",  "papa",    "quebec", "river",  "sierra", "tango",
-                                             "umbra", "victor", "whiskey", "yankee", "zulu",   "meadow"};
+        static const char* const kWords[] = {
+            "alpha",  "bravo", "delta",  "echo",  "harbor", "kilo",   "lima",    "north",  "oscar", "papa",
+            "quebec", "river", "sierra", "tango", "umbra",  "victor", "whiskey", "yankee", "zulu",  "meadow"};
         return kWords[pick(std::size(kWords))];
     }
     std::string words(size_t count) {
@@ -54,22 +53,25 @@ std::string recordsCorpus(size_t targetBytes) {
     CorpusWriter w(20261207);
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<records generated=\"bench\">\n";
     for (size_t id = 1; xml.size() < targetBytes; ++id) {
-        xml += fmt::format("  <record id=\"{}\" type=\"{}\" active=\"{}\">\n", id, w.word(), w.pick(2) ? "yes" : "no");
+        xml += fmt::format("  <record id=\"{}\" type=\"{}\" active=\"{}\">\n", id, w.word(),
+                           w.pick(2) ? "yes" : "no");
         if (w.pick(4) == 0) xml += fmt::format("    <!-- reviewed by {} -->\n", w.word());
         xml += fmt::format("    <name>{} {}</name>\n", w.word(), w.word());
         xml += fmt::format("    <email>{}.{}@example.com</email>\n", w.word(), id);
         for (size_t p = 0, n = 1 + w.pick(3); p < n; ++p)
-            xml += fmt::format("    <phone kind=\"{}\">+41 {} {} {}</phone>\n", p ? "work" : "home", 10 + w.pick(90),
-                               100 + w.pick(900), 1000 + w.pick(9000));
+            xml += fmt::format("    <phone kind=\"{}\">+41 {} {} {}</phone>\n", p ? "work" : "home",
+                               10 + w.pick(90), 100 + w.pick(900), 1000 + w.pick(9000));
         xml += fmt::format(
-            "    <address><street>{} {}</street><city>{}</city><zip>{}</zip><country code=\"CH\"/></address>\n",
+            "    <address><street>{} {}</street><city>{}</city><zip>{}</zip><country "
+            "code=\"CH\"/></address>\n",
             w.pick(200), w.word(), w.word(), 1000 + w.pick(9000));
         xml += "    <tags>";
         for (size_t t = 0, n = w.pick(4); t < n; ++t) xml += fmt::format("<tag>{}</tag>", w.word());
         xml += "</tags>\n";
         xml += fmt::format("    <balance currency=\"CHF\">{}.{:02}</balance>\n", w.pick(100000), w.pick(100));
         if (w.pick(3) == 0)
-            xml += fmt::format("    <notes><![CDATA[{} <b>{}</b> & {}]]></notes>\n", w.words(6), w.word(), w.words(3));
+            xml += fmt::format("    <notes><![CDATA[{} <b>{}</b> & {}]]></notes>\n", w.words(6), w.word(),
+                               w.words(3));
         else
             xml += fmt::format("    <notes>{} &amp; {}</notes>\n", w.words(5), w.words(2));
         xml += "  </record>\n";
@@ -99,11 +101,20 @@ std::string longTextCorpus(size_t targetBytes) {
         for (size_t i = 0; i < 4000; ++i) {
             xml += w.word();
             switch (w.pick(6)) {
-                case 0: xml += " &amp; "; break;
-                case 1: xml += " &lt;tag&gt; "; break;
-                case 2: xml += " &#233;&#x20AC; "; break;
-                case 3: xml += "\n"; break;
-                default: xml += ' ';
+                case 0:
+                    xml += " &amp; ";
+                    break;
+                case 1:
+                    xml += " &lt;tag&gt; ";
+                    break;
+                case 2:
+                    xml += " &#233;&#x20AC; ";
+                    break;
+                case 3:
+                    xml += "\n";
+                    break;
+                default:
+                    xml += ' ';
             }
         }
         xml += "</body></document>";
@@ -113,7 +124,8 @@ std::string longTextCorpus(size_t targetBytes) {
 }
 
 const std::string& corpus(int which) {
-    static const std::string corpora[] = {recordsCorpus(8 << 20), deepCorpus(8 << 20), longTextCorpus(8 << 20)};
+    static const std::string corpora[] = {recordsCorpus(8 << 20), deepCorpus(8 << 20),
+                                          longTextCorpus(8 << 20)};
     return corpora[which];
 }
 
@@ -195,7 +207,8 @@ void BM_SideBySide(benchmark::State& state) {
         rawSeconds += t1 - t0;
         parserSeconds += t2 - t1;
     }
-    const double megabytes = static_cast<double>(bytes.size()) * static_cast<double>(state.iterations()) / 1e6;
+    const double megabytes =
+        static_cast<double>(bytes.size()) * static_cast<double>(state.iterations()) / 1e6;
     state.counters["expat_MB/s"] = megabytes / rawSeconds;
     state.counters["parser_MB/s"] = megabytes / parserSeconds;
     state.counters["parser_pct_of_expat"] = 100.0 * rawSeconds / parserSeconds;

@@ -14,7 +14,8 @@ ToolCommand::Registrar urlencode{
         auto text = std::make_shared<std::string>();
         auto latin1 = std::make_shared<bool>(false);
         command.add_option("text", *text, "The text (UTF-8)")->required();
-        command.add_flag("--latin1", *latin1, "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
+        command.add_flag("--latin1", *latin1,
+                         "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
         command.footer(
             "Letters, digits and -._~ stay; every other byte becomes %XX.\n"
             "Exit status: 0 done, 1 the text cannot be written in Latin-1.");

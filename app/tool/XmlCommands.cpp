@@ -7,12 +7,12 @@
 // commands build and print their trees without recursion, so deeply nested input is fine.
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "app/tool/ToolCommand.h"
@@ -41,13 +41,27 @@ void appendJSONString(std::string& out, std::string_view text) {
     out += '"';
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
             default:
                 if (c < 0x20)
                     out += fmt::format("\\u{:04x}", c);
@@ -75,11 +89,21 @@ std::string toJSON(const Value& root, int indent) {
     // Writes a scalar or opens a container; false when a frame was pushed.
     auto write = [&](const Value& value) {
         switch (value.type()) {
-            case Value::Type::Null: out += "null"; return true;
-            case Value::Type::Boolean: out += value.asBool() ? "true" : "false"; return true;
-            case Value::Type::Integer: out += fmt::format("{}", value.asInteger()); return true;
-            case Value::Type::Real: out += nlohmann::json(value.asReal()).dump(); return true;
-            case Value::Type::String: appendJSONString(out, value.asString()); return true;
+            case Value::Type::Null:
+                out += "null";
+                return true;
+            case Value::Type::Boolean:
+                out += value.asBool() ? "true" : "false";
+                return true;
+            case Value::Type::Integer:
+                out += fmt::format("{}", value.asInteger());
+                return true;
+            case Value::Type::Real:
+                out += nlohmann::json(value.asReal()).dump();
+                return true;
+            case Value::Type::String:
+                appendJSONString(out, value.asString());
+                return true;
             case Value::Type::Array:
                 out += '[';
                 stack.push_back(Frame{&value, 0, {}});
@@ -135,7 +159,8 @@ public:
     bool boolean(bool b) override { return put(Value(b)); }
     bool number_integer(number_integer_t i) override { return put(Value(static_cast<int64_t>(i))); }
     bool number_unsigned(number_unsigned_t u) override {
-        return put(u > static_cast<uint64_t>(INT64_MAX) ? Value(static_cast<double>(u)) : Value(static_cast<int64_t>(u)));
+        return put(u > static_cast<uint64_t>(INT64_MAX) ? Value(static_cast<double>(u))
+                                                        : Value(static_cast<int64_t>(u)));
     }
     bool number_float(number_float_t d, const string_t&) override { return put(Value(d)); }
     bool string(string_t& s) override { return put(Value(std::move(s))); }
@@ -212,9 +237,10 @@ int runXml2Json(const Xml2JsonOptions& options) {
         {"dictionary", KOPAXMLDictionaryParser::AttributesModeDictionary},
         {"unprefixed", KOPAXMLDictionaryParser::AttributesModeUnprefixed},
         {"discard", KOPAXMLDictionaryParser::AttributesModeDiscard}};
-    static const std::map<std::string, int32_t> kNodeNameModes{{"root", KOPAXMLDictionaryParser::NodeNameModeRootOnly},
-                                                               {"always", KOPAXMLDictionaryParser::NodeNameModeAlways},
-                                                               {"never", KOPAXMLDictionaryParser::NodeNameModeNever}};
+    static const std::map<std::string, int32_t> kNodeNameModes{
+        {"root", KOPAXMLDictionaryParser::NodeNameModeRootOnly},
+        {"always", KOPAXMLDictionaryParser::NodeNameModeAlways},
+        {"never", KOPAXMLDictionaryParser::NodeNameModeNever}};
     KOPAXMLDictionaryParser parser;
     parser.setCollapseTextNodes(!options.noCollapse);
     parser.setTrimWhiteSpace(!options.noTrim);
@@ -229,34 +255,43 @@ int runXml2Json(const Xml2JsonOptions& options) {
     std::optional<Value> root = parser.dictionaryWithData(*bytes, &error);
     const bool failed = !error.message.empty() || !root;
     if (failed && !(options.partial && root)) {
-        return fail("xml2json", options.source, error.message.empty() ? "the document has no element" : error.description(),
-                    kMalformed);
+        return fail("xml2json", options.source,
+                    error.message.empty() ? "the document has no element" : error.description(), kMalformed);
     }
     std::string json = toJSON(*root, options.indent);
     json += '\n';
     std::fwrite(json.data(), 1, json.size(), stdout);
-    if (failed) return fail("xml2json", options.source, error.description() + " (partial tree printed)", kMalformed);
+    if (failed)
+        return fail("xml2json", options.source, error.description() + " (partial tree printed)", kMalformed);
     return 0;
 }
 
 ToolCommand::Registrar xml2json{
-    "xml2json", "Print the node dictionary of an XML document as JSON", [](CLI::App& command) -> ToolCommand::Run {
+    "xml2json", "Print the node dictionary of an XML document as JSON",
+    [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<Xml2JsonOptions>();
         command.add_option("source", options->source, "XML file, or - for standard input")->required();
-        command.add_flag("--no-collapse", options->noCollapse, "Keep text-only elements as nodes with \"__text\"");
-        command.add_flag("--no-trim", options->noTrim, "Keep white space around texts, and white-space-only texts");
+        command.add_flag("--no-collapse", options->noCollapse,
+                         "Keep text-only elements as nodes with \"__text\"");
+        command.add_flag("--no-trim", options->noTrim,
+                         "Keep white space around texts, and white-space-only texts");
         command.add_flag("--always-arrays", options->alwaysArrays, "Put every child element in an array");
         command.add_flag("--comments", options->comments, "Keep comments under \"__comments\"");
-        command.add_option("--attributes", options->attributes, "How attributes are stored")->capture_default_str()
+        command.add_option("--attributes", options->attributes, "How attributes are stored")
+            ->capture_default_str()
             ->check(CLI::IsMember({"prefixed", "dictionary", "unprefixed", "discard"}));
-        command.add_option("--node-names", options->nodeNames, "Which nodes carry \"__name\"")->capture_default_str()
+        command.add_option("--node-names", options->nodeNames, "Which nodes carry \"__name\"")
+            ->capture_default_str()
             ->check(CLI::IsMember({"root", "always", "never"}));
-        command.add_option("--indent", options->indent, "Spaces per level; -1 for one line")->capture_default_str()
+        command.add_option("--indent", options->indent, "Spaces per level; -1 for one line")
+            ->capture_default_str()
             ->check(CLI::Range(-1, 16));
-        command.add_flag("--partial", options->partial,
-                         "On a malformed document, still print the tree read before the error (exit status stays 1)");
+        command.add_flag(
+            "--partial", options->partial,
+            "On a malformed document, still print the tree read before the error (exit status stays 1)");
         command.footer(
-            "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed with the "
+            "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed "
+            "with the "
             "children), discard.\nExit status: 0 done, 1 not well-formed, 2 cannot read the input.");
         return [options] { return runXml2Json(*options); };
     }};
@@ -266,7 +301,8 @@ int runJson2Xml(const std::string& source, const std::optional<std::string>& nam
     if (!bytes) return fail("json2xml", "", bytes.status().message(), kUnreadable);
     ValueBuilder builder;
     const bool parsed = nlohmann::json::sax_parse(*bytes, &builder);
-    if (!parsed) return fail("json2xml", source, builder.error.empty() ? "not valid JSON" : builder.error, kMalformed);
+    if (!parsed)
+        return fail("json2xml", source, builder.error.empty() ? "not valid JSON" : builder.error, kMalformed);
     std::string xml;
     if (name) {
         xml = KOPAXMLDictionaryParser::XMLStringForNode(builder.result, *name);
@@ -284,10 +320,12 @@ ToolCommand::Registrar json2xml{
         auto source = std::make_shared<std::string>();
         auto name = std::make_shared<std::optional<std::string>>();
         command.add_option("source", *source, "JSON file, or - for standard input")->required();
-        command.add_option_function<std::string>(
-                   "--name", [name](const std::string& value) { *name = value; },
-                   "Element name of the top value (default: its \"__name\", else root)")
-            ->check([](const std::string& value) { return value.empty() ? "the name must not be empty" : ""; });
+        command
+            .add_option_function<std::string>(
+                "--name", [name](const std::string& value) { *name = value; },
+                "Element name of the top value (default: its \"__name\", else root)")
+            ->check(
+                [](const std::string& value) { return value.empty() ? "the name must not be empty" : ""; });
         command.footer("Exit status: 0 done, 1 not valid JSON, 2 cannot read the input.");
         return [source, name] { return runJson2Xml(*source, *name); };
     }};

@@ -15,13 +15,16 @@ namespace {
 constexpr size_t kEntryBlock = 128;
 // At most this many freed entries (64 MiB) wait in a thread's cache.
 constexpr size_t kEntryCacheLimit = size_t{1} << 19;
+// How far ahead allocation fetches the entries it will hand out next.
+constexpr size_t kPrefetchDistance = 8;
 
-struct FreeEntry {
-    FreeEntry* next;
-};
+// The cache keeps the freed entries' addresses in an array rather than linking the entries
+// themselves: freed entries are cold, and an array lets allocation fetch several of them ahead
+// instead of waiting on one cache miss per entry.
 struct EntryCache {
-    FreeEntry* head;
+    void** slots;
     size_t count;
+    size_t capacity;
     bool registered;  // the reaper below will empty the cache when the thread ends
     bool ended;       // the thread is ending: entries go straight back to malloc
 };
@@ -29,25 +32,35 @@ __attribute__((tls_model("initial-exec"))) thread_local EntryCache t_entries{};
 
 struct EntryCacheReaper {
     ~EntryCacheReaper() {
-        while (FreeEntry* entry = t_entries.head) {
-            t_entries.head = entry->next;
-            std::free(entry);
-        }
-        t_entries.count = 0;
+        for (size_t i = 0; i < t_entries.count; ++i) std::free(t_entries.slots[i]);
+        std::free(t_entries.slots);
+        t_entries.slots = nullptr;
+        t_entries.count = t_entries.capacity = 0;
         t_entries.ended = true;
     }
 };
 thread_local EntryCacheReaper t_entryReaper;
+
+bool growEntryCache() noexcept {
+    if (!t_entries.registered) {
+        t_entries.registered = true;
+        (void)&t_entryReaper;  // first use constructs it and registers its destructor
+    }
+    const size_t capacity = t_entries.capacity ? t_entries.capacity * 2 : 4096;
+    auto* slots = static_cast<void**>(std::realloc(t_entries.slots, capacity * sizeof(void*)));
+    if (!slots) return false;
+    t_entries.slots = slots;
+    t_entries.capacity = capacity;
+    return true;
+}
 }  // namespace
 
 void* allocateEntry(size_t size) {
     if (size <= kEntryBlock) {
-        if (FreeEntry* entry = t_entries.head) {
-            t_entries.head = entry->next;
-            --t_entries.count;
-            // Freed entries are cold; fetching the next one now hides most of its cache miss.
-            __builtin_prefetch(t_entries.head, 1);
-            return entry;
+        if (size_t count = t_entries.count) {
+            t_entries.count = --count;
+            if (count >= kPrefetchDistance) __builtin_prefetch(t_entries.slots[count - kPrefetchDistance], 1);
+            return t_entries.slots[count];
         }
         size = kEntryBlock;
     }
@@ -56,18 +69,12 @@ void* allocateEntry(size_t size) {
 }
 
 void freeEntry(void* memory, size_t size) noexcept {
-    if (size > kEntryBlock || t_entries.ended || t_entries.count >= kEntryCacheLimit) {
+    if (size > kEntryBlock || t_entries.ended || t_entries.count >= kEntryCacheLimit ||
+        (t_entries.count == t_entries.capacity && !growEntryCache())) {
         std::free(memory);
         return;
     }
-    if (!t_entries.registered) {
-        t_entries.registered = true;
-        (void)&t_entryReaper;  // first use constructs it and registers its destructor
-    }
-    auto* entry = static_cast<FreeEntry*>(memory);
-    entry->next = t_entries.head;
-    t_entries.head = entry;
-    ++t_entries.count;
+    t_entries.slots[t_entries.count++] = memory;
 }
 }  // namespace detail
 

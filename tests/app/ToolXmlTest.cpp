@@ -49,10 +49,12 @@ TEST_F(ToolTest, Xml2JsonPrintsTheNodeDictionary) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "{\"__name\":\"a\",\"_x\":\"1\",\"b\":[\"1\",\"2\"],\"c\":\"t & u\"}\n");
 
-    run = tool({"xml2json", "--indent=-1", "--comments", "--attributes", "dictionary", "--node-names", "never",
-                "--always-arrays", path("doc.xml")});
+    run = tool({"xml2json", "--indent=-1", "--comments", "--attributes", "dictionary", "--node-names",
+                "never", "--always-arrays", path("doc.xml")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "{\"__attributes\":{\"x\":\"1\"},\"__comments\":[\"note\"],\"b\":[\"1\",\"2\"],\"c\":[\"t & u\"]}\n");
+    EXPECT_EQ(
+        run.out,
+        "{\"__attributes\":{\"x\":\"1\"},\"__comments\":[\"note\"],\"b\":[\"1\",\"2\"],\"c\":[\"t & u\"]}\n");
 
     run = tool({"xml2json", "--indent", "-1", "--no-collapse", "--no-trim", "-"}, "<r> <i>v</i></r>");
     EXPECT_EQ(run.status, 0) << run.err;
@@ -64,10 +66,11 @@ TEST_F(ToolTest, Xml2JsonRefusesBadInput) {
         std::string input;
         std::string message;
     };
-    for (const Case& c : {Case{"<a><b>1</b>", "standard input: the document ends before all its elements are closed"},
-                          Case{"<a>\xFF</a>", "standard input: not well-formed (invalid token) at line 1, column 4"},
-                          Case{"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", "entity declarations are not accepted"},
-                          Case{"", "no element found"}}) {
+    for (const Case& c :
+         {Case{"<a><b>1</b>", "standard input: the document ends before all its elements are closed"},
+          Case{"<a>\xFF</a>", "standard input: not well-formed (invalid token) at line 1, column 4"},
+          Case{"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", "entity declarations are not accepted"},
+          Case{"", "no element found"}}) {
         const ToolRun run = tool({"xml2json", "-"}, c.input);
         EXPECT_EQ(run.status, 1) << c.input;
         EXPECT_EQ(run.out, "") << c.input;

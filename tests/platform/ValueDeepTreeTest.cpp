@@ -61,7 +61,8 @@ TEST(ValueDeepTree, CopyCompareAndDestroyWithoutRecursion) {
 }
 
 TEST(ValueDeepTree, ShallowTreesCompareAsBefore) {
-    EXPECT_EQ(Value::parseJson(R"({"a":[1,2.0,{"b":null}]})"), Value::parseJson(R"({"a":[1.0,2,{"b":null}]})"));
+    EXPECT_EQ(Value::parseJson(R"({"a":[1,2.0,{"b":null}]})"),
+              Value::parseJson(R"({"a":[1.0,2,{"b":null}]})"));
     EXPECT_FALSE(Value::parseJson(R"({"a":[1]})") == Value::parseJson(R"({"b":[1]})"));
     EXPECT_FALSE(Value::parseJson(R"([1,2])") == Value::parseJson(R"([1,2,3])"));
     // Numbers compare by value across integer and real only.

@@ -34,14 +34,12 @@ TEST(EncodedForURL, Latin1GivesOneEscapePerCharacter) {
         std::optional<std::string> expected;
     };
     for (const Case& c : {
-             Case{"", std::string()},
-             Case{"a b", std::string("a%20b")},
-             Case{"caf\xC3\xA9", std::string("caf%E9")},
-             Case{"\xC3\xBF\xC2\xA0", std::string("%FF%A0")},
-             Case{"\xE2\x82\xAC", std::nullopt},          // the euro sign is not in Latin-1
-             Case{"ok\xFF", std::nullopt},                // not UTF-8
-             Case{"\xC0\xA0", std::nullopt},              // overlong form of a space
-             Case{"\xC3", std::nullopt},                  // cut short
+             Case{"", std::string()}, Case{"a b", std::string("a%20b")},
+             Case{"caf\xC3\xA9", std::string("caf%E9")}, Case{"\xC3\xBF\xC2\xA0", std::string("%FF%A0")},
+             Case{"\xE2\x82\xAC", std::nullopt},  // the euro sign is not in Latin-1
+             Case{"ok\xFF", std::nullopt},        // not UTF-8
+             Case{"\xC0\xA0", std::nullopt},      // overlong form of a space
+             Case{"\xC3", std::nullopt},          // cut short
          })
         EXPECT_EQ(encodedForURLLatin1(c.input), c.expected) << c.input;
 }
@@ -92,7 +90,8 @@ TEST_F(JSONFileTest, MalformedJSONIsADeserializationError) {
 TEST_F(JSONFileTest, ScalarsNeedTheFragmentOption) {
     dir.write("s.json", "42");
     EXPECT_EQ(failure(dir / "s.json").first, "JSONDeserializationError");
-    EXPECT_EQ(kopaJSONObjectWithContentsOfFile(dir / "s.json", KOPAJSONReadingFragmentsAllowed).asInteger(), 42);
+    EXPECT_EQ(kopaJSONObjectWithContentsOfFile(dir / "s.json", KOPAJSONReadingFragmentsAllowed).asInteger(),
+              42);
 }
 
 TEST_F(JSONFileTest, UnreadableFileIsAnErrorNotAnEmptyResult) {

@@ -1,9 +1,8 @@
 // KOPAXMLDictionaryParser: options, the documented cases, hostile input, and the convenience
 // parsers. Expected trees are written as JSON so a failure prints both trees readably.
 
-#include <gtest/gtest.h>
-
 #include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cctype>
@@ -18,7 +17,9 @@ using platform::Value;
 
 namespace {
 
-Value json(std::string_view text) { return Value::parseJson(text); }
+Value json(std::string_view text) {
+    return Value::parseJson(text);
+}
 
 using Configure = std::function<void(KOPAXMLDictionaryParser&)>;
 void defaults(KOPAXMLDictionaryParser&) {}
@@ -30,7 +31,9 @@ struct ParseCase {
     const char* expected;  // JSON
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class ParseCases : public ::testing::TestWithParam<ParseCase> {};
 
@@ -57,7 +60,8 @@ Configure nodeNameMode(int32_t mode) {
 INSTANTIATE_TEST_SUITE_P(
     DocumentedCases, ParseCases,
     ::testing::Values(
-        ParseCase{"text only root does not collapse", "<a>hello</a>", defaults, R"({"__name":"a","__text":"hello"})"},
+        ParseCase{"text only root does not collapse", "<a>hello</a>", defaults,
+                  R"({"__name":"a","__text":"hello"})"},
         ParseCase{"repeated elements become an array", "<a><b>1</b><b>2</b></a>", defaults,
                   R"({"__name":"a","b":["1","2"]})"},
         ParseCase{"three repeats keep document order", "<a><b>3</b><b>1</b><b>2</b></a>", defaults,
@@ -70,8 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"__name":"a","_x":"1","b":{}})"},
         ParseCase{"attributes in a dictionary", R"(<a x="1"><b/></a>)", attributesMode(1),
                   R"({"__name":"a","__attributes":{"x":"1"},"b":{}})"},
-        ParseCase{"attributes merged", R"(<a x="1"><b/></a>)", attributesMode(2), R"({"__name":"a","x":"1","b":{}})"},
-        ParseCase{"attributes discarded", R"(<a x="1"><b/></a>)", attributesMode(3), R"({"__name":"a","b":{}})"},
+        ParseCase{"attributes merged", R"(<a x="1"><b/></a>)", attributesMode(2),
+                  R"({"__name":"a","x":"1","b":{}})"},
+        ParseCase{"attributes discarded", R"(<a x="1"><b/></a>)", attributesMode(3),
+                  R"({"__name":"a","b":{}})"},
         ParseCase{"unknown attributes mode discards", R"(<a x="1"><b y="2">t</b></a>)", attributesMode(-4),
                   R"({"__name":"a","b":"t"})"},
         ParseCase{"merged attribute and child of one name", R"(<a b="x"><b>1</b></a>)", attributesMode(2),
@@ -84,13 +90,14 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"__name":"a","b":"xy"})"},
         ParseCase{"comments are kept untrimmed in order", "<a><!-- one --><b/><!--two--></a>", comments,
                   R"({"__name":"a","__comments":[" one ","two"],"b":{}})"},
-        ParseCase{"comments outside the document element are dropped", "<!--pre--><a>x</a><!--post-->", comments,
-                  R"({"__name":"a","__text":"x"})"},
-        ParseCase{"white-space runs are dropped", "<a>\n  <b>t</b>\n  </a>", defaults, R"({"__name":"a","b":"t"})"},
+        ParseCase{"comments outside the document element are dropped", "<!--pre--><a>x</a><!--post-->",
+                  comments, R"({"__name":"a","__text":"x"})"},
+        ParseCase{"white-space runs are dropped", "<a>\n  <b>t</b>\n  </a>", defaults,
+                  R"({"__name":"a","b":"t"})"},
         ParseCase{"Unicode spaces are trimmed", "<a><b>\xC2\xA0 x y\xE2\x80\x83\n</b></a>", defaults,
                   R"({"__name":"a","b":"x y"})"},
-        ParseCase{"trimming off keeps every run", "<a> x <b> </b></a>", [](auto& p) { p.setTrimWhiteSpace(false); },
-                  R"({"__name":"a","__text":" x ","b":" "})"},
+        ParseCase{"trimming off keeps every run", "<a> x <b> </b></a>",
+                  [](auto& p) { p.setTrimWhiteSpace(false); }, R"({"__name":"a","__text":" x ","b":" "})"},
         ParseCase{"CDATA is text verbatim", "<a><![CDATA[<b>bold</b> & more]]></a>", defaults,
                   R"({"__name":"a","__text":"<b>bold</b> & more"})"},
         ParseCase{"CDATA joins the surrounding text", "<a><b>x<![CDATA[<y>]]>z</b></a>", defaults,
@@ -111,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"__name":"a","c":[{"__name":"c"},{"__name":"c","d":{"__name":"d"}}]})"},
         ParseCase{"names never", "<a>hello</a>", nodeNameMode(2), R"({"__text":"hello"})"},
         ParseCase{"unknown name mode means never", "<a><b/></a>", nodeNameMode(9), R"({"b":{}})"},
-        ParseCase{"collapse off keeps text nodes", "<a><b>1</b></a>", [](auto& p) { p.setCollapseTextNodes(false); },
-                  R"({"__name":"a","b":{"__text":"1"}})"},
+        ParseCase{"collapse off keeps text nodes", "<a><b>1</b></a>",
+                  [](auto& p) { p.setCollapseTextNodes(false); }, R"({"__name":"a","b":{"__text":"1"}})"},
         ParseCase{"declared encoding governs the bytes",
                   "<?xml version='1.0' encoding='ISO-8859-1'?><a>caf\xE9</a>", defaults,
                   R"({"__name":"a","__text":"caf\u00e9"})"},
@@ -122,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"__name":"a","b":"v"})"}),
     [](const auto& info) {
         std::string name;
-        for (char c : std::string(info.param.label)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        for (char c : std::string(info.param.label))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
 
@@ -201,9 +209,9 @@ TEST(XMLDictionaryParser, ErrorsNameLineColumnAndPath) {
 
 TEST(XMLDictionaryParser, InvalidUTF8IsAFailure) {
     KOPAXMLDictionaryParser parser;
-    for (const std::string document : {std::string("<a>ok\xFF</a>"), std::string("<a>\xC3</a>"),
-                                       std::string("<a>\xC0\xAF</a>"), std::string("<a>\xED\xA0\x80</a>"),
-                                       std::string("<a x=\"\xFE\"/>")}) {
+    for (const std::string document :
+         {std::string("<a>ok\xFF</a>"), std::string("<a>\xC3</a>"), std::string("<a>\xC0\xAF</a>"),
+          std::string("<a>\xED\xA0\x80</a>"), std::string("<a x=\"\xFE\"/>")}) {
         KOPAXMLParseError error;
         parser.dictionaryWithData(document, &error);
         EXPECT_EQ(error.message, "not well-formed (invalid token)") << document;
@@ -241,7 +249,8 @@ TEST(XMLDictionaryParser, EntityExpansionAttacksAreRefused) {
     const std::string parameter = "<!DOCTYPE a [<!ENTITY % p \"<!ENTITY y 'z'>\"> %p;]><a>&y;</a>";
 
     KOPAXMLDictionaryParser parser;
-    for (const std::string* document : std::initializer_list<const std::string*>{&laughs, &quadratic, &external, &parameter}) {
+    for (const std::string* document :
+         std::initializer_list<const std::string*>{&laughs, &quadratic, &external, &parameter}) {
         KOPAXMLParseError error;
         EXPECT_FALSE(parser.dictionaryWithString(*document, &error).has_value());
         EXPECT_EQ(error.message.rfind("entity declarations are not accepted", 0), 0u) << error.message;
@@ -291,7 +300,8 @@ TEST(XMLDictionaryParser, DeepNestingParsesWritesAndDies) {
 
 TEST(XMLDictionaryParser, DeepTruncatedNestingKeepsThePartialTree) {
     KOPAXMLParseError error;
-    const auto root = KOPAXMLDictionaryParser().dictionaryWithString(nested(50000, "x").substr(0, 150000), &error);
+    const auto root =
+        KOPAXMLDictionaryParser().dictionaryWithString(nested(50000, "x").substr(0, 150000), &error);
     ASSERT_TRUE(root.has_value());
     EXPECT_FALSE(error.message.empty());
     EXPECT_EQ(error.elementPath.size(), 50000u * 2);

@@ -11,17 +11,19 @@ using platform::Value;
 
 namespace {
 
-Value json(std::string_view text) { return Value::parseJson(text); }
+Value json(std::string_view text) {
+    return Value::parseJson(text);
+}
 
 TEST(XMLEncodedString, ReplacesTheFiveCharactersAmpersandFirst) {
     struct Case {
         const char* input;
         const char* expected;
     };
-    for (const Case& c : {Case{"", ""}, Case{"plain text", "plain text"},
-                          Case{"&<>\"'", "&amp;&lt;&gt;&quot;&apos;"}, Case{"&lt;", "&amp;lt;"},
-                          Case{"&amp;", "&amp;amp;"}, Case{"a<b>c", "a&lt;b&gt;c"},
-                          Case{"caf\xC3\xA9 & co", "caf\xC3\xA9 &amp; co"}})
+    for (const Case& c :
+         {Case{"", ""}, Case{"plain text", "plain text"}, Case{"&<>\"'", "&amp;&lt;&gt;&quot;&apos;"},
+          Case{"&lt;", "&amp;lt;"}, Case{"&amp;", "&amp;amp;"}, Case{"a<b>c", "a&lt;b&gt;c"},
+          Case{"caf\xC3\xA9 & co", "caf\xC3\xA9 &amp; co"}})
         EXPECT_EQ(kopaXMLEncodedString(c.input), c.expected) << c.input;
 }
 
@@ -66,7 +68,8 @@ TEST(XMLAccessors, AttributesInEachStorage) {
 }
 
 TEST(XMLAccessors, ChildNodesLeaveOutEveryUnderscoreKey) {
-    const auto children = kopaChildNodes(json(R"({"__name":"a","_b":"attr","b":{"c":"x"},"__attributes":{"q":"1"},
+    const auto children =
+        kopaChildNodes(json(R"({"__name":"a","_b":"attr","b":{"c":"x"},"__attributes":{"q":"1"},
         "__comments":["c"],"__text":"t","d":["1","2"]})"));
     ASSERT_TRUE(children.has_value());
     EXPECT_EQ(Value(*children).toJson(), R"({"b":{"c":"x"},"d":["1","2"]})");
@@ -90,8 +93,8 @@ TEST_P(WriteCases, WritesExactly) {
 INSTANTIATE_TEST_SUITE_P(
     DocumentedCases, WriteCases,
     ::testing::Values(
-        WriteCase{"full node", R"({"__name":"a","_x":"1","b":["1","2"],"__comments":["c"],"__text":"t"})", "a",
-                  "<a x=\"1\"><!--c-->\n<b>1</b>\n<b>2</b>\nt</a>"},
+        WriteCase{"full node", R"({"__name":"a","_x":"1","b":["1","2"],"__comments":["c"],"__text":"t"})",
+                  "a", "<a x=\"1\"><!--c-->\n<b>1</b>\n<b>2</b>\nt</a>"},
         WriteCase{"attribute only closes itself", R"({"_x":"1"})", "a", "<a x=\"1\"/>"},
         WriteCase{"empty node closes itself", R"({})", "a", "<a/>"},
         WriteCase{"attributes in a dictionary, key order", R"({"__attributes":{"z":"1","a":"2"}})", "n",
@@ -112,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"text comes after the children", R"({"__text":"t","b":{}})", "a", "<a><b/>\nt</a>"}),
     [](const auto& info) {
         std::string name;
-        for (char c : std::string(info.param.label)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        for (char c : std::string(info.param.label))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
 

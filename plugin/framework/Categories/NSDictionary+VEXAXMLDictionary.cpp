@@ -1,14 +1,15 @@
-#include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
-
 #include <fmt/format.h>
 
+#include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 
 using platform::Dictionary;
 using platform::Value;
 
 namespace {
-const Dictionary* asNode(const Value& value) { return value.isDictionary() ? &value.asDictionary() : nullptr; }
+const Dictionary* asNode(const Value& value) {
+    return value.isDictionary() ? &value.asDictionary() : nullptr;
+}
 
 const Value* lookup(const Dictionary& node, std::string_view key) {
     auto it = node.find(key);
@@ -16,13 +17,17 @@ const Value* lookup(const Dictionary& node, std::string_view key) {
 }
 }  // namespace
 
-const Value* kopaNodeName(const Dictionary& node) { return lookup(node, "__name"); }
+const Value* kopaNodeName(const Dictionary& node) {
+    return lookup(node, "__name");
+}
 const Value* kopaNodeName(const Value& node) {
     const Dictionary* dict = asNode(node);
     return dict ? kopaNodeName(*dict) : nullptr;
 }
 
-const Value* kopaComments(const Dictionary& node) { return lookup(node, "__comments"); }
+const Value* kopaComments(const Dictionary& node) {
+    return lookup(node, "__comments");
+}
 const Value* kopaComments(const Value& node) {
     const Dictionary* dict = asNode(node);
     return dict ? kopaComments(*dict) : nullptr;
@@ -57,7 +62,8 @@ std::optional<Dictionary> kopaAttributes(const Dictionary& node) {
     }
     Dictionary attributes;
     for (const auto& [key, value] : node) {
-        if (key.size() < 2 || key[0] != '_' || key == "__comments" || key == "__text" || key == "__name") continue;
+        if (key.size() < 2 || key[0] != '_' || key == "__comments" || key == "__text" || key == "__name")
+            continue;
         attributes.emplace(key.substr(1), value);
     }
     if (attributes.empty()) return std::nullopt;
@@ -87,12 +93,23 @@ void kopaAppendXMLEncoded(std::string& out, std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char* entity;
         switch (text[i]) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            case '"': entity = "&quot;"; break;
-            case '\'': entity = "&apos;"; break;
-            default: continue;
+            case '&':
+                entity = "&amp;";
+                break;
+            case '<':
+                entity = "&lt;";
+                break;
+            case '>':
+                entity = "&gt;";
+                break;
+            case '"':
+                entity = "&quot;";
+                break;
+            case '\'':
+                entity = "&apos;";
+                break;
+            default:
+                continue;
         }
         out.append(text.data() + plainStart, i - plainStart);
         out += entity;
@@ -110,13 +127,19 @@ std::string kopaXMLEncodedString(std::string_view text) {
 
 std::string kopaXMLTextForm(const Value& value) {
     switch (value.type()) {
-        case Value::Type::Null: return {};
-        case Value::Type::Boolean: return value.asBool() ? "true" : "false";
-        case Value::Type::Integer: return fmt::format("{}", value.asInteger());
-        case Value::Type::Real: return fmt::format("{}", value.asReal());
-        case Value::Type::String: return value.asString();
+        case Value::Type::Null:
+            return {};
+        case Value::Type::Boolean:
+            return value.asBool() ? "true" : "false";
+        case Value::Type::Integer:
+            return fmt::format("{}", value.asInteger());
+        case Value::Type::Real:
+            return fmt::format("{}", value.asReal());
+        case Value::Type::String:
+            return value.asString();
         case Value::Type::Array:
-        case Value::Type::Dictionary: return value.toJson();
+        case Value::Type::Dictionary:
+            return value.toJson();
     }
     return {};
 }

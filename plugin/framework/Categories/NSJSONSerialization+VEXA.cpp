@@ -1,9 +1,8 @@
-#include "plugin/framework/Categories/NSJSONSerialization+VEXA.h"
-
 #include <fmt/format.h>
 
 #include <nlohmann/json.hpp>
 
+#include "plugin/framework/Categories/NSJSONSerialization+VEXA.h"
 #include "plugin/framework/Categories/NSString+VEXA.h"
 
 platform::Value kopaJSONObjectWithContentsOfFile(const std::filesystem::path& path, uint64_t options) {
@@ -16,8 +15,9 @@ platform::Value kopaJSONObjectWithContentsOfFile(const std::filesystem::path& pa
         throw KOPAException("JSONDeserializationError", e.what());
     }
     if (!(options & KOPAJSONReadingFragmentsAllowed) && !json.is_object() && !json.is_array())
-        throw KOPAException("JSONDeserializationError",
-                            fmt::format("{}: the top-level value is a {}, not an object or array (fragments not allowed)",
-                                        path.string(), json.type_name()));
+        throw KOPAException(
+            "JSONDeserializationError",
+            fmt::format("{}: the top-level value is a {}, not an object or array (fragments not allowed)",
+                        path.string(), json.type_name()));
     return platform::Value::fromJson(json);
 }

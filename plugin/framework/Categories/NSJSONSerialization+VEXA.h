@@ -18,7 +18,8 @@ inline constexpr uint64_t KOPAJSONReadingFragmentsAllowed = 1 << 2;
 // An exception with a name, as the platform's exceptions have: what() is the reason.
 class KOPAException : public std::runtime_error {
 public:
-    KOPAException(std::string name, const std::string& reason) : std::runtime_error(reason), m_name(std::move(name)) {}
+    KOPAException(std::string name, const std::string& reason)
+        : std::runtime_error(reason), m_name(std::move(name)) {}
     const std::string& name() const { return m_name; }
     std::string reason() const { return what(); }
 

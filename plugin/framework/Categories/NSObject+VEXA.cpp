@@ -1,8 +1,7 @@
-#include "plugin/framework/Categories/NSObject+VEXA.h"
-
 #include <mutex>
 #include <unordered_map>
 
+#include "plugin/framework/Categories/NSObject+VEXA.h"
 #include "plugin/framework/Classes/VEXALog.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "plugin/framework/Categories/NSString+VEXA.h"
-
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -8,11 +6,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "plugin/framework/Categories/NSString+VEXA.h"
+
 namespace {
 
 bool staysUnescaped(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 void appendEscaped(std::string& out, unsigned char byte) {
@@ -51,7 +51,8 @@ bool decodeUTF8(std::string_view text, size_t& i, char32_t& codePoint) {
         if ((byte & 0xC0) != 0x80) return false;
         codePoint = (codePoint << 6) | (byte & 0x3F);
     }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return false;
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return false;
     i += length;
     return true;
 }
@@ -82,7 +83,8 @@ bool containsSubstring(std::string_view text, std::string_view needle) {
 
 platform::Result<std::string> kopaContentsOfFile(const std::filesystem::path& path) {
     auto failure = [&path](int error) {
-        return platform::Status::error(fmt::format("cannot read {}: {}", path.string(), std::strerror(error)));
+        return platform::Status::error(
+            fmt::format("cannot read {}: {}", path.string(), std::strerror(error)));
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return failure(errno);

@@ -2,10 +2,10 @@
 
 // Text helpers: percent-encoding for URLs and a substring test. Texts are UTF-8 std::strings.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <filesystem>
 
 #include "platform/foundation/Status.h"
 

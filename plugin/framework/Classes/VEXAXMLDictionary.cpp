@@ -62,7 +62,8 @@ std::string_view trimSpace(std::string_view s) {
     while (!s.empty()) {
         // Step back over continuation bytes to the start of the last character.
         size_t start = s.size() - 1;
-        while (start > 0 && s.size() - start < 3 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+        while (start > 0 && s.size() - start < 3 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
+            --start;
         const std::string_view last = s.substr(start);
         if (leadingSpaceLength(last) != last.size()) break;
         s.remove_suffix(last.size());
@@ -130,17 +131,18 @@ public:
     // the partial tree shows what was read.
     void abandonOpenElements() {
         for (Frame& frame : m_stack)
-            if (!frame.text.isNull()) appendStoredText((*frame.node)[std::string(kTextKey)], std::move(frame.text));
+            if (!frame.text.isNull())
+                appendStoredText((*frame.node)[std::string(kTextKey)], std::move(frame.text));
         m_stack.clear();
     }
 
 private:
     struct Frame {
-        Value* slot;                // where the node lives in its parent (or the root)
-        Dictionary* node;           // slot's dictionary
-        const std::string* name;    // the element's name (its key in the parent)
-        Value text;                 // text runs held back while the node is plain (see `plain`)
-        bool plain;                 // the node holds no key but "__name", so its text waits here
+        Value* slot;              // where the node lives in its parent (or the root)
+        Dictionary* node;         // slot's dictionary
+        const std::string* name;  // the element's name (its key in the parent)
+        Value text;               // text runs held back while the node is plain (see `plain`)
+        bool plain;               // the node holds no key but "__name", so its text waits here
     };
 
     static void appendStoredText(Value& slot, Value&& text) {
@@ -186,14 +188,16 @@ private:
                 break;
             case KOPAXMLDictionaryParser::AttributesModeDictionary: {
                 Dictionary attributes;
-                for (; atts[0]; atts += 2) attributes.insert_or_assign(atts[0], Value(std::string_view(atts[1])));
+                for (; atts[0]; atts += 2)
+                    attributes.insert_or_assign(atts[0], Value(std::string_view(atts[1])));
                 node.insert_or_assign(std::string(kAttributesKey), Value(std::move(attributes)));
                 break;
             }
             case KOPAXMLDictionaryParser::AttributesModeUnprefixed:
                 for (; atts[0]; atts += 2) node.insert_or_assign(atts[0], Value(std::string_view(atts[1])));
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -289,11 +293,14 @@ private:
     static void XMLCALL onCharacters(void* self, const XML_Char* s, int len) {
         static_cast<TreeBuilder*>(self)->m_pending.append(s, static_cast<size_t>(len));
     }
-    static void XMLCALL onComment(void* self, const XML_Char* text) { static_cast<TreeBuilder*>(self)->comment(text); }
+    static void XMLCALL onComment(void* self, const XML_Char* text) {
+        static_cast<TreeBuilder*>(self)->comment(text);
+    }
     // Entity declarations are where expansion attacks (billion laughs, quadratic blow-up) live;
     // data documents do not need them, so a document that declares one is refused outright.
     static void XMLCALL onEntityDeclaration(void* self, const XML_Char* entityName, int, const XML_Char*, int,
-                                            const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
+                                            const XML_Char*, const XML_Char*, const XML_Char*,
+                                            const XML_Char*) {
         auto* builder = static_cast<TreeBuilder*>(self);
         builder->m_refusal = fmt::format("entity declarations are not accepted (entity \"{}\")", entityName);
         XML_StopParser(builder->m_parser, XML_FALSE);
@@ -323,7 +330,9 @@ std::string KOPAXMLParseError::description() const {
     return text;
 }
 
-KOPAXMLDictionaryParser::KOPAXMLDictionaryParser(const KOPAXMLDictionaryParser& other) { *this = other; }
+KOPAXMLDictionaryParser::KOPAXMLDictionaryParser(const KOPAXMLDictionaryParser& other) {
+    *this = other;
+}
 
 KOPAXMLDictionaryParser& KOPAXMLDictionaryParser::operator=(const KOPAXMLDictionaryParser& other) {
     setCollapseTextNodes(other.collapseTextNodes());
@@ -342,8 +351,8 @@ KOPAXMLDictionaryParser& KOPAXMLDictionaryParser::sharedInstance() {
 
 std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithData(std::string_view bytes,
                                                                  KOPAXMLParseError* error) const {
-    const Options options{collapseTextNodes(), trimWhiteSpace(),  alwaysUseArrays(),
-                          preserveComments(),  attributesMode(),   nodeNameMode()};
+    const Options options{collapseTextNodes(), trimWhiteSpace(), alwaysUseArrays(),
+                          preserveComments(),  attributesMode(), nodeNameMode()};
     std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
     if (!parser) {
         if (error) *error = KOPAXMLParseError{"out of memory creating the XML reader", 0, 0, {}};
@@ -373,7 +382,8 @@ std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithData(std::string_vie
             if (!builder.refusal().empty())
                 message = builder.refusal();
             else if (code == XML_ERROR_NO_ELEMENTS && builder.hasRoot())
-                message = "the document ends before all its elements are closed";  // expat says "no element found"
+                message =
+                    "the document ends before all its elements are closed";  // expat says "no element found"
             *error = KOPAXMLParseError{std::move(message), XML_GetCurrentLineNumber(parser.get()),
                                        XML_GetCurrentColumnNumber(parser.get()) + 1, builder.elementPath()};
         }
@@ -387,7 +397,6 @@ std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithString(std::string_v
                                                                    KOPAXMLParseError* error) const {
     return dictionaryWithData(text, error);
 }
-
 
 std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithFile(const std::filesystem::path& path,
                                                                  KOPAXMLParseError* error) const {
@@ -406,7 +415,8 @@ platform::Result<Value> KOPAXMLDictionaryParser::parseData(std::string_view byte
     KOPAXMLParseError error;
     std::optional<Value> root = dictionaryWithData(bytes, &error);
     if (error.message.empty() && root) return std::move(*root);
-    return platform::Status::error(error.message.empty() ? "the document has no element" : error.description());
+    return platform::Status::error(error.message.empty() ? "the document has no element"
+                                                         : error.description());
 }
 #pragma GCC diagnostic pop
 
@@ -414,7 +424,9 @@ platform::Result<Value> KOPAXMLDictionaryParser::parseData(std::string_view byte
 
 namespace {
 
-bool isContent(const std::string& key) { return key.empty() || key[0] != '_'; }
+bool isContent(const std::string& key) {
+    return key.empty() || key[0] != '_';
+}
 
 void appendEncodedTextForm(std::string& out, const Value& value) {
     if (value.isString())
@@ -437,7 +449,8 @@ void appendAttributes(std::string& out, const Dictionary& node) {
         return;
     }
     for (const auto& [key, value] : node) {
-        if (key.size() < 2 || key[0] != '_' || key == kCommentsKey || key == kTextKey || key == kNameKey) continue;
+        if (key.size() < 2 || key[0] != '_' || key == kCommentsKey || key == kTextKey || key == kNameKey)
+            continue;
         appendOne(std::string_view(key).substr(1), value);
     }
 }
@@ -580,7 +593,8 @@ private:
                 }
                 frame.phase = Phase::Done;
                 return true;
-            case Phase::Done: break;
+            case Phase::Done:
+                break;
         }
         return false;
     }
@@ -606,5 +620,6 @@ std::string kopaInnerXML(const Value& node) {
 
 std::string kopaXMLString(const Value& node) {
     const Value* name = kopaNodeName(node);
-    return KOPAXMLDictionaryParser::XMLStringForNode(node, name && name->isString() ? name->asString() : "root");
+    return KOPAXMLDictionaryParser::XMLStringForNode(node,
+                                                     name && name->isString() ? name->asString() : "root");
 }
