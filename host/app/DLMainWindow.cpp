@@ -42,8 +42,11 @@ void DLMainWindowController::refresh() {
     for (const auto& object : templates.value()) {
         auto t = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
         if (!t) continue;
-        auto fields = t->customRecordDefinitions();
-        platform::Value fieldCount = fields ? platform::Value(static_cast<int64_t>(fields->size())) : platform::Value();
+        // Counted, not loaded: the window must stay cheap however many fields the templates hold.
+        auto count = context->resultCountForEntityNamedQualifierLocumBindings(
+            "CustomRecordDefinition", "customRecordSetDefinitionID == $template",
+            platform::Dictionary{{"template", platform::Value(t->primaryKeyValue())}});
+        platform::Value fieldCount = count ? platform::Value(count.value()) : platform::Value();
         m_rows.push_back({t->name(), t->active(), fieldCount});
     }
     std::sort(m_rows.begin(), m_rows.end(),

@@ -416,3 +416,23 @@ TEST_F(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DuplicateDialogTest, SignOffReleasesTheContextAndTheDialog) {
+    signInAndOpen();
+    ui->answerAlert("Thanks!");
+    duplicate("Three Fields", "Released Copy");
+    std::weak_ptr<DLPObjectContext> weakContext = context;
+    std::weak_ptr<VXZandrelPreferencesController> weakDialog = dialog;
+    context.reset();
+    dialog.reset();
+    dialogWindow.reset();
+    ASSERT_TRUE(host->signOff());
+    platform::RunLoop::main().runPending();
+    // A context kept alive after sign-off would keep every object it ever loaded.
+    EXPECT_TRUE(weakDialog.expired());
+    EXPECT_TRUE(weakContext.expired());
+}
+
+}  // namespace
