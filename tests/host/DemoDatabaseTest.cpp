@@ -59,7 +59,9 @@ TEST_F(DemoDatabaseTest, HasActiveAndInactiveTemplatesWithFieldsOfEveryKind) {
     for (const auto& form : *active) {
         auto fields = form->customRecordDefinitions();
         ASSERT_TRUE(fields);
-        if (form->name() == Value("Quick Notes")) EXPECT_TRUE(fields->empty());
+        if (form->name() == Value("Quick Notes")) {
+            EXPECT_TRUE(fields->empty());
+        }
         if (form->name() == Value("Customer Profile")) {
             ASSERT_EQ(fields->size(), 5u);
             EXPECT_EQ((*fields)[0]->name(), Value("Industry"));

@@ -113,7 +113,9 @@ class FTPWriteStreamUploadTest : public FTPWriteStreamTest, public ::testing::Wi
 TEST_P(FTPWriteStreamUploadTest, ServerHoldsExactlyTheBytesWritten) {
     const auto& c = GetParam();
     auto stream = makeStream(server, "upload.bin");
-    if (c.announceLength) ASSERT_TRUE(stream->setProperty(Value(int64_t(c.size)), kFTPStreamPropertyUploadLength));
+    if (c.announceLength) {
+        ASSERT_TRUE(stream->setProperty(Value(int64_t(c.size)), kFTPStreamPropertyUploadLength));
+    }
     Pump pump(stream, seededBytes(c.size, 7), c.chunk);
     start(*stream, pump);
 
@@ -130,7 +132,9 @@ TEST_P(FTPWriteStreamUploadTest, ServerHoldsExactlyTheBytesWritten) {
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->size(), c.size);
     EXPECT_TRUE(*stored == pump.data) << "uploaded bytes differ";
-    if (c.mustSplitWrites) EXPECT_GT(pump.partialWrites, 0);
+    if (c.mustSplitWrites) {
+        EXPECT_GT(pump.partialWrites, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +188,9 @@ TEST_F(FTPWriteStreamTest, ClosingBeforeTheAnnouncedLengthIsAnError) {
     for (Case c : {Case{true, true}, Case{false, false}}) {
         SCOPED_TRACE(c.announce ? "announced" : "unannounced");
         auto stream = makeStream(server, "short.bin");
-        if (c.announce) ASSERT_TRUE(stream->setProperty(Value(int64_t(100'000)), kFTPStreamPropertyUploadLength));
+        if (c.announce) {
+            ASSERT_TRUE(stream->setProperty(Value(int64_t(100'000)), kFTPStreamPropertyUploadLength));
+        }
         EndlessWriter writer;
         writer.block.resize(10'000);
         writer.limit = 50'000;
@@ -279,7 +285,9 @@ TEST(FTPWriteStreamCreateTest, OnlyAbsoluteFtpURLsMakeAStream) {
     for (const auto& c : cases) {
         auto stream = FTPWriteStream::create(c.url);
         EXPECT_EQ(bool(stream), c.made) << c.url;
-        if (stream) EXPECT_EQ(stream->displayURL(), c.display) << c.url;
+        if (stream) {
+            EXPECT_EQ(stream->displayURL(), c.display) << c.url;
+        }
     }
 }
 
