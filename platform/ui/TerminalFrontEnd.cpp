@@ -466,6 +466,11 @@ void TerminalFrontEnd::runCommand(const std::vector<std::string>& words) {
             m_finishing = true;
             continueFinishing();
         }
+    } else if (alertWaiting) {
+        // At the "answer>" prompt a bare button number or title is the answer.
+        std::vector<std::string> answer{"answer"};
+        answer.insert(answer.end(), words.begin(), words.end());
+        commandAnswer(answer);
     } else {
         write(fmt::format("Unknown command \"{}\": type \"help\" for the list of commands.\n", words[0]));
     }

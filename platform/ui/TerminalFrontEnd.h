@@ -20,7 +20,8 @@
 //   press <view|button title>     clicks a button
 //   tick <view>                   clicks a check box
 //   close                         the key window's own close control
-//   answer <number|button title>  answers the alert that is waiting
+//   answer <number|button title>  answers the alert that is waiting (at the "answer>" prompt
+//                                 the number or the title alone will do)
 //   quit                          closes modal windows and asks the host to quit
 //
 // Words are separated by spaces. Double quotes keep spaces and allow an empty word

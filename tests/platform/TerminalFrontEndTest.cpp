@@ -437,3 +437,13 @@ TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
 }
 
 }  // namespace
+
+TEST_F(TerminalFrontEndTest, AtTheAnswerPromptANumberOrTitleAloneAnswers) {
+    std::vector<int> answers;
+    target->handlers["run:"] = [&] {
+        answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
+    };
+    runSession("press ok\n2\npress ok\nReplace\npress ok\nbogus\n1\n");
+    EXPECT_EQ(answers, (std::vector<int>{kAlertAlternateReturn, kAlertDefaultReturn, kAlertDefaultReturn}));
+    EXPECT_TRUE(contains(output(), "The alert has no button \"bogus\"")) << output();
+}
