@@ -43,8 +43,8 @@ Result<WindowDescription> WindowDescription::parse(const std::string& text, std:
 namespace {
 
 // A frame that is there but not four numbers is an error: asReal() would throw out of loading.
-std::optional<Rect> frameOf(const Value& spec) {
-    const Value* f = spec.find("frame");
+std::optional<Rect> frameOf(const Value& item) {
+    const Value* f = item.find("frame");
     if (!f) return Rect{0, 0, 100, 22};
     if (!f->isArray() || f->asArray().size() != 4) return std::nullopt;
     for (const auto& n : f->asArray())
@@ -52,50 +52,50 @@ std::optional<Rect> frameOf(const Value& spec) {
     return Rect{f->at(0).asReal(), f->at(1).asReal(), f->at(2).asReal(), f->at(3).asReal()};
 }
 
-Result<std::shared_ptr<View>> makeView(const Value& spec, const std::string& source) {
-    std::string cls = spec.value("class", std::string_view("View"));
+Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& source) {
+    std::string cls = item.value("class", std::string_view("View"));
     std::shared_ptr<View> view;
     if (cls == "View") {
         view = std::make_shared<View>();
     } else if (cls == "Button" || cls == "CheckBox") {
-        auto b = std::make_shared<Button>(spec.value("title", std::string_view{}),
+        auto b = std::make_shared<Button>(item.value("title", std::string_view{}),
                                           cls == "CheckBox" ? Button::Kind::CheckBox : Button::Kind::Push);
-        b->setState(static_cast<int>(spec.value("state", int64_t{0})));
-        b->setKeyEquivalent(spec.value("keyEquivalent", std::string_view{}));
+        b->setState(static_cast<int>(item.value("state", int64_t{0})));
+        b->setKeyEquivalent(item.value("keyEquivalent", std::string_view{}));
         view = b;
     } else if (cls == "TextField" || cls == "Label") {
-        auto t = std::make_shared<TextField>(spec.value("text", std::string_view{}));
-        t->setEditable(cls == "TextField" && spec.value("editable", true));
-        t->setPlaceholder(spec.value("placeholder", std::string_view{}));
+        auto t = std::make_shared<TextField>(item.value("text", std::string_view{}));
+        t->setEditable(cls == "TextField" && item.value("editable", true));
+        t->setPlaceholder(item.value("placeholder", std::string_view{}));
         view = t;
     } else if (cls == "PopUpButton") {
         auto p = std::make_shared<PopUpButton>();
-        if (const Value* items = spec.find("items"); items && items->isArray())
+        if (const Value* items = item.find("items"); items && items->isArray())
             for (const auto& item : items->asArray()) p->addItemWithTitle(item.description());
         view = p;
     } else if (cls == "ImageView") {
         auto i = std::make_shared<ImageView>();
-        i->setImageName(spec.value("image", std::string_view{}));
+        i->setImageName(item.value("image", std::string_view{}));
         view = i;
     } else if (cls == "TableView") {
         auto t = std::make_shared<TableView>();
-        if (const Value* cols = spec.find("columns"); cols && cols->isArray())
+        if (const Value* cols = item.find("columns"); cols && cols->isArray())
             for (const auto& c : cols->asArray())
                 t->addTableColumn({c.value("id", std::string_view{}), c.value("title", std::string_view{})});
         view = t;
     } else {
         return Status::error(fmt::format("window description {}: unknown view class \"{}\"", source, cls));
     }
-    auto frame = frameOf(spec);
+    auto frame = frameOf(item);
     if (!frame)
         return Status::error(fmt::format("window description {}: the \"frame\" of a {} must be four numbers [x, y, width, height]",
                                          source, cls));
     view->setFrame(*frame);
-    view->setIdentifier(spec.value("id", std::string_view{}));
-    view->setHidden(spec.value("hidden", false));
+    view->setIdentifier(item.value("id", std::string_view{}));
+    view->setHidden(item.value("hidden", false));
     if (auto* control = dynamic_cast<Control*>(view.get())) {
-        control->setTag(spec.value("tag", int64_t{0}));
-        control->setEnabled(spec.value("enabled", true));
+        control->setTag(item.value("tag", int64_t{0}));
+        control->setEnabled(item.value("enabled", true));
     }
     return view;
 }
@@ -109,24 +109,24 @@ Status WindowDescription::instantiate(WindowController& owner) const {
                                                 static_cast<double>(w.value("height", int64_t{270}))});
     window->setClosable(w.value("closable", true));
 
-    // Build the tree without recursion: (spec list, parent view) pairs.
+    // Build the tree without recursion: (item list, parent view) pairs.
     std::map<std::string, std::shared_ptr<View>> byId;
     std::vector<std::pair<const Value*, std::shared_ptr<View>>> pending;
     if (const Value* views = m_root.find("views")) pending.emplace_back(views, window->contentView());
     auto ownerPtr = owner.sharedAs<WindowController>();
     while (!pending.empty()) {
-        auto [specs, parent] = pending.back();
+        auto [items, parent] = pending.back();
         pending.pop_back();
-        if (!specs->isArray()) return Status::error(fmt::format("window description {}: \"views\" must be an array", m_source));
-        for (const Value& spec : specs->asArray()) {
-            if (!spec.isDictionary()) return Status::error(fmt::format("window description {}: a view must be an object", m_source));
-            auto made = makeView(spec, m_source);
+        if (!items->isArray()) return Status::error(fmt::format("window description {}: \"views\" must be an array", m_source));
+        for (const Value& item : items->asArray()) {
+            if (!item.isDictionary()) return Status::error(fmt::format("window description {}: a view must be an object", m_source));
+            auto made = makeView(item, m_source);
             if (!made) return made.status();
             auto view = made.value();
             if (!view->identifier().empty() && !byId.emplace(view->identifier(), view).second)
                 return Status::error(fmt::format("window description {}: view id \"{}\" is used twice", m_source, view->identifier()));
             if (auto* control = dynamic_cast<Control*>(view.get())) {
-                std::string action = spec.value("action", std::string_view{});
+                std::string action = item.value("action", std::string_view{});
                 if (!action.empty()) {
                     if (!owner.respondsToAction(action))
                         return Status::error(fmt::format("window description {}: the owner has no action \"{}\"", m_source, action));
@@ -135,7 +135,7 @@ Status WindowDescription::instantiate(WindowController& owner) const {
                 }
             }
             parent->addSubview(view);
-            if (const Value* sub = spec.find("views")) pending.emplace_back(sub, view);
+            if (const Value* sub = item.find("views")) pending.emplace_back(sub, view);
         }
     }
 
