@@ -35,8 +35,16 @@ void showAlert(const std::string& title, const std::string& message, const std::
     platform::Application::shared().runAlertPanel({title, message, button, "", "", false});
 }
 
-// Copies the template and its field definitions into `context`. On a failure of the host, every
-// object created so far is deleted again, so a half copy never reaches the database.
+// A new inserted object of `entity` in the current object context, asked for afresh each time.
+platform::Result<std::shared_ptr<DLPObject>> createInCurrentContext(const char* entity) {
+    auto context = KOPAHelper::objectContext();
+    if (!context) return platform::Status::error("nobody is signed in any more");
+    return context->createObjectForEntityNamedInsert(entity, true);
+}
+
+// Copies the template and its field definitions. On a failure of the host, every object created
+// so far is deleted again (from `context`, where they were made), so a half copy never reaches
+// the database.
 platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source, const std::string& newName) {
     std::vector<std::shared_ptr<DLPObject>> created;
     auto undo = [&](platform::Status status) {
@@ -44,7 +52,7 @@ platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition&
         return status;
     };
     try {
-        auto made = context.createObjectForEntityNamedInsert("CustomRecordSetDefinition", true);
+        auto made = createInCurrentContext("CustomRecordSetDefinition");
         if (!made) return made.status();
         created.push_back(made.value());
         auto copy = std::dynamic_pointer_cast<CustomRecordSetDefinition>(made.value());
@@ -60,7 +68,7 @@ platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition&
         auto fields = source.customRecordDefinitions();
         if (!fields) return undo(fields.status());
         for (const auto& field : fields.value()) {
-            auto madeField = context.createObjectForEntityNamedInsert("CustomRecordDefinition", true);
+            auto madeField = createInCurrentContext("CustomRecordDefinition");
             if (!madeField) return undo(madeField.status());
             created.push_back(madeField.value());
             auto fieldCopy = std::dynamic_pointer_cast<CustomRecordDefinition>(madeField.value());

@@ -88,10 +88,11 @@ int runUsers(const HostSettings& settings) {
 }
 
 int runTemplates(const HostSettings& settings) {
-    int status = 0;
-    auto app = startHost(settings, false, status);
-    if (!app) return status;
-    auto& context = *app->document()->objectContext();
+    // Every template, whoever may sign in: read without a user.
+    auto db = host::Database::open(settings.database);
+    if (!db) return fail(kExitFailure, db.status().message());
+    auto contextPtr = DLPObjectContext::withoutUser(db.value());
+    auto& context = *contextPtr;
     auto all = context.objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
     if (!all) return fail(kExitFailure, all.status().message());
     auto objects = all.value();
@@ -164,7 +165,9 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
         return kExitRefused;
     }
     if (driver.alerts().empty() || driver.lastAlert().title != "Success!")
-        return fail(kExitFailure, "the dialog closed without duplicating (see the log above)");
+        return fail(kExitFailure, sheet->isVisible() ? "the copy failed: " + driver.lastAlert().message
+                                                     : "the dialog closed without duplicating (see the log above)");
+    driver.answerAlertWithReturn(platform::kAlertDefaultReturn);  // the host's alert if the save fails
     if (auto saved = app->saveChanges(); !saved)
         return fail(kExitFailure, fmt::format("the copy could not be saved: {}", saved.message()));
     std::cout << driver.lastAlert().title << " " << driver.lastAlert().message << "\n";
@@ -178,17 +181,17 @@ int runInteractive(const HostSettings& settings) {
     auto app = startHost(settings, true, status);
     if (!app) return status;
 
-    bool quit = false;
     // Stored after every command a person completes, so a duplicate is never lost.
-    terminal.setAfterCommandHandler([&] { (void)app->saveChanges(); });
+    terminal.setAfterCommandHandler([&] { (void)app->saveChangesAfterCommand(); });
+    // Quitting saves first; a failed save keeps the host running (and reading) so nothing is
+    // lost, except at the end of piped input, where the exit status tells.
     terminal.setQuitHandler([&] {
         app->terminate();
-        // At the end of piped input there is nobody left to retry a failed save: stop anyway,
-        // the failure has been reported and the exit status tells.
-        quit = app->quitRequested() || terminal.reachedEndOfInput();
+        return app->quitRequested();
     });
     terminal.start();
-    platform::RunLoop::main().runUntil(platform::RunLoopMode::Default, [&] { return quit; });
+    platform::RunLoop::main().runUntil(platform::RunLoopMode::Default,
+                                       [&] { return app->quitRequested() || !terminal.isRunning(); });
     terminal.stop();
     platform::Application::shared().setFrontEnd(nullptr);
     if (!app->quitRequested()) return fail(kExitFailure, "quit with unsaved changes: the last save failed");

@@ -68,6 +68,14 @@ int main(int argc, char** argv) {
 
     auto* users = cli.add_subcommand("users", "List the users, one a line: sign-in name, name, state");
     cli.require_subcommand(0, 1);
+    cli.footer(
+        "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, quit).\n"
+        "The host saves after every completed command, at sign-off and at quit; a failed save is shown\n"
+        "and the changes are kept (quitting is refused until they are stored, except at the end of\n"
+        "piped input, which then exits 1).\n"
+        "\nExit status: 0 done; 1 the database, a plug-in or a save failed; 2 bad input (unknown\n"
+        "template or user, empty name, missing database file); 3 the dialog refused the name\n"
+        "(\"Name already in use\", printed with its message).");
 
     try {
         cli.parse(argc, argv);
@@ -75,14 +83,25 @@ int main(int argc, char** argv) {
         return cli.exit(e);
     }
 
-    bool usingDefault = cli.get_option("--db")->count() == 0;
-    if (initDemo) return runInitDemo(settings);
-    if (usingDefault && !fs::exists(settings.database)) {
-        std::cerr << "zandrel-host: creating the demo database " << settings.database << "\n";
-        if (int rc = runInitDemo(settings); rc != 0) return rc;
+    try {
+        bool usingDefault = cli.get_option("--db")->count() == 0;
+        if (initDemo) return runInitDemo(settings);
+        if (!fs::exists(settings.database)) {
+            if (!usingDefault) {
+                // A typo must not leave an empty database behind.
+                std::cerr << "zandrel-host: no database file " << settings.database
+                          << "; create a demo one with --init-demo or check the path\n";
+                return 2;
+            }
+            std::cerr << "zandrel-host: creating the demo database " << settings.database << "\n";
+            if (int rc = runInitDemo(settings); rc != 0) return rc;
+        }
+        if (users->parsed()) return runUsers(settings);
+        if (templates->parsed()) return runTemplates(settings);
+        if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
+        return runInteractive(settings);
+    } catch (const std::exception& e) {
+        std::cerr << "zandrel-host: " << e.what() << "\n";
+        return 1;
     }
-    if (users->parsed()) return runUsers(settings);
-    if (templates->parsed()) return runTemplates(settings);
-    if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
-    return runInteractive(settings);
 }

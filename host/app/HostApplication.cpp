@@ -148,18 +148,31 @@ platform::Status HostApplication::signIn(const std::string& signInName) {
 
 platform::Status HostApplication::signOff() {
     if (!m_document) return platform::Status::error("nobody is signed in");
+    // Stored first, while the user is still signed in: if it fails, nothing about the session
+    // changes and the user can deal with it (the changes stay pending).
+    if (platform::Status saved = saveChanges(); !saved) return saved;
     showLoginWindow();  // becomes main: plug-ins hear of the sign-off and close their dialogs
-    platform::Status saved = saveChanges();
-    if (!saved) {
-        // Keep the document open: its changes are still pending and must not be dropped.
+    if (platform::Status saved = saveChanges(); !saved) {
+        // Something a closing dialog changed could not be stored: back to the signed-in window.
+        m_mainController->showWindow();
         return saved;
     }
     if (m_mainController && m_mainController->isWindowLoaded()) m_mainController->window()->close();
     platform::Application::shared().removeDocument(m_document.get());
     m_document.reset();
     m_mainController.reset();
+    m_failedSaveGeneration.reset();
     showLoginWindow();
     return platform::Status::ok();
+}
+
+platform::Status HostApplication::saveChangesAfterCommand() {
+    auto context = m_document ? m_document->objectContext() : nullptr;
+    // After a failed save, retry only once a command has changed something: the same failure
+    // again after every keystroke would bury the user in alerts. Save and quit always retry.
+    if (context && m_failedSaveGeneration && *m_failedSaveGeneration == context->changeGeneration())
+        return platform::Status::error("the last save failed and nothing has changed since");
+    return saveChanges();
 }
 
 platform::Status HostApplication::saveChanges() {
@@ -167,6 +180,8 @@ platform::Status HostApplication::saveChanges() {
     auto& context = *m_document->objectContext();
     if (!context.hasChanges()) return platform::Status::ok();
     platform::Status status = context.saveChanges();
+    if (status) m_failedSaveGeneration.reset();
+    else m_failedSaveGeneration = context.changeGeneration();
     if (!status) {
         platform::Log::format("Saving {} failed: {}", m_database->path().string(), status.message());
         platform::Application::shared().runAlertPanel(
@@ -190,7 +205,8 @@ bool HostApplication::performAction(const std::string& action, platform::Object*
     if (action == "terminate:") {
         terminate();
     } else if (action == "signOff:") {
-        if (auto status = signOff(); !status && isSignedIn() == false)
+        // A failed save has been reported by saveChanges itself; other refusals are said here.
+        if (auto status = signOff(); !status && !m_failedSaveGeneration)
             platform::Application::shared().runAlertPanel({"Sign Off", status.message(), "OK", "", "", false});
     } else if (action == "save:") {
         (void)saveChanges();

@@ -5,8 +5,8 @@
 // the Plug-ins menu the plug-ins fill), and stores the signed-in user's unsaved changes.
 //
 // Sign-in opens a DLDocument on a new object context and shows its main window, which becomes
-// main. Sign-off brings the login window back as main first (so plug-ins close their dialogs
-// while the data is still there), then saves and closes the document.
+// main. Sign-off saves first (a failure leaves the user signed in, changes pending), then brings
+// the login window back as main (plug-ins close their dialogs), then closes the document.
 //
 // Saving. The host saves after every completed user command and at sign-off and quit. A failed
 // save is reported in an alert and in the log; the changes stay pending in the context, so the
@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
 
     // Saves every open document's changes; on failure shows the error and keeps the changes.
     platform::Status saveChanges();
+    // The save after a completed user command: like saveChanges, but after a failure it waits
+    // for new changes before trying (and alerting) again.
+    platform::Status saveChangesAfterCommand();
     // Saves, then asks the run loop owner to stop (see quitRequested).
     void terminate();
     bool quitRequested() const { return m_quitRequested; }
@@ -82,6 +86,7 @@ private:
     std::shared_ptr<DLDocument> m_document;
     std::shared_ptr<DLMainWindowController> m_mainController;
     bool m_quitRequested = false;
+    std::optional<uint64_t> m_failedSaveGeneration;  // the context's generation at the last failed save
 };
 
 }  // namespace host

@@ -127,6 +127,7 @@ Status DLPObjectContext::insertObject(const ObjectPtr& object) {
 }
 
 void DLPObjectContext::queueChange(DLPObject& object) {
+    ++m_changeGeneration;
     if (object.m_queued) return;
     object.m_queued = true;
     m_entities[object.m_entity->index].changed.push_back(std::static_pointer_cast<DLPObject>(object.shared_from_this()));
@@ -341,6 +342,7 @@ Status DLPObjectContext::markDeleted(DLPObject& object) {
     auto& state = m_entities[entity.index];
     if (object.m_state == DLPObject::State::Inserted) {
         object.m_state = DLPObject::State::Discarded;  // never stored: nothing to write
+        ++m_changeGeneration;
         state.registered.erase(object.m_key);
     } else {
         object.m_state = DLPObject::State::Deleted;

@@ -94,6 +94,9 @@ public:
     // message names the change that failed, and all changes stay pending for another try.
     platform::Status saveChanges();
     bool hasChanges() const;
+    // Grows whenever an object joins the pending changes (or a pending insert is dropped): the
+    // host uses it to retry a failed save only once there is something new.
+    uint64_t changeGeneration() const { return m_changeGeneration; }
     // One line per pending change, in save order: "insert CustomRecordDefinition 7 {name: "A", ...}".
     std::string pendingChangesDescription() const;
 
@@ -125,6 +128,7 @@ private:
     std::shared_ptr<host::Database> m_database;
     std::weak_ptr<DLPObjectContext> m_self;
     std::vector<EntityState> m_entities;
+    uint64_t m_changeGeneration = 0;
     std::shared_ptr<GWUser> m_user;
     host::OptionsCache m_optionsCache{*this};
     std::shared_ptr<MCUserDefaults> m_userDefaults;

@@ -251,8 +251,8 @@ std::string TerminalFrontEnd::helpText() {
            "  show                          draw the key window (and a waiting alert) again\n"
            "  windows                       list the open windows, front to back\n"
            "  menu                          print the menu bar with numbered paths\n"
-           "  menu <path>                   choose a command: menu Plug-ins > Zandrel > Duplicate form definition\n"
-           "                                or by numbers: menu 2.1.1\n"
+           "  menu <path>                   choose a command by titles, menu File > Sign Off, or by the\n"
+           "                                numbers `menu` prints, menu 2.2\n"
            "  select <view> <item>          choose a pop-up item by title or number, or a table row by number\n"
            "                                (\"none\" clears a table's selection)\n"
            "  type <view> <text...>         type into a text field (type <view> \"\" empties it); the text is\n"
@@ -371,13 +371,18 @@ void TerminalFrontEnd::continueFinishing() {
         write(fmt::format("(the modal window {} did not end its modal loop when closed)\n", windowName(*modal)));
     }
     if (m_quitCalled) return;
-    m_quitCalled = true;
     m_finishing = false;
+    // Still reading while the handler runs, so an alert it shows (a failed save) can be answered.
+    bool quitting = !m_quitHandler || m_quitHandler() || m_eof;
+    if (!quitting) {
+        write("(not quitting: the host refused; see above)\n");
+        return;
+    }
+    m_quitCalled = true;
     // Stays the front end, so alerts shown while the host shuts down still appear (and take
     // their default button).
     m_running = false;
     RunLoop::main().removeSource(this);
-    if (m_quitHandler) m_quitHandler();
 }
 
 // ---------------------------------------------------------------- commands
@@ -427,7 +432,12 @@ void TerminalFrontEnd::execute(const std::string& line) {
     }
     --m_commandDepth;
     // Commands run from inside a dialog another command opened complete with that command.
-    if (m_commandDepth == 0 && m_afterCommand) m_afterCommand();
+    // Not again from a command typed while the hook itself waits (an alert it showed).
+    if (m_commandDepth == 0 && m_afterCommand && !m_inAfterCommand) {
+        m_inAfterCommand = true;
+        m_afterCommand();
+        m_inAfterCommand = false;
+    }
 }
 
 void TerminalFrontEnd::runCommand(const std::vector<std::string>& words) {

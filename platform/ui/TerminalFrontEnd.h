@@ -80,8 +80,9 @@ public:
     // The input has ended and every command read has been taken.
     bool reachedEndOfInput() const { return m_eof && m_input.empty(); }
 
-    // Called on `quit` and at the end of input, once.
-    void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
+    // Asked on `quit` and at the end of input. Answering false keeps the front end reading (the
+    // host could not save, say); at the end of input it stops either way.
+    void setQuitHandler(std::function<bool()> handler) { m_quitHandler = std::move(handler); }
     // Called after each command that completed while no other command was still running (a
     // command that opened a blocking dialog completes when the dialog has closed).
     void setAfterCommandHandler(std::function<void()> handler) { m_afterCommand = std::move(handler); }
@@ -153,7 +154,8 @@ private:
     std::string m_input;
     std::vector<PendingAlert*> m_alerts;  // innermost last
     std::vector<std::weak_ptr<Window>> m_closedAtFinish;
-    std::function<void()> m_quitHandler;
+    std::function<bool()> m_quitHandler;
+    bool m_inAfterCommand = false;
     std::function<void()> m_afterCommand;
 };
 

@@ -157,3 +157,52 @@ TEST(HostCliHelp, EveryCommandExplainsItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// Makes every save of a new template fail, the way a locked-down or damaged file would.
+void freezeTemplates(const std::string& db) {
+    ProcessResult r = runProgram({"/usr/bin/sqlite3", db,
+                                  "CREATE TRIGGER frozen BEFORE INSERT ON \"CustomRecordSetDefinition\" "
+                                  "BEGIN SELECT RAISE(ABORT, 'form templates are frozen'); END;"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(HostCliTest, AFailedSaveIsReportedNotCrashedAndNothingIsHalfWritten) {
+    freezeTemplates(db);
+    nlohmann::json before = templates();
+    ProcessResult r = host({"duplicate", "--template", "Project Intake", "--name", "Frozen copy"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("form templates are frozen"), std::string::npos) << r.err;
+    EXPECT_EQ(templates(), before);
+}
+
+TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand) {
+    freezeTemplates(db);
+    ProcessResult r = host({},
+                           "menu 3.1.1\nselect template 1\ntype name \"Frozen\"\npress duplicate\nanswer Thanks!\n"
+                           "answer OK\nshow\nshow\nquit\nanswer OK\n");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("quit with unsaved changes: the last save failed"), std::string::npos) << r.err;
+    // One alert for the failed save after the command and one for the save at quit; the
+    // commands in between, which changed nothing, do not try (and alert) again.
+    size_t alerts = 0;
+    for (size_t at = 0; (at = r.out.find("Alert: The changes could not be saved", at)) != std::string::npos; ++at)
+        ++alerts;
+    EXPECT_EQ(alerts, 2u) << r.out;
+}
+
+TEST(HostCliFiles, AMissingDatabaseFileIsNotCreatedByAccident) {
+    TempDir dir;
+    std::string typo = (dir / "tyop.sqlite").string();
+    for (std::vector<std::string> args : {std::vector<std::string>{"users"}, {"templates", "--json"}, {}}) {
+        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", typo};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ProcessResult r = runProgram(argv);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("no database file"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(typo));
+    }
+}
+
+}  // namespace

@@ -10,6 +10,8 @@
 #include <functional>
 
 #include "host/app/DLDocument.h"
+#include "host/app/DLMainWindow.h"
+#include "platform/ui/Application.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
 #include "platform/foundation/Log.h"
@@ -157,11 +159,37 @@ TEST_F(HostSaveTest, SignOffWhoseSaveFailsKeepsTheDocumentAndItsChanges) {
     EXPECT_TRUE(host->isSignedIn());
     EXPECT_EQ(host->document()->objectContext(), context);
     EXPECT_TRUE(context->hasChanges());
+    // Nothing of the sign-off happened: the signed-in window is still the main one.
+    EXPECT_EQ(platform::Application::shared().mainWindow(), host->document()->firstOrderedMainWindowController()->window());
 
     blocker.remove();
     ASSERT_TRUE(host->signOff());
     EXPECT_FALSE(host->isSignedIn());
     EXPECT_EQ(storedCount(), "1");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HostSaveTest, AfterAFailedSaveCommandsDoNotRetryUntilSomethingChanged) {
+    RefusingTrigger blocker(file);
+    ui->answerAlert("OK");
+    EXPECT_FALSE(host->saveChangesAfterCommand());
+    EXPECT_EQ(ui->alerts().size(), 1u);
+    // Nothing new: no second attempt, no second alert.
+    EXPECT_FALSE(host->saveChangesAfterCommand());
+    EXPECT_EQ(ui->alerts().size(), 1u);
+    // A new change is worth another try; an explicit save always tries.
+    auto more = context->createObject<CustomRecordSetDefinition>(true);
+    ASSERT_TRUE(more);
+    (*more)->setName("Another");
+    ui->answerAlert("OK");
+    EXPECT_FALSE(host->saveChangesAfterCommand());
+    EXPECT_EQ(ui->alerts().size(), 2u);
+    blocker.remove();
+    EXPECT_TRUE(host->saveChanges());
+    EXPECT_FALSE(context->hasChanges());
 }
 
 }  // namespace

@@ -43,7 +43,10 @@ protected:
         outputFile = std::tmpfile();
         ASSERT_NE(outputFile, nullptr);
         terminal = std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), false});
-        terminal->setQuitHandler([this] { ++quits; });
+        terminal->setQuitHandler([this] {
+            ++quits;
+            return true;
+        });
         terminal->setAfterCommandHandler([this] { ++afterCommands; });
 
         target = std::make_shared<RecordingTarget>(std::set<std::string>{"run:", "choose:", "tick:", "duplicate:", "alert:"});
@@ -428,7 +431,10 @@ TEST_F(TerminalFrontEndTest, ShowWindowsHelpAndURLs) {
 
 TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
     terminal = std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), true});
-    terminal->setQuitHandler([this] { ++quits; });
+    terminal->setQuitHandler([this] {
+        ++quits;
+        return true;
+    });
     runSession("tick all\n");
     std::string out = output();
     EXPECT_TRUE(contains(out, "> ")) << out;
@@ -446,4 +452,32 @@ TEST_F(TerminalFrontEndTest, AtTheAnswerPromptANumberOrTitleAloneAnswers) {
     runSession("press ok\n2\npress ok\nReplace\npress ok\nbogus\n1\n");
     EXPECT_EQ(answers, (std::vector<int>{kAlertAlternateReturn, kAlertDefaultReturn, kAlertDefaultReturn}));
     EXPECT_TRUE(contains(output(), "The alert has no button \"bogus\"")) << output();
+}
+
+TEST_F(TerminalFrontEndTest, ARefusedQuitKeepsReadingAndTheHookIsNotReenteredByItsOwnAlert) {
+    int hookAlerts = 0;
+    bool refuseOnce = true;
+    terminal->setQuitHandler([&] {
+        ++quits;
+        if (!refuseOnce) return true;
+        refuseOnce = false;
+        app.runAlertPanel({"Not saved", "The save failed.", "OK", "", "", false});
+        return false;
+    });
+    // A hook that shows an alert, like a failing save: answering it must not run the hook again.
+    terminal->setAfterCommandHandler([&] {
+        ++afterCommands;
+        if (afterCommands == 1) {
+            ++hookAlerts;
+            app.runAlertPanel({"Hook", "Shown by the hook.", "OK", "", "", false});
+        }
+    });
+    feed("show\nanswer OK\nquit\nanswer OK\nshow\nquit\n");
+    terminal->start();
+    loop.runUntil(RunLoopMode::Default, [this] { return !terminal->isRunning(); });
+    EXPECT_EQ(hookAlerts, 1);
+    EXPECT_EQ(quits, 2);
+    std::string out = output();
+    EXPECT_TRUE(contains(out, "(not quitting: the host refused; see above)")) << out;
+    EXPECT_TRUE(contains(out, "> show\n")) << out;
 }

@@ -295,3 +295,22 @@ TEST_F(DialogControllerTest, RunningAgainReplacesTheCompletion) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DialogControllerTest, AMissingWindowDescriptionIsSaidAndTheRunStillFinishes) {
+    startHost(dir / "forms.zandrel");  // the plug-in object shows the message
+    auto missing = std::make_shared<TestDialog>();
+    ASSERT_TRUE(missing->initWithWindowNibName("NoSuchDialog", bundle));
+    ui->answerAlert("OK");
+    missing->runSheetInWindowCompletion(nullptr, recording());
+    EXPECT_EQ(results, std::vector<int64_t>{0});
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "Zandrel");
+    EXPECT_NE(ui->lastAlert().message.find("NoSuchDialog"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_TRUE(isRegistered(missing.get()));  // until the next turn, as after any close
+    platform::RunLoop::main().runPending();
+    EXPECT_FALSE(isRegistered(missing.get()));
+}
+
+}  // namespace

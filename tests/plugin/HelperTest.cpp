@@ -45,7 +45,7 @@ TEST_F(HelperTest, SignedInUsersDocumentWindowDatabaseAndUser) {
     EXPECT_EQ(controller->document(), host->document());
     EXPECT_EQ(KOPAHelper::activeMainWindow(), app.mainWindow());
     EXPECT_EQ(KOPAHelper::objectContext(), context);
-    EXPECT_EQ(KOPAHelper::mcUserDefaults(), &context->userDefaults());
+    EXPECT_EQ(KOPAHelper::mcUserDefaults().get(), &context->userDefaults());
     auto user = KOPAHelper::activeUser();
     ASSERT_TRUE(user);
     EXPECT_EQ(user, context->user());

@@ -1,6 +1,8 @@
 #include "VEXADialogController.h"
 
 #include "VEXAHelper.h"
+#include "VEXALog.h"
+#include "VEXAPlugin.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/MenuItem.h"
@@ -28,7 +30,7 @@ void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<plat
     auto& app = platform::Application::shared();
     auto target = parent ? parent : app.keyWindow();
     auto sheet = window();
-    if (!sheet) return;
+    if (!sheet) return failToShow();
     app.beginSheet(sheet, target);
     sheet->display();
 }
@@ -36,7 +38,7 @@ void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<plat
 void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion completion) {
     m_completion = std::move(completion);
     auto w = window();
-    if (!w) return;
+    if (!w) return failToShow();
     auto& app = platform::Application::shared();
     if (blocking) {
         m_mode = ModalBlockingMode;
@@ -51,7 +53,19 @@ void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion 
 void KOPADialogController::runWindow(Completion completion) {
     m_completion = std::move(completion);
     m_mode = FreeWindowMode;
-    if (auto w = window()) w->makeKeyAndOrderFront();
+    auto w = window();
+    if (!w) return failToShow();
+    w->makeKeyAndOrderFront();
+}
+
+void KOPADialogController::failToShow() {
+    // A dialog whose window description is missing or broken: say so instead of showing
+    // nothing, and finish the run (completion with 0, registry left) as if it had closed.
+    KOPA_LOG("Cannot show the dialog \"{}\": {}", windowNibName(), loadStatus().message());
+    if (auto plugin = KOPAPlugin::sharedPlugin())
+        plugin->presentMessageWithTitleSubtitleMessage(KOPAProductName, std::nullopt,
+                                                       "The dialog could not be opened: " + loadStatus().message());
+    closeWithResult(0);
 }
 
 void KOPADialogController::closeWithResult(int64_t result) {

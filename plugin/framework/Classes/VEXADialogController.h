@@ -55,6 +55,8 @@ public:
     const std::shared_ptr<platform::ModalSession>& modalSession() const { return m_modalSession; }
 
 private:
+    void failToShow();
+
     Completion m_completion;
     std::shared_ptr<platform::ModalSession> m_modalSession;
     int32_t m_mode = SheetMode;

@@ -57,9 +57,9 @@ std::shared_ptr<DLPObjectContext> KOPAHelper::objectContext() {
     return window ? window->objectContext() : nullptr;
 }
 
-MCUserDefaults* KOPAHelper::mcUserDefaults() {
+std::shared_ptr<MCUserDefaults> KOPAHelper::mcUserDefaults() {
     auto context = objectContext();
-    return context ? &context->userDefaults() : nullptr;
+    return context ? std::shared_ptr<MCUserDefaults>(context, &context->userDefaults()) : nullptr;
 }
 
 std::shared_ptr<GWUser> KOPAHelper::activeUser() {

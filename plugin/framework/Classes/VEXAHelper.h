@@ -31,6 +31,7 @@ public:
     static std::shared_ptr<platform::Window> activeMainWindow();
     static std::shared_ptr<platform::Document> mainDocument();
     static std::shared_ptr<DLPObjectContext> objectContext();
-    static MCUserDefaults* mcUserDefaults();
+    // Shares ownership of the context, so it stays valid however long the caller keeps it.
+    static std::shared_ptr<MCUserDefaults> mcUserDefaults();
     static std::shared_ptr<GWUser> activeUser();
 };
