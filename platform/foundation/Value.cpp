@@ -4,79 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
-#include <new>
 
 namespace platform {
-
-namespace detail {
-namespace {
-// One size class: every dictionary entry (tree node, key, value) fits in it.
-constexpr size_t kEntryBlock = 128;
-// At most this many freed entries (64 MiB) wait in a thread's cache.
-constexpr size_t kEntryCacheLimit = size_t{1} << 19;
-// How far ahead allocation fetches the entries it will hand out next.
-constexpr size_t kPrefetchDistance = 8;
-
-// The cache keeps the freed entries' addresses in an array rather than linking the entries
-// themselves: freed entries are cold, and an array lets allocation fetch several of them ahead
-// instead of waiting on one cache miss per entry.
-struct EntryCache {
-    void** slots;
-    size_t count;
-    size_t capacity;
-    bool registered;  // the reaper below will empty the cache when the thread ends
-    bool ended;       // the thread is ending: entries go straight back to malloc
-};
-__attribute__((tls_model("initial-exec"))) thread_local EntryCache t_entries{};
-
-struct EntryCacheReaper {
-    ~EntryCacheReaper() {
-        for (size_t i = 0; i < t_entries.count; ++i) std::free(t_entries.slots[i]);
-        std::free(t_entries.slots);
-        t_entries.slots = nullptr;
-        t_entries.count = t_entries.capacity = 0;
-        t_entries.ended = true;
-    }
-};
-thread_local EntryCacheReaper t_entryReaper;
-
-bool growEntryCache() noexcept {
-    if (!t_entries.registered) {
-        t_entries.registered = true;
-        (void)&t_entryReaper;  // first use constructs it and registers its destructor
-    }
-    const size_t capacity = t_entries.capacity ? t_entries.capacity * 2 : 4096;
-    auto* slots = static_cast<void**>(std::realloc(t_entries.slots, capacity * sizeof(void*)));
-    if (!slots) return false;
-    t_entries.slots = slots;
-    t_entries.capacity = capacity;
-    return true;
-}
-}  // namespace
-
-void* allocateEntry(size_t size) {
-    if (size <= kEntryBlock) {
-        if (size_t count = t_entries.count) {
-            t_entries.count = --count;
-            if (count >= kPrefetchDistance) __builtin_prefetch(t_entries.slots[count - kPrefetchDistance], 1);
-            return t_entries.slots[count];
-        }
-        size = kEntryBlock;
-    }
-    if (void* memory = std::malloc(size)) return memory;
-    throw std::bad_alloc();
-}
-
-void freeEntry(void* memory, size_t size) noexcept {
-    if (size > kEntryBlock || t_entries.ended || t_entries.count >= kEntryCacheLimit ||
-        (t_entries.count == t_entries.capacity && !growEntryCache())) {
-        std::free(memory);
-        return;
-    }
-    t_entries.slots[t_entries.count++] = memory;
-}
-}  // namespace detail
 
 namespace {
 // Nesting depth of the containers being destroyed, copied and compared on this thread. Below
@@ -124,8 +53,8 @@ Value& Value::operator=(const Value& other) {
 
 void Value::copyIteratively(const Value& source) {
     // Each container is created with its scalars and with empty containers standing in for its
-    // nested ones; those are filled later from the work list. Array members are reserved up
-    // front and map nodes never move, so the recorded destinations stay valid.
+    // nested ones; those are filled later from the work list. Arrays and dictionaries are
+    // reserved up front, so their members never move and the recorded destinations stay valid.
     const int savedDepth = t_copyDepth;
     t_copyDepth = 0;
     std::vector<std::pair<Value*, const Value*>> pending{{this, &source}};
@@ -151,6 +80,7 @@ void Value::copyIteratively(const Value& source) {
         } else if (auto* dict = std::get_if<Dictionary>(&from->m_data)) {
             target->m_data = Dictionary();
             Dictionary& entries = std::get<Dictionary>(target->m_data);
+            entries.reserve(dict->size());
             for (const auto& [key, child] : *dict) {
                 auto it = entries.emplace_hint(entries.end(), key,
                                                isNonEmptyContainer(child) ? placeholder(child) : child);
@@ -332,9 +262,10 @@ Value Value::fromJson(const nlohmann::json& json) {
             return Value(std::move(out));
         }
         case nlohmann::json::value_t::object: {
-            Dictionary out;
-            for (const auto& [k, v] : json.items()) out.emplace(k, fromJson(v));
-            return Value(std::move(out));
+            Dictionary::Entries out;
+            out.reserve(json.size());
+            for (const auto& [k, v] : json.items()) out.emplace_back(k, fromJson(v));
+            return Value(Dictionary(std::move(out)));
         }
         case nlohmann::json::value_t::binary: break;
     }

@@ -360,3 +360,16 @@ TEST(XMLDictionaryParser, ConvenienceParsersRunOnSeveralThreads) {
 }
 
 }  // namespace
+
+TEST(XMLDictionaryParser, ManyDifferentlyNamedChildrenAndRepeats) {
+    std::string document = "<a>";
+    for (int i = 0; i < 100000; ++i) document += fmt::format("<k{}>{}</k{}>", i, i, i);
+    document += "<k7>again</k7></a>";
+    KOPAXMLParseError error;
+    const auto root = KOPAXMLDictionaryParser().dictionaryWithString(document, &error);
+    ASSERT_TRUE(root.has_value());
+    EXPECT_TRUE(error.message.empty()) << error.description();
+    EXPECT_EQ(root->asDictionary().size(), 100001u);  // and "__name"
+    EXPECT_EQ(root->at("k99999").asString(), "99999");
+    EXPECT_EQ(root->at("k7").toJson(), R"(["7","again"])");
+}

@@ -2,9 +2,15 @@
 
 #include <expat.h>
 #include <fmt/format.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
+#include <iterator>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
@@ -93,233 +99,431 @@ Value innerTextValue(Value&& text) {
     return Value(kopaJoinedTextRuns(text.asArray()));
 }
 
-bool holdsOnlyNameAndText(const Dictionary& node) {
-    for (const auto& [key, value] : node)
-        if (key != kNameKey && key != kTextKey) return false;
-    return true;
+bool isNameOrText(const std::string& key) {
+    return key == kNameKey || key == kTextKey;
 }
 
-// Builds the tree from expat's events. Open elements are frames holding a pointer to the node's
-// slot in its parent (a dictionary entry or an array member). A slot cannot move while its
-// element is open: its parent gains children only after it closes. That pointer is also how a
-// collapsing element finds its place in the parent, without searching.
+// Builds the tree from the reader's events. An open element is a frame that collects the node's
+// entries in arrival order; the node becomes a Dictionary (sorted once) when the element ends,
+// in the slot its parent set aside for it (a dictionary entry or an array member of the
+// parent's frame). Slots cannot move while their element is open: a parent gains entries only
+// after its open child has ended. Frames are reused from element to element, so their buffers
+// are allocated once per depth, and each finished node gets one block of exactly its size.
 class TreeBuilder {
 public:
-    TreeBuilder(const Options& options, XML_Parser parser) : m_options(options), m_parser(parser) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(parser, &TreeBuilder::onStart, &TreeBuilder::onEnd);
-        XML_SetCharacterDataHandler(parser, &TreeBuilder::onCharacters);
-        if (options.preserveComments) XML_SetCommentHandler(parser, &TreeBuilder::onComment);
-        XML_SetEntityDeclHandler(parser, &TreeBuilder::onEntityDeclaration);
-        m_stack.reserve(64);
-    }
+    explicit TreeBuilder(const Options& options) : m_options(options) { m_frames.reserve(64); }
 
     bool hasRoot() const { return m_hasRoot; }
     Value takeRoot() { return std::move(m_root); }
     const std::string& refusal() const { return m_refusal; }
+    void refuse(std::string reason) { m_refusal = std::move(reason); }
 
     std::string elementPath() const {
         std::string path;
-        for (const Frame& frame : m_stack) {
+        for (size_t i = 0; i < m_depth; ++i) {
             path += '/';
-            path += *frame.name;
+            path += *m_frames[i].name;
         }
         return path;
     }
 
-    // After the reader stopped early: text held back in open frames goes into their nodes, so
-    // the partial tree shows what was read.
+    // After the reader stopped early: the open elements become nodes as they are (innermost
+    // first, as each lives in its parent's frame), with the text runs they completed, so the
+    // partial tree shows what was read.
     void abandonOpenElements() {
-        for (Frame& frame : m_stack)
-            if (!frame.text.isNull())
-                appendStoredText((*frame.node)[std::string(kTextKey)], std::move(frame.text));
-        m_stack.clear();
-    }
-
-private:
-    struct Frame {
-        Value* slot;              // where the node lives in its parent (or the root)
-        Dictionary* node;         // slot's dictionary
-        const std::string* name;  // the element's name (its key in the parent)
-        Value text;               // text runs held back while the node is plain (see `plain`)
-        bool plain;               // the node holds no key but "__name", so its text waits here
-    };
-
-    static void appendStoredText(Value& slot, Value&& text) {
-        if (slot.isNull()) {
-            slot = std::move(text);
-        } else if (text.isArray()) {
-            for (Value& run : text.asArray()) appendRun(slot, run.asString());
-        } else {
-            appendRun(slot, text.asString());
+        while (m_depth > 0) {
+            Frame& frame = m_frames[--m_depth];
+            storeHeldText(frame);
+            *frame.slot = Value(frame.takeNode());
         }
     }
 
-    // The node is about to hold more than its name and text: its text moves into the node.
-    static void makeStructured(Frame& frame) {
-        if (!frame.plain) return;
-        frame.plain = false;
-        if (!frame.text.isNull()) frame.node->insert_or_assign(std::string(kTextKey), std::move(frame.text));
-        frame.text = Value();
-    }
-
-    void flushText() {
-        if (m_pending.empty()) return;
-        std::string_view run = m_pending;
-        if (m_options.trimWhiteSpace) run = trimSpace(run);
-        if (!run.empty() && !m_stack.empty()) {
-            Frame& frame = m_stack.back();
-            if (frame.plain)
-                appendRun(frame.text, run);
-            else
-                appendRun((*frame.node)[std::string(kTextKey)], run);
-        }
-        m_pending.clear();
-    }
-
-    void storeAttributes(Dictionary& node, const XML_Char** atts) {
-        switch (m_options.attributesMode) {
-            case KOPAXMLDictionaryParser::AttributesModePrefixed:
-                for (; atts[0]; atts += 2) {
-                    m_key.assign(1, '_');
-                    m_key += atts[0];
-                    node.insert_or_assign(m_key, Value(std::string_view(atts[1])));
-                }
-                break;
-            case KOPAXMLDictionaryParser::AttributesModeDictionary: {
-                Dictionary attributes;
-                for (; atts[0]; atts += 2)
-                    attributes.insert_or_assign(atts[0], Value(std::string_view(atts[1])));
-                node.insert_or_assign(std::string(kAttributesKey), Value(std::move(attributes)));
-                break;
-            }
-            case KOPAXMLDictionaryParser::AttributesModeUnprefixed:
-                for (; atts[0]; atts += 2) node.insert_or_assign(atts[0], Value(std::string_view(atts[1])));
-                break;
-            default:
-                break;
-        }
-    }
-
-    void startElement(const XML_Char* name, const XML_Char** atts) {
+    // name and atts as the readers give them: attribute name/value pairs, null-terminated (atts
+    // itself may be null when there are none).
+    void startElement(const char* name, const char* const* atts) {
         flushText();
         Value* slot;
         const std::string* key;
         const bool isRoot = !m_hasRoot;
         if (isRoot) {
             m_hasRoot = true;
-            m_root = Value(Dictionary());
             m_rootName = name;
             slot = &m_root;
             key = &m_rootName;
         } else {
-            Frame& parent = m_stack.back();
-            makeStructured(parent);
-            Dictionary& siblings = *parent.node;
-            const std::string_view nameView(name);
-            auto it = siblings.lower_bound(nameView);
-            if (it != siblings.end() && it->first == nameView) {
-                Value& existing = it->second;
-                if (existing.isArray()) {
-                    Array& members = existing.asArray();
-                    members.emplace_back(Dictionary());
-                    slot = &members.back();
-                } else {
-                    Array members;
-                    members.reserve(4);  // repeated elements rarely stop at two
-                    members.push_back(std::move(existing));
-                    members.emplace_back(Dictionary());
-                    existing = Value(std::move(members));
-                    slot = &existing.asArray().back();
-                }
-            } else if (m_options.alwaysUseArrays) {
-                Array members;
-                members.emplace_back(Dictionary());
-                it = siblings.emplace_hint(it, nameView, Value(std::move(members)));
-                slot = &it->second.asArray().back();
+            Frame& parent = m_frames[m_depth - 1];
+            const std::string_view elementName(name);
+            size_t index = parent.lookup(elementName);
+            if (index == Frame::npos) {
+                index = parent.add(std::string(elementName),
+                                   m_options.alwaysUseArrays ? Value(Array(1)) : Value());
+                Value& stored = parent.entries[index].second;
+                slot = stored.isArray() ? &stored.asArray().back() : &stored;
             } else {
-                it = siblings.emplace_hint(it, nameView, Value(Dictionary()));
-                slot = &it->second;
+                Value& existing = parent.entries[index].second;
+                if (!existing.isArray()) {
+                    Array members;
+                    members.reserve(2);
+                    members.push_back(std::move(existing));
+                    existing = Value(std::move(members));
+                }
+                slot = &existing.asArray().emplace_back();
             }
-            key = &it->first;
+            key = &parent.entries[index].first;
         }
-        Dictionary& node = slot->asDictionary();
+
+        if (m_depth == m_frames.size()) m_frames.emplace_back();
+        Frame& frame = m_frames[m_depth++];
+        frame.slot = slot;
+        frame.name = key;
         const int32_t nameMode = m_options.nodeNameMode;
         if (nameMode == KOPAXMLDictionaryParser::NodeNameModeAlways ||
             (nameMode == KOPAXMLDictionaryParser::NodeNameModeRootOnly && isRoot))
-            node.emplace(kNameKey, Value(std::string_view(name)));
-        if (atts[0]) storeAttributes(node, atts);
-        const bool plain = node.empty() || (node.size() == 1 && node.begin()->first == kNameKey);
-        m_stack.push_back(Frame{slot, &node, key, Value(), plain});
+            frame.add(std::string(kNameKey), Value(std::string_view(name)));
+        if (atts && atts[0]) storeAttributes(frame, atts);
     }
 
     void endElement() {
         flushText();
-        Frame frame = std::move(m_stack.back());
-        m_stack.pop_back();
-        const bool isRoot = m_stack.empty();  // the document element has no parent to collapse into
-        if (m_options.collapseTextNodes && !isRoot) {
-            if (frame.plain) {
-                if (!frame.text.isNull()) *frame.slot = innerTextValue(std::move(frame.text));
-                return;  // an element without text stays an empty node
-            }
-            if (holdsOnlyNameAndText(*frame.node)) {
-                auto text = frame.node->find(kTextKey);
-                if (text != frame.node->end()) {
-                    Value inner = innerTextValue(std::move(text->second));
-                    *frame.slot = std::move(inner);
-                }
-                return;
-            }
+        Frame& frame = m_frames[--m_depth];
+        const size_t text = storeHeldText(frame);
+        const bool isRoot = m_depth == 0;  // the document element has no parent to collapse into
+        if (m_options.collapseTextNodes && !isRoot && text != Frame::npos &&
+            std::all_of(frame.entries.begin(), frame.entries.end(),
+                        [](const auto& entry) { return isNameOrText(entry.first); })) {
+            *frame.slot = innerTextValue(std::move(frame.entries[text].second));
+            frame.reset();
+            return;
         }
-        if (!frame.text.isNull()) frame.node->insert_or_assign(std::string(kTextKey), std::move(frame.text));
+        // An element without text stays a node, even when empty.
+        *frame.slot = Value(frame.takeNode());
     }
 
-    void comment(const XML_Char* text) {
+    void characters(const char* s, size_t length) { m_pending.append(s, length); }
+
+    void comment(const char* text) {
         // Comments outside the document element are dropped. A comment does not end the pending
         // text run: text on both sides joins into one.
-        if (m_stack.empty()) return;
-        Frame& frame = m_stack.back();
-        makeStructured(frame);
-        Value& comments = (*frame.node)[std::string(kCommentsKey)];
+        if (m_depth == 0) return;
+        Frame& frame = m_frames[m_depth - 1];
+        const size_t index = frame.lookup(kCommentsKey);
+        if (index == Frame::npos) {
+            Array comments;
+            comments.emplace_back(std::string_view(text));
+            frame.add(std::string(kCommentsKey), Value(std::move(comments)));
+            return;
+        }
+        Value& comments = frame.entries[index].second;
         appendRun(comments, text);
         if (comments.isString()) comments = Value(Array{std::move(comments)});
     }
 
-    static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts) {
-        static_cast<TreeBuilder*>(self)->startElement(name, atts);
+private:
+    struct Frame {
+        static constexpr size_t npos = static_cast<size_t>(-1);
+        // Past this many entries lookups go through a hash index instead of a scan, so an
+        // element with a hundred thousand differently named children stays linear.
+        static constexpr size_t kIndexedFrom = 32;
+
+        Value* slot = nullptr;              // where the node goes in its parent (or the root)
+        const std::string* name = nullptr;  // the element's name (its key in the parent)
+        Dictionary::Entries entries;        // the node's entries in arrival order
+        Value text;                         // the element's text runs, stored when it ends
+        std::unique_ptr<std::unordered_map<std::string, size_t>> index;
+
+        size_t lookup(std::string_view key) const {
+            if (index) {
+                auto it = index->find(std::string(key));
+                return it == index->end() ? npos : it->second;
+            }
+            // From the back: of equal keys (an attribute merged over "__name") the later counts.
+            for (size_t i = entries.size(); i-- > 0;)
+                if (entries[i].first == key) return i;
+            return npos;
+        }
+
+        size_t add(std::string key, Value value) {
+            const size_t position = entries.size();
+            if (index) {
+                (*index)[key] = position;
+            } else if (position + 1 == kIndexedFrom) {
+                index = std::make_unique<std::unordered_map<std::string, size_t>>();
+                for (size_t i = 0; i < position; ++i) (*index)[entries[i].first] = i;
+                (*index)[key] = position;
+            }
+            entries.emplace_back(std::move(key), std::move(value));
+            return position;
+        }
+
+        // The entries as a dictionary in a block of their own; the frame's buffer stays for
+        // the next element at this depth.
+        Dictionary takeNode() {
+            if (entries.empty()) {
+                reset();
+                return Dictionary();
+            }
+            Dictionary::Entries exact;
+            exact.reserve(entries.size());
+            std::move(entries.begin(), entries.end(), std::back_inserter(exact));
+            reset();
+            return Dictionary(std::move(exact));
+        }
+
+        void reset() {
+            entries.clear();
+            text = Value();
+            index.reset();
+        }
+    };
+
+    // Moves the element's text into its entries; returns the position of "__text" or npos.
+    static size_t storeHeldText(Frame& frame) {
+        size_t position = frame.lookup(kTextKey);
+        if (frame.text.isNull()) return position;
+        if (position == Frame::npos) {
+            position = frame.add(std::string(kTextKey), std::move(frame.text));
+        } else {
+            Value& slot = frame.entries[position].second;
+            if (frame.text.isArray()) {
+                for (Value& run : frame.text.asArray()) appendRun(slot, run.asString());
+            } else {
+                appendRun(slot, frame.text.asString());
+            }
+        }
+        frame.text = Value();
+        return position;
     }
-    static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<TreeBuilder*>(self)->endElement(); }
+
+    void flushText() {
+        if (m_pending.empty()) return;
+        std::string_view run = m_pending;
+        if (m_options.trimWhiteSpace) run = trimSpace(run);
+        if (!run.empty() && m_depth > 0) appendRun(m_frames[m_depth - 1].text, run);
+        m_pending.clear();
+    }
+
+    void storeAttributes(Frame& frame, const char* const* atts) {
+        switch (m_options.attributesMode) {
+            case KOPAXMLDictionaryParser::AttributesModePrefixed:
+                for (; atts[0]; atts += 2) {
+                    const std::string_view name(atts[0]);
+                    std::string key;
+                    key.reserve(name.size() + 1);
+                    key += '_';
+                    key += name;
+                    storeAttribute(frame, std::move(key), atts[1]);
+                }
+                break;
+            case KOPAXMLDictionaryParser::AttributesModeDictionary: {
+                Dictionary::Entries attributes;
+                for (; atts[0]; atts += 2) attributes.emplace_back(atts[0], Value(std::string_view(atts[1])));
+                frame.add(std::string(kAttributesKey), Value(Dictionary(std::move(attributes))));
+                break;
+            }
+            case KOPAXMLDictionaryParser::AttributesModeUnprefixed:
+                for (; atts[0]; atts += 2) storeAttribute(frame, atts[0], atts[1]);
+                break;
+            default:
+                break;
+        }
+    }
+
+    // An attribute replaces an entry of the same key ("__name" in the unprefixed mode).
+    static void storeAttribute(Frame& frame, std::string key, const char* value) {
+        const size_t existing = frame.entries.empty() ? Frame::npos : frame.lookup(key);
+        if (existing != Frame::npos)
+            frame.entries[existing].second = Value(std::string_view(value));
+        else
+            frame.add(std::move(key), Value(std::string_view(value)));
+    }
+
+    const Options m_options;
+    Value m_root;
+    bool m_hasRoot = false;
+    std::string m_rootName;
+    std::vector<Frame> m_frames;  // m_frames[0 .. m_depth) are the open elements
+    size_t m_depth = 0;
+    std::string m_pending;  // the pending text run; its capacity is reused run after run
+    std::string m_refusal;  // why a handler stopped the reader
+};
+
+// ---- expat --------------------------------------------------------------------------------------
+
+struct ExpatDeleter {
+    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+};
+
+struct ExpatReader {
+    TreeBuilder& builder;
+    XML_Parser parser;
+
+    static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts) {
+        static_cast<ExpatReader*>(self)->builder.startElement(name, atts);
+    }
+    static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<ExpatReader*>(self)->builder.endElement(); }
     static void XMLCALL onCharacters(void* self, const XML_Char* s, int len) {
-        static_cast<TreeBuilder*>(self)->m_pending.append(s, static_cast<size_t>(len));
+        static_cast<ExpatReader*>(self)->builder.characters(s, static_cast<size_t>(len));
     }
     static void XMLCALL onComment(void* self, const XML_Char* text) {
-        static_cast<TreeBuilder*>(self)->comment(text);
+        static_cast<ExpatReader*>(self)->builder.comment(text);
     }
     // Entity declarations are where expansion attacks (billion laughs, quadratic blow-up) live;
     // data documents do not need them, so a document that declares one is refused outright.
     static void XMLCALL onEntityDeclaration(void* self, const XML_Char* entityName, int, const XML_Char*, int,
                                             const XML_Char*, const XML_Char*, const XML_Char*,
                                             const XML_Char*) {
-        auto* builder = static_cast<TreeBuilder*>(self);
-        builder->m_refusal = fmt::format("entity declarations are not accepted (entity \"{}\")", entityName);
-        XML_StopParser(builder->m_parser, XML_FALSE);
+        auto* reader = static_cast<ExpatReader*>(self);
+        reader->builder.refuse(fmt::format("entity declarations are not accepted (entity \"{}\")", entityName));
+        XML_StopParser(reader->parser, XML_FALSE);
+    }
+};
+
+// The reference reader: every document it cannot read, the error it reports is the one the
+// caller sees.
+std::optional<Value> parseWithExpat(const Options& options, std::string_view bytes, KOPAXMLParseError* error) {
+    std::unique_ptr<XML_ParserStruct, ExpatDeleter> parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        if (error) *error = KOPAXMLParseError{"out of memory creating the XML reader", 0, 0, {}};
+        return std::nullopt;
+    }
+    // Parameter entities and external DTD subsets are never read.
+    XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+    TreeBuilder builder(options);
+    ExpatReader reader{builder, parser.get()};
+    XML_SetUserData(parser.get(), &reader);
+    XML_SetElementHandler(parser.get(), &ExpatReader::onStart, &ExpatReader::onEnd);
+    XML_SetCharacterDataHandler(parser.get(), &ExpatReader::onCharacters);
+    if (options.preserveComments) XML_SetCommentHandler(parser.get(), &ExpatReader::onComment);
+    XML_SetEntityDeclHandler(parser.get(), &ExpatReader::onEntityDeclaration);
+
+    // expat takes int lengths; larger documents go in slices.
+    constexpr size_t kSlice = size_t{1} << 30;
+    bool failed = false;
+    do {
+        const size_t length = std::min(bytes.size(), kSlice);
+        const bool last = length == bytes.size();
+        if (XML_Parse(parser.get(), bytes.data(), static_cast<int>(length), last) != XML_STATUS_OK) {
+            failed = true;
+            break;
+        }
+        bytes.remove_prefix(length);
+    } while (!bytes.empty());
+
+    if (failed) {
+        if (error) {
+            const XML_Error code = XML_GetErrorCode(parser.get());
+            std::string message = XML_ErrorString(code);
+            if (!builder.refusal().empty())
+                message = builder.refusal();
+            else if (code == XML_ERROR_NO_ELEMENTS && builder.hasRoot())
+                message =
+                    "the document ends before all its elements are closed";  // expat says "no element found"
+            *error = KOPAXMLParseError{std::move(message), XML_GetCurrentLineNumber(parser.get()),
+                                       XML_GetCurrentColumnNumber(parser.get()) + 1, builder.elementPath()};
+        }
+        builder.abandonOpenElements();
+    }
+    if (!builder.hasRoot()) return std::nullopt;
+    return builder.takeRoot();
+}
+
+// ---- libxml2 ------------------------------------------------------------------------------------
+
+// libxml2's SAX reader, without namespace processing (the SAX1 callbacks: names as written,
+// attributes as name/value pairs), reads well-formed UTF-8 documents markedly faster than expat.
+// It serves as the fast path only: whenever it reports anything -- an error, a warning, an
+// entity or attribute-default declaration -- the document is read again by expat, so malformed
+// and unusual documents get exactly expat's result and error report.
+struct Libxml2Reader {
+    TreeBuilder builder;
+    xmlParserCtxtPtr context = nullptr;
+    bool divert = false;  // the document goes to expat
+
+    void stop() {
+        divert = true;
+        xmlStopParser(context);
     }
 
-    const Options m_options;
-    XML_Parser m_parser;
-    Value m_root;
-    bool m_hasRoot = false;
-    std::string m_rootName;
-    std::vector<Frame> m_stack;
-    std::string m_pending;  // the pending text run; its capacity is reused run after run
-    std::string m_key;      // scratch for prefixed attribute keys
-    std::string m_refusal;  // why a handler stopped the reader
+    static TreeBuilder& of(void* self) { return static_cast<Libxml2Reader*>(self)->builder; }
+    static const char* text(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+
+    static void onStart(void* self, const xmlChar* name, const xmlChar** atts) {
+        of(self).startElement(text(name), reinterpret_cast<const char* const*>(atts));
+    }
+    static void onEnd(void* self, const xmlChar*) { of(self).endElement(); }
+    static void onCharacters(void* self, const xmlChar* s, int len) {
+        of(self).characters(text(s), static_cast<size_t>(len));
+    }
+    static void onComment(void* self, const xmlChar* value) { of(self).comment(text(value)); }
+    static void onEntityDeclaration(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+        static_cast<Libxml2Reader*>(self)->stop();
+    }
+    // expat fills in attribute defaults declared in the internal subset; this reader would not.
+    static void onAttributeDeclaration(void* self, const xmlChar*, const xmlChar*, int, int, const xmlChar*,
+                                       xmlEnumerationPtr tree) {
+        if (tree) xmlFreeEnumeration(tree);  // the handler owns it
+        static_cast<Libxml2Reader*>(self)->stop();
+    }
+    static void onProblem(void* self, const char*, ...) { static_cast<Libxml2Reader*>(self)->stop(); }
 };
 
-struct ParserDeleter {
-    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
-};
+// The fast path takes UTF-8 documents only (no declaration of another encoding, no UTF-16 byte
+// order mark); expat decodes the others as it always has.
+bool declaresUTF8(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (bytes.empty() || bytes[0] != '<') return false;
+    if (bytes.substr(0, 5) != "<?xml") return true;
+    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    const size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return true;
+    const size_t open = declaration.find_first_of("\"'", at);
+    if (open == std::string_view::npos) return false;
+    const size_t close = declaration.find(declaration[open], open + 1);
+    if (close == std::string_view::npos) return false;
+    const std::string_view name = declaration.substr(open + 1, close - open - 1);
+    return name.size() == 5 && std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+// The tree, or nothing when the document is not for this reader or it reported anything.
+std::optional<Value> parseWithLibxml2(const Options& options, std::string_view bytes) {
+    static const bool ready = [] {
+        xmlInitParser();
+        return xmlHasFeature(XML_WITH_SAX1) != 0;
+    }();
+    if (!ready || bytes.size() > static_cast<size_t>(INT_MAX) || !declaresUTF8(bytes)) return std::nullopt;
+
+    Libxml2Reader reader{TreeBuilder(options)};
+    reader.context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+    if (!reader.context) return std::nullopt;
+    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> context(reader.context, &xmlFreeParserCtxt);
+
+    xmlSAXHandler handler{};
+    handler.initialized = 1;  // not XML_SAX2_MAGIC: no namespace processing
+    handler.startElement = &Libxml2Reader::onStart;
+    handler.endElement = &Libxml2Reader::onEnd;
+    handler.characters = &Libxml2Reader::onCharacters;
+    handler.ignorableWhitespace = &Libxml2Reader::onCharacters;
+    handler.cdataBlock = &Libxml2Reader::onCharacters;
+    if (options.preserveComments) handler.comment = &Libxml2Reader::onComment;
+    handler.entityDecl = &Libxml2Reader::onEntityDeclaration;
+    handler.attributeDecl = &Libxml2Reader::onAttributeDeclaration;
+    handler.warning = &Libxml2Reader::onProblem;
+    handler.error = &Libxml2Reader::onProblem;
+    handler.fatalError = &Libxml2Reader::onProblem;
+    *context->sax = handler;
+    context->userData = &reader;
+    // No entity substitution, no DTD loading, no network. Documents may nest deeper and hold
+    // longer texts than libxml2's defaults allow (as expat accepts them); entity expansion, which
+    // those limits guard, never happens here.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_HUGE);
+    *context->sax = handler;  // the options may have touched the handler; this one is final
+
+    const int status = xmlParseDocument(context.get());
+    if (status != 0 || reader.divert || !context->wellFormed || !reader.builder.hasRoot()) return std::nullopt;
+    return reader.builder.takeRoot();
+}
 
 }  // namespace
 
@@ -353,45 +557,10 @@ std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithData(std::string_vie
                                                                  KOPAXMLParseError* error) const {
     const Options options{collapseTextNodes(), trimWhiteSpace(), alwaysUseArrays(),
                           preserveComments(),  attributesMode(), nodeNameMode()};
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
-    if (!parser) {
-        if (error) *error = KOPAXMLParseError{"out of memory creating the XML reader", 0, 0, {}};
-        return std::nullopt;
-    }
-    // Parameter entities and external DTD subsets are never read.
-    XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
-    TreeBuilder builder(options, parser.get());
-
-    // expat takes int lengths; larger documents go in slices.
-    constexpr size_t kSlice = size_t{1} << 30;
-    bool failed = false;
-    do {
-        const size_t length = std::min(bytes.size(), kSlice);
-        const bool last = length == bytes.size();
-        if (XML_Parse(parser.get(), bytes.data(), static_cast<int>(length), last) != XML_STATUS_OK) {
-            failed = true;
-            break;
-        }
-        bytes.remove_prefix(length);
-    } while (!bytes.empty());
-
-    if (failed) {
-        if (error) {
-            const XML_Error code = XML_GetErrorCode(parser.get());
-            std::string message = XML_ErrorString(code);
-            if (!builder.refusal().empty())
-                message = builder.refusal();
-            else if (code == XML_ERROR_NO_ELEMENTS && builder.hasRoot())
-                message =
-                    "the document ends before all its elements are closed";  // expat says "no element found"
-            *error = KOPAXMLParseError{std::move(message), XML_GetCurrentLineNumber(parser.get()),
-                                       XML_GetCurrentColumnNumber(parser.get()) + 1, builder.elementPath()};
-        }
-        builder.abandonOpenElements();
-    }
-    if (!builder.hasRoot()) return std::nullopt;
-    return builder.takeRoot();
+    if (std::optional<Value> root = parseWithLibxml2(options, bytes)) return root;
+    return parseWithExpat(options, bytes, error);
 }
+
 
 std::optional<Value> KOPAXMLDictionaryParser::dictionaryWithString(std::string_view text,
                                                                    KOPAXMLParseError* error) const {
