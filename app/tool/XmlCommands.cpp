@@ -165,13 +165,13 @@ public:
     bool number_float(number_float_t d, const string_t&) override { return put(Value(d)); }
     bool string(string_t& s) override { return put(Value(std::move(s))); }
     bool binary(binary_t&) override { return false; }
-    bool start_object(std::size_t) override { return open(Value(Dictionary())); }
+    bool start_object(std::size_t) override { return open(false); }
     bool key(string_t& k) override {
         m_key = std::move(k);
         return true;
     }
     bool end_object() override { return close(); }
-    bool start_array(std::size_t) override { return open(Value(Array())); }
+    bool start_array(std::size_t) override { return open(true); }
     bool end_array() override { return close(); }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
         error = e.what();
@@ -179,36 +179,50 @@ public:
     }
 
 private:
-    // Places a value in the innermost open container (or as the result); returns where it went.
-    Value* place(Value value) {
+    // An open container collects its members here and becomes a Value when it closes: an
+    // object's entries are sorted once then (the last of equal keys wins, as with repeated
+    // assignment), so an object with many keys in any order costs O(n log n), not one shifting
+    // insertion per key.
+    struct Open {
+        bool isArray = false;
+        Array members;
+        Dictionary::Entries entries;
+        std::string key;  // the container's key in its parent object
+    };
+
+    // Places a value in the innermost open container (or as the result).
+    void place(Value value) {
         if (m_open.empty()) {
             result = std::move(value);
-            return &result;
+            return;
         }
-        Value& container = *m_open.back();
-        if (container.isArray()) {
-            container.asArray().push_back(std::move(value));
-            return &container.asArray().back();
-        }
-        return &container.asDictionary().insert_or_assign(m_key, std::move(value)).first->second;
+        Open& container = m_open.back();
+        if (container.isArray)
+            container.members.push_back(std::move(value));
+        else
+            container.entries.emplace_back(std::move(m_key), std::move(value));
     }
     bool put(Value value) {
         place(std::move(value));
         return true;
     }
-    // An open array's members may move as it grows, so an open container is always the last
-    // member of its parent array (or an entry of its parent dictionary, which never moves) --
-    // and is only referenced while nothing is appended to that parent.
-    bool open(Value empty) {
-        m_open.push_back(place(std::move(empty)));
+    bool open(bool isArray) {
+        Open& container = m_open.emplace_back();
+        container.isArray = isArray;
+        container.key = std::move(m_key);
         return true;
     }
     bool close() {
+        Open& container = m_open.back();
+        Value done = container.isArray ? Value(std::move(container.members))
+                                       : Value(Dictionary(std::move(container.entries)));
+        m_key = std::move(container.key);
         m_open.pop_back();
+        place(std::move(done));
         return true;
     }
 
-    std::vector<Value*> m_open;
+    std::vector<Open> m_open;
     std::string m_key;
 };
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,33 @@ TEST_F(ToolTest, Json2XmlWritesAndRoundTripsDeepDocuments) {
     run = tool({"json2xml", path("deep.json")});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, deep + "\n");
+}
+
+// Keys arrive in any order from a JSON object; building its dictionary must not shift entries
+// key by key (quadratic: minutes at this size), so this test would run into the time-out.
+TEST_F(ToolTest, Json2XmlTakesObjectsWithManyUnsortedKeys) {
+    constexpr int kKeys = 200000;
+    std::vector<int> order(kKeys);
+    for (int i = 0; i < kKeys; ++i) order[i] = i;
+    std::mt19937 random(5);
+    std::shuffle(order.begin(), order.end(), random);
+    auto key = [](int i) {
+        std::string digits = std::to_string(i);
+        return "k" + std::string(6 - digits.size(), '0') + digits;
+    };
+    std::string json = "{\"inner\":{\"b\":1,\"a\":2,\"b\":3}";
+    for (int i : order) json += ",\"" + key(i) + "\":" + std::to_string(i);
+    json += "}";
+    dir.write("wide.json", json);
+
+    ToolRun run = tool({"json2xml", "--name", "doc", path("wide.json")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Children come out in key order; of repeated keys the last one counts.
+    std::string expected = "<doc><inner><a>2</a>\n<b>3</b></inner>";
+    for (int i = 0; i < kKeys; ++i) expected += "\n<" + key(i) + ">" + std::to_string(i) + "</" + key(i) + ">";
+    expected += "</doc>\n";
+    EXPECT_EQ(run.out.size(), expected.size());
+    EXPECT_TRUE(run.out == expected) << run.out.substr(0, 200);
 }
 
 TEST_F(ToolTest, Json2XmlRefusesBadInput) {
