@@ -257,16 +257,33 @@ private:
 
         // The entries as a dictionary in a block of their own; the frame's buffer stays for
         // the next element at this depth.
+        // Keys are unique within a frame (every add follows a failed lookup), so sorting a
+        // permutation and moving each entry once, straight to its place, is all it takes.
         Dictionary takeNode() {
-            if (entries.empty()) {
+            const size_t n = entries.size();
+            if (n == 0) {
                 reset();
                 return Dictionary();
             }
             Dictionary::Entries exact;
-            exact.reserve(entries.size());
-            std::move(entries.begin(), entries.end(), std::back_inserter(exact));
+            exact.reserve(n);
+            auto keyLess = [this](uint32_t a, uint32_t b) { return entries[a].first < entries[b].first; };
+            if (n <= kIndexedFrom) {
+                uint32_t order[kIndexedFrom];
+                for (uint32_t i = 0; i < n; ++i) {
+                    uint32_t j = i;
+                    for (; j > 0 && keyLess(i, order[j - 1]); --j) order[j] = order[j - 1];
+                    order[j] = i;
+                }
+                for (size_t i = 0; i < n; ++i) exact.push_back(std::move(entries[order[i]]));
+            } else {
+                std::vector<uint32_t> order(n);
+                for (uint32_t i = 0; i < n; ++i) order[i] = i;
+                std::sort(order.begin(), order.end(), keyLess);
+                for (uint32_t i : order) exact.push_back(std::move(entries[i]));
+            }
             reset();
-            return Dictionary(std::move(exact));
+            return Dictionary(std::move(exact));  // finds them sorted: one pass, no moves
         }
 
         void reset() {
