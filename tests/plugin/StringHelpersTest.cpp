@@ -56,6 +56,22 @@ TEST(ContainsSubstring, CaseSensitiveAndNeverTheEmptyText) {
         EXPECT_EQ(containsSubstring(c.text, c.needle), c.expected) << c.text << " / " << c.needle;
 }
 
+TEST(ContainsSubstring, CanonicallyEquivalentTextsMatchButNeverHalfACharacter) {
+    struct Case {
+        const char* text;
+        const char* needle;
+        bool expected;
+    };
+    const char* composed = "caf\xC3\xA9";        // é as one code point
+    const char* decomposed = "cafe\xCC\x81";     // e + combining acute accent
+    for (const Case& c : {Case{composed, decomposed, true}, Case{decomposed, composed, true},
+                          Case{"un caf\xC3\xA9 noir", "e\xCC\x81 n", true}, Case{decomposed, "cafe", false},
+                          Case{composed, "cafe", false}, Case{decomposed, "caf", true},
+                          Case{"\xC3\x85ngstr\xC3\xB6m", "A\xCC\x8Angstro\xCC\x88m", true},
+                          Case{composed, "\xC3\x89", false}, Case{"caf\xC3\xA9\xFF", "caf\xC3\xA9", true}})
+        EXPECT_EQ(containsSubstring(c.text, c.needle), c.expected) << c.text << " / " << c.needle;
+}
+
 class JSONFileTest : public ::testing::Test {
 protected:
     // The exception's name and reason, or "none" when the call succeeded.

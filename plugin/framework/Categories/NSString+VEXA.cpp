@@ -1,7 +1,13 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -77,8 +83,52 @@ std::optional<std::string> encodedForURLLatin1(std::string_view text) {
     return out;
 }
 
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isValidUtf8(std::string_view text) {
+    int32_t i = 0, length = static_cast<int32_t>(text.size());
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(text.data(), i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+bool isCombiningMark(UChar32 c) {
+    int8_t type = u_charType(c);
+    return type == U_NON_SPACING_MARK || type == U_COMBINING_SPACING_MARK || type == U_ENCLOSING_MARK;
+}
+
+}  // namespace
+
 bool containsSubstring(std::string_view text, std::string_view needle) {
-    return !needle.empty() && text.find(needle) != std::string_view::npos;
+    if (needle.empty()) return false;
+    // ASCII has no composed characters, and bytes that are not UTF-8 have no equivalents.
+    if ((isAscii(text) && isAscii(needle)) || !isValidUtf8(text) || !isValidUtf8(needle))
+        return text.find(needle) != std::string_view::npos;
+
+    // Canonically equivalent texts have the same decomposed form. A match must not end inside a
+    // character: "cafe" is not in "café", whose last letter is e plus a combining accent.
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_FAILURE(status)) return text.find(needle) != std::string_view::npos;
+    icu::UnicodeString haystack = nfd->normalize(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))), status);
+    icu::UnicodeString wanted = nfd->normalize(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(needle.data(), static_cast<int32_t>(needle.size()))), status);
+    if (U_FAILURE(status)) return text.find(needle) != std::string_view::npos;
+    for (int32_t at = haystack.indexOf(wanted); at >= 0; at = haystack.indexOf(wanted, at + 1)) {
+        int32_t end = at + wanted.length();
+        bool startsInside = at > 0 && isCombiningMark(haystack.char32At(at)) && !isCombiningMark(wanted.char32At(0));
+        bool endsInside = end < haystack.length() && isCombiningMark(haystack.char32At(end));
+        if (!startsInside && !endsInside) return true;
+    }
+    return false;
 }
 
 platform::Result<std::string> kopaContentsOfFile(const std::filesystem::path& path) {

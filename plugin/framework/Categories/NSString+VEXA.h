@@ -21,10 +21,10 @@ std::string encodedForURL(std::string_view text);
 // is not valid UTF-8 (no partial or lossy result).
 std::optional<std::string> encodedForURLLatin1(std::string_view text);
 
-// True when `needle` occurs in `text`; case-sensitive; an empty needle is never found. Texts are
-// compared as UTF-8 bytes: canonically equivalent but differently composed sequences (é as one
-// code point, or e followed by a combining accent) are not taken as equal, which would need
-// Unicode normalisation tables we do not carry.
+// True when `needle` occurs in `text`; case-sensitive; an empty needle is never found.
+// Canonically equivalent sequences count as equal (é as one code point, or e followed by a
+// combining accent), and a match never ends or starts inside a character ("cafe" is not in
+// "café"). Texts that are not valid UTF-8 are compared byte for byte.
 bool containsSubstring(std::string_view text, std::string_view needle);
 
 // The whole file's bytes (the platform's data-with-contents-of-file), or a failure naming the
