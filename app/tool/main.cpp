@@ -1,26 +1,44 @@
 // zandrel-tool: the plug-in framework's data utilities on the command line (XML to JSON and
 // back, URL encoding, FTP upload). Each sub-command lives in its own file; see ToolCommand.h.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <iostream>
 #include <map>
 
 #include "app/tool/ToolCommand.h"
 
+namespace {
+// Every mistake on the command line (unknown command or option, missing argument) exits with
+// this one documented status, whatever CLI11 would number it.
+constexpr int kUsageError = 64;
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"zandrel-tool: the Zandrel framework's data utilities (XML <-> JSON, URL encoding, FTP upload)"};
     app.require_subcommand(1);
+    app.footer(fmt::format("\nRun `zandrel-tool COMMAND --help` for a command's options and exit statuses.\n"
+                           "A mistake on the command line exits with {}.", kUsageError));
     auto commands = ToolCommand::all();
     std::sort(commands.begin(), commands.end(), [](auto& a, auto& b) { return a.name < b.name; });
     std::map<CLI::App*, ToolCommand::Run> runs;
+    std::string names;
     for (auto& command : commands) {
         CLI::App* sub = app.add_subcommand(command.name, command.description);
         runs[sub] = command.setup(*sub);
+        names += (names.empty() ? "" : ", ") + command.name;
+    }
+    if (argc > 1 && argv[1][0] != '-' &&
+        std::none_of(commands.begin(), commands.end(), [&](auto& c) { return c.name == argv[1]; })) {
+        std::cerr << "zandrel-tool: unknown command '" << argv[1] << "' (commands: " << names << ")\n";
+        return kUsageError;
     }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        int status = app.exit(e);
+        return status == 0 ? 0 : kUsageError;  // --help is not a mistake
     }
     for (auto& [sub, run] : runs) {
         if (sub->parsed()) {

@@ -206,3 +206,20 @@ TEST(HostCliFiles, AMissingDatabaseFileIsNotCreatedByAccident) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ToolCommandLine, MistakesExitWithTheOneUsageStatusAndNameTheCommands) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"bogus"}, {"urlencode"}, {"xml2json", "--no-such"}}) {
+        args.insert(args.begin(), builtProgram("zandrel-tool"));
+        ProcessResult r = runProgram(args);
+        EXPECT_EQ(r.exitCode, 64) << args[1] << ": " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    ProcessResult unknown = runProgram({builtProgram("zandrel-tool"), "bogus"});
+    EXPECT_NE(unknown.err.find("unknown command 'bogus' (commands: ftp-put, json2xml, urlencode, xml2json)"),
+              std::string::npos)
+        << unknown.err;
+}
+
+}  // namespace
