@@ -2,11 +2,14 @@
 // progress bar when standard error is a terminal. The password comes from a file so it never
 // shows in the process list or the shell history.
 
+#include <curl/curl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "app/tool/ToolCommand.h"
@@ -25,14 +28,25 @@ struct FtpPutOptions {
     std::optional<std::string> target;
 };
 
-std::optional<std::string> readPassword(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+// The first line of the password file, or the reason it cannot be read (with the system's words).
+struct PasswordRead {
+    std::optional<std::string> password;
+    std::string problem;
+};
+
+PasswordRead readPassword(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return {std::nullopt, std::strerror(errno)};
     std::string line;
-    std::getline(in, line);
-    if (in.bad()) return std::nullopt;
+    int c = 0;
+    errno = 0;
+    while ((c = std::fgetc(file)) != EOF && c != '\n') line += static_cast<char>(c);
+    // A directory opens but does not read (EISDIR).
+    const int readErrno = std::ferror(file) ? (errno ? errno : EIO) : 0;
+    std::fclose(file);
+    if (readErrno) return {std::nullopt, std::strerror(readErrno)};
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+    return {line, {}};
 }
 
 std::string mebibytes(uint64_t bytes) { return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0)); }
@@ -56,23 +70,51 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
     std::fflush(stderr);
 }
 
+// Exit statuses, as --help states them.
+constexpr int kUploadFailed = 1;
+constexpr int kBadInput = 2;
+
+int refuse(const std::string& message) {
+    std::cerr << "ftp-put: " << message << "\n";
+    return kBadInput;
+}
+
+// The service's messages are written for programmers ("Target URL is invalid!"); a person gets
+// the same checks made here first, in terms of the command line, with the reason kept.
 int runFtpPut(const FtpPutOptions& options) {
-    auto password = readPassword(options.passwordFile);
-    if (!password) {
-        std::cerr << "ftp-put: cannot read the password file " << options.passwordFile << "\n";
-        return 2;
-    }
+    auto base = platform::FTPWriteStream::create(options.url);
+    if (!base)
+        return refuse(fmt::format("--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')",
+                                  options.url));
+    if (options.target && !platform::urlByAppendingPathComponent(options.url, *options.target))
+        return refuse("TARGET must be a plain file name (no '/', not '.' or '..')");
+
+    auto source = platform::FileReadStream::create(options.source);
+    if (!source) return refuse("SOURCE must not be empty");
+    source->open();
+    if (source->streamStatus() == platform::StreamStatus::Error)
+        return refuse(source->streamError() ? source->streamError()->localizedDescription()
+                                            : fmt::format("cannot read {}", options.source));
+    source->close();
+
     std::string targetName = options.target.value_or(std::filesystem::path(options.source).filename().string());
     auto targetURL = platform::urlByAppendingPathComponent(options.url, targetName);
-    auto shown = targetURL ? platform::FTPWriteStream::create(*targetURL) : nullptr;
-    std::string destination = shown ? shown->displayURL() : options.url;
+    if (!targetURL)
+        return refuse(fmt::format("cannot name the file on the server after '{}'; give TARGET", options.source));
+    auto shown = platform::FTPWriteStream::create(*targetURL);
+    std::string destination = shown ? shown->displayURL() : base->displayURL();
 
-    auto service = std::make_shared<KOPAFTPService>(options.user, *password, options.url);
+    auto password = readPassword(options.passwordFile);
+    if (!password.password)
+        return refuse(
+            fmt::format("cannot read the password file {}: {}", options.passwordFile, password.problem));
+
+    auto service = std::make_shared<KOPAFTPService>(options.user, *password.password, options.url);
     bool finished = false;
     std::optional<platform::Error> outcome;
     auto& loop = platform::RunLoop::main();
     auto started = std::chrono::steady_clock::now();
-    service->put(options.source, options.target, [&](const std::optional<platform::Error>& error) {
+    service->put(options.source, targetName, [&](const std::optional<platform::Error>& error) {
         outcome = error;
         finished = true;
     });
@@ -91,8 +133,12 @@ int runFtpPut(const FtpPutOptions& options) {
 
     if (outcome) {
         if (showProgress) std::fputs("\n", stderr);
-        std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription() << "\n";
-        return 1;
+        std::string hint;
+        if (outcome->domain() == platform::FTPWriteStream::kErrorDomain && outcome->code() == CURLE_LOGIN_DENIED)
+            hint = " (the server refused the login: check --user and the password file)";
+        std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription()
+                  << hint << "\n";
+        return kUploadFailed;
     }
     if (showProgress) {
         drawProgress(total.value_or(0), total, elapsed());
@@ -117,8 +163,13 @@ ToolCommand::Registrar registrar{
         command.add_option("SOURCE", options->source, "local file to upload")->required();
         command.add_option("TARGET", options->target, "name of the file on the server (default: the source's name)");
         command.footer(
-            "Shows a progress bar when standard error is a terminal. Exit status: 0 when the server confirmed the "
-            "whole file, 1 when the upload failed (the reason is printed), 2 when the password file cannot be read.");
+            "Shows a progress bar when standard error is a terminal.\n\n"
+            "Exit status:\n"
+            "  0  the server confirmed the whole file\n"
+            "  1  the upload failed: connection, login, refused file, read or write error (the reason is printed)\n"
+            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file name,\n"
+            "     SOURCE or the password file not readable\n"
+            "  other  the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };
     }};
 

@@ -1,0 +1,140 @@
+// zandrel-tool ftp-put run as a person would run it, against a real FTP server on 127.0.0.1:
+// what lands on the server, exit statuses, and messages that speak of the command line.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/FtpServer.h"
+#include "tests/support/Subprocess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using testsupport::FtpServer;
+using testsupport::ProcessResult;
+
+class ToolFtpTest : public testsupport::FtpServerTest {
+protected:
+    void SetUp() override {
+        FtpServerTest::SetUp();
+        files.write("password", std::string(FtpServer::kPassword) + "\n");
+        files.write("wrong-password", "not-the-password\n");
+    }
+
+    ProcessResult ftpPut(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{testsupport::builtProgram("zandrel-tool"), "ftp-put"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return testsupport::runProgram(argv);
+    }
+    // The usual arguments with the given URL, password file and source.
+    ProcessResult ftpPut(const std::string& url, const std::string& passwordFile, const std::string& source,
+                         std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"--url",           url,          "--user", FtpServer::kUser,
+                                      "--password-file", passwordFile, source};
+        args.insert(args.end(), more.begin(), more.end());
+        return ftpPut(args);
+    }
+    std::string path(const std::string& name) { return (files / name).string(); }
+    static bool contains(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
+
+    testsupport::TempDir files;
+};
+
+TEST_F(ToolFtpTest, UploadsTheFileByteForByte) {
+    const std::string data = testsupport::seededBytes(3 * 32768 + 17, 11);
+    files.write("payload.bin", data);
+
+    ProcessResult run = ftpPut(server.url(), path("password"), path("payload.bin"), {"stored.bin"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "Uploaded " + path("payload.bin") + " to " + server.url() + "stored.bin"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "(" + std::to_string(data.size()) + " bytes")) << run.out;
+    EXPECT_EQ(server.readFile("stored.bin"), data);
+}
+
+TEST_F(ToolFtpTest, WithoutTargetTheFileKeepsTheSourceName) {
+    files.write("report.txt", "quarterly figures\n");
+    ProcessResult run = ftpPut(server.url(), path("password"), path("report.txt"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(server.readFile("report.txt"), "quarterly figures\n");
+}
+
+TEST_F(ToolFtpTest, BadUrlIsRefusedBeforeAnythingIsSent) {
+    files.write("payload.bin", "x");
+    for (const std::string url : {"http://127.0.0.1/", "ftp://", "/srv/incoming/", "not a url", ""}) {
+        ProcessResult run = ftpPut(url, path("password"), path("payload.bin"));
+        EXPECT_EQ(run.exitCode, 2) << url << ": " << run.err;
+        EXPECT_EQ(run.err,
+                  "ftp-put: --url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '" +
+                      url + "')\n");
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(ToolFtpTest, TargetThatIsNoPlainFileNameIsRefused) {
+    files.write("payload.bin", "x");
+    for (const std::string target : {"sub/dir.bin", ".", ".."}) {
+        ProcessResult run = ftpPut(server.url(), path("password"), path("payload.bin"), {target});
+        EXPECT_EQ(run.exitCode, 2) << target;
+        EXPECT_EQ(run.err, "ftp-put: TARGET must be a plain file name (no '/', not '.' or '..')\n") << target;
+        EXPECT_FALSE(contains(run.err, "Target URL is invalid!"));
+    }
+}
+
+TEST_F(ToolFtpTest, UnreadablePasswordFileSaysWhy) {
+    files.write("payload.bin", "x");
+
+    ProcessResult missing = ftpPut(server.url(), path("no-such-file"), path("payload.bin"));
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err, "ftp-put: cannot read the password file " + path("no-such-file") +
+                               ": No such file or directory\n");
+
+    // A directory opens but cannot be read; root can read anything else, so this is the case
+    // that holds for every user running the tests.
+    std::filesystem::create_directory(files / "secrets");
+    ProcessResult directory = ftpPut(server.url(), path("secrets"), path("payload.bin"));
+    EXPECT_EQ(directory.exitCode, 2);
+    EXPECT_EQ(directory.err,
+              "ftp-put: cannot read the password file " + path("secrets") + ": Is a directory\n");
+    EXPECT_FALSE(server.readFile("payload.bin"));
+}
+
+TEST_F(ToolFtpTest, WrongPasswordPointsAtTheCredentials) {
+    files.write("payload.bin", "x");
+    ProcessResult run = ftpPut(server.url(), path("wrong-password"), path("payload.bin"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "ftp-put: upload of " + path("payload.bin") + " failed: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "check --user and the password file")) << run.err;
+    EXPECT_FALSE(contains(run.err, FtpServer::kPassword)) << "the password never shows";
+    EXPECT_FALSE(contains(run.err, "not-the-password")) << "the password never shows";
+    EXPECT_FALSE(server.readFile("payload.bin"));
+}
+
+TEST_F(ToolFtpTest, SourceThatIsADirectoryKeepsTheReason) {
+    std::filesystem::create_directory(files / "folder");
+    ProcessResult run = ftpPut(server.url(), path("password"), path("folder"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "ftp-put: cannot read " + path("folder") + ": Is a directory\n");
+    EXPECT_FALSE(server.readFile("folder"));
+}
+
+TEST_F(ToolFtpTest, MissingSourceKeepsTheReason) {
+    ProcessResult run = ftpPut(server.url(), path("password"), path("absent.bin"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "ftp-put: cannot open " + path("absent.bin") + ": No such file or directory\n");
+}
+
+TEST_F(ToolFtpTest, HelpListsTheExitStatuses) {
+    ProcessResult run = ftpPut({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(contains(run.out, "Exit status:")) << run.out;
+    EXPECT_TRUE(contains(run.out, "0  the server confirmed the whole file")) << run.out;
+    EXPECT_TRUE(contains(run.out, "1  the upload failed")) << run.out;
+    EXPECT_TRUE(contains(run.out, "2  bad input")) << run.out;
+}
+
+}  // namespace
