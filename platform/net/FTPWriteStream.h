@@ -9,8 +9,17 @@
 //   without blocking. Once the server takes data it reports OpenCompleted, then
 //   HasSpaceAvailable whenever its buffer has room and the delegate wrote since the last such
 //   event. write() copies into the buffer and may accept fewer bytes than offered. close() after
-//   the last byte completes the file on the server; it waits (bounded by the time-outs) until the
-//   server has confirmed the file, and leaves streamError() set if it did not.
+//   the last byte completes the file on the server; it waits until the server has confirmed the
+//   file, and leaves streamError() set if it did not.
+//
+// Waiting for the server's final reply blocks the thread that drives the stream (the main
+// thread, for a stream on the main run loop), bounded by Timeouts::response: libcurl reads that
+// reply with a blocking wait. Without an upload length the wait happens in close(); with one,
+// libcurl ends the transfer after the last byte by itself, so the wait happens in the run-loop
+// pass that sends it (a missing reply then arrives as ErrorOccurred) and close() returns at once.
+// The final reply has no time-out of its own: libcurl offers none for it alone and changing the
+// reply time-out of a transfer under way is not supported; a caller that cannot block that long
+// sets a shorter Timeouts::response before open().
 //
 // Events arrive only while the run loop runs in a mode the stream is scheduled in, so an upload
 // scheduled in the default mode pauses while a modal loop runs; time spent not being driven is
@@ -56,7 +65,7 @@ public:
 
     struct Timeouts {
         std::chrono::milliseconds connect{30'000};   // TCP connect of control and data connections
-        std::chrono::milliseconds response{30'000};  // each reply of the server (whole seconds)
+        std::chrono::milliseconds response{30'000};  // each server reply, the final one too (whole seconds)
         std::chrono::milliseconds stall{30'000};     // data waiting to go out and none going
     };
 

@@ -108,6 +108,10 @@ struct UploadCase {
     bool mustSplitWrites;  // the stream has to take fewer bytes than offered
 };
 
+// ctest names parameterised tests after the printed parameter; the case name keeps them stable
+// (the default print of a struct shows its bytes, a pointer among them).
+void PrintTo(const UploadCase& c, std::ostream* os) { *os << c.name; }
+
 class FTPWriteStreamUploadTest : public FTPWriteStreamTest, public ::testing::WithParamInterface<UploadCase> {};
 
 TEST_P(FTPWriteStreamUploadTest, ServerHoldsExactlyTheBytesWritten) {
@@ -340,6 +344,39 @@ TEST_F(FTPWriteStreamTest, TransferThatStallsTimesOut) {
     EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT);
     EXPECT_NE(stream->streamError()->localizedDescription().find("stalled"), std::string::npos);
     EXPECT_EQ(writer.count(StreamEvent::ErrorOccurred), 1u);
+}
+
+// The server's final reply is what confirms the file. Without it the upload is no success:
+// unannounced, close() waits for the reply and reports its absence; announced, the pass that
+// sends the last byte does, as an error event.
+TEST_F(FTPWriteStreamTest, MissingFinalReplyIsAnErrorBoundedByTheReplyTimeOut) {
+    for (bool announce : {false, true}) {
+        SCOPED_TRACE(announce ? "announced" : "unannounced");
+        server.resume();
+        auto stream = makeStream(server, announce ? "announced.bin" : "unannounced.bin");
+        if (announce) {
+            ASSERT_TRUE(stream->setProperty(Value(int64_t(1000)), kFTPStreamPropertyUploadLength));
+        }
+        // A stall limit far above the reply limit: only the reply time-out may end this.
+        stream->setTimeouts({.connect = 2000ms, .response = 1000ms, .stall = 60'000ms});
+        EndlessWriter writer;
+        writer.block.resize(1000);
+        writer.limit = 1000;
+        start(*stream, writer);
+        ASSERT_TRUE(runMainLoopUntil([&] { return writer.written == 1000 || writer.count(StreamEvent::ErrorOccurred); }));
+        server.pause();
+        if (announce) {
+            ASSERT_TRUE(runMainLoopUntil([&] { return writer.count(StreamEvent::ErrorOccurred) > 0; }));
+        } else {
+            ASSERT_TRUE(runMainLoopUntil([&] { return stream->bytesSent() == 1000; }));
+        }
+        stream->setDelegate(nullptr);
+        stream->close();
+        EXPECT_EQ(stream->streamStatus(), StreamStatus::Closed);
+        ASSERT_TRUE(stream->streamError());
+        EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT) << stream->streamError()->localizedDescription();
+        EXPECT_EQ(writer.count(StreamEvent::ErrorOccurred), announce ? 1u : 0u);
+    }
 }
 
 TEST_F(FTPWriteStreamTest, ServerDyingMidTransferIsAnErrorEvent) {

@@ -153,6 +153,10 @@ struct SizeCase {
     size_t size;
 };
 
+// ctest names parameterised tests after the printed parameter; the case name keeps them stable
+// (the default print of a struct shows its bytes, a pointer among them).
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
 class FTPServiceSizeTest : public FTPServiceTest, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(FTPServiceSizeTest, UploadsTheFileByteForByte) {
@@ -448,6 +452,19 @@ TEST_F(FTPServiceTest, StopsWithNoUploadUnderWayReportNothing) {
     service->stopCurrentProcessWithError(std::nullopt);
     EXPECT_EQ(outcomes.count(), 1u);
     EXPECT_TRUE(service->completion()) << "the completion stays stored until the next request";
+}
+
+TEST_F(FTPServiceTest, StopAfterASuccessfulUploadDoesNotReportItAgain) {
+    auto service = makeService();
+    service->put(source("done.bin", seededBytes(1000, 9)), std::nullopt, outcomes.recorder(service));
+    ASSERT_TRUE(runMainLoopUntil([&] { return outcomes.count() > 0; }));
+    ASSERT_EQ(outcomes.count(), 1u);
+    EXPECT_FALSE(outcomes.error()) << outcomes.error()->description();
+    service->stopCurrentProcessWithErrorMessage("Cancelled by the user!");
+    service->stopCurrentProcessWithError(std::nullopt);
+    EXPECT_EQ(outcomes.count(), 1u) << "the finished upload keeps its one outcome";
+    expectIdle(*service);
+    EXPECT_EQ(server.readFile("done.bin"), seededBytes(1000, 9));
 }
 
 TEST_F(FTPServiceTest, ServiceStopsAnUploadOnRequest) {

@@ -128,7 +128,9 @@ void KOPAFTPService::stopCurrentProcessWithError(const std::optional<Error>& err
     }
     if (auto stream = std::move(m_fileStream)) stream->close();
     m_busy = false;
-    if (!wasBusy) return;  // no upload, nobody waiting for an outcome
+    // Not busy: the stored completion, if any, has already had its upload's outcome; a second
+    // call would report that finished upload twice.
+    if (!wasBusy) return;
     // A copy: the completion may start the next upload, which replaces the stored one.
     Completion completion = m_completion;
     if (completion) completion(outcome);

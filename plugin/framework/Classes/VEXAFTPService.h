@@ -13,7 +13,10 @@
 //
 // Success means the server confirmed the whole file: the network stream is told the file's
 // length, and a close that does not complete the file (the source shrank, the server failed
-// at the end) is reported as the stream's error, not as success.
+// at the end) is reported as the stream's error, not as success. Waiting for that confirmation
+// (the server's final reply) blocks the main thread, bounded by the stream's reply time-out
+// (FTPWriteStream::Timeouts::response, 30 s by default): in the run-loop pass that sends the
+// last byte, or in the close() of the stop sequence.
 //
 // Ownership: callers may create the service and forget it; it keeps itself alive while an
 // upload runs (when it is held by a shared_ptr, as make_shared gives).
@@ -51,7 +54,9 @@ public:
     bool checkConfiguration();
 
     // End the upload under way and report `error` (none: success) to its completion. When no
-    // upload runs there is nobody to tell, and nothing happens.
+    // upload runs, no completion is called, deliberately: the stored one belongs to an upload
+    // that has already been reported (it stays stored until the next put()), and calling it again
+    // would report that finished upload a second time. A stop before any put() has nobody to tell.
     void stopCurrentProcessWithError(const std::optional<platform::Error>& error);
     void stopCurrentProcessWithErrorMessage(std::string_view message);
 
