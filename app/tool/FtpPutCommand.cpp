@@ -169,7 +169,7 @@ ToolCommand::Registrar registrar{
             "  1  the upload failed: connection, login, refused file, read or write error (the reason is printed)\n"
             "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file name,\n"
             "     SOURCE or the password file not readable\n"
-            "  other  the command line itself is wrong (a missing or unknown option; the message says which)");
+            "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };
     }};
 
