@@ -221,28 +221,12 @@ std::string Value::description() const {
     return toJson();
 }
 
-nlohmann::json Value::toNlohmann() const {
-    switch (type()) {
-        case Type::Null: return nullptr;
-        case Type::Boolean: return std::get<bool>(m_data);
-        case Type::Integer: return std::get<int64_t>(m_data);
-        case Type::Real: return std::get<double>(m_data);
-        case Type::String: return std::get<std::string>(m_data);
-        case Type::Array: {
-            nlohmann::json out = nlohmann::json::array();
-            for (const Value& v : std::get<Array>(m_data)) out.push_back(v.toNlohmann());
-            return out;
-        }
-        case Type::Dictionary: {
-            nlohmann::json out = nlohmann::json::object();
-            for (const auto& [k, v] : std::get<Dictionary>(m_data)) out[k] = v.toNlohmann();
-            return out;
-        }
-    }
-    return nullptr;
-}
+// The conversions below walk containers with an explicit stack: a document nests as deep as
+// its text allows, the machine's stack does not.
 
-Value Value::fromJson(const nlohmann::json& json) {
+namespace {
+
+Value scalarFromJson(const nlohmann::json& json) {
     switch (json.type()) {
         case nlohmann::json::value_t::null:
         case nlohmann::json::value_t::discarded: return Value();
@@ -255,21 +239,100 @@ Value Value::fromJson(const nlohmann::json& json) {
         }
         case nlohmann::json::value_t::number_float: return Value(json.get<double>());
         case nlohmann::json::value_t::string: return Value(json.get<std::string>());
-        case nlohmann::json::value_t::array: {
-            Array out;
-            out.reserve(json.size());
-            for (const auto& v : json) out.push_back(fromJson(v));
-            return Value(std::move(out));
-        }
-        case nlohmann::json::value_t::object: {
-            Dictionary::Entries out;
-            out.reserve(json.size());
-            for (const auto& [k, v] : json.items()) out.emplace_back(k, fromJson(v));
-            return Value(Dictionary(std::move(out)));
-        }
-        case nlohmann::json::value_t::binary: break;
+        default: break;
     }
     throw ValueError("binary JSON values are not supported");
+}
+
+nlohmann::json scalarToJson(const Value& value) {
+    switch (value.type()) {
+        case Value::Type::Boolean: return value.asBool();
+        case Value::Type::Integer: return value.asInteger();
+        case Value::Type::Real: return value.asReal();
+        case Value::Type::String: return value.asString();
+        default: return nullptr;
+    }
+}
+
+std::string jsonScalarText(const Value& value) {
+    // One scalar at a time through nlohmann: its escaping and number formatting, no recursion.
+    return scalarToJson(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+nlohmann::json Value::toNlohmann() const {
+    if (!isArray() && !isDictionary()) return scalarToJson(*this);
+    struct Frame {
+        const Value* source;
+        size_t next = 0;
+        nlohmann::json out;
+    };
+    auto open = [](const Value& v) {
+        return Frame{&v, 0, v.isArray() ? nlohmann::json::array() : nlohmann::json::object()};
+    };
+    std::vector<Frame> stack;
+    stack.push_back(open(*this));
+    for (;;) {
+        Frame& frame = stack.back();
+        const size_t count = frame.source->isArray() ? frame.source->asArray().size() : frame.source->asDictionary().size();
+        if (frame.next == count) {
+            nlohmann::json done = std::move(frame.out);
+            stack.pop_back();
+            if (stack.empty()) return done;
+            Frame& parent = stack.back();
+            if (parent.source->isArray()) parent.out.push_back(std::move(done));
+            else parent.out[(parent.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(parent.next))->first] = std::move(done);
+            ++parent.next;
+            continue;
+        }
+        const Value* child;
+        if (frame.source->isArray()) {
+            child = &frame.source->asArray()[frame.next];
+        } else {
+            child = &(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next))->second;
+        }
+        if (child->isArray() || child->isDictionary()) {
+            stack.push_back(open(*child));  // `frame` is not used after this
+            continue;
+        }
+        if (frame.source->isArray()) frame.out.push_back(scalarToJson(*child));
+        else frame.out[(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next))->first] = scalarToJson(*child);
+        ++frame.next;
+    }
+}
+
+Value Value::fromJson(const nlohmann::json& json) {
+    if (!json.is_structured()) return scalarFromJson(json);
+    struct Frame {
+        const nlohmann::json* source;
+        nlohmann::json::const_iterator next;
+        Array items;
+        Dictionary::Entries entries;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({&json, json.cbegin(), {}, {}});
+    for (;;) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.source->cend()) {
+            Value done = frame.source->is_array() ? Value(std::move(frame.items)) : Value(Dictionary(std::move(frame.entries)));
+            stack.pop_back();
+            if (stack.empty()) return done;
+            Frame& parent = stack.back();
+            if (parent.source->is_array()) parent.items.push_back(std::move(done));
+            else parent.entries.emplace_back(parent.next.key(), std::move(done));
+            ++parent.next;
+            continue;
+        }
+        const nlohmann::json& child = *frame.next;
+        if (child.is_structured()) {
+            stack.push_back({&child, child.cbegin(), {}, {}});  // `frame` is not used after this
+            continue;
+        }
+        if (frame.source->is_array()) frame.items.push_back(scalarFromJson(child));
+        else frame.entries.emplace_back(frame.next.key(), scalarFromJson(child));
+        ++frame.next;
+    }
 }
 
 Value Value::parseJson(std::string_view text) {
@@ -281,8 +344,58 @@ Value Value::parseJson(std::string_view text) {
 }
 
 std::string Value::toJson(int indent) const {
-    // Replace invalid UTF-8 instead of throwing: a description must always be printable.
-    return toNlohmann().dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+    // Written here rather than by nlohmann's dump, which recurses per level. Invalid UTF-8 is
+    // replaced instead of throwing: a description must always be printable.
+    std::string out;
+    auto newline = [&](size_t depth) {
+        if (indent < 0) return;
+        out += '\n';
+        out.append(depth * static_cast<size_t>(indent), ' ');
+    };
+    struct Frame {
+        const Value* source;
+        size_t next;
+    };
+    auto openContainer = [&](const Value& v, std::vector<Frame>& stack) {
+        bool array = v.isArray();
+        size_t count = array ? v.asArray().size() : v.asDictionary().size();
+        if (count == 0) {
+            out += array ? "[]" : "{}";
+            return false;
+        }
+        out += array ? '[' : '{';
+        stack.push_back({&v, 0});
+        return true;
+    };
+    std::vector<Frame> stack;
+    if (!isArray() && !isDictionary()) return jsonScalarText(*this);
+    openContainer(*this, stack);
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const bool array = frame.source->isArray();
+        const size_t count = array ? frame.source->asArray().size() : frame.source->asDictionary().size();
+        if (frame.next == count) {
+            stack.pop_back();
+            newline(stack.size());
+            out += array ? ']' : '}';
+            continue;
+        }
+        if (frame.next > 0) out += ',';
+        newline(stack.size());
+        const Value* child;
+        if (array) {
+            child = &frame.source->asArray()[frame.next];
+        } else {
+            const auto& entry = *(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next));
+            out += jsonScalarText(Value(entry.first));
+            out += indent < 0 ? ":" : ": ";
+            child = &entry.second;
+        }
+        ++frame.next;
+        if (child->isArray() || child->isDictionary()) openContainer(*child, stack);  // `frame` may move
+        else out += jsonScalarText(*child);
+    }
+    return out;
 }
 
 // Equality of scalars, and of containers' sizes and kinds (not their members).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <thread>
 
 #include "platform/foundation/Value.h"
@@ -91,6 +93,36 @@ TEST(ValueDeepTree, EntriesMayDieOnAnotherThread) {
     EXPECT_EQ(tree.at("key9999").asInteger(), 9999);
     std::thread destroyer([t = std::move(tree)]() mutable { t = Value(); });
     destroyer.join();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ValueDeepTree, JsonReadAndWrittenAtAnyDepth) {
+    // Arrays and objects alternating, 200,000 levels: each conversion would overflow a recursive
+    // walk long before.
+    const int depth = 200000;
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += i % 2 ? "{\"k\":" : "[";
+    text += "1";
+    for (int i = depth - 1; i >= 0; --i) text += i % 2 ? "}" : "]";
+    platform::Value value = platform::Value::parseJson(text);
+    EXPECT_EQ(value.toJson(), text);
+    EXPECT_EQ(platform::Value::fromJson(value.toNlohmann()), value);
+}
+
+TEST(ValueDeepTree, JsonTextMatchesTheUsualLayout) {
+    struct Case {
+        const char* json;
+        int indent;
+        const char* expected;
+    };
+    for (const Case& c : {Case{R"({"b":[1,2.5,"x\"y"],"a":{},"c":[]})", -1, R"({"a":{},"b":[1,2.5,"x\"y"],"c":[]})"},
+                          Case{R"({"a":[true,null],"b":{"c":"d"}})", 2,
+                               "{\n  \"a\": [\n    true,\n    null\n  ],\n  \"b\": {\n    \"c\": \"d\"\n  }\n}"},
+                          Case{R"("just text")", 2, R"("just text")"}, Case{"[]", 2, "[]"}})
+        EXPECT_EQ(platform::Value::parseJson(c.json).toJson(c.indent), c.expected) << c.json;
 }
 
 }  // namespace

@@ -131,3 +131,19 @@ TEST(ContentsOfFile, ReadsEveryByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(JSONFileTest, DeeplyNestedFilesAreReadNotCrashedOn) {
+    std::string text(100000, '[');
+    text += std::string(100000, ']');
+    dir.write("deep.json", text);
+    platform::Value value = kopaJSONObjectWithContentsOfFile(dir / "deep.json", 0);
+    int depth = 0;
+    for (const platform::Value* v = &value; v->isArray() && !v->asArray().empty(); v = &v->asArray()[0]) ++depth;
+    EXPECT_EQ(depth, 99999);
+    dir.write("deep-broken.json", std::string(100000, '['));
+    EXPECT_EQ(failure(dir / "deep-broken.json").first, "JSONDeserializationError");
+}
+
+}  // namespace

@@ -514,7 +514,14 @@ std::optional<Value> parseWithLibxml2(const Options& options, std::string_view b
     Libxml2Reader reader{TreeBuilder(options)};
     reader.context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
     if (!reader.context) return std::nullopt;
-    std::unique_ptr<xmlParserCtxt, void (*)(xmlParserCtxtPtr)> context(reader.context, &xmlFreeParserCtxt);
+    // libxml2 may build a document of its own on the side (for a DOCTYPE with declarations);
+    // freeing the context leaves it to us.
+    auto release = [](xmlParserCtxtPtr c) {
+        if (c->myDoc) xmlFreeDoc(c->myDoc);
+        c->myDoc = nullptr;
+        xmlFreeParserCtxt(c);
+    };
+    std::unique_ptr<xmlParserCtxt, decltype(release)> context(reader.context, release);
 
     xmlSAXHandler handler{};
     handler.initialized = 1;  // not XML_SAX2_MAGIC: no namespace processing
