@@ -6,6 +6,8 @@
 // Exit status: 0 done, 1 the input is not well-formed, 2 the input cannot be read. Both
 // commands build and print their trees without recursion, so deeply nested input is fine.
 
+#include <algorithm>
+#include <cctype>
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -310,6 +312,68 @@ ToolCommand::Registrar xml2json{
         return [options] { return runXml2Json(*options); };
     }};
 
+// XML's name rule, with every byte of a non-ASCII character accepted as a name character.
+bool isXmlName(std::string_view name) {
+    if (name.empty()) return false;
+    auto start = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80; };
+    auto rest = [&](unsigned char c) { return start(c) || std::isdigit(c) || c == '-' || c == '.'; };
+    if (!start(static_cast<unsigned char>(name[0]))) return false;
+    return std::all_of(name.begin() + 1, name.end(), [&](char c) { return rest(static_cast<unsigned char>(c)); });
+}
+
+// The first element or attribute name the writer would emit that XML does not allow, with where
+// it sits ("root/a/b"), following the writer's key conventions; nothing when all are fine.
+// Walks with an explicit stack, like the writer, so any depth is fine.
+std::optional<std::string> firstBadName(const platform::Value& top, const std::string& topName) {
+    struct Node {
+        const platform::Value* value;
+        std::string name;
+        size_t parent;
+    };
+    std::vector<Node> nodes{{&top, topName, SIZE_MAX}};
+    auto pathOf = [&](size_t index, const std::string& leaf) {
+        std::vector<std::string> parts{leaf};
+        for (size_t i = index; i != SIZE_MAX; i = nodes[i].parent) parts.push_back(nodes[i].name);
+        std::string path;
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) path += (path.empty() ? "" : "/") + *it;
+        return path;
+    };
+    std::vector<size_t> pending{0};
+    while (!pending.empty()) {
+        size_t index = pending.back();
+        pending.pop_back();
+        const Node node = nodes[index];
+        if (!isXmlName(node.name))
+            return fmt::format("'{}' is not an XML element name (at {})", node.name, pathOf(node.parent, node.name));
+        if (node.value->isArray()) {
+            for (const auto& member : node.value->asArray()) {
+                nodes.push_back({&member, node.name, node.parent});
+                pending.push_back(nodes.size() - 1);
+            }
+            continue;
+        }
+        if (!node.value->isDictionary()) continue;
+        const auto& dict = node.value->asDictionary();
+        const platform::Value* attributes = node.value->find("__attributes");
+        for (const auto& [key, child] : dict) {
+            bool reserved = key == "__attributes" || key == "__comments" || key == "__text" || key == "__name";
+            if (reserved) continue;
+            if (key[0] == '_') {
+                if (!attributes && !isXmlName(std::string_view(key).substr(1)))
+                    return fmt::format("'{}' is not an XML attribute name (at {})", key.substr(1), pathOf(index, key));
+                continue;
+            }
+            nodes.push_back({&child, key, index});
+            pending.push_back(nodes.size() - 1);
+        }
+        if (attributes && attributes->isDictionary())
+            for (const auto& [key, value] : attributes->asDictionary())
+                if (!isXmlName(key))
+                    return fmt::format("'{}' is not an XML attribute name (at {})", key, pathOf(index, "__attributes"));
+    }
+    return std::nullopt;
+}
+
 int runJson2Xml(const std::string& source, const std::optional<std::string>& name) {
     platform::Result<std::string> bytes = readInput(source);
     if (!bytes) return fail("json2xml", "", bytes.status().message(), kUnreadable);
@@ -317,6 +381,9 @@ int runJson2Xml(const std::string& source, const std::optional<std::string>& nam
     const bool parsed = nlohmann::json::sax_parse(*bytes, &builder);
     if (!parsed)
         return fail("json2xml", source, builder.error.empty() ? "not valid JSON" : builder.error, kMalformed);
+    std::string topName = name ? *name : builder.result.value("__name", std::string_view("root"));
+    if (auto bad = firstBadName(builder.result, topName))
+        return fail("json2xml", source, *bad + ": the XML would not be well-formed", kMalformed);
     std::string xml;
     if (name) {
         xml = KOPAXMLDictionaryParser::XMLStringForNode(builder.result, *name);

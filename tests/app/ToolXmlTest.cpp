@@ -178,3 +178,37 @@ TEST_F(ToolTest, EveryCommandHasHelp) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ToolTest, Json2XmlRefusesNamesXmlDoesNotAllow) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* json;
+        const char* expected;  // in the message; nullptr: accepted
+    };
+    const Case cases[] = {
+        {{"--name", "a b"}, "{}", "'a b' is not an XML element name (at a b)"},
+        {{"--name", "<x>"}, "{}", "'<x>' is not an XML element name"},
+        {{}, R"({"__name":"r","ok":{"1x":"v"}})", "'1x' is not an XML element name (at r/ok/1x)"},
+        {{}, R"({"__name":"r","list":[{"fine":1},{"<":2}]})", "'<' is not an XML element name (at r/list/<)"},
+        {{}, R"({"_a b":"v"})", "'a b' is not an XML attribute name (at root/_a b)"},
+        {{}, R"({"__attributes":{"x y":"1"}})", "'x y' is not an XML attribute name"},
+        {{}, R"({"__name":"r","ns:a-b.c_d":{"_x.y":"1"},"été":"ok","__text":"t"})", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"json2xml"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back("-");
+        ToolRun run = tool(args, c.json);
+        if (!c.expected) {
+            EXPECT_EQ(run.status, 0) << c.json << ": " << run.err;
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << c.json;
+        EXPECT_EQ(run.out, "") << c.json;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
