@@ -59,7 +59,14 @@ size_t leadingSpaceLength(std::string_view s) {
     return 0;
 }
 
+bool isAsciiSpace(char c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D);
+}
+
 std::string_view trimSpace(std::string_view s) {
+    // ASCII first: the runs between elements are line breaks and indentation.
+    while (!s.empty() && isAsciiSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isAsciiSpace(s.back())) s.remove_suffix(1);
     while (!s.empty()) {
         const size_t n = leadingSpaceLength(s);
         if (n == 0) break;
@@ -219,6 +226,25 @@ public:
     }
 
 private:
+    // Looked up by string_view: no temporary string per lookup.
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>()(key); }
+    };
+    using KeyIndex = std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>>;
+
+    // The order of std::string's operator<, compared in line: node keys are short and mostly
+    // differ in their first bytes, where a call to memcmp per comparison costs more than the scan.
+    static bool keyBefore(const std::string& a, const std::string& b) {
+        const size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            const auto x = static_cast<unsigned char>(a[i]);
+            const auto y = static_cast<unsigned char>(b[i]);
+            if (x != y) return x < y;
+        }
+        return a.size() < b.size();
+    }
+
     struct Frame {
         static constexpr size_t npos = static_cast<size_t>(-1);
         // Past this many entries lookups go through a hash index instead of a scan, so an
@@ -229,11 +255,11 @@ private:
         const std::string* name = nullptr;  // the element's name (its key in the parent)
         Dictionary::Entries entries;        // the node's entries in arrival order
         Value text;                         // the element's text runs, stored when it ends
-        std::unique_ptr<std::unordered_map<std::string, size_t>> index;
+        std::unique_ptr<KeyIndex> index;
 
         size_t lookup(std::string_view key) const {
             if (index) {
-                auto it = index->find(std::string(key));
+                auto it = index->find(key);
                 return it == index->end() ? npos : it->second;
             }
             // From the back: of equal keys (an attribute merged over "__name") the later counts.
@@ -247,7 +273,7 @@ private:
             if (index) {
                 (*index)[key] = position;
             } else if (position + 1 == kIndexedFrom) {
-                index = std::make_unique<std::unordered_map<std::string, size_t>>();
+                index = std::make_unique<KeyIndex>();
                 for (size_t i = 0; i < position; ++i) (*index)[entries[i].first] = i;
                 (*index)[key] = position;
             }
@@ -267,7 +293,7 @@ private:
             }
             Dictionary::Entries exact;
             exact.reserve(n);
-            auto keyLess = [this](uint32_t a, uint32_t b) { return entries[a].first < entries[b].first; };
+            auto keyLess = [this](uint32_t a, uint32_t b) { return keyBefore(entries[a].first, entries[b].first); };
             if (n <= kIndexedFrom) {
                 uint32_t order[kIndexedFrom];
                 for (uint32_t i = 0; i < n; ++i) {
