@@ -2,7 +2,6 @@
 // real files, standard input, exit statuses and messages.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -22,23 +22,12 @@ struct ToolRun {
 
 class ToolTest : public ::testing::Test {
 protected:
-    // Runs zandrel-tool with the arguments (single-quoted for the shell) and the given input.
+    // Runs zandrel-tool with the arguments and the given standard input.
     ToolRun tool(const std::vector<std::string>& args, const std::string& input = "") {
-        dir.write("stdin", input);
-        std::string command = std::string(ZANDREL_BINARY_DIR) + "/bin/zandrel-tool";
-        for (const std::string& arg : args) {
-            std::string quoted = "'";
-            for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            command += " " + quoted + "'";
-        }
-        command += " < " + (dir / "stdin").string() + " > " + (dir / "stdout").string() + " 2> " +
-                   (dir / "stderr").string();
-        const int raw = std::system(command.c_str());
-        ToolRun run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = dir.read("stdout");
-        run.err = dir.read("stderr");
-        return run;
+        std::vector<std::string> argv{testsupport::builtProgram("zandrel-tool")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        testsupport::ProcessResult result = testsupport::runProgram(argv, input);
+        return ToolRun{result.exitCode, std::move(result.out), std::move(result.err)};
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
 
