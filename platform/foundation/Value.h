@@ -11,6 +11,7 @@
 //   - checked: at(key), at(index), asString() ... throw ValueError on a missing key or wrong type;
 //   - defaulted: value(key, fallback) and find(key) never throw and never insert.
 
+#include <cassert>
 #include <cstdint>
 #include <algorithm>
 #include <initializer_list>
@@ -61,6 +62,14 @@ public:
     }
     // Collect-then-sort construction: O(n log n) for any order; of equal keys the last one stays.
     explicit BasicDictionary(Entries entries) : m_entries(std::move(entries)) { normalize(true); }
+    // For builders that already hold the entries sorted by key, each key once: taken as they are
+    // (checked in debug builds only).
+    struct SortedUnique {};
+    BasicDictionary(SortedUnique, Entries entries) : m_entries(std::move(entries)) {
+        assert(std::adjacent_find(m_entries.begin(), m_entries.end(), [](const value_type& a, const value_type& b) {
+                   return !(a.first < b.first);
+               }) == m_entries.end());
+    }
 
     iterator begin() noexcept { return m_entries.begin(); }
     iterator end() noexcept { return m_entries.end(); }
@@ -227,9 +236,10 @@ public:
     Value(int i) : m_data(int64_t{i}) {}
     Value(int64_t i) : m_data(i) {}
     Value(double d) : m_data(d) {}
-    Value(const char* s) : m_data(std::string(s)) {}
+    // Texts are built in place: no temporary string to move (and, for short texts, copy) again.
+    Value(const char* s) : m_data(std::in_place_type<std::string>, s) {}
     Value(std::string s) : m_data(std::move(s)) {}
-    Value(std::string_view s) : m_data(std::string(s)) {}
+    Value(std::string_view s) : m_data(std::in_place_type<std::string>, s) {}
     Value(Array a) : m_data(std::move(a)) {}
     Value(Dictionary d) : m_data(std::move(d)) {}
 

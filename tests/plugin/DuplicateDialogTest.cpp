@@ -143,7 +143,9 @@ protected:
 
     void duplicate(const std::string& templateName, const std::string& newName) {
         ui->selectPopUpItem("template", templateName);
-        if (!newName.empty()) ASSERT_TRUE(ui->typeText("name", newName));
+        if (!newName.empty()) {
+            ASSERT_TRUE(ui->typeText("name", newName));
+        }
         ASSERT_TRUE(ui->pressButton("Duplicate"));
     }
 

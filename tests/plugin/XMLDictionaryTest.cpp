@@ -209,7 +209,7 @@ TEST(XMLDictionaryParser, ErrorsNameLineColumnAndPath) {
 
 TEST(XMLDictionaryParser, InvalidUTF8IsAFailure) {
     KOPAXMLDictionaryParser parser;
-    for (const std::string document :
+    for (const std::string& document :
          {std::string("<a>ok\xFF</a>"), std::string("<a>\xC3</a>"), std::string("<a>\xC0\xAF</a>"),
           std::string("<a>\xED\xA0\x80</a>"), std::string("<a x=\"\xFE\"/>")}) {
         KOPAXMLParseError error;

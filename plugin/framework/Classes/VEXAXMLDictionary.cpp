@@ -162,8 +162,7 @@ public:
             const std::string_view elementName(name);
             size_t index = parent.lookup(elementName);
             if (index == Frame::npos) {
-                index = parent.add(std::string(elementName),
-                                   m_options.alwaysUseArrays ? Value(Array(1)) : Value());
+                index = m_options.alwaysUseArrays ? parent.add(elementName, Array(1)) : parent.add(elementName);
                 Value& stored = parent.entries[index].second;
                 slot = stored.isArray() ? &stored.asArray().back() : &stored;
             } else {
@@ -186,11 +185,24 @@ public:
         const int32_t nameMode = m_options.nodeNameMode;
         if (nameMode == KOPAXMLDictionaryParser::NodeNameModeAlways ||
             (nameMode == KOPAXMLDictionaryParser::NodeNameModeRootOnly && isRoot))
-            frame.add(std::string(kNameKey), Value(std::string_view(name)));
+            frame.add(kNameKey, std::string_view(name));
         if (atts && atts[0]) storeAttributes(frame, atts);
     }
 
     void endElement() {
+        // The common leaf -- an element holding one text run and nothing else -- becomes its text
+        // straight from the pending run.
+        Frame& top = m_frames[m_depth - 1];
+        if (m_options.collapseTextNodes && m_depth > 1 && top.entries.empty() && top.text.isNull()) {
+            std::string_view run = m_pending;
+            if (m_options.trimWhiteSpace) run = trimSpace(run);
+            if (!run.empty()) {
+                *top.slot = Value(run);
+                m_pending.clear();
+                --m_depth;
+                return;
+            }
+        }
         flushText();
         Frame& frame = m_frames[--m_depth];
         const size_t text = storeHeldText(frame);
@@ -217,7 +229,7 @@ public:
         if (index == Frame::npos) {
             Array comments;
             comments.emplace_back(std::string_view(text));
-            frame.add(std::string(kCommentsKey), Value(std::move(comments)));
+            frame.add(kCommentsKey, std::move(comments));
             return;
         }
         Value& comments = frame.entries[index].second;
@@ -268,16 +280,19 @@ private:
             return npos;
         }
 
-        size_t add(std::string key, Value value) {
+        // Adds an entry built in place from the key and the value's constructor arguments.
+        template <typename... ValueArgs>
+        size_t add(std::string_view key, ValueArgs&&... valueArgs) {
             const size_t position = entries.size();
             if (index) {
-                (*index)[key] = position;
+                index->emplace(key, position);
             } else if (position + 1 == kIndexedFrom) {
                 index = std::make_unique<KeyIndex>();
-                for (size_t i = 0; i < position; ++i) (*index)[entries[i].first] = i;
-                (*index)[key] = position;
+                for (size_t i = 0; i < position; ++i) index->emplace(entries[i].first, i);
+                index->emplace(key, position);
             }
-            entries.emplace_back(std::move(key), std::move(value));
+            entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(key),
+                                 std::forward_as_tuple(std::forward<ValueArgs>(valueArgs)...));
             return position;
         }
 
@@ -309,7 +324,7 @@ private:
                 for (uint32_t i : order) exact.push_back(std::move(entries[i]));
             }
             reset();
-            return Dictionary(std::move(exact));  // finds them sorted: one pass, no moves
+            return Dictionary(Dictionary::SortedUnique{}, std::move(exact));
         }
 
         void reset() {
@@ -324,7 +339,7 @@ private:
         size_t position = frame.lookup(kTextKey);
         if (frame.text.isNull()) return position;
         if (position == Frame::npos) {
-            position = frame.add(std::string(kTextKey), std::move(frame.text));
+            position = frame.add(kTextKey, std::move(frame.text));
         } else {
             Value& slot = frame.entries[position].second;
             if (frame.text.isArray()) {
@@ -349,18 +364,15 @@ private:
         switch (m_options.attributesMode) {
             case KOPAXMLDictionaryParser::AttributesModePrefixed:
                 for (; atts[0]; atts += 2) {
-                    const std::string_view name(atts[0]);
-                    std::string key;
-                    key.reserve(name.size() + 1);
-                    key += '_';
-                    key += name;
-                    storeAttribute(frame, std::move(key), atts[1]);
+                    m_key.assign(1, '_');
+                    m_key += atts[0];
+                    storeAttribute(frame, m_key, atts[1]);
                 }
                 break;
             case KOPAXMLDictionaryParser::AttributesModeDictionary: {
                 Dictionary::Entries attributes;
                 for (; atts[0]; atts += 2) attributes.emplace_back(atts[0], Value(std::string_view(atts[1])));
-                frame.add(std::string(kAttributesKey), Value(Dictionary(std::move(attributes))));
+                frame.add(kAttributesKey, Dictionary(std::move(attributes)));
                 break;
             }
             case KOPAXMLDictionaryParser::AttributesModeUnprefixed:
@@ -372,12 +384,12 @@ private:
     }
 
     // An attribute replaces an entry of the same key ("__name" in the unprefixed mode).
-    static void storeAttribute(Frame& frame, std::string key, const char* value) {
+    static void storeAttribute(Frame& frame, std::string_view key, const char* value) {
         const size_t existing = frame.entries.empty() ? Frame::npos : frame.lookup(key);
         if (existing != Frame::npos)
             frame.entries[existing].second = Value(std::string_view(value));
         else
-            frame.add(std::move(key), Value(std::string_view(value)));
+            frame.add(key, std::string_view(value));
     }
 
     const Options m_options;
@@ -387,6 +399,7 @@ private:
     std::vector<Frame> m_frames;  // m_frames[0 .. m_depth) are the open elements
     size_t m_depth = 0;
     std::string m_pending;  // the pending text run; its capacity is reused run after run
+    std::string m_key;      // scratch for prefixed attribute keys
     std::string m_refusal;  // why a handler stopped the reader
 };
 
