@@ -21,13 +21,52 @@ bool isNonEmptyContainer(const Value& v) {
 }
 }  // namespace
 
+// How many members ahead of the one being released the release loop asks for memory. A large
+// tree does not fit in the caches; released one member at a time, each waiting for its memory
+// before the next is even requested, freeing a parsed document costs a third of parsing it.
+constexpr size_t kPrefetchAhead = 16;
+
+void Value::prefetchStorage() const noexcept {
+    switch (type()) {
+        case Type::String:
+            // free() reads the block's header just before the text.
+            __builtin_prefetch(std::get<std::string>(m_data).data() - sizeof(void*));
+            break;
+        case Type::Array:
+            __builtin_prefetch(std::get<Array>(m_data).data());
+            break;
+        case Type::Dictionary:
+            if (const Dictionary& entries = std::get<Dictionary>(m_data); !entries.empty())
+                __builtin_prefetch(&*entries.begin());
+            break;
+        default:
+            break;
+    }
+}
+
 void Value::releaseContainer() noexcept {
     if (t_destroyDepth >= kRecursiveLimit) {
         dismantle();
         return;
     }
     ++t_destroyDepth;
-    m_data.emplace<std::monostate>();  // the children die here, while the depth is counted
+    // The members are emptied in order, each one's memory requested a few members ahead; the
+    // container then dies with only empty members left.
+    auto releaseMembers = [](size_t count, auto&& member) {
+        for (size_t i = 0; i < count && i < kPrefetchAhead; ++i) member(i).prefetchStorage();
+        for (size_t i = 0; i < count; ++i) {
+            if (i + kPrefetchAhead < count) member(i + kPrefetchAhead).prefetchStorage();
+            Value& current = member(i);
+            if (current.m_data.index() >= static_cast<size_t>(Type::String)) current.m_data.emplace<std::monostate>();
+        }
+    };
+    if (auto* array = std::get_if<Array>(&m_data)) {
+        releaseMembers(array->size(), [array](size_t i) -> Value& { return (*array)[i]; });
+    } else if (auto* dictionary = std::get_if<Dictionary>(&m_data)) {
+        const auto first = dictionary->begin();
+        releaseMembers(dictionary->size(), [first](size_t i) -> Value& { return first[static_cast<ptrdiff_t>(i)].second; });
+    }
+    m_data.emplace<std::monostate>();
     --t_destroyDepth;
 }
 

@@ -251,7 +251,12 @@ public:
     Value& operator=(const Value& other);
     Value& operator=(Value&&) noexcept = default;
     ~Value() {
-        if (m_data.index() >= static_cast<size_t>(Type::Array)) releaseContainer();
+        // Empty containers (among them every moved-from one) need no member-by-member release.
+        if (auto* array = std::get_if<Array>(&m_data)) {
+            if (!array->empty()) releaseContainer();
+        } else if (auto* dictionary = std::get_if<Dictionary>(&m_data)) {
+            if (!dictionary->empty()) releaseContainer();
+        }
     }
 
     Type type() const { return static_cast<Type>(m_data.index()); }
@@ -296,6 +301,7 @@ public:
 
 private:
     void releaseContainer() noexcept;
+    void prefetchStorage() const noexcept;
     void dismantle() noexcept;
     void copyIteratively(const Value& source);
     static bool equalIteratively(const Value& a, const Value& b);

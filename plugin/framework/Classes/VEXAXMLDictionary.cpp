@@ -275,8 +275,12 @@ private:
                 return it == index->end() ? npos : it->second;
             }
             // From the back: of equal keys (an attribute merged over "__name") the later counts.
-            for (size_t i = entries.size(); i-- > 0;)
-                if (entries[i].first == key) return i;
+            // Length and first byte decide most comparisons without a call to memcmp.
+            for (size_t i = entries.size(); i-- > 0;) {
+                const std::string& candidate = entries[i].first;
+                if (candidate.size() == key.size() && (key.empty() || candidate[0] == key[0]) && candidate == key)
+                    return i;
+            }
             return npos;
         }
 
