@@ -190,22 +190,30 @@ public:
     }
 
     void endElement() {
-        // The common leaf -- an element holding one text run and nothing else -- becomes its text
-        // straight from the pending run.
-        Frame& top = m_frames[m_depth - 1];
-        if (m_options.collapseTextNodes && m_depth > 1 && top.entries.empty() && top.text.isNull()) {
-            std::string_view run = m_pending;
-            if (m_options.trimWhiteSpace) run = trimSpace(run);
-            if (!run.empty()) {
-                *top.slot = Value(run);
+        std::string_view run = m_pending;  // the element's last text run; m_pending is cleared below
+        if (m_options.trimWhiteSpace) run = trimSpace(run);
+        Frame& frame = m_frames[--m_depth];
+        size_t text;
+        if (frame.text.isNull()) {
+            // The common leaf -- one text run and nothing else -- becomes its text straight away.
+            if (m_options.collapseTextNodes && m_depth > 0 && frame.entries.empty() && !run.empty()) {
+                *frame.slot = Value(run);
                 m_pending.clear();
-                --m_depth;
                 return;
             }
+            // A single run goes straight to the entries.
+            text = frame.lookup(kTextKey);
+            if (!run.empty()) {
+                if (text == Frame::npos)
+                    text = frame.add(kTextKey, run);
+                else
+                    appendRun(frame.entries[text].second, run);
+            }
+        } else {
+            if (!run.empty()) appendRun(frame.text, run);
+            text = storeHeldText(frame);
         }
-        flushText();
-        Frame& frame = m_frames[--m_depth];
-        const size_t text = storeHeldText(frame);
+        m_pending.clear();
         const bool isRoot = m_depth == 0;  // the document element has no parent to collapse into
         if (m_options.collapseTextNodes && !isRoot && text != Frame::npos &&
             std::all_of(frame.entries.begin(), frame.entries.end(),
@@ -218,7 +226,17 @@ public:
         *frame.slot = Value(frame.takeNode());
     }
 
-    void characters(const char* s, size_t length) { m_pending.append(s, length); }
+    void characters(const char* s, size_t length) {
+        // White space that opens a run goes when the run is trimmed anyway: the line breaks and
+        // indentation between elements never reach the buffer.
+        if (m_pending.empty() && m_options.trimWhiteSpace) {
+            while (length > 0 && isAsciiSpace(*s)) {
+                ++s;
+                --length;
+            }
+        }
+        m_pending.append(s, length);
+    }
 
     void comment(const char* text) {
         // Comments outside the document element are dropped. A comment does not end the pending
@@ -333,8 +351,8 @@ private:
 
         void reset() {
             entries.clear();
-            text = Value();
-            index.reset();
+            if (!text.isNull()) text = Value();
+            if (index) index.reset();
         }
     };
 
