@@ -26,24 +26,6 @@ bool isNonEmptyContainer(const Value& v) {
 // before the next is even requested, freeing a parsed document costs a third of parsing it.
 constexpr size_t kPrefetchAhead = 16;
 
-void Value::prefetchStorage() const noexcept {
-    switch (type()) {
-        case Type::String:
-            // free() reads the block's header just before the text.
-            __builtin_prefetch(std::get<std::string>(m_data).data() - sizeof(void*));
-            break;
-        case Type::Array:
-            __builtin_prefetch(std::get<Array>(m_data).data());
-            break;
-        case Type::Dictionary:
-            if (const Dictionary& entries = std::get<Dictionary>(m_data); !entries.empty())
-                __builtin_prefetch(&*entries.begin());
-            break;
-        default:
-            break;
-    }
-}
-
 void Value::releaseContainer() noexcept {
     if (t_destroyDepth >= kRecursiveLimit) {
         dismantle();
@@ -57,29 +39,47 @@ void Value::releaseContainer() noexcept {
         for (size_t i = 0; i < count; ++i) {
             if (i + kPrefetchAhead < count) member(i + kPrefetchAhead).prefetchStorage();
             Value& current = member(i);
-            if (current.m_data.index() >= static_cast<size_t>(Type::String)) current.m_data.emplace<std::monostate>();
+            if (current.m_type >= Type::String) current.reset();
         }
     };
-    if (auto* array = std::get_if<Array>(&m_data)) {
-        releaseMembers(array->size(), [array](size_t i) -> Value& { return (*array)[i]; });
-    } else if (auto* dictionary = std::get_if<Dictionary>(&m_data)) {
-        const auto first = dictionary->begin();
-        releaseMembers(dictionary->size(), [first](size_t i) -> Value& { return first[static_cast<ptrdiff_t>(i)].second; });
+    if (m_type == Type::Array) {
+        Array& array = m_storage.array;
+        releaseMembers(array.size(), [&array](size_t i) -> Value& { return array[i]; });
+        array.~Array();
+    } else if (m_type == Type::Dictionary) {
+        const auto first = m_storage.dictionary.begin();
+        releaseMembers(m_storage.dictionary.size(),
+                       [first](size_t i) -> Value& { return first[static_cast<ptrdiff_t>(i)].second; });
+        m_storage.dictionary.~Dictionary();
     }
-    m_data.emplace<std::monostate>();
+    m_type = Type::Null;
     --t_destroyDepth;
 }
 
 Value::Value(const Value& other) {
     if (!isNonEmptyContainer(other)) {
-        m_data = other.m_data;
+        copyFrom(other);
     } else if (t_copyDepth < kRecursiveLimit) {
         ++t_copyDepth;
-        m_data = other.m_data;
+        copyFrom(other);
         --t_copyDepth;
     } else {
         copyIteratively(other);
     }
+}
+
+// Copies other into this null value, members by their own copy constructors.
+void Value::copyFrom(const Value& other) {
+    switch (other.m_type) {
+        case Type::Null: break;
+        case Type::Boolean: m_storage.boolean = other.m_storage.boolean; break;
+        case Type::Integer: m_storage.integer = other.m_storage.integer; break;
+        case Type::Real: m_storage.real = other.m_storage.real; break;
+        case Type::String: construct<std::string>(other.m_storage.string); break;
+        case Type::Array: construct<Array>(other.m_storage.array); break;
+        case Type::Dictionary: construct<Dictionary>(other.m_storage.dictionary); break;
+    }
+    m_type = other.m_type;
 }
 
 Value& Value::operator=(const Value& other) {
@@ -103,11 +103,12 @@ void Value::copyIteratively(const Value& source) {
     while (!pending.empty()) {
         auto [target, from] = pending.back();
         pending.pop_back();
-        if (auto* array = std::get_if<Array>(&from->m_data)) {
+        if (from->isArray()) {
+            const Array* array = &from->m_storage.array;
             Array copy;
             copy.reserve(array->size());
-            target->m_data = std::move(copy);
-            Array& members = std::get<Array>(target->m_data);
+            *target = Value(std::move(copy));
+            Array& members = target->m_storage.array;
             for (const Value& child : *array) {
                 if (isNonEmptyContainer(child)) {
                     members.push_back(placeholder(child));
@@ -116,9 +117,10 @@ void Value::copyIteratively(const Value& source) {
                     members.push_back(child);
                 }
             }
-        } else if (auto* dict = std::get_if<Dictionary>(&from->m_data)) {
-            target->m_data = Dictionary();
-            Dictionary& entries = std::get<Dictionary>(target->m_data);
+        } else if (from->isDictionary()) {
+            const Dictionary* dict = &from->m_storage.dictionary;
+            *target = Value(Dictionary());
+            Dictionary& entries = target->m_storage.dictionary;
             entries.reserve(dict->size());
             for (const auto& [key, child] : *dict) {
                 auto it = entries.emplace_hint(entries.end(), key,
@@ -126,7 +128,7 @@ void Value::copyIteratively(const Value& source) {
                 if (isNonEmptyContainer(child)) pending.emplace_back(&it->second, &child);
             }
         } else {
-            target->m_data = from->m_data;
+            *target = *from;  // a scalar
         }
     }
     t_copyDepth = savedDepth;
@@ -143,16 +145,13 @@ void Value::dismantle() noexcept {
         Value current = std::move(pending.back());
         pending.pop_back();
         auto takeNested = [&pending](Value& child) {
-            if ((child.isArray() && !std::get<Array>(child.m_data).empty()) ||
-                (child.isDictionary() && !std::get<Dictionary>(child.m_data).empty()))
-                pending.push_back(std::move(child));
+            if (isNonEmptyContainer(child)) pending.push_back(std::move(child));
         };
-        if (auto* array = std::get_if<Array>(&current.m_data))
-            for (Value& child : *array) takeNested(child);
-        else if (auto* dict = std::get_if<Dictionary>(&current.m_data))
-            for (auto& [key, child] : *dict) takeNested(child);
+        if (current.isArray())
+            for (Value& child : current.m_storage.array) takeNested(child);
+        else if (current.isDictionary())
+            for (auto& [key, child] : current.m_storage.dictionary) takeNested(child);
     }
-    m_data.emplace<std::monostate>();
     t_destroyDepth = savedDepth;
 }
 
@@ -176,46 +175,46 @@ namespace {
 }  // namespace
 
 bool Value::asBool() const {
-    if (auto* b = std::get_if<bool>(&m_data)) return *b;
-    if (auto* i = std::get_if<int64_t>(&m_data)) return *i != 0;
+    if (m_type == Type::Boolean) return m_storage.boolean;
+    if (m_type == Type::Integer) return m_storage.integer != 0;
     typeMismatch("boolean", type());
 }
 
 int64_t Value::asInteger() const {
-    if (auto* i = std::get_if<int64_t>(&m_data)) return *i;
-    if (auto* d = std::get_if<double>(&m_data)) return static_cast<int64_t>(*d);
-    if (auto* b = std::get_if<bool>(&m_data)) return *b ? 1 : 0;
+    if (m_type == Type::Integer) return m_storage.integer;
+    if (m_type == Type::Real) return static_cast<int64_t>(m_storage.real);
+    if (m_type == Type::Boolean) return m_storage.boolean ? 1 : 0;
     typeMismatch("integer", type());
 }
 
 double Value::asReal() const {
-    if (auto* d = std::get_if<double>(&m_data)) return *d;
-    if (auto* i = std::get_if<int64_t>(&m_data)) return static_cast<double>(*i);
+    if (m_type == Type::Real) return m_storage.real;
+    if (m_type == Type::Integer) return static_cast<double>(m_storage.integer);
     typeMismatch("real", type());
 }
 
 const std::string& Value::asString() const {
-    if (auto* s = std::get_if<std::string>(&m_data)) return *s;
+    if (m_type == Type::String) return m_storage.string;
     typeMismatch("string", type());
 }
 
 const Array& Value::asArray() const {
-    if (auto* a = std::get_if<Array>(&m_data)) return *a;
+    if (m_type == Type::Array) return m_storage.array;
     typeMismatch("array", type());
 }
 
 Array& Value::asArray() {
-    if (auto* a = std::get_if<Array>(&m_data)) return *a;
+    if (m_type == Type::Array) return m_storage.array;
     typeMismatch("array", type());
 }
 
 const Dictionary& Value::asDictionary() const {
-    if (auto* d = std::get_if<Dictionary>(&m_data)) return *d;
+    if (m_type == Type::Dictionary) return m_storage.dictionary;
     typeMismatch("dictionary", type());
 }
 
 Dictionary& Value::asDictionary() {
-    if (auto* d = std::get_if<Dictionary>(&m_data)) return *d;
+    if (m_type == Type::Dictionary) return m_storage.dictionary;
     typeMismatch("dictionary", type());
 }
 
@@ -234,10 +233,9 @@ const Value& Value::at(size_t index) const {
 }
 
 const Value* Value::find(std::string_view key) const {
-    auto* dict = std::get_if<Dictionary>(&m_data);
-    if (!dict) return nullptr;
-    auto it = dict->find(key);
-    return it == dict->end() ? nullptr : &it->second;
+    if (m_type != Type::Dictionary) return nullptr;
+    auto it = m_storage.dictionary.find(key);
+    return it == m_storage.dictionary.end() ? nullptr : &it->second;
 }
 
 std::string Value::value(std::string_view key, std::string_view fallback) const {
@@ -256,7 +254,7 @@ bool Value::value(std::string_view key, bool fallback) const {
 }
 
 std::string Value::description() const {
-    if (auto* s = std::get_if<std::string>(&m_data)) return *s;
+    if (m_type == Type::String) return m_storage.string;
     return toJson();
 }
 
@@ -437,13 +435,28 @@ std::string Value::toJson(int indent) const {
     return out;
 }
 
+// Same type and equal contents (containers compared member by member).
+bool Value::sameStorage(const Value& a, const Value& b) {
+    if (a.m_type != b.m_type) return false;
+    switch (a.m_type) {
+        case Type::Null: return true;
+        case Type::Boolean: return a.m_storage.boolean == b.m_storage.boolean;
+        case Type::Integer: return a.m_storage.integer == b.m_storage.integer;
+        case Type::Real: return a.m_storage.real == b.m_storage.real;
+        case Type::String: return a.m_storage.string == b.m_storage.string;
+        case Type::Array: return a.m_storage.array == b.m_storage.array;
+        case Type::Dictionary: return a.m_storage.dictionary == b.m_storage.dictionary;
+    }
+    return false;
+}
+
 // Equality of scalars, and of containers' sizes and kinds (not their members).
 bool Value::shallowEqual(const Value& a, const Value& b) {
     if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
     if (a.type() != b.type()) return false;
-    if (auto* array = std::get_if<Array>(&a.m_data)) return array->size() == std::get<Array>(b.m_data).size();
-    if (auto* dict = std::get_if<Dictionary>(&a.m_data)) return dict->size() == std::get<Dictionary>(b.m_data).size();
-    return a.m_data == b.m_data;
+    if (a.isArray()) return a.m_storage.array.size() == b.m_storage.array.size();
+    if (a.isDictionary()) return a.m_storage.dictionary.size() == b.m_storage.dictionary.size();
+    return sameStorage(a, b);
 }
 
 bool Value::equalIteratively(const Value& a, const Value& b) {
@@ -456,12 +469,13 @@ bool Value::equalIteratively(const Value& a, const Value& b) {
         pending.pop_back();
         if (!shallowEqual(*left, *right)) {
             equal = false;
-        } else if (auto* array = std::get_if<Array>(&left->m_data)) {
-            const Array& other = std::get<Array>(right->m_data);
-            for (size_t i = 0; i < array->size(); ++i) pending.emplace_back(&(*array)[i], &other[i]);
-        } else if (auto* dict = std::get_if<Dictionary>(&left->m_data)) {
-            auto it = std::get<Dictionary>(right->m_data).begin();
-            for (const auto& [key, value] : *dict) {
+        } else if (left->isArray()) {
+            const Array& array = left->m_storage.array;
+            const Array& other = right->m_storage.array;
+            for (size_t i = 0; i < array.size(); ++i) pending.emplace_back(&array[i], &other[i]);
+        } else if (left->isDictionary()) {
+            auto it = right->m_storage.dictionary.begin();
+            for (const auto& [key, value] : left->m_storage.dictionary) {
                 if (key != it->first) {
                     equal = false;
                     break;
@@ -478,7 +492,7 @@ bool operator==(const Value& a, const Value& b) {
     if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
     if (!isNonEmptyContainer(a) || t_compareDepth < kRecursiveLimit) {
         ++t_compareDepth;
-        const bool equal = a.m_data == b.m_data;
+        const bool equal = Value::sameStorage(a, b);
         --t_compareDepth;
         return equal;
     }
