@@ -146,8 +146,10 @@ public:
     }
 
     // name and atts as the readers give them: attribute name/value pairs, null-terminated (atts
-    // itself may be null when there are none).
-    void startElement(const char* name, const char* const* atts) {
+    // itself may be null when there are none). nameLength gives the length of an element or
+    // attribute name (a reader that keeps one copy of each name can look it up).
+    template <typename NameLength>
+    void startElement(const char* name, const char* const* atts, NameLength&& nameLength) {
         flushText();
         Value* slot;
         const std::string* key;
@@ -159,7 +161,7 @@ public:
             key = &m_rootName;
         } else {
             Frame& parent = m_frames[m_depth - 1];
-            const std::string_view elementName(name);
+            const std::string_view elementName(name, nameLength(name));
             size_t index = parent.lookup(elementName);
             if (index == Frame::npos) {
                 index = m_options.alwaysUseArrays ? parent.add(elementName, Array(1)) : parent.add(elementName);
@@ -186,7 +188,7 @@ public:
         if (nameMode == KOPAXMLDictionaryParser::NodeNameModeAlways ||
             (nameMode == KOPAXMLDictionaryParser::NodeNameModeRootOnly && isRoot))
             frame.add(kNameKey, std::string_view(name));
-        if (atts && atts[0]) storeAttributes(frame, atts);
+        if (atts && atts[0]) storeAttributes(frame, atts, nameLength);
     }
 
     void endElement() {
@@ -382,23 +384,26 @@ private:
         m_pending.clear();
     }
 
-    void storeAttributes(Frame& frame, const char* const* atts) {
+    template <typename NameLength>
+    void storeAttributes(Frame& frame, const char* const* atts, NameLength& nameLength) {
         switch (m_options.attributesMode) {
             case KOPAXMLDictionaryParser::AttributesModePrefixed:
                 for (; atts[0]; atts += 2) {
                     m_key.assign(1, '_');
-                    m_key += atts[0];
+                    m_key.append(atts[0], nameLength(atts[0]));
                     storeAttribute(frame, m_key, atts[1]);
                 }
                 break;
             case KOPAXMLDictionaryParser::AttributesModeDictionary: {
                 Dictionary::Entries attributes;
-                for (; atts[0]; atts += 2) attributes.emplace_back(atts[0], Value(std::string_view(atts[1])));
+                for (; atts[0]; atts += 2)
+                    attributes.emplace_back(std::string(atts[0], nameLength(atts[0])), Value(std::string_view(atts[1])));
                 frame.add(kAttributesKey, Dictionary(std::move(attributes)));
                 break;
             }
             case KOPAXMLDictionaryParser::AttributesModeUnprefixed:
-                for (; atts[0]; atts += 2) storeAttribute(frame, atts[0], atts[1]);
+                for (; atts[0]; atts += 2)
+                    storeAttribute(frame, std::string_view(atts[0], nameLength(atts[0])), atts[1]);
                 break;
             default:
                 break;
@@ -436,7 +441,7 @@ struct ExpatReader {
     XML_Parser parser;
 
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts) {
-        static_cast<ExpatReader*>(self)->builder.startElement(name, atts);
+        static_cast<ExpatReader*>(self)->builder.startElement(name, atts, std::strlen);
     }
     static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<ExpatReader*>(self)->builder.endElement(); }
     static void XMLCALL onCharacters(void* self, const XML_Char* s, int len) {
@@ -513,7 +518,29 @@ std::optional<Value> parseWithExpat(const Options& options, std::string_view byt
 // entity or attribute-default declaration -- the document is read again by expat, so malformed
 // and unusual documents get exactly expat's result and error report.
 struct Libxml2Reader {
+    // libxml2 keeps one copy of each element and attribute name in its dictionary for the whole
+    // parse, so such a name's address identifies it: lengths are remembered instead of measured
+    // at every use. Only names the dictionary owns are remembered.
+    struct NameLengths {
+        static constexpr size_t kSlots = 256;
+        xmlDictPtr dictionary = nullptr;
+        const char* names[kSlots] = {};
+        size_t lengths[kSlots] = {};
+        size_t operator()(const char* name) {
+            const auto address = reinterpret_cast<uintptr_t>(name);
+            const size_t slot = (address ^ (address >> 8)) % kSlots;
+            if (names[slot] == name) return lengths[slot];
+            const size_t length = std::strlen(name);
+            if (dictionary && xmlDictOwns(dictionary, reinterpret_cast<const xmlChar*>(name)) == 1) {
+                names[slot] = name;
+                lengths[slot] = length;
+            }
+            return length;
+        }
+    };
+
     TreeBuilder builder;
+    NameLengths nameLengths;
     xmlParserCtxtPtr context = nullptr;
     bool divert = false;  // the document goes to expat
 
@@ -526,7 +553,8 @@ struct Libxml2Reader {
     static const char* text(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 
     static void onStart(void* self, const xmlChar* name, const xmlChar** atts) {
-        of(self).startElement(text(name), reinterpret_cast<const char* const*>(atts));
+        auto* reader = static_cast<Libxml2Reader*>(self);
+        reader->builder.startElement(text(name), reinterpret_cast<const char* const*>(atts), reader->nameLengths);
     }
     static void onEnd(void* self, const xmlChar*) { of(self).endElement(); }
     static void onCharacters(void* self, const xmlChar* s, int len) {
@@ -572,7 +600,7 @@ std::optional<Value> parseWithLibxml2(const Options& options, std::string_view b
     }();
     if (!ready || bytes.size() > static_cast<size_t>(INT_MAX) || !declaresUTF8(bytes)) return std::nullopt;
 
-    Libxml2Reader reader{TreeBuilder(options)};
+    Libxml2Reader reader{TreeBuilder(options), {}};
     reader.context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
     if (!reader.context) return std::nullopt;
     // libxml2 may build a document of its own on the side (for a DOCTYPE with declarations);
@@ -599,6 +627,7 @@ std::optional<Value> parseWithLibxml2(const Options& options, std::string_view b
     handler.fatalError = &Libxml2Reader::onProblem;
     *context->sax = handler;
     context->userData = &reader;
+    reader.nameLengths.dictionary = context->dict;
     // No entity substitution, no DTD loading, no network. Documents may nest deeper and hold
     // longer texts than libxml2's defaults allow (as expat accepts them); entity expansion, which
     // those limits guard, never happens here.
