@@ -248,10 +248,12 @@ public:
     // destroying switch from recursion to an explicit work list past a few hundred levels, so a
     // document nested 100,000 levels does not overflow the stack.
     Value(const Value& other);
-    Value(Value&& other) noexcept { takeFrom(other); }
+    __attribute__((always_inline)) Value(Value&& other) noexcept { takeFrom(other); }
     Value& operator=(const Value& other);
     Value& operator=(Value&& other) noexcept {
-        if (this != &other) {
+        if (m_type == Type::Null) {
+            takeFrom(other);  // a null value holds nothing other could live in
+        } else if (this != &other) {
             // Taken first: `other` may live inside what this value is about to release.
             Value taken(std::move(other));
             reset();
