@@ -82,6 +82,14 @@ void Value::copyFrom(const Value& other) {
     m_type = other.m_type;
 }
 
+void Value::replaceWith(Value& other) noexcept {
+    if (this == &other) return;
+    // Taken first: `other` may live inside what this value is about to release.
+    Value taken(std::move(other));
+    reset();
+    takeFrom(taken);
+}
+
 Value& Value::operator=(const Value& other) {
     if (this != &other) {
         Value copy(other);

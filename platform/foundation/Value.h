@@ -250,15 +250,11 @@ public:
     Value(const Value& other);
     __attribute__((always_inline)) Value(Value&& other) noexcept { takeFrom(other); }
     Value& operator=(const Value& other);
-    Value& operator=(Value&& other) noexcept {
-        if (m_type == Type::Null) {
+    __attribute__((always_inline)) Value& operator=(Value&& other) noexcept {
+        if (m_type == Type::Null)
             takeFrom(other);  // a null value holds nothing other could live in
-        } else if (this != &other) {
-            // Taken first: `other` may live inside what this value is about to release.
-            Value taken(std::move(other));
-            reset();
-            takeFrom(taken);
-        }
+        else
+            replaceWith(other);
         return *this;
     }
     ~Value() {
@@ -392,6 +388,7 @@ private:
         m_type = Type::Null;
     }
     void copyFrom(const Value& other);
+    void replaceWith(Value& other) noexcept;
     static bool sameStorage(const Value& a, const Value& b);
 
     Type m_type = Type::Null;
