@@ -16,13 +16,13 @@
 #include <algorithm>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>

@@ -441,7 +441,8 @@ struct ExpatReader {
     XML_Parser parser;
 
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts) {
-        static_cast<ExpatReader*>(self)->builder.startElement(name, atts, std::strlen);
+        static_cast<ExpatReader*>(self)->builder.startElement(name, atts,
+                                                              [](const char* s) { return std::strlen(s); });
     }
     static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<ExpatReader*>(self)->builder.endElement(); }
     static void XMLCALL onCharacters(void* self, const XML_Char* s, int len) {
@@ -627,13 +628,13 @@ std::optional<Value> parseWithLibxml2(const Options& options, std::string_view b
     handler.fatalError = &Libxml2Reader::onProblem;
     *context->sax = handler;
     context->userData = &reader;
-    reader.nameLengths.dictionary = context->dict;
     // No entity substitution, no DTD loading, no network. Documents may nest deeper and hold
     // longer texts than libxml2's defaults allow (as expat accepts them); entity expansion, which
     // those limits guard, never happens here.
     xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_HUGE);
     *context->sax = handler;  // the options may have touched the handler; this one is final
 
+    reader.nameLengths.dictionary = context->dict;
     const int status = xmlParseDocument(context.get());
     if (status != 0 || reader.divert || !context->wellFormed || !reader.builder.hasRoot()) return std::nullopt;
     return reader.builder.takeRoot();
