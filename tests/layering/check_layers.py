@@ -4,13 +4,14 @@
     platform < host < plugin framework < product (plugin/VX*) < app
 
 The plug-in (framework and product) reaches the host only through the headers the host offers a
-plug-in (HOST_PLUGIN_INTERFACE). Tests and benchmarks follow the layer they test. Each quoted or
+plug-in (HOST_PLUGIN_INTERFACE), and the framework names no product. Tests and benchmarks follow the layer they test. Each quoted or
 angled include that names a file of this repository is resolved the way the compiler would
 (beside the including file first, then from the include roots), so "../" paths are caught too.
 
 Usage: check_layers.py SOURCE_ROOT      exit status 0 clean, 1 violations (listed), 2 bad usage
 """
 
+import json
 import os
 import re
 import sys
@@ -38,6 +39,25 @@ HOST_PLUGIN_INTERFACE = {
     "host/database/CustomRecordDefinition.h",
     "host/database/CustomRecordSetDefinition.h",
 }
+
+# The framework is shared by products and names none of them: a product's bundle name
+# (CFBundleName in its Info.json) must not appear in framework code; products supply it at build
+# time (KOPA_PRODUCT_NAME).
+def product_names(root):
+    names = set()
+    plugin = os.path.join(root, "plugin")
+    for dirpath, dirnames, filenames in os.walk(plugin):
+        dirnames[:] = [d for d in dirnames if os.path.join(dirpath, d) != os.path.join(plugin, "framework")]
+        if "Info.json" in filenames:
+            try:
+                with open(os.path.join(dirpath, "Info.json"), encoding="utf-8") as f:
+                    name = json.load(f).get("CFBundleName")
+            except (OSError, ValueError):
+                continue
+            if isinstance(name, str) and name:
+                names.add(name)
+    return names
+
 
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc")
 SCANNED_FOLDERS = ("platform", "host", "plugin", "app", "tests", "bench", "fuzz")
@@ -95,13 +115,20 @@ def resolve(root, including_rel, bracket, spelled):
     return None
 
 
-def check_file(root, rel):
+def check_file(root, rel, products):
     with open(os.path.join(root, rel), encoding="utf-8", errors="replace") as f:
         text = COMMENT_RE.sub("", f.read())
     limit, host_interface_only = allowed_rank(rel)
     if limit is None:
         return []
     problems = []
+    if rank_of(rel) == FRAMEWORK:
+        for name in sorted(products):
+            found = re.search(r"\b" + re.escape(name) + r"\b", text)
+            if found:
+                line = text.count("\n", 0, found.start()) + 1
+                problems.append(f"{rel}:{line}: the framework names the product \"{name}\"; "
+                                f"use KOPAProductName, which each product defines")
     for match in INCLUDE_RE.finditer(text):
         bracket, spelled = match.group(1), match.group(2)
         target = resolve(root, rel, bracket, spelled)
@@ -131,13 +158,14 @@ def main(argv):
     missing = [h for h in sorted(HOST_PLUGIN_INTERFACE) if not os.path.isfile(os.path.join(root, h))]
     problems = [f"HOST_PLUGIN_INTERFACE names {h}, which does not exist" for h in missing]
     scanned = 0
+    products = product_names(root)
     for folder in SCANNED_FOLDERS:
         for dirpath, dirnames, filenames in os.walk(os.path.join(root, folder)):
             dirnames[:] = sorted(d for d in dirnames if d != "corpus")
             for name in sorted(filenames):
                 if name.endswith(SOURCE_SUFFIXES):
                     rel = os.path.relpath(os.path.join(dirpath, name), root).replace(os.sep, "/")
-                    problems += check_file(root, rel)
+                    problems += check_file(root, rel, products)
                     scanned += 1
     if scanned == 0:
         problems.append(f"no sources found under {root}: wrong SOURCE_ROOT?")

@@ -65,6 +65,11 @@ CASES = [
     ("tests/plugin/HelperTest.cpp", '#include "app/tool/ToolCommand.h"', "product code includes app header"),
     ("tests/plugin/HelperTest.cpp", '#include "host/app/HostApplication.h"', None),
     ("platform/foundation/Log.cpp", '#include "no/such/file.h"', None),
+    ("plugin/framework/Classes/VEXAPlugin.cpp", 'const char* title = "Zandrel";',
+     'the framework names the product "Zandrel"'),
+    ("plugin/framework/Classes/VEXAPlugin.cpp", '// Zandrel is one product built on it', None),
+    ("plugin/framework/Classes/VEXAPlugin.cpp", 'const char* title = "ZandrelX";', None),
+    ("plugin/VXZandrel.cpp", 'const char* title = "Zandrel";', None),
 ]
 
 
@@ -79,6 +84,7 @@ def run_case(path, line):
     with tempfile.TemporaryDirectory() as root:
         for rel in BASE_FILES + OFFERED:
             write(root, rel, "#pragma once\n")
+        write(root, "plugin/Resources/Info.json", '{"CFBundleName": "Zandrel"}')
         write(root, path, f"#pragma once\n{line}\nint x;\n")
         result = subprocess.run([sys.executable, CHECKER, root], capture_output=True, text=True)
         return result.returncode, result.stdout + result.stderr
