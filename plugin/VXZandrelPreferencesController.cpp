@@ -25,7 +25,11 @@ void VXZandrelPreferencesController::awakeFromNib() {
     auto popUp = existingFormDefPopUp();
     if (!popUp) return;
     popUp->removeAllItems();
-    for (const auto& formDef : m_existingFormDefs) popUp->addItemWithTitle(formDef->name().description());
+    for (const auto& formDef : m_existingFormDefs) {
+        // A template without a name is listed with an empty title, not with how "no value" prints.
+        platform::Value name = formDef->name();
+        popUp->addItemWithTitle(name.isString() ? name.asString() : std::string());
+    }
 }
 
 void VXZandrelPreferencesController::cancelInput(platform::Object*) { close(); }
@@ -102,6 +106,7 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
         return;
     }
     for (const auto& formDef : m_existingFormDefs) {
+        // The stored name itself: a template without one never takes a typed name.
         platform::Value name = formDef->name();
         if (name.isString() && name.asString() == newName) {
             showAlert("Name already in use", "An existing form template has been detected with the same name.",

@@ -61,6 +61,23 @@ void addThreeFieldTemplate(const std::filesystem::path& file) {
     ASSERT_TRUE(saved) << saved.message();
 }
 
+// Adds an active template without a name, with one field definition.
+void addNamelessTemplate(const std::filesystem::path& file) {
+    auto database = host::Database::open(file);
+    ASSERT_TRUE(database) << database.status().message();
+    auto context = DLPObjectContext::withoutUser(database.value());
+    auto form = context->createObject<CustomRecordSetDefinition>();
+    ASSERT_TRUE(form);
+    (*form)->setActive(true);
+    (*form)->setDetails("no name given");
+    auto field = context->createObject<CustomRecordDefinition>();
+    ASSERT_TRUE(field);
+    (*field)->setName("Only field");
+    ASSERT_TRUE((*form)->addToCustomRecordDefinitions(*field));
+    auto saved = context->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+}
+
 std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObjectContext& context,
                                                                        const std::string& name) {
     auto found = context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
@@ -316,6 +333,39 @@ INSTANTIATE_TEST_SUITE_P(Names, AcceptedNameTest,
                                            "Quick Notes ",        // no trimming
                                            "   ",                 // spaces are a name
                                            "Événement 100%d"));
+
+// A template without a name is listed with an empty title, and no typed text counts as its
+// name: not even "null", which is how a missing value prints.
+TEST_F(DuplicateDialogTest, TemplateWithoutANameHasAnEmptyTitleAndTakesNoName) {
+    addNamelessTemplate(file);
+    signInAndOpen();
+    auto popUp = dialog->existingFormDefPopUp();
+    ASSERT_TRUE(popUp);
+    const auto& formDefs = dialog->existingFormDefs();
+    ASSERT_EQ(popUp->itemTitles().size(), formDefs.size());
+    int64_t nameless = -1;
+    for (size_t i = 0; i < formDefs.size(); ++i) {
+        if (formDefs[i]->name().isNull()) {
+            nameless = int64_t(i);
+            EXPECT_EQ(popUp->itemTitles()[i], "");
+        } else {
+            EXPECT_EQ(popUp->itemTitles()[i], formDefs[i]->name().asString());
+        }
+    }
+    ASSERT_GE(nameless, 0) << "the nameless template is active and must be listed";
+    for (const auto& title : popUp->itemTitles()) EXPECT_NE(title, "null");
+
+    ui->answerAlert("Thanks!");
+    popUp->selectItemAtIndex(nameless);
+    ASSERT_TRUE(ui->typeText("name", "null"));
+    ASSERT_TRUE(ui->pressButton("Duplicate"));
+    expectSuccessAlertAfterTheSheetClosed();
+    auto copy = onlyTemplateNamed(*context, "null");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->details(), Value("no name given"));
+    ASSERT_EQ(fieldsOf(*copy).size(), 1u);
+    EXPECT_EQ(fieldsOf(*copy).front()->name(), Value("Only field"));
+}
 
 TEST_F(DuplicateDialogTest, ThreeFieldDefinitionsAreCopiedInOrderAndTheSourceIsUnchanged) {
     signInAndOpen();
