@@ -314,3 +314,84 @@ TEST_F(DialogControllerTest, AMissingWindowDescriptionIsSaidAndTheRunStillFinish
 }
 
 }  // namespace
+
+namespace {
+
+// Sign-off while a closed dialog's removal from the registry is still pending: the registry
+// disposes of it again, and that second close must not finish the run a second time.
+struct LateDisposalCase {
+    const char* name;
+    std::function<void(TestDialog&, KOPADialogController::Completion, const std::shared_ptr<platform::Window>&)> run;
+    bool hasWindow;
+};
+
+TEST_F(DialogControllerTest, SignOffDuringTheDeferredRemovalFinishesTheRunOnce) {
+    const LateDisposalCase cases[] = {
+        {"sheet", [](TestDialog& d, auto completion, const auto& parent) { d.runSheetInWindowCompletion(parent, completion); },
+         true},
+        {"modal session", [](TestDialog& d, auto completion, const auto&) { d.runModalBlockingCompletion(false, completion); },
+         true},
+        {"free window", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); }, true},
+        {"missing description", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        results.clear();
+        auto parent = showWindow("Parent");
+        std::shared_ptr<TestDialog> subject = c.hasWindow ? plugintest::makeTestDialog(bundle) : std::make_shared<TestDialog>();
+        if (!c.hasWindow) {
+            ASSERT_TRUE(subject->initWithWindowNibName("NoSuchDialog", bundle));
+        }
+        std::vector<std::string> closes;
+        plugintest::NotificationRecorder recorder(closes, {platform::kWindowWillCloseNotification});
+
+        c.run(*subject, recording(), parent);
+        if (c.hasWindow) subject->closeWithResult(5);
+        const int64_t reported = c.hasWindow ? 5 : 0;
+        ASSERT_EQ(results, std::vector<int64_t>{reported});
+        ASSERT_TRUE(isRegistered(subject.get())) << "the removal waits for the next turn";
+
+        platform::NotificationCenter::defaultCenter().post(KOPAUserSignedOffNotification);
+        EXPECT_EQ(results, std::vector<int64_t>{reported}) << "the completion ran again";
+        EXPECT_EQ(subject->result(), reported);
+        EXPECT_FALSE(isRegistered(subject.get()));
+        loop.runPending();
+        EXPECT_EQ(results, std::vector<int64_t>{reported});
+        EXPECT_EQ(closes.size(), c.hasWindow ? 1u : 0u) << "the window announced its close again";
+        EXPECT_EQ(app.modalWindow(), nullptr);
+        EXPECT_FALSE(parent->attachedSheet());
+
+        // A new run of the same dialog finishes again, once.
+        if (c.hasWindow) {
+            subject->runWindow(recording());
+            subject->closeWithResult(6);
+            subject->close();
+            EXPECT_EQ(results, (std::vector<int64_t>{reported, 6}));
+            EXPECT_EQ(closes.size(), 2u);
+        }
+        parent->close();
+        loop.runPending();
+    }
+}
+
+// A window tells its delegate and observers of each close once; shown again, it can close again.
+TEST_F(DialogControllerTest, AWindowAnnouncesEachCloseOnce) {
+    std::vector<std::string> closes;
+    plugintest::NotificationRecorder recorder(closes, {platform::kWindowWillCloseNotification});
+    auto window = showWindow("Plain");
+    window->close();
+    window->close();
+    window->performClose();
+    EXPECT_EQ(closes.size(), 1u);
+    window->makeKeyAndOrderFront();
+    window->performClose();
+    window->close();
+    EXPECT_EQ(closes.size(), 2u);
+
+    auto neverShown = std::make_shared<platform::Window>("Never shown");
+    neverShown->close();
+    neverShown->close();
+    EXPECT_EQ(closes.size(), 3u);
+}
+
+}  // namespace

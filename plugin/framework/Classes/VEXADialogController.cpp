@@ -26,7 +26,7 @@ void KOPADialogController::windowDidLoad() {
 void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<platform::Window>& parent,
                                                       Completion completion) {
     m_mode = SheetMode;
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     auto& app = platform::Application::shared();
     auto target = parent ? parent : app.keyWindow();
     auto sheet = window();
@@ -36,7 +36,7 @@ void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<plat
 }
 
 void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion completion) {
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     auto w = window();
     if (!w) return failToShow();
     auto& app = platform::Application::shared();
@@ -51,11 +51,16 @@ void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion 
 }
 
 void KOPADialogController::runWindow(Completion completion) {
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     m_mode = FreeWindowMode;
     auto w = window();
     if (!w) return failToShow();
     w->makeKeyAndOrderFront();
+}
+
+void KOPADialogController::beginRun(Completion completion) {
+    m_completion = std::move(completion);
+    m_finished = false;
 }
 
 void KOPADialogController::failToShow() {
@@ -69,6 +74,7 @@ void KOPADialogController::failToShow() {
 }
 
 void KOPADialogController::closeWithResult(int64_t result) {
+    if (m_finished) return;  // closed already: the reported result stands
     m_result = result;
     if (isWindowLoaded()) {
         window()->close();
@@ -88,6 +94,8 @@ void KOPADialogController::closeWithTagOfSenderAsResult(platform::Object* sender
 void KOPADialogController::close() { closeWithResult(0); }
 
 void KOPADialogController::windowWillClose(const platform::Notification&) {
+    if (m_finished) return;
+    m_finished = true;
     auto self = sharedAs<KOPADialogController>();
     auto& app = platform::Application::shared();
     auto w = isWindowLoaded() ? window() : nullptr;
