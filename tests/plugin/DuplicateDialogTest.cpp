@@ -434,6 +434,51 @@ TEST_F(DuplicateDialogTest, TheCopyStaysPendingThenSurvivesSaveAndReopen) {
     EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), valuesOf(*source, kTemplateAttributes));
 }
 
+// A failure of the host in the middle of the copy: the second of three field definitions holds
+// a value its attribute refuses (a row written by another program), so copying it fails after
+// the template and the first field definition have been created. The half copy is rolled back:
+// nothing of it stays pending or reaches the file, and the failure is reported.
+TEST_F(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
+    {
+        auto database = host::Database::open(file);
+        ASSERT_TRUE(database) << database.status().message();
+        ASSERT_TRUE((*database)->exec("UPDATE CustomRecordDefinition SET typeCode = 'not a number' WHERE name = 'Alpha'"));
+    }
+    signInAndOpen();
+    auto source = onlyTemplateNamed(*context, "Three Fields");
+    ASSERT_TRUE(source);
+    ASSERT_EQ(fieldsOf(*source).size(), 3u);
+    ASSERT_EQ(fieldsOf(*source)[1]->name(), Value("Alpha"));
+    const auto templates = countOf(*context, kTemplate);
+    const auto fields = countOf(*context, kField);
+    const auto sourceFieldValues = fieldValues(*source);
+
+    ui->answerAlert("OK");
+    duplicate("Three Fields", "Half Copy");
+
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "Zandrel");
+    EXPECT_NE(ui->lastAlert().message.find("could not be duplicated"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_TRUE(dialogWindow->isVisible()) << "the dialog stays open so the person can choose again";
+    bool logged = false;
+    for (const auto& line : log->lines) logged = logged || line.find("typeCode") != std::string::npos;
+    EXPECT_TRUE(logged) << "the log names what failed: " << ::testing::PrintToString(log->lines);
+
+    EXPECT_TRUE(templatesNamed(*context, "Half Copy").empty());
+    EXPECT_EQ(countOf(*context, kTemplate), templates);
+    EXPECT_EQ(countOf(*context, kField), fields);
+    EXPECT_FALSE(context->hasChanges()) << "no part of the copy may stay pending";
+    EXPECT_EQ(fieldValues(*source), sourceFieldValues);
+
+    auto saved = host->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+    auto reopened = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(reopened) << reopened.status().message();
+    EXPECT_TRUE(templatesNamed(**reopened, "Half Copy").empty());
+    EXPECT_EQ(countOf(**reopened, kTemplate), templates);
+    EXPECT_EQ(countOf(**reopened, kField), fields);
+}
+
 TEST_F(DuplicateDialogTest, NobodySignedInGivesAnEmptyListAndTheButtonOnlyCloses) {
     openDialog();
     auto popUp = dialog->existingFormDefPopUp();
