@@ -53,22 +53,21 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string describe(const Token& token) {
-    switch (token.kind) {
-    case Token::Kind::End: return "the end";
-    case Token::Kind::Variable: return "$" + token.text;
-    case Token::Kind::Text: return "'" + token.text + "'";
-    default: return "'" + token.text + "'";
-    }
-}
-
 // A long qualifier is shown by its start in messages, so an error stays readable (and small).
 std::string shownText(std::string_view text) {
     constexpr size_t kShown = 100;
     if (text.size() <= kShown + 20) return std::string(text);
     size_t cut = kShown;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 characters
-    return fmt::format("{}... ({} characters)", text.substr(0, cut), text.size());
+    return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
+}
+
+std::string describe(const Token& token) {
+    switch (token.kind) {
+    case Token::Kind::End: return "the end";
+    case Token::Kind::Variable: return "$" + shownText(token.text);
+    default: return "'" + shownText(token.text) + "'";
+    }
 }
 
 // SQLite stores a NaN as NULL; in memory it must count as no value as well.
@@ -153,7 +152,7 @@ private:
                     m_tokens.back().number = real ? StoredValue::fromReal(std::stod(digits))
                                                   : StoredValue::fromInteger(std::stoll(digits));
                 } catch (const std::exception&) {
-                    return fail(start, "the number " + digits + " is out of range");
+                    return fail(start, "the number " + shownText(digits) + " is out of range");
                 }
             } else if (c == '\'' || c == '"') {
                 std::string contents;
@@ -327,7 +326,7 @@ private:
             auto value = binding(token);
             if (!value) return value.status();
             if (!value->isArray())
-                return fail(token, fmt::format("${} must be an array for IN, not {}", token.text,
+                return fail(token, fmt::format("${} must be an array for IN, not {}", shownText(token.text),
                                                platform::Value::typeName(value->type())));
             for (const auto& element : value->asArray()) {
                 auto stored = constantFrom(element, token);
@@ -359,7 +358,7 @@ private:
         if (found == m_bindings.end()) {
             std::string given;
             for (const auto& [name, value] : m_bindings) given += (given.empty() ? "" : ", ") + name;
-            return fail(token, fmt::format("no binding for ${} (bindings given: {})", token.text,
+            return fail(token, fmt::format("no binding for ${} (bindings given: {})", shownText(token.text),
                                            given.empty() ? "none" : given));
         }
         return found->second;
@@ -375,7 +374,7 @@ private:
         case T::String: return StoredValue::fromText(value.asString());
         default:
             return fail(token, fmt::format("${} is {}; compare texts, numbers, booleans or nil (arrays only with IN)",
-                                           token.text, value.typeName(value.type())));
+                                           shownText(token.text), value.typeName(value.type())));
         }
     }
 
@@ -404,7 +403,7 @@ private:
                     return fail(token, fmt::format("expected a value {}, found the keyword {}", where, token.text));
             auto slot = m_entity.slot(token.text);
             if (!slot)
-                return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name, token.text,
+                return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name, shownText(token.text),
                                                m_entity.attributeNames()));
             return Operand{true, *slot, {}};
         }
