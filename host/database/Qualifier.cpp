@@ -38,7 +38,19 @@ using Node = Qualifier::Node;
 using NodePtr = std::shared_ptr<const Node>;
 
 struct Token {
-    enum class Kind { Identifier, Variable, Number, Text, Operator, LParen, RParen, LBrace, RBrace, Comma, End };
+    enum class Kind {
+        Identifier,
+        Variable,
+        Number,
+        Text,
+        Operator,
+        LParen,
+        RParen,
+        LBrace,
+        RBrace,
+        Comma,
+        End
+    };
     Kind kind = Kind::End;
     std::string text;  // as written (identifier, variable name without $, operator, text contents)
     StoredValue number;
@@ -58,20 +70,26 @@ std::string shownText(std::string_view text) {
     constexpr size_t kShown = 100;
     if (text.size() <= kShown + 20) return std::string(text);
     size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 characters
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;  // whole UTF-8 characters
     return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
 }
 
 std::string describe(const Token& token) {
     switch (token.kind) {
-    case Token::Kind::End: return "the end";
-    case Token::Kind::Variable: return "$" + shownText(token.text);
-    default: return "'" + shownText(token.text) + "'";
+        case Token::Kind::End:
+            return "the end";
+        case Token::Kind::Variable:
+            return "$" + shownText(token.text);
+        default:
+            return "'" + shownText(token.text) + "'";
     }
 }
 
 // SQLite stores a NaN as NULL; in memory it must count as no value as well.
-StoredValue storedReal(double d) { return std::isnan(d) ? StoredValue::null() : StoredValue::fromReal(d); }
+StoredValue storedReal(double d) {
+    return std::isnan(d) ? StoredValue::null() : StoredValue::fromReal(d);
+}
 
 class Parser {
 public:
@@ -94,7 +112,9 @@ private:
         return platform::Status::error(
             fmt::format("qualifier \"{}\" at character {}: {}", shownText(m_text), position + 1, what));
     }
-    platform::Status fail(const Token& token, const std::string& what) const { return fail(token.position, what); }
+    platform::Status fail(const Token& token, const std::string& what) const {
+        return fail(token.position, what);
+    }
 
     platform::Status tokenize() {
         size_t i = 0;
@@ -187,16 +207,29 @@ private:
                 }
                 if (matched) continue;
                 switch (c) {
-                case '=':
-                case '<':
-                case '>':
-                case '!': push(Token::Kind::Operator, start, 1); break;
-                case '(': push(Token::Kind::LParen, start, 1); break;
-                case ')': push(Token::Kind::RParen, start, 1); break;
-                case '{': push(Token::Kind::LBrace, start, 1); break;
-                case '}': push(Token::Kind::RBrace, start, 1); break;
-                case ',': push(Token::Kind::Comma, start, 1); break;
-                default: return fail(start, fmt::format("unexpected character '{}'", c));
+                    case '=':
+                    case '<':
+                    case '>':
+                    case '!':
+                        push(Token::Kind::Operator, start, 1);
+                        break;
+                    case '(':
+                        push(Token::Kind::LParen, start, 1);
+                        break;
+                    case ')':
+                        push(Token::Kind::RParen, start, 1);
+                        break;
+                    case '{':
+                        push(Token::Kind::LBrace, start, 1);
+                        break;
+                    case '}':
+                        push(Token::Kind::RBrace, start, 1);
+                        break;
+                    case ',':
+                        push(Token::Kind::Comma, start, 1);
+                        break;
+                    default:
+                        return fail(start, fmt::format("unexpected character '{}'", c));
                 }
             }
         }
@@ -249,9 +282,10 @@ private:
     }
 
     platform::Status tooDeep(const Token& token) const {
-        return fail(token, fmt::format("nested more than {} levels deep (each parenthesis and each NOT is a level); "
-                                       "write the condition with fewer levels",
-                                       Qualifier::kMaxNesting));
+        return fail(token,
+                    fmt::format("nested more than {} levels deep (each parenthesis and each NOT is a level); "
+                                "write the condition with fewer levels",
+                                Qualifier::kMaxNesting));
     }
 
     platform::Result<Node> parseNot() {
@@ -300,8 +334,8 @@ private:
             return node;
         }
         static const std::pair<std::string_view, CompareOp> kOps[] = {
-            {"==", CompareOp::Equal},   {"=", CompareOp::Equal},        {"!=", CompareOp::NotEqual},
-            {"<>", CompareOp::NotEqual}, {"<", CompareOp::Less},          {">", CompareOp::Greater},
+            {"==", CompareOp::Equal},     {"=", CompareOp::Equal},        {"!=", CompareOp::NotEqual},
+            {"<>", CompareOp::NotEqual},  {"<", CompareOp::Less},         {">", CompareOp::Greater},
             {"<=", CompareOp::LessEqual}, {">=", CompareOp::GreaterEqual}};
         std::optional<CompareOp> op;
         if (opToken.kind == Token::Kind::Operator)
@@ -367,50 +401,65 @@ private:
     platform::Result<StoredValue> constantFrom(const platform::Value& value, const Token& token) const {
         using T = platform::Value::Type;
         switch (value.type()) {
-        case T::Null: return StoredValue::null();
-        case T::Boolean: return StoredValue::fromInteger(value.asBool() ? 1 : 0);
-        case T::Integer: return StoredValue::fromInteger(value.asInteger());
-        case T::Real: return storedReal(value.asReal());
-        case T::String: return StoredValue::fromText(value.asString());
-        default:
-            return fail(token, fmt::format("${} is {}; compare texts, numbers, booleans or nil (arrays only with IN)",
-                                           shownText(token.text), value.typeName(value.type())));
+            case T::Null:
+                return StoredValue::null();
+            case T::Boolean:
+                return StoredValue::fromInteger(value.asBool() ? 1 : 0);
+            case T::Integer:
+                return StoredValue::fromInteger(value.asInteger());
+            case T::Real:
+                return storedReal(value.asReal());
+            case T::String:
+                return StoredValue::fromText(value.asString());
+            default:
+                return fail(
+                    token,
+                    fmt::format("${} is {}; compare texts, numbers, booleans or nil (arrays only with IN)",
+                                shownText(token.text), value.typeName(value.type())));
         }
     }
 
     platform::Result<Operand> parseOperand(const std::string& where) {
         const Token& token = peek();
         switch (token.kind) {
-        case Token::Kind::Number: take(); return Operand{false, 0, token.number};
-        case Token::Kind::Text: take(); return Operand{false, 0, StoredValue::fromText(token.text)};
-        case Token::Kind::Variable: {
-            take();
-            auto value = binding(token);
-            if (!value) return value.status();
-            auto stored = constantFrom(*value, token);
-            if (!stored) return stored.status();
-            return Operand{false, 0, *stored};
-        }
-        case Token::Kind::Identifier: {
-            take();
-            if (isKeyword(token, "nil") || isKeyword(token, "NULL")) return Operand{false, 0, StoredValue::null()};
-            if (isKeyword(token, "YES") || isKeyword(token, "TRUE"))
-                return Operand{false, 0, StoredValue::fromInteger(1)};
-            if (isKeyword(token, "NO") || isKeyword(token, "FALSE"))
-                return Operand{false, 0, StoredValue::fromInteger(0)};
-            for (auto keyword : {"AND", "OR", "NOT", "IN"})
-                if (isKeyword(token, keyword))
-                    return fail(token, fmt::format("expected a value {}, found the keyword {}", where, token.text));
-            auto slot = m_entity.slot(token.text);
-            if (!slot)
-                return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name, shownText(token.text),
-                                               m_entity.attributeNames()));
-            return Operand{true, *slot, {}};
-        }
-        default:
-            return fail(token, fmt::format("expected a value (attribute, $variable, number, 'text', nil, YES or NO) {}, "
-                                           "found {}",
-                                           where, describe(token)));
+            case Token::Kind::Number:
+                take();
+                return Operand{false, 0, token.number};
+            case Token::Kind::Text:
+                take();
+                return Operand{false, 0, StoredValue::fromText(token.text)};
+            case Token::Kind::Variable: {
+                take();
+                auto value = binding(token);
+                if (!value) return value.status();
+                auto stored = constantFrom(*value, token);
+                if (!stored) return stored.status();
+                return Operand{false, 0, *stored};
+            }
+            case Token::Kind::Identifier: {
+                take();
+                if (isKeyword(token, "nil") || isKeyword(token, "NULL"))
+                    return Operand{false, 0, StoredValue::null()};
+                if (isKeyword(token, "YES") || isKeyword(token, "TRUE"))
+                    return Operand{false, 0, StoredValue::fromInteger(1)};
+                if (isKeyword(token, "NO") || isKeyword(token, "FALSE"))
+                    return Operand{false, 0, StoredValue::fromInteger(0)};
+                for (auto keyword : {"AND", "OR", "NOT", "IN"})
+                    if (isKeyword(token, keyword))
+                        return fail(token, fmt::format("expected a value {}, found the keyword {}", where,
+                                                       token.text));
+                auto slot = m_entity.slot(token.text);
+                if (!slot)
+                    return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name,
+                                                   shownText(token.text), m_entity.attributeNames()));
+                return Operand{true, *slot, {}};
+            }
+            default:
+                return fail(
+                    token,
+                    fmt::format("expected a value (attribute, $variable, number, 'text', nil, YES or NO) {}, "
+                                "found {}",
+                                where, describe(token)));
         }
     }
 
@@ -422,7 +471,9 @@ private:
     int m_depth = 0;
 };
 
-std::string quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
+std::string quoted(const std::string& identifier) {
+    return "\"" + identifier + "\"";
+}
 
 // Writes a tree as one SQL condition. Every part yields 0 or 1, never NULL, so NOT and the
 // chains keep the two-valued meaning. A chain longer than kGroup terms is written as nested
@@ -451,43 +502,59 @@ public:
             if (withValue) ++comparisonsWithValues;
         }
         switch (node.kind) {
-        case Node::Kind::And: writeTerms(node.terms, 0, node.terms.size(), " AND ", depth); return;
-        case Node::Kind::Or: writeTerms(node.terms, 0, node.terms.size(), " OR ", depth); return;
-        case Node::Kind::Not:
-            sql += "(NOT ";
-            write(node.terms.front(), depth + 1);
-            sql += ")";
-            return;
-        case Node::Kind::In:
-            if (node.list.empty()) {
-                sql += "0";
+            case Node::Kind::And:
+                writeTerms(node.terms, 0, node.terms.size(), " AND ", depth);
+                return;
+            case Node::Kind::Or:
+                writeTerms(node.terms, 0, node.terms.size(), " OR ", depth);
+                return;
+            case Node::Kind::Not:
+                sql += "(NOT ";
+                write(node.terms.front(), depth + 1);
+                sql += ")";
+                return;
+            case Node::Kind::In:
+                if (node.list.empty()) {
+                    sql += "0";
+                    return;
+                }
+                sql += "((";
+                operand(node.a);
+                sql += " IN (";
+                for (size_t i = 0; i < node.list.size(); ++i) {
+                    if (i) sql += ", ";
+                    operand(node.list[i]);
+                }
+                sql += ")) IS 1)";
+                return;
+            case Node::Kind::Compare: {
+                const bool ordered = node.op != CompareOp::Equal && node.op != CompareOp::NotEqual;
+                sql += ordered ? "((" : "(";
+                operand(node.a);
+                switch (node.op) {
+                    case CompareOp::Equal:
+                        sql += " IS ";
+                        break;
+                    case CompareOp::NotEqual:
+                        sql += " IS NOT ";
+                        break;
+                    case CompareOp::Less:
+                        sql += " < ";
+                        break;
+                    case CompareOp::Greater:
+                        sql += " > ";
+                        break;
+                    case CompareOp::LessEqual:
+                        sql += " <= ";
+                        break;
+                    case CompareOp::GreaterEqual:
+                        sql += " >= ";
+                        break;
+                }
+                operand(node.b);
+                sql += ordered ? ") IS 1)" : ")";
                 return;
             }
-            sql += "((";
-            operand(node.a);
-            sql += " IN (";
-            for (size_t i = 0; i < node.list.size(); ++i) {
-                if (i) sql += ", ";
-                operand(node.list[i]);
-            }
-            sql += ")) IS 1)";
-            return;
-        case Node::Kind::Compare: {
-            const bool ordered = node.op != CompareOp::Equal && node.op != CompareOp::NotEqual;
-            sql += ordered ? "((" : "(";
-            operand(node.a);
-            switch (node.op) {
-            case CompareOp::Equal: sql += " IS "; break;
-            case CompareOp::NotEqual: sql += " IS NOT "; break;
-            case CompareOp::Less: sql += " < "; break;
-            case CompareOp::Greater: sql += " > "; break;
-            case CompareOp::LessEqual: sql += " <= "; break;
-            case CompareOp::GreaterEqual: sql += " >= "; break;
-            }
-            operand(node.b);
-            sql += ordered ? ") IS 1)" : ")";
-            return;
-        }
         }
     }
 
@@ -537,11 +604,15 @@ int compareStored(const StoredValue& a, const StoredValue& b) {
     using K = StoredValue::Kind;
     auto rank = [](K k) {
         switch (k) {
-        case K::Null: return 0;
-        case K::Integer:
-        case K::Real: return 1;
-        case K::Text: return 2;
-        case K::Blob: return 3;
+            case K::Null:
+                return 0;
+            case K::Integer:
+            case K::Real:
+                return 1;
+            case K::Text:
+                return 2;
+            case K::Blob:
+                return 3;
         }
         return 0;
     };
@@ -559,7 +630,8 @@ int compareStored(const StoredValue& a, const StoredValue& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-StoredValue valueOf(const Operand& o, const EntityDescription& entity, const std::vector<platform::Value>& values) {
+StoredValue valueOf(const Operand& o, const EntityDescription& entity,
+                    const std::vector<platform::Value>& values) {
     if (!o.isAttribute) return o.constant;
     StoredValue stored = storedAttributeValue(entity.attributes[o.slot].type, values[o.slot]);
     if (stored.kind == StoredValue::Kind::Real && std::isnan(stored.real)) return StoredValue::null();
@@ -570,42 +642,51 @@ StoredValue valueOf(const Operand& o, const EntityDescription& entity, const std
 bool evaluate(const Node& node, const EntityDescription& entity, const std::vector<platform::Value>& values) {
     using K = StoredValue::Kind;
     switch (node.kind) {
-    case Node::Kind::And:
-        for (const auto& term : node.terms)
-            if (!evaluate(term, entity, values)) return false;
-        return true;
-    case Node::Kind::Or:
-        for (const auto& term : node.terms)
-            if (evaluate(term, entity, values)) return true;
-        return false;
-    case Node::Kind::Not: return !evaluate(node.terms.front(), entity, values);
-    case Node::Kind::In: {
-        StoredValue a = valueOf(node.a, entity, values);
-        if (a.kind == K::Null) return false;
-        for (const auto& element : node.list) {
-            StoredValue b = valueOf(element, entity, values);
-            if (b.kind != K::Null && compareStored(a, b) == 0) return true;
+        case Node::Kind::And:
+            for (const auto& term : node.terms)
+                if (!evaluate(term, entity, values)) return false;
+            return true;
+        case Node::Kind::Or:
+            for (const auto& term : node.terms)
+                if (evaluate(term, entity, values)) return true;
+            return false;
+        case Node::Kind::Not:
+            return !evaluate(node.terms.front(), entity, values);
+        case Node::Kind::In: {
+            StoredValue a = valueOf(node.a, entity, values);
+            if (a.kind == K::Null) return false;
+            for (const auto& element : node.list) {
+                StoredValue b = valueOf(element, entity, values);
+                if (b.kind != K::Null && compareStored(a, b) == 0) return true;
+            }
+            return false;
         }
-        return false;
-    }
-    case Node::Kind::Compare: {
-        StoredValue a = valueOf(node.a, entity, values);
-        StoredValue b = valueOf(node.b, entity, values);
-        switch (node.op) {
-        case CompareOp::Equal: return compareStored(a, b) == 0;
-        case CompareOp::NotEqual: return compareStored(a, b) != 0;
-        default: break;
+        case Node::Kind::Compare: {
+            StoredValue a = valueOf(node.a, entity, values);
+            StoredValue b = valueOf(node.b, entity, values);
+            switch (node.op) {
+                case CompareOp::Equal:
+                    return compareStored(a, b) == 0;
+                case CompareOp::NotEqual:
+                    return compareStored(a, b) != 0;
+                default:
+                    break;
+            }
+            if (a.kind == K::Null || b.kind == K::Null) return false;
+            int c = compareStored(a, b);
+            switch (node.op) {
+                case CompareOp::Less:
+                    return c < 0;
+                case CompareOp::Greater:
+                    return c > 0;
+                case CompareOp::LessEqual:
+                    return c <= 0;
+                case CompareOp::GreaterEqual:
+                    return c >= 0;
+                default:
+                    return false;
+            }
         }
-        if (a.kind == K::Null || b.kind == K::Null) return false;
-        int c = compareStored(a, b);
-        switch (node.op) {
-        case CompareOp::Less: return c < 0;
-        case CompareOp::Greater: return c > 0;
-        case CompareOp::LessEqual: return c <= 0;
-        case CompareOp::GreaterEqual: return c >= 0;
-        default: return false;
-        }
-    }
     }
     return false;
 }
@@ -624,15 +705,17 @@ platform::Result<Qualifier> Qualifier::compile(const EntityDescription& entity, 
         SqlWriter writer(entity, qualifier.m_parameters);
         writer.write(*qualifier.m_root, 0);
         if (writer.deepest > SqlWriter::kMaxSqlDepth)
-            return platform::Status::error(fmt::format(
-                "qualifier \"{}\" is too complex for the database: its nesting and its long AND/OR chains need "
-                "{} levels, at most {} can be run; split it into several qualifiers",
-                shownText(text), writer.deepest, SqlWriter::kMaxSqlDepth));
+            return platform::Status::error(
+                fmt::format("qualifier \"{}\" is too complex for the database: its nesting and its long "
+                            "AND/OR chains need "
+                            "{} levels, at most {} can be run; split it into several qualifiers",
+                            shownText(text), writer.deepest, SqlWriter::kMaxSqlDepth));
         if (writer.comparisonsWithValues > kMaxComparisonsWithValues)
-            return platform::Status::error(fmt::format(
-                "qualifier \"{}\" has {} comparisons with a value, at most {} are allowed; put the values of one "
-                "attribute into an IN list, or split it into several qualifiers",
-                shownText(text), writer.comparisonsWithValues, kMaxComparisonsWithValues));
+            return platform::Status::error(
+                fmt::format("qualifier \"{}\" has {} comparisons with a value, at most {} are allowed; put "
+                            "the values of one "
+                            "attribute into an IN list, or split it into several qualifiers",
+                            shownText(text), writer.comparisonsWithValues, kMaxComparisonsWithValues));
         if (qualifier.m_parameters.size() > kMaxValues)
             return platform::Status::error(fmt::format(
                 "qualifier \"{}\" has {} values, at most {} can be bound; split it into several qualifiers",

@@ -42,15 +42,15 @@
 // Errors name the position (1-based character) and what was expected, e.g.
 //   qualifier "name == " at character 8: expected a value after '==', found the end
 
-#include "host/database/EntityDescription.h"
-#include "host/database/Statement.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/database/EntityDescription.h"
+#include "host/database/Statement.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 namespace host {
 

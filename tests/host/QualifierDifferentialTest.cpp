@@ -2,11 +2,6 @@
 // qualifiers over random objects, with the values where the two could part -- integers near
 // 2^53 and 2^63, reals next to them, texts in different letter case, booleans, nil, NaN.
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
-#include "tests/host/DatabaseTestSupport.h"
-
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
@@ -17,6 +12,11 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/EntityCatalog.h"
+#include "host/database/Qualifier.h"
+#include "tests/host/DatabaseTestSupport.h"
 
 using host::Qualifier;
 using platform::Array;
@@ -29,7 +29,9 @@ constexpr int64_t kTwo53 = int64_t{1} << 53;
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
-const host::EntityDescription& recordEntity() { return *host::EntityCatalog::shared().find("CustomRecordDefinition"); }
+const host::EntityDescription& recordEntity() {
+    return *host::EntityCatalog::shared().find("CustomRecordDefinition");
+}
 
 class Generator {
 public:
@@ -72,34 +74,44 @@ public:
     }
 
     std::string text() {
-        static const std::vector<std::string> texts = {"", "a", "A", "abc", "ABC", "abd", "9007199254740993",
-                                                       "1", "\xC3\xA9", "E\xCC\x81", "a b", "zz"};
+        static const std::vector<std::string> texts = {
+            "", "a", "A", "abc", "ABC", "abd", "9007199254740993", "1", "\xC3\xA9", "E\xCC\x81", "a b", "zz"};
         return pick(texts);
     }
 
     Value anyValue() {
         switch (below(6)) {
-        case 0: return Value();
-        case 1: return Value(integer());
-        case 2: return Value(real());
-        case 3: return Value(text());
-        case 4: return Value(chance(50));
-        default: return Value(integer());
+            case 0:
+                return Value();
+            case 1:
+                return Value(integer());
+            case 2:
+                return Value(real());
+            case 3:
+                return Value(text());
+            case 4:
+                return Value(chance(50));
+            default:
+                return Value(integer());
         }
     }
 
     // A value as qualifier text: a literal where the language has one, else a binding.
     std::string operandValue(Dictionary& bindings) {
         switch (below(8)) {
-        case 0: return pick(std::vector<std::string>{"nil", "NULL", "YES", "NO", "TRUE", "FALSE"});
-        case 1: return std::to_string(integer());
-        case 2: {
-            double r = real();
-            if (!std::isfinite(r)) break;
-            return fmt::format("{:.1f}", r);  // always with a point, so it is read as a real
-        }
-        case 3: return "'" + text() + "'";
-        default: break;
+            case 0:
+                return pick(std::vector<std::string>{"nil", "NULL", "YES", "NO", "TRUE", "FALSE"});
+            case 1:
+                return std::to_string(integer());
+            case 2: {
+                double r = real();
+                if (!std::isfinite(r)) break;
+                return fmt::format("{:.1f}", r);  // always with a point, so it is read as a real
+            }
+            case 3:
+                return "'" + text() + "'";
+            default:
+                break;
         }
         std::string name = "v" + std::to_string(bindings.size());
         bindings[name] = anyValue();
@@ -188,8 +200,8 @@ TEST_F(QualifierDifferentialTest, MemoryAndSqliteAgreeOnRandomQualifiers) {
                 if (compiled->matches(values)) memory.push_back(name);
 
             auto statement = (*database)->prepare(
-                fmt::format("SELECT name FROM \"CustomRecordDefinition\" WHERE name LIKE 's{}o%' AND {}", seed,
-                            compiled->sql()));
+                fmt::format("SELECT name FROM \"CustomRecordDefinition\" WHERE name LIKE 's{}o%' AND {}",
+                            seed, compiled->sql()));
             ASSERT_TRUE(statement) << statement.status().message();
             compiled->bindParameters(*statement);
             std::vector<std::string> sql;
@@ -236,7 +248,8 @@ TEST_F(QualifierDifferentialTest, IntegersAndRealsCompareExactly) {
         {kTwo53 + 1, "typeCode == 9007199254740992.0 OR typeCode == $r", Value(kTwo53 + 1), true},
         {kTwo53 + 1, "typeCode == 9007199254740992.0", Value(), false},
         {0, "typeCode == $r", Value(-0.0), true},
-        {0, "typeCode == $r", Value(std::numeric_limits<double>::quiet_NaN()), false},  // NaN is stored as NULL
+        {0, "typeCode == $r", Value(std::numeric_limits<double>::quiet_NaN()),
+         false},  // NaN is stored as NULL
         {0, "typeCode != $r", Value(std::numeric_limits<double>::quiet_NaN()), true},
         {1, "typeCode == $r", Value("1"), false},  // a number never equals a text
         {1, "typeCode < $r", Value(""), true},     // numbers order before texts
@@ -251,16 +264,19 @@ TEST_F(QualifierDifferentialTest, IntegersAndRealsCompareExactly) {
     auto matches = [&](DLPObjectContext& from, size_t i) {
         const auto& c = cases[i];
         auto found = from.objectsForEntityNamedQualifierLocumBindings(
-            "CustomRecordDefinition", fmt::format("name == 'c{}' AND ({})", i, c.qualifier), {{"r", c.bound}});
+            "CustomRecordDefinition", fmt::format("name == 'c{}' AND ({})", i, c.qualifier),
+            {{"r", c.bound}});
         EXPECT_TRUE(found) << found.status().message();
         return found && found->size() == 1;
     };
     for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(matches(*session, i), cases[i].matches) << "unsaved: " << cases[i].typeCode << " " << cases[i].qualifier;
+        EXPECT_EQ(matches(*session, i), cases[i].matches)
+            << "unsaved: " << cases[i].typeCode << " " << cases[i].qualifier;
     ASSERT_TRUE(session->saveChanges());
     auto fresh = signIn();
     for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(matches(*fresh, i), cases[i].matches) << "saved: " << cases[i].typeCode << " " << cases[i].qualifier;
+        EXPECT_EQ(matches(*fresh, i), cases[i].matches)
+            << "saved: " << cases[i].typeCode << " " << cases[i].qualifier;
 }
 
 }  // namespace

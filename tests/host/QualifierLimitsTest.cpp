@@ -2,11 +2,6 @@
 // exhausting a stack, long chains work, and whatever compiles also prepares and runs in
 // SQLite with the same answer as in memory.
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
-#include "tests/host/DatabaseTestSupport.h"
-
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
@@ -15,12 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/EntityCatalog.h"
+#include "host/database/Qualifier.h"
+#include "tests/host/DatabaseTestSupport.h"
+
 using host::Qualifier;
 using platform::Value;
 
 namespace {
 
-const host::EntityDescription& recordEntity() { return *host::EntityCatalog::shared().find("CustomRecordDefinition"); }
+const host::EntityDescription& recordEntity() {
+    return *host::EntityCatalog::shared().find("CustomRecordDefinition");
+}
 
 std::string repeat(std::string_view piece, size_t times) {
     std::string out;
@@ -58,7 +60,8 @@ protected:
 
     // Runs the condition in SQLite; a condition SQLite cannot prepare fails the test.
     std::vector<std::string> inSql(const Qualifier& qualifier) {
-        auto statement = database->prepare("SELECT name FROM \"CustomRecordDefinition\" WHERE " + qualifier.sql());
+        auto statement =
+            database->prepare("SELECT name FROM \"CustomRecordDefinition\" WHERE " + qualifier.sql());
         EXPECT_TRUE(statement) << statement.status().message().substr(0, 300);
         std::vector<std::string> names;
         if (!statement) return names;
@@ -76,13 +79,14 @@ protected:
 struct NestingShape {
     const char* name;
     std::function<std::string(size_t)> build;  // a qualifier nested this many levels
-    std::vector<std::string> expected;          // its matches while it is allowed
+    std::vector<std::string> expected;         // its matches while it is allowed
 };
 
 std::vector<NestingShape> nestingShapes() {
     return {
         {"parentheses", [](size_t n) { return repeat("(", n) + "typeCode == 3" + repeat(")", n); }, {"r3"}},
-        {"NOT keywords", [](size_t n) { return repeat("NOT ", n) + "typeCode == 3"; },
+        {"NOT keywords",
+         [](size_t n) { return repeat("NOT ", n) + "typeCode == 3"; },
          {}},  // filled per depth below: parity decides
         {"! operators", [](size_t n) { return repeat("!", n - 1) + "(typeCode == 3)"; }, {}},
         {"alternating OR/AND, nested last",
@@ -114,13 +118,15 @@ std::vector<NestingShape> nestingShapes() {
 TEST_F(QualifierLimitsTest, NestingIsBoundedWithAClearError) {
     const size_t limit = Qualifier::kMaxNesting;
     for (const auto& shape : nestingShapes()) {
-        for (size_t depth : {size_t{1}, size_t{2}, limit - 1, limit, limit + 1, size_t{68}, size_t{10000}, size_t{30000}}) {
+        for (size_t depth :
+             {size_t{1}, size_t{2}, limit - 1, limit, limit + 1, size_t{68}, size_t{10000}, size_t{30000}}) {
             SCOPED_TRACE(std::string(shape.name) + " at depth " + std::to_string(depth));
             const std::string text = shape.build(depth);
             auto compiled = Qualifier::compile(recordEntity(), text, {});
             if (depth > limit) {
                 ASSERT_FALSE(compiled);
-                EXPECT_NE(compiled.status().message().find("nested more than 16 levels deep"), std::string::npos)
+                EXPECT_NE(compiled.status().message().find("nested more than 16 levels deep"),
+                          std::string::npos)
                     << compiled.status().message();
                 EXPECT_LT(compiled.status().message().size(), 400u) << "the message quotes the whole text";
                 continue;
@@ -173,21 +179,32 @@ TEST_F(QualifierLimitsTest, LongChainsWork) {
         size_t parameters;
         std::vector<std::string> expected;
     } cases[] = {
-        {"100000 ANDs of attributes", chain(100000, " AND ", [](size_t) { return "typeCode == typeCode"; }), 0,
+        {"100000 ANDs of attributes",
+         chain(100000, " AND ", [](size_t) { return "typeCode == typeCode"; }),
+         0,
          {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9"}},
         {"100000 ORs of attributes and one value",
-         chain(100000, " || ", [](size_t i) { return i == 50000 ? "typeCode == 7" : "name == details"; }), 1, {"r7"}},
+         chain(100000, " || ", [](size_t i) { return i == 50000 ? "typeCode == 7" : "name == details"; }),
+         1,
+         {"r7"}},
         {"as many comparisons with values as allowed",
-         chain(most, " OR ", [](size_t i) { return "typeCode == " + std::to_string(i * 7); }), most, {"r0", "r7"}},
+         chain(most, " OR ", [](size_t i) { return "typeCode == " + std::to_string(i * 7); }),
+         most,
+         {"r0", "r7"}},
         {"as many values as allowed, in one IN list",
-         "typeCode IN {" + chain(Qualifier::kMaxValues, ", ", [](size_t i) { return std::to_string(i * 3); }) + "}",
-         Qualifier::kMaxValues, {"r0", "r3", "r6", "r9"}},
-        {"17 terms: just past one group", chain(17, " AND ", [](size_t i) { return "typeCode != " + std::to_string(i); }),
-         17, {}},
+         "typeCode IN {" +
+             chain(Qualifier::kMaxValues, ", ", [](size_t i) { return std::to_string(i * 3); }) + "}",
+         Qualifier::kMaxValues,
+         {"r0", "r3", "r6", "r9"}},
+        {"17 terms: just past one group",
+         chain(17, " AND ", [](size_t i) { return "typeCode != " + std::to_string(i); }),
+         17,
+         {}},
         {"a long chain inside a NOT inside a chain",
-         "name != 'r1' AND NOT (" + chain(500, " OR ", [](size_t i) { return "typeCode == " + std::to_string(i + 5); }) +
-             ")",
-         501, {"r0", "r2", "r3", "r4"}},
+         "name != 'r1' AND NOT (" +
+             chain(500, " OR ", [](size_t i) { return "typeCode == " + std::to_string(i + 5); }) + ")",
+         501,
+         {"r0", "r2", "r3", "r4"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -211,19 +228,22 @@ TEST(QualifierRefusalTest, TooManyValuesOrLevelsAreRefusedClearly) {
          "has 1001 comparisons with a value, at most 1000 are allowed"},
         {"the same value compared too often", chain(100000, " AND ", [](size_t) { return "typeCode != 4"; }),
          "has 100000 comparisons with a value"},
-        {"IN tests count as comparisons", chain(most + 1, " OR ", [](size_t) { return "name IN {'a', 'b'}"; }),
+        {"IN tests count as comparisons",
+         chain(most + 1, " OR ", [](size_t) { return "name IN {'a', 'b'}"; }),
          "has 1001 comparisons with a value"},
         {"an IN list of one value too many",
-         "typeCode IN {" + chain(Qualifier::kMaxValues + 1, ", ", [](size_t i) { return std::to_string(i); }) + "}",
+         "typeCode IN {" +
+             chain(Qualifier::kMaxValues + 1, ", ", [](size_t i) { return std::to_string(i); }) + "}",
          "has 32767 values, at most 32766 can be bound"},
         // Fifteen levels, each with a chain of 300: more than SQLite's parser can take at once.
         {"long chains at every level",
          [] {
              std::string text = "typeCode == 1";
              for (int level = 0; level < 15; ++level)
-                 text = "(" + text + ")" + chain(299, "", [&](size_t) {
-                            return std::string(level % 2 ? " AND typeCode == typeCode" : " OR name == details");
-                        });
+                 text =
+                     "(" + text + ")" + chain(299, "", [&](size_t) {
+                         return std::string(level % 2 ? " AND typeCode == typeCode" : " OR name == details");
+                     });
              return text;
          }(),
          "is too complex for the database"},
@@ -272,13 +292,16 @@ TEST_F(QualifierLimitsTest, EverythingThatCompilesPreparesInSqlite) {
                     std::string others = chain(length - 1, joiner, [&](size_t) {
                         return level % 2 ? "typeCode == typeCode" : "name == details";
                     });
-                    text = deepFirst ? "(" + text + ")" + joiner + others : others + joiner + "(" + text + ")";
+                    text =
+                        deepFirst ? "(" + text + ")" + joiner + others : others + joiner + "(" + text + ")";
                 }
-                SCOPED_TRACE(fmt::format("depth {} chains of {} {}", depth, length, deepFirst ? "nested first" : "nested last"));
+                SCOPED_TRACE(fmt::format("depth {} chains of {} {}", depth, length,
+                                         deepFirst ? "nested first" : "nested last"));
                 auto compiled = Qualifier::compile(recordEntity(), text, {});
                 if (!compiled) {
                     ++refused;
-                    EXPECT_NE(compiled.status().message().find("too complex for the database"), std::string::npos)
+                    EXPECT_NE(compiled.status().message().find("too complex for the database"),
+                              std::string::npos)
                         << compiled.status().message().substr(0, 300);
                     continue;
                 }
@@ -302,7 +325,8 @@ TEST_F(QualifierLimitsTest, TheWorstShapeAtTheLimitPrepares) {
         std::string text = "typeCode == 2";
         for (size_t level = 0; level < levels; ++level) {
             const char* term = level % 2 ? "typeCode == typeCode AND " : "name == details OR ";
-            text = repeat(term, 15) + "(" + text + ")" + (level % 2 ? " AND typeCode == typeCode" : " OR name == details");
+            text = repeat(term, 15) + "(" + text + ")" +
+                   (level % 2 ? " AND typeCode == typeCode" : " OR name == details");
         }
         return text;
     };
