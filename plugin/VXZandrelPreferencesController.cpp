@@ -19,8 +19,10 @@ void VXZandrelPreferencesController::awakeFromNib() {
     m_existingFormDefs.clear();
     if (auto context = KOPAHelper::objectContext()) {
         auto active = context->optionsCache().activeCustomRecordSetDefinitions();
-        if (active) m_existingFormDefs = active.value();
-        else KOPA_LOG("Reading the form templates failed: {}", active.status().message());
+        if (active)
+            m_existingFormDefs = active.value();
+        else
+            KOPA_LOG("Reading the form templates failed: {}", active.status().message());
     }
     auto popUp = existingFormDefPopUp();
     if (!popUp) return;
@@ -32,7 +34,9 @@ void VXZandrelPreferencesController::awakeFromNib() {
     }
 }
 
-void VXZandrelPreferencesController::cancelInput(platform::Object*) { close(); }
+void VXZandrelPreferencesController::cancelInput(platform::Object*) {
+    close();
+}
 
 namespace {
 void showAlert(const std::string& title, const std::string& message, const std::string& button) {
@@ -49,10 +53,12 @@ platform::Result<std::shared_ptr<DLPObject>> createInCurrentContext(const char* 
 // Copies the template and its field definitions. On a failure of the host, every object created
 // so far is deleted again (from `context`, where they were made), so a half copy never reaches
 // the database.
-platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source, const std::string& newName) {
+platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source,
+                           const std::string& newName) {
     std::vector<std::shared_ptr<DLPObject>> created;
     auto undo = [&](platform::Status status) {
-        for (auto it = created.rbegin(); it != created.rend(); ++it) (void)context.deleteObjectSkipTrash(*it, true);
+        for (auto it = created.rbegin(); it != created.rend(); ++it)
+            (void)context.deleteObjectSkipTrash(*it, true);
         return status;
     };
     try {
@@ -109,8 +115,8 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
         // The stored name itself: a template without one never takes a typed name.
         platform::Value name = formDef->name();
         if (name.isString() && name.asString() == newName) {
-            showAlert("Name already in use", "An existing form template has been detected with the same name.",
-                      "I'll try again...");
+            showAlert("Name already in use",
+                      "An existing form template has been detected with the same name.", "I'll try again...");
             return;
         }
     }
@@ -122,7 +128,8 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
     }
     if (auto status = duplicate(*context, *source, newName); !status) {
         // Ends at the plug-in object: logged and shown; the dialog stays open, nothing was kept.
-        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.", status.message());
+        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.",
+                              status.message());
         KOPAPlugin::classHandleError(error);
         return;
     }

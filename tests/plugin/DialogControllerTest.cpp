@@ -179,15 +179,19 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, DialogCloseTest,
     ::testing::Values(
         CloseCase{"Close", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.close(); }, 0},
-        CloseCase{"CloseWithResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(7); }, 7},
-        CloseCase{"NegativeResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(-1); }, -1},
+        CloseCase{"CloseWithResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(7); },
+                  7},
+        CloseCase{"NegativeResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(-1); },
+                  -1},
         CloseCase{"ButtonTaggedTwo",
                   [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Two")); }, 2},
-        CloseCase{"ButtonWithoutTag",
-                  [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Untagged")); }, 0},
+        CloseCase{
+            "ButtonWithoutTag",
+            [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Untagged")); }, 0},
         CloseCase{"MenuItemTag",
                   [](TestDialog& d, platform::ScriptedFrontEnd&) {
-                      auto item = std::make_shared<platform::MenuItem>("Five", "closeWithTagOfSenderAsResult:", "");
+                      auto item =
+                          std::make_shared<platform::MenuItem>("Five", "closeWithTagOfSenderAsResult:", "");
                       item->setTag(5);
                       d.closeWithTagOfSenderAsResult(item.get());
                   },
@@ -198,10 +202,13 @@ INSTANTIATE_TEST_SUITE_P(
                       d.closeWithTagOfSenderAsResult(window.get());
                   },
                   0},
-        CloseCase{"NoSender", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithTagOfSenderAsResult(nullptr); },
+        CloseCase{"NoSender",
+                  [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithTagOfSenderAsResult(nullptr); },
                   0},
         CloseCase{"OwnCloseControl",
-                  [](TestDialog& d, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.closeWindow(d.window().get())); },
+                  [](TestDialog& d, platform::ScriptedFrontEnd& ui) {
+                      EXPECT_TRUE(ui.closeWindow(d.window().get()));
+                  },
                   0},
         CloseCase{"Dispose", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.dispose(); }, 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -321,24 +328,32 @@ namespace {
 // disposes of it again, and that second close must not finish the run a second time.
 struct LateDisposalCase {
     const char* name;
-    std::function<void(TestDialog&, KOPADialogController::Completion, const std::shared_ptr<platform::Window>&)> run;
+    std::function<void(TestDialog&, KOPADialogController::Completion,
+                       const std::shared_ptr<platform::Window>&)>
+        run;
     bool hasWindow;
 };
 
 TEST_F(DialogControllerTest, SignOffDuringTheDeferredRemovalFinishesTheRunOnce) {
     const LateDisposalCase cases[] = {
-        {"sheet", [](TestDialog& d, auto completion, const auto& parent) { d.runSheetInWindowCompletion(parent, completion); },
+        {"sheet",
+         [](TestDialog& d, auto completion, const auto& parent) {
+             d.runSheetInWindowCompletion(parent, completion);
+         },
          true},
-        {"modal session", [](TestDialog& d, auto completion, const auto&) { d.runModalBlockingCompletion(false, completion); },
+        {"modal session",
+         [](TestDialog& d, auto completion, const auto&) { d.runModalBlockingCompletion(false, completion); },
          true},
         {"free window", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); }, true},
-        {"missing description", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); }, false},
+        {"missing description", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         results.clear();
         auto parent = showWindow("Parent");
-        std::shared_ptr<TestDialog> subject = c.hasWindow ? plugintest::makeTestDialog(bundle) : std::make_shared<TestDialog>();
+        std::shared_ptr<TestDialog> subject =
+            c.hasWindow ? plugintest::makeTestDialog(bundle) : std::make_shared<TestDialog>();
         if (!c.hasWindow) {
             ASSERT_TRUE(subject->initWithWindowNibName("NoSuchDialog", bundle));
         }

@@ -17,9 +17,10 @@ using platform::Value;
 
 const char* const kTemplate = "CustomRecordSetDefinition";
 const char* const kField = "CustomRecordDefinition";
-const std::vector<std::string> kTemplateAttributes = {"active",         "details",         "forContact", "forGroup",
-                                                      "forOpportunity", "forOrganization", "forProject"};
-const std::vector<std::string> kFieldAttributes = {"active", "defaultValue", "details", "name", "options", "typeCode"};
+const std::vector<std::string> kTemplateAttributes = {
+    "active", "details", "forContact", "forGroup", "forOpportunity", "forOrganization", "forProject"};
+const std::vector<std::string> kFieldAttributes = {"active", "defaultValue", "details",
+                                                   "name",   "options",      "typeCode"};
 
 struct FieldData {
     Value active, defaultValue, details, name, options, typeCode;
@@ -80,7 +81,8 @@ void addNamelessTemplate(const std::filesystem::path& file) {
 
 std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObjectContext& context,
                                                                        const std::string& name) {
-    auto found = context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
+    auto found =
+        context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
     EXPECT_TRUE(found) << found.status().message();
     std::vector<std::shared_ptr<CustomRecordSetDefinition>> templates;
     if (found)
@@ -89,7 +91,8 @@ std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObject
     return templates;
 }
 
-std::shared_ptr<CustomRecordSetDefinition> onlyTemplateNamed(DLPObjectContext& context, const std::string& name) {
+std::shared_ptr<CustomRecordSetDefinition> onlyTemplateNamed(DLPObjectContext& context,
+                                                             const std::string& name) {
     auto templates = templatesNamed(context, name);
     EXPECT_EQ(templates.size(), 1u) << "templates named \"" << name << "\"";
     return templates.size() == 1 ? templates.front() : nullptr;
@@ -302,7 +305,8 @@ TEST_P(NameInUseTest, AlertWhileOpenAndTheDialogStays) {
     EXPECT_TRUE(onlyTemplateNamed(*context, std::string(GetParam()) + " (2)"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, NameInUseTest, ::testing::Values("Customer Profile", "Project Intake", "Quick Notes"));
+INSTANTIATE_TEST_SUITE_P(Names, NameInUseTest,
+                         ::testing::Values("Customer Profile", "Project Intake", "Quick Notes"));
 
 class AcceptedNameTest : public DuplicateDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -442,7 +446,8 @@ TEST_F(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
     {
         auto database = host::Database::open(file);
         ASSERT_TRUE(database) << database.status().message();
-        ASSERT_TRUE((*database)->exec("UPDATE CustomRecordDefinition SET typeCode = 'not a number' WHERE name = 'Alpha'"));
+        ASSERT_TRUE((*database)->exec(
+            "UPDATE CustomRecordDefinition SET typeCode = 'not a number' WHERE name = 'Alpha'"));
     }
     signInAndOpen();
     auto source = onlyTemplateNamed(*context, "Three Fields");
@@ -458,7 +463,8 @@ TEST_F(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
 
     ASSERT_EQ(ui->alerts().size(), 1u);
     EXPECT_EQ(ui->lastAlert().title, "Zandrel");
-    EXPECT_NE(ui->lastAlert().message.find("could not be duplicated"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("could not be duplicated"), std::string::npos)
+        << ui->lastAlert().message;
     EXPECT_TRUE(dialogWindow->isVisible()) << "the dialog stays open so the person can choose again";
     bool logged = false;
     for (const auto& line : log->lines) logged = logged || line.find("typeCode") != std::string::npos;
@@ -500,7 +506,8 @@ TEST_F(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
     signInAndOpen();
     ASSERT_TRUE(ui->typeText("name", "Never made"));
     std::vector<std::string> events;
-    plugintest::NotificationRecorder recorder(events, {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
+    plugintest::NotificationRecorder recorder(events,
+                                              {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
     ASSERT_TRUE(host->signOff());
     // Ending the sheet must not make its parent main again (a spurious sign-in and sign-off).
     EXPECT_EQ(events, std::vector<std::string>{KOPAUserSignedOffNotification});

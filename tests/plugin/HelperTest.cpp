@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "framework/Classes/VEXAHelper.h"
-#include "platform/foundation/Value.h"
 #include "host/database/GWUser.h"
+#include "platform/foundation/Value.h"
 #include "tests/plugin/PluginTestSupport.h"
 
 namespace {
@@ -123,7 +123,7 @@ TEST_F(FrameworkStringsTest, GermanTextsComeFromTheFrameworkTable) {
         {"Later", "Später"},
         {"Skip This Version", "Diese Version überspringen"},
         {"OK", "OK"},
-        {"No such framework text", "No such framework text"},  // a missing key gives the key
+        {"No such framework text", "No such framework text"},        // a missing key gives the key
         {"Duplicate form definition", "Duplicate form definition"},  // the product's table is another one
     };
     if (std::getenv("ZANDREL_GERMAN_STRINGS_RUN")) {
@@ -132,9 +132,10 @@ TEST_F(FrameworkStringsTest, GermanTextsComeFromTheFrameworkTable) {
         return;
     }
     const auto output = dir / "german-run.txt";
-    const std::string command = "ZANDREL_GERMAN_STRINGS_RUN=1 /proc/" + std::to_string(getpid()) +
-                                "/exe --gtest_filter=FrameworkStringsTest.GermanTextsComeFromTheFrameworkTable > '" +
-                                output.string() + "' 2>&1";
+    const std::string command =
+        "ZANDREL_GERMAN_STRINGS_RUN=1 /proc/" + std::to_string(getpid()) +
+        "/exe --gtest_filter=FrameworkStringsTest.GermanTextsComeFromTheFrameworkTable > '" +
+        output.string() + "' 2>&1";
     const int status = std::system(command.c_str());
     std::stringstream text;
     text << std::ifstream(output).rdbuf();

@@ -8,11 +8,14 @@
 #include "platform/ui/MenuItem.h"
 
 KOPADialogController::KOPADialogController() {
-    bindAction("closeWithTagOfSenderAsResult:", [this](platform::Object* sender) { closeWithTagOfSenderAsResult(sender); });
+    bindAction("closeWithTagOfSenderAsResult:",
+               [this](platform::Object* sender) { closeWithTagOfSenderAsResult(sender); });
 }
 
-bool KOPADialogController::initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle) {
-    return platform::WindowController::initWithWindowNibName(nibName, bundle ? bundle : KOPAHelper::frameworkBundle());
+bool KOPADialogController::initWithWindowNibName(const std::string& nibName,
+                                                 std::shared_ptr<platform::Bundle> bundle) {
+    return platform::WindowController::initWithWindowNibName(nibName,
+                                                             bundle ? bundle : KOPAHelper::frameworkBundle());
 }
 
 void KOPADialogController::windowDidLoad() {
@@ -68,8 +71,8 @@ void KOPADialogController::failToShow() {
     // nothing, and finish the run (completion with 0, registry left) as if it had closed.
     KOPA_LOG("Cannot show the dialog \"{}\": {}", windowNibName(), loadStatus().message());
     if (auto plugin = KOPAPlugin::sharedPlugin())
-        plugin->presentMessageWithTitleSubtitleMessage(KOPAProductName, std::nullopt,
-                                                       "The dialog could not be opened: " + loadStatus().message());
+        plugin->presentMessageWithTitleSubtitleMessage(
+            KOPAProductName, std::nullopt, "The dialog could not be opened: " + loadStatus().message());
     closeWithResult(0);
 }
 
@@ -86,12 +89,16 @@ void KOPADialogController::closeWithResult(int64_t result) {
 
 void KOPADialogController::closeWithTagOfSenderAsResult(platform::Object* sender) {
     int64_t tag = 0;
-    if (auto* control = dynamic_cast<platform::Control*>(sender)) tag = control->tag();
-    else if (auto* item = dynamic_cast<platform::MenuItem*>(sender)) tag = item->tag();
+    if (auto* control = dynamic_cast<platform::Control*>(sender))
+        tag = control->tag();
+    else if (auto* item = dynamic_cast<platform::MenuItem*>(sender))
+        tag = item->tag();
     closeWithResult(tag);
 }
 
-void KOPADialogController::close() { closeWithResult(0); }
+void KOPADialogController::close() {
+    closeWithResult(0);
+}
 
 void KOPADialogController::windowWillClose(const platform::Notification&) {
     if (m_finished) return;

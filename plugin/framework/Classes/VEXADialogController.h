@@ -38,7 +38,8 @@ public:
     KOPADialogController();
 
     // The description is looked up in the plug-in bundle unless a bundle is given.
-    bool initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle = nullptr) override;
+    bool initWithWindowNibName(const std::string& nibName,
+                               std::shared_ptr<platform::Bundle> bundle = nullptr) override;
 
     void windowDidLoad() override;
 
