@@ -183,8 +183,8 @@ TEST_F(QualifierLimitsTest, LongChainsWork) {
          chain(100000, " AND ", [](size_t) { return "typeCode == typeCode"; }),
          0,
          {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9"}},
-        {"100000 ORs of attributes and one value",
-         chain(100000, " || ", [](size_t i) { return i == 50000 ? "typeCode == 7" : "name == details"; }),
+        {"20000 ORs of attributes and one value",
+         chain(20000, " || ", [](size_t i) { return i == 10000 ? "typeCode == 7" : "name == details"; }),
          1,
          {"r7"}},
         {"as many comparisons with values as allowed",
@@ -226,8 +226,8 @@ TEST(QualifierRefusalTest, TooManyValuesOrLevelsAreRefusedClearly) {
         {"one comparison with a value too many",
          chain(most + 1, " OR ", [](size_t i) { return "typeCode == " + std::to_string(i); }),
          "has 1001 comparisons with a value, at most 1000 are allowed"},
-        {"the same value compared too often", chain(100000, " AND ", [](size_t) { return "typeCode != 4"; }),
-         "has 100000 comparisons with a value"},
+        {"the same value compared too often", chain(5000, " AND ", [](size_t) { return "typeCode != 4"; }),
+         "has 5000 comparisons with a value"},
         {"IN tests count as comparisons",
          chain(most + 1, " OR ", [](size_t) { return "name IN {'a', 'b'}"; }),
          "has 1001 comparisons with a value"},
@@ -283,8 +283,8 @@ TEST(QualifierRefusalTest, MessagesStaySmallForHugeParts) {
 // chains of every length that forces another level of grouping.
 TEST_F(QualifierLimitsTest, EverythingThatCompilesPreparesInSqlite) {
     size_t compiledCount = 0, refused = 0;
-    for (size_t depth : {size_t{4}, size_t{8}, size_t{12}, size_t{Qualifier::kMaxNesting}}) {
-        for (size_t length : {size_t{2}, size_t{16}, size_t{17}, size_t{257}, size_t{4097}}) {
+    for (size_t depth : {size_t{4}, size_t{9}, size_t{Qualifier::kMaxNesting}}) {
+        for (size_t length : {size_t{2}, size_t{16}, size_t{17}, size_t{257}, size_t{1025}}) {
             for (bool deepFirst : {true, false}) {
                 std::string text = "typeCode == 2";
                 for (size_t level = 0; level < depth; ++level) {
@@ -312,7 +312,7 @@ TEST_F(QualifierLimitsTest, EverythingThatCompilesPreparesInSqlite) {
         }
     }
     // Both outcomes occur, so the limit is neither never nor always reached.
-    EXPECT_GT(compiledCount, 20u);
+    EXPECT_GT(compiledCount, 12u);
     EXPECT_GT(refused, 0u);
 }
 
