@@ -19,16 +19,24 @@ void VXZandrelPreferencesController::awakeFromNib() {
     m_existingFormDefs.clear();
     if (auto context = KOPAHelper::objectContext()) {
         auto active = context->optionsCache().activeCustomRecordSetDefinitions();
-        if (active) m_existingFormDefs = active.value();
-        else KOPA_LOG("Reading the form templates failed: {}", active.status().message());
+        if (active)
+            m_existingFormDefs = active.value();
+        else
+            KOPA_LOG("Reading the form templates failed: {}", active.status().message());
     }
     auto popUp = existingFormDefPopUp();
     if (!popUp) return;
     popUp->removeAllItems();
-    for (const auto& formDef : m_existingFormDefs) popUp->addItemWithTitle(formDef->name().description());
+    for (const auto& formDef : m_existingFormDefs) {
+        // A template without a name is listed with an empty title, not with how "no value" prints.
+        platform::Value name = formDef->name();
+        popUp->addItemWithTitle(name.isString() ? name.asString() : std::string());
+    }
 }
 
-void VXZandrelPreferencesController::cancelInput(platform::Object*) { close(); }
+void VXZandrelPreferencesController::cancelInput(platform::Object*) {
+    close();
+}
 
 namespace {
 void showAlert(const std::string& title, const std::string& message, const std::string& button) {
@@ -45,10 +53,12 @@ platform::Result<std::shared_ptr<DLPObject>> createInCurrentContext(const char* 
 // Copies the template and its field definitions. On a failure of the host, every object created
 // so far is deleted again (from `context`, where they were made), so a half copy never reaches
 // the database.
-platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source, const std::string& newName) {
+platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source,
+                           const std::string& newName) {
     std::vector<std::shared_ptr<DLPObject>> created;
     auto undo = [&](platform::Status status) {
-        for (auto it = created.rbegin(); it != created.rend(); ++it) (void)context.deleteObjectSkipTrash(*it, true);
+        for (auto it = created.rbegin(); it != created.rend(); ++it)
+            (void)context.deleteObjectSkipTrash(*it, true);
         return status;
     };
     try {
@@ -102,10 +112,11 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
         return;
     }
     for (const auto& formDef : m_existingFormDefs) {
+        // The stored name itself: a template without one never takes a typed name.
         platform::Value name = formDef->name();
         if (name.isString() && name.asString() == newName) {
-            showAlert("Name already in use", "An existing form template has been detected with the same name.",
-                      "I'll try again...");
+            showAlert("Name already in use",
+                      "An existing form template has been detected with the same name.", "I'll try again...");
             return;
         }
     }
@@ -117,7 +128,8 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
     }
     if (auto status = duplicate(*context, *source, newName); !status) {
         // Ends at the plug-in object: logged and shown; the dialog stays open, nothing was kept.
-        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.", status.message());
+        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.",
+                              status.message());
         KOPAPlugin::classHandleError(error);
         return;
     }

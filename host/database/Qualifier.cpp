@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <optional>
 
 namespace host {
@@ -23,7 +25,9 @@ struct Qualifier::Node {
     enum class Kind { And, Or, Not, Compare, In };
     Kind kind = Kind::Compare;
     CompareOp op = CompareOp::Equal;
-    std::shared_ptr<const Node> left, right;
+    // And/Or: the terms of the whole chain (a long chain is one node, not a deep tree);
+    // Not: the one negated term.
+    std::vector<Node> terms;
     Operand a, b;
     std::vector<Operand> list;
 };
@@ -34,7 +38,19 @@ using Node = Qualifier::Node;
 using NodePtr = std::shared_ptr<const Node>;
 
 struct Token {
-    enum class Kind { Identifier, Variable, Number, Text, Operator, LParen, RParen, LBrace, RBrace, Comma, End };
+    enum class Kind {
+        Identifier,
+        Variable,
+        Number,
+        Text,
+        Operator,
+        LParen,
+        RParen,
+        LBrace,
+        RBrace,
+        Comma,
+        End
+    };
     Kind kind = Kind::End;
     std::string text;  // as written (identifier, variable name without $, operator, text contents)
     StoredValue number;
@@ -49,13 +65,30 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A long qualifier is shown by its start in messages, so an error stays readable (and small).
+std::string shownText(std::string_view text) {
+    constexpr size_t kShown = 100;
+    if (text.size() <= kShown + 20) return std::string(text);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;  // whole UTF-8 characters
+    return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
+}
+
 std::string describe(const Token& token) {
     switch (token.kind) {
-    case Token::Kind::End: return "the end";
-    case Token::Kind::Variable: return "$" + token.text;
-    case Token::Kind::Text: return "'" + token.text + "'";
-    default: return "'" + token.text + "'";
+        case Token::Kind::End:
+            return "the end";
+        case Token::Kind::Variable:
+            return "$" + shownText(token.text);
+        default:
+            return "'" + shownText(token.text) + "'";
     }
+}
+
+// SQLite stores a NaN as NULL; in memory it must count as no value as well.
+StoredValue storedReal(double d) {
+    return std::isnan(d) ? StoredValue::null() : StoredValue::fromReal(d);
 }
 
 class Parser {
@@ -63,21 +96,25 @@ public:
     Parser(const EntityDescription& entity, std::string_view text, const platform::Dictionary& bindings)
         : m_entity(entity), m_text(text), m_bindings(bindings) {}
 
+    // No node for an empty qualifier.
     platform::Result<NodePtr> parse() {
         if (auto status = tokenize(); !status) return status;
         if (m_tokens.front().kind == Token::Kind::End) return NodePtr{};
         auto node = parseOr();
-        if (!node) return node;
+        if (!node) return node.status();
         if (peek().kind != Token::Kind::End)
             return fail(peek(), fmt::format("expected AND, OR or the end, found {}", describe(peek())));
-        return node;
+        return NodePtr(std::make_shared<const Node>(std::move(*node)));
     }
 
 private:
     platform::Status fail(size_t position, const std::string& what) const {
-        return platform::Status::error(fmt::format("qualifier \"{}\" at character {}: {}", m_text, position + 1, what));
+        return platform::Status::error(
+            fmt::format("qualifier \"{}\" at character {}: {}", shownText(m_text), position + 1, what));
     }
-    platform::Status fail(const Token& token, const std::string& what) const { return fail(token.position, what); }
+    platform::Status fail(const Token& token, const std::string& what) const {
+        return fail(token.position, what);
+    }
 
     platform::Status tokenize() {
         size_t i = 0;
@@ -135,7 +172,7 @@ private:
                     m_tokens.back().number = real ? StoredValue::fromReal(std::stod(digits))
                                                   : StoredValue::fromInteger(std::stoll(digits));
                 } catch (const std::exception&) {
-                    return fail(start, "the number " + digits + " is out of range");
+                    return fail(start, "the number " + shownText(digits) + " is out of range");
                 }
             } else if (c == '\'' || c == '"') {
                 std::string contents;
@@ -170,16 +207,29 @@ private:
                 }
                 if (matched) continue;
                 switch (c) {
-                case '=':
-                case '<':
-                case '>':
-                case '!': push(Token::Kind::Operator, start, 1); break;
-                case '(': push(Token::Kind::LParen, start, 1); break;
-                case ')': push(Token::Kind::RParen, start, 1); break;
-                case '{': push(Token::Kind::LBrace, start, 1); break;
-                case '}': push(Token::Kind::RBrace, start, 1); break;
-                case ',': push(Token::Kind::Comma, start, 1); break;
-                default: return fail(start, fmt::format("unexpected character '{}'", c));
+                    case '=':
+                    case '<':
+                    case '>':
+                    case '!':
+                        push(Token::Kind::Operator, start, 1);
+                        break;
+                    case '(':
+                        push(Token::Kind::LParen, start, 1);
+                        break;
+                    case ')':
+                        push(Token::Kind::RParen, start, 1);
+                        break;
+                    case '{':
+                        push(Token::Kind::LBrace, start, 1);
+                        break;
+                    case '}':
+                        push(Token::Kind::RBrace, start, 1);
+                        break;
+                    case ',':
+                        push(Token::Kind::Comma, start, 1);
+                        break;
+                    default:
+                        return fail(start, fmt::format("unexpected character '{}'", c));
                 }
             }
         }
@@ -198,51 +248,70 @@ private:
         return token.kind == Token::Kind::Operator && token.text == op;
     }
 
-    platform::Result<NodePtr> parseOr() {
-        auto left = parseAnd();
-        if (!left) return left;
-        while (isKeyword(peek(), "OR") || isOperator(peek(), "||")) {
+    platform::Result<Node> parseOr() { return parseChain(Node::Kind::Or); }
+    platform::Result<Node> parseAnd() { return parseChain(Node::Kind::And); }
+
+    // One AND or OR chain, however long, as one node; a parenthesised chain of the same kind
+    // joins it, so "a AND (b AND c)" is as flat as "a AND b AND c".
+    platform::Result<Node> parseChain(Node::Kind kind) {
+        const bool isOr = kind == Node::Kind::Or;
+        auto isJoiner = [&](const Token& token) {
+            return isOr ? isKeyword(token, "OR") || isOperator(token, "||")
+                        : isKeyword(token, "AND") || isOperator(token, "&&");
+        };
+        auto first = isOr ? parseAnd() : parseNot();
+        if (!first) return first;
+        if (!isJoiner(peek())) return first;
+        Node chain;
+        chain.kind = kind;
+        auto append = [&](Node&& term) {
+            if (term.kind == kind) {
+                for (auto& inner : term.terms) chain.terms.push_back(std::move(inner));
+            } else {
+                chain.terms.push_back(std::move(term));
+            }
+        };
+        append(std::move(*first));
+        while (isJoiner(peek())) {
             take();
-            auto right = parseAnd();
-            if (!right) return right;
-            left = combine(Node::Kind::Or, *left, *right);
+            auto next = isOr ? parseAnd() : parseNot();
+            if (!next) return next;
+            append(std::move(*next));
         }
-        return left;
+        return chain;
     }
 
-    platform::Result<NodePtr> parseAnd() {
-        auto left = parseNot();
-        if (!left) return left;
-        while (isKeyword(peek(), "AND") || isOperator(peek(), "&&")) {
-            take();
-            auto right = parseNot();
-            if (!right) return right;
-            left = combine(Node::Kind::And, *left, *right);
-        }
-        return left;
+    platform::Status tooDeep(const Token& token) const {
+        return fail(token,
+                    fmt::format("nested more than {} levels deep (each parenthesis and each NOT is a level); "
+                                "write the condition with fewer levels",
+                                Qualifier::kMaxNesting));
     }
 
-    static NodePtr combine(Node::Kind kind, NodePtr left, NodePtr right) {
-        auto node = std::make_shared<Node>();
-        node->kind = kind;
-        node->left = std::move(left);
-        node->right = std::move(right);
-        return node;
-    }
-
-    platform::Result<NodePtr> parseNot() {
+    platform::Result<Node> parseNot() {
         if (isKeyword(peek(), "NOT") || isOperator(peek(), "!")) {
+            if (m_depth == Qualifier::kMaxNesting) return tooDeep(peek());
             take();
+            ++m_depth;
             auto inner = parseNot();
+            --m_depth;
             if (!inner) return inner;
-            auto node = std::make_shared<Node>();
-            node->kind = Node::Kind::Not;
-            node->left = *inner;
-            return NodePtr(node);
+            // Two-valued logic: NOT NOT x is x, which keeps the SQL as shallow as the meaning.
+            if (inner->kind == Node::Kind::Not) {
+                Node unwrapped = std::move(inner->terms.front());
+                return unwrapped;
+            }
+            Node node;
+            node.kind = Node::Kind::Not;
+            node.terms.push_back(std::move(*inner));
+            return node;
         }
         if (peek().kind == Token::Kind::LParen) {
+            if (m_depth == Qualifier::kMaxNesting) return tooDeep(peek());
             take();
+            ++m_depth;
             auto inner = parseOr();
+            --m_depth;
             if (!inner) return inner;
             if (peek().kind != Token::Kind::RParen)
                 return fail(peek(), fmt::format("expected ')', found {}", describe(peek())));
@@ -252,21 +321,21 @@ private:
         return parseComparison();
     }
 
-    platform::Result<NodePtr> parseComparison() {
+    platform::Result<Node> parseComparison() {
         auto a = parseOperand("at the start of a comparison");
         if (!a) return a.status();
         const Token& opToken = peek();
-        auto node = std::make_shared<Node>();
-        node->a = *a;
+        Node node;
+        node.a = *a;
         if (isKeyword(opToken, "IN")) {
             take();
-            node->kind = Node::Kind::In;
-            if (auto status = parseList(*node); !status) return status;
-            return NodePtr(node);
+            node.kind = Node::Kind::In;
+            if (auto status = parseList(node); !status) return status;
+            return node;
         }
         static const std::pair<std::string_view, CompareOp> kOps[] = {
-            {"==", CompareOp::Equal},   {"=", CompareOp::Equal},        {"!=", CompareOp::NotEqual},
-            {"<>", CompareOp::NotEqual}, {"<", CompareOp::Less},          {">", CompareOp::Greater},
+            {"==", CompareOp::Equal},     {"=", CompareOp::Equal},        {"!=", CompareOp::NotEqual},
+            {"<>", CompareOp::NotEqual},  {"<", CompareOp::Less},         {">", CompareOp::Greater},
             {"<=", CompareOp::LessEqual}, {">=", CompareOp::GreaterEqual}};
         std::optional<CompareOp> op;
         if (opToken.kind == Token::Kind::Operator)
@@ -276,12 +345,12 @@ private:
             return fail(opToken, fmt::format("expected a comparison (==, !=, <, >, <=, >= or IN), found {}",
                                              describe(opToken)));
         std::string opText = take().text;
-        node->kind = Node::Kind::Compare;
-        node->op = *op;
+        node.kind = Node::Kind::Compare;
+        node.op = *op;
         auto b = parseOperand("after '" + opText + "'");
         if (!b) return b.status();
-        node->b = *b;
-        return NodePtr(node);
+        node.b = *b;
+        return node;
     }
 
     platform::Status parseList(Node& node) {
@@ -291,7 +360,7 @@ private:
             auto value = binding(token);
             if (!value) return value.status();
             if (!value->isArray())
-                return fail(token, fmt::format("${} must be an array for IN, not {}", token.text,
+                return fail(token, fmt::format("${} must be an array for IN, not {}", shownText(token.text),
                                                platform::Value::typeName(value->type())));
             for (const auto& element : value->asArray()) {
                 auto stored = constantFrom(element, token);
@@ -323,7 +392,7 @@ private:
         if (found == m_bindings.end()) {
             std::string given;
             for (const auto& [name, value] : m_bindings) given += (given.empty() ? "" : ", ") + name;
-            return fail(token, fmt::format("no binding for ${} (bindings given: {})", token.text,
+            return fail(token, fmt::format("no binding for ${} (bindings given: {})", shownText(token.text),
                                            given.empty() ? "none" : given));
         }
         return found->second;
@@ -332,50 +401,65 @@ private:
     platform::Result<StoredValue> constantFrom(const platform::Value& value, const Token& token) const {
         using T = platform::Value::Type;
         switch (value.type()) {
-        case T::Null: return StoredValue::null();
-        case T::Boolean: return StoredValue::fromInteger(value.asBool() ? 1 : 0);
-        case T::Integer: return StoredValue::fromInteger(value.asInteger());
-        case T::Real: return StoredValue::fromReal(value.asReal());
-        case T::String: return StoredValue::fromText(value.asString());
-        default:
-            return fail(token, fmt::format("${} is {}; compare texts, numbers, booleans or nil (arrays only with IN)",
-                                           token.text, value.typeName(value.type())));
+            case T::Null:
+                return StoredValue::null();
+            case T::Boolean:
+                return StoredValue::fromInteger(value.asBool() ? 1 : 0);
+            case T::Integer:
+                return StoredValue::fromInteger(value.asInteger());
+            case T::Real:
+                return storedReal(value.asReal());
+            case T::String:
+                return StoredValue::fromText(value.asString());
+            default:
+                return fail(
+                    token,
+                    fmt::format("${} is {}; compare texts, numbers, booleans or nil (arrays only with IN)",
+                                shownText(token.text), value.typeName(value.type())));
         }
     }
 
     platform::Result<Operand> parseOperand(const std::string& where) {
         const Token& token = peek();
         switch (token.kind) {
-        case Token::Kind::Number: take(); return Operand{false, 0, token.number};
-        case Token::Kind::Text: take(); return Operand{false, 0, StoredValue::fromText(token.text)};
-        case Token::Kind::Variable: {
-            take();
-            auto value = binding(token);
-            if (!value) return value.status();
-            auto stored = constantFrom(*value, token);
-            if (!stored) return stored.status();
-            return Operand{false, 0, *stored};
-        }
-        case Token::Kind::Identifier: {
-            take();
-            if (isKeyword(token, "nil") || isKeyword(token, "NULL")) return Operand{false, 0, StoredValue::null()};
-            if (isKeyword(token, "YES") || isKeyword(token, "TRUE"))
-                return Operand{false, 0, StoredValue::fromInteger(1)};
-            if (isKeyword(token, "NO") || isKeyword(token, "FALSE"))
-                return Operand{false, 0, StoredValue::fromInteger(0)};
-            for (auto keyword : {"AND", "OR", "NOT", "IN"})
-                if (isKeyword(token, keyword))
-                    return fail(token, fmt::format("expected a value {}, found the keyword {}", where, token.text));
-            auto slot = m_entity.slot(token.text);
-            if (!slot)
-                return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name, token.text,
-                                               m_entity.attributeNames()));
-            return Operand{true, *slot, {}};
-        }
-        default:
-            return fail(token, fmt::format("expected a value (attribute, $variable, number, 'text', nil, YES or NO) {}, "
-                                           "found {}",
-                                           where, describe(token)));
+            case Token::Kind::Number:
+                take();
+                return Operand{false, 0, token.number};
+            case Token::Kind::Text:
+                take();
+                return Operand{false, 0, StoredValue::fromText(token.text)};
+            case Token::Kind::Variable: {
+                take();
+                auto value = binding(token);
+                if (!value) return value.status();
+                auto stored = constantFrom(*value, token);
+                if (!stored) return stored.status();
+                return Operand{false, 0, *stored};
+            }
+            case Token::Kind::Identifier: {
+                take();
+                if (isKeyword(token, "nil") || isKeyword(token, "NULL"))
+                    return Operand{false, 0, StoredValue::null()};
+                if (isKeyword(token, "YES") || isKeyword(token, "TRUE"))
+                    return Operand{false, 0, StoredValue::fromInteger(1)};
+                if (isKeyword(token, "NO") || isKeyword(token, "FALSE"))
+                    return Operand{false, 0, StoredValue::fromInteger(0)};
+                for (auto keyword : {"AND", "OR", "NOT", "IN"})
+                    if (isKeyword(token, keyword))
+                        return fail(token, fmt::format("expected a value {}, found the keyword {}", where,
+                                                       token.text));
+                auto slot = m_entity.slot(token.text);
+                if (!slot)
+                    return fail(token, fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity.name,
+                                                   shownText(token.text), m_entity.attributeNames()));
+                return Operand{true, *slot, {}};
+            }
+            default:
+                return fail(
+                    token,
+                    fmt::format("expected a value (attribute, $variable, number, 'text', nil, YES or NO) {}, "
+                                "found {}",
+                                where, describe(token)));
         }
     }
 
@@ -384,100 +468,225 @@ private:
     const platform::Dictionary& m_bindings;
     std::vector<Token> m_tokens;
     size_t m_next = 0;
+    int m_depth = 0;
 };
 
-std::string quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
+std::string quoted(const std::string& identifier) {
+    return "\"" + identifier + "\"";
+}
 
+// Writes a tree as one SQL condition. Every part yields 0 or 1, never NULL, so NOT and the
+// chains keep the two-valued meaning. A chain longer than kGroup terms is written as nested
+// groups of at most kGroup terms: SQLite parses "a AND b AND ..." into a tree as deep as the
+// chain and refuses more than 1000 levels, and its parser stack holds about 30 nested
+// parentheses. kMaxSqlDepth keeps every written condition within both, with room to spare
+// (tested against SQLite with the deepest shapes the limits allow).
 class SqlWriter {
 public:
+    static constexpr size_t kGroup = 16;
+    static constexpr int kMaxSqlDepth = 22;
+
     SqlWriter(const EntityDescription& entity, std::vector<StoredValue>& parameters)
         : m_entity(entity), m_parameters(parameters) {}
 
-    std::string operand(const Operand& o) {
-        if (o.isAttribute) return quoted(m_entity.attributes[o.slot].name);
-        m_parameters.push_back(o.constant);
-        return "?";
-    }
+    std::string sql;
+    int deepest = 0;
 
-    std::string write(const Node& node) {
-        // Parameters are numbered in the order they are written, so each part is written in its
-        // own statement (the operands of + have no evaluation order).
+    size_t comparisonsWithValues = 0;
+
+    void write(const Node& node, int depth) {
+        deepest = std::max(deepest, depth);
+        if (node.kind == Node::Kind::Compare || node.kind == Node::Kind::In) {
+            bool withValue = !node.a.isAttribute || (node.kind == Node::Kind::Compare && !node.b.isAttribute);
+            for (const auto& element : node.list) withValue = withValue || !element.isAttribute;
+            if (withValue) ++comparisonsWithValues;
+        }
         switch (node.kind) {
-        case Node::Kind::And:
-        case Node::Kind::Or: {
-            std::string left = write(*node.left);
-            std::string right = write(*node.right);
-            return "(" + left + (node.kind == Node::Kind::And ? " AND " : " OR ") + right + ")";
-        }
-        case Node::Kind::Not: return "(NOT " + write(*node.left) + ")";
-        case Node::Kind::In: {
-            if (node.list.empty()) return "0";
-            std::string sql = "((" + operand(node.a) + " IN (";
-            for (size_t i = 0; i < node.list.size(); ++i) {
-                if (i) sql += ", ";
-                sql += operand(node.list[i]);
+            case Node::Kind::And:
+                writeTerms(node.terms, 0, node.terms.size(), " AND ", depth);
+                return;
+            case Node::Kind::Or:
+                writeTerms(node.terms, 0, node.terms.size(), " OR ", depth);
+                return;
+            case Node::Kind::Not:
+                sql += "(NOT ";
+                write(node.terms.front(), depth + 1);
+                sql += ")";
+                return;
+            case Node::Kind::In:
+                if (node.list.empty()) {
+                    sql += "0";
+                    return;
+                }
+                sql += "((";
+                operand(node.a);
+                sql += " IN (";
+                for (size_t i = 0; i < node.list.size(); ++i) {
+                    if (i) sql += ", ";
+                    operand(node.list[i]);
+                }
+                sql += ")) IS 1)";
+                return;
+            case Node::Kind::Compare: {
+                const bool ordered = node.op != CompareOp::Equal && node.op != CompareOp::NotEqual;
+                sql += ordered ? "((" : "(";
+                operand(node.a);
+                switch (node.op) {
+                    case CompareOp::Equal:
+                        sql += " IS ";
+                        break;
+                    case CompareOp::NotEqual:
+                        sql += " IS NOT ";
+                        break;
+                    case CompareOp::Less:
+                        sql += " < ";
+                        break;
+                    case CompareOp::Greater:
+                        sql += " > ";
+                        break;
+                    case CompareOp::LessEqual:
+                        sql += " <= ";
+                        break;
+                    case CompareOp::GreaterEqual:
+                        sql += " >= ";
+                        break;
+                }
+                operand(node.b);
+                sql += ordered ? ") IS 1)" : ")";
+                return;
             }
-            return sql + ")) IS 1)";
         }
-        case Node::Kind::Compare: {
-            std::string a = operand(node.a);
-            std::string b = operand(node.b);
-            switch (node.op) {
-            case CompareOp::Equal: return "(" + a + " IS " + b + ")";
-            case CompareOp::NotEqual: return "(" + a + " IS NOT " + b + ")";
-            case CompareOp::Less: return "((" + a + " < " + b + ") IS 1)";
-            case CompareOp::Greater: return "((" + a + " > " + b + ") IS 1)";
-            case CompareOp::LessEqual: return "((" + a + " <= " + b + ") IS 1)";
-            case CompareOp::GreaterEqual: return "((" + a + " >= " + b + ") IS 1)";
-            }
-        }
-        }
-        return "0";
     }
 
 private:
+    // Terms [lo, hi) of a chain: directly when they are few, else as at most kGroup groups.
+    void writeTerms(const std::vector<Node>& terms, size_t lo, size_t hi, const char* joiner, int depth) {
+        deepest = std::max(deepest, depth);
+        size_t chunk = 1;
+        while (hi - lo > chunk * kGroup) chunk *= kGroup;
+        sql += "(";
+        for (size_t start = lo; start < hi; start += chunk) {
+            if (start > lo) sql += joiner;
+            if (chunk == 1)
+                write(terms[start], depth + 1);
+            else
+                writeTerms(terms, start, std::min(hi, start + chunk), joiner, depth + 1);
+        }
+        sql += ")";
+    }
+
+    void operand(const Operand& o) {
+        if (o.isAttribute) {
+            sql += quoted(m_entity.attributes[o.slot].name);
+            return;
+        }
+        m_parameters.push_back(o.constant);
+        sql += "?";
+    }
+
     const EntityDescription& m_entity;
     std::vector<StoredValue>& m_parameters;
 };
 
-StoredValue valueOf(const Operand& o, const EntityDescription& entity, const std::vector<platform::Value>& values) {
-    if (!o.isAttribute) return o.constant;
-    return storedAttributeValue(entity.attributes[o.slot].type, values[o.slot]);
+// SQLite's comparison of an integer with a real (sqlite3IntFloatCompare without long double):
+// exact, so 2^53 + 1 is greater than 2^53 as a real although both convert to the same double.
+int compareIntegerWithReal(int64_t i, double r) {
+    if (r < -9223372036854775808.0) return 1;
+    if (r >= 9223372036854775808.0) return -1;
+    auto truncated = static_cast<int64_t>(r);
+    if (i != truncated) return i < truncated ? -1 : 1;
+    auto converted = static_cast<double>(i);  // exact here: i is r without its fraction
+    return converted < r ? -1 : (converted > r ? 1 : 0);
 }
 
+// SQLite's ordering of values without column affinity: NULL < numbers < text < blob.
+int compareStored(const StoredValue& a, const StoredValue& b) {
+    using K = StoredValue::Kind;
+    auto rank = [](K k) {
+        switch (k) {
+            case K::Null:
+                return 0;
+            case K::Integer:
+            case K::Real:
+                return 1;
+            case K::Text:
+                return 2;
+            case K::Blob:
+                return 3;
+        }
+        return 0;
+    };
+    const int ra = rank(a.kind), rb = rank(b.kind);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    if (ra == 0) return 0;
+    if (ra == 1) {
+        if (a.kind == K::Integer && b.kind == K::Integer)
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        if (a.kind == K::Real && b.kind == K::Real) return a.real < b.real ? -1 : (a.real > b.real ? 1 : 0);
+        if (a.kind == K::Integer) return compareIntegerWithReal(a.integer, b.real);
+        return -compareIntegerWithReal(b.integer, a.real);
+    }
+    int c = a.bytes.compare(b.bytes);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+StoredValue valueOf(const Operand& o, const EntityDescription& entity,
+                    const std::vector<platform::Value>& values) {
+    if (!o.isAttribute) return o.constant;
+    StoredValue stored = storedAttributeValue(entity.attributes[o.slot].type, values[o.slot]);
+    if (stored.kind == StoredValue::Kind::Real && std::isnan(stored.real)) return StoredValue::null();
+    return stored;
+}
+
+// Recursion only follows nesting, which compile() bounds; chains are a loop.
 bool evaluate(const Node& node, const EntityDescription& entity, const std::vector<platform::Value>& values) {
     using K = StoredValue::Kind;
     switch (node.kind) {
-    case Node::Kind::And: return evaluate(*node.left, entity, values) && evaluate(*node.right, entity, values);
-    case Node::Kind::Or: return evaluate(*node.left, entity, values) || evaluate(*node.right, entity, values);
-    case Node::Kind::Not: return !evaluate(*node.left, entity, values);
-    case Node::Kind::In: {
-        StoredValue a = valueOf(node.a, entity, values);
-        if (a.kind == K::Null) return false;
-        for (const auto& element : node.list) {
-            StoredValue b = valueOf(element, entity, values);
-            if (b.kind != K::Null && StoredValue::compare(a, b) == 0) return true;
+        case Node::Kind::And:
+            for (const auto& term : node.terms)
+                if (!evaluate(term, entity, values)) return false;
+            return true;
+        case Node::Kind::Or:
+            for (const auto& term : node.terms)
+                if (evaluate(term, entity, values)) return true;
+            return false;
+        case Node::Kind::Not:
+            return !evaluate(node.terms.front(), entity, values);
+        case Node::Kind::In: {
+            StoredValue a = valueOf(node.a, entity, values);
+            if (a.kind == K::Null) return false;
+            for (const auto& element : node.list) {
+                StoredValue b = valueOf(element, entity, values);
+                if (b.kind != K::Null && compareStored(a, b) == 0) return true;
+            }
+            return false;
         }
-        return false;
-    }
-    case Node::Kind::Compare: {
-        StoredValue a = valueOf(node.a, entity, values);
-        StoredValue b = valueOf(node.b, entity, values);
-        switch (node.op) {
-        case CompareOp::Equal: return StoredValue::compare(a, b) == 0;
-        case CompareOp::NotEqual: return StoredValue::compare(a, b) != 0;
-        default: break;
+        case Node::Kind::Compare: {
+            StoredValue a = valueOf(node.a, entity, values);
+            StoredValue b = valueOf(node.b, entity, values);
+            switch (node.op) {
+                case CompareOp::Equal:
+                    return compareStored(a, b) == 0;
+                case CompareOp::NotEqual:
+                    return compareStored(a, b) != 0;
+                default:
+                    break;
+            }
+            if (a.kind == K::Null || b.kind == K::Null) return false;
+            int c = compareStored(a, b);
+            switch (node.op) {
+                case CompareOp::Less:
+                    return c < 0;
+                case CompareOp::Greater:
+                    return c > 0;
+                case CompareOp::LessEqual:
+                    return c <= 0;
+                case CompareOp::GreaterEqual:
+                    return c >= 0;
+                default:
+                    return false;
+            }
         }
-        if (a.kind == K::Null || b.kind == K::Null) return false;
-        int c = StoredValue::compare(a, b);
-        switch (node.op) {
-        case CompareOp::Less: return c < 0;
-        case CompareOp::Greater: return c > 0;
-        case CompareOp::LessEqual: return c <= 0;
-        case CompareOp::GreaterEqual: return c >= 0;
-        default: return false;
-        }
-    }
     }
     return false;
 }
@@ -494,15 +703,30 @@ platform::Result<Qualifier> Qualifier::compile(const EntityDescription& entity, 
     qualifier.m_root = *root;
     if (qualifier.m_root) {
         SqlWriter writer(entity, qualifier.m_parameters);
-        qualifier.m_sql = writer.write(*qualifier.m_root);
-    } else {
-        qualifier.m_sql = "1";
+        writer.write(*qualifier.m_root, 0);
+        if (writer.deepest > SqlWriter::kMaxSqlDepth)
+            return platform::Status::error(
+                fmt::format("qualifier \"{}\" is too complex for the database: its nesting and its long "
+                            "AND/OR chains need "
+                            "{} levels, at most {} can be run; split it into several qualifiers",
+                            shownText(text), writer.deepest, SqlWriter::kMaxSqlDepth));
+        if (writer.comparisonsWithValues > kMaxComparisonsWithValues)
+            return platform::Status::error(
+                fmt::format("qualifier \"{}\" has {} comparisons with a value, at most {} are allowed; put "
+                            "the values of one "
+                            "attribute into an IN list, or split it into several qualifiers",
+                            shownText(text), writer.comparisonsWithValues, kMaxComparisonsWithValues));
+        if (qualifier.m_parameters.size() > kMaxValues)
+            return platform::Status::error(fmt::format(
+                "qualifier \"{}\" has {} values, at most {} can be bound; split it into several qualifiers",
+                shownText(text), qualifier.m_parameters.size(), kMaxValues));
+        qualifier.m_sql = std::move(writer.sql);
     }
     return qualifier;
 }
 
-void Qualifier::bindParameters(Statement& statement, int firstIndex) const {
-    for (size_t i = 0; i < m_parameters.size(); ++i) statement.bind(firstIndex + int(i), m_parameters[i]);
+void Qualifier::bindParameters(Statement& statement) const {
+    for (size_t i = 0; i < m_parameters.size(); ++i) statement.bind(int(i) + 1, m_parameters[i]);
 }
 
 bool Qualifier::matches(const std::vector<platform::Value>& values) const {

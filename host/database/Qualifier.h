@@ -20,21 +20,37 @@
 //   !=, <>     not equal; nil differs from every value
 //   < > <= >=  ordered comparison; false when either side has no value
 //   IN         equal to one of the list's values; false for an empty list or no value
-// Values compare as SQLite orders them: numbers numerically (booleans are 0 and 1), texts
-// bytewise and case-sensitively, and a number never equals a text.
+// Values compare exactly as SQLite compares them, so an object matches alike before and after
+// it is saved: NULL < numbers < texts < blobs; numbers by their exact value (an integer and a
+// real are not rounded to a common type first, so 9007199254740993 != 9007199254740992.0;
+// booleans are 0 and 1); texts bytewise and case-sensitively. A real that is not a number
+// (NaN) is stored as NULL and so counts as no value.
+//
+// Limits, checked by compile() with an error that names them:
+//   - nesting: at most kMaxNesting levels of parentheses and NOT together (`!!x` is two);
+//     deeper text is refused, so neither the parser nor SQLite's own parser runs out of stack.
+//   - comparisons (and IN tests) with a constant or $variable: at most
+//     kMaxComparisonsWithValues, since SQLite's time to prepare grows with their square;
+//     comparisons of attributes with attributes do not count.
+//   - values (constants, bound values, IN list members): at most kMaxValues, the number of
+//     parameters every SQLite build accepts.
+//   - what SQLite can parse: nesting at the limit combined with very long chains at several
+//     levels can still be refused as "too complex for the database".
+// AND/OR chains of any length are one level: they are evaluated in a loop and written to SQL
+// in groups of a few terms, so the SQL stays shallow enough for SQLite to prepare.
 //
 // Errors name the position (1-based character) and what was expected, e.g.
 //   qualifier "name == " at character 8: expected a value after '==', found the end
-
-#include "host/database/EntityDescription.h"
-#include "host/database/Statement.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/database/EntityDescription.h"
+#include "host/database/Statement.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 namespace host {
 
@@ -42,13 +58,18 @@ class Qualifier {
 public:
     struct Node;
 
+    static constexpr int kMaxNesting = 16;
+    static constexpr size_t kMaxComparisonsWithValues = 1000;
+    static constexpr size_t kMaxValues = 32766;
+
     static platform::Result<Qualifier> compile(const EntityDescription& entity, std::string_view text,
                                                const platform::Dictionary& bindings);
 
-    // The WHERE condition ("1" for an empty qualifier) and its parameters in order.
+    // The WHERE condition ("1" for an empty qualifier) and its parameters in order, numbered
+    // from 1: the condition must be the only part of its statement with parameters.
     const std::string& sql() const { return m_sql; }
     const std::vector<StoredValue>& parameters() const { return m_parameters; }
-    void bindParameters(Statement& statement, int firstIndex = 1) const;
+    void bindParameters(Statement& statement) const;
 
     // The same test on attribute values in the entity's attribute order.
     bool matches(const std::vector<platform::Value>& values) const;
@@ -57,7 +78,7 @@ private:
     Qualifier() = default;
     std::shared_ptr<const Node> m_root;  // null: matches everything
     const EntityDescription* m_entity = nullptr;
-    std::string m_sql;
+    std::string m_sql = "1";
     std::vector<StoredValue> m_parameters;
 };
 

@@ -42,7 +42,7 @@ void Window::display() {
 }
 
 void Window::close() {
-    if (m_closing) return;
+    if (m_closing || (m_closed && !m_visible)) return;
     m_closing = true;
     auto keepSelf = sharedAs<Window>();  // the application may hold the last reference
     Notification note{kWindowWillCloseNotification, keepSelf, {}};
@@ -50,6 +50,7 @@ void Window::close() {
     NotificationCenter::defaultCenter().post(note);
     Application::shared().windowDidClose(this);
     m_closing = false;
+    m_closed = true;
 }
 
 void Window::performClose() {

@@ -5,7 +5,8 @@
 // Closing. However a window closes -- close(), its own close control (performClose), or its
 // controller -- the delegate's windowWillClose() runs first, then "NSWindowWillCloseNotification"
 // is posted, then the application forgets the window (key, main, sheet and modal state). A
-// window closing again from inside windowWillClose is ignored.
+// window closing again from inside windowWillClose is ignored, and so is closing a window that
+// has closed and not been shown since: its delegate and observers hear of each close once.
 
 #include <memory>
 #include <string>
@@ -90,6 +91,7 @@ private:
     View* m_firstResponder = nullptr;
     bool m_visible = false;
     bool m_closing = false;
+    bool m_closed = false;  // closed, and not shown since
     int m_displayCount = 0;
     Window* m_sheetParent = nullptr;
     std::weak_ptr<Window> m_attachedSheet;

@@ -179,15 +179,19 @@ INSTANTIATE_TEST_SUITE_P(
     Ways, DialogCloseTest,
     ::testing::Values(
         CloseCase{"Close", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.close(); }, 0},
-        CloseCase{"CloseWithResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(7); }, 7},
-        CloseCase{"NegativeResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(-1); }, -1},
+        CloseCase{"CloseWithResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(7); },
+                  7},
+        CloseCase{"NegativeResult", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithResult(-1); },
+                  -1},
         CloseCase{"ButtonTaggedTwo",
                   [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Two")); }, 2},
-        CloseCase{"ButtonWithoutTag",
-                  [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Untagged")); }, 0},
+        CloseCase{
+            "ButtonWithoutTag",
+            [](TestDialog&, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.pressButton("Untagged")); }, 0},
         CloseCase{"MenuItemTag",
                   [](TestDialog& d, platform::ScriptedFrontEnd&) {
-                      auto item = std::make_shared<platform::MenuItem>("Five", "closeWithTagOfSenderAsResult:", "");
+                      auto item =
+                          std::make_shared<platform::MenuItem>("Five", "closeWithTagOfSenderAsResult:", "");
                       item->setTag(5);
                       d.closeWithTagOfSenderAsResult(item.get());
                   },
@@ -198,10 +202,13 @@ INSTANTIATE_TEST_SUITE_P(
                       d.closeWithTagOfSenderAsResult(window.get());
                   },
                   0},
-        CloseCase{"NoSender", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithTagOfSenderAsResult(nullptr); },
+        CloseCase{"NoSender",
+                  [](TestDialog& d, platform::ScriptedFrontEnd&) { d.closeWithTagOfSenderAsResult(nullptr); },
                   0},
         CloseCase{"OwnCloseControl",
-                  [](TestDialog& d, platform::ScriptedFrontEnd& ui) { EXPECT_TRUE(ui.closeWindow(d.window().get())); },
+                  [](TestDialog& d, platform::ScriptedFrontEnd& ui) {
+                      EXPECT_TRUE(ui.closeWindow(d.window().get()));
+                  },
                   0},
         CloseCase{"Dispose", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.dispose(); }, 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -311,6 +318,95 @@ TEST_F(DialogControllerTest, AMissingWindowDescriptionIsSaidAndTheRunStillFinish
     EXPECT_TRUE(isRegistered(missing.get()));  // until the next turn, as after any close
     platform::RunLoop::main().runPending();
     EXPECT_FALSE(isRegistered(missing.get()));
+}
+
+}  // namespace
+
+namespace {
+
+// Sign-off while a closed dialog's removal from the registry is still pending: the registry
+// disposes of it again, and that second close must not finish the run a second time.
+struct LateDisposalCase {
+    const char* name;
+    std::function<void(TestDialog&, KOPADialogController::Completion,
+                       const std::shared_ptr<platform::Window>&)>
+        run;
+    bool hasWindow;
+};
+
+TEST_F(DialogControllerTest, SignOffDuringTheDeferredRemovalFinishesTheRunOnce) {
+    const LateDisposalCase cases[] = {
+        {"sheet",
+         [](TestDialog& d, auto completion, const auto& parent) {
+             d.runSheetInWindowCompletion(parent, completion);
+         },
+         true},
+        {"modal session",
+         [](TestDialog& d, auto completion, const auto&) { d.runModalBlockingCompletion(false, completion); },
+         true},
+        {"free window", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); }, true},
+        {"missing description", [](TestDialog& d, auto completion, const auto&) { d.runWindow(completion); },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        results.clear();
+        auto parent = showWindow("Parent");
+        std::shared_ptr<TestDialog> subject =
+            c.hasWindow ? plugintest::makeTestDialog(bundle) : std::make_shared<TestDialog>();
+        if (!c.hasWindow) {
+            ASSERT_TRUE(subject->initWithWindowNibName("NoSuchDialog", bundle));
+        }
+        std::vector<std::string> closes;
+        plugintest::NotificationRecorder recorder(closes, {platform::kWindowWillCloseNotification});
+
+        c.run(*subject, recording(), parent);
+        if (c.hasWindow) subject->closeWithResult(5);
+        const int64_t reported = c.hasWindow ? 5 : 0;
+        ASSERT_EQ(results, std::vector<int64_t>{reported});
+        ASSERT_TRUE(isRegistered(subject.get())) << "the removal waits for the next turn";
+
+        platform::NotificationCenter::defaultCenter().post(KOPAUserSignedOffNotification);
+        EXPECT_EQ(results, std::vector<int64_t>{reported}) << "the completion ran again";
+        EXPECT_EQ(subject->result(), reported);
+        EXPECT_FALSE(isRegistered(subject.get()));
+        loop.runPending();
+        EXPECT_EQ(results, std::vector<int64_t>{reported});
+        EXPECT_EQ(closes.size(), c.hasWindow ? 1u : 0u) << "the window announced its close again";
+        EXPECT_EQ(app.modalWindow(), nullptr);
+        EXPECT_FALSE(parent->attachedSheet());
+
+        // A new run of the same dialog finishes again, once.
+        if (c.hasWindow) {
+            subject->runWindow(recording());
+            subject->closeWithResult(6);
+            subject->close();
+            EXPECT_EQ(results, (std::vector<int64_t>{reported, 6}));
+            EXPECT_EQ(closes.size(), 2u);
+        }
+        parent->close();
+        loop.runPending();
+    }
+}
+
+// A window tells its delegate and observers of each close once; shown again, it can close again.
+TEST_F(DialogControllerTest, AWindowAnnouncesEachCloseOnce) {
+    std::vector<std::string> closes;
+    plugintest::NotificationRecorder recorder(closes, {platform::kWindowWillCloseNotification});
+    auto window = showWindow("Plain");
+    window->close();
+    window->close();
+    window->performClose();
+    EXPECT_EQ(closes.size(), 1u);
+    window->makeKeyAndOrderFront();
+    window->performClose();
+    window->close();
+    EXPECT_EQ(closes.size(), 2u);
+
+    auto neverShown = std::make_shared<platform::Window>("Never shown");
+    neverShown->close();
+    neverShown->close();
+    EXPECT_EQ(closes.size(), 3u);
 }
 
 }  // namespace

@@ -17,9 +17,10 @@ using platform::Value;
 
 const char* const kTemplate = "CustomRecordSetDefinition";
 const char* const kField = "CustomRecordDefinition";
-const std::vector<std::string> kTemplateAttributes = {"active",         "details",         "forContact", "forGroup",
-                                                      "forOpportunity", "forOrganization", "forProject"};
-const std::vector<std::string> kFieldAttributes = {"active", "defaultValue", "details", "name", "options", "typeCode"};
+const std::vector<std::string> kTemplateAttributes = {
+    "active", "details", "forContact", "forGroup", "forOpportunity", "forOrganization", "forProject"};
+const std::vector<std::string> kFieldAttributes = {"active", "defaultValue", "details",
+                                                   "name",   "options",      "typeCode"};
 
 struct FieldData {
     Value active, defaultValue, details, name, options, typeCode;
@@ -61,9 +62,27 @@ void addThreeFieldTemplate(const std::filesystem::path& file) {
     ASSERT_TRUE(saved) << saved.message();
 }
 
+// Adds an active template without a name, with one field definition.
+void addNamelessTemplate(const std::filesystem::path& file) {
+    auto database = host::Database::open(file);
+    ASSERT_TRUE(database) << database.status().message();
+    auto context = DLPObjectContext::withoutUser(database.value());
+    auto form = context->createObject<CustomRecordSetDefinition>();
+    ASSERT_TRUE(form);
+    (*form)->setActive(true);
+    (*form)->setDetails("no name given");
+    auto field = context->createObject<CustomRecordDefinition>();
+    ASSERT_TRUE(field);
+    (*field)->setName("Only field");
+    ASSERT_TRUE((*form)->addToCustomRecordDefinitions(*field));
+    auto saved = context->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+}
+
 std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObjectContext& context,
                                                                        const std::string& name) {
-    auto found = context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
+    auto found =
+        context.objectsForEntityNamedQualifierLocumBindings(kTemplate, "name == $name", {{"name", name}});
     EXPECT_TRUE(found) << found.status().message();
     std::vector<std::shared_ptr<CustomRecordSetDefinition>> templates;
     if (found)
@@ -72,7 +91,8 @@ std::vector<std::shared_ptr<CustomRecordSetDefinition>> templatesNamed(DLPObject
     return templates;
 }
 
-std::shared_ptr<CustomRecordSetDefinition> onlyTemplateNamed(DLPObjectContext& context, const std::string& name) {
+std::shared_ptr<CustomRecordSetDefinition> onlyTemplateNamed(DLPObjectContext& context,
+                                                             const std::string& name) {
     auto templates = templatesNamed(context, name);
     EXPECT_EQ(templates.size(), 1u) << "templates named \"" << name << "\"";
     return templates.size() == 1 ? templates.front() : nullptr;
@@ -285,7 +305,8 @@ TEST_P(NameInUseTest, AlertWhileOpenAndTheDialogStays) {
     EXPECT_TRUE(onlyTemplateNamed(*context, std::string(GetParam()) + " (2)"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, NameInUseTest, ::testing::Values("Customer Profile", "Project Intake", "Quick Notes"));
+INSTANTIATE_TEST_SUITE_P(Names, NameInUseTest,
+                         ::testing::Values("Customer Profile", "Project Intake", "Quick Notes"));
 
 class AcceptedNameTest : public DuplicateDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -316,6 +337,39 @@ INSTANTIATE_TEST_SUITE_P(Names, AcceptedNameTest,
                                            "Quick Notes ",        // no trimming
                                            "   ",                 // spaces are a name
                                            "Événement 100%d"));
+
+// A template without a name is listed with an empty title, and no typed text counts as its
+// name: not even "null", which is how a missing value prints.
+TEST_F(DuplicateDialogTest, TemplateWithoutANameHasAnEmptyTitleAndTakesNoName) {
+    addNamelessTemplate(file);
+    signInAndOpen();
+    auto popUp = dialog->existingFormDefPopUp();
+    ASSERT_TRUE(popUp);
+    const auto& formDefs = dialog->existingFormDefs();
+    ASSERT_EQ(popUp->itemTitles().size(), formDefs.size());
+    int64_t nameless = -1;
+    for (size_t i = 0; i < formDefs.size(); ++i) {
+        if (formDefs[i]->name().isNull()) {
+            nameless = int64_t(i);
+            EXPECT_EQ(popUp->itemTitles()[i], "");
+        } else {
+            EXPECT_EQ(popUp->itemTitles()[i], formDefs[i]->name().asString());
+        }
+    }
+    ASSERT_GE(nameless, 0) << "the nameless template is active and must be listed";
+    for (const auto& title : popUp->itemTitles()) EXPECT_NE(title, "null");
+
+    ui->answerAlert("Thanks!");
+    popUp->selectItemAtIndex(nameless);
+    ASSERT_TRUE(ui->typeText("name", "null"));
+    ASSERT_TRUE(ui->pressButton("Duplicate"));
+    expectSuccessAlertAfterTheSheetClosed();
+    auto copy = onlyTemplateNamed(*context, "null");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->details(), Value("no name given"));
+    ASSERT_EQ(fieldsOf(*copy).size(), 1u);
+    EXPECT_EQ(fieldsOf(*copy).front()->name(), Value("Only field"));
+}
 
 TEST_F(DuplicateDialogTest, ThreeFieldDefinitionsAreCopiedInOrderAndTheSourceIsUnchanged) {
     signInAndOpen();
@@ -384,6 +438,53 @@ TEST_F(DuplicateDialogTest, TheCopyStaysPendingThenSurvivesSaveAndReopen) {
     EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), valuesOf(*source, kTemplateAttributes));
 }
 
+// A failure of the host in the middle of the copy: the second of three field definitions holds
+// a value its attribute refuses (a row written by another program), so copying it fails after
+// the template and the first field definition have been created. The half copy is rolled back:
+// nothing of it stays pending or reaches the file, and the failure is reported.
+TEST_F(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
+    {
+        auto database = host::Database::open(file);
+        ASSERT_TRUE(database) << database.status().message();
+        ASSERT_TRUE((*database)->exec(
+            "UPDATE CustomRecordDefinition SET typeCode = 'not a number' WHERE name = 'Alpha'"));
+    }
+    signInAndOpen();
+    auto source = onlyTemplateNamed(*context, "Three Fields");
+    ASSERT_TRUE(source);
+    ASSERT_EQ(fieldsOf(*source).size(), 3u);
+    ASSERT_EQ(fieldsOf(*source)[1]->name(), Value("Alpha"));
+    const auto templates = countOf(*context, kTemplate);
+    const auto fields = countOf(*context, kField);
+    const auto sourceFieldValues = fieldValues(*source);
+
+    ui->answerAlert("OK");
+    duplicate("Three Fields", "Half Copy");
+
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "Zandrel");
+    EXPECT_NE(ui->lastAlert().message.find("could not be duplicated"), std::string::npos)
+        << ui->lastAlert().message;
+    EXPECT_TRUE(dialogWindow->isVisible()) << "the dialog stays open so the person can choose again";
+    bool logged = false;
+    for (const auto& line : log->lines) logged = logged || line.find("typeCode") != std::string::npos;
+    EXPECT_TRUE(logged) << "the log names what failed: " << ::testing::PrintToString(log->lines);
+
+    EXPECT_TRUE(templatesNamed(*context, "Half Copy").empty());
+    EXPECT_EQ(countOf(*context, kTemplate), templates);
+    EXPECT_EQ(countOf(*context, kField), fields);
+    EXPECT_FALSE(context->hasChanges()) << "no part of the copy may stay pending";
+    EXPECT_EQ(fieldValues(*source), sourceFieldValues);
+
+    auto saved = host->saveChanges();
+    ASSERT_TRUE(saved) << saved.message();
+    auto reopened = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(reopened) << reopened.status().message();
+    EXPECT_TRUE(templatesNamed(**reopened, "Half Copy").empty());
+    EXPECT_EQ(countOf(**reopened, kTemplate), templates);
+    EXPECT_EQ(countOf(**reopened, kField), fields);
+}
+
 TEST_F(DuplicateDialogTest, NobodySignedInGivesAnEmptyListAndTheButtonOnlyCloses) {
     openDialog();
     auto popUp = dialog->existingFormDefPopUp();
@@ -405,7 +506,8 @@ TEST_F(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
     signInAndOpen();
     ASSERT_TRUE(ui->typeText("name", "Never made"));
     std::vector<std::string> events;
-    plugintest::NotificationRecorder recorder(events, {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
+    plugintest::NotificationRecorder recorder(events,
+                                              {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
     ASSERT_TRUE(host->signOff());
     // Ending the sheet must not make its parent main again (a spurious sign-in and sign-off).
     EXPECT_EQ(events, std::vector<std::string>{KOPAUserSignedOffNotification});

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
 #include "framework/Classes/VEXAHelper.h"
 #include "host/database/GWUser.h"
+#include "platform/foundation/Value.h"
 #include "tests/plugin/PluginTestSupport.h"
 
 namespace {
@@ -104,6 +109,70 @@ TEST_F(FrameworkStringsTest, TextsComeFromThePluginBundle) {
 TEST_F(FrameworkStringsTest, MissingKeyGivesTheKey) {
     for (const std::string key : {"No such framework text", "100%d"})
         EXPECT_EQ(KOPAHelper::VEXAlocalizeString(key), key);
+}
+
+// The framework's texts in German, where they differ from their keys. A bundle reads each
+// table once per process, in the language of the moment, so the lookups run in a fresh run of
+// this test program, where German is chosen before any framework text is read.
+TEST_F(FrameworkStringsTest, GermanTextsComeFromTheFrameworkTable) {
+    const struct {
+        const char* key;
+        const char* german;
+    } cases[] = {
+        {"Download", "Herunterladen"},
+        {"Later", "Später"},
+        {"Skip This Version", "Diese Version überspringen"},
+        {"OK", "OK"},
+        {"No such framework text", "No such framework text"},        // a missing key gives the key
+        {"Duplicate form definition", "Duplicate form definition"},  // the product's table is another one
+    };
+    if (std::getenv("ZANDREL_GERMAN_STRINGS_RUN")) {
+        setenv("LANGUAGE", "de", 1);  // the fixture chose English; it restores the variable
+        for (const auto& c : cases) EXPECT_EQ(KOPAHelper::VEXAlocalizeString(c.key), c.german) << c.key;
+        return;
+    }
+    const auto output = dir / "german-run.txt";
+    const std::string command =
+        "ZANDREL_GERMAN_STRINGS_RUN=1 /proc/" + std::to_string(getpid()) +
+        "/exe --gtest_filter=FrameworkStringsTest.GermanTextsComeFromTheFrameworkTable > '" +
+        output.string() + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::stringstream text;
+    text << std::ifstream(output).rdbuf();
+    EXPECT_EQ(status, 0) << text.str();
+    EXPECT_NE(text.str().find("[  PASSED  ] 1 test."), std::string::npos) << text.str();
+}
+
+// The plug-in object's alerts take their button from the plug-in's own string table.
+TEST_F(FrameworkStringsTest, AlertButtonIsLocalizedByThePluginBundle) {
+    const struct {
+        const char* name;
+        const char* table;  // en.lproj/Localizable.json; none for nullptr
+        const char* button;
+    } cases[] = {
+        {"translated", R"({ "OK": "Understood", "Other": "x" })", "Understood"},
+        {"key missing", R"({ "Other": "x" })", "OK"},
+        {"no table", nullptr, "OK"},
+        {"not a text", R"({ "OK": 7 })", "OK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = dir / c.name;
+        std::filesystem::create_directories(folder / "Resources" / "en.lproj");
+        std::ofstream(folder / "Info.json") << R"({ "CFBundleIdentifier": "com.zandrel.tests.strings" })";
+        if (c.table) std::ofstream(folder / "Resources" / "en.lproj" / "Localizable.json") << c.table;
+        auto bundle = platform::Bundle::open(folder);
+        ASSERT_TRUE(bundle) << bundle.status().message();
+        DLPluginObject::setBundleBeingLoaded(bundle.value());
+        auto plugin = std::make_shared<KOPAPlugin>();
+        DLPluginObject::setBundleBeingLoaded(nullptr);
+
+        ui->clearAlerts();
+        ui->answerAlert(c.button);
+        plugin->presentMessageWithTitleSubtitleMessage("Zandrel", std::nullopt, "Something to say");
+        ASSERT_EQ(ui->alerts().size(), 1u);
+        EXPECT_EQ(ui->lastAlert().buttons, std::vector<std::string>{c.button});
+    }
 }
 
 }  // namespace

@@ -8,11 +8,14 @@
 #include "platform/ui/MenuItem.h"
 
 KOPADialogController::KOPADialogController() {
-    bindAction("closeWithTagOfSenderAsResult:", [this](platform::Object* sender) { closeWithTagOfSenderAsResult(sender); });
+    bindAction("closeWithTagOfSenderAsResult:",
+               [this](platform::Object* sender) { closeWithTagOfSenderAsResult(sender); });
 }
 
-bool KOPADialogController::initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle) {
-    return platform::WindowController::initWithWindowNibName(nibName, bundle ? bundle : KOPAHelper::frameworkBundle());
+bool KOPADialogController::initWithWindowNibName(const std::string& nibName,
+                                                 std::shared_ptr<platform::Bundle> bundle) {
+    return platform::WindowController::initWithWindowNibName(nibName,
+                                                             bundle ? bundle : KOPAHelper::frameworkBundle());
 }
 
 void KOPADialogController::windowDidLoad() {
@@ -26,7 +29,7 @@ void KOPADialogController::windowDidLoad() {
 void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<platform::Window>& parent,
                                                       Completion completion) {
     m_mode = SheetMode;
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     auto& app = platform::Application::shared();
     auto target = parent ? parent : app.keyWindow();
     auto sheet = window();
@@ -36,7 +39,7 @@ void KOPADialogController::runSheetInWindowCompletion(const std::shared_ptr<plat
 }
 
 void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion completion) {
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     auto w = window();
     if (!w) return failToShow();
     auto& app = platform::Application::shared();
@@ -51,11 +54,16 @@ void KOPADialogController::runModalBlockingCompletion(bool blocking, Completion 
 }
 
 void KOPADialogController::runWindow(Completion completion) {
-    m_completion = std::move(completion);
+    beginRun(std::move(completion));
     m_mode = FreeWindowMode;
     auto w = window();
     if (!w) return failToShow();
     w->makeKeyAndOrderFront();
+}
+
+void KOPADialogController::beginRun(Completion completion) {
+    m_completion = std::move(completion);
+    m_finished = false;
 }
 
 void KOPADialogController::failToShow() {
@@ -63,12 +71,13 @@ void KOPADialogController::failToShow() {
     // nothing, and finish the run (completion with 0, registry left) as if it had closed.
     KOPA_LOG("Cannot show the dialog \"{}\": {}", windowNibName(), loadStatus().message());
     if (auto plugin = KOPAPlugin::sharedPlugin())
-        plugin->presentMessageWithTitleSubtitleMessage(KOPAProductName, std::nullopt,
-                                                       "The dialog could not be opened: " + loadStatus().message());
+        plugin->presentMessageWithTitleSubtitleMessage(
+            KOPAProductName, std::nullopt, "The dialog could not be opened: " + loadStatus().message());
     closeWithResult(0);
 }
 
 void KOPADialogController::closeWithResult(int64_t result) {
+    if (m_finished) return;  // closed already: the reported result stands
     m_result = result;
     if (isWindowLoaded()) {
         window()->close();
@@ -80,14 +89,20 @@ void KOPADialogController::closeWithResult(int64_t result) {
 
 void KOPADialogController::closeWithTagOfSenderAsResult(platform::Object* sender) {
     int64_t tag = 0;
-    if (auto* control = dynamic_cast<platform::Control*>(sender)) tag = control->tag();
-    else if (auto* item = dynamic_cast<platform::MenuItem*>(sender)) tag = item->tag();
+    if (auto* control = dynamic_cast<platform::Control*>(sender))
+        tag = control->tag();
+    else if (auto* item = dynamic_cast<platform::MenuItem*>(sender))
+        tag = item->tag();
     closeWithResult(tag);
 }
 
-void KOPADialogController::close() { closeWithResult(0); }
+void KOPADialogController::close() {
+    closeWithResult(0);
+}
 
 void KOPADialogController::windowWillClose(const platform::Notification&) {
+    if (m_finished) return;
+    m_finished = true;
     auto self = sharedAs<KOPADialogController>();
     auto& app = platform::Application::shared();
     auto w = isWindowLoaded() ? window() : nullptr;

@@ -14,6 +14,9 @@
 // windowDidLoad() runs twice for a dialog made from a description: at creation (no window or
 // outlets yet) and after loading. Subclass additions must be harmless in the first run.
 //
+// Each run finishes once: closing a closed dialog again (sign-off disposing of a dialog whose
+// removal from the registry is still pending) runs neither the completion nor the rest again.
+//
 // A sheet run with no parent window attaches to the application's key window; when there is no
 // key window either, the dialog is shown as a free window (and a log line says so) rather than
 // not at all, and closing it still reports its result.
@@ -35,7 +38,8 @@ public:
     KOPADialogController();
 
     // The description is looked up in the plug-in bundle unless a bundle is given.
-    bool initWithWindowNibName(const std::string& nibName, std::shared_ptr<platform::Bundle> bundle = nullptr) override;
+    bool initWithWindowNibName(const std::string& nibName,
+                               std::shared_ptr<platform::Bundle> bundle = nullptr) override;
 
     void windowDidLoad() override;
 
@@ -56,9 +60,11 @@ public:
 
 private:
     void failToShow();
+    void beginRun(Completion completion);
 
     Completion m_completion;
     std::shared_ptr<platform::ModalSession> m_modalSession;
     int32_t m_mode = SheetMode;
     int64_t m_result = 0;
+    bool m_finished = false;  // the current run (or, before any, the dialog) has closed
 };
