@@ -122,8 +122,8 @@ TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     field->setTypeCode(3);
     auto number = addField(*form, "Revenue");
     number->setDefaultValue(2.5);
-    const int64_t formKey = form->primaryKeyValue();
     ASSERT_TRUE(context->saveChanges());
+    const int64_t formKey = form->primaryKeyValue();
     context.reset();
 
     auto reopened = signIn();
@@ -148,21 +148,35 @@ TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     EXPECT_TRUE((*fields)[1]->details().isNull());
 }
 
-TEST_F(ObjectContextTest, PrimaryKeysAreFixedAtCreationAndNeverReused) {
+TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredOnes) {
     auto a = makeTemplate("A");
     auto b = makeTemplate("B");
-    const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
-    EXPECT_NE(keyA, keyB);
+    const int64_t temporaryA = a->primaryKeyValue(), temporaryB = b->primaryKeyValue();
+    EXPECT_LT(temporaryA, 0);
+    EXPECT_LT(temporaryB, 0);
+    EXPECT_NE(temporaryA, temporaryB);
+    auto byTemporaryKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB);
+    ASSERT_TRUE(byTemporaryKey);
+    EXPECT_EQ(*byTemporaryKey, b);
+
     ASSERT_TRUE(context->saveChanges());
-    EXPECT_EQ(a->primaryKeyValue(), keyA);
+    const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
+    EXPECT_GT(keyA, 0);
+    EXPECT_EQ(keyB, keyA + 1) << "stored keys follow the order the objects were made in";
     EXPECT_EQ(hosttest::rawQuery(file, "SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)),
               "B");
+    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", keyB), b);
+    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB), nullptr)
+        << "the temporary key is gone with the save";
+
+    // A deleted key is never handed out again, by this context or another one.
     ASSERT_TRUE(context->deleteObjectSkipTrash(b, true));
     ASSERT_TRUE(context->saveChanges());
     auto other = signIn();
     auto made = other->createObjectForEntityNamedInsert("CustomRecordSetDefinition", true);
     ASSERT_TRUE(made);
-    EXPECT_GT((*made)->primaryKeyValue(), keyB);
+    ASSERT_TRUE(other->saveChanges());
+    EXPECT_EQ((*made)->primaryKeyValue(), keyB + 1);
 }
 
 TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
@@ -374,7 +388,7 @@ TEST_F(ObjectContextTest, ObjectsKnowTheirContextEntityAndKey) {
     ASSERT_TRUE(map);
     EXPECT_EQ((*map)->objectContext(), context);
     EXPECT_EQ((*map)->entityName(), "GWConnectorMap");
-    EXPECT_GT((*map)->primaryKeyValue(), 0);
+    EXPECT_NE((*map)->primaryKeyValue(), 0);
     EXPECT_EQ((*map)->className(), "GWConnectorMap");
     std::weak_ptr<DLPObjectContext> weak = context;
     context.reset();
