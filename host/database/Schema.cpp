@@ -96,6 +96,13 @@ platform::Result<Header> readHeader(Database& db) {
         return platform::Status::error(fmt::format("{} is not a {} database (it is not an SQLite database at all); "
                                                    "choose another file",
                                                    file, Schema::kProgramName));
+    case SQLITE_READONLY:
+        if (db.lastErrorCode() == SQLITE_READONLY_ROLLBACK)
+            return platform::Status::error(fmt::format(
+                "{} holds a save that a program left unfinished when it stopped; open it once with a command that "
+                "writes (such as the host itself) so the unfinished save is undone, then try again",
+                file));
+        return platform::Status::error(fmt::format("cannot read {}: {}", file, message));
     case SQLITE_CORRUPT:
         return platform::Status::error(
             fmt::format("{} is damaged ({}); restore it from a backup or choose another file", file, message));
