@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
@@ -369,6 +371,41 @@ TEST_F(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
     }
     auto field = addField(*form, "typed");
     EXPECT_THROW(field->setTypeCode("three"), std::invalid_argument);
+}
+
+// Values another tool wrote into the file, whatever their storage class, read without harm.
+TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
+    struct Case {
+        const char* column;
+        const char* stored;  // SQL literal
+        Value expected;
+    };
+    const Case cases[] = {
+        {"typeCode", "1e99", Value(1e99)},
+        {"typeCode", "-1e300", Value(-1e300)},
+        {"typeCode", "9.3e18", Value(9.3e18)},
+        {"typeCode", "3.0", Value(3)},
+        {"typeCode", "-7.0", Value(-7)},
+        {"active", "5", Value(true)},
+        {"active", "0", Value(false)},
+        {"options", "x'7B6E6F74204A534F4E'", Value("{not JSON")},
+        {"options", "x'5B312C325D'", Value(platform::Array{1, 2})},
+    };
+    auto form = makeTemplate("Foreign");
+    auto field = addField(*form, "f");
+    ASSERT_TRUE(context->saveChanges());
+    const std::string key = std::to_string(field->primaryKeyValue());
+    for (const auto& c : cases) {
+        hosttest::rawExec(file, fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}", c.column,
+                                            c.stored, key));
+        auto reader = signIn();
+        auto read = reader->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordDefinition", field->primaryKeyValue());
+        ASSERT_TRUE(read && *read);
+        auto value = (*read)->valueForKey(c.column);
+        ASSERT_TRUE(value);
+        EXPECT_EQ(*value, c.expected) << c.column << " = " << c.stored << " read as " << value->toJson();
+        EXPECT_EQ(value->type(), c.expected.type()) << c.column << " = " << c.stored;
+    }
 }
 
 TEST_F(ObjectContextTest, InitialValuesOnlyWhenAskedFor) {

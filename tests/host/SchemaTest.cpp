@@ -45,6 +45,8 @@ TEST(SchemaTest, FileInAMissingFolderIsAnError) {
     auto db = host::Database::open(file);
     ASSERT_FALSE(db);
     EXPECT_NE(db.status().message().find(file.string()), std::string::npos) << db.status().message();
+    EXPECT_NE(db.status().message().find("check the path and its permissions"), std::string::npos)
+        << db.status().message();
 }
 
 struct RefusedCase {
