@@ -65,9 +65,10 @@ public:
     static platform::Result<std::shared_ptr<DLPObjectContext>> open(const std::filesystem::path& file,
                                                                     std::string_view signInName);
 
-    // A new object of the entity with a temporary primary key (see Keys above). Inserted (insert true) it is a pending
-    // insert of this context; otherwise it waits for insertObject. setupInitialValues gives its
-    // attributes the entity's initial values (active templates, flags false...), else no values.
+    // A new object of the entity with a temporary primary key (see Keys above). Inserted
+    // (insert true) it is a pending insert of this context; otherwise it waits for
+    // insertObject. setupInitialValues gives its attributes the entity's initial values (active
+    // templates, flags false...), else no values.
     platform::Result<ObjectPtr> createObjectForEntityNamedInsert(std::string_view entity, bool insert);
     platform::Result<ObjectPtr> createObjectForEntityNamedInsertSetupInitialValues(std::string_view entity,
                                                                                    bool insert,

@@ -1,13 +1,13 @@
 #include "host/database/Schema.h"
 
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/Transaction.h"
-
 #include <fmt/format.h>
 #include <sqlite3.h>
 
 #include <optional>
+
+#include "host/database/Database.h"
+#include "host/database/EntityCatalog.h"
+#include "host/database/Transaction.h"
 
 namespace host {
 
@@ -42,7 +42,8 @@ std::string userDefaultTableSql(const std::string& schemaName) {
 
 platform::Status createTables(Database& db) {
     for (const auto& entity : EntityCatalog::shared().entities())
-        if (auto status = db.exec(Schema::createTableSql(entity)); !status) return status.withContext(entity.name);
+        if (auto status = db.exec(Schema::createTableSql(entity)); !status)
+            return status.withContext(entity.name);
     return db.exec(userDefaultTableSql("main"));
 }
 
@@ -50,7 +51,8 @@ platform::Status createTables(Database& db) {
 // its own let every fetch work the same way.
 platform::Status createMissingTablesForThisConnection(Database& db) {
     auto exists = [&](const std::string& table) -> platform::Result<bool> {
-        auto statement = db.prepare("SELECT count(*) FROM main.sqlite_schema WHERE type = 'table' AND name = ?");
+        auto statement =
+            db.prepare("SELECT count(*) FROM main.sqlite_schema WHERE type = 'table' AND name = ?");
         if (!statement) return statement.status();
         statement->bindText(1, table);
         if (!statement->step()) return statement->lastStatus();
@@ -60,7 +62,8 @@ platform::Status createMissingTablesForThisConnection(Database& db) {
         auto found = exists(entity.name);
         if (!found) return found.status();
         if (!*found)
-            if (auto status = db.exec(Schema::createTableSql(entity, "temp")); !status) return status.withContext(entity.name);
+            if (auto status = db.exec(Schema::createTableSql(entity, "temp")); !status)
+                return status.withContext(entity.name);
     }
     auto found = exists(kUserDefaultTable);
     if (!found) return found.status();
@@ -87,26 +90,30 @@ platform::Result<Header> readHeader(Database& db) {
     }
     const std::string& message = (applicationId ? tables : applicationId).status().message();
     switch (db.lastErrorCode() & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return platform::Status::error(fmt::format("{} is busy: another program keeps it locked ({}); wait until that "
-                                                   "program is done with it (or close it) and try again",
-                                                   file, message));
-    case SQLITE_NOTADB:
-        return platform::Status::error(fmt::format("{} is not a {} database (it is not an SQLite database at all); "
-                                                   "choose another file",
-                                                   file, Schema::kProgramName));
-    case SQLITE_READONLY:
-        if (db.lastErrorCode() == SQLITE_READONLY_ROLLBACK)
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return platform::Status::error(
+                fmt::format("{} is busy: another program keeps it locked ({}); wait until that "
+                            "program is done with it (or close it) and try again",
+                            file, message));
+        case SQLITE_NOTADB:
+            return platform::Status::error(
+                fmt::format("{} is not a {} database (it is not an SQLite database at all); "
+                            "choose another file",
+                            file, Schema::kProgramName));
+        case SQLITE_READONLY:
+            if (db.lastErrorCode() == SQLITE_READONLY_ROLLBACK)
+                return platform::Status::error(fmt::format(
+                    "{} holds a save that a program left unfinished when it stopped; open it once with a "
+                    "command that "
+                    "writes (such as the host itself) so the unfinished save is undone, then try again",
+                    file));
+            return platform::Status::error(fmt::format("cannot read {}: {}", file, message));
+        case SQLITE_CORRUPT:
             return platform::Status::error(fmt::format(
-                "{} holds a save that a program left unfinished when it stopped; open it once with a command that "
-                "writes (such as the host itself) so the unfinished save is undone, then try again",
-                file));
-        return platform::Status::error(fmt::format("cannot read {}: {}", file, message));
-    case SQLITE_CORRUPT:
-        return platform::Status::error(
-            fmt::format("{} is damaged ({}); restore it from a backup or choose another file", file, message));
-    default: return platform::Status::error(fmt::format("cannot read {}: {}", file, message));
+                "{} is damaged ({}); restore it from a backup or choose another file", file, message));
+        default:
+            return platform::Status::error(fmt::format("cannot read {}: {}", file, message));
     }
 }
 
@@ -118,10 +125,11 @@ platform::Result<bool> createSchema(Database& db) {
     auto header = readHeader(db);
     if (!header) return header.status();
     if (!header->empty()) return false;
-    std::string pragmas = fmt::format("PRAGMA application_id = {}; PRAGMA user_version = {};", Schema::kApplicationId,
-                                      Schema::kVersion);
+    std::string pragmas = fmt::format("PRAGMA application_id = {}; PRAGMA user_version = {};",
+                                      Schema::kApplicationId, Schema::kVersion);
     if (auto status = db.exec(pragmas); !status) return status;
-    if (auto status = db.exec("CREATE TABLE zandrel_meta (name TEXT PRIMARY KEY, value)"); !status) return status;
+    if (auto status = db.exec("CREATE TABLE zandrel_meta (name TEXT PRIMARY KEY, value)"); !status)
+        return status;
     auto insert = db.prepare("INSERT INTO zandrel_meta (name, value) VALUES (?, ?)");
     if (!insert) return insert.status();
     insert->bindText(1, "application");
@@ -139,17 +147,18 @@ platform::Result<bool> createSchema(Database& db) {
 platform::Result<int64_t> readVersion(Database& db) {
     const std::string file = db.path().string();
     auto damaged = [&](const std::string& why) {
-        return platform::Status::error(fmt::format(
-            "{} is a damaged {} database ({}); restore it from a backup or choose another file", file,
-            Schema::kProgramName, why));
+        return platform::Status::error(
+            fmt::format("{} is a damaged {} database ({}); restore it from a backup or choose another file",
+                        file, Schema::kProgramName, why));
     };
     auto header = singleInteger(db, "PRAGMA user_version");
     if (!header) return header.status();
     auto recorded = firstValue(db, "SELECT value FROM zandrel_meta WHERE name = 'schema_version'");
     if (!recorded)
-        return platform::Status::error(fmt::format("{} is not a {} database (its zandrel_meta table is missing or "
-                                                   "damaged: {}); choose another file",
-                                                   file, Schema::kProgramName, recorded.status().message()));
+        return platform::Status::error(
+            fmt::format("{} is not a {} database (its zandrel_meta table is missing or "
+                        "damaged: {}); choose another file",
+                        file, Schema::kProgramName, recorded.status().message()));
     if (!*recorded) return damaged("zandrel_meta records no schema_version");
     const StoredValue& value = **recorded;
     if (value.kind != StoredValue::Kind::Integer) {
@@ -159,9 +168,10 @@ platform::Result<int64_t> readVersion(Database& db) {
         return damaged(fmt::format("its schema_version {} is not a whole number", shown));
     }
     if (value.integer != *header)
-        return damaged(fmt::format("its schema version is {} in zandrel_meta but {} in the file header; another tool "
-                                   "changed one of them",
-                                   value.integer, *header));
+        return damaged(
+            fmt::format("its schema version is {} in zandrel_meta but {} in the file header; another tool "
+                        "changed one of them",
+                        value.integer, *header));
     if (value.integer < 1) return damaged(fmt::format("its schema version {} is not valid", value.integer));
     return value.integer;
 }
@@ -170,17 +180,19 @@ platform::Result<int64_t> readVersion(Database& db) {
 
 std::string Schema::createTableSql(const EntityDescription& entity, const std::string& schemaName) {
     const bool temporary = schemaName == "temp";
-    std::string sql = fmt::format("CREATE TABLE IF NOT EXISTS \"{}\".\"{}\" (pk INTEGER PRIMARY KEY AUTOINCREMENT",
-                                  schemaName, entity.name);
+    std::string sql =
+        fmt::format("CREATE TABLE IF NOT EXISTS \"{}\".\"{}\" (pk INTEGER PRIMARY KEY AUTOINCREMENT",
+                    schemaName, entity.name);
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
         sql += fmt::format(", \"{}\"", entity.attributes[slot].name);
         if (entity.owner && slot == entity.ownerKeySlot && !temporary)
-            sql += fmt::format(" REFERENCES \"{}\"(pk) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED", entity.owner->name);
+            sql += fmt::format(" REFERENCES \"{}\"(pk) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED",
+                               entity.owner->name);
     }
     sql += ");";
     if (entity.owner)
-        sql += fmt::format("CREATE INDEX IF NOT EXISTS \"{0}\".\"{1}_{2}\" ON \"{1}\"(\"{2}\", \"{3}\");", schemaName,
-                           entity.name, entity.attributes[entity.ownerKeySlot].name,
+        sql += fmt::format("CREATE INDEX IF NOT EXISTS \"{0}\".\"{1}_{2}\" ON \"{1}\"(\"{2}\", \"{3}\");",
+                           schemaName, entity.name, entity.attributes[entity.ownerKeySlot].name,
                            entity.attributes[entity.positionSlot].name);
     return sql;
 }
@@ -195,8 +207,8 @@ platform::Status Schema::prepare(Database& db) {
     if (header->empty()) {
         if (db.isReadOnly())
             return platform::Status::error(fmt::format(
-                "{} holds no {} database (it is empty); choose another file or create the database first", file,
-                kProgramName));
+                "{} holds no {} database (it is empty); choose another file or create the database first",
+                file, kProgramName));
         auto created = createSchema(db);
         if (!created) return created.status().withContext("creating " + file);
         if (*created) return platform::Status::ok();
@@ -204,15 +216,17 @@ platform::Status Schema::prepare(Database& db) {
         if (!header) return header.status();
     }
     if (header->applicationId != kApplicationId)
-        return platform::Status::error(fmt::format(
-            "{} is not a {} database (it holds another program's tables); choose another file", file, kProgramName));
+        return platform::Status::error(
+            fmt::format("{} is not a {} database (it holds another program's tables); choose another file",
+                        file, kProgramName));
 
     auto version = readVersion(db);
     if (!version) return version.status();
     if (*version > kVersion)
-        return platform::Status::error(fmt::format(
-            "{} was written by a newer version of {} (schema {}, this program reads up to {}): upgrade the program",
-            file, kProgramName, *version, kVersion));
+        return platform::Status::error(
+            fmt::format("{} was written by a newer version of {} (schema {}, this program reads up to {}): "
+                        "upgrade the program",
+                        file, kProgramName, *version, kVersion));
     // Entities added since the file was made get their (empty) tables.
     if (db.isReadOnly()) return createMissingTablesForThisConnection(db).withContext("opening " + file);
     return createTables(db).withContext("opening " + file);

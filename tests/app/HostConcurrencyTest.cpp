@@ -2,11 +2,10 @@
 // held up by another program's lock.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -152,7 +151,8 @@ TEST_F(HostConcurrencyTest, AHostKilledMidSaveLeavesNoHalfCopyAndTheNextSaveWork
     // The last field's insert stalls, so the copy's template and first fields are written in
     // the open transaction when the host is killed.
     sql("CREATE TABLE stall_rows (x);"
-        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) INSERT INTO stall_rows SELECT x FROM c;"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) INSERT INTO "
+        "stall_rows SELECT x FROM c;"
         "CREATE TRIGGER stall BEFORE INSERT ON CustomRecordDefinition WHEN NEW.name = 'Sponsor' "
         "BEGIN SELECT count(*) FROM stall_rows a, stall_rows b, stall_rows c; END;");
     const nlohmann::json before = templates();
@@ -164,7 +164,8 @@ TEST_F(HostConcurrencyTest, AHostKilledMidSaveLeavesNoHalfCopyAndTheNextSaveWork
     }
     EXPECT_EQ(templates(), before) << "a killed save must leave nothing of the copy";
     sql("DROP TRIGGER stall; DROP TABLE stall_rows;");
-    ProcessResult check = runProgram({"/usr/bin/sqlite3", db, "PRAGMA integrity_check; PRAGMA foreign_key_check;"});
+    ProcessResult check =
+        runProgram({"/usr/bin/sqlite3", db, "PRAGMA integrity_check; PRAGMA foreign_key_check;"});
     EXPECT_EQ(check.out, "ok\n");
 
     ProcessResult again = runProgram(duplicate("Half"));
@@ -177,10 +178,12 @@ TEST_F(HostConcurrencyTest, AHostKilledMidSaveLeavesNoHalfCopyAndTheNextSaveWork
 TEST_F(HostConcurrencyTest, AFileAnotherProgramKeepsLockedIsReportedBusy) {
     // sqlite3 holds the exclusive lock while it counts for a long time.
     sql("CREATE TABLE stall_rows (x);"
-        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) INSERT INTO stall_rows SELECT x FROM c;");
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) INSERT INTO "
+        "stall_rows SELECT x FROM c;");
     const std::string journal = db + "-journal";
     Background locker({"/usr/bin/sqlite3", db,
-                       "BEGIN EXCLUSIVE; DELETE FROM Category; SELECT count(*) FROM stall_rows a, stall_rows b, stall_rows c;"});
+                       "BEGIN EXCLUSIVE; DELETE FROM Category; SELECT count(*) FROM stall_rows a, stall_rows "
+                       "b, stall_rows c;"});
     ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(journal); }));
     ProcessResult r = runProgram(host({"users"}));
     locker.kill();

@@ -1,12 +1,6 @@
 // Keys of new objects when several contexts (or programs) write one file: handed out at save
 // time under the write lock, given to the objects and to every reference to them.
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWContact.h"
-#include "tests/host/DatabaseTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -14,6 +8,12 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/GWConnectorMap.h"
+#include "host/database/GWContact.h"
+#include "tests/host/DatabaseTestSupport.h"
 
 using platform::Value;
 
@@ -23,7 +23,8 @@ using Template = std::shared_ptr<CustomRecordSetDefinition>;
 
 class ObjectContextKeysTest : public hosttest::DatabaseTest {
 protected:
-    static Template makeTemplate(DLPObjectContext& in, const std::string& name, const std::vector<std::string>& fields) {
+    static Template makeTemplate(DLPObjectContext& in, const std::string& name,
+                                 const std::vector<std::string>& fields) {
         auto made = in.createObject<CustomRecordSetDefinition>(true);
         EXPECT_TRUE(made) << made.status().message();
         (*made)->setName(name);
@@ -43,7 +44,8 @@ protected:
             file,
             "SELECT coalesce(group_concat(line, ' | '), '') FROM (SELECT t.name || ':' || coalesce((SELECT "
             "group_concat(name, ',') FROM (SELECT f.name FROM CustomRecordDefinition f WHERE "
-            "f.customRecordSetDefinitionID = t.pk ORDER BY f.position)), '') AS line FROM CustomRecordSetDefinition t "
+            "f.customRecordSetDefinitionID = t.pk ORDER BY f.position)), '') AS line FROM "
+            "CustomRecordSetDefinition t "
             "ORDER BY t.pk)");
     }
 };
@@ -90,13 +92,15 @@ TEST_F(ObjectContextKeysTest, ReferencesToNewObjectsTakeTheirStoredKeys) {
     ASSERT_TRUE(fresh->addToCustomRecordDefinitions(moved));  // a saved object pointing at a new one
     // Before the save, the temporary key finds the new object like any key.
     auto members = context->resultCountForEntityNamedQualifierLocumBindings(
-        "CustomRecordDefinition", "customRecordSetDefinitionID == $t", {{"t", Value(fresh->primaryKeyValue())}});
+        "CustomRecordDefinition", "customRecordSetDefinitionID == $t",
+        {{"t", Value(fresh->primaryKeyValue())}});
     ASSERT_TRUE(members);
     EXPECT_EQ(*members, 1);
 
     ASSERT_TRUE(context->saveChanges());
     const std::string contactKey = std::to_string((*contact)->primaryKeyValue());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT contactID FROM User WHERE loginName = 'newcomer'"), contactKey);
+    EXPECT_EQ(hosttest::rawQuery(file, "SELECT contactID FROM User WHERE loginName = 'newcomer'"),
+              contactKey);
     EXPECT_EQ(hosttest::rawQuery(file, "SELECT contactID FROM GWConnectorMap"), contactKey);
     EXPECT_EQ((*user)->contactID(), Value((*contact)->primaryKeyValue()));
     EXPECT_EQ(moved->customRecordSetDefinitionID(), Value(fresh->primaryKeyValue()));
@@ -111,7 +115,8 @@ TEST_F(ObjectContextKeysTest, AReferenceToANewObjectDeletedBeforeTheSaveIsRefuse
     ASSERT_TRUE(context->deleteObjectSkipTrash(*contact, true));
     auto failed = context->saveChanges();
     ASSERT_FALSE(failed);
-    EXPECT_NE(failed.message().find("contactID refers to a new Contact that is not inserted"), std::string::npos)
+    EXPECT_NE(failed.message().find("contactID refers to a new Contact that is not inserted"),
+              std::string::npos)
         << failed.message();
     EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM User WHERE loginName = 'orphan'"), "0");
     // Pointing it at a real contact lets the same changes be saved.
@@ -157,53 +162,57 @@ TEST_F(ObjectContextKeysTest, RandomInterleavedWritersAgreeWithAModel) {
         std::vector<std::shared_ptr<DLPObjectContext>> writers{signIn(), signIn(), signIn()};
         std::vector<std::vector<Template>> unsaved(writers.size()), owned(writers.size());
         std::map<std::string, std::string> expected;  // name -> fields, for saved templates
-        std::map<std::string, std::string> pending;    // name -> fields, for unsaved ones
+        std::map<std::string, std::string> pending;   // name -> fields, for unsaved ones
         std::set<int64_t> keysSeen;
-        int64_t highest = std::stoll(hosttest::rawQuery(
-            file, "SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'CustomRecordSetDefinition'), 0)"));
+        int64_t highest = std::stoll(hosttest::rawQuery(file,
+                                                        "SELECT coalesce((SELECT seq FROM sqlite_sequence "
+                                                        "WHERE name = 'CustomRecordSetDefinition'), 0)"));
         int made = 0;
         for (int step = 0; step < 40; ++step) {
             size_t w = random() % writers.size();
             auto& writer = *writers[w];
             switch (random() % 4) {
-            case 0:
-            case 1: {
-                std::string name = "T" + std::to_string(made++);
-                std::vector<std::string> fields;
-                for (unsigned f = 0, n = random() % 4; f < n; ++f) fields.push_back(name + "f" + std::to_string(f));
-                std::string joined;
-                for (const auto& field : fields) joined += (joined.empty() ? "" : ",") + field;
-                unsaved[w].push_back(makeTemplate(writer, name, fields));
-                pending[name] = joined;
-                break;
-            }
-            case 2:
-                if (!owned[w].empty()) {
-                    size_t victim = random() % owned[w].size();
-                    expected.erase(owned[w][victim]->name().asString());
-                    ASSERT_TRUE(writer.deleteObjectSkipTrash(owned[w][victim], true));
-                    owned[w].erase(owned[w].begin() + long(victim));
+                case 0:
+                case 1: {
+                    std::string name = "T" + std::to_string(made++);
+                    std::vector<std::string> fields;
+                    for (unsigned f = 0, n = random() % 4; f < n; ++f)
+                        fields.push_back(name + "f" + std::to_string(f));
+                    std::string joined;
+                    for (const auto& field : fields) joined += (joined.empty() ? "" : ",") + field;
+                    unsaved[w].push_back(makeTemplate(writer, name, fields));
+                    pending[name] = joined;
+                    break;
                 }
-                break;
-            case 3: {
-                auto saved = writer.saveChanges();
-                ASSERT_TRUE(saved) << saved.message();
-                for (const auto& form : unsaved[w]) {
-                    const std::string name = form->name().asString();
-                    EXPECT_GT(form->primaryKeyValue(), highest) << name << ": keys only grow";
-                    EXPECT_TRUE(keysSeen.insert(form->primaryKeyValue()).second) << name << ": key handed out twice";
-                    highest = std::max(highest, form->primaryKeyValue());
-                    expected[name] = pending[name];
-                    owned[w].push_back(form);
+                case 2:
+                    if (!owned[w].empty()) {
+                        size_t victim = random() % owned[w].size();
+                        expected.erase(owned[w][victim]->name().asString());
+                        ASSERT_TRUE(writer.deleteObjectSkipTrash(owned[w][victim], true));
+                        owned[w].erase(owned[w].begin() + long(victim));
+                    }
+                    break;
+                case 3: {
+                    auto saved = writer.saveChanges();
+                    ASSERT_TRUE(saved) << saved.message();
+                    for (const auto& form : unsaved[w]) {
+                        const std::string name = form->name().asString();
+                        EXPECT_GT(form->primaryKeyValue(), highest) << name << ": keys only grow";
+                        EXPECT_TRUE(keysSeen.insert(form->primaryKeyValue()).second)
+                            << name << ": key handed out twice";
+                        highest = std::max(highest, form->primaryKeyValue());
+                        expected[name] = pending[name];
+                        owned[w].push_back(form);
+                    }
+                    unsaved[w].clear();
+                    break;
                 }
-                unsaved[w].clear();
-                break;
-            }
             }
         }
         for (size_t w = 0; w < writers.size(); ++w) {
             ASSERT_TRUE(writers[w]->saveChanges());
-            for (const auto& form : unsaved[w]) expected[form->name().asString()] = pending[form->name().asString()];
+            for (const auto& form : unsaved[w])
+                expected[form->name().asString()] = pending[form->name().asString()];
         }
         auto check = signIn();
         auto all = check->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "");
