@@ -3,6 +3,7 @@
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
 #include "host/database/Qualifier.h"
+#include "host/database/SqlText.h"
 #include "host/database/Transaction.h"
 
 #include <fmt/format.h>
@@ -11,13 +12,12 @@
 #include <optional>
 
 using host::EntityDescription;
+using host::SqlText;
 using platform::Result;
 using platform::Status;
 using platform::Value;
 
 namespace {
-
-std::string quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
 
 bool holdsKey(const Value& value, int64_t key) { return value.isInteger() && value.asInteger() == key; }
 
@@ -85,7 +85,7 @@ Result<int64_t> DLPObjectContext::highestStoredKey(const EntityDescription& enti
     // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum (rows
     // written by another tool may lie above the record).
     auto statement = m_database->cached("SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
-                                        "coalesce((SELECT max(pk) FROM " + quoted(entity.name) + "), 0))");
+                                        "coalesce((SELECT max(pk) FROM " + SqlText::quotedIdentifier(entity.name) + "), 0))");
     if (!statement) return statement.status();
     (*statement)->bindText(1, entity.name);
     if (!(*statement)->step())
@@ -141,7 +141,7 @@ void DLPObjectContext::queueChange(DLPObject& object) {
 
 std::string DLPObjectContext::selectColumns(const EntityDescription& entity) const {
     std::string columns = "pk";
-    for (const auto& attribute : entity.attributes) columns += ", " + quoted(attribute.name);
+    for (const auto& attribute : entity.attributes) columns += ", " + SqlText::quotedIdentifier(attribute.name);
     return columns;
 }
 
@@ -173,7 +173,7 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     if (!qualifier) return qualifier.status();
 
     auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
-                                                    selectColumns(description), quoted(description.name),
+                                                    selectColumns(description), SqlText::quotedIdentifier(description.name),
                                                     qualifier->sql()));
     if (!statement) return statement.status().withContext("fetching " + description.name);
     qualifier->bindParameters(**statement);
@@ -217,8 +217,8 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     // Without unsaved changes the file's count is the answer; otherwise rows of changed
     // objects are counted by their unsaved values instead.
     auto statement = m_database->cached(
-        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", quoted(description.name), qualifier->sql())
-                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", quoted(description.name), qualifier->sql()));
+        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql())
+                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql()));
     if (!statement) return statement.status().withContext("counting " + description.name);
     qualifier->bindParameters(**statement);
     int64_t count = 0;
@@ -250,7 +250,7 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::objectForEntityNamedWhereP
         return found->second->isDeleted() ? ObjectPtr() : found->second;
     if (key <= 0) return ObjectPtr();  // new objects are all registered; stored keys are positive
     auto statement = m_database->cached(
-        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), quoted(description.name)));
+        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), SqlText::quotedIdentifier(description.name)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, key);
     if ((*statement)->step()) return materialize(description, **statement);
@@ -265,8 +265,8 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
     const EntityDescription& target = *owner.m_entity->targets[relation];
     const auto& description = owner.m_entity->toMany[relation];
     auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
-                                                    quoted(target.name), quoted(description.ownerKeyAttribute),
-                                                    quoted(description.positionAttribute)));
+                                                    SqlText::quotedIdentifier(target.name), SqlText::quotedIdentifier(description.ownerKeyAttribute),
+                                                    SqlText::quotedIdentifier(description.positionAttribute)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, owner.m_key);
     auto& registered = m_entities[target.index].registered;
@@ -424,11 +424,11 @@ Status DLPObjectContext::saveChanges() {
         if (m_entities[e].changed.empty()) continue;
         std::string columns = "pk", placeholders = "?", assignments;
         for (const auto& attribute : entity.attributes) {
-            columns += ", " + quoted(attribute.name);
+            columns += ", " + SqlText::quotedIdentifier(attribute.name);
             placeholders += ", ?";
-            assignments += (assignments.empty() ? "" : ", ") + quoted(attribute.name) + " = ?";
+            assignments += (assignments.empty() ? "" : ", ") + SqlText::quotedIdentifier(attribute.name) + " = ?";
         }
-        const std::string table = quoted(entity.name);
+        const std::string table = SqlText::quotedIdentifier(entity.name);
         std::optional<host::CachedStatement> insert, update, remove;
         for (const auto& object : m_entities[e].changed) {
             const char* verb = nullptr;

@@ -7,6 +7,7 @@
 
 #include "host/database/Database.h"
 #include "host/database/EntityCatalog.h"
+#include "host/database/SqlText.h"
 #include "host/database/Transaction.h"
 
 namespace host {
@@ -34,10 +35,10 @@ platform::Result<int64_t> singleInteger(Database& db, const std::string& sql) {
 
 std::string userDefaultTableSql(const std::string& schemaName) {
     return fmt::format(
-        "CREATE TABLE IF NOT EXISTS \"{}\".{} ("
+        "CREATE TABLE IF NOT EXISTS {}.{} ("
         " pk INTEGER PRIMARY KEY AUTOINCREMENT, user_pk INTEGER NOT NULL, key TEXT NOT NULL, value TEXT,"
         " UNIQUE (user_pk, key))",
-        schemaName, kUserDefaultTable);
+        SqlText::quotedIdentifier(schemaName), kUserDefaultTable);
 }
 
 platform::Status createTables(Database& db) {
@@ -180,20 +181,22 @@ platform::Result<int64_t> readVersion(Database& db) {
 
 std::string Schema::createTableSql(const EntityDescription& entity, const std::string& schemaName) {
     const bool temporary = schemaName == "temp";
-    std::string sql =
-        fmt::format("CREATE TABLE IF NOT EXISTS \"{}\".\"{}\" (pk INTEGER PRIMARY KEY AUTOINCREMENT",
-                    schemaName, entity.name);
+    auto q = [](std::string_view name) { return SqlText::quotedIdentifier(name); };
+    std::string sql = fmt::format("CREATE TABLE IF NOT EXISTS {}.{} (pk INTEGER PRIMARY KEY AUTOINCREMENT",
+                                  q(schemaName), q(entity.name));
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
-        sql += fmt::format(", \"{}\"", entity.attributes[slot].name);
+        sql += ", " + q(entity.attributes[slot].name);
         if (entity.owner && slot == entity.ownerKeySlot && !temporary)
-            sql += fmt::format(" REFERENCES \"{}\"(pk) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED",
-                               entity.owner->name);
+            sql += fmt::format(" REFERENCES {}(pk) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED",
+                               q(entity.owner->name));
     }
     sql += ");";
-    if (entity.owner)
-        sql += fmt::format("CREATE INDEX IF NOT EXISTS \"{0}\".\"{1}_{2}\" ON \"{1}\"(\"{2}\", \"{3}\");",
-                           schemaName, entity.name, entity.attributes[entity.ownerKeySlot].name,
-                           entity.attributes[entity.positionSlot].name);
+    if (entity.owner) {
+        const std::string& ownerKey = entity.attributes[entity.ownerKeySlot].name;
+        sql += fmt::format("CREATE INDEX IF NOT EXISTS {}.{} ON {}({}, {});", q(schemaName),
+                           q(entity.name + "_" + ownerKey), q(entity.name), q(ownerKey),
+                           q(entity.attributes[entity.positionSlot].name));
+    }
     return sql;
 }
 
