@@ -379,16 +379,19 @@ bool DLPObjectContext::hasChanges() const {
     return false;
 }
 
-Result<Value> DLPObjectContext::storedReference(const DLPObject& object, size_t slot, const KeyMap& keys) const {
-    const Value& value = object.m_values[slot];
+Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPObject& object, size_t slot,
+                                                                       const KeyMap& keys) const {
     const auto& attribute = object.m_entity->attributes[slot];
-    if (!attribute.referenced || !value.isInteger() || !isTemporaryKey(value.asInteger())) return value;
+    if (!attribute.referenced) return std::optional<int64_t>();
+    const Value& value = object.m_values[slot];
+    if (!value.isInteger() || !isTemporaryKey(value.asInteger())) return std::optional<int64_t>();
     for (const KeyMap* map : {&keys, &m_storedKeys}) {
         const auto& stored = (*map)[attribute.referenced->index];
-        if (auto found = stored.find(value.asInteger()); found != stored.end()) return Value(found->second);
+        if (auto found = stored.find(value.asInteger()); found != stored.end())
+            return std::optional<int64_t>(found->second);
     }
-    return Status::error(fmt::format("{}.{} refers to a new {} that is not inserted (or was deleted before it was saved); "
-                                     "set it to an inserted or saved object",
+    return Status::error(fmt::format("{}.{} refers to a new {} that is not inserted (or was deleted before it was "
+                                     "saved); set it to an inserted or saved object",
                                      object.description(), attribute.name, attribute.referenced->name));
 }
 
@@ -403,8 +406,15 @@ Status DLPObjectContext::saveChanges() {
 
     const auto& entities = host::EntityCatalog::shared().entities();
     // Stored keys for new objects, one past the highest ever handed out, in the order the
-    // objects were made. Only applied to the objects once the commit succeeded, so a failed
-    // save leaves them as they were and the next one hands out fresh keys.
+    // objects were made: the n-th new object of an entity gets firstKey + n. Only applied to
+    // the objects once the commit succeeded, so a failed save leaves them as they were and the
+    // next one hands out fresh keys. Entities that attributes refer to also get a map from
+    // temporary to stored keys, to rewrite those references.
+    std::vector<int64_t> firstKey(entities.size(), 0);
+    std::vector<bool> referenced(entities.size(), false);
+    for (const auto& entity : entities)
+        for (const auto& attribute : entity.attributes)
+            if (attribute.referenced) referenced[attribute.referenced->index] = true;
     KeyMap keys(entities.size());
     for (size_t e = 0; e < entities.size(); ++e) {
         int64_t next = 0;
@@ -413,7 +423,9 @@ Status DLPObjectContext::saveChanges() {
             if (next == 0) {
                 auto highest = highestStoredKey(entities[e]);
                 if (!highest) return highest.status().withContext(context);
-                next = *highest + 1;
+                next = firstKey[e] = *highest + 1;
+                if (!referenced[e]) break;
+                keys[e].reserve(m_entities[e].changed.size());
             }
             keys[e].emplace(object->m_key, next++);
         }
@@ -430,6 +442,7 @@ Status DLPObjectContext::saveChanges() {
         }
         const std::string table = SqlText::quotedIdentifier(entity.name);
         std::optional<host::CachedStatement> insert, update, remove;
+        int64_t nextKey = firstKey[e];
         for (const auto& object : m_entities[e].changed) {
             const char* verb = nullptr;
             host::Statement* statement = nullptr;
@@ -444,9 +457,10 @@ Status DLPObjectContext::saveChanges() {
             };
             auto bindAttributes = [&](int first) -> Status {
                 for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
-                    auto value = storedReference(*object, slot, keys);
-                    if (!value) return value.status();
-                    bindAttribute(*statement, first + int(slot), entity.attributes[slot].type, *value);
+                    auto storedKey = storedKeyOfReference(*object, slot, keys);
+                    if (!storedKey) return storedKey.status();
+                    if (*storedKey) statement->bindInteger(first + int(slot), **storedKey);
+                    else bindAttribute(*statement, first + int(slot), entity.attributes[slot].type, object->m_values[slot]);
                 }
                 return Status::ok();
             };
@@ -456,7 +470,7 @@ Status DLPObjectContext::saveChanges() {
                 verb = "inserting";
                 status = prepared(insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
                 if (status) {
-                    statement->bindInteger(1, keys[e].at(object->m_key));
+                    statement->bindInteger(1, nextKey++);
                     status = bindAttributes(2);
                 }
                 break;
@@ -486,18 +500,19 @@ Status DLPObjectContext::saveChanges() {
     // to them) take their stored keys, so holders of the objects see the keys the file uses.
     for (size_t e = 0; e < entities.size(); ++e) {
         auto& state = m_entities[e];
+        int64_t nextKey = firstKey[e];
         for (const auto& object : state.changed) {
             object->m_queued = false;
             if (object->m_state == DLPObject::State::Inserted || object->m_state == DLPObject::State::Updated) {
                 for (size_t slot = 0; slot < object->m_values.size(); ++slot)
-                    if (auto value = storedReference(*object, slot, keys)) object->m_values[slot] = std::move(*value);
+                    if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
+                        object->m_values[slot] = Value(**storedKey);
             }
             switch (object->m_state) {
             case DLPObject::State::Inserted: {
-                const int64_t stored = keys[e].at(object->m_key);
-                state.registered.erase(object->m_key);
-                object->m_key = stored;
-                state.registered.emplace(stored, object);
+                auto entry = state.registered.extract(object->m_key);
+                object->m_key = entry.key() = nextKey++;
+                state.registered.insert(std::move(entry));
                 object->m_state = DLPObject::State::Clean;
                 break;
             }

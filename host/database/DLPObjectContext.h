@@ -38,6 +38,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -127,8 +128,10 @@ private:
     platform::Result<const host::EntityDescription*> entityNamed(std::string_view name) const;
     bool isTemporaryKey(int64_t key) const;
     platform::Result<int64_t> highestStoredKey(const host::EntityDescription& entity);
-    // The value to store for an attribute: a reference to a new object becomes its stored key.
-    platform::Result<platform::Value> storedReference(const DLPObject& object, size_t slot, const KeyMap& keys) const;
+    // For an attribute referring to a new object: the key that object is stored under (none
+    // for any other value); an error when the object is not being saved.
+    platform::Result<std::optional<int64_t>> storedKeyOfReference(const DLPObject& object, size_t slot,
+                                                                  const KeyMap& keys) const;
     ObjectPtr materialize(const host::EntityDescription& entity, const host::Statement& row);
     void queueChange(DLPObject& object);
     platform::Status loadRelation(DLPObject& owner, size_t relation);
