@@ -151,6 +151,33 @@ TEST_F(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) 
     EXPECT_FALSE(impatient->hasChanges());
 }
 
+// A full disk, simulated by capping the file's size on the saving connection.
+TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
+    const std::string before = storedTemplates();
+    const std::string pages = hosttest::rawQuery(file, "PRAGMA page_count");
+    ASSERT_TRUE(context->database().exec("PRAGMA max_page_count = " + pages));
+    std::vector<std::string> fields;
+    for (int i = 0; i < 200; ++i) fields.push_back("field " + std::to_string(i) + std::string(100, 'x'));
+    auto big = makeTemplate(*context, "Big", fields);
+    auto full = context->saveChanges();
+    ASSERT_FALSE(full);
+    EXPECT_NE(full.message().find("full: free some disk space and try again"), std::string::npos)
+        << full.message();
+    EXPECT_EQ(storedTemplates(), before);
+    EXPECT_EQ(hosttest::rawQuery(file, "PRAGMA integrity_check"), "ok");
+    EXPECT_LT(big->primaryKeyValue(), 0);
+
+    ASSERT_TRUE(context->database().exec("PRAGMA max_page_count = 1000000"));
+    ASSERT_TRUE(context->saveChanges());
+    auto stored = big->customRecordDefinitions();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), fields.size());
+    EXPECT_EQ(hosttest::rawQuery(
+                  file, "SELECT count(*) FROM CustomRecordDefinition WHERE customRecordSetDefinitionID = " +
+                            std::to_string(big->primaryKeyValue())),
+              std::to_string(fields.size()));
+}
+
 // Several contexts on one file make, delete and save templates in a seeded random order; the
 // file must end up holding exactly what a simple model says, and no key is ever handed out
 // twice.

@@ -77,6 +77,16 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
              rawExec(file, "PRAGMA application_id = " + std::to_string(host::Schema::kApplicationId) + "; CREATE TABLE t (x)");
          },
          "zandrel_meta table is missing or damaged"},
+        {"our file with a damaged table list",
+         [](const testsupport::TempDir& dir, const std::filesystem::path& file) {
+             ASSERT_TRUE(host::Database::open(file));
+             std::string bytes = dir.read("db.zandrel");
+             const size_t at = bytes.find("CREATE TABLE");
+             ASSERT_NE(at, std::string::npos);
+             bytes.replace(at, 12, "CREATX TABLX");
+             dir.write("db.zandrel", bytes);
+         },
+         "is damaged (malformed database schema"},
         {"newer schema",
          [](const testsupport::TempDir&, const std::filesystem::path& file) {
              ASSERT_TRUE(host::Database::open(file));
