@@ -77,8 +77,20 @@ int runInitDemo(const HostSettings& settings) {
     return 0;
 }
 
+namespace {
+
+// The listing commands only read: the file is opened read-only, so they never turn a file
+// that is not (yet) a database into one, nor complete an older one.
+platform::Result<std::shared_ptr<host::Database>> openForReading(const HostSettings& settings) {
+    host::Database::Options options;
+    options.mode = host::Database::Mode::ReadOnly;
+    return host::Database::open(settings.database, options);
+}
+
+}  // namespace
+
 int runUsers(const HostSettings& settings) {
-    auto db = host::Database::open(settings.database);
+    auto db = openForReading(settings);
     if (!db) return fail(kExitFailure, db.status().message());
     auto users = host::UserDirectory::allUsers(*db.value());
     if (!users) return fail(kExitFailure, users.status().message());
@@ -89,7 +101,7 @@ int runUsers(const HostSettings& settings) {
 
 int runTemplates(const HostSettings& settings) {
     // Every template, whoever may sign in: read without a user.
-    auto db = host::Database::open(settings.database);
+    auto db = openForReading(settings);
     if (!db) return fail(kExitFailure, db.status().message());
     auto contextPtr = DLPObjectContext::withoutUser(db.value());
     auto& context = *contextPtr;

@@ -2,8 +2,8 @@
 //
 //   zandrel-host [--db FILE] [--user NAME]                 interactive, in the terminal
 //   zandrel-host [--db FILE] [--user NAME] duplicate --template NAME --name NEW
-//   zandrel-host [--db FILE] templates --json
-//   zandrel-host [--db FILE] users
+//   zandrel-host [--db FILE] templates --json              read-only
+//   zandrel-host [--db FILE] users                         read-only
 //   zandrel-host --db FILE --init-demo
 //
 // Exit status: 0 success; 1 the database or a plug-in could not be used (message on stderr);
@@ -62,17 +62,20 @@ int main(int argc, char** argv) {
     duplicate->add_option("--template", templateName, "Name of the active form template to copy")->required();
     duplicate->add_option("--name", newName, "Name of the copy, exactly as it should be")->required();
 
-    auto* templates = cli.add_subcommand("templates", "Print every form template with its field definitions");
+    auto* templates =
+        cli.add_subcommand("templates", "Print every form template with its field definitions (never writes the file)");
     bool json = false;
     templates->add_flag("--json", json, "As a JSON array (the only format)")->required();
 
-    auto* users = cli.add_subcommand("users", "List the users, one a line: sign-in name, name, state");
+    auto* users =
+        cli.add_subcommand("users", "List the users, one a line: sign-in name, name, state (never writes the file)");
     cli.require_subcommand(0, 1);
     cli.footer(
         "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, quit).\n"
         "The host saves after every completed command, at sign-off and at quit; a failed save is shown\n"
         "and the changes are kept (quitting is refused until they are stored, except at the end of\n"
-        "piped input, which then exits 1).\n"
+        "piped input, which then exits 1). Several hosts may share one file; one that another program\n"
+        "keeps locked for more than 5 seconds is reported as busy.\n"
         "\nExit status: 0 done; 1 the database, a plug-in or a save failed; 2 bad input (unknown\n"
         "template or user, empty name, missing database file); 3 the dialog refused the name\n"
         "(\"Name already in use\", printed with its message).");

@@ -4,7 +4,8 @@
 //
 // Identity: an object is created by its context (createObject..., fetches, relation reads) and
 // the context keeps one object per record, so two fetches of a record give the same object.
-// primaryKeyValue() is fixed from creation on, before the object is ever saved.
+// primaryKeyValue() of a new object is a temporary (negative) key until its context saves it,
+// then the key it is stored under (see DLPObjectContext).
 //
 // Values: attribute values are platform::Values, stored as they are given (see
 // EntityDescription.h for what each attribute type accepts); no value is null. Changing a

@@ -3,6 +3,7 @@
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
 #include "host/database/Qualifier.h"
+#include "host/database/SqlText.h"
 #include "host/database/Transaction.h"
 
 #include <fmt/format.h>
@@ -11,15 +12,22 @@
 #include <optional>
 
 using host::EntityDescription;
+using host::SqlText;
 using platform::Result;
 using platform::Status;
 using platform::Value;
 
 namespace {
 
-std::string quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
-
 bool holdsKey(const Value& value, int64_t key) { return value.isInteger() && value.asInteger() == key; }
+
+// Stored keys first, in order; then new objects in the order they were made (their temporary
+// keys count down from -1), which is the order their stored keys will have.
+bool keyOrder(const DLPObjectContext::ObjectPtr& a, const DLPObjectContext::ObjectPtr& b) {
+    int64_t x = a->primaryKeyValue(), y = b->primaryKeyValue();
+    if ((x < 0) != (y < 0)) return y < 0;
+    return x < 0 ? x > y : x < y;
+}
 
 // Texts are bound straight from the value (saves copy every text once more otherwise).
 void bindAttribute(host::Statement& statement, int index, host::AttributeType type, const Value& value) {
@@ -30,7 +38,9 @@ void bindAttribute(host::Statement& statement, int index, host::AttributeType ty
 }  // namespace
 
 DLPObjectContext::DLPObjectContext(std::shared_ptr<host::Database> database)
-    : m_database(std::move(database)), m_entities(host::EntityCatalog::shared().entities().size()) {}
+    : m_database(std::move(database)),
+      m_entities(host::EntityCatalog::shared().entities().size()),
+      m_storedKeys(m_entities.size()) {}
 
 std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<host::Database> database) {
     std::shared_ptr<DLPObjectContext> context(new DLPObjectContext(database));
@@ -69,20 +79,18 @@ Result<const EntityDescription*> DLPObjectContext::entityNamed(std::string_view 
     return Status::error(fmt::format("the host database has no entity \"{}\" (it has: {})", name, catalog.entityNames()));
 }
 
-Result<int64_t> DLPObjectContext::allocateKey(const EntityDescription& entity) {
-    auto& state = m_entities[entity.index];
-    if (state.nextKey == 0) {
-        // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum.
-        auto statement = m_database->cached(
-            "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
-            "coalesce((SELECT max(pk) FROM " + quoted(entity.name) + "), 0))");
-        if (!statement) return statement.status();
-        (*statement)->bindText(1, entity.name);
-        if (!(*statement)->step())
-            return (*statement)->lastStatus().withContext(fmt::format("allocating a key for {}", entity.name));
-        state.nextKey = (*statement)->columnInteger(0) + 1;
-    }
-    return state.nextKey++;
+bool DLPObjectContext::isTemporaryKey(int64_t key) const { return key < 0 && key > m_nextTemporaryKey; }
+
+Result<int64_t> DLPObjectContext::highestStoredKey(const EntityDescription& entity) {
+    // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum (rows
+    // written by another tool may lie above the record).
+    auto statement = m_database->cached("SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
+                                        "coalesce((SELECT max(pk) FROM " + SqlText::quotedIdentifier(entity.name) + "), 0))");
+    if (!statement) return statement.status();
+    (*statement)->bindText(1, entity.name);
+    if (!(*statement)->step())
+        return (*statement)->lastStatus().withContext(fmt::format("finding the next key of {}", entity.name));
+    return (*statement)->columnInteger(0);
 }
 
 Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsert(std::string_view entity,
@@ -95,13 +103,11 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamed
     auto entity = entityNamed(entityName);
     if (!entity) return entity.status();
     const EntityDescription& description = **entity;
-    auto key = allocateKey(description);
-    if (!key) return key.status();
 
     host::ObjectToken token;
     ObjectPtr object = description.make ? description.make(token) : std::make_shared<DLPObject>(token);
     object->m_entity = &description;
-    object->m_key = *key;
+    object->m_key = m_nextTemporaryKey--;
     object->m_context = m_self;
     object->m_values.resize(description.attributes.size());
     if (setupInitialValues)
@@ -135,7 +141,7 @@ void DLPObjectContext::queueChange(DLPObject& object) {
 
 std::string DLPObjectContext::selectColumns(const EntityDescription& entity) const {
     std::string columns = "pk";
-    for (const auto& attribute : entity.attributes) columns += ", " + quoted(attribute.name);
+    for (const auto& attribute : entity.attributes) columns += ", " + SqlText::quotedIdentifier(attribute.name);
     return columns;
 }
 
@@ -166,8 +172,9 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
     if (!qualifier) return qualifier.status();
 
-    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} ORDER BY pk", selectColumns(description),
-                                                    quoted(description.name), qualifier->sql()));
+    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
+                                                    selectColumns(description), SqlText::quotedIdentifier(description.name),
+                                                    qualifier->sql()));
     if (!statement) return statement.status().withContext("fetching " + description.name);
     qualifier->bindParameters(**statement);
     auto& state = m_entities[description.index];
@@ -192,9 +199,7 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
             pendingMatched = true;
         }
     }
-    if (pendingMatched)
-        std::sort(objects.begin(), objects.end(),
-                  [](const ObjectPtr& a, const ObjectPtr& b) { return a->m_key < b->m_key; });
+    if (pendingMatched) std::sort(objects.begin(), objects.end(), keyOrder);
     return objects;
 }
 
@@ -212,8 +217,8 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     // Without unsaved changes the file's count is the answer; otherwise rows of changed
     // objects are counted by their unsaved values instead.
     auto statement = m_database->cached(
-        pending ? fmt::format("SELECT pk FROM {} WHERE {}", quoted(description.name), qualifier->sql())
-                : fmt::format("SELECT count(*) FROM {} WHERE {}", quoted(description.name), qualifier->sql()));
+        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql())
+                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql()));
     if (!statement) return statement.status().withContext("counting " + description.name);
     qualifier->bindParameters(**statement);
     int64_t count = 0;
@@ -243,8 +248,9 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::objectForEntityNamedWhereP
     auto& state = m_entities[description.index];
     if (auto found = state.registered.find(key); found != state.registered.end())
         return found->second->isDeleted() ? ObjectPtr() : found->second;
+    if (key <= 0) return ObjectPtr();  // new objects are all registered; stored keys are positive
     auto statement = m_database->cached(
-        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), quoted(description.name)));
+        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), SqlText::quotedIdentifier(description.name)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, key);
     if ((*statement)->step()) return materialize(description, **statement);
@@ -259,8 +265,8 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
     const EntityDescription& target = *owner.m_entity->targets[relation];
     const auto& description = owner.m_entity->toMany[relation];
     auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
-                                                    quoted(target.name), quoted(description.ownerKeyAttribute),
-                                                    quoted(description.positionAttribute)));
+                                                    SqlText::quotedIdentifier(target.name), SqlText::quotedIdentifier(description.ownerKeyAttribute),
+                                                    SqlText::quotedIdentifier(description.positionAttribute)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, owner.m_key);
     auto& registered = m_entities[target.index].registered;
@@ -373,24 +379,70 @@ bool DLPObjectContext::hasChanges() const {
     return false;
 }
 
+Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPObject& object, size_t slot,
+                                                                       const KeyMap& keys) const {
+    const auto& attribute = object.m_entity->attributes[slot];
+    if (!attribute.referenced) return std::optional<int64_t>();
+    const Value& value = object.m_values[slot];
+    if (!value.isInteger() || !isTemporaryKey(value.asInteger())) return std::optional<int64_t>();
+    for (const KeyMap* map : {&keys, &m_storedKeys}) {
+        const auto& stored = (*map)[attribute.referenced->index];
+        if (auto found = stored.find(value.asInteger()); found != stored.end())
+            return std::optional<int64_t>(found->second);
+    }
+    return Status::error(fmt::format("{}.{} refers to a new {} that is not inserted (or was deleted before it was "
+                                     "saved); set it to an inserted or saved object",
+                                     object.description(), attribute.name, attribute.referenced->name));
+}
+
 Status DLPObjectContext::saveChanges() {
     if (!hasChanges()) return Status::ok();
     const std::string context = "saving changes to " + m_database->path().string();
+    if (m_database->isReadOnly()) return Status::error(context + ": the file was opened read-only");
+    // The write lock is taken first, so the keys read below stay free until the commit,
+    // whichever other programs write to the file.
     auto transaction = host::Transaction::begin(*m_database);
     if (!transaction) return transaction.status().withContext(context);
 
     const auto& entities = host::EntityCatalog::shared().entities();
+    // Stored keys for new objects, one past the highest ever handed out, in the order the
+    // objects were made: the n-th new object of an entity gets firstKey + n. Only applied to
+    // the objects once the commit succeeded, so a failed save leaves them as they were and the
+    // next one hands out fresh keys. Entities that attributes refer to also get a map from
+    // temporary to stored keys, to rewrite those references.
+    std::vector<int64_t> firstKey(entities.size(), 0);
+    std::vector<bool> referenced(entities.size(), false);
+    for (const auto& entity : entities)
+        for (const auto& attribute : entity.attributes)
+            if (attribute.referenced) referenced[attribute.referenced->index] = true;
+    KeyMap keys(entities.size());
+    for (size_t e = 0; e < entities.size(); ++e) {
+        int64_t next = 0;
+        for (const auto& object : m_entities[e].changed) {
+            if (object->m_state != DLPObject::State::Inserted) continue;
+            if (next == 0) {
+                auto highest = highestStoredKey(entities[e]);
+                if (!highest) return highest.status().withContext(context);
+                next = firstKey[e] = *highest + 1;
+                if (!referenced[e]) break;
+                keys[e].reserve(m_entities[e].changed.size());
+            }
+            keys[e].emplace(object->m_key, next++);
+        }
+    }
+
     for (size_t e = 0; e < entities.size(); ++e) {
         const EntityDescription& entity = entities[e];
         if (m_entities[e].changed.empty()) continue;
         std::string columns = "pk", placeholders = "?", assignments;
         for (const auto& attribute : entity.attributes) {
-            columns += ", " + quoted(attribute.name);
+            columns += ", " + SqlText::quotedIdentifier(attribute.name);
             placeholders += ", ?";
-            assignments += (assignments.empty() ? "" : ", ") + quoted(attribute.name) + " = ?";
+            assignments += (assignments.empty() ? "" : ", ") + SqlText::quotedIdentifier(attribute.name) + " = ?";
         }
-        const std::string table = quoted(entity.name);
+        const std::string table = SqlText::quotedIdentifier(entity.name);
         std::optional<host::CachedStatement> insert, update, remove;
+        int64_t nextKey = firstKey[e];
         for (const auto& object : m_entities[e].changed) {
             const char* verb = nullptr;
             host::Statement* statement = nullptr;
@@ -403,23 +455,30 @@ Status DLPObjectContext::saveChanges() {
                 statement = &**slot;
                 return Status::ok();
             };
+            auto bindAttributes = [&](int first) -> Status {
+                for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+                    auto storedKey = storedKeyOfReference(*object, slot, keys);
+                    if (!storedKey) return storedKey.status();
+                    if (*storedKey) statement->bindInteger(first + int(slot), **storedKey);
+                    else bindAttribute(*statement, first + int(slot), entity.attributes[slot].type, object->m_values[slot]);
+                }
+                return Status::ok();
+            };
             Status status;
             switch (object->m_state) {
             case DLPObject::State::Inserted:
                 verb = "inserting";
                 status = prepared(insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
                 if (status) {
-                    statement->bindInteger(1, object->m_key);
-                    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
-                        bindAttribute(*statement, int(slot) + 2, entity.attributes[slot].type, object->m_values[slot]);
+                    statement->bindInteger(1, nextKey++);
+                    status = bindAttributes(2);
                 }
                 break;
             case DLPObject::State::Updated:
                 verb = "updating";
                 status = prepared(update, fmt::format("UPDATE {} SET {} WHERE pk = ?", table, assignments));
                 if (status) {
-                    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
-                        bindAttribute(*statement, int(slot) + 1, entity.attributes[slot].type, object->m_values[slot]);
+                    status = bindAttributes(1);
                     statement->bindInteger(int(entity.attributes.size()) + 1, object->m_key);
                 }
                 break;
@@ -437,12 +496,26 @@ Status DLPObjectContext::saveChanges() {
     }
     if (auto status = transaction->commit(); !status) return status.withContext(context);
 
-    // Stored: the pending changes become the saved state.
-    for (auto& state : m_entities) {
+    // Stored: the pending changes become the saved state, and new objects (and every reference
+    // to them) take their stored keys, so holders of the objects see the keys the file uses.
+    for (size_t e = 0; e < entities.size(); ++e) {
+        auto& state = m_entities[e];
+        int64_t nextKey = firstKey[e];
         for (const auto& object : state.changed) {
             object->m_queued = false;
+            if (object->m_state == DLPObject::State::Inserted || object->m_state == DLPObject::State::Updated) {
+                for (size_t slot = 0; slot < object->m_values.size(); ++slot)
+                    if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
+                        object->m_values[slot] = Value(**storedKey);
+            }
             switch (object->m_state) {
-            case DLPObject::State::Inserted:
+            case DLPObject::State::Inserted: {
+                auto entry = state.registered.extract(object->m_key);
+                object->m_key = entry.key() = nextKey++;
+                state.registered.insert(std::move(entry));
+                object->m_state = DLPObject::State::Clean;
+                break;
+            }
             case DLPObject::State::Updated: object->m_state = DLPObject::State::Clean; break;
             case DLPObject::State::Deleted:
                 object->m_state = DLPObject::State::Discarded;
@@ -452,6 +525,8 @@ Status DLPObjectContext::saveChanges() {
             }
         }
         state.changed.clear();
+        // Kept for objects still to be inserted that were given a key before this save.
+        m_storedKeys[e].merge(keys[e]);
     }
     return Status::ok();
 }

@@ -10,10 +10,15 @@
 // Identity: one record is one object per context. Objects stay registered for the life of the
 // context (the host's contexts live for one sign-in), so a fetched object keeps its identity.
 //
-// Keys: new objects get their primary key at creation from a per-entity counter, started from
-// the highest key the file has ever handed out (deleted keys are not reused). Two contexts
-// creating objects of the same entity in one file at the same time would pick the same keys;
-// the later save then fails with a clear error and keeps its changes.
+// Keys: a new object has a temporary key until it is saved: negative, unique in its context,
+// counting down from -1 in the order objects are made. It identifies the object like any key
+// (objectForEntityNamed..., qualifiers, owner keys, references such as a user's contactID).
+// saveChanges hands out the stored keys while it holds the file's write lock -- one past the
+// highest key the entity ever had, so deleted keys are not reused -- and, once committed,
+// gives them to the objects and to every reference to them. Any number of contexts and
+// programs can thus insert into one file; a failed save changes no key, and the next one
+// hands out fresh keys. Stored keys are positive; rows another tool wrote with a key below 1
+// are not fetched.
 //
 // Ordered relations: a relation is read with one query the first time it is asked for; members
 // added with addTo... go to its end. Deleting an owner deletes its members.
@@ -33,6 +38,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,9 +66,10 @@ public:
     static platform::Result<std::shared_ptr<DLPObjectContext>> open(const std::filesystem::path& file,
                                                                     std::string_view signInName);
 
-    // A new object of the entity with a fresh primary key. Inserted (insert true) it is a pending
-    // insert of this context; otherwise it waits for insertObject. setupInitialValues gives its
-    // attributes the entity's initial values (active templates, flags false...), else no values.
+    // A new object of the entity with a temporary primary key (see Keys above). Inserted
+    // (insert true) it is a pending insert of this context; otherwise it waits for
+    // insertObject. setupInitialValues gives its attributes the entity's initial values (active
+    // templates, flags false...), else no values.
     platform::Result<ObjectPtr> createObjectForEntityNamedInsert(std::string_view entity, bool insert);
     platform::Result<ObjectPtr> createObjectForEntityNamedInsertSetupInitialValues(std::string_view entity,
                                                                                    bool insert,
@@ -90,8 +97,10 @@ public:
     // keeps no trash, so skipTrash false deletes outright as well.
     platform::Status deleteObjectSkipTrash(const ObjectPtr& object, bool skipTrash);
 
-    // Writes every pending change in one transaction. On failure nothing is written, the
-    // message names the change that failed, and all changes stay pending for another try.
+    // Writes every pending change in one transaction and gives new objects their stored keys.
+    // On failure nothing is written, no key changes, the message names the change that failed
+    // (or says the file is busy: another program holds its lock longer than the busy timeout),
+    // and all changes stay pending for another try.
     platform::Status saveChanges();
     bool hasChanges() const;
     // Grows whenever an object joins the pending changes (or a pending insert is dropped): the
@@ -108,15 +117,21 @@ public:
 private:
     friend class DLPObject;
     struct EntityState {
-        std::unordered_map<int64_t, ObjectPtr> registered;
-        std::vector<ObjectPtr> changed;  // in order of first change
-        int64_t nextKey = 0;             // 0: not read from the file yet
+        std::unordered_map<int64_t, ObjectPtr> registered;  // by key, temporary or stored
+        std::vector<ObjectPtr> changed;                     // in order of first change
     };
+    // Per entity: temporary key -> stored key.
+    using KeyMap = std::vector<std::unordered_map<int64_t, int64_t>>;
 
     explicit DLPObjectContext(std::shared_ptr<host::Database> database);
 
     platform::Result<const host::EntityDescription*> entityNamed(std::string_view name) const;
-    platform::Result<int64_t> allocateKey(const host::EntityDescription& entity);
+    bool isTemporaryKey(int64_t key) const;
+    platform::Result<int64_t> highestStoredKey(const host::EntityDescription& entity);
+    // For an attribute referring to a new object: the key that object is stored under (none
+    // for any other value); an error when the object is not being saved.
+    platform::Result<std::optional<int64_t>> storedKeyOfReference(const DLPObject& object, size_t slot,
+                                                                  const KeyMap& keys) const;
     ObjectPtr materialize(const host::EntityDescription& entity, const host::Statement& row);
     void queueChange(DLPObject& object);
     platform::Status loadRelation(DLPObject& owner, size_t relation);
@@ -128,6 +143,8 @@ private:
     std::shared_ptr<host::Database> m_database;
     std::weak_ptr<DLPObjectContext> m_self;
     std::vector<EntityState> m_entities;
+    int64_t m_nextTemporaryKey = -1;
+    KeyMap m_storedKeys;  // of the objects saved so far
     uint64_t m_changeGeneration = 0;
     std::shared_ptr<GWUser> m_user;
     host::OptionsCache m_optionsCache{*this};

@@ -7,21 +7,30 @@
 
 namespace host {
 
-platform::Result<std::shared_ptr<Database>> Database::connect(const std::filesystem::path& file) {
+platform::Result<std::shared_ptr<Database>> Database::connect(const std::filesystem::path& file,
+                                                              const Options& options) {
+    const bool readOnly = options.mode == Mode::ReadOnly;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(file.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
     if (rc != SQLITE_OK) {
-        std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        std::string message = describeSqliteFailure(db, rc);
         sqlite3_close(db);
         return platform::Status::error(fmt::format("cannot open database file {}: {}", file.string(), message));
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 5000);
-    return std::shared_ptr<Database>(new Database(db, file));
+    sqlite3_busy_timeout(db, int(options.busyTimeout.count()));
+    auto database = std::shared_ptr<Database>(new Database(db, file));
+    database->m_readOnly = readOnly;
+    return database;
 }
 
 platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem::path& file) {
-    auto connection = connect(file);
+    return open(file, Options{});
+}
+
+platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem::path& file, Options options) {
+    auto connection = connect(file, options);
     if (!connection) return connection.status();
     if (auto status = Schema::prepare(**connection); !status) return status;
     return connection;
@@ -35,18 +44,17 @@ Database::~Database() {
 platform::Status Database::exec(std::string_view sql) {
     char* error = nullptr;
     std::string text(sql);
-    if (sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::string message = error ? error : sqlite3_errmsg(m_db);
+    if (int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &error); rc != SQLITE_OK) {
         sqlite3_free(error);
-        return platform::Status::error(message);
+        return platform::Status::error(describeSqliteFailure(m_db, rc));
     }
     return platform::Status::ok();
 }
 
 platform::Result<Statement> Database::prepare(std::string_view sql) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(m_db, sql.data(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
-        return platform::Status::error(fmt::format("{} (in {})", sqlite3_errmsg(m_db), sql));
+    if (int rc = sqlite3_prepare_v2(m_db, sql.data(), int(sql.size()), &stmt, nullptr); rc != SQLITE_OK)
+        return platform::Status::error(fmt::format("{} (in {})", describeSqliteFailure(m_db, rc), sql));
     return Statement(m_db, stmt, std::string(sql));
 }
 
@@ -61,6 +69,8 @@ platform::Result<CachedStatement> Database::cached(const std::string& sql) {
 }
 
 std::string Database::lastErrorMessage() const { return sqlite3_errmsg(m_db); }
+
+int Database::lastErrorCode() const { return sqlite3_extended_errcode(m_db); }
 
 bool Database::inTransaction() const { return sqlite3_get_autocommit(m_db) == 0; }
 

@@ -11,6 +11,7 @@
 #include "host/database/Statement.h"
 #include "platform/foundation/Status.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,10 +41,24 @@ private:
 
 class Database {
 public:
-    // Opens (creating when missing) the file and checks that it is ours; creates the schema in
-    // a new or empty file. Fails for a file of another program or of a newer schema, naming
-    // the file. See Schema.h for what "ours" means.
+    enum class Mode {
+        // Creates a missing file, gives an empty one the schema and completes an older one.
+        ReadWrite,
+        // Never writes: a missing or empty file is refused, tables of entities the file lacks
+        // exist for this connection only (empty), and every write fails.
+        ReadOnly,
+    };
+    struct Options {
+        Mode mode = Mode::ReadWrite;
+        // How long a statement waits for another program's lock before it fails as busy.
+        std::chrono::milliseconds busyTimeout{5000};
+    };
+
+    // Opens the file and checks that it is ours (see Schema.h). Fails, naming the file and
+    // what to do, for a file of another program or of a newer schema, a damaged or unreadable
+    // file, and a file another program keeps locked longer than the busy timeout.
     static platform::Result<std::shared_ptr<Database>> open(const std::filesystem::path& file);
+    static platform::Result<std::shared_ptr<Database>> open(const std::filesystem::path& file, Options options);
 
     ~Database();
     Database(const Database&) = delete;
@@ -58,16 +73,21 @@ public:
     platform::Result<CachedStatement> cached(const std::string& sql);
 
     std::string lastErrorMessage() const;
+    // SQLite's result code of the connection's last failure.
+    int lastErrorCode() const;
     bool inTransaction() const;
+    bool isReadOnly() const { return m_readOnly; }
 
 private:
     friend class Schema;
     Database(sqlite3* db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}
     // Opens the connection only, without checking the file (Schema's job).
-    static platform::Result<std::shared_ptr<Database>> connect(const std::filesystem::path& file);
+    static platform::Result<std::shared_ptr<Database>> connect(const std::filesystem::path& file,
+                                                               const Options& options);
 
     sqlite3* m_db;
     std::filesystem::path m_path;
+    bool m_readOnly = false;
     std::unordered_map<std::string, std::unique_ptr<Statement>> m_statements;
 };
 

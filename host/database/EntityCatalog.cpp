@@ -18,15 +18,20 @@ std::shared_ptr<DLPObject> make(const ObjectToken& token) {
     return std::make_shared<T>(token);
 }
 
-AttributeDescription text(std::string name) { return {std::move(name), AttributeType::Text, {}, false}; }
+AttributeDescription text(std::string name) { return {std::move(name), AttributeType::Text, {}, false, {}, nullptr}; }
 AttributeDescription integer(std::string name, platform::Value initial = {}) {
-    return {std::move(name), AttributeType::Integer, std::move(initial), false};
+    return {std::move(name), AttributeType::Integer, std::move(initial), false, {}, nullptr};
 }
 AttributeDescription flag(std::string name, bool initial) {
-    return {std::move(name), AttributeType::Boolean, platform::Value(initial), false};
+    return {std::move(name), AttributeType::Boolean, platform::Value(initial), false, {}, nullptr};
 }
-AttributeDescription any(std::string name) { return {std::move(name), AttributeType::Any, {}, false}; }
-AttributeDescription maintained(std::string name) { return {std::move(name), AttributeType::Integer, {}, true}; }
+AttributeDescription any(std::string name) { return {std::move(name), AttributeType::Any, {}, false, {}, nullptr}; }
+AttributeDescription maintained(std::string name) { return {std::move(name), AttributeType::Integer, {}, true, {}, nullptr}; }
+AttributeDescription reference(std::string name, std::string entity) {
+    AttributeDescription attribute{std::move(name), AttributeType::Integer, {}, false, {}, nullptr};
+    attribute.references = std::move(entity);
+    return attribute;
+}
 
 EntityDescription entity(std::string name, std::vector<AttributeDescription> attributes,
                          std::vector<ToManyDescription> toMany, ObjectFactory factory) {
@@ -42,7 +47,8 @@ EntityDescription entity(std::string name, std::vector<AttributeDescription> att
 std::vector<EntityDescription> describeEntities() {
     return {
         entity("Contact", {text("firstName"), text("lastName"), text("company"), text("email")}, {}, &make<GWContact>),
-        entity("User", {text("loginName"), text("name"), integer("contactID"), flag("active", true)}, {}, &make<GWUser>),
+        entity("User", {text("loginName"), text("name"), reference("contactID", "Contact"), flag("active", true)}, {},
+               &make<GWUser>),
         entity("CustomRecordSetDefinition",
                {text("name"), flag("active", true), text("details"), flag("forContact", false), flag("forGroup", false),
                 flag("forOpportunity", false), flag("forOrganization", false), flag("forProject", false)},
@@ -59,7 +65,7 @@ std::vector<EntityDescription> describeEntities() {
                {}, &make<Category>),
         entity("GWConnectorMap",
                {text("foreignAppName"), text("foreignEntityType"), text("foreignID"), text("foreignDatabase"),
-                integer("contactID")},
+                reference("contactID", "Contact")},
                {}, &make<GWConnectorMap>),
     };
 }
@@ -87,9 +93,17 @@ EntityCatalog::EntityCatalog() : m_entities(describeEntities()) {
             target->ownerRelation = r;
             target->ownerKeySlot = *ownerSlot;
             target->positionSlot = *positionSlot;
+            target->attributes[*ownerSlot].references = owner.name;
             owner.targets.push_back(target);
         }
     }
+    for (auto& entity : m_entities)
+        for (auto& attribute : entity.attributes) {
+            if (attribute.references.empty()) continue;
+            attribute.referenced = find(attribute.references);
+            if (!attribute.referenced || attribute.type != AttributeType::Integer)
+                throw std::logic_error(entity.name + "." + attribute.name + " references an unknown entity or is no integer");
+        }
 }
 
 const EntityDescription* EntityCatalog::find(std::string_view name) const {

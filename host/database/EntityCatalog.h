@@ -8,7 +8,8 @@
 //   1. add one EntityDescription to the table in EntityCatalog.cpp: its name (which is also
 //      its table's name), attributes with types and initial values, and any ordered to-many
 //      relations (the target then gets the owner key and position attributes they name,
-//      marked maintainedByRelation);
+//      marked maintainedByRelation); an integer attribute holding another entity's key is
+//      declared with reference(), so a save can give it the key a new object is stored under;
 //   2. optionally, a typed subclass of DLPObject (one file pair named after the class, with
 //      getters/setters over valueForSlot/setAttribute), named in the description's `make`.
 // A new entity's table is created when any database file is next opened. Changing the

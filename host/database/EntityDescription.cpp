@@ -91,7 +91,11 @@ platform::Value attributeValueFromStored(AttributeType type, const StoredValue& 
         if (type == AttributeType::Real) return Value(double(stored.integer));
         return Value(stored.integer);
     case K::Real:
-        if (type == AttributeType::Integer) return Value(int64_t(stored.real));
+        // Written by another tool: a real beyond the 64-bit range (or not a number) has no
+        // integer form and is shown as it is.
+        if (type == AttributeType::Integer && std::isfinite(stored.real) && stored.real >= -9.2233720368547758e18 &&
+            stored.real < 9.2233720368547758e18)
+            return Value(int64_t(stored.real));
         return Value(stored.real);
     case K::Text: return Value(stored.bytes);
     case K::Blob:

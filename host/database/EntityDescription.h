@@ -30,6 +30,8 @@ namespace host {
 
 enum class AttributeType { Text, Integer, Real, Boolean, Any };
 
+struct EntityDescription;
+
 struct AttributeDescription {
     std::string name;
     AttributeType type = AttributeType::Text;
@@ -37,6 +39,11 @@ struct AttributeDescription {
     platform::Value initialValue;
     // Kept by a relation (owner key, position); readable, not settable by key.
     bool maintainedByRelation = false;
+    // For an integer holding another object's key (an owner key, a contact): that entity's
+    // name. A save replaces the key of a new object of it with the key the object is stored
+    // under (see DLPObjectContext).
+    std::string references;
+    const EntityDescription* referenced = nullptr;  // filled in by the catalog
 };
 
 // An ordered to-many relation: the target's rows point back at their owner through an owner

@@ -7,6 +7,21 @@
 
 namespace host {
 
+std::string describeSqliteFailure(sqlite3* db, int code) {
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return message + ": another program is using the file; wait until it is done (or close it) and try again";
+    case SQLITE_FULL: return message + ": free some disk space and try again";
+    case SQLITE_READONLY: return message + ": the file or its folder cannot be written; check their permissions";
+    case SQLITE_IOERR: return message + ": the file could not be read or written; check the disk";
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM: return message + ": check the path and its permissions";
+    default: return message;
+    }
+}
+
 int StoredValue::compare(const StoredValue& a, const StoredValue& b) {
     auto rank = [](Kind k) {
         switch (k) {
@@ -36,7 +51,8 @@ Statement::Statement(Statement&& other) noexcept
     : m_db(std::exchange(other.m_db, nullptr)),
       m_stmt(std::exchange(other.m_stmt, nullptr)),
       m_sql(std::move(other.m_sql)),
-      m_status(std::move(other.m_status)) {}
+      m_status(std::move(other.m_status)),
+      m_errorCode(other.m_errorCode) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
     if (this != &other) {
@@ -45,6 +61,7 @@ Statement& Statement::operator=(Statement&& other) noexcept {
         m_stmt = std::exchange(other.m_stmt, nullptr);
         m_sql = std::move(other.m_sql);
         m_status = std::move(other.m_status);
+        m_errorCode = other.m_errorCode;
     }
     return *this;
 }
@@ -76,9 +93,11 @@ bool Statement::step() {
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) {
         m_status = platform::Status::ok();
+        m_errorCode = 0;
         return false;
     }
-    m_status = platform::Status::error(sqlite3_errmsg(m_db));
+    m_errorCode = rc;
+    m_status = platform::Status::error(describeSqliteFailure(m_db, rc));
     return false;
 }
 

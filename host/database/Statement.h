@@ -61,6 +61,8 @@ public:
     // Runs to completion (for statements without rows).
     platform::Status run();
     const platform::Status& lastStatus() const { return m_status; }
+    // SQLite's result code of the last failed step (0 after success).
+    int lastErrorCode() const { return m_errorCode; }
     void reset();
 
     int columnCount() const;
@@ -79,6 +81,11 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
     std::string m_sql;
     platform::Status m_status;
+    int m_errorCode = 0;
 };
+
+// SQLite's message for a failure, followed by what to do where the cause is outside the
+// program: "database is locked: another program is using the file; ...".
+std::string describeSqliteFailure(sqlite3* db, int code);
 
 }  // namespace host

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -46,6 +47,25 @@ inline std::string rawQuery(const std::filesystem::path& file, const std::string
     return result;
 }
 
+// A connection of "another program", open until destroyed: holds locks for as long as a test
+// needs them.
+class RawConnection {
+public:
+    explicit RawConnection(const std::filesystem::path& file) { EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK); }
+    ~RawConnection() { sqlite3_close(m_db); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    void exec(const std::string& sql) {
+        char* error = nullptr;
+        int rc = sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error);
+        EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in " << sql;
+        sqlite3_free(error);
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
 // A database file with two users: "ada" (active) and "bob" (inactive).
 class DatabaseTest : public ::testing::Test {
 protected:
@@ -73,6 +93,18 @@ protected:
 
     std::shared_ptr<DLPObjectContext> signIn() {
         auto opened = DLPObjectContext::open(file, "ada");
+        EXPECT_TRUE(opened) << opened.status().message();
+        return opened ? *opened : nullptr;
+    }
+
+    // Signed in on a connection that gives up on another program's lock after `busyTimeout`.
+    std::shared_ptr<DLPObjectContext> signInImpatient(std::chrono::milliseconds busyTimeout) {
+        host::Database::Options options;
+        options.busyTimeout = busyTimeout;
+        auto database = host::Database::open(file, options);
+        EXPECT_TRUE(database) << database.status().message();
+        if (!database) return nullptr;
+        auto opened = DLPObjectContext::signIn(*database, "ada");
         EXPECT_TRUE(opened) << opened.status().message();
         return opened ? *opened : nullptr;
     }

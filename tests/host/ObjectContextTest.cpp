@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
@@ -122,8 +124,8 @@ TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     field->setTypeCode(3);
     auto number = addField(*form, "Revenue");
     number->setDefaultValue(2.5);
-    const int64_t formKey = form->primaryKeyValue();
     ASSERT_TRUE(context->saveChanges());
+    const int64_t formKey = form->primaryKeyValue();
     context.reset();
 
     auto reopened = signIn();
@@ -148,21 +150,35 @@ TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     EXPECT_TRUE((*fields)[1]->details().isNull());
 }
 
-TEST_F(ObjectContextTest, PrimaryKeysAreFixedAtCreationAndNeverReused) {
+TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredOnes) {
     auto a = makeTemplate("A");
     auto b = makeTemplate("B");
-    const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
-    EXPECT_NE(keyA, keyB);
+    const int64_t temporaryA = a->primaryKeyValue(), temporaryB = b->primaryKeyValue();
+    EXPECT_LT(temporaryA, 0);
+    EXPECT_LT(temporaryB, 0);
+    EXPECT_NE(temporaryA, temporaryB);
+    auto byTemporaryKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB);
+    ASSERT_TRUE(byTemporaryKey);
+    EXPECT_EQ(*byTemporaryKey, b);
+
     ASSERT_TRUE(context->saveChanges());
-    EXPECT_EQ(a->primaryKeyValue(), keyA);
+    const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
+    EXPECT_GT(keyA, 0);
+    EXPECT_EQ(keyB, keyA + 1) << "stored keys follow the order the objects were made in";
     EXPECT_EQ(hosttest::rawQuery(file, "SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)),
               "B");
+    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", keyB), b);
+    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB), nullptr)
+        << "the temporary key is gone with the save";
+
+    // A deleted key is never handed out again, by this context or another one.
     ASSERT_TRUE(context->deleteObjectSkipTrash(b, true));
     ASSERT_TRUE(context->saveChanges());
     auto other = signIn();
     auto made = other->createObjectForEntityNamedInsert("CustomRecordSetDefinition", true);
     ASSERT_TRUE(made);
-    EXPECT_GT((*made)->primaryKeyValue(), keyB);
+    ASSERT_TRUE(other->saveChanges());
+    EXPECT_EQ((*made)->primaryKeyValue(), keyB + 1);
 }
 
 TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
@@ -357,6 +373,41 @@ TEST_F(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
     EXPECT_THROW(field->setTypeCode("three"), std::invalid_argument);
 }
 
+// Values another tool wrote into the file, whatever their storage class, read without harm.
+TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
+    struct Case {
+        const char* column;
+        const char* stored;  // SQL literal
+        Value expected;
+    };
+    const Case cases[] = {
+        {"typeCode", "1e99", Value(1e99)},
+        {"typeCode", "-1e300", Value(-1e300)},
+        {"typeCode", "9.3e18", Value(9.3e18)},
+        {"typeCode", "3.0", Value(3)},
+        {"typeCode", "-7.0", Value(-7)},
+        {"active", "5", Value(true)},
+        {"active", "0", Value(false)},
+        {"options", "x'7B6E6F74204A534F4E'", Value("{not JSON")},
+        {"options", "x'5B312C325D'", Value(platform::Array{1, 2})},
+    };
+    auto form = makeTemplate("Foreign");
+    auto field = addField(*form, "f");
+    ASSERT_TRUE(context->saveChanges());
+    const std::string key = std::to_string(field->primaryKeyValue());
+    for (const auto& c : cases) {
+        hosttest::rawExec(file, fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}", c.column,
+                                            c.stored, key));
+        auto reader = signIn();
+        auto read = reader->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordDefinition", field->primaryKeyValue());
+        ASSERT_TRUE(read && *read);
+        auto value = (*read)->valueForKey(c.column);
+        ASSERT_TRUE(value);
+        EXPECT_EQ(*value, c.expected) << c.column << " = " << c.stored << " read as " << value->toJson();
+        EXPECT_EQ(value->type(), c.expected.type()) << c.column << " = " << c.stored;
+    }
+}
+
 TEST_F(ObjectContextTest, InitialValuesOnlyWhenAskedFor) {
     auto plain = context->createObjectForEntityNamedInsert("Category", true);
     auto initial = context->createObjectForEntityNamedInsertSetupInitialValues("Category", true, true);
@@ -374,7 +425,7 @@ TEST_F(ObjectContextTest, ObjectsKnowTheirContextEntityAndKey) {
     ASSERT_TRUE(map);
     EXPECT_EQ((*map)->objectContext(), context);
     EXPECT_EQ((*map)->entityName(), "GWConnectorMap");
-    EXPECT_GT((*map)->primaryKeyValue(), 0);
+    EXPECT_NE((*map)->primaryKeyValue(), 0);
     EXPECT_EQ((*map)->className(), "GWConnectorMap");
     std::weak_ptr<DLPObjectContext> weak = context;
     context.reset();
