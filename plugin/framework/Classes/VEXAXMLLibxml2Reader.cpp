@@ -1,0 +1,185 @@
+#include "plugin/framework/Classes/VEXAXMLLibxml2Reader.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "plugin/framework/Classes/VEXAXMLTreeBuilder.h"
+
+using platform::Value;
+
+namespace {
+
+struct Handlers {
+    // libxml2 keeps one copy of each element and attribute name in its dictionary for the whole
+    // parse, so such a name's address identifies it: lengths are remembered instead of measured
+    // at every use. Only names the dictionary owns are remembered.
+    struct NameLengths {
+        static constexpr size_t kSlots = 256;
+        xmlDictPtr dictionary = nullptr;
+        const char* names[kSlots] = {};
+        size_t lengths[kSlots] = {};
+        size_t operator()(const char* name) {
+            const auto address = reinterpret_cast<uintptr_t>(name);
+            const size_t slot = (address ^ (address >> 8)) % kSlots;
+            if (names[slot] == name) return lengths[slot];
+            const size_t length = std::strlen(name);
+            if (dictionary && xmlDictOwns(dictionary, reinterpret_cast<const xmlChar*>(name)) == 1) {
+                names[slot] = name;
+                lengths[slot] = length;
+            }
+            return length;
+        }
+    };
+
+    KOPAXMLTreeBuilder builder;
+    NameLengths nameLengths;
+    xmlParserCtxtPtr context = nullptr;
+    bool declined = false;
+    bool refused = false;
+
+    void stop(bool malformed) {
+        (malformed ? refused : declined) = true;
+        xmlStopParser(context);
+    }
+
+    static Handlers& of(void* self) { return *static_cast<Handlers*>(self); }
+    static const char* text(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+
+    static void onStart(void* self, const xmlChar* name, const xmlChar** atts) {
+        Handlers& handlers = of(self);
+        if (static_cast<size_t>(xmlDictSize(handlers.context->dict)) > KOPAXMLLibxml2Reader::kMaxDistinctNames) {
+            handlers.stop(false);
+            return;
+        }
+        handlers.builder.startElement(text(name), reinterpret_cast<const char* const*>(atts), handlers.nameLengths);
+    }
+    static void onEnd(void* self, const xmlChar*) {
+        if (!of(self).declined) of(self).builder.endElement();
+    }
+    static void onCharacters(void* self, const xmlChar* s, int len) {
+        of(self).builder.characters(text(s), static_cast<size_t>(len));
+    }
+    static void onComment(void* self, const xmlChar* value) { of(self).builder.comment(text(value)); }
+    static void onEntityDeclaration(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+        of(self).stop(false);
+    }
+    // expat fills in attribute defaults declared in the internal subset; this reader would not.
+    static void onAttributeDeclaration(void* self, const xmlChar*, const xmlChar*, int, int, const xmlChar*,
+                                       xmlEnumerationPtr tree) {
+        if (tree) xmlFreeEnumeration(tree);  // the handler owns it
+        of(self).stop(false);
+    }
+    static void onWarning(void* self, const char*, ...) { of(self).stop(false); }
+    static void onError(void* self, const char*, ...) { of(self).stop(true); }
+};
+
+// The document is UTF-8: no declaration of another encoding, no UTF-16 byte order mark.
+bool declaresUTF8(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (bytes.empty() || bytes[0] != '<') return false;
+    if (bytes.substr(0, 5) != "<?xml") return true;
+    const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    const size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) return true;
+    const size_t open = declaration.find_first_of("\"'", at);
+    if (open == std::string_view::npos) return false;
+    const size_t close = declaration.find(declaration[open], open + 1);
+    if (close == std::string_view::npos) return false;
+    const std::string_view name = declaration.substr(open + 1, close - open - 1);
+    return name.size() == 5 && std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+}  // namespace
+
+bool KOPAXMLLibxml2Reader::suits(std::string_view bytes) {
+    if (bytes.size() > static_cast<size_t>(INT_MAX) || !declaresUTF8(bytes)) return false;
+    // Blocks of 64 bytes, counted without branches so the compiler can vectorise the count. An
+    // attribute needs an '=' and every start tag begins with '<', so the '=' counted from the
+    // last block holding a '<' bound the attributes of any tag that ends in this block.
+    constexpr size_t kBlock = 64;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t equalsSinceTag = 0;
+    for (size_t at = 0; at < n; at += kBlock) {
+        const size_t length = std::min(kBlock, n - at);
+        unsigned equals = 0, opens = 0, nuls = 0;
+        if (length == kBlock) {
+            for (size_t i = 0; i < kBlock; ++i) {
+                equals += p[at + i] == '=';
+                opens += p[at + i] == '<';
+                nuls += p[at + i] == 0;
+            }
+        } else {
+            for (size_t i = 0; i < length; ++i) {
+                equals += p[at + i] == '=';
+                opens += p[at + i] == '<';
+                nuls += p[at + i] == 0;
+            }
+        }
+        if (nuls != 0 || equalsSinceTag + equals > kMaxAttributesPerTag) return false;
+        equalsSinceTag = opens != 0 ? equals : equalsSinceTag + equals;
+    }
+    return true;
+}
+
+KOPAXMLLibxml2Reader::Verdict KOPAXMLLibxml2Reader::read(const KOPAXMLReadOptions& options, std::string_view bytes,
+                                                         std::optional<Value>& root) {
+    static const bool ready = [] {
+        xmlInitParser();
+        return xmlHasFeature(XML_WITH_SAX1) != 0;
+    }();
+    if (!ready || !suits(bytes)) return Verdict::Declined;
+
+    Handlers handlers{KOPAXMLTreeBuilder(options), {}};
+    handlers.context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+    if (!handlers.context) return Verdict::Declined;
+    // libxml2 may build a document of its own on the side (for a DOCTYPE with declarations);
+    // freeing the context leaves it to us.
+    auto release = [](xmlParserCtxtPtr c) {
+        if (c->myDoc) xmlFreeDoc(c->myDoc);
+        c->myDoc = nullptr;
+        xmlFreeParserCtxt(c);
+    };
+    std::unique_ptr<xmlParserCtxt, decltype(release)> context(handlers.context, release);
+
+    xmlSAXHandler sax{};
+    sax.initialized = 1;  // not XML_SAX2_MAGIC: no namespace processing
+    sax.startElement = &Handlers::onStart;
+    sax.endElement = &Handlers::onEnd;
+    sax.characters = &Handlers::onCharacters;
+    sax.ignorableWhitespace = &Handlers::onCharacters;
+    sax.cdataBlock = &Handlers::onCharacters;
+    if (options.preserveComments) sax.comment = &Handlers::onComment;
+    sax.entityDecl = &Handlers::onEntityDeclaration;
+    sax.attributeDecl = &Handlers::onAttributeDeclaration;
+    sax.warning = &Handlers::onWarning;
+    sax.error = &Handlers::onError;
+    sax.fatalError = &Handlers::onError;
+    *context->sax = sax;
+    context->userData = &handlers;
+    // NOENT: predefined entities and character references in attribute values come out as their
+    // characters (without it '&' stays "&#38;"); no other entity is ever substituted, as a
+    // declaration declines the document. OLD10: expat's name rules. No DTD loading, no network.
+    // Documents may nest deeper and hold longer texts than libxml2's defaults allow, as expat
+    // reads them.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOENT | XML_PARSE_OLD10);
+    *context->sax = sax;  // the options may have touched the handler; this one is final
+
+    handlers.nameLengths.dictionary = context->dict;
+    const int status = xmlParseDocument(context.get());
+    if (handlers.declined) return Verdict::Declined;
+    if (status != 0 || handlers.refused || !context->wellFormed) return Verdict::Refused;
+    // Everything up to the end was read (nothing after an early end of input).
+    if (!context->input || context->input->cur != context->input->end || !handlers.builder.hasRoot())
+        return Verdict::Declined;
+    root = handlers.builder.takeRoot();
+    return Verdict::Accepted;
+}
