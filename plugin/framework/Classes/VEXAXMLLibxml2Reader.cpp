@@ -66,6 +66,10 @@ struct Handlers {
         of(self).builder.characters(text(s), static_cast<size_t>(len));
     }
     static void onComment(void* self, const xmlChar* value) { of(self).builder.comment(text(value)); }
+    // A document type declaration leaves the document to expat: undeclared parameter entities,
+    // external subsets and attribute defaults are judged differently by the two readers, and
+    // data documents seldom carry one.
+    static void onDoctype(void* self, const xmlChar*, const xmlChar*, const xmlChar*) { of(self).stop(false); }
     static void onEntityDeclaration(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
         of(self).stop(false);
     }
@@ -75,16 +79,29 @@ struct Handlers {
         if (tree) xmlFreeEnumeration(tree);  // the handler owns it
         of(self).stop(false);
     }
+    // Errors of every level arrive here; the level is in the context's last error by then. Fatal
+    // ones are malformed documents; the others are libxml2's namespace and validity complaints (a
+    // colon in a processing instruction's target), which expat does not share.
     static void onWarning(void* self, const char*, ...) { of(self).stop(false); }
-    static void onError(void* self, const char*, ...) { of(self).stop(true); }
+    static void onError(void* self, const char*, ...) {
+        Handlers& handlers = of(self);
+        handlers.stop(handlers.context->lastError.level == XML_ERR_FATAL);
+    }
 };
 
-// The document is UTF-8: no declaration of another encoding, no UTF-16 byte order mark.
+// The document is UTF-8 XML 1.0: no declaration of another encoding or version (libxml2 and
+// expat judge those differently), no UTF-16 byte order mark.
 bool declaresUTF8(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    if (bytes.empty() || bytes[0] != '<') return false;
-    if (bytes.substr(0, 5) != "<?xml") return true;
+    // White space may precede the document element when there is no declaration.
+    const size_t start = bytes.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos || bytes[start] != '<') return false;
+    if (bytes.substr(start, 5) != "<?xml") return true;
+    if (start != 0) return false;
     const std::string_view declaration = bytes.substr(0, bytes.find("?>"));
+    if (declaration.find("version=\"1.0\"") == std::string_view::npos &&
+        declaration.find("version='1.0'") == std::string_view::npos)
+        return false;
     const size_t at = declaration.find("encoding");
     if (at == std::string_view::npos) return true;
     const size_t open = declaration.find_first_of("\"'", at);
@@ -158,6 +175,7 @@ KOPAXMLLibxml2Reader::Verdict KOPAXMLLibxml2Reader::read(const KOPAXMLReadOption
     sax.ignorableWhitespace = &Handlers::onCharacters;
     sax.cdataBlock = &Handlers::onCharacters;
     if (options.preserveComments) sax.comment = &Handlers::onComment;
+    sax.internalSubset = &Handlers::onDoctype;
     sax.entityDecl = &Handlers::onEntityDeclaration;
     sax.attributeDecl = &Handlers::onAttributeDeclaration;
     sax.warning = &Handlers::onWarning;

@@ -8,7 +8,7 @@
 // Declined before reading, by one cheap scan of the bytes: documents not in UTF-8, documents
 // holding a NUL byte (libxml2 would take it as the end of the input), and documents where one
 // start tag may carry very many attributes (libxml2's duplicate-attribute check is quadratic).
-// Declined while reading: any warning, any entity or attribute-default declaration, and documents
+// Declined while reading: any warning or non-fatal error, any document type declaration, and documents
 // with very many distinct names (libxml2's name dictionary slows down quadratically). Names follow
 // the same (XML 1.0 fourth edition) rules as expat's, and predefined entities and character
 // references in attribute values are decoded to their characters, as expat does.
