@@ -35,6 +35,7 @@ public:
         xml += ending();
         if (trouble(15) && !xml.empty()) xml.resize(pick(xml.size()));  // truncated
         if (trouble(5) && !xml.empty()) xml[pick(xml.size())] = static_cast<char>(pick(256));
+        if (chance(3)) xml = utf16(xml);
         return xml;
     }
 
@@ -73,6 +74,16 @@ private:
         d += "?>";
         if (chance(50)) d += "\n";
         return d;
+    }
+
+    // The bytes as UTF-16LE behind a byte order mark (exact for ASCII documents).
+    static std::string utf16(const std::string& bytes) {
+        std::string out = "\xFF\xFE";
+        for (char c : bytes) {
+            out += c;
+            out += '\0';
+        }
+        return out;
     }
 
     static std::string fmt(const char* a, const char* b, const char* c) { return std::string(a) + b + c; }
