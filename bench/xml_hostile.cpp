@@ -51,15 +51,27 @@ void BM_Hostile(benchmark::State& state) {
         benchmark::DoNotOptimize(root);
     }
     // Seconds per unit, shown in ns by the reporter's unit prefixes (e.g. "1.2u" = 1.2 us).
-    state.counters["per_unit"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                                             benchmark::Counter::kInvert);
+    state.counters["per_unit"] = benchmark::Counter(
+        static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * document.size()));
 }
 
-BENCHMARK_TEMPLATE(BM_Hostile, attributes)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Hostile, distinctNames)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Hostile, longName)->RangeMultiplier(10)->Range(100000, 10000000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Hostile, deep)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Hostile, attributes)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Hostile, distinctNames)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Hostile, longName)
+    ->RangeMultiplier(10)
+    ->Range(100000, 10000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Hostile, deep)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

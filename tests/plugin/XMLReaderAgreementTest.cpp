@@ -26,10 +26,11 @@ TEST(XMLReaderAgreement, AttributeReferencesComeOutAsTheirCharacters) {
         const char* reference;
         const char* character;
     };
-    for (const Case& c : {Case{"&amp;", "&"}, Case{"&#38;", "&"}, Case{"&#x26;", "&"}, Case{"&lt;", "<"},
-                          Case{"&gt;", ">"}, Case{"&quot;", "\""}, Case{"&apos;", "'"}, Case{"&#60;", "<"},
-                          Case{"&#233;", "\xC3\xA9"}, Case{"&#x20AC;", "\xE2\x82\xAC"}, Case{"&#10;", "\n"},
-                          Case{"&#9;", "\t"}, Case{"&#13;", "\r"}, Case{"\t", " "}, Case{"&amp;amp;", "&amp;"}}) {
+    for (const Case& c :
+         {Case{"&amp;", "&"}, Case{"&#38;", "&"}, Case{"&#x26;", "&"}, Case{"&lt;", "<"}, Case{"&gt;", ">"},
+          Case{"&quot;", "\""}, Case{"&apos;", "'"}, Case{"&#60;", "<"}, Case{"&#233;", "\xC3\xA9"},
+          Case{"&#x20AC;", "\xE2\x82\xAC"}, Case{"&#10;", "\n"}, Case{"&#9;", "\t"}, Case{"&#13;", "\r"},
+          Case{"\t", " "}, Case{"&amp;amp;", "&amp;"}}) {
         const std::string expected = fmt::format("x?a=1{}b=2", c.character);
         // With and without a leading space: once the fast reader's document, once not.
         for (const char* lead : {"", " "}) {
@@ -64,16 +65,16 @@ TEST(XMLReaderAgreement, DocumentsExpatRefusesAreRefusedWhoeverReads) {
         std::string("<a>x</a>\0junk", 13),
         std::string("<a>x</a>\0", 9),
         std::string("<a>x\0</a>", 9),
-        "<\xF0\x90\x80\x80/>",                // a name made of a character beyond the BMP
+        "<\xF0\x90\x80\x80/>",  // a name made of a character beyond the BMP
         "<a\xF0\x90\x80\x80>x</a\xF0\x90\x80\x80>",
         "<a \xF0\x90\x80\x80=\"1\"/>",
-        "<\xE2\x81\xB0/>",                    // U+2070: a name start only under newer name rules
-        "<a\xE2\x80\xBF/>",                   // U+203F likewise as a name character
+        "<\xE2\x81\xB0/>",   // U+2070: a name start only under newer name rules
+        "<a\xE2\x80\xBF/>",  // U+203F likewise as a name character
         "<a>x</a><b/>",
         "<a>x</a>junk",
         "<a b='1' b='2'/>",
-        "<a>\xED\xA0\x80</a>",                // an encoded surrogate
-        "<a>\xEF\xBF\xBE</a>",                // U+FFFE
+        "<a>\xED\xA0\x80</a>",  // an encoded surrogate
+        "<a>\xEF\xBF\xBE</a>",  // U+FFFE
         "<a>&#0;</a>",
         "<a b='&#xD800;'/>",
         "<a>]]></a>",

@@ -63,10 +63,15 @@ private:
 
     std::string declaration() {
         static const char* const kVersions[] = {"1.0", "1.0", "1.0", "1.1", "2.0"};
-        static const char* const kEncodings[] = {"",          " encoding=\"UTF-8\"", " encoding='utf-8'",
-                                                 " encoding=\"ISO-8859-1\"", " encoding=\"US-ASCII\"",
-                                                 " encoding=\"UTF-16\"",     " encoding=\"bogus\""};
-        static const char* const kStandalone[] = {"", "", " standalone=\"yes\"", " standalone='no'", " standalone=\"maybe\""};
+        static const char* const kEncodings[] = {"",
+                                                 " encoding=\"UTF-8\"",
+                                                 " encoding='utf-8'",
+                                                 " encoding=\"ISO-8859-1\"",
+                                                 " encoding=\"US-ASCII\"",
+                                                 " encoding=\"UTF-16\"",
+                                                 " encoding=\"bogus\""};
+        static const char* const kStandalone[] = {"", "", " standalone=\"yes\"", " standalone='no'",
+                                                  " standalone=\"maybe\""};
         std::string d = trouble(5) ? " <?xml" : "<?xml";
         d += fmt(" version=\"", m_clean ? "1.0" : oneOf(kVersions), "\"");
         d += m_clean ? kEncodings[pick(3)] : oneOf(kEncodings);
@@ -127,14 +132,39 @@ private:
     }
 
     std::string name() {
-        static const char* const kGoodNames[] = {"a", "b", "item", "r", "x-y", "x.y", "ns:tag", "_u", "a1",
-                                                 "caf\xC3\xA9", "\xCE\xA9mega", "\xE4\xB8\xAD", "x\xCC\x81"};
+        static const char* const kGoodNames[] = {"a",        "b",           "item",         "r",
+                                                 "x-y",      "x.y",         "ns:tag",       "_u",
+                                                 "a1",       "caf\xC3\xA9", "\xCE\xA9mega", "\xE4\xB8\xAD",
+                                                 "x\xCC\x81"};
         if (!trouble(10)) return oneOf(kGoodNames);
         static const char* const kNames[] = {
-            "a",     "b",      "item",   "r",       "x-y",     "x.y",      "ns:tag",  "_u",      "a1",
-            "b",     "item",   "caf\xC3\xA9",      "\xCE\xA9mega",        "\xE4\xB8\xAD",          "\xC2\xB7x",
-            "x\xCC\x81",       "\xF0\x90\x80\x80", "a\xF0\x90\x80\x80",   "1a",      ".x",      "-x",
-            "\xE2\x80\xBF",    "a\xE2\x80\xBF",    "\xEF\xBC\xA1",        "x\xEF\xBF\xBE",       "__text",  "__name",
+            "a",
+            "b",
+            "item",
+            "r",
+            "x-y",
+            "x.y",
+            "ns:tag",
+            "_u",
+            "a1",
+            "b",
+            "item",
+            "caf\xC3\xA9",
+            "\xCE\xA9mega",
+            "\xE4\xB8\xAD",
+            "\xC2\xB7x",
+            "x\xCC\x81",
+            "\xF0\x90\x80\x80",
+            "a\xF0\x90\x80\x80",
+            "1a",
+            ".x",
+            "-x",
+            "\xE2\x80\xBF",
+            "a\xE2\x80\xBF",
+            "\xEF\xBC\xA1",
+            "x\xEF\xBF\xBE",
+            "__text",
+            "__name",
         };
         return oneOf(kNames);
     }
@@ -142,18 +172,60 @@ private:
     // Text with every kind of reference and character trouble; `attribute` adds quote troubles.
     std::string text(bool attribute) {
         static const char* const kPieces[] = {
-            "plain",   " ",       "  spaced  ", "\n",      "\r\n",    "\r",      "\t",       "&amp;",
-            "&lt;",    "&gt;",    "&quot;",     "&apos;",  "&#38;",   "&#60;",   "&#x26;",   "&#233;",
-            "&#x20AC;", "&#x1F600;", "&#10;",   "&#13;",   "&#9;",    "&#0;",    "&#xD800;", "&#xFFFE;",
-            "&undefined;", "&",   "<",          ">",       "]]>",     "\"",      "'",        "caf\xC3\xA9",
-            "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC2\xA0", "\xE3\x80\x80", "\x01", "\x0B", "\xEF\xBF\xBE",
-            "\xED\xA0\x80", "\xC0\x80", "\xFF",  "\x80",      "--",      "-",       "=",       "a=b",
+            "plain",
+            " ",
+            "  spaced  ",
+            "\n",
+            "\r\n",
+            "\r",
+            "\t",
+            "&amp;",
+            "&lt;",
+            "&gt;",
+            "&quot;",
+            "&apos;",
+            "&#38;",
+            "&#60;",
+            "&#x26;",
+            "&#233;",
+            "&#x20AC;",
+            "&#x1F600;",
+            "&#10;",
+            "&#13;",
+            "&#9;",
+            "&#0;",
+            "&#xD800;",
+            "&#xFFFE;",
+            "&undefined;",
+            "&",
+            "<",
+            ">",
+            "]]>",
+            "\"",
+            "'",
+            "caf\xC3\xA9",
+            "\xE2\x82\xAC",
+            "\xF0\x9F\x98\x80",
+            "\xC2\xA0",
+            "\xE3\x80\x80",
+            "\x01",
+            "\x0B",
+            "\xEF\xBF\xBE",
+            "\xED\xA0\x80",
+            "\xC0\x80",
+            "\xFF",
+            "\x80",
+            "--",
+            "-",
+            "=",
+            "a=b",
         };
         std::string t;
         for (size_t i = 0, n = pick(5); i < n; ++i) {
             const char* piece = oneOf(kPieces);
             // The troublesome pieces are rarer, so most documents are well-formed.
-            if (std::string_view(piece).find_first_of("&<>]\"'\x01\x0B\xEF\xED\xC0\xFF\x80-") != std::string_view::npos &&
+            if (std::string_view(piece).find_first_of("&<>]\"'\x01\x0B\xEF\xED\xC0\xFF\x80-") !=
+                    std::string_view::npos &&
                 std::string_view(piece).substr(0, 1) != "&" && !trouble(5))
                 piece = "word";
             if (std::string_view(piece) == "&" || std::string_view(piece) == "&undefined;" ||
@@ -233,8 +305,9 @@ private:
     }
 
     std::string ending() {
-        static const char* const kEndings[] = {"",   "",         "",      "\n",     "\n\n  ", "<!-- after -->",
-                                               "junk", "<second/>", "&amp;", "]]>",   "<?pi after?>"};
+        static const char* const kEndings[] = {
+            "",     "",          "",      "\n",  "\n\n  ",      "<!-- after -->",
+            "junk", "<second/>", "&amp;", "]]>", "<?pi after?>"};
         std::string e = m_clean ? kEndings[pick(6)] : oneOf(kEndings);
         if (trouble(10)) e += std::string("\0junk", 5);
         if (trouble(5)) e += std::string("\0", 1);

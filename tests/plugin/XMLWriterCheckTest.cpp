@@ -36,41 +36,65 @@ TEST(XMLCheckedWriter, RefusesWhatXMLCannotCarryNamingThePath) {
         std::vector<std::string> expected;  // parts of the message
     };
     const Case cases[] = {
-        {"attribute name with a space", json(R"({"items":[{"_ok":"1"},{"_bad key":"1"}]})"), "root",
+        {"attribute name with a space",
+         json(R"({"items":[{"_ok":"1"},{"_bad key":"1"}]})"),
+         "root",
          {"attribute name \"bad key\" is not an XML name", "at /root/items/1/_bad key", "rename the key"}},
-        {"element name with a space", json(R"({"bad key":"x"})"), "root", {"element name \"bad key\"", "at /root/bad key"}},
+        {"element name with a space",
+         json(R"({"bad key":"x"})"),
+         "root",
+         {"element name \"bad key\"", "at /root/bad key"}},
         {"empty root name", json(R"({})"), "", {"element name \"\"", "at /"}},
         {"name starting with a digit", json(R"({"a":{"1b":{}}})"), "r", {"\"1b\"", "at /r/a/1b"}},
         {"name beyond the BMP", node({{"\xF0\x90\x80\x80", Value("x")}}), "r", {"at /r/\xF0\x90\x80\x80"}},
         {"name under newer rules only", node({{"a\xE2\x80\xBF", Value("x")}}), "r", {"at /r/a\xE2\x80\xBF"}},
         {"name with markup", node({{"a><b", Value("x")}}), "r", {"is not an XML name"}},
-        {"attribute in dictionary storage", json(R"({"__attributes":{"a b":"1"}})"), "r",
+        {"attribute in dictionary storage",
+         json(R"({"__attributes":{"a b":"1"}})"),
+         "r",
          {"attribute name \"a b\"", "at /r/__attributes/a b"}},
-        {"control character in text", node({{"t", Value("a\x01" "b")}}), "r",
+        {"control character in text",
+         node({{"t", Value("a\x01"
+                           "b")}}),
+         "r",
          {"text holds control character U+0001 at byte 1", "at /r/t", "remove or replace"}},
-        {"vertical tab in an attribute value", node({{"_v", Value("a\x0B")}}), "r",
+        {"vertical tab in an attribute value",
+         node({{"_v", Value("a\x0B")}}),
+         "r",
          {"attribute value holds control character U+000B", "at /r/_v"}},
-        {"U+FFFE in the node's text", node({{"__text", Value("x\xEF\xBF\xBE")}}), "r",
+        {"U+FFFE in the node's text",
+         node({{"__text", Value("x\xEF\xBF\xBE")}}),
+         "r",
          {"non-character U+FFFE", "at /r/__text"}},
-        {"U+FFFF in an array member", Value(Array{Value("ok"), Value("\xEF\xBF\xBF")}), "items",
+        {"U+FFFF in an array member",
+         Value(Array{Value("ok"), Value("\xEF\xBF\xBF")}),
+         "items",
          {"non-character U+FFFF", "at /items/1"}},
         {"encoded surrogate", node({{"t", Value("\xED\xA0\x80")}}), "r", {"surrogate U+D800", "at /r/t"}},
         {"invalid UTF-8", node({{"t", Value("ok\xFF")}}), "r", {"invalid UTF-8 at byte 2", "at /r/t"}},
         {"truncated UTF-8", node({{"t", Value("\xC3")}}), "r", {"invalid UTF-8 at byte 0"}},
         {"overlong UTF-8", node({{"t", Value("\xC0\x80")}}), "r", {"invalid UTF-8"}},
-        {"comment with a double hyphen", json(R"({"__comments":["fine","a--b"]})"), "r",
+        {"comment with a double hyphen",
+         json(R"({"__comments":["fine","a--b"]})"),
+         "r",
          {"comment contains \"--\"", "at /r/__comments/1"}},
-        {"comment ending in a hyphen", json(R"({"c":{"__comments":["a-"]}})"), "r",
+        {"comment ending in a hyphen",
+         json(R"({"c":{"__comments":["a-"]}})"),
+         "r",
          {"comment ends in '-'", "at /r/c/__comments/0"}},
-        {"control character in a comment", node({{"__comments", Value(Array{Value("\x02")})}}), "r",
+        {"control character in a comment",
+         node({{"__comments", Value(Array{Value("\x02")})}}),
+         "r",
          {"comment holds control character U+0002"}},
     };
     for (const Case& c : cases) {
-        const platform::Result<std::string> written = KOPAXMLDictionaryParser::checkedXMLStringForNode(c.tree, c.name);
+        const platform::Result<std::string> written =
+            KOPAXMLDictionaryParser::checkedXMLStringForNode(c.tree, c.name);
         ASSERT_FALSE(written) << c.label;
         const std::string message = written.status().message();
         EXPECT_EQ(message.rfind("cannot write XML: ", 0), 0u) << message;
-        for (const std::string& part : c.expected) EXPECT_NE(message.find(part), std::string::npos) << c.label << ": " << message;
+        for (const std::string& part : c.expected)
+            EXPECT_NE(message.find(part), std::string::npos) << c.label << ": " << message;
         // What the checked writer refuses, the unchecked one writes and no reader takes.
         const std::string unchecked = KOPAXMLDictionaryParser::XMLStringForNode(c.tree, c.name);
         EXPECT_FALSE(KOPAXMLDictionaryParser().parseData(unchecked)) << c.label << ": " << unchecked;
@@ -86,7 +110,8 @@ TEST(XMLCheckedWriter, WritesWhatTheUncheckedWriterWritesForSoundTrees) {
         json(R"([])"),
     };
     for (const Value& tree : trees) {
-        platform::Result<std::string> checked = KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, "root");
+        platform::Result<std::string> checked =
+            KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, "root");
         ASSERT_TRUE(checked) << checked.status().message();
         EXPECT_EQ(*checked, KOPAXMLDictionaryParser::XMLStringForNode(tree, "root"));
         if (!tree.isArray()) EXPECT_TRUE(KOPAXMLDictionaryParser().parseData(*checked)) << *checked;
@@ -110,7 +135,9 @@ TEST(XMLWriterEscaping, WhiteSpaceReadersWouldChangeIsWrittenAsReferences) {
 class TreeGenerator {
 public:
     TreeGenerator(uint64_t seed, bool dictionaryAttributes, bool alwaysArrays, bool comments)
-        : m_random(seed), m_dictionaryAttributes(dictionaryAttributes), m_alwaysArrays(alwaysArrays),
+        : m_random(seed),
+          m_dictionaryAttributes(dictionaryAttributes),
+          m_alwaysArrays(alwaysArrays),
           m_comments(comments) {}
 
     Value root() {
@@ -124,16 +151,34 @@ private:
     bool chance(unsigned percent) { return pick(100) < percent; }
 
     std::string name() {
-        static const char* const kNames[] = {"a",  "b",  "item", "x-y", "x.y", "ns:tag", "n1", "caf\xC3\xA9",
-                                             "\xCE\xA9", "\xE4\xB8\xAD", "_u", "Z"};
+        static const char* const kNames[] = {"a",  "b",           "item",     "x-y",          "x.y", "ns:tag",
+                                             "n1", "caf\xC3\xA9", "\xCE\xA9", "\xE4\xB8\xAD", "_u",  "Z"};
         return kNames[pick(std::size(kNames))];
     }
 
     // Any text XML carries: markup characters, white space of every kind, non-ASCII.
     std::string anyText(size_t maxPieces) {
-        static const char* const kPieces[] = {"word", " ",    "\t",   "\n",   "\r",   "\r\n",  "&",   "<",
-                                              ">",    "\"",   "'",    "]]>",  "&amp;", "=",    "-",   "\xC3\xA9",
-                                              "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC2\xA0", "\xE3\x80\x80", "\xEF\xBF\xBD"};
+        static const char* const kPieces[] = {"word",
+                                              " ",
+                                              "\t",
+                                              "\n",
+                                              "\r",
+                                              "\r\n",
+                                              "&",
+                                              "<",
+                                              ">",
+                                              "\"",
+                                              "'",
+                                              "]]>",
+                                              "&amp;",
+                                              "=",
+                                              "-",
+                                              "\xC3\xA9",
+                                              "\xE2\x82\xAC",
+                                              "\xF0\x9F\x98\x80",
+                                              "\xC2\xA0",
+                                              "\xE3\x80\x80",
+                                              "\xEF\xBF\xBD"};
         std::string t;
         for (size_t i = 0, n = pick(maxPieces + 1); i < n; ++i) t += kPieces[pick(std::size(kPieces))];
         return t;
@@ -206,7 +251,8 @@ TEST(XMLWriterRoundTrip, SeededRandomTreesComeBackUnchanged) {
         const Value tree = generator.root();
         const std::string rootName = tree.asDictionary().at("__name").asString();
 
-        platform::Result<std::string> written = KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, rootName);
+        platform::Result<std::string> written =
+            KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, rootName);
         ASSERT_TRUE(written) << "seed " << seed << ": " << written.status().message();
         KOPAXMLDictionaryParser parser;
         parser.setAttributesMode(dictionaryAttributes ? KOPAXMLDictionaryParser::AttributesModeDictionary
@@ -222,8 +268,10 @@ TEST(XMLWriterRoundTrip, SeededRandomTreesComeBackUnchanged) {
 // Trees with names and texts drawn from sound and faulty ones: the checked writer either refuses
 // the tree or writes a document the parser accepts.
 TEST(XMLWriterRoundTrip, CheckedOutputIsAlwaysReadable) {
-    static const char* const kNames[] = {"a", "b c", "1x", "\xF0\x90\x80\x80", "ok", "caf\xC3\xA9", "", "x\x01"};
-    static const char* const kTexts[] = {"fine", "a\x01", "\xEF\xBF\xBE", "\xFF", "--", "x-", "<&>", "\r\n", ""};
+    static const char* const kNames[] = {"a",  "b c",         "1x", "\xF0\x90\x80\x80",
+                                         "ok", "caf\xC3\xA9", "",   "x\x01"};
+    static const char* const kTexts[] = {"fine", "a\x01", "\xEF\xBF\xBE", "\xFF", "--",
+                                         "x-",   "<&>",   "\r\n",         ""};
     std::mt19937_64 random(99);
     auto pick = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
     size_t refused = 0, written = 0;

@@ -23,9 +23,12 @@ struct Handlers {
     XML_Parser parser;
 
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts) {
-        static_cast<Handlers*>(self)->builder.startElement(name, atts, [](const char* s) { return std::strlen(s); });
+        static_cast<Handlers*>(self)->builder.startElement(name, atts,
+                                                           [](const char* s) { return std::strlen(s); });
     }
-    static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<Handlers*>(self)->builder.endElement(); }
+    static void XMLCALL onEnd(void* self, const XML_Char*) {
+        static_cast<Handlers*>(self)->builder.endElement();
+    }
     static void XMLCALL onCharacters(void* self, const XML_Char* s, int len) {
         static_cast<Handlers*>(self)->builder.characters(s, static_cast<size_t>(len));
     }
@@ -38,7 +41,8 @@ struct Handlers {
                                             const XML_Char*, const XML_Char*, const XML_Char*,
                                             const XML_Char*) {
         auto* handlers = static_cast<Handlers*>(self);
-        handlers->builder.refuse(fmt::format("entity declarations are not accepted (entity \"{}\")", entityName));
+        handlers->builder.refuse(
+            fmt::format("entity declarations are not accepted (entity \"{}\")", entityName));
         XML_StopParser(handlers->parser, XML_FALSE);
     }
 };
@@ -81,7 +85,8 @@ std::optional<Value> KOPAXMLExpatReader::read(const KOPAXMLReadOptions& options,
             if (!builder.refusal().empty())
                 message = builder.refusal();
             else if (code == XML_ERROR_NO_ELEMENTS && builder.hasRoot())
-                message = "the document ends before all its elements are closed";  // expat: "no element found"
+                message =
+                    "the document ends before all its elements are closed";  // expat: "no element found"
             *error = KOPAXMLParseError{std::move(message), XML_GetCurrentLineNumber(parser.get()),
                                        XML_GetCurrentColumnNumber(parser.get()) + 1, builder.elementPath()};
         }

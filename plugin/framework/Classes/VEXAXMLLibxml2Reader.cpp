@@ -53,11 +53,13 @@ struct Handlers {
 
     static void onStart(void* self, const xmlChar* name, const xmlChar** atts) {
         Handlers& handlers = of(self);
-        if (static_cast<size_t>(xmlDictSize(handlers.context->dict)) > KOPAXMLLibxml2Reader::kMaxDistinctNames) {
+        if (static_cast<size_t>(xmlDictSize(handlers.context->dict)) >
+            KOPAXMLLibxml2Reader::kMaxDistinctNames) {
             handlers.stop(false);
             return;
         }
-        handlers.builder.startElement(text(name), reinterpret_cast<const char* const*>(atts), handlers.nameLengths);
+        handlers.builder.startElement(text(name), reinterpret_cast<const char* const*>(atts),
+                                      handlers.nameLengths);
     }
     static void onEnd(void* self, const xmlChar*) {
         if (!of(self).declined) of(self).builder.endElement();
@@ -69,8 +71,11 @@ struct Handlers {
     // A document type declaration leaves the document to expat: undeclared parameter entities,
     // external subsets and attribute defaults are judged differently by the two readers, and
     // data documents seldom carry one.
-    static void onDoctype(void* self, const xmlChar*, const xmlChar*, const xmlChar*) { of(self).stop(false); }
-    static void onEntityDeclaration(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    static void onDoctype(void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
+        of(self).stop(false);
+    }
+    static void onEntityDeclaration(void* self, const xmlChar*, int, const xmlChar*, const xmlChar*,
+                                    xmlChar*) {
         of(self).stop(false);
     }
     // expat fills in attribute defaults declared in the internal subset; this reader would not.
@@ -147,8 +152,8 @@ bool KOPAXMLLibxml2Reader::suits(std::string_view bytes) {
     return true;
 }
 
-KOPAXMLLibxml2Reader::Verdict KOPAXMLLibxml2Reader::read(const KOPAXMLReadOptions& options, std::string_view bytes,
-                                                         std::optional<Value>& root) {
+KOPAXMLLibxml2Reader::Verdict KOPAXMLLibxml2Reader::read(const KOPAXMLReadOptions& options,
+                                                         std::string_view bytes, std::optional<Value>& root) {
     static const bool ready = [] {
         xmlInitParser();
         return xmlHasFeature(XML_WITH_SAX1) != 0;

@@ -28,7 +28,8 @@ public:
         Declined,  // the document is left to expat
     };
 
-    static Verdict read(const KOPAXMLReadOptions& options, std::string_view bytes, std::optional<platform::Value>& root);
+    static Verdict read(const KOPAXMLReadOptions& options, std::string_view bytes,
+                        std::optional<platform::Value>& root);
 
     // The scan done before reading: false when the document is not for this reader.
     static bool suits(std::string_view bytes);

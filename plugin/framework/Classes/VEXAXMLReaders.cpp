@@ -7,7 +7,8 @@ KOPAXMLReaders::Outcome KOPAXMLReaders::read(Reader reader, const KOPAXMLReadOpt
                                              std::string_view bytes) {
     Outcome outcome;
     if (reader != Reader::Expat) {
-        const KOPAXMLLibxml2Reader::Verdict verdict = KOPAXMLLibxml2Reader::read(options, bytes, outcome.root);
+        const KOPAXMLLibxml2Reader::Verdict verdict =
+            KOPAXMLLibxml2Reader::read(options, bytes, outcome.root);
         if (verdict == KOPAXMLLibxml2Reader::Verdict::Accepted) {
             outcome.verdict = Verdict::Accepted;
             return outcome;

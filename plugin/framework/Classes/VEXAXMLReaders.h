@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/foundation/Value.h"
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLTreeBuilder.h"
-#include "platform/foundation/Value.h"
 
 class KOPAXMLReaders {
 public:

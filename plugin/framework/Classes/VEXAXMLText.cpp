@@ -108,7 +108,8 @@ bool expatAcceptsName(std::string_view name) {
     std::string document = "<";
     document += name;
     document += "/>";
-    return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), XML_TRUE) == XML_STATUS_OK;
+    return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), XML_TRUE) ==
+           XML_STATUS_OK;
 }
 
 }  // namespace

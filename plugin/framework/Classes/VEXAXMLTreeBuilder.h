@@ -13,9 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/Value.h"
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLText.h"
-#include "platform/foundation/Value.h"
 
 // One snapshot of the options per parse: an option changed by another thread mid-parse does not
 // give a document two shapes.
@@ -41,7 +41,9 @@ public:
     static constexpr std::string_view kCommentsKey = "__comments";
     static constexpr std::string_view kAttributesKey = "__attributes";
 
-    explicit KOPAXMLTreeBuilder(const KOPAXMLReadOptions& options) : m_options(options) { m_frames.reserve(64); }
+    explicit KOPAXMLTreeBuilder(const KOPAXMLReadOptions& options) : m_options(options) {
+        m_frames.reserve(64);
+    }
 
     bool hasRoot() const { return m_hasRoot; }
     platform::Value takeRoot() { return std::move(m_root); }
@@ -74,7 +76,8 @@ public:
             const std::string_view elementName(name, nameLength(name));
             size_t index = parent.lookup(elementName);
             if (index == Frame::npos) {
-                index = m_options.alwaysUseArrays ? parent.add(elementName, platform::Array(1)) : parent.add(elementName);
+                index = m_options.alwaysUseArrays ? parent.add(elementName, platform::Array(1))
+                                                  : parent.add(elementName);
                 platform::Value& stored = parent.entries[index].second;
                 slot = stored.isArray() ? &stored.asArray().back() : &stored;
             } else {
@@ -143,10 +146,10 @@ private:
         // element with a hundred thousand differently named children stays linear.
         static constexpr size_t kIndexedFrom = 32;
 
-        platform::Value* slot = nullptr;              // where the node goes in its parent (or the root)
-        const std::string* name = nullptr;  // the element's name (its key in the parent)
-        platform::Dictionary::Entries entries;        // the node's entries in arrival order
-        platform::Value text;                         // the element's text runs, stored when it ends
+        platform::Value* slot = nullptr;        // where the node goes in its parent (or the root)
+        const std::string* name = nullptr;      // the element's name (its key in the parent)
+        platform::Dictionary::Entries entries;  // the node's entries in arrival order
+        platform::Value text;                   // the element's text runs, stored when it ends
         std::unique_ptr<KeyIndex> index;
 
         size_t lookup(std::string_view key) const {
@@ -158,7 +161,8 @@ private:
             // Length and first byte decide most comparisons without a call to memcmp.
             for (size_t i = entries.size(); i-- > 0;) {
                 const std::string& candidate = entries[i].first;
-                if (candidate.size() == key.size() && (key.empty() || candidate[0] == key[0]) && candidate == key)
+                if (candidate.size() == key.size() && (key.empty() || candidate[0] == key[0]) &&
+                    candidate == key)
                     return i;
             }
             return npos;
@@ -215,7 +219,8 @@ private:
             case KOPAXMLDictionaryParser::AttributesModeDictionary: {
                 platform::Dictionary::Entries attributes;
                 for (; atts[0]; atts += 2)
-                    attributes.emplace_back(std::string(atts[0], nameLength(atts[0])), platform::Value(std::string_view(atts[1])));
+                    attributes.emplace_back(std::string(atts[0], nameLength(atts[0])),
+                                            platform::Value(std::string_view(atts[1])));
                 frame.add(kAttributesKey, platform::Dictionary(std::move(attributes)));
                 break;
             }

@@ -111,7 +111,8 @@ void KOPAXMLWriter::open(const Value& value, std::string_view name) {
 
 void KOPAXMLWriter::appendTextForm(const Value& value, bool attribute) {
     const std::string formed = value.isString() ? std::string() : kopaXMLTextForm(value);
-    const std::string_view text = value.isString() ? std::string_view(value.asString()) : std::string_view(formed);
+    const std::string_view text =
+        value.isString() ? std::string_view(value.asString()) : std::string_view(formed);
     if (attribute)
         KOPAXMLText::appendEscapedAttribute(m_out, text);
     else
@@ -135,7 +136,8 @@ void KOPAXMLWriter::appendAttributes(const Dictionary& node) {
     if (auto stored = node.find(kAttributesKey); stored != node.end()) {
         if (!stored->second.isDictionary()) return;
         for (const auto& [name, value] : stored->second.asDictionary())
-            if (!appendOne(name, value, m_checked ? fmt::format("{}/{}", kAttributesKey, name) : std::string()))
+            if (!appendOne(name, value,
+                           m_checked ? fmt::format("{}/{}", kAttributesKey, name) : std::string()))
                 return;
         return;
     }
@@ -154,7 +156,8 @@ bool KOPAXMLWriter::stepElement(Frame& frame) {
             if (auto comments = node.find(kCommentsKey); comments != node.end()) {
                 auto writeComment = [&](const Value& comment, size_t index) {
                     if (m_checked) {
-                        const std::string formed = comment.isString() ? std::string() : kopaXMLTextForm(comment);
+                        const std::string formed =
+                            comment.isString() ? std::string() : kopaXMLTextForm(comment);
                         const std::string_view text = comment.isString() ? comment.asString() : formed;
                         if (!checkComment(text, fmt::format("{}/{}", kCommentsKey, index))) return false;
                     }
