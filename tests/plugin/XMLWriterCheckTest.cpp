@@ -114,7 +114,9 @@ TEST(XMLCheckedWriter, WritesWhatTheUncheckedWriterWritesForSoundTrees) {
             KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, "root");
         ASSERT_TRUE(checked) << checked.status().message();
         EXPECT_EQ(*checked, KOPAXMLDictionaryParser::XMLStringForNode(tree, "root"));
-        if (!tree.isArray()) EXPECT_TRUE(KOPAXMLDictionaryParser().parseData(*checked)) << *checked;
+        if (!tree.isArray()) {
+            EXPECT_TRUE(KOPAXMLDictionaryParser().parseData(*checked)) << *checked;
+        }
     }
 }
 
