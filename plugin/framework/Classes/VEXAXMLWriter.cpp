@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLText.h"
 #include "plugin/framework/Classes/VEXAXMLTreeBuilder.h"
@@ -84,7 +86,10 @@ void KOPAXMLWriter::open(const Value& value, std::string_view name) {
         m_stack.push_back(frame);
         return;
     }
-    if (m_checked && !checkName(name, "element name", itemKey(name))) return;
+    if (m_checked && !isGoodName(name)) {
+        failName(name, "element name", itemKey(name));
+        return;
+    }
     if (value.isDictionary()) {
         const Dictionary& node = value.asDictionary();
         Frame frame;
@@ -102,7 +107,10 @@ void KOPAXMLWriter::open(const Value& value, std::string_view name) {
     m_out += '<';
     m_out += name;
     m_out += '>';
-    if (m_checked && value.isString() && !checkText(value.asString(), "text", itemKey(name))) return;
+    if (m_checked && value.isString() && KOPAXMLText::disallowedCharacter(value.asString())) {
+        checkText(value.asString(), "text", itemKey(name));  // records the fault
+        return;
+    }
     appendTextForm(value, false);
     m_out += "</";
     m_out += name;
@@ -203,16 +211,28 @@ bool KOPAXMLWriter::stepElement(Frame& frame) {
     return false;
 }
 
-bool KOPAXMLWriter::checkName(std::string_view name, std::string_view kind, std::string_view key) {
-    if (m_names.count(std::string(name))) return true;
-    if (!KOPAXMLText::isName(name)) {
-        fail(fmt::format("the {} \"{}\" is not an XML name", kind, name), key,
-             "rename the key (a name starts with a letter, '_' or ':' and holds no spaces or punctuation "
-             "other than '-', '.', '_' and ':')");
-        return false;
-    }
-    m_names.emplace(name);
+bool KOPAXMLWriter::isGoodName(std::string_view name) {
+    // ASCII names are checked in line; others are put to expat once per write.
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+    if (ascii) return KOPAXMLText::isName(name);
+    std::string key(name);
+    if (m_names.count(key)) return true;
+    if (!KOPAXMLText::isName(name)) return false;
+    m_names.insert(std::move(key));
     return true;
+}
+
+bool KOPAXMLWriter::checkName(std::string_view name, std::string_view kind, std::string_view key) {
+    if (isGoodName(name)) return true;
+    failName(name, kind, key);
+    return false;
+}
+
+void KOPAXMLWriter::failName(std::string_view name, std::string_view kind, std::string_view key) {
+    fail(fmt::format("the {} \"{}\" is not an XML name", kind, name), key,
+         "rename the key (a name starts with a letter, '_' or ':' and holds no spaces or punctuation "
+         "other than '-', '.', '_' and ':')");
 }
 
 bool KOPAXMLWriter::checkText(std::string_view text, std::string_view kind, std::string_view key) {

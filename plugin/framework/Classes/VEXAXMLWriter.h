@@ -56,7 +56,9 @@ private:
     void appendTextForm(const platform::Value& value, bool attribute);
 
     // Checks; each records a fault (when checking) and returns false when the item is bad.
+    bool isGoodName(std::string_view name);
     bool checkName(std::string_view name, std::string_view kind, std::string_view key);
+    void failName(std::string_view name, std::string_view kind, std::string_view key);
     bool checkText(std::string_view text, std::string_view kind, std::string_view key);
     bool checkComment(std::string_view text, std::string_view key);
     void fail(std::string what, std::string_view key, std::string_view remedy);
@@ -67,5 +69,5 @@ private:
     const bool m_checked;
     std::vector<Frame> m_stack;
     std::optional<std::string> m_fault;
-    std::unordered_set<std::string> m_names;  // names already found good (checked writing)
+    std::unordered_set<std::string> m_names;  // non-ASCII names already found good (checked writing)
 };
