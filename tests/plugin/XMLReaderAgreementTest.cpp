@@ -5,7 +5,11 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLLibxml2Reader.h"
@@ -154,6 +158,27 @@ TEST(XMLReaderAgreement, FastReaderScanCountsAttributesPerTag) {
     EXPECT_TRUE(KOPAXMLLibxml2Reader::suits("<?xml version=\"1.0\" encoding=\"utf-8\"?><r/>"));
     EXPECT_TRUE(KOPAXMLLibxml2Reader::suits("\n  <r/>"));
     EXPECT_FALSE(KOPAXMLLibxml2Reader::suits(" <?xml version=\"1.0\"?><r/>"));
+}
+
+// The scan counts every byte of every block: '=' and NUL bytes at seeded random positions, in
+// any lane of a block, are all seen.
+TEST(XMLReaderAgreement, FastReaderScanSeesEveryByte) {
+    std::mt19937_64 random(7);
+    const size_t limit = KOPAXMLLibxml2Reader::kMaxAttributesPerTag;
+    for (int round = 0; round < 500; ++round) {
+        std::string filler(std::uniform_int_distribution<size_t>(limit + 50, 4 * limit)(random), 'x');
+        const size_t equals = std::uniform_int_distribution<size_t>(limit - 40, limit + 40)(random);
+        std::vector<size_t> positions(filler.size());
+        std::iota(positions.begin(), positions.end(), 0);
+        std::shuffle(positions.begin(), positions.end(), random);
+        for (size_t i = 0; i < equals && i < positions.size(); ++i) filler[positions[i]] = '=';
+        const std::string document = "<a" + filler + "/>";
+        EXPECT_EQ(KOPAXMLLibxml2Reader::suits(document), equals <= limit)
+            << equals << " in " << filler.size();
+        std::string withNul = "<a>" + std::string(filler.size(), 'y') + "</a>";
+        withNul[3 + positions[0]] = '\0';
+        EXPECT_FALSE(KOPAXMLLibxml2Reader::suits(withNul)) << positions[0];
+    }
 }
 
 TEST(XMLReaderAgreement, LongNamesAndValuesReadWhole) {
