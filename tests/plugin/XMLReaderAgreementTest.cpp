@@ -121,10 +121,10 @@ TEST(XMLReaderAgreement, AttributeHeavyTagsAndNameRichDocumentsGoToExpat) {
         {elementWithAttributes(100), true, 101},
         {elementWithAttributes(attributes - 10), true, attributes - 9},
         {elementWithAttributes(attributes + 1), false, attributes + 2},
-        {elementWithAttributes(100000), false, 100001},
+        {elementWithAttributes(30000), false, 30001},
         {elementWithDistinctChildren(100), true, 101},
         {elementWithDistinctChildren(names + 1000), false, names + 1001},
-        {elementWithDistinctChildren(50000), false, 50001},
+        {elementWithDistinctChildren(20000), false, 20001},
     };
     for (const Case& c : cases) {
         const auto expat = KOPAXMLReaders::read(Reader::Expat, defaults(), c.document);
