@@ -47,7 +47,7 @@ std::string kopaXMLString(const platform::Value& node);
 // The text with &, <, >, " and ' replaced by "&amp;", "&lt;", "&gt;", "&quot;" and "&apos;".
 // An ampersand is always encoded, even when it already starts an entity.
 std::string kopaXMLEncodedString(std::string_view text);
-// Appends the encoded text to out (the writer's allocation-free form).
+// Appends the encoded text to out, without a string of its own.
 void kopaAppendXMLEncoded(std::string& out, std::string_view text);
 
 // Text form of a scalar as the writer puts it between tags: a text as it stands, numbers in
