@@ -120,6 +120,24 @@ TEST(XMLCheckedWriter, WritesWhatTheUncheckedWriterWritesForSoundTrees) {
     }
 }
 
+TEST(XMLWriterNumbers, IntegersBeyondSixtyFourBitsKeepTheirDigits) {
+    struct Case {
+        const char* json;
+        const char* xml;
+    };
+    for (const Case& c :
+         {Case{R"({"n":18446744073709551615})", "<r><n>18446744073709551615</n></r>"},
+          Case{R"({"n":-123456789012345678901234567890})", "<r><n>-123456789012345678901234567890</n></r>"},
+          Case{R"({"n":9223372036854775807})", "<r><n>9223372036854775807</n></r>"},
+          Case{R"({"n":2.5,"_a":18446744073709551616})", "<r a=\"18446744073709551616\"><n>2.5</n></r>"}}) {
+        const Value tree = json(c.json);
+        EXPECT_EQ(KOPAXMLDictionaryParser::XMLStringForNode(tree, "r"), c.xml) << c.json;
+        platform::Result<std::string> checked = KOPAXMLDictionaryParser::checkedXMLStringForNode(tree, "r");
+        ASSERT_TRUE(checked);
+        EXPECT_EQ(*checked, c.xml);
+    }
+}
+
 TEST(XMLWriterEscaping, WhiteSpaceReadersWouldChangeIsWrittenAsReferences) {
     const Value tree = node({{"_v", Value("a\tb\nc\rd  e")}, {"__text", Value("x\r\ny\rz\tw")}});
     const std::string written = KOPAXMLDictionaryParser::XMLStringForNode(tree, "r");

@@ -134,6 +134,8 @@ std::string kopaXMLTextForm(const Value& value) {
         case Value::Type::Integer:
             return fmt::format("{}", value.asInteger());
         case Value::Type::Real:
+            // An integer beyond 64 bits keeps its digits; it is no real to round.
+            if (value.isLargeInteger()) return value.numberText();
             return fmt::format("{}", value.asReal());
         case Value::Type::String:
             return value.asString();

@@ -51,8 +51,8 @@ std::string kopaXMLEncodedString(std::string_view text);
 void kopaAppendXMLEncoded(std::string& out, std::string_view text);
 
 // Text form of a scalar as the writer puts it between tags: a text as it stands, numbers in
-// their usual decimal form, booleans as true/false, no value as the empty text; containers as
-// compact JSON.
+// their usual decimal form (an integer beyond 64 bits with its digits unchanged), booleans as true/false, no
+// value as the empty text; containers as compact JSON.
 std::string kopaXMLTextForm(const platform::Value& value);
 
 // Parse with a fresh copy of KOPAXMLDictionaryParser::sharedInstance(), so its options act as
