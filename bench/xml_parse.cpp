@@ -9,6 +9,8 @@
 // hits both alike; both are timed in thread CPU time. The parser's time includes freeing the tree
 // it built.
 //
+// BM_FastPathScan times the byte scan that routes documents between the two readers.
+//
 //   bench_xml_parse --benchmark_filter=SideBySide/records --benchmark_min_time=3
 
 #include <benchmark/benchmark.h>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
+#include "plugin/framework/Classes/VEXAXMLLibxml2Reader.h"
 
 namespace {
 
@@ -214,6 +217,15 @@ void BM_SideBySide(benchmark::State& state) {
     state.counters["parser_pct_of_expat"] = 100.0 * rawSeconds / parserSeconds;
 }
 
+// The scan that decides whether the fast reader may take a document: its share of a parse.
+void BM_FastPathScan(benchmark::State& state) {
+    const std::string& bytes = corpus(static_cast<int>(state.range(0)));
+    state.SetLabel(kCorpusNames[state.range(0)]);
+    for (auto _ : state) benchmark::DoNotOptimize(KOPAXMLLibxml2Reader::suits(bytes));
+    setThroughput(state, bytes.size());
+}
+
+BENCHMARK(BM_FastPathScan)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawExpat)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Parser)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParserBuildOnly)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);

@@ -134,8 +134,9 @@ std::string kopaXMLTextForm(const Value& value) {
         case Value::Type::Integer:
             return fmt::format("{}", value.asInteger());
         case Value::Type::Real:
-            // An integer beyond 64 bits is written digit for digit, not as its nearest double.
-            return value.isLargeInteger() ? value.numberText() : fmt::format("{}", value.asReal());
+            // An integer beyond 64 bits keeps its digits; it is no real to round.
+            if (value.isLargeInteger()) return value.numberText();
+            return fmt::format("{}", value.asReal());
         case Value::Type::String:
             return value.asString();
         case Value::Type::Array:

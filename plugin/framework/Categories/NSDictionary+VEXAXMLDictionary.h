@@ -47,12 +47,12 @@ std::string kopaXMLString(const platform::Value& node);
 // The text with &, <, >, " and ' replaced by "&amp;", "&lt;", "&gt;", "&quot;" and "&apos;".
 // An ampersand is always encoded, even when it already starts an entity.
 std::string kopaXMLEncodedString(std::string_view text);
-// Appends the encoded text to out (the writer's allocation-free form).
+// Appends the encoded text to out, without a string of its own.
 void kopaAppendXMLEncoded(std::string& out, std::string_view text);
 
 // Text form of a scalar as the writer puts it between tags: a text as it stands, numbers in
-// their usual decimal form, booleans as true/false, no value as the empty text; containers as
-// compact JSON.
+// their usual decimal form (an integer beyond 64 bits with its digits unchanged), booleans as true/false, no
+// value as the empty text; containers as compact JSON.
 std::string kopaXMLTextForm(const platform::Value& value);
 
 // Parse with a fresh copy of KOPAXMLDictionaryParser::sharedInstance(), so its options act as

@@ -9,9 +9,13 @@
 // Categories/NSDictionary+VEXAXMLDictionary.h; the writer, which turns such a tree back into XML,
 // is the class operation XMLStringForNode.
 //
-// The reader is expat, without namespace processing. Documents that declare entities are refused
-// (that is where entity-expansion attacks live); external entities and DTDs are never loaded.
-// The tree is built and written without recursion, so nesting depth is limited only by memory.
+// One answer per document: the reference reader is expat, without namespace processing; a faster
+// libxml2 reader takes only the documents it reads exactly as expat does and leaves the rest to
+// expat, so the tree, the accept/refuse decision and the error never depend on which one read.
+// Documents that declare entities are refused (that is where entity-expansion attacks live);
+// external entities and DTDs are never loaded. Reading time grows linearly with the document,
+// however many attributes, names or levels it holds. The tree is built and written without
+// recursion, so nesting depth is limited only by memory.
 //
 // Failures: the entry points return the tree built before the reader stopped, or nothing when no
 // element started; a malformed document is not an exception. Pass a KOPAXMLParseError to learn
@@ -102,9 +106,18 @@ public:
     // The writer: value V under element name N as XML text. An array writes each member with
     // name N, separated by line feeds; a dictionary writes an element with its attributes,
     // comments, children and text (self-closing when it has no content); anything else writes
-    // <N>text form</N>. N is written as given, neither encoded nor checked. No declaration, no
-    // indentation, no trailing line feed.
+    // <N>text form</N>. No declaration, no indentation, no trailing line feed. Text is escaped so
+    // it reads back unchanged (carriage returns, and tabs and line feeds in attribute values, as
+    // character references).
+    // Names are written as given and texts are not inspected, so a tree holding a name XML does
+    // not allow, a character XML 1.0 cannot carry (control characters, U+FFFE, U+FFFF, bad UTF-8)
+    // or a comment with "--" gives text no reader accepts; use checkedXMLStringForNode for trees
+    // from outside.
     static std::string XMLStringForNode(const platform::Value& node, std::string_view nodeName);
+    // The same text, or an error naming the first name, character or comment that XML cannot
+    // carry and its key path in the tree ("/root/items/0/_bad key"). Its output always reads back.
+    static platform::Result<std::string> checkedXMLStringForNode(const platform::Value& node,
+                                                                 std::string_view nodeName);
 
 private:
     std::atomic<bool> m_collapseTextNodes{true};
