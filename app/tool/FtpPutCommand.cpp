@@ -3,8 +3,11 @@
 // shows in the process list or the shell history.
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -28,25 +31,80 @@ struct FtpPutOptions {
     std::optional<std::string> target;
 };
 
-// The first line of the password file, or the reason it cannot be read (with the system's words).
+// What a regular file opened for reading gives, or the reason it cannot be used (in the
+// system's words where it has them).
+struct OpenedFile {
+    int fd = -1;
+    std::string problem;
+    ~OpenedFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Opens without blocking: opening a named pipe for reading waits for a writer, and reading a pipe
+// or a device may never end, so only regular files are accepted, and that is known at once.
+void openRegularFile(const std::string& path, OpenedFile& file) {
+    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file.fd < 0) {
+        file.problem = std::strerror(errno);
+        return;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) {
+        file.problem = std::strerror(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        file.problem = std::strerror(EISDIR);
+    } else if (!S_ISREG(info.st_mode)) {
+        file.problem = fmt::format("{}, not a regular file", kindOf(info.st_mode));
+    }
+}
+
+// The longest password line read; a longer first line is no password but the wrong file.
+constexpr size_t kMaxPasswordBytes = 4096;
+
 struct PasswordRead {
     std::optional<std::string> password;
     std::string problem;
 };
 
+// The first line of the password file, without its line end.
 PasswordRead readPassword(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return {std::nullopt, std::strerror(errno)};
+    OpenedFile file;
+    openRegularFile(path, file);
+    if (!file.problem.empty()) return {std::nullopt, file.problem};
     std::string line;
-    int c = 0;
-    errno = 0;
-    while ((c = std::fgetc(file)) != EOF && c != '\n') line += static_cast<char>(c);
-    // A directory opens but does not read (EISDIR).
-    const int readErrno = std::ferror(file) ? (errno ? errno : EIO) : 0;
-    std::fclose(file);
-    if (readErrno) return {std::nullopt, std::strerror(readErrno)};
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return {std::nullopt, std::strerror(errno)};
+        if (n == 0) break;
+        const std::string_view chunk(buffer, static_cast<size_t>(n));
+        const size_t end = chunk.find('\n');
+        line.append(chunk.substr(0, end));
+        if (line.size() > kMaxPasswordBytes)
+            return {std::nullopt, fmt::format("its first line is longer than {} bytes", kMaxPasswordBytes)};
+        if (end != std::string_view::npos) break;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return {line, {}};
+}
+
+// The FTP control connection is line-based: a control character in a credential would end the
+// command early, so such a credential can never log in.
+bool hasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
 }
 
 std::string mebibytes(uint64_t bytes) { return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0)); }
@@ -74,8 +132,23 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
 constexpr int kUploadFailed = 1;
 constexpr int kBadInput = 2;
 
+// Messages echo what was typed; control characters in it are shown escaped (\r, \x1b) so they
+// cannot move the terminal's cursor or forge further lines.
+std::string printable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\r') out += "\\r";
+        else if (byte == '\n') out += "\\n";
+        else if (byte == '\t') out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F) out += fmt::format("\\x{:02x}", byte);
+        else out += c;
+    }
+    return out;
+}
+
 int refuse(const std::string& message) {
-    std::cerr << "ftp-put: " << message << "\n";
+    std::cerr << "ftp-put: " << printable(message) << "\n";
     return kBadInput;
 }
 
@@ -87,15 +160,18 @@ int runFtpPut(const FtpPutOptions& options) {
         return refuse(fmt::format("--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')",
                                   options.url));
     if (options.target && !platform::urlByAppendingPathComponent(options.url, *options.target))
-        return refuse("TARGET must be a plain file name (no '/', not '.' or '..')");
+        return refuse("TARGET must be a plain file name (no '/', no control characters, not '.' or '..')");
 
-    auto source = platform::FileReadStream::create(options.source);
-    if (!source) return refuse("SOURCE must not be empty");
-    source->open();
-    if (source->streamStatus() == platform::StreamStatus::Error)
-        return refuse(source->streamError() ? source->streamError()->localizedDescription()
-                                            : fmt::format("cannot read {}", options.source));
-    source->close();
+    if (hasControlCharacter(options.user))
+        return refuse("--user must not contain control characters (such as a line break or a tab)");
+    if (options.source.empty()) return refuse("SOURCE must not be empty");
+    {
+        OpenedFile source;
+        openRegularFile(options.source, source);
+        if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
+        if (!source.problem.empty())
+            return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+    }
 
     std::string targetName = options.target.value_or(std::filesystem::path(options.source).filename().string());
     auto targetURL = platform::urlByAppendingPathComponent(options.url, targetName);
@@ -108,6 +184,10 @@ int runFtpPut(const FtpPutOptions& options) {
     if (!password.password)
         return refuse(
             fmt::format("cannot read the password file {}: {}", options.passwordFile, password.problem));
+    if (hasControlCharacter(*password.password))
+        return refuse(fmt::format("the password in {} contains a control character; only its first line is "
+                                  "used, without the line end",
+                                  options.passwordFile));
 
     auto service = std::make_shared<KOPAFTPService>(options.user, *password.password, options.url);
     bool finished = false;
@@ -168,7 +248,8 @@ ToolCommand::Registrar registrar{
             "  0  the server confirmed the whole file\n"
             "  1  the upload failed: connection, login, refused file, read or write error (the reason is printed)\n"
             "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file name,\n"
-            "     SOURCE or the password file not readable\n"
+            "     SOURCE or the password file not a readable regular file (pipes and devices are refused),\n"
+            "     a control character in --user or the password\n"
             "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };
     }};
