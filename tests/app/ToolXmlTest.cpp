@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/Value.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
@@ -91,7 +93,7 @@ TEST_F(ToolTest, Json2XmlWritesAndRoundTripsDeepDocuments) {
     deep += "leaf";
     for (int i = 0; i < 20000; ++i) deep += "</n>";
     dir.write("deep.xml", deep);
-    run = tool({"xml2json", "--indent", "-1", path("deep.xml")});  // indented, depth makes it quadratic
+    run = tool({"xml2json", path("deep.xml")});
     ASSERT_EQ(run.status, 0) << run.err;
     dir.write("deep.json", run.out);
     run = tool({"json2xml", path("deep.json")});
@@ -198,6 +200,178 @@ TEST_F(ToolTest, Json2XmlRefusesNamesXmlDoesNotAllow) {
         EXPECT_EQ(run.out, "") << c.json;
         EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A random document with every kind of content the reader turns into JSON: attributes with
+// references, repeated and single children, texts with quotes, backslashes, tabs and
+// characters outside ASCII, CDATA and comments.
+std::string randomDocument(std::mt19937& random, int maxDepth) {
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char* names[] = {"a", "b", "item", "x-y", "n.s", "\xC3\xA9t\xC3\xA9"};
+    const char* texts[] = {"plain",     "q\"uote",  "back\\slash", "tab\there", "&amp;&lt;&gt;&quot;&apos;",
+                           "&#38;&#x41;", "\xE2\x82\xAC 5", "  spaced  ", "line\nbreak", "<![CDATA[<raw> & ]]>",
+                           "12",        "-3.5e2",   "true",        "\xF0\x9F\x98\x80"};
+    const char* values[] = {"plain", "q&quot;uote", "back\\slash", "tab\there", "&amp;&lt;&gt;&apos;\"",
+                            "&#38;&#x41;", "\xE2\x82\xAC 5", "line\nbreak", "&#x1F600;"};
+    std::string out;
+    struct Open {
+        std::string name;
+        int children;
+    };
+    std::vector<Open> open;
+    auto start = [&](int depth) {
+        std::string name = names[pick(6)];
+        out += "<" + name;
+        for (int i = 0, n = pick(3); i < n; ++i)
+            out += " at" + std::to_string(i) + "='" + values[pick(9)] + "'";
+        out += ">";
+        open.push_back({name, depth < maxDepth ? pick(5) : 0});
+    };
+    start(1);
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.children == 0) {
+            out += "</" + top.name + ">";
+            open.pop_back();
+            continue;
+        }
+        --top.children;
+        switch (pick(4)) {
+            case 0: out += texts[pick(14)]; break;
+            case 1: out += "<!-- note -->"; break;
+            default: start(static_cast<int>(open.size()) + 1);
+        }
+    }
+    return out;
+}
+
+// The platform's JSON text with every line's indentation stopped at column 128, which is what
+// xml2json promises for its output.
+std::string withIndentationBounded(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line, out;
+    while (std::getline(lines, line)) {
+        const size_t spaces = std::min(line.find_first_not_of(' '), line.size());
+        out += std::string(std::min<size_t>(spaces, 128), ' ') + line.substr(spaces) + "\n";
+    }
+    return out;
+}
+
+TEST_F(ToolTest, Xml2JsonWritesWhatThePlatformWriterWrites) {
+    std::mt19937 random(20260);
+    for (int seed = 0; seed < 20; ++seed) {
+        const std::string xml = randomDocument(random, seed % 2 ? 4 : 10);
+        dir.write("doc.xml", xml);
+        const ToolRun compact = tool({"xml2json", "--indent", "-1", "--comments", path("doc.xml")});
+        ASSERT_EQ(compact.status, 0) << xml << "\n" << compact.err;
+        const platform::Value tree = platform::Value::parseJson(compact.out);
+        EXPECT_EQ(compact.out, tree.toJson(-1) + "\n") << xml;
+        for (int indent : {0, 1, 2, 16}) {
+            const ToolRun indented =
+                tool({"xml2json", "--indent", std::to_string(indent), "--comments", path("doc.xml")});
+            ASSERT_EQ(indented.status, 0) << indented.err;
+            EXPECT_EQ(indented.out, withIndentationBounded(tree.toJson(indent) + "\n")) << xml << " at " << indent;
+        }
+    }
+}
+
+// Indentation used to grow with depth: 30,000 levels at --indent 16 meant gigabytes of spaces,
+// all built in memory. Lines now start at column 128 at most.
+TEST_F(ToolTest, Xml2JsonOutputOfDeepDocumentsStaysProportional) {
+    constexpr int kDepth = 30000;
+    std::string deep;
+    for (int i = 0; i < kDepth; ++i) deep += "<n a=\"1\">";
+    deep += "leaf";
+    for (int i = 0; i < kDepth; ++i) deep += "</n>";
+    dir.write("deep.xml", deep);
+    const ToolRun compact = tool({"xml2json", "--indent", "-1", path("deep.xml")});
+    ASSERT_EQ(compact.status, 0) << compact.err;
+    for (const char* indent : {"2", "16"}) {
+        const ToolRun run = tool({"xml2json", "--indent", indent, path("deep.xml")});
+        ASSERT_EQ(run.status, 0) << run.err;
+        // Each level gives three lines ("n": {, "_a": "1", }) of at most 128 spaces and a few characters.
+        EXPECT_LT(run.out.size(), size_t{kDepth} * 3 * (128 + 16)) << indent;
+        size_t widest = 0;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            widest = std::max(widest, std::min(line.find_first_not_of(' '), line.size()));
+        EXPECT_EQ(widest, 128u) << indent;
+        EXPECT_EQ(platform::Value::parseJson(run.out).toJson(-1) + "\n", compact.out) << indent;
+    }
+}
+
+TEST_F(ToolTest, InputLargerThanTheLimitIsRefused) {
+    dir.write("doc.xml", "<a>12345</a>");   // 12 bytes
+    dir.write("doc.json", "{\"a\":12345}");  // 11 bytes
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"xml2json", "--max-bytes", "12", path("doc.xml")}, "", 0, ""},
+        {{"xml2json", "--max-bytes", "11", path("doc.xml")}, "", 2,
+         path("doc.xml") + " is larger than 11 bytes; give --max-bytes with a larger limit to read it"},
+        {{"xml2json", "--max-bytes", "11", "-"}, "<a>12345</a>", 2,
+         "standard input is larger than 11 bytes; give --max-bytes"},
+        {{"json2xml", "--max-bytes", "11", path("doc.json")}, "", 0, ""},
+        {{"json2xml", "--max-bytes", "10", path("doc.json")}, "", 2, path("doc.json") + " is larger than 10 bytes"},
+        {{"json2xml", "--max-bytes", "100000", "-"}, std::string(200000, ' '), 2,
+         "standard input is larger than 100000 bytes"},
+        {{"xml2json", "--max-bytes", "0", "-"}, "", 64, "--max-bytes"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = tool(c.args, c.input);
+        EXPECT_EQ(run.status, c.status) << c.args[0] << " " << c.args[2] << ": " << run.err;
+        if (c.status == 0) continue;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
+// A full disk is a failure, not a success with a truncated document.
+TEST_F(ToolTest, FailedWritesAreReported) {
+    dir.write("doc.xml", "<a>1</a>");
+    dir.write("doc.json", "{\"a\":1}");
+    const std::vector<std::vector<std::string>> commands = {
+        {"xml2json", path("doc.xml")}, {"json2xml", path("doc.json")}, {"urlencode", "x y"}};
+    for (const auto& command : commands) {
+        std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+                                      testsupport::builtProgram("zandrel-tool")};
+        argv.insert(argv.end(), command.begin(), command.end());
+        const testsupport::ProcessResult run = testsupport::runProgram(argv);
+        EXPECT_EQ(run.exitCode, 2) << command[0];
+        EXPECT_NE(run.err.find("zandrel-tool " + command[0] + ": cannot write the output: No space left on device"),
+                  std::string::npos)
+            << run.err;
+    }
+}
+
+TEST_F(ToolTest, TextsThatStartWithADashGoAfterTwoDashes) {
+    ToolRun run = tool({"urlencode", "-x"});
+    EXPECT_EQ(run.status, 64);
+    EXPECT_NE(run.err.find("zandrel-tool urlencode: '-x' was read as an option; to give a text or file name that "
+                           "starts with '-', put -- before it: zandrel-tool urlencode -- -x"),
+              std::string::npos)
+        << run.err;
+
+    run = tool({"urlencode", "--", "-x"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "-x\n");
+
+    run = tool({"xml2json", "--indent", "2", "-doc.xml"});
+    EXPECT_EQ(run.status, 64);
+    EXPECT_NE(run.err.find("put -- before it: zandrel-tool xml2json -- -doc.xml"), std::string::npos) << run.err;
+
+    // Options that exist are no stray texts: a missing value is just missing.
+    run = tool({"urlencode", "--latin1"});
+    EXPECT_EQ(run.status, 64);
+    EXPECT_EQ(run.err.find("was read as an option"), std::string::npos) << run.err;
 }
 
 }  // namespace
