@@ -263,8 +263,10 @@ std::string withIndentationBounded(const std::string& text) {
 
 TEST_F(ToolTest, Xml2JsonWritesWhatThePlatformWriterWrites) {
     std::mt19937 random(20260);
-    for (int seed = 0; seed < 20; ++seed) {
-        const std::string xml = randomDocument(random, seed % 2 ? 4 : 10);
+    for (int seed = 0; seed < 8; ++seed) {
+        std::string xml = "<r>";
+        for (int part = 0; part < 4; ++part) xml += randomDocument(random, part % 2 ? 4 : 10);
+        xml += "</r>";
         dir.write("doc.xml", xml);
         const ToolRun compact = tool({"xml2json", "--indent", "-1", "--comments", path("doc.xml")});
         ASSERT_EQ(compact.status, 0) << xml << "\n" << compact.err;
