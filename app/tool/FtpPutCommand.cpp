@@ -165,13 +165,13 @@ int runFtpPut(const FtpPutOptions& options) {
     if (hasControlCharacter(options.user))
         return refuse("--user must not contain control characters (such as a line break or a tab)");
     if (options.source.empty()) return refuse("SOURCE must not be empty");
-    {
-        OpenedFile source;
-        openRegularFile(options.source, source);
-        if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
-        if (!source.problem.empty())
-            return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
-    }
+    OpenedFile source;
+    openRegularFile(options.source, source);
+    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
+    if (!source.problem.empty()) return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+    // The service opens the file by path; handing it the file checked here (through the
+    // descriptor's name) leaves no moment in which the path could be swapped for a pipe.
+    const std::string checkedSource = fmt::format("/proc/self/fd/{}", source.fd);
 
     std::string targetName = options.target.value_or(std::filesystem::path(options.source).filename().string());
     auto targetURL = platform::urlByAppendingPathComponent(options.url, targetName);
@@ -194,14 +194,14 @@ int runFtpPut(const FtpPutOptions& options) {
     std::optional<platform::Error> outcome;
     auto& loop = platform::RunLoop::main();
     auto started = std::chrono::steady_clock::now();
-    service->put(options.source, targetName, [&](const std::optional<platform::Error>& error) {
+    service->put(checkedSource, targetName, [&](const std::optional<platform::Error>& error) {
         outcome = error;
         finished = true;
     });
 
     std::error_code ec;
     std::optional<uint64_t> total;
-    if (auto size = std::filesystem::file_size(options.source, ec); !ec) total = size;
+    if (auto size = std::filesystem::file_size(checkedSource, ec); !ec) total = size;
     const bool showProgress = isatty(STDERR_FILENO) && !finished;
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
     platform::RunLoop::TimerId timer = 0;
