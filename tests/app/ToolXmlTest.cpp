@@ -377,3 +377,36 @@ TEST_F(ToolTest, TextsThatStartWithADashGoAfterTwoDashes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever encoding a document arrives in, the JSON is UTF-8; a document whose bytes do not
+// match its encoding is refused, not passed on with the bad bytes.
+TEST_F(ToolTest, Xml2JsonWritesUtf8WhateverTheDocumentsEncoding) {
+    struct Case {
+        std::string xml;
+        int status;
+        std::string expected;  // the output, or a part of the message
+    };
+    const Case cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>", 0, "{\"__name\":\"a\",\"__text\":\"caf\xC3\xA9\"}\n"},
+        {std::string("\xFE\xFF\0<\0a\0>\0\xE9\0<\0/\0a\0>", 18), 0, "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
+        {std::string("\xFF\xFE<\0a\0>\0\xE9\0<\0/\0a\0>\0", 18), 0, "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
+        {"\xEF\xBB\xBF<a>x</a>", 0, "{\"__name\":\"a\",\"__text\":\"x\"}\n"},
+        {"<a>caf\xE9</a>", 1, "not well-formed (invalid token) at line 1, column 7"},
+        {"<?xml version=\"1.0\" encoding=\"EBCDIC-XYZ\"?><a/>", 1, "unknown encoding"},
+        {"<a>\xED\xA0\x80</a>", 1, "not well-formed"},  // an encoded surrogate is no UTF-8
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = tool({"xml2json", "--indent", "-1", "-"}, c.xml);
+        EXPECT_EQ(run.status, c.status) << c.xml << ": " << run.err;
+        if (c.status == 0) {
+            EXPECT_EQ(run.out, c.expected);
+        } else {
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        }
+    }
+}
+
+}  // namespace
