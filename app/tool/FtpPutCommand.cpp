@@ -9,9 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -107,7 +106,9 @@ bool hasControlCharacter(std::string_view text) {
     });
 }
 
-std::string mebibytes(uint64_t bytes) { return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0)); }
+std::string mebibytes(uint64_t bytes) {
+    return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
+}
 
 // Bytes handed to the network so far: read from the file, less what still waits in the buffer.
 uint64_t bytesHandedOver(const KOPAFTPService& service) {
@@ -122,8 +123,9 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
     int filled = static_cast<int>(fraction * kWidth);
     std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
     double rate = seconds > 0 ? done / seconds : 0;
-    std::string line = fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
-                                   total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
+    std::string line =
+        fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
+                    total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -138,11 +140,16 @@ std::string printable(std::string_view text) {
     std::string out;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r') out += "\\r";
-        else if (byte == '\n') out += "\\n";
-        else if (byte == '\t') out += "\\t";
-        else if (byte < 0x20 || byte == 0x7F) out += fmt::format("\\x{:02x}", byte);
-        else out += c;
+        if (byte == '\r')
+            out += "\\r";
+        else if (byte == '\n')
+            out += "\\n";
+        else if (byte == '\t')
+            out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+            out += fmt::format("\\x{:02x}", byte);
+        else
+            out += c;
     }
     return out;
 }
@@ -157,8 +164,8 @@ int refuse(const std::string& message) {
 int runFtpPut(const FtpPutOptions& options) {
     auto base = platform::FTPWriteStream::create(options.url);
     if (!base)
-        return refuse(fmt::format("--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')",
-                                  options.url));
+        return refuse(fmt::format(
+            "--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')", options.url));
     if (options.target && !platform::urlByAppendingPathComponent(options.url, *options.target))
         return refuse("TARGET must be a plain file name (no '/', no control characters, not '.' or '..')");
 
@@ -168,15 +175,18 @@ int runFtpPut(const FtpPutOptions& options) {
     OpenedFile source;
     openRegularFile(options.source, source);
     if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
-    if (!source.problem.empty()) return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+    if (!source.problem.empty())
+        return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
     // The service opens the file by path; handing it the file checked here (through the
     // descriptor's name) leaves no moment in which the path could be swapped for a pipe.
     const std::string checkedSource = fmt::format("/proc/self/fd/{}", source.fd);
 
-    std::string targetName = options.target.value_or(std::filesystem::path(options.source).filename().string());
+    std::string targetName =
+        options.target.value_or(std::filesystem::path(options.source).filename().string());
     auto targetURL = platform::urlByAppendingPathComponent(options.url, targetName);
     if (!targetURL)
-        return refuse(fmt::format("cannot name the file on the server after '{}'; give TARGET", options.source));
+        return refuse(
+            fmt::format("cannot name the file on the server after '{}'; give TARGET", options.source));
     auto shown = platform::FTPWriteStream::create(*targetURL);
     std::string destination = shown ? shown->displayURL() : base->displayURL();
 
@@ -185,9 +195,10 @@ int runFtpPut(const FtpPutOptions& options) {
         return refuse(
             fmt::format("cannot read the password file {}: {}", options.passwordFile, password.problem));
     if (hasControlCharacter(*password.password))
-        return refuse(fmt::format("the password in {} contains a control character; only its first line is "
-                                  "used, without the line end",
-                                  options.passwordFile));
+        return refuse(
+            fmt::format("the password in {} contains a control character; only its first line is "
+                        "used, without the line end",
+                        options.passwordFile));
 
     auto service = std::make_shared<KOPAFTPService>(options.user, *password.password, options.url);
     bool finished = false;
@@ -203,7 +214,9 @@ int runFtpPut(const FtpPutOptions& options) {
     std::optional<uint64_t> total;
     if (auto size = std::filesystem::file_size(checkedSource, ec); !ec) total = size;
     const bool showProgress = isatty(STDERR_FILENO) && !finished;
-    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
+    auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     platform::RunLoop::TimerId timer = 0;
     if (showProgress)
         timer = loop.scheduleTimer(std::chrono::milliseconds(200), true,
@@ -214,7 +227,8 @@ int runFtpPut(const FtpPutOptions& options) {
     if (outcome) {
         if (showProgress) std::fputs("\n", stderr);
         std::string hint;
-        if (outcome->domain() == platform::FTPWriteStream::kErrorDomain && outcome->code() == CURLE_LOGIN_DENIED)
+        if (outcome->domain() == platform::FTPWriteStream::kErrorDomain &&
+            outcome->code() == CURLE_LOGIN_DENIED)
             hint = " (the server refused the login: check --user and the password file)";
         std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription()
                   << hint << "\n";
@@ -224,16 +238,17 @@ int runFtpPut(const FtpPutOptions& options) {
         drawProgress(total.value_or(0), total, elapsed());
         std::fputs("\n", stderr);
     }
-    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0) << " bytes in "
-              << fmt::format("{:.2f}", elapsed()) << " s)\n";
+    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0)
+              << " bytes in " << fmt::format("{:.2f}", elapsed()) << " s)\n";
     return 0;
 }
 
 ToolCommand::Registrar registrar{
-    "ftp-put", "Upload a file to an FTP server",
-    [](CLI::App& command) -> ToolCommand::Run {
+    "ftp-put", "Upload a file to an FTP server", [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<FtpPutOptions>();
-        command.add_option("--url", options->url, "FTP URL of the target directory, such as ftp://host:21/incoming/")
+        command
+            .add_option("--url", options->url,
+                        "FTP URL of the target directory, such as ftp://host:21/incoming/")
             ->required();
         command.add_option("--user", options->user, "FTP user name")->required();
         command
@@ -241,13 +256,16 @@ ToolCommand::Registrar registrar{
                         "file whose first line is the password (keeps it off the command line)")
             ->required();
         command.add_option("SOURCE", options->source, "local file to upload")->required();
-        command.add_option("TARGET", options->target, "name of the file on the server (default: the source's name)");
+        command.add_option("TARGET", options->target,
+                           "name of the file on the server (default: the source's name)");
         command.footer(
             "Shows a progress bar when standard error is a terminal.\n\n"
             "Exit status:\n"
             "  0  the server confirmed the whole file\n"
-            "  1  the upload failed: connection, login, refused file, read or write error (the reason is printed)\n"
-            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file name,\n"
+            "  1  the upload failed: connection, login, refused file, read or write error (the reason is "
+            "printed)\n"
+            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
+            "name,\n"
             "     SOURCE or the password file not a readable regular file (pipes and devices are refused),\n"
             "     a control character in --user or the password\n"
             "  64 the command line itself is wrong (a missing or unknown option; the message says which)");

@@ -5,12 +5,12 @@
 // The JSON is read by the platform's JSON reader and the XML written by the framework's writer;
 // both work without recursion, so deeply nested input is fine.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fmt/format.h>
-
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,7 +31,8 @@ bool isXmlName(std::string_view name) {
     auto start = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80; };
     auto rest = [&](unsigned char c) { return start(c) || std::isdigit(c) || c == '-' || c == '.'; };
     if (!start(static_cast<unsigned char>(name[0]))) return false;
-    return std::all_of(name.begin() + 1, name.end(), [&](char c) { return rest(static_cast<unsigned char>(c)); });
+    return std::all_of(name.begin() + 1, name.end(),
+                       [&](char c) { return rest(static_cast<unsigned char>(c)); });
 }
 
 // The first element or attribute name the writer would emit that XML does not allow, with where
@@ -57,7 +58,8 @@ std::optional<std::string> firstBadName(const platform::Value& top, const std::s
         pending.pop_back();
         const Node node = nodes[index];
         if (!isXmlName(node.name))
-            return fmt::format("'{}' is not an XML element name (at {})", node.name, pathOf(node.parent, node.name));
+            return fmt::format("'{}' is not an XML element name (at {})", node.name,
+                               pathOf(node.parent, node.name));
         if (node.value->isArray()) {
             for (const auto& member : node.value->asArray()) {
                 nodes.push_back({&member, node.name, node.parent});
@@ -69,11 +71,13 @@ std::optional<std::string> firstBadName(const platform::Value& top, const std::s
         const auto& dict = node.value->asDictionary();
         const platform::Value* attributes = node.value->find("__attributes");
         for (const auto& [key, child] : dict) {
-            bool reserved = key == "__attributes" || key == "__comments" || key == "__text" || key == "__name";
+            bool reserved =
+                key == "__attributes" || key == "__comments" || key == "__text" || key == "__name";
             if (reserved) continue;
             if (key[0] == '_') {
                 if (!attributes && !isXmlName(std::string_view(key).substr(1)))
-                    return fmt::format("'{}' is not an XML attribute name (at {})", key.substr(1), pathOf(index, key));
+                    return fmt::format("'{}' is not an XML attribute name (at {})", key.substr(1),
+                                       pathOf(index, key));
                 continue;
             }
             nodes.push_back({&child, key, index});
@@ -82,7 +86,8 @@ std::optional<std::string> firstBadName(const platform::Value& top, const std::s
         if (attributes && attributes->isDictionary())
             for (const auto& [key, value] : attributes->asDictionary())
                 if (!isXmlName(key))
-                    return fmt::format("'{}' is not an XML attribute name (at {})", key, pathOf(index, "__attributes"));
+                    return fmt::format("'{}' is not an XML attribute name (at {})", key,
+                                       pathOf(index, "__attributes"));
     }
     return std::nullopt;
 }

@@ -14,7 +14,8 @@ JsonStreamWriter::JsonStreamWriter(std::ostream& out, int indent)
 }
 
 void JsonStreamWriter::flushBuffer() {
-    if (!m_buffer.empty() && m_out) m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    if (!m_buffer.empty() && m_out)
+        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
     m_buffer.clear();
 }
 

@@ -1,12 +1,12 @@
 #include "app/tool/ToolIO.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fmt/format.h>
 
 std::string ToolIO::sourceName(std::string_view source) {
     return source == "-" ? std::string("standard input") : std::string(source);
@@ -16,7 +16,8 @@ platform::Result<std::string> ToolIO::readInput(const std::string& source, uint6
     const bool standardInput = source == "-";
     const int fd = standardInput ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     auto failure = [&](int error) {
-        return platform::Status::error(fmt::format("cannot read {}: {}", sourceName(source), std::strerror(error)));
+        return platform::Status::error(
+            fmt::format("cannot read {}: {}", sourceName(source), std::strerror(error)));
     };
     if (fd < 0) return failure(errno);
     std::string contents;

@@ -2,10 +2,10 @@
 //
 //   zandrel-tool urlencode [--latin1] [--] TEXT
 
-#include <cerrno>
-#include <cstring>
 #include <fmt/format.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -23,7 +23,8 @@ ToolCommand::Registrar urlencode{
         auto text = std::make_shared<std::string>();
         auto latin1 = std::make_shared<bool>(false);
         command.add_option("text", *text, "The text (UTF-8)")->required();
-        command.add_flag("--latin1", *latin1, "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
+        command.add_flag("--latin1", *latin1,
+                         "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
         command.footer(
             "Letters, digits and -._~ stay; every other byte becomes %XX.\n"
             "A text that starts with '-' goes after --: zandrel-tool urlencode -- -x\n"
@@ -31,12 +32,13 @@ ToolCommand::Registrar urlencode{
         return [text, latin1]() -> int {
             std::optional<std::string> encoded = *latin1 ? encodedForURLLatin1(*text) : encodedForURL(*text);
             if (!encoded)
-                return ToolIO::fail("urlencode", "",
-                                    "the text holds characters Latin-1 cannot represent (or is not valid UTF-8)",
-                                    kNotLatin1);
+                return ToolIO::fail(
+                    "urlencode", "",
+                    "the text holds characters Latin-1 cannot represent (or is not valid UTF-8)", kNotLatin1);
             *encoded += '\n';
             if (!ToolIO::writeOutput(*encoded))
-                return ToolIO::fail("urlencode", "", fmt::format("cannot write the output: {}", std::strerror(errno)),
+                return ToolIO::fail("urlencode", "",
+                                    fmt::format("cannot write the output: {}", std::strerror(errno)),
                                     kOutputFailed);
             return 0;
         };

@@ -62,14 +62,16 @@ int runXml2Json(const Xml2JsonOptions& options) {
     const bool failed = !error.message.empty() || !root;
     if (failed && !(options.partial && root)) {
         return ToolIO::fail("xml2json", options.source,
-                            error.message.empty() ? "the document has no element" : error.description(), kMalformed);
+                            error.message.empty() ? "the document has no element" : error.description(),
+                            kMalformed);
     }
     JsonStreamWriter writer(std::cout, options.indent);
     if (!writer.write(*root))
         return ToolIO::fail("xml2json", "", fmt::format("cannot write the output: {}", std::strerror(errno)),
                             kInputOutput);
     if (failed)
-        return ToolIO::fail("xml2json", options.source, error.description() + " (partial tree printed)", kMalformed);
+        return ToolIO::fail("xml2json", options.source, error.description() + " (partial tree printed)",
+                            kMalformed);
     return 0;
 }
 
@@ -78,8 +80,10 @@ ToolCommand::Registrar xml2json{
     [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<Xml2JsonOptions>();
         command.add_option("source", options->source, "XML file, or - for standard input")->required();
-        command.add_flag("--no-collapse", options->noCollapse, "Keep text-only elements as nodes with \"__text\"");
-        command.add_flag("--no-trim", options->noTrim, "Keep white space around texts, and white-space-only texts");
+        command.add_flag("--no-collapse", options->noCollapse,
+                         "Keep text-only elements as nodes with \"__text\"");
+        command.add_flag("--no-trim", options->noTrim,
+                         "Keep white space around texts, and white-space-only texts");
         command.add_flag("--always-arrays", options->alwaysArrays, "Put every child element in an array");
         command.add_flag("--comments", options->comments, "Keep comments under \"__comments\"");
         command.add_option("--attributes", options->attributes, "How attributes are stored")
@@ -89,21 +93,25 @@ ToolCommand::Registrar xml2json{
             ->capture_default_str()
             ->check(CLI::IsMember({"root", "always", "never"}));
         command
-            .add_option("--indent", options->indent,
-                        fmt::format("Spaces per level, up to {}; -1 for one line", JsonStreamWriter::kMaxIndent))
+            .add_option(
+                "--indent", options->indent,
+                fmt::format("Spaces per level, up to {}; -1 for one line", JsonStreamWriter::kMaxIndent))
             ->capture_default_str()
             ->check(CLI::Range(-1, JsonStreamWriter::kMaxIndent));
-        command.add_flag("--partial", options->partial,
-                         "On a malformed document, still print the tree read before the error (exit status stays 1)");
+        command.add_flag(
+            "--partial", options->partial,
+            "On a malformed document, still print the tree read before the error (exit status stays 1)");
         command.add_option("--max-bytes", options->maxBytes, "Refuse a document larger than this many bytes")
             ->capture_default_str()
             ->check(CLI::PositiveNumber);
         command.footer(fmt::format(
-            "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed with "
+            "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed "
+            "with "
             "the children), discard.\n"
             "Indentation stops at column {}: deeper levels start there too, so the output of a deeply nested "
             "document stays proportional to the document.\n"
-            "Exit status: 0 done, 1 not well-formed, 2 the input cannot be read (or is larger than --max-bytes) "
+            "Exit status: 0 done, 1 not well-formed, 2 the input cannot be read (or is larger than "
+            "--max-bytes) "
             "or the output cannot be written.",
             JsonStreamWriter::kMaxIndentColumns));
         return [options] { return runXml2Json(*options); };

@@ -32,10 +32,13 @@ std::optional<std::string> strayDashArgument(CLI::App& command, int argc, char**
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"zandrel-tool: the Zandrel framework's data utilities (XML <-> JSON, URL encoding, FTP upload)"};
+    CLI::App app{
+        "zandrel-tool: the Zandrel framework's data utilities (XML <-> JSON, URL encoding, FTP upload)"};
     app.require_subcommand(1);
-    app.footer(fmt::format("\nRun `zandrel-tool COMMAND --help` for a command's options and exit statuses.\n"
-                           "A mistake on the command line exits with {}.", kUsageError));
+    app.footer(
+        fmt::format("\nRun `zandrel-tool COMMAND --help` for a command's options and exit statuses.\n"
+                    "A mistake on the command line exits with {}.",
+                    kUsageError));
     auto commands = ToolCommand::all();
     std::sort(commands.begin(), commands.end(), [](auto& a, auto& b) { return a.name < b.name; });
     std::map<CLI::App*, ToolCommand::Run> runs;
@@ -62,10 +65,11 @@ int main(int argc, char** argv) {
             if (argc > 1 && entry.first->get_name() == argv[1]) command = entry.first;
         if (dynamic_cast<const CLI::RequiredError*>(&e) && command) {
             if (auto stray = strayDashArgument(*command, argc, argv))
-                std::cerr << "zandrel-tool " << argv[1] << ": '" << *stray
-                          << "' was read as an option; to give a text or file name that starts with '-', put -- "
-                             "before it: zandrel-tool "
-                          << argv[1] << " -- " << *stray << "\n";
+                std::cerr
+                    << "zandrel-tool " << argv[1] << ": '" << *stray
+                    << "' was read as an option; to give a text or file name that starts with '-', put -- "
+                       "before it: zandrel-tool "
+                    << argv[1] << " -- " << *stray << "\n";
         }
         return kUsageError;
     }

@@ -9,9 +9,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
-
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/FtpServer.h"
@@ -88,7 +87,9 @@ TEST_F(ToolFtpTest, TargetThatIsNoPlainFileNameIsRefused) {
     for (const std::string target : {"sub/dir.bin", ".", "..", "a\r\nDELE b", "tab\there"}) {
         ProcessResult run = ftpPut(server.url(), path("password"), path("payload.bin"), {target});
         EXPECT_EQ(run.exitCode, 2) << target;
-        EXPECT_EQ(run.err, "ftp-put: TARGET must be a plain file name (no '/', no control characters, not '.' or '..')\n")
+        EXPECT_EQ(
+            run.err,
+            "ftp-put: TARGET must be a plain file name (no '/', no control characters, not '.' or '..')\n")
             << target;
         EXPECT_FALSE(contains(run.err, "Target URL is invalid!"));
     }
@@ -160,9 +161,11 @@ TEST_F(ToolFtpTest, ControlCharactersInCredentialsAreBadInput) {
         std::string passwordFileContents;
         std::string message;
     };
-    const std::string userMessage = "ftp-put: --user must not contain control characters (such as a line break or a tab)\n";
-    const std::string passwordMessage = "ftp-put: the password in " + path("pw") +
-                                        " contains a control character; only its first line is used, without the line end\n";
+    const std::string userMessage =
+        "ftp-put: --user must not contain control characters (such as a line break or a tab)\n";
+    const std::string passwordMessage =
+        "ftp-put: the password in " + path("pw") +
+        " contains a control character; only its first line is used, without the line end\n";
     const Case cases[] = {
         {"user\r\nDELE payload.bin", "secret\n", userMessage},
         {"tab\tuser", "secret\n", userMessage},
@@ -174,8 +177,8 @@ TEST_F(ToolFtpTest, ControlCharactersInCredentialsAreBadInput) {
     };
     for (const Case& c : cases) {
         files.write("pw", c.passwordFileContents);
-        ProcessResult run = ftpPut({"--url", server.url(), "--user", c.user, "--password-file", path("pw"),
-                                    path("payload.bin")});
+        ProcessResult run = ftpPut(
+            {"--url", server.url(), "--user", c.user, "--password-file", path("pw"), path("payload.bin")});
         EXPECT_EQ(run.exitCode, 2) << c.user << " / " << c.passwordFileContents << ": " << run.err;
         EXPECT_EQ(run.err, c.message);
         EXPECT_FALSE(contains(run.err, "Could not setup network stream!"));
@@ -195,8 +198,8 @@ TEST_F(ToolFtpTest, OverlongPasswordLineIsRefused) {
     files.write("pw", std::string(100000, 'p'));  // a file picked by mistake, without a line break
     ProcessResult run = ftpPut(server.url(), path("pw"), path("payload.bin"));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err,
-              "ftp-put: cannot read the password file " + path("pw") + ": its first line is longer than 4096 bytes\n");
+    EXPECT_EQ(run.err, "ftp-put: cannot read the password file " + path("pw") +
+                           ": its first line is longer than 4096 bytes\n");
     files.write("pw", std::string(4096, 'p') + "\n");  // the longest accepted: the server refuses it
     run = ftpPut(server.url(), path("pw"), path("payload.bin"));
     EXPECT_EQ(run.exitCode, 1) << run.err;
@@ -220,8 +223,10 @@ TEST_F(ToolFtpTest, PipesAndDevicesAreRefusedAtOnce) {
          "ftp-put: cannot read the password file " + fifo + ": a named pipe, not a regular file\n"},
         {"/dev/zero", path("payload.bin"),
          "ftp-put: cannot read the password file /dev/zero: a character device, not a regular file\n"},
-        {path("password"), "/dev/zero", "ftp-put: cannot read /dev/zero: a character device, not a regular file\n"},
-        {path("password"), "/dev/null", "ftp-put: cannot read /dev/null: a character device, not a regular file\n"},
+        {path("password"), "/dev/zero",
+         "ftp-put: cannot read /dev/zero: a character device, not a regular file\n"},
+        {path("password"), "/dev/null",
+         "ftp-put: cannot read /dev/null: a character device, not a regular file\n"},
     };
     for (const Case& c : cases) {
         std::mutex mutex;

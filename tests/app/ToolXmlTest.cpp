@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -122,7 +122,8 @@ TEST_F(ToolTest, Json2XmlTakesObjectsWithManyUnsortedKeys) {
     ASSERT_EQ(run.status, 0) << run.err;
     // Children come out in key order; of repeated keys the last one counts.
     std::string expected = "<doc><inner><a>2</a>\n<b>3</b></inner>";
-    for (int i = 0; i < kKeys; ++i) expected += "\n<" + key(i) + ">" + std::to_string(i) + "</" + key(i) + ">";
+    for (int i = 0; i < kKeys; ++i)
+        expected += "\n<" + key(i) + ">" + std::to_string(i) + "</" + key(i) + ">";
     expected += "</doc>\n";
     EXPECT_EQ(run.out.size(), expected.size());
     EXPECT_TRUE(run.out == expected) << run.out.substr(0, 200);
@@ -212,11 +213,13 @@ namespace {
 std::string randomDocument(std::mt19937& random, int maxDepth) {
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const char* names[] = {"a", "b", "item", "x-y", "n.s", "\xC3\xA9t\xC3\xA9"};
-    const char* texts[] = {"plain",     "q\"uote",  "back\\slash", "tab\there", "&amp;&lt;&gt;&quot;&apos;",
-                           "&#38;&#x41;", "\xE2\x82\xAC 5", "  spaced  ", "line\nbreak", "<![CDATA[<raw> & ]]>",
-                           "12",        "-3.5e2",   "true",        "\xF0\x9F\x98\x80"};
-    const char* values[] = {"plain", "q&quot;uote", "back\\slash", "tab\there", "&amp;&lt;&gt;&apos;\"",
-                            "&#38;&#x41;", "\xE2\x82\xAC 5", "line\nbreak", "&#x1F600;"};
+    const char* texts[] = {
+        "plain",       "q\"uote",        "back\\slash", "tab\there",       "&amp;&lt;&gt;&quot;&apos;",
+        "&#38;&#x41;", "\xE2\x82\xAC 5", "  spaced  ",  "line\nbreak",     "<![CDATA[<raw> & ]]>",
+        "12",          "-3.5e2",         "true",        "\xF0\x9F\x98\x80"};
+    const char* values[] = {"plain",          "q&quot;uote",           "back\\slash",
+                            "tab\there",      "&amp;&lt;&gt;&apos;\"", "&#38;&#x41;",
+                            "\xE2\x82\xAC 5", "line\nbreak",           "&#x1F600;"};
     std::string out;
     struct Open {
         std::string name;
@@ -241,9 +244,14 @@ std::string randomDocument(std::mt19937& random, int maxDepth) {
         }
         --top.children;
         switch (pick(4)) {
-            case 0: out += texts[pick(14)]; break;
-            case 1: out += "<!-- note -->"; break;
-            default: start(static_cast<int>(open.size()) + 1);
+            case 0:
+                out += texts[pick(14)];
+                break;
+            case 1:
+                out += "<!-- note -->";
+                break;
+            default:
+                start(static_cast<int>(open.size()) + 1);
         }
     }
     return out;
@@ -276,7 +284,8 @@ TEST_F(ToolTest, Xml2JsonWritesWhatThePlatformWriterWrites) {
             const ToolRun indented =
                 tool({"xml2json", "--indent", std::to_string(indent), "--comments", path("doc.xml")});
             ASSERT_EQ(indented.status, 0) << indented.err;
-            EXPECT_EQ(indented.out, withIndentationBounded(tree.toJson(indent) + "\n")) << xml << " at " << indent;
+            EXPECT_EQ(indented.out, withIndentationBounded(tree.toJson(indent) + "\n"))
+                << xml << " at " << indent;
         }
     }
 }
@@ -307,7 +316,7 @@ TEST_F(ToolTest, Xml2JsonOutputOfDeepDocumentsStaysProportional) {
 }
 
 TEST_F(ToolTest, InputLargerThanTheLimitIsRefused) {
-    dir.write("doc.xml", "<a>12345</a>");   // 12 bytes
+    dir.write("doc.xml", "<a>12345</a>");    // 12 bytes
     dir.write("doc.json", "{\"a\":12345}");  // 11 bytes
     struct Case {
         std::vector<std::string> args;
@@ -317,13 +326,22 @@ TEST_F(ToolTest, InputLargerThanTheLimitIsRefused) {
     };
     const Case cases[] = {
         {{"xml2json", "--max-bytes", "12", path("doc.xml")}, "", 0, ""},
-        {{"xml2json", "--max-bytes", "11", path("doc.xml")}, "", 2,
+        {{"xml2json", "--max-bytes", "11", path("doc.xml")},
+         "",
+         2,
          path("doc.xml") + " is larger than 11 bytes; give --max-bytes with a larger limit to read it"},
-        {{"xml2json", "--max-bytes", "11", "-"}, "<a>12345</a>", 2,
+        {{"xml2json", "--max-bytes", "11", "-"},
+         "<a>12345</a>",
+         2,
          "standard input is larger than 11 bytes; give --max-bytes"},
         {{"json2xml", "--max-bytes", "11", path("doc.json")}, "", 0, ""},
-        {{"json2xml", "--max-bytes", "10", path("doc.json")}, "", 2, path("doc.json") + " is larger than 10 bytes"},
-        {{"json2xml", "--max-bytes", "100000", "-"}, std::string(200000, ' '), 2,
+        {{"json2xml", "--max-bytes", "10", path("doc.json")},
+         "",
+         2,
+         path("doc.json") + " is larger than 10 bytes"},
+        {{"json2xml", "--max-bytes", "100000", "-"},
+         std::string(200000, ' '),
+         2,
          "standard input is larger than 100000 bytes"},
         {{"xml2json", "--max-bytes", "0", "-"}, "", 64, "--max-bytes"},
     };
@@ -348,8 +366,9 @@ TEST_F(ToolTest, FailedWritesAreReported) {
         argv.insert(argv.end(), command.begin(), command.end());
         const testsupport::ProcessResult run = testsupport::runProgram(argv);
         EXPECT_EQ(run.exitCode, 2) << command[0];
-        EXPECT_NE(run.err.find("zandrel-tool " + command[0] + ": cannot write the output: No space left on device"),
-                  std::string::npos)
+        EXPECT_NE(
+            run.err.find("zandrel-tool " + command[0] + ": cannot write the output: No space left on device"),
+            std::string::npos)
             << run.err;
     }
 }
@@ -357,9 +376,10 @@ TEST_F(ToolTest, FailedWritesAreReported) {
 TEST_F(ToolTest, TextsThatStartWithADashGoAfterTwoDashes) {
     ToolRun run = tool({"urlencode", "-x"});
     EXPECT_EQ(run.status, 64);
-    EXPECT_NE(run.err.find("zandrel-tool urlencode: '-x' was read as an option; to give a text or file name that "
-                           "starts with '-', put -- before it: zandrel-tool urlencode -- -x"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("zandrel-tool urlencode: '-x' was read as an option; to give a text or file name that "
+                     "starts with '-', put -- before it: zandrel-tool urlencode -- -x"),
+        std::string::npos)
         << run.err;
 
     run = tool({"urlencode", "--", "-x"});
@@ -368,7 +388,8 @@ TEST_F(ToolTest, TextsThatStartWithADashGoAfterTwoDashes) {
 
     run = tool({"xml2json", "--indent", "2", "-doc.xml"});
     EXPECT_EQ(run.status, 64);
-    EXPECT_NE(run.err.find("put -- before it: zandrel-tool xml2json -- -doc.xml"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("put -- before it: zandrel-tool xml2json -- -doc.xml"), std::string::npos)
+        << run.err;
 
     // Options that exist are no stray texts: a missing value is just missing.
     run = tool({"urlencode", "--latin1"});
@@ -389,9 +410,12 @@ TEST_F(ToolTest, Xml2JsonWritesUtf8WhateverTheDocumentsEncoding) {
         std::string expected;  // the output, or a part of the message
     };
     const Case cases[] = {
-        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>", 0, "{\"__name\":\"a\",\"__text\":\"caf\xC3\xA9\"}\n"},
-        {std::string("\xFE\xFF\0<\0a\0>\0\xE9\0<\0/\0a\0>", 18), 0, "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
-        {std::string("\xFF\xFE<\0a\0>\0\xE9\0<\0/\0a\0>\0", 18), 0, "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>", 0,
+         "{\"__name\":\"a\",\"__text\":\"caf\xC3\xA9\"}\n"},
+        {std::string("\xFE\xFF\0<\0a\0>\0\xE9\0<\0/\0a\0>", 18), 0,
+         "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
+        {std::string("\xFF\xFE<\0a\0>\0\xE9\0<\0/\0a\0>\0", 18), 0,
+         "{\"__name\":\"a\",\"__text\":\"\xC3\xA9\"}\n"},
         {"\xEF\xBB\xBF<a>x</a>", 0, "{\"__name\":\"a\",\"__text\":\"x\"}\n"},
         {"<a>caf\xE9</a>", 1, "not well-formed (invalid token) at line 1, column 7"},
         {"<?xml version=\"1.0\" encoding=\"EBCDIC-XYZ\"?><a/>", 1, "unknown encoding"},
