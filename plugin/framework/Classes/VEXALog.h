@@ -13,7 +13,8 @@
 #include "platform/foundation/Log.h"
 
 // The product this copy of the framework is built into; it titles alerts and leads log lines.
-inline constexpr const char* KOPAProductName = "Zandrel";
+// Each product defines it (kopa_product_name() in CMake), so the framework has no name of its own.
+extern const char* const KOPAProductName;
 
 namespace kopa_detail {
 constexpr std::string_view sourceName(std::string_view path) {
