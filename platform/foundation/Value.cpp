@@ -2,7 +2,12 @@
 
 #include <fmt/format.h>
 
-#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "platform/foundation/JsonReader.h"
+#include "platform/foundation/JsonWriter.h"
 
 
 namespace platform {
@@ -39,20 +44,20 @@ void Value::releaseContainer() noexcept {
         for (size_t i = 0; i < count; ++i) {
             if (i + kPrefetchAhead < count) member(i + kPrefetchAhead).prefetchStorage();
             Value& current = member(i);
-            if (current.m_type >= Type::String) current.reset();
+            if (current.m_kind >= Kind::String) current.reset();
         }
     };
-    if (m_type == Type::Array) {
+    if (m_kind == Kind::Array) {
         Array& array = m_storage.array;
         releaseMembers(array.size(), [&array](size_t i) -> Value& { return array[i]; });
         array.~Array();
-    } else if (m_type == Type::Dictionary) {
+    } else if (m_kind == Kind::Dictionary) {
         const auto first = m_storage.dictionary.begin();
         releaseMembers(m_storage.dictionary.size(),
                        [first](size_t i) -> Value& { return first[static_cast<ptrdiff_t>(i)].second; });
         m_storage.dictionary.~Dictionary();
     }
-    m_type = Type::Null;
+    m_kind = Kind::Null;
     --t_destroyDepth;
 }
 
@@ -70,16 +75,17 @@ Value::Value(const Value& other) {
 
 // Copies other into this null value, members by their own copy constructors.
 void Value::copyFrom(const Value& other) {
-    switch (other.m_type) {
-        case Type::Null: break;
-        case Type::Boolean: m_storage.boolean = other.m_storage.boolean; break;
-        case Type::Integer: m_storage.integer = other.m_storage.integer; break;
-        case Type::Real: m_storage.real = other.m_storage.real; break;
-        case Type::String: construct<std::string>(other.m_storage.string); break;
-        case Type::Array: construct<Array>(other.m_storage.array); break;
-        case Type::Dictionary: construct<Dictionary>(other.m_storage.dictionary); break;
+    switch (other.m_kind) {
+        case Kind::Null: break;
+        case Kind::Boolean: m_storage.boolean = other.m_storage.boolean; break;
+        case Kind::Integer: m_storage.integer = other.m_storage.integer; break;
+        case Kind::Real: m_storage.real = other.m_storage.real; break;
+        case Kind::String: construct<std::string>(other.m_storage.string); break;
+        case Kind::LargeInteger: constructLargeInteger(other.m_storage.string); break;
+        case Kind::Array: construct<Array>(other.m_storage.array); break;
+        case Kind::Dictionary: construct<Dictionary>(other.m_storage.dictionary); break;
     }
-    m_type = other.m_type;
+    m_kind = other.m_kind;
 }
 
 void Value::replaceWith(Value& other) noexcept {
@@ -176,60 +182,133 @@ const char* Value::typeName(Type type) {
     return "unknown";
 }
 
+static_assert(sizeof(Value) <= 40, "values are moved by the million: keep them small");
+
 namespace {
-[[noreturn]] void typeMismatch(const char* expected, Value::Type actual) {
-    throw ValueError(fmt::format("expected a {} value, found {}", expected, Value::typeName(actual)));
+
+// A long text cut for a message: its start and its length.
+std::string abbreviated(std::string_view text) {
+    constexpr size_t kShown = 40;
+    if (text.size() <= kShown) return std::string(text);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters only
+    return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
 }
+
+[[noreturn]] void typeMismatch(const char* expected, const Value& actual) {
+    throw ValueError(fmt::format("expected {} value, found {}{}", expected, Value::typeName(actual.type()),
+                                 actual.isLargeInteger() ? " (an integer beyond 64 bits)" : ""));
+}
+
+// The real's shortest text that reads back to the same double, marked as a real.
+std::string realText(double real) {
+    std::string text = fmt::format("{}", real);
+    if (std::isfinite(real) && text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
+}
+
 }  // namespace
 
+void Value::constructLargeInteger(std::string digits) {
+    new (&m_storage.string) std::string(std::move(digits));
+    m_kind = Kind::LargeInteger;
+}
+
+Value Value::integerFromText(std::string_view decimal) {
+    std::string_view digits = decimal;
+    const bool negative = !digits.empty() && digits.front() == '-';
+    if (negative) digits.remove_prefix(1);
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw ValueError(fmt::format("\"{}\" is not a decimal integer: write an optional '-' followed by digits",
+                                     abbreviated(decimal)));
+    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+    std::string canonical;
+    canonical.reserve(digits.size() + 1);
+    if (negative && digits != "0") canonical += '-';
+    canonical += digits;
+    int64_t small = 0;
+    const auto [end, error] = std::from_chars(canonical.data(), canonical.data() + canonical.size(), small);
+    if (error == std::errc() && end == canonical.data() + canonical.size()) return Value(small);
+    Value large;
+    large.constructLargeInteger(std::move(canonical));
+    return large;
+}
+
 bool Value::asBool() const {
-    if (m_type == Type::Boolean) return m_storage.boolean;
-    if (m_type == Type::Integer) return m_storage.integer != 0;
-    typeMismatch("boolean", type());
+    if (m_kind == Kind::Boolean) return m_storage.boolean;
+    if (m_kind == Kind::Integer) return m_storage.integer != 0;
+    typeMismatch("a boolean", *this);
 }
 
 int64_t Value::asInteger() const {
-    if (m_type == Type::Integer) return m_storage.integer;
-    if (m_type == Type::Real) return static_cast<int64_t>(m_storage.real);
-    if (m_type == Type::Boolean) return m_storage.boolean ? 1 : 0;
-    typeMismatch("integer", type());
+    switch (m_kind) {
+        case Kind::Integer: return m_storage.integer;
+        case Kind::Boolean: return m_storage.boolean ? 1 : 0;
+        case Kind::Real:
+            // Both bounds are exact doubles; NaN fails both comparisons.
+            if (m_storage.real >= -0x1p63 && m_storage.real < 0x1p63) return static_cast<int64_t>(m_storage.real);
+            throw ValueError(fmt::format("the number {} has no 64-bit integer value (outside -2^63 .. 2^63-1); "
+                                         "read it as a real instead",
+                                         m_storage.real));
+        case Kind::LargeInteger:
+            throw ValueError(fmt::format("the integer {} does not fit in 64 bits; read it as a real or as its text",
+                                         abbreviated(m_storage.string)));
+        default: typeMismatch("an integer", *this);
+    }
 }
 
 double Value::asReal() const {
-    if (m_type == Type::Real) return m_storage.real;
-    if (m_type == Type::Integer) return static_cast<double>(m_storage.integer);
-    typeMismatch("real", type());
+    if (m_kind == Kind::Real) return m_storage.real;
+    if (m_kind == Kind::Integer) return static_cast<double>(m_storage.integer);
+    if (m_kind == Kind::LargeInteger) {
+        const std::string& digits = m_storage.string;
+        double real = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), real);
+        if (error == std::errc::result_out_of_range) return digits.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+        return real;
+    }
+    typeMismatch("a real", *this);
+}
+
+std::string Value::numberText() const {
+    switch (m_kind) {
+        case Kind::Integer: return fmt::format("{}", m_storage.integer);
+        case Kind::Real: return realText(m_storage.real);
+        case Kind::LargeInteger: return m_storage.string;
+        default: typeMismatch("a number", *this);
+    }
 }
 
 const std::string& Value::asString() const {
-    if (m_type == Type::String) return m_storage.string;
-    typeMismatch("string", type());
+    if (m_kind == Kind::String) return m_storage.string;
+    typeMismatch("a string", *this);
 }
 
 const Array& Value::asArray() const {
-    if (m_type == Type::Array) return m_storage.array;
-    typeMismatch("array", type());
+    if (m_kind == Kind::Array) return m_storage.array;
+    typeMismatch("an array", *this);
 }
 
 Array& Value::asArray() {
-    if (m_type == Type::Array) return m_storage.array;
-    typeMismatch("array", type());
+    if (m_kind == Kind::Array) return m_storage.array;
+    typeMismatch("an array", *this);
 }
 
 const Dictionary& Value::asDictionary() const {
-    if (m_type == Type::Dictionary) return m_storage.dictionary;
-    typeMismatch("dictionary", type());
+    if (m_kind == Kind::Dictionary) return m_storage.dictionary;
+    typeMismatch("a dictionary", *this);
 }
 
 Dictionary& Value::asDictionary() {
-    if (m_type == Type::Dictionary) return m_storage.dictionary;
-    typeMismatch("dictionary", type());
+    if (m_kind == Kind::Dictionary) return m_storage.dictionary;
+    typeMismatch("a dictionary", *this);
 }
 
 const Value& Value::at(std::string_view key) const {
     const Dictionary& dict = asDictionary();
     auto it = dict.find(key);
-    if (it == dict.end()) throw ValueError(fmt::format("missing key \"{}\"", key));
+    if (it == dict.end())
+        throw ValueError(fmt::format("missing key \"{}\" (use find() or value() where a key is optional)", abbreviated(key)));
     return it->second;
 }
 
@@ -240,230 +319,97 @@ const Value& Value::at(size_t index) const {
     return array[index];
 }
 
+Value& Value::at(std::string_view key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
+
+Value& Value::at(size_t index) { return const_cast<Value&>(std::as_const(*this).at(index)); }
+
 const Value* Value::find(std::string_view key) const {
-    if (m_type != Type::Dictionary) return nullptr;
+    if (m_kind != Kind::Dictionary) return nullptr;
     auto it = m_storage.dictionary.find(key);
     return it == m_storage.dictionary.end() ? nullptr : &it->second;
 }
 
-std::string Value::value(std::string_view key, std::string_view fallback) const {
-    const Value* v = find(key);
-    return v && v->isString() ? v->asString() : std::string(fallback);
+const Value* Value::find(size_t index) const {
+    if (m_kind != Kind::Array || index >= m_storage.array.size()) return nullptr;
+    return &m_storage.array[index];
 }
 
-int64_t Value::value(std::string_view key, int64_t fallback) const {
-    const Value* v = find(key);
-    return v && (v->isNumber() || v->isBool()) ? v->asInteger() : fallback;
+std::string Value::orFallback(const Value* found, std::string_view fallback) {
+    return found && found->m_kind == Kind::String ? found->m_storage.string : std::string(fallback);
 }
 
-bool Value::value(std::string_view key, bool fallback) const {
-    const Value* v = find(key);
-    return v && (v->isBool() || v->isInteger()) ? v->asBool() : fallback;
+double Value::orFallback(const Value* found, double fallback) {
+    return found && found->isNumber() ? found->asReal() : fallback;
+}
+
+int64_t Value::integerOr(const Value* found, int64_t fallback) {
+    if (!found) return fallback;
+    switch (found->m_kind) {
+        case Kind::Integer:
+        case Kind::Boolean: return found->asInteger();
+        case Kind::Real: {
+            const double real = found->m_storage.real;
+            return real >= -0x1p63 && real < 0x1p63 ? static_cast<int64_t>(real) : fallback;
+        }
+        default: return fallback;
+    }
+}
+
+bool Value::boolOr(const Value* found, bool fallback) {
+    return found && (found->m_kind == Kind::Boolean || found->m_kind == Kind::Integer) ? found->asBool() : fallback;
 }
 
 std::string Value::description() const {
-    if (m_type == Type::String) return m_storage.string;
+    if (m_kind == Kind::String) return m_storage.string;
     return toJson();
 }
 
-// The conversions below walk containers with an explicit stack: a document nests as deep as
-// its text allows, the machine's stack does not.
-
-namespace {
-
-Value scalarFromJson(const nlohmann::json& json) {
-    switch (json.type()) {
-        case nlohmann::json::value_t::null:
-        case nlohmann::json::value_t::discarded: return Value();
-        case nlohmann::json::value_t::boolean: return Value(json.get<bool>());
-        case nlohmann::json::value_t::number_integer: return Value(json.get<int64_t>());
-        case nlohmann::json::value_t::number_unsigned: {
-            auto u = json.get<uint64_t>();
-            if (u > static_cast<uint64_t>(INT64_MAX)) return Value(static_cast<double>(u));
-            return Value(static_cast<int64_t>(u));
-        }
-        case nlohmann::json::value_t::number_float: return Value(json.get<double>());
-        case nlohmann::json::value_t::string: return Value(json.get<std::string>());
-        default: break;
-    }
-    throw ValueError("binary JSON values are not supported");
-}
-
-nlohmann::json scalarToJson(const Value& value) {
-    switch (value.type()) {
-        case Value::Type::Boolean: return value.asBool();
-        case Value::Type::Integer: return value.asInteger();
-        case Value::Type::Real: return value.asReal();
-        case Value::Type::String: return value.asString();
-        default: return nullptr;
-    }
-}
-
-std::string jsonScalarText(const Value& value) {
-    // One scalar at a time through nlohmann: its escaping and number formatting, no recursion.
-    return scalarToJson(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-}  // namespace
-
-nlohmann::json Value::toNlohmann() const {
-    if (!isArray() && !isDictionary()) return scalarToJson(*this);
-    struct Frame {
-        const Value* source;
-        size_t next = 0;
-        nlohmann::json out;
-    };
-    auto open = [](const Value& v) {
-        return Frame{&v, 0, v.isArray() ? nlohmann::json::array() : nlohmann::json::object()};
-    };
-    std::vector<Frame> stack;
-    stack.push_back(open(*this));
-    for (;;) {
-        Frame& frame = stack.back();
-        const size_t count = frame.source->isArray() ? frame.source->asArray().size() : frame.source->asDictionary().size();
-        if (frame.next == count) {
-            nlohmann::json done = std::move(frame.out);
-            stack.pop_back();
-            if (stack.empty()) return done;
-            Frame& parent = stack.back();
-            if (parent.source->isArray()) parent.out.push_back(std::move(done));
-            else parent.out[(parent.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(parent.next))->first] = std::move(done);
-            ++parent.next;
-            continue;
-        }
-        const Value* child;
-        if (frame.source->isArray()) {
-            child = &frame.source->asArray()[frame.next];
-        } else {
-            child = &(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next))->second;
-        }
-        if (child->isArray() || child->isDictionary()) {
-            stack.push_back(open(*child));  // `frame` is not used after this
-            continue;
-        }
-        if (frame.source->isArray()) frame.out.push_back(scalarToJson(*child));
-        else frame.out[(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next))->first] = scalarToJson(*child);
-        ++frame.next;
-    }
-}
-
-Value Value::fromJson(const nlohmann::json& json) {
-    if (!json.is_structured()) return scalarFromJson(json);
-    struct Frame {
-        const nlohmann::json* source;
-        nlohmann::json::const_iterator next;
-        Array items;
-        Dictionary::Entries entries;
-    };
-    std::vector<Frame> stack;
-    stack.push_back({&json, json.cbegin(), {}, {}});
-    for (;;) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.source->cend()) {
-            Value done = frame.source->is_array() ? Value(std::move(frame.items)) : Value(Dictionary(std::move(frame.entries)));
-            stack.pop_back();
-            if (stack.empty()) return done;
-            Frame& parent = stack.back();
-            if (parent.source->is_array()) parent.items.push_back(std::move(done));
-            else parent.entries.emplace_back(parent.next.key(), std::move(done));
-            ++parent.next;
-            continue;
-        }
-        const nlohmann::json& child = *frame.next;
-        if (child.is_structured()) {
-            stack.push_back({&child, child.cbegin(), {}, {}});  // `frame` is not used after this
-            continue;
-        }
-        if (frame.source->is_array()) frame.items.push_back(scalarFromJson(child));
-        else frame.entries.emplace_back(frame.next.key(), scalarFromJson(child));
-        ++frame.next;
-    }
-}
-
-Value Value::parseJson(std::string_view text) {
-    try {
-        return fromJson(nlohmann::json::parse(text));
-    } catch (const nlohmann::json::exception& e) {
-        throw ValueError(e.what());
-    }
-}
+Value Value::parseJson(std::string_view text) { return JsonReader::parse(text); }
 
 std::string Value::toJson(int indent) const {
-    // Written here rather than by nlohmann's dump, which recurses per level. Invalid UTF-8 is
-    // replaced instead of throwing: a description must always be printable.
-    std::string out;
-    auto newline = [&](size_t depth) {
-        if (indent < 0) return;
-        out += '\n';
-        out.append(depth * static_cast<size_t>(indent), ' ');
-    };
-    struct Frame {
-        const Value* source;
-        size_t next;
-    };
-    auto openContainer = [&](const Value& v, std::vector<Frame>& stack) {
-        bool array = v.isArray();
-        size_t count = array ? v.asArray().size() : v.asDictionary().size();
-        if (count == 0) {
-            out += array ? "[]" : "{}";
-            return false;
-        }
-        out += array ? '[' : '{';
-        stack.push_back({&v, 0});
-        return true;
-    };
-    std::vector<Frame> stack;
-    if (!isArray() && !isDictionary()) return jsonScalarText(*this);
-    openContainer(*this, stack);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        const bool array = frame.source->isArray();
-        const size_t count = array ? frame.source->asArray().size() : frame.source->asDictionary().size();
-        if (frame.next == count) {
-            stack.pop_back();
-            newline(stack.size());
-            out += array ? ']' : '}';
-            continue;
-        }
-        if (frame.next > 0) out += ',';
-        newline(stack.size());
-        const Value* child;
-        if (array) {
-            child = &frame.source->asArray()[frame.next];
-        } else {
-            const auto& entry = *(frame.source->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next));
-            out += jsonScalarText(Value(entry.first));
-            out += indent < 0 ? ":" : ": ";
-            child = &entry.second;
-        }
-        ++frame.next;
-        if (child->isArray() || child->isDictionary()) openContainer(*child, stack);  // `frame` may move
-        else out += jsonScalarText(*child);
-    }
-    return out;
+    JsonFormat format;
+    format.indent = indent;
+    return JsonWriter::text(*this, format);
 }
 
-// Same type and equal contents (containers compared member by member).
+// Numbers of different kinds, compared exactly (no rounding through double): an integer equals
+// a real only when the real is that integer, a large integer only a real of the same value.
+bool Value::sameNumber(const Value& a, const Value& b) {
+    if (a.m_kind > b.m_kind) return sameNumber(b, a);
+    if (a.m_kind == Kind::Integer && b.m_kind == Kind::Real) {
+        const double real = b.m_storage.real;
+        return real >= -0x1p63 && real < 0x1p63 && std::trunc(real) == real &&
+               static_cast<int64_t>(real) == a.m_storage.integer;
+    }
+    if (a.m_kind == Kind::Real && b.m_kind == Kind::LargeInteger) {
+        const double real = a.m_storage.real;
+        // A large integer is beyond 2^63, where every finite double is an integer.
+        return std::isfinite(real) && std::abs(real) >= 0x1p63 && fmt::format("{:.0f}", real) == b.m_storage.string;
+    }
+    return false;
+}
+
+// Same kind and equal contents (containers compared member by member), or equal numbers.
 bool Value::sameStorage(const Value& a, const Value& b) {
-    if (a.m_type != b.m_type) return false;
-    switch (a.m_type) {
-        case Type::Null: return true;
-        case Type::Boolean: return a.m_storage.boolean == b.m_storage.boolean;
-        case Type::Integer: return a.m_storage.integer == b.m_storage.integer;
-        case Type::Real: return a.m_storage.real == b.m_storage.real;
-        case Type::String: return a.m_storage.string == b.m_storage.string;
-        case Type::Array: return a.m_storage.array == b.m_storage.array;
-        case Type::Dictionary: return a.m_storage.dictionary == b.m_storage.dictionary;
+    if (a.m_kind != b.m_kind) return sameNumber(a, b);
+    switch (a.m_kind) {
+        case Kind::Null: return true;
+        case Kind::Boolean: return a.m_storage.boolean == b.m_storage.boolean;
+        case Kind::Integer: return a.m_storage.integer == b.m_storage.integer;
+        case Kind::Real: return a.m_storage.real == b.m_storage.real;
+        case Kind::String:
+        case Kind::LargeInteger: return a.m_storage.string == b.m_storage.string;
+        case Kind::Array: return a.m_storage.array == b.m_storage.array;
+        case Kind::Dictionary: return a.m_storage.dictionary == b.m_storage.dictionary;
     }
     return false;
 }
 
 // Equality of scalars, and of containers' sizes and kinds (not their members).
 bool Value::shallowEqual(const Value& a, const Value& b) {
-    if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
-    if (a.type() != b.type()) return false;
-    if (a.isArray()) return a.m_storage.array.size() == b.m_storage.array.size();
-    if (a.isDictionary()) return a.m_storage.dictionary.size() == b.m_storage.dictionary.size();
+    if (a.m_kind != b.m_kind) return sameNumber(a, b);
+    if (a.m_kind == Kind::Array) return a.m_storage.array.size() == b.m_storage.array.size();
+    if (a.m_kind == Kind::Dictionary) return a.m_storage.dictionary.size() == b.m_storage.dictionary.size();
     return sameStorage(a, b);
 }
 
@@ -477,11 +423,11 @@ bool Value::equalIteratively(const Value& a, const Value& b) {
         pending.pop_back();
         if (!shallowEqual(*left, *right)) {
             equal = false;
-        } else if (left->isArray()) {
+        } else if (left->m_kind == Kind::Array) {
             const Array& array = left->m_storage.array;
             const Array& other = right->m_storage.array;
             for (size_t i = 0; i < array.size(); ++i) pending.emplace_back(&array[i], &other[i]);
-        } else if (left->isDictionary()) {
+        } else if (left->m_kind == Kind::Dictionary) {
             auto it = right->m_storage.dictionary.begin();
             for (const auto& [key, value] : left->m_storage.dictionary) {
                 if (key != it->first) {
@@ -497,7 +443,6 @@ bool Value::equalIteratively(const Value& a, const Value& b) {
 }
 
 bool operator==(const Value& a, const Value& b) {
-    if (a.isNumber() && b.isNumber() && a.type() != b.type()) return a.asReal() == b.asReal();
     if (!isNonEmptyContainer(a) || t_compareDepth < kRecursiveLimit) {
         ++t_compareDepth;
         const bool equal = Value::sameStorage(a, b);

@@ -7,225 +7,59 @@
 // Values have value semantics: copying copies the tree. Numbers keep the integer/real distinction
 // of their source (JSON 3 stays an integer, 3.0 a real).
 //
+// Numbers. An integer that fits 64 bits is Type::Integer; any other number is Type::Real. An
+// integer beyond 64 bits (18446744073709551615, or 30 digits, in a JSON document) is not rounded
+// to a double: it keeps its exact decimal text. It reports Type::Real, like every number without
+// a 64-bit integer value, and isLargeInteger(); asReal() gives the nearest double, asInteger()
+// throws, and numberText() and the JSON and XML writers give the digits back unchanged. It
+// equals only the same integer (a real equal to it exactly included).
+//
 // Access comes in two flavours, as in nlohmann::json:
-//   - checked: at(key), at(index), asString() ... throw ValueError on a missing key or wrong type;
-//   - defaulted: value(key, fallback) and find(key) never throw and never insert.
+//   - checked: at(key), at(index), asString() ... throw ValueError on a missing key or index, a
+//     wrong type, or a number without a 64-bit integer value asked for as an integer;
+//   - defaulted: find(key or index) and value(key or index, fallback) never throw and never
+//     insert. value() answers in the fallback's type: std::string for any text fallback (a
+//     literal included), int64_t for an integer one, double for a real one, bool for a bool.
 
-#include <cassert>
 #include <cstdint>
-#include <algorithm>
-#include <initializer_list>
-#include <memory>
+#include <concepts>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include "platform/foundation/Dictionary.h"
 
 namespace platform {
 
 class Value;
 
-// Dictionary: text keys to values, kept as one array of entries sorted by key. Documents hold
-// many small dictionaries; one block per dictionary (instead of one per entry) makes building
-// and freeing them cheap, and lookups are binary searches. The interface is std::map's, with
-// two differences:
-//   - an insertion or erasure moves entries, so it invalidates iterators, pointers and
-//     references into the dictionary (as a vector's would);
-//   - Dictionary(Entries) takes entries in any order and sorts them once (the last of equal
-//     keys wins), which is how builders of large dictionaries avoid one shifting insertion per
-//     key.
-template <typename V>
-class BasicDictionary {
-public:
-    using key_type = std::string;
-    using mapped_type = V;
-    using value_type = std::pair<std::string, V>;
-    using Entries = std::vector<value_type>;
-    using size_type = size_t;
-    using difference_type = ptrdiff_t;
-    using iterator = typename Entries::iterator;
-    using const_iterator = typename Entries::const_iterator;
-    using reverse_iterator = typename Entries::reverse_iterator;
-    using const_reverse_iterator = typename Entries::const_reverse_iterator;
-
-    BasicDictionary() = default;
-    // As std::map: of equal keys the first one stays.
-    BasicDictionary(std::initializer_list<value_type> entries) : m_entries(entries) { normalize(false); }
-    template <typename InputIt>
-    BasicDictionary(InputIt first, InputIt last) : m_entries(first, last) {
-        normalize(false);
-    }
-    // Collect-then-sort construction: O(n log n) for any order; of equal keys the last one stays.
-    explicit BasicDictionary(Entries entries) : m_entries(std::move(entries)) { normalize(true); }
-    // For builders that already hold the entries sorted by key, each key once: taken as they are
-    // (checked in debug builds only).
-    struct SortedUnique {};
-    BasicDictionary(SortedUnique, Entries entries) : m_entries(std::move(entries)) {
-        assert(std::adjacent_find(m_entries.begin(), m_entries.end(), [](const value_type& a, const value_type& b) {
-                   return !(a.first < b.first);
-               }) == m_entries.end());
-    }
-
-    iterator begin() noexcept { return m_entries.begin(); }
-    iterator end() noexcept { return m_entries.end(); }
-    const_iterator begin() const noexcept { return m_entries.begin(); }
-    const_iterator end() const noexcept { return m_entries.end(); }
-    const_iterator cbegin() const noexcept { return m_entries.cbegin(); }
-    const_iterator cend() const noexcept { return m_entries.cend(); }
-    reverse_iterator rbegin() noexcept { return m_entries.rbegin(); }
-    reverse_iterator rend() noexcept { return m_entries.rend(); }
-    const_reverse_iterator rbegin() const noexcept { return m_entries.rbegin(); }
-    const_reverse_iterator rend() const noexcept { return m_entries.rend(); }
-
-    size_t size() const noexcept { return m_entries.size(); }
-    bool empty() const noexcept { return m_entries.empty(); }
-    void clear() noexcept { m_entries.clear(); }
-    void reserve(size_t n) { m_entries.reserve(n); }
-    void swap(BasicDictionary& other) noexcept { m_entries.swap(other.m_entries); }
-
-    iterator lower_bound(std::string_view key) { return begin() + lowerIndex(key); }
-    const_iterator lower_bound(std::string_view key) const { return begin() + lowerIndex(key); }
-    iterator find(std::string_view key) {
-        const size_t i = lowerIndex(key);
-        return i < m_entries.size() && m_entries[i].first == key ? begin() + i : end();
-    }
-    const_iterator find(std::string_view key) const {
-        const size_t i = lowerIndex(key);
-        return i < m_entries.size() && m_entries[i].first == key ? begin() + i : end();
-    }
-    size_t count(std::string_view key) const { return find(key) == end() ? 0 : 1; }
-    bool contains(std::string_view key) const { return find(key) != end(); }
-
-    V& at(std::string_view key) {
-        auto it = find(key);
-        if (it == end()) throw std::out_of_range("dictionary has no such key");
-        return it->second;
-    }
-    const V& at(std::string_view key) const {
-        auto it = find(key);
-        if (it == end()) throw std::out_of_range("dictionary has no such key");
-        return it->second;
-    }
-
-    V& operator[](std::string_view key) { return try_emplace(key).first->second; }
-    V& operator[](const char* key) { return try_emplace(std::string_view(key)).first->second; }
-    V& operator[](std::string&& key) { return try_emplace(std::move(key)).first->second; }
-
-    template <typename K, typename... Args>
-    std::pair<iterator, bool> try_emplace(K&& key, Args&&... args) {
-        const std::string_view view(key);
-        const size_t i = lowerIndex(view);
-        if (i < m_entries.size() && m_entries[i].first == view) return {begin() + i, false};
-        auto it = m_entries.emplace(begin() + i, std::piecewise_construct,
-                                    std::forward_as_tuple(std::forward<K>(key)),
-                                    std::forward_as_tuple(std::forward<Args>(args)...));
-        return {it, true};
-    }
-    template <typename K, typename... Args>
-    std::pair<iterator, bool> emplace(K&& key, Args&&... args) {
-        return try_emplace(std::forward<K>(key), std::forward<Args>(args)...);
-    }
-    // The hint saves the search when entries arrive in key order.
-    template <typename K, typename... Args>
-    iterator emplace_hint(const_iterator hint, K&& key, Args&&... args) {
-        const std::string_view view(key);
-        if (hint == cend() && (m_entries.empty() || std::string_view(m_entries.back().first) < view)) {
-            m_entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::forward<K>(key)),
-                                   std::forward_as_tuple(std::forward<Args>(args)...));
-            return end() - 1;
-        }
-        return try_emplace(std::forward<K>(key), std::forward<Args>(args)...).first;
-    }
-    template <typename K, typename M>
-    std::pair<iterator, bool> insert_or_assign(K&& key, M&& value) {
-        auto result = try_emplace(std::forward<K>(key));
-        result.first->second = std::forward<M>(value);
-        return result;
-    }
-    std::pair<iterator, bool> insert(const value_type& entry) { return try_emplace(entry.first, entry.second); }
-    std::pair<iterator, bool> insert(value_type&& entry) {
-        return try_emplace(std::move(entry.first), std::move(entry.second));
-    }
-    template <typename InputIt>
-    void insert(InputIt first, InputIt last) {
-        for (; first != last; ++first) insert(*first);
-    }
-    void insert(std::initializer_list<value_type> entries) { insert(entries.begin(), entries.end()); }
-
-    iterator erase(const_iterator position) { return m_entries.erase(position); }
-    iterator erase(const_iterator first, const_iterator last) { return m_entries.erase(first, last); }
-    size_t erase(std::string_view key) {
-        auto it = find(key);
-        if (it == end()) return 0;
-        m_entries.erase(it);
-        return 1;
-    }
-
-    friend bool operator==(const BasicDictionary& a, const BasicDictionary& b) { return a.m_entries == b.m_entries; }
-
-private:
-    size_t lowerIndex(std::string_view key) const {
-        size_t low = 0, count = m_entries.size();
-        while (count > 0) {
-            const size_t half = count / 2;
-            if (std::string_view(m_entries[low + half].first) < key) {
-                low += half + 1;
-                count -= half + 1;
-            } else {
-                count = half;
-            }
-        }
-        return low;
-    }
-
-    // Sorts by key, stably, and keeps one entry of each key (the first or the last).
-    void normalize(bool lastWins) {
-        auto less = [](const value_type& a, const value_type& b) { return a.first < b.first; };
-        bool sortedAndUnique = true;
-        for (size_t i = 1; i < m_entries.size() && sortedAndUnique; ++i)
-            sortedAndUnique = m_entries[i - 1].first < m_entries[i].first;
-        if (sortedAndUnique) return;
-        if (m_entries.size() <= 32) {
-            // Insertion sort: small dictionaries are the norm and need no scratch memory.
-            for (size_t i = 1; i < m_entries.size(); ++i) {
-                if (!less(m_entries[i], m_entries[i - 1])) continue;
-                value_type moving = std::move(m_entries[i]);
-                size_t j = i;
-                for (; j > 0 && less(moving, m_entries[j - 1]); --j) m_entries[j] = std::move(m_entries[j - 1]);
-                m_entries[j] = std::move(moving);
-            }
-        } else {
-            std::stable_sort(m_entries.begin(), m_entries.end(), less);
-        }
-        // Equal keys are now adjacent, in their original order.
-        size_t out = 0;
-        for (size_t i = 0; i < m_entries.size();) {
-            size_t next = i + 1;
-            while (next < m_entries.size() && m_entries[next].first == m_entries[i].first) ++next;
-            const size_t keep = lastWins ? next - 1 : i;
-            if (out != keep) m_entries[out] = std::move(m_entries[keep]);
-            ++out;
-            i = next;
-        }
-        m_entries.erase(m_entries.begin() + static_cast<ptrdiff_t>(out), m_entries.end());
-    }
-
-    Entries m_entries;
-};
-
 using Array = std::vector<Value>;
 using Dictionary = BasicDictionary<Value>;
 
+// A missing key or index, a wrong type, a number out of range, malformed JSON (JsonError).
 class ValueError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+namespace detail {
+template <typename T>
+inline constexpr bool kIsCharacter = std::is_same_v<T, char> || std::is_same_v<T, signed char> ||
+                                     std::is_same_v<T, unsigned char> || std::is_same_v<T, wchar_t> ||
+                                     std::is_same_v<T, char8_t> || std::is_same_v<T, char16_t> ||
+                                     std::is_same_v<T, char32_t>;
+// Integer types whose every value fits int64_t (bool and characters are not integers here).
+template <typename T>
+concept NarrowInteger = std::integral<T> && !std::is_same_v<T, bool> && !kIsCharacter<T> &&
+                        (std::is_signed_v<T> || sizeof(T) < sizeof(int64_t));
+template <typename T>
+concept WideUnsigned = std::unsigned_integral<T> && !std::is_same_v<T, bool> && !kIsCharacter<T> &&
+                       sizeof(T) >= sizeof(int64_t);
+}  // namespace detail
 
 class Value {
 public:
@@ -233,16 +67,41 @@ public:
 
     Value() noexcept {}
     Value(std::nullptr_t) noexcept {}
-    Value(bool b) noexcept : m_type(Type::Boolean) { m_storage.boolean = b; }
-    Value(int i) noexcept : m_type(Type::Integer) { m_storage.integer = i; }
-    Value(int64_t i) noexcept : m_type(Type::Integer) { m_storage.integer = i; }
-    Value(double d) noexcept : m_type(Type::Real) { m_storage.real = d; }
+    Value(bool b) noexcept : m_kind(Kind::Boolean) { m_storage.boolean = b; }
+    Value(int i) noexcept : m_kind(Kind::Integer) { m_storage.integer = i; }
+    Value(int64_t i) noexcept : m_kind(Kind::Integer) { m_storage.integer = i; }
+    // The other integer types (long long, unsigned, size_t ...); an unsigned value beyond int64_t
+    // becomes a large integer.
+    template <typename I>
+        requires detail::NarrowInteger<I>
+    Value(I i) noexcept : m_kind(Kind::Integer) {
+        m_storage.integer = static_cast<int64_t>(i);
+    }
+    template <typename I>
+        requires detail::WideUnsigned<I>
+    Value(I i) {
+        if (i <= static_cast<I>(INT64_MAX)) {
+            m_kind = Kind::Integer;
+            m_storage.integer = static_cast<int64_t>(i);
+        } else {
+            constructLargeInteger(std::to_string(i));
+        }
+    }
+    Value(double d) noexcept : m_kind(Kind::Real) { m_storage.real = d; }
     // Texts are built in place: no temporary string to move (and, for short texts, copy) again.
-    Value(const char* s) { construct<std::string>(s); }
+    // A null pointer gives a null value.
+    Value(const char* s) {
+        if (s) construct<std::string>(s);
+    }
     Value(std::string s) { construct<std::string>(std::move(s)); }
     Value(std::string_view s) { construct<std::string>(s); }
     Value(Array a) { construct<Array>(std::move(a)); }
     Value(Dictionary d) { construct<Dictionary>(std::move(d)); }
+
+    // An integer written in decimal (an optional '-' and digits, any number of them): an Integer
+    // when it fits 64 bits, otherwise a large integer keeping the digits (leading zeros dropped).
+    // Throws ValueError for any other text.
+    static Value integerFromText(std::string_view decimal);
 
     // Copies are deep; moves are cheap and leave the source null. Copying, comparing and
     // destroying switch from recursion to an explicit work list past a few hundred levels, so a
@@ -251,67 +110,134 @@ public:
     __attribute__((always_inline)) Value(Value&& other) noexcept { takeFrom(other); }
     Value& operator=(const Value& other);
     __attribute__((always_inline)) Value& operator=(Value&& other) noexcept {
-        if (m_type == Type::Null)
+        if (m_kind == Kind::Null)
             takeFrom(other);  // a null value holds nothing other could live in
         else
             replaceWith(other);
         return *this;
     }
     ~Value() {
-        if (m_type >= Type::String) reset();
+        if (m_kind >= Kind::String) reset();
     }
 
-    Type type() const { return m_type; }
+    Type type() const { return m_kind == Kind::LargeInteger ? Type::Real : static_cast<Type>(m_kind); }
     bool isNull() const { return type() == Type::Null; }
     bool isBool() const { return type() == Type::Boolean; }
     bool isNumber() const { return type() == Type::Integer || type() == Type::Real; }
+    // An integer that fits int64_t (asInteger() gives it).
     bool isInteger() const { return type() == Type::Integer; }
+    // A number without a 64-bit integer value whose type is Real but which is an integer kept as
+    // its decimal text (see Numbers above).
+    bool isLargeInteger() const { return m_kind == Kind::LargeInteger; }
     bool isString() const { return type() == Type::String; }
     bool isArray() const { return type() == Type::Array; }
     bool isDictionary() const { return type() == Type::Dictionary; }
 
     // Checked access: throws ValueError naming the expected and actual type.
-    bool asBool() const;
-    int64_t asInteger() const;  // a real is truncated toward zero
+    bool asBool() const;  // an integer is true unless 0
+    // An integer; a boolean as 0 or 1; a real truncated toward zero. ValueError for a real
+    // outside -2^63 .. 2^63 (or NaN, infinite) and for a large integer: no silent clamping.
+    int64_t asInteger() const;
+    // A real; an integer as the nearest double (a large one too: infinity beyond double's range).
     double asReal() const;
     const std::string& asString() const;
     const Array& asArray() const;
     Array& asArray();
     const Dictionary& asDictionary() const;
     Dictionary& asDictionary();
+    // The value under key in this dictionary / at index in this array; ValueError when this is
+    // no dictionary (array) or the key (index) is missing.
     const Value& at(std::string_view key) const;
     const Value& at(size_t index) const;
+    Value& at(std::string_view key);
+    Value& at(size_t index);
+    // A number in its usual decimal form, as the JSON writer writes it: an integer's digits (a
+    // large integer's exactly as kept), a real's shortest text that reads back to the same
+    // double, with ".0" when it would otherwise read as an integer ("nan", "inf", "-inf" for the
+    // non-finite ones, which JSON writes as null). ValueError for anything but a number.
+    std::string numberText() const;
 
-    // Defaulted access: nullptr / fallback when this is no dictionary or the key is missing.
+private:
+    // value()'s conversions, one per kind of fallback; declared first so that value() with an
+    // unsupported fallback type is no candidate at all rather than an error inside it.
+    static std::string orFallback(const Value* found, std::string_view fallback);
+    static std::string orFallback(const Value* found, const char* fallback) {
+        return orFallback(found, fallback ? std::string_view(fallback) : std::string_view());
+    }
+    template <typename I>
+        requires detail::NarrowInteger<I>
+    static int64_t orFallback(const Value* found, I fallback) {
+        return integerOr(found, static_cast<int64_t>(fallback));
+    }
+    static double orFallback(const Value* found, double fallback);
+    template <typename B>
+        requires std::same_as<B, bool>
+    static bool orFallback(const Value* found, B fallback) {
+        return boolOr(found, fallback);
+    }
+    // No silent reinterpretation: a character is no integer, an unsigned 64-bit fallback has no
+    // int64_t form, a null pointer is no text.
+    template <typename T>
+        requires(detail::WideUnsigned<T> || detail::kIsCharacter<T>)
+    static void orFallback(const Value* found, T fallback) = delete;
+    static void orFallback(const Value* found, std::nullptr_t) = delete;
+    static int64_t integerOr(const Value* found, int64_t fallback);
+    static bool boolOr(const Value* found, bool fallback);
+
+public:
+    // Defaulted access: nullptr when this is no dictionary (array) or the key (index) is missing.
     const Value* find(std::string_view key) const;
-    std::string value(std::string_view key, std::string_view fallback) const;
-    int64_t value(std::string_view key, int64_t fallback) const;
-    bool value(std::string_view key, bool fallback) const;
+    const Value* find(size_t index) const;
+    // The member converted to the fallback's type, or the fallback when the member is missing or
+    // of another kind:
+    //   - a text fallback (literal, std::string, std::string_view) gives std::string, from texts;
+    //   - an integer fallback gives int64_t, from integers, booleans (0/1) and reals truncated
+    //     toward zero; a number without a 64-bit integer value gives the fallback;
+    //   - a real fallback gives double, from any number;
+    //   - a bool fallback gives bool, from booleans and integers (true unless 0).
+    // Characters, pointers other than texts and unsigned 64-bit fallbacks do not compile.
+    template <typename Fallback>
+    auto value(std::string_view key, const Fallback& fallback) const
+        -> decltype(orFallback(static_cast<const Value*>(nullptr), fallback)) {
+        return orFallback(find(key), fallback);
+    }
+    template <typename Fallback>
+    auto value(size_t index, const Fallback& fallback) const
+        -> decltype(orFallback(static_cast<const Value*>(nullptr), fallback)) {
+        return orFallback(find(index), fallback);
+    }
 
     // Text shown to a person or in a log: strings as they are, everything else as compact JSON.
     std::string description() const;
 
-    // JSON. parseJson throws ValueError with the parser's message on malformed input.
+    // JSON, through JsonReader and JsonWriter (see there for errors, numbers and layout).
+    // parseJson throws JsonError, a ValueError, naming the line and column of malformed input.
     static Value parseJson(std::string_view text);
+    // indent < 0: one line; otherwise that many spaces per level (deep levels are capped, see
+    // JsonFormat).
     std::string toJson(int indent = -1) const;
-    static Value fromJson(const nlohmann::json& json);
-    nlohmann::json toNlohmann() const;
 
     static const char* typeName(Type type);
 
     friend bool operator==(const Value& a, const Value& b);
 
 private:
+    // The stored form: Type's kinds in the same order, then an integer kept as its text (held in
+    // the string member, so the kinds from String on own memory).
+    enum class Kind : uint8_t { Null, Boolean, Integer, Real, String, Array, Dictionary, LargeInteger };
+
+
     void releaseContainer() noexcept;
     // Asks for the memory of this value's text, members or entries ahead of releasing it.
     __attribute__((always_inline)) void prefetchStorage() const noexcept {
-        switch (m_type) {
-            case Type::String:
+        switch (m_kind) {
+            case Kind::String:
+            case Kind::LargeInteger:
                 // free() reads the block's header just before the text.
                 __builtin_prefetch(m_storage.string.data() - sizeof(void*));
                 break;
-            case Type::Array: __builtin_prefetch(m_storage.array.data()); break;
-            case Type::Dictionary:
+            case Kind::Array: __builtin_prefetch(m_storage.array.data()); break;
+            case Kind::Dictionary:
                 if (!m_storage.dictionary.empty()) __builtin_prefetch(&*m_storage.dictionary.begin());
                 break;
             default: break;
@@ -321,6 +247,8 @@ private:
     void copyIteratively(const Value& source);
     static bool equalIteratively(const Value& a, const Value& b);
     static bool shallowEqual(const Value& a, const Value& b);
+    static bool sameNumber(const Value& a, const Value& b);
+    void constructLargeInteger(std::string digits);
 
     // The storage as a tagged union rather than a std::variant: building and freeing large
     // documents is mostly moving and destroying values, and a switch on the tag, inlined, costs
@@ -331,7 +259,7 @@ private:
         bool boolean;
         int64_t integer;
         double real;
-        std::string string;
+        std::string string;  // a String's text, a LargeInteger's digits
         Array array;
         Dictionary dictionary;
     };
@@ -345,53 +273,55 @@ private:
     template <typename T, typename... Args>
     void construct(Args&&... args) {
         new (&member<T>(m_storage)) T(std::forward<Args>(args)...);
-        m_type = std::is_same_v<T, std::string> ? Type::String : std::is_same_v<T, Array> ? Type::Array : Type::Dictionary;
+        m_kind = std::is_same_v<T, std::string> ? Kind::String : std::is_same_v<T, Array> ? Kind::Array : Kind::Dictionary;
     }
     // Takes other's contents into this null value; other is left null.
     __attribute__((always_inline)) void takeFrom(Value& other) noexcept {
-        switch (other.m_type) {
-            case Type::Null: return;
-            case Type::Boolean: m_storage.boolean = other.m_storage.boolean; break;
-            case Type::Integer: m_storage.integer = other.m_storage.integer; break;
-            case Type::Real: m_storage.real = other.m_storage.real; break;
-            case Type::String:
+        switch (other.m_kind) {
+            case Kind::Null: return;
+            case Kind::Boolean: m_storage.boolean = other.m_storage.boolean; break;
+            case Kind::Integer: m_storage.integer = other.m_storage.integer; break;
+            case Kind::Real: m_storage.real = other.m_storage.real; break;
+            case Kind::String:
+            case Kind::LargeInteger:
                 new (&m_storage.string) std::string(std::move(other.m_storage.string));
                 other.m_storage.string.~basic_string();
                 break;
-            case Type::Array:
+            case Kind::Array:
                 new (&m_storage.array) Array(std::move(other.m_storage.array));
                 other.m_storage.array.~Array();
                 break;
-            case Type::Dictionary:
+            case Kind::Dictionary:
                 new (&m_storage.dictionary) Dictionary(std::move(other.m_storage.dictionary));
                 other.m_storage.dictionary.~Dictionary();
                 break;
         }
-        m_type = other.m_type;
-        other.m_type = Type::Null;
+        m_kind = other.m_kind;
+        other.m_kind = Kind::Null;
     }
     // Makes this value null. Containers with members go through releaseContainer, which keeps
     // deep trees off the stack.
     void reset() noexcept {
-        switch (m_type) {
-            case Type::String: m_storage.string.~basic_string(); break;
-            case Type::Array:
+        switch (m_kind) {
+            case Kind::String:
+            case Kind::LargeInteger: m_storage.string.~basic_string(); break;
+            case Kind::Array:
                 if (!m_storage.array.empty()) return releaseContainer();
                 m_storage.array.~Array();
                 break;
-            case Type::Dictionary:
+            case Kind::Dictionary:
                 if (!m_storage.dictionary.empty()) return releaseContainer();
                 m_storage.dictionary.~Dictionary();
                 break;
             default: break;
         }
-        m_type = Type::Null;
+        m_kind = Kind::Null;
     }
     void copyFrom(const Value& other);
     void replaceWith(Value& other) noexcept;
     static bool sameStorage(const Value& a, const Value& b);
 
-    Type m_type = Type::Null;
+    Kind m_kind = Kind::Null;
     Storage m_storage;
 };
 

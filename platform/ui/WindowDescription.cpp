@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -42,14 +43,30 @@ Result<WindowDescription> WindowDescription::parse(const std::string& text, std:
 
 namespace {
 
+// Coordinates and sizes beyond this are no layout but a broken description (1e99 would make
+// later integer arithmetic on frames meaningless).
+constexpr double kLargestCoordinate = 1'000'000;
+
+bool isCoordinate(const Value& n) { return n.isNumber() && std::abs(n.asReal()) <= kLargestCoordinate; }
+
 // A frame that is there but not four numbers is an error: asReal() would throw out of loading.
 std::optional<Rect> frameOf(const Value& item) {
     const Value* f = item.find("frame");
     if (!f) return Rect{0, 0, 100, 22};
     if (!f->isArray() || f->asArray().size() != 4) return std::nullopt;
     for (const auto& n : f->asArray())
-        if (!n.isNumber()) return std::nullopt;
+        if (!isCoordinate(n)) return std::nullopt;
     return Rect{f->at(0).asReal(), f->at(1).asReal(), f->at(2).asReal(), f->at(3).asReal()};
+}
+
+// The window's width or height: the fallback when absent, an error when not a size.
+Result<double> windowSize(const Value& window, const char* key, double fallback, const std::string& source) {
+    const Value* size = window.find(key);
+    if (!size) return fallback;
+    if (!isCoordinate(*size) || size->asReal() < 0)
+        return Status::error(fmt::format("window description {}: the window's \"{}\" must be a number from 0 to {} (found {})",
+                                         source, key, kLargestCoordinate, size->description()));
+    return size->asReal();
 }
 
 Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& source) {
@@ -104,9 +121,11 @@ Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& sou
 
 Status WindowDescription::instantiate(WindowController& owner) const {
     const Value& w = m_root.at("window");
-    auto window = std::make_shared<Window>(w.value("title", std::string_view{}),
-                                           Rect{0, 0, static_cast<double>(w.value("width", int64_t{480})),
-                                                static_cast<double>(w.value("height", int64_t{270}))});
+    const Result<double> width = windowSize(w, "width", 480, m_source);
+    if (!width) return width.status();
+    const Result<double> height = windowSize(w, "height", 270, m_source);
+    if (!height) return height.status();
+    auto window = std::make_shared<Window>(w.value("title", std::string_view{}), Rect{0, 0, width.value(), height.value()});
     window->setClosable(w.value("closable", true));
 
     // Build the tree without recursion: (item list, parent view) pairs.

@@ -168,7 +168,13 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"NoWindowEntry", R"({"views": []})", "expected an object with a \"window\" entry"},
         ErrorCase{"ViewsNotAnArray", R"({"window": {}, "views": {"class": "Button"}})", "\"views\" must be an array"},
         ErrorCase{"FrameOfTheWrongType", R"({"window": {}, "views": [{"class": "Button", "frame": ["a", 0, 1, 1]}]})",
-                  "frame"}),
+                  "frame"},
+        ErrorCase{"FrameBeyondAnyScreen", R"({"window": {}, "views": [{"class": "Button", "frame": [0, 0, 1e99, 1]}]})",
+                  "frame"},
+        // Read as an integer, 1e99 once had no defined result at all.
+        ErrorCase{"HeightBeyondAnyScreen", R"({"window": {"height": 1e99}})", "\"height\" must be a number from 0"},
+        ErrorCase{"WidthOfTheWrongType", R"({"window": {"width": "wide"}})", "\"width\" must be a number from 0"},
+        ErrorCase{"NegativeWidth", R"({"window": {"width": -5}})", "(found -5)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowDescriptionTest, MissingDescriptionSaysWhereItWasExpected) {
