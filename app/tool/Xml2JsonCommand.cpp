@@ -2,8 +2,8 @@
 //
 //   zandrel-tool xml2json [options] FILE|-
 //
-// The tree is built in memory (the parser needs all of it); the JSON is streamed to standard
-// output as it is written, with indentation bounded so deep documents stay proportional in size.
+// The tree is built in memory (the parser needs all of it); the platform's JSON writer streams
+// the text to standard output, with indentation bounded so deep documents stay proportional.
 
 #include <fmt/format.h>
 
@@ -13,9 +13,9 @@
 #include <map>
 #include <memory>
 
-#include "app/tool/JsonStreamWriter.h"
 #include "app/tool/ToolCommand.h"
 #include "app/tool/ToolIO.h"
+#include "platform/foundation/JsonWriter.h"
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 
 namespace {
@@ -65,8 +65,9 @@ int runXml2Json(const Xml2JsonOptions& options) {
                             error.message.empty() ? "the document has no element" : error.description(),
                             kMalformed);
     }
-    JsonStreamWriter writer(std::cout, options.indent);
-    if (!writer.write(*root))
+    platform::JsonFormat format;
+    format.indent = options.indent;
+    if (!platform::JsonWriter::writeTo(stdout, *root, format) || !ToolIO::writeOutput("\n"))
         return ToolIO::fail("xml2json", "", fmt::format("cannot write the output: {}", std::strerror(errno)),
                             kInputOutput);
     if (failed)
@@ -95,9 +96,9 @@ ToolCommand::Registrar xml2json{
         command
             .add_option(
                 "--indent", options->indent,
-                fmt::format("Spaces per level, up to {}; -1 for one line", JsonStreamWriter::kMaxIndent))
+                fmt::format("Spaces per level, up to {}; -1 for one line", platform::JsonFormat::kMaxIndent))
             ->capture_default_str()
-            ->check(CLI::Range(-1, JsonStreamWriter::kMaxIndent));
+            ->check(CLI::Range(-1, platform::JsonFormat::kMaxIndent));
         command.add_flag(
             "--partial", options->partial,
             "On a malformed document, still print the tree read before the error (exit status stays 1)");
@@ -108,12 +109,12 @@ ToolCommand::Registrar xml2json{
             "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed "
             "with "
             "the children), discard.\n"
-            "Indentation stops at column {}: deeper levels start there too, so the output of a deeply nested "
-            "document stays proportional to the document.\n"
+            "Lines deeper than {} levels are indented as level {}, so the output of a deeply nested document "
+            "stays proportional to the document.\n"
             "Exit status: 0 done, 1 not well-formed, 2 the input cannot be read (or is larger than "
             "--max-bytes) "
             "or the output cannot be written.",
-            JsonStreamWriter::kMaxIndentColumns));
+            platform::JsonFormat{}.maxIndentLevels, platform::JsonFormat{}.maxIndentLevels));
         return [options] { return runXml2Json(*options); };
     }};
 
