@@ -3,12 +3,14 @@
 // shows in the process list or the shell history.
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -28,28 +30,85 @@ struct FtpPutOptions {
     std::optional<std::string> target;
 };
 
-// The first line of the password file, or the reason it cannot be read (with the system's words).
+// What a regular file opened for reading gives, or the reason it cannot be used (in the
+// system's words where it has them).
+struct OpenedFile {
+    int fd = -1;
+    std::string problem;
+    ~OpenedFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Opens without blocking: opening a named pipe for reading waits for a writer, and reading a pipe
+// or a device may never end, so only regular files are accepted, and that is known at once.
+void openRegularFile(const std::string& path, OpenedFile& file) {
+    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file.fd < 0) {
+        file.problem = std::strerror(errno);
+        return;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) {
+        file.problem = std::strerror(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        file.problem = std::strerror(EISDIR);
+    } else if (!S_ISREG(info.st_mode)) {
+        file.problem = fmt::format("{}, not a regular file", kindOf(info.st_mode));
+    }
+}
+
+// The longest password line read; a longer first line is no password but the wrong file.
+constexpr size_t kMaxPasswordBytes = 4096;
+
 struct PasswordRead {
     std::optional<std::string> password;
     std::string problem;
 };
 
+// The first line of the password file, without its line end.
 PasswordRead readPassword(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return {std::nullopt, std::strerror(errno)};
+    OpenedFile file;
+    openRegularFile(path, file);
+    if (!file.problem.empty()) return {std::nullopt, file.problem};
     std::string line;
-    int c = 0;
-    errno = 0;
-    while ((c = std::fgetc(file)) != EOF && c != '\n') line += static_cast<char>(c);
-    // A directory opens but does not read (EISDIR).
-    const int readErrno = std::ferror(file) ? (errno ? errno : EIO) : 0;
-    std::fclose(file);
-    if (readErrno) return {std::nullopt, std::strerror(readErrno)};
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return {std::nullopt, std::strerror(errno)};
+        if (n == 0) break;
+        const std::string_view chunk(buffer, static_cast<size_t>(n));
+        const size_t end = chunk.find('\n');
+        line.append(chunk.substr(0, end));
+        if (line.size() > kMaxPasswordBytes)
+            return {std::nullopt, fmt::format("its first line is longer than {} bytes", kMaxPasswordBytes)};
+        if (end != std::string_view::npos) break;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return {line, {}};
 }
 
-std::string mebibytes(uint64_t bytes) { return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0)); }
+// The FTP control connection is line-based: a control character in a credential would end the
+// command early, so such a credential can never log in.
+bool hasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+std::string mebibytes(uint64_t bytes) {
+    return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
+}
 
 // Bytes handed to the network so far: read from the file, less what still waits in the buffer.
 uint64_t bytesHandedOver(const KOPAFTPService& service) {
@@ -64,8 +123,9 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
     int filled = static_cast<int>(fraction * kWidth);
     std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
     double rate = seconds > 0 ? done / seconds : 0;
-    std::string line = fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
-                                   total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
+    std::string line =
+        fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
+                    total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -74,8 +134,28 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
 constexpr int kUploadFailed = 1;
 constexpr int kBadInput = 2;
 
+// Messages echo what was typed; control characters in it are shown escaped (\r, \x1b) so they
+// cannot move the terminal's cursor or forge further lines.
+std::string printable(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\r')
+            out += "\\r";
+        else if (byte == '\n')
+            out += "\\n";
+        else if (byte == '\t')
+            out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+            out += fmt::format("\\x{:02x}", byte);
+        else
+            out += c;
+    }
+    return out;
+}
+
 int refuse(const std::string& message) {
-    std::cerr << "ftp-put: " << message << "\n";
+    std::cerr << "ftp-put: " << printable(message) << "\n";
     return kBadInput;
 }
 
@@ -84,23 +164,29 @@ int refuse(const std::string& message) {
 int runFtpPut(const FtpPutOptions& options) {
     auto base = platform::FTPWriteStream::create(options.url);
     if (!base)
-        return refuse(fmt::format("--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')",
-                                  options.url));
+        return refuse(fmt::format(
+            "--url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '{}')", options.url));
     if (options.target && !platform::urlByAppendingPathComponent(options.url, *options.target))
-        return refuse("TARGET must be a plain file name (no '/', not '.' or '..')");
+        return refuse("TARGET must be a plain file name (no '/', no control characters, not '.' or '..')");
 
-    auto source = platform::FileReadStream::create(options.source);
-    if (!source) return refuse("SOURCE must not be empty");
-    source->open();
-    if (source->streamStatus() == platform::StreamStatus::Error)
-        return refuse(source->streamError() ? source->streamError()->localizedDescription()
-                                            : fmt::format("cannot read {}", options.source));
-    source->close();
+    if (hasControlCharacter(options.user))
+        return refuse("--user must not contain control characters (such as a line break or a tab)");
+    if (options.source.empty()) return refuse("SOURCE must not be empty");
+    OpenedFile source;
+    openRegularFile(options.source, source);
+    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
+    if (!source.problem.empty())
+        return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+    // The service opens the file by path; handing it the file checked here (through the
+    // descriptor's name) leaves no moment in which the path could be swapped for a pipe.
+    const std::string checkedSource = fmt::format("/proc/self/fd/{}", source.fd);
 
-    std::string targetName = options.target.value_or(std::filesystem::path(options.source).filename().string());
+    std::string targetName =
+        options.target.value_or(std::filesystem::path(options.source).filename().string());
     auto targetURL = platform::urlByAppendingPathComponent(options.url, targetName);
     if (!targetURL)
-        return refuse(fmt::format("cannot name the file on the server after '{}'; give TARGET", options.source));
+        return refuse(
+            fmt::format("cannot name the file on the server after '{}'; give TARGET", options.source));
     auto shown = platform::FTPWriteStream::create(*targetURL);
     std::string destination = shown ? shown->displayURL() : base->displayURL();
 
@@ -108,22 +194,29 @@ int runFtpPut(const FtpPutOptions& options) {
     if (!password.password)
         return refuse(
             fmt::format("cannot read the password file {}: {}", options.passwordFile, password.problem));
+    if (hasControlCharacter(*password.password))
+        return refuse(
+            fmt::format("the password in {} contains a control character; only its first line is "
+                        "used, without the line end",
+                        options.passwordFile));
 
     auto service = std::make_shared<KOPAFTPService>(options.user, *password.password, options.url);
     bool finished = false;
     std::optional<platform::Error> outcome;
     auto& loop = platform::RunLoop::main();
     auto started = std::chrono::steady_clock::now();
-    service->put(options.source, targetName, [&](const std::optional<platform::Error>& error) {
+    service->put(checkedSource, targetName, [&](const std::optional<platform::Error>& error) {
         outcome = error;
         finished = true;
     });
 
     std::error_code ec;
     std::optional<uint64_t> total;
-    if (auto size = std::filesystem::file_size(options.source, ec); !ec) total = size;
+    if (auto size = std::filesystem::file_size(checkedSource, ec); !ec) total = size;
     const bool showProgress = isatty(STDERR_FILENO) && !finished;
-    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
+    auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     platform::RunLoop::TimerId timer = 0;
     if (showProgress)
         timer = loop.scheduleTimer(std::chrono::milliseconds(200), true,
@@ -134,7 +227,8 @@ int runFtpPut(const FtpPutOptions& options) {
     if (outcome) {
         if (showProgress) std::fputs("\n", stderr);
         std::string hint;
-        if (outcome->domain() == platform::FTPWriteStream::kErrorDomain && outcome->code() == CURLE_LOGIN_DENIED)
+        if (outcome->domain() == platform::FTPWriteStream::kErrorDomain &&
+            outcome->code() == CURLE_LOGIN_DENIED)
             hint = " (the server refused the login: check --user and the password file)";
         std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription()
                   << hint << "\n";
@@ -144,16 +238,17 @@ int runFtpPut(const FtpPutOptions& options) {
         drawProgress(total.value_or(0), total, elapsed());
         std::fputs("\n", stderr);
     }
-    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0) << " bytes in "
-              << fmt::format("{:.2f}", elapsed()) << " s)\n";
+    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0)
+              << " bytes in " << fmt::format("{:.2f}", elapsed()) << " s)\n";
     return 0;
 }
 
 ToolCommand::Registrar registrar{
-    "ftp-put", "Upload a file to an FTP server",
-    [](CLI::App& command) -> ToolCommand::Run {
+    "ftp-put", "Upload a file to an FTP server", [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<FtpPutOptions>();
-        command.add_option("--url", options->url, "FTP URL of the target directory, such as ftp://host:21/incoming/")
+        command
+            .add_option("--url", options->url,
+                        "FTP URL of the target directory, such as ftp://host:21/incoming/")
             ->required();
         command.add_option("--user", options->user, "FTP user name")->required();
         command
@@ -161,14 +256,18 @@ ToolCommand::Registrar registrar{
                         "file whose first line is the password (keeps it off the command line)")
             ->required();
         command.add_option("SOURCE", options->source, "local file to upload")->required();
-        command.add_option("TARGET", options->target, "name of the file on the server (default: the source's name)");
+        command.add_option("TARGET", options->target,
+                           "name of the file on the server (default: the source's name)");
         command.footer(
             "Shows a progress bar when standard error is a terminal.\n\n"
             "Exit status:\n"
             "  0  the server confirmed the whole file\n"
-            "  1  the upload failed: connection, login, refused file, read or write error (the reason is printed)\n"
-            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file name,\n"
-            "     SOURCE or the password file not readable\n"
+            "  1  the upload failed: connection, login, refused file, read or write error (the reason is "
+            "printed)\n"
+            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
+            "name,\n"
+            "     SOURCE or the password file not a readable regular file (pipes and devices are refused),\n"
+            "     a control character in --user or the password\n"
             "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };
     }};

@@ -9,7 +9,6 @@
 // The returned callable runs after parsing and gives the process's exit status.
 
 #include <CLI/CLI.hpp>
-
 #include <functional>
 #include <string>
 #include <vector>

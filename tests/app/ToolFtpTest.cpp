@@ -1,9 +1,16 @@
 // zandrel-tool ftp-put run as a person would run it, against a real FTP server on 127.0.0.1:
 // what lands on the server, exit statuses, and messages that speak of the command line.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/FtpServer.h"
@@ -77,10 +84,13 @@ TEST_F(ToolFtpTest, BadUrlIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(ToolFtpTest, TargetThatIsNoPlainFileNameIsRefused) {
     files.write("payload.bin", "x");
-    for (const std::string target : {"sub/dir.bin", ".", ".."}) {
+    for (const std::string target : {"sub/dir.bin", ".", "..", "a\r\nDELE b", "tab\there"}) {
         ProcessResult run = ftpPut(server.url(), path("password"), path("payload.bin"), {target});
         EXPECT_EQ(run.exitCode, 2) << target;
-        EXPECT_EQ(run.err, "ftp-put: TARGET must be a plain file name (no '/', not '.' or '..')\n") << target;
+        EXPECT_EQ(
+            run.err,
+            "ftp-put: TARGET must be a plain file name (no '/', no control characters, not '.' or '..')\n")
+            << target;
         EXPECT_FALSE(contains(run.err, "Target URL is invalid!"));
     }
 }
@@ -139,6 +149,118 @@ TEST_F(ToolFtpTest, HelpListsTheExitStatuses) {
 
     ProcessResult missingUrl = ftpPut({"--user", FtpServer::kUser, "--password-file", path("password"), "x"});
     EXPECT_EQ(missingUrl.exitCode, 64) << missingUrl.err;
+}
+
+// A credential with a control character can never log in (the FTP control connection is
+// line-based, and a line break would end the command early): it is bad input, found before
+// anything is sent, not an upload failure.
+TEST_F(ToolFtpTest, ControlCharactersInCredentialsAreBadInput) {
+    files.write("payload.bin", "x");
+    struct Case {
+        std::string user;
+        std::string passwordFileContents;
+        std::string message;
+    };
+    const std::string userMessage =
+        "ftp-put: --user must not contain control characters (such as a line break or a tab)\n";
+    const std::string passwordMessage =
+        "ftp-put: the password in " + path("pw") +
+        " contains a control character; only its first line is used, without the line end\n";
+    const Case cases[] = {
+        {"user\r\nDELE payload.bin", "secret\n", userMessage},
+        {"tab\tuser", "secret\n", userMessage},
+        {"del\x7Fuser", "secret\n", userMessage},
+        {FtpServer::kUser, std::string("pass\x01word\n"), passwordMessage},
+        {FtpServer::kUser, "pass\tword\n", passwordMessage},
+        {FtpServer::kUser, "pass\rword\r\n", passwordMessage},
+        {FtpServer::kUser, "pass\x1b[2Jword\n", passwordMessage},
+    };
+    for (const Case& c : cases) {
+        files.write("pw", c.passwordFileContents);
+        ProcessResult run = ftpPut(
+            {"--url", server.url(), "--user", c.user, "--password-file", path("pw"), path("payload.bin")});
+        EXPECT_EQ(run.exitCode, 2) << c.user << " / " << c.passwordFileContents << ": " << run.err;
+        EXPECT_EQ(run.err, c.message);
+        EXPECT_FALSE(contains(run.err, "Could not setup network stream!"));
+        EXPECT_FALSE(server.readFile("payload.bin"));
+    }
+    // The line end of the password's line is not part of the password, in either form.
+    for (const std::string ending : {"\n", "\r\n", ""}) {
+        files.write("pw", std::string(FtpServer::kPassword) + ending + "second line\x01\n");
+        if (ending.empty()) files.write("pw", FtpServer::kPassword);
+        ProcessResult run = ftpPut(server.url(), path("pw"), path("payload.bin"));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+}
+
+TEST_F(ToolFtpTest, OverlongPasswordLineIsRefused) {
+    files.write("payload.bin", "x");
+    files.write("pw", std::string(100000, 'p'));  // a file picked by mistake, without a line break
+    ProcessResult run = ftpPut(server.url(), path("pw"), path("payload.bin"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "ftp-put: cannot read the password file " + path("pw") +
+                           ": its first line is longer than 4096 bytes\n");
+    files.write("pw", std::string(4096, 'p') + "\n");  // the longest accepted: the server refuses it
+    run = ftpPut(server.url(), path("pw"), path("payload.bin"));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+}
+
+// Opening a named pipe for reading waits for a writer, and a device may never end: such files
+// are refused at once. Should the command block anyway, a watchdog opens the pipe's other end
+// after a while, so the test fails on the message instead of hanging.
+TEST_F(ToolFtpTest, PipesAndDevicesAreRefusedAtOnce) {
+    files.write("payload.bin", "x");
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string passwordFile;
+        std::string source;
+        std::string message;
+    };
+    const Case cases[] = {
+        {path("password"), fifo, "ftp-put: cannot read " + fifo + ": a named pipe, not a regular file\n"},
+        {fifo, path("payload.bin"),
+         "ftp-put: cannot read the password file " + fifo + ": a named pipe, not a regular file\n"},
+        {"/dev/zero", path("payload.bin"),
+         "ftp-put: cannot read the password file /dev/zero: a character device, not a regular file\n"},
+        {path("password"), "/dev/zero",
+         "ftp-put: cannot read /dev/zero: a character device, not a regular file\n"},
+        {path("password"), "/dev/null",
+         "ftp-put: cannot read /dev/null: a character device, not a regular file\n"},
+    };
+    for (const Case& c : cases) {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(mutex);
+            if (finished.wait_for(lock, std::chrono::seconds(30), [&] { return done; })) return;
+            const int end = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);  // never blocks
+            if (end >= 0) {
+                ::write(end, "unblocked\n", 10);
+                ::close(end);
+            }
+        });
+        ProcessResult run = ftpPut(server.url(), c.passwordFile, c.source);
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        finished.notify_one();
+        watchdog.join();
+        EXPECT_EQ(run.exitCode, 2) << c.passwordFile << " / " << c.source;
+        EXPECT_EQ(run.err, c.message);
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(ToolFtpTest, MessagesShowControlCharactersEscaped) {
+    files.write("payload.bin", "x");
+    ProcessResult run = ftpPut("ftp://127.0.0.1/a\r\nDELE b\x1b[2J/", path("password"), path("payload.bin"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err,
+              "ftp-put: --url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got "
+              "'ftp://127.0.0.1/a\\r\\nDELE b\\x1b[2J/')\n");
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#pragma once
+
+// ToolIO: how zandrel-tool's document commands read their input, write their output and report
+// failures, so every command bounds its input and words its messages the same way.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Status.h"
+
+class ToolIO {
+public:
+    // Input larger than this is refused unless the command is told otherwise (--max-bytes): an
+    // endless source (/dev/zero, a runaway pipe) must end in a message, not in exhausted memory.
+    static constexpr uint64_t kDefaultMaxInputBytes = uint64_t{1} << 30;
+
+    // The bytes of FILE, or of standard input for "-", at most maxBytes of them. Pipes and
+    // terminals are read as they come; a directory or an unreadable file gives the system's reason.
+    static platform::Result<std::string> readInput(const std::string& source, uint64_t maxBytes);
+
+    // Writes bytes to standard output and flushes; false (with the reason in errno) on failure.
+    static bool writeOutput(std::string_view bytes);
+
+    // Prints "zandrel-tool COMMAND: SOURCE: MESSAGE" to standard error and returns status.
+    static int fail(std::string_view command, std::string_view source, std::string_view message, int status);
+
+    // How a source is named in messages: "standard input" for "-".
+    static std::string sourceName(std::string_view source);
+};
