@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "FuzzCheck.h"
 #include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
@@ -20,12 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const platform::ValueError&) {
         return 0;
     }
-    std::string written;
-    try {
-        written = KOPAXMLDictionaryParser::XMLStringForNode(value, "root");
-    } catch (const std::exception&) {
-        return 0;  // refused (a name or character XML cannot carry)
-    }
+    // The checked writer refuses names and characters XML cannot carry; what it accepts must read.
+    auto checked = KOPAXMLDictionaryParser::checkedXMLStringForNode(value, "root");
+    if (!checked) return 0;
+    std::string written = std::move(checked.value());
     if (written.empty()) return 0;
     KOPAXMLDictionaryParser parser;
     parser.setPreserveComments(true);
