@@ -26,8 +26,8 @@ std::optional<LogLine> parseFrameworkLine(const std::string& text) {
 
 // The source line a log line names, read from the plug-in's own source file.
 std::string sourceLine(int number) {
-    auto source = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "plugin" / "framework" /
-                  "Classes" / "VEXAPlugin.cpp";
+    // From the configured source folder: __FILE__ may be relative to the build folder.
+    auto source = std::filesystem::path(ZANDREL_SOURCE_DIR) / "plugin" / "framework" / "Classes" / "VEXAPlugin.cpp";
     std::ifstream in(source);
     std::string line;
     for (int i = 1; i <= number && std::getline(in, line); ++i) {
