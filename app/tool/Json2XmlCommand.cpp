@@ -7,90 +7,19 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "app/tool/ToolCommand.h"
 #include "app/tool/ToolIO.h"
-#include "plugin/framework/Categories/NSDictionary+VEXAXMLDictionary.h"
 #include "plugin/framework/Classes/VEXAXMLDictionary.h"
 
 namespace {
 
 constexpr int kMalformed = 1;
 constexpr int kInputOutput = 2;
-
-// XML's name rule, with every byte of a non-ASCII character accepted as a name character.
-bool isXmlName(std::string_view name) {
-    if (name.empty()) return false;
-    auto start = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80; };
-    auto rest = [&](unsigned char c) { return start(c) || std::isdigit(c) || c == '-' || c == '.'; };
-    if (!start(static_cast<unsigned char>(name[0]))) return false;
-    return std::all_of(name.begin() + 1, name.end(),
-                       [&](char c) { return rest(static_cast<unsigned char>(c)); });
-}
-
-// The first element or attribute name the writer would emit that XML does not allow, with where
-// it sits ("root/a/b"), following the writer's key conventions; nothing when all are fine.
-// Walks with an explicit stack, like the writer, so any depth is fine.
-std::optional<std::string> firstBadName(const platform::Value& top, const std::string& topName) {
-    struct Node {
-        const platform::Value* value;
-        std::string name;
-        size_t parent;
-    };
-    std::vector<Node> nodes{{&top, topName, SIZE_MAX}};
-    auto pathOf = [&](size_t index, const std::string& leaf) {
-        std::vector<std::string> parts{leaf};
-        for (size_t i = index; i != SIZE_MAX; i = nodes[i].parent) parts.push_back(nodes[i].name);
-        std::string path;
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it) path += (path.empty() ? "" : "/") + *it;
-        return path;
-    };
-    std::vector<size_t> pending{0};
-    while (!pending.empty()) {
-        size_t index = pending.back();
-        pending.pop_back();
-        const Node node = nodes[index];
-        if (!isXmlName(node.name))
-            return fmt::format("'{}' is not an XML element name (at {})", node.name,
-                               pathOf(node.parent, node.name));
-        if (node.value->isArray()) {
-            for (const auto& member : node.value->asArray()) {
-                nodes.push_back({&member, node.name, node.parent});
-                pending.push_back(nodes.size() - 1);
-            }
-            continue;
-        }
-        if (!node.value->isDictionary()) continue;
-        const auto& dict = node.value->asDictionary();
-        const platform::Value* attributes = node.value->find("__attributes");
-        for (const auto& [key, child] : dict) {
-            bool reserved =
-                key == "__attributes" || key == "__comments" || key == "__text" || key == "__name";
-            if (reserved) continue;
-            if (key[0] == '_') {
-                if (!attributes && !isXmlName(std::string_view(key).substr(1)))
-                    return fmt::format("'{}' is not an XML attribute name (at {})", key.substr(1),
-                                       pathOf(index, key));
-                continue;
-            }
-            nodes.push_back({&child, key, index});
-            pending.push_back(nodes.size() - 1);
-        }
-        if (attributes && attributes->isDictionary())
-            for (const auto& [key, value] : attributes->asDictionary())
-                if (!isXmlName(key))
-                    return fmt::format("'{}' is not an XML attribute name (at {})", key,
-                                       pathOf(index, "__attributes"));
-    }
-    return std::nullopt;
-}
 
 int runJson2Xml(const std::string& source, const std::optional<std::string>& name, uint64_t maxBytes) {
     platform::Result<std::string> bytes = ToolIO::readInput(source, maxBytes);
@@ -102,13 +31,14 @@ int runJson2Xml(const std::string& source, const std::optional<std::string>& nam
         return ToolIO::fail("json2xml", source, e.what(), kMalformed);
     }
     *bytes = std::string();
-    std::string topName = name ? *name : root.value("__name", std::string_view("root"));
-    if (auto bad = firstBadName(root, topName))
-        return ToolIO::fail("json2xml", source, *bad + ": the XML would not be well-formed", kMalformed);
-    std::string xml = name ? KOPAXMLDictionaryParser::XMLStringForNode(root, *name) : kopaXMLString(root);
+    // The checked writer refuses names, characters and comments XML cannot carry, naming where
+    // they sit, so what is written here always reads back.
+    const std::string topName = name ? *name : root.value("__name", std::string_view("root"));
+    platform::Result<std::string> xml = KOPAXMLDictionaryParser::checkedXMLStringForNode(root, topName);
+    if (!xml) return ToolIO::fail("json2xml", source, xml.status().message(), kMalformed);
     root = platform::Value();
-    xml += '\n';
-    if (!ToolIO::writeOutput(xml))
+    *xml += '\n';
+    if (!ToolIO::writeOutput(*xml))
         return ToolIO::fail("json2xml", "", fmt::format("cannot write the output: {}", std::strerror(errno)),
                             kInputOutput);
     return 0;

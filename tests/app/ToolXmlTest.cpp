@@ -180,12 +180,16 @@ TEST_F(ToolTest, Json2XmlRefusesNamesXmlDoesNotAllow) {
         const char* expected;  // in the message; nullptr: accepted
     };
     const Case cases[] = {
-        {{"--name", "a b"}, "{}", "'a b' is not an XML element name (at a b)"},
-        {{"--name", "<x>"}, "{}", "'<x>' is not an XML element name"},
-        {{}, R"({"__name":"r","ok":{"1x":"v"}})", "'1x' is not an XML element name (at r/ok/1x)"},
-        {{}, R"({"__name":"r","list":[{"fine":1},{"<":2}]})", "'<' is not an XML element name (at r/list/<)"},
-        {{}, R"({"_a b":"v"})", "'a b' is not an XML attribute name (at root/_a b)"},
-        {{}, R"({"__attributes":{"x y":"1"}})", "'x y' is not an XML attribute name"},
+        {{"--name", "a b"}, "{}", "the element name \"a b\" is not an XML name at /a b; rename the key"},
+        {{"--name", "<x>"}, "{}", "the element name \"<x>\" is not an XML name at /<x>;"},
+        {{}, R"({"__name":"r","ok":{"1x":"v"}})", "the element name \"1x\" is not an XML name at /r/ok/1x;"},
+        {{},
+         R"({"__name":"r","list":[{"fine":1},{"<":2}]})",
+         "the element name \"<\" is not an XML name at /r/list/1/<;"},
+        {{}, R"({"_a b":"v"})", "the attribute name \"a b\" is not an XML name at /root/_a b;"},
+        {{},
+         R"({"__attributes":{"x y":"1"}})",
+         "the attribute name \"x y\" is not an XML name at /root/__attributes/x y;"},
         {{}, R"({"__name":"r","ns:a-b.c_d":{"_x.y":"1"},"été":"ok","__text":"t"})", nullptr},
     };
     for (const Case& c : cases) {
@@ -419,6 +423,54 @@ TEST_F(ToolTest, Xml2JsonWritesUtf8WhateverTheDocumentsEncoding) {
             EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
         }
     }
+}
+
+// Integers beyond 64 bits used to become doubles (1.8446744073709552e+19): their text is kept.
+TEST_F(ToolTest, Json2XmlKeepsTheTextOfEveryInteger) {
+    for (const std::string number : {"0", "-1", "9223372036854775807", "-9223372036854775808",
+                                     "9223372036854775808", "18446744073709551615", "18446744073709551616",
+                                     "-9223372036854775809", "123456789012345678901234567890"}) {
+        const ToolRun run = tool({"json2xml", "-"}, "{\"n\":" + number + ",\"list\":[" + number + "]}");
+        EXPECT_EQ(run.status, 0) << number << ": " << run.err;
+        EXPECT_EQ(run.out, "<root><list>" + number + "</list>\n<n>" + number + "</n></root>\n");
+    }
+}
+
+// What json2xml writes, its own reader must read back; what XML cannot carry is refused with
+// where it sits, instead of written.
+TEST_F(ToolTest, Json2XmlRefusesTextsXmlCannotCarry) {
+    struct Case {
+        const char* json;
+        const char* where;
+    };
+    const Case refused[] = {
+        {R"({"a":"x\u0001y"})", "/root/a"},
+        {R"({"a":"\u0000"})", "/root/a"},
+        {R"({"_a":"bell\u0007"})", "/root/_a"},
+        {R"({"__attributes":{"b":"\u001f"}})", "/root/__attributes/b"},
+        {R"({"a":{"b":["ok","\uFFFE"]}})", "/root/a/b/1"},
+        {R"({"__text":"\uFFFF"})", "/root/__text"},
+        {R"({"__comments":["fine","a--b"]})", "/root/__comments/1"},
+        {R"({"__comments":["ends with -"]})", "/root/__comments/0"},
+        {R"({"__name":"r","__comments":["-\u0002-"]})", "/r/__comments/0"},
+    };
+    for (const Case& c : refused) {
+        const ToolRun run = tool({"json2xml", "-"}, c.json);
+        EXPECT_EQ(run.status, 1) << c.json;
+        EXPECT_EQ(run.out, "") << c.json;
+        EXPECT_NE(run.err.find(std::string("at ") + c.where), std::string::npos) << c.json << ": " << run.err;
+    }
+    // Characters XML does carry go through and read back as they were.
+    const std::string text = "tab\\t line\\n cr\\r del\\u007f \\ufffd \\ud83d\\ude00 a-b";
+    ToolRun written =
+        tool({"json2xml", "-"}, "{\"a\":\"" + text + "\",\"_b\":\"" + text + "\",\"__comments\":[\"a-b\"]}");
+    ASSERT_EQ(written.status, 0) << written.err;
+    const ToolRun read = tool({"xml2json", "--indent", "-1", "-"}, written.out);
+    ASSERT_EQ(read.status, 0) << written.out << ": " << read.err;
+    EXPECT_EQ(
+        platform::Value::parseJson(read.out),
+        platform::Value::parseJson("{\"__name\":\"root\",\"a\":\"" + text + "\",\"_b\":\"" + text + "\"}"))
+        << read.out;
 }
 
 }  // namespace
