@@ -153,6 +153,7 @@ void JsonWriter::run(const Value& root) {
             open.pop_back();
             newline(open.size());
             m_out += isArray ? ']' : '}';
+            flushIfFull();  // the closing lines of a deep tree go out in pieces too
             continue;
         }
         if (frame.next > 0) m_out += ',';

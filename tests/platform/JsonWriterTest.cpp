@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +114,28 @@ TEST(JsonWriter, IndentationStopsGrowingPastTheLevelLimit) {
     EXPECT_TRUE(JsonReader::parse(text) == tower);
     // Wider indentation than the limit is written at the limit.
     EXPECT_TRUE(JsonWriter::text(tower, indented(1000)) == text);
+}
+
+TEST(JsonWriter, ClosingADeepTreeStreamsInPiecesToo) {
+    // The closing brackets of a deep tree are half its text: they must not pile up unflushed.
+    Value tower("leaf");
+    for (int i = 0; i < 3000; ++i) {
+        Array outer;
+        outer.push_back(std::move(tower));
+        tower = Value(std::move(outer));
+    }
+    size_t largest = 0;
+    size_t total = 0;
+    JsonWriter writer(
+        [&](std::string_view piece) {
+            largest = std::max(largest, piece.size());
+            total += piece.size();
+            return true;
+        },
+        indented(JsonFormat::kMaxIndent));
+    EXPECT_TRUE(writer.write(tower));
+    EXPECT_GT(total, 2u * 1024 * 1024);  // about 1.5 MiB of closing lines alone
+    EXPECT_LT(largest, 80u * 1024);
 }
 
 TEST(JsonWriter, StreamsInPiecesAndStopsWhenTheOutputFails) {
