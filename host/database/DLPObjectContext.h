@@ -137,7 +137,6 @@ private:
     platform::Status loadRelation(DLPObject& owner, size_t relation);
     platform::Status addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member);
     platform::Status markDeleted(DLPObject& object);
-    platform::Status writeChange(DLPObject& object);
     std::string selectColumns(const host::EntityDescription& entity) const;
 
     std::shared_ptr<host::Database> m_database;

@@ -22,31 +22,6 @@ std::string describeSqliteFailure(sqlite3* db, int code) {
     }
 }
 
-int StoredValue::compare(const StoredValue& a, const StoredValue& b) {
-    auto rank = [](Kind k) {
-        switch (k) {
-        case Kind::Null: return 0;
-        case Kind::Integer:
-        case Kind::Real: return 1;
-        case Kind::Text: return 2;
-        case Kind::Blob: return 3;
-        }
-        return 0;
-    };
-    int ra = rank(a.kind), rb = rank(b.kind);
-    if (ra != rb) return ra < rb ? -1 : 1;
-    if (ra == 0) return 0;
-    if (ra == 1) {
-        if (a.kind == Kind::Integer && b.kind == Kind::Integer)
-            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
-        double x = a.kind == Kind::Integer ? double(a.integer) : a.real;
-        double y = b.kind == Kind::Integer ? double(b.integer) : b.real;
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    int c = a.bytes.compare(b.bytes);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
 Statement::Statement(Statement&& other) noexcept
     : m_db(std::exchange(other.m_db, nullptr)),
       m_stmt(std::exchange(other.m_stmt, nullptr)),

@@ -36,10 +36,6 @@ struct StoredValue {
     static StoredValue fromReal(double d) { return {Kind::Real, 0, d, {}}; }
     static StoredValue fromText(std::string s) { return {Kind::Text, 0, 0, std::move(s)}; }
     static StoredValue fromBlob(std::string s) { return {Kind::Blob, 0, 0, std::move(s)}; }
-
-    // SQLite's ordering of values in a column without affinity: NULL < numbers < text < blob;
-    // numbers numerically, text and blobs bytewise. Returns <0, 0, >0.
-    static int compare(const StoredValue& a, const StoredValue& b);
 };
 
 class Statement {
