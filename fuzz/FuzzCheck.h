@@ -25,5 +25,4 @@ inline std::string shown(const platform::Value& value) {
 
 }  // namespace fuzzcheck
 
-#define FUZZ_CHECK(condition, detail) \
-    ((condition) ? (void)0 : ::fuzzcheck::fail(#condition, (detail)))
+#define FUZZ_CHECK(condition, detail) ((condition) ? (void)0 : ::fuzzcheck::fail(#condition, (detail)))

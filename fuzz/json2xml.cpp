@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An array at the top writes several "root" elements: wrap them so they form one document.
     std::string document = value.isArray() ? "<list>" + written + "</list>" : written;
     auto read = parser.parseData(document);
-    FUZZ_CHECK(bool(read), "the writer's output does not read: " + read.status().message() + "\nvalue: " +
-                               fuzzcheck::shown(value) + "\nwritten: " + written);
+    FUZZ_CHECK(bool(read), "the writer's output does not read: " + read.status().message() +
+                               "\nvalue: " + fuzzcheck::shown(value) + "\nwritten: " + written);
     std::string rewritten = kopaXMLString(read.value());
     auto reread = parser.parseData(rewritten);
     FUZZ_CHECK(bool(reread) && reread.value() == read.value(),

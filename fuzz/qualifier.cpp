@@ -3,6 +3,8 @@
 // the same rows. The rows and bindings mix integers beyond 2^53, reals, texts, booleans and
 // missing values, where SQL and C++ comparisons differ most easily.
 
+#include "host/database/Qualifier.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +22,6 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
 
 using platform::Array;
 using platform::Dictionary;
@@ -84,7 +85,8 @@ void addRows(DLPObjectContext& context) {
 const Fixture& fixture() {
     static const Fixture f = [] {
         Fixture made;
-        made.folder = std::filesystem::temp_directory_path() / ("zandrel-fuzz-qualifier-" + std::to_string(getpid()));
+        made.folder =
+            std::filesystem::temp_directory_path() / ("zandrel-fuzz-qualifier-" + std::to_string(getpid()));
         std::filesystem::remove_all(made.folder);
         std::filesystem::create_directories(made.folder);
         auto savedFile = host::Database::open(made.folder / "saved.zandrel");
@@ -92,7 +94,8 @@ const Fixture& fixture() {
         if (!savedFile || !emptyFile) fuzzcheck::fail("opening the databases", savedFile.status().message());
         auto writer = DLPObjectContext::withoutUser(*savedFile);
         addRows(*writer);
-        if (auto status = writer->saveChanges(); !status) fuzzcheck::fail("saving the rows", status.message());
+        if (auto status = writer->saveChanges(); !status)
+            fuzzcheck::fail("saving the rows", status.message());
         made.saved = DLPObjectContext::withoutUser(*savedFile);
         made.unsaved = DLPObjectContext::withoutUser(*emptyFile);
         addRows(*made.unsaved);
@@ -119,16 +122,19 @@ std::string joined(const std::vector<std::string>& list) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view qualifier(reinterpret_cast<const char*>(data), size);
     const auto& f = fixture();
-    static const host::EntityDescription* entity = host::EntityCatalog::shared().find("CustomRecordDefinition");
+    static const host::EntityDescription* entity =
+        host::EntityCatalog::shared().find("CustomRecordDefinition");
     if (!host::Qualifier::compile(*entity, qualifier, bindings())) return 0;  // refused with a message: fine
-    auto fromSql = f.saved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", qualifier, bindings());
-    auto inMemory = f.unsaved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", qualifier, bindings());
+    auto fromSql =
+        f.saved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", qualifier, bindings());
+    auto inMemory = f.unsaved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition",
+                                                                           qualifier, bindings());
     // A qualifier that compiles must run on both paths.
     FUZZ_CHECK(bool(fromSql), "the compiled SQL failed: " + fromSql.status().message());
     FUZZ_CHECK(bool(inMemory), "the in-memory fetch failed: " + inMemory.status().message());
     auto sqlNames = names(*fromSql);
     auto memoryNames = names(*inMemory);
-    FUZZ_CHECK(sqlNames == memoryNames, "qualifier: " + std::string(qualifier) + "\nSQL picks: " + joined(sqlNames) +
-                                            "\nin memory: " + joined(memoryNames));
+    FUZZ_CHECK(sqlNames == memoryNames, "qualifier: " + std::string(qualifier) + "\nSQL picks: " +
+                                            joined(sqlNames) + "\nin memory: " + joined(memoryNames));
     return 0;
 }

@@ -19,7 +19,8 @@ namespace {
 // One private folder per process, emptied before each input.
 const std::filesystem::path& folder() {
     static const std::filesystem::path path = [] {
-        auto p = std::filesystem::temp_directory_path() / ("zandrel-fuzz-defaults-" + std::to_string(getpid()));
+        auto p =
+            std::filesystem::temp_directory_path() / ("zandrel-fuzz-defaults-" + std::to_string(getpid()));
         std::filesystem::create_directories(p);
         return p;
     }();
@@ -30,7 +31,8 @@ const std::filesystem::path& folder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder(), ec)) std::filesystem::remove_all(entry, ec);
+    for (const auto& entry : std::filesystem::directory_iterator(folder(), ec))
+        std::filesystem::remove_all(entry, ec);
     auto file = folder() / "defaults.json";
     {
         std::ofstream out(file, std::ios::binary);

@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto checked = parser.parseData(document);
     if (checked) {
-        FUZZ_CHECK(!failed && tree && *tree == checked.value(), "the checked form accepted a failed document");
+        FUZZ_CHECK(!failed && tree && *tree == checked.value(),
+                   "the checked form accepted a failed document");
     } else {
         FUZZ_CHECK(failed || !tree, "the checked form refused: " + checked.status().message());
     }
