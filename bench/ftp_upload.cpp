@@ -6,6 +6,7 @@
 //
 //   bench_ftp_upload [rounds=5] [mebibytes=256]
 
+#include <fmt/format.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -17,8 +18,6 @@
 #include <string>
 #include <vector>
 
-#include <fmt/format.h>
-
 #include "platform/runtime/RunLoop.h"
 #include "plugin/framework/Classes/VEXAFTPService.h"
 #include "tests/support/FtpServer.h"
@@ -29,11 +28,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 double uploadWithService(const testsupport::FtpServer& server, const std::string& source) {
-    auto service = std::make_shared<KOPAFTPService>(testsupport::FtpServer::kUser, testsupport::FtpServer::kPassword,
-                                                    server.url());
+    auto service = std::make_shared<KOPAFTPService>(testsupport::FtpServer::kUser,
+                                                    testsupport::FtpServer::kPassword, server.url());
     bool finished = false;
     std::optional<platform::Error> outcome;
     auto start = Clock::now();
@@ -48,9 +49,11 @@ double uploadWithService(const testsupport::FtpServer& server, const std::string
 }
 
 double uploadWithCurl(const testsupport::FtpServer& server, const std::string& source) {
-    std::string credentials = std::string(testsupport::FtpServer::kUser) + ":" + testsupport::FtpServer::kPassword;
+    std::string credentials =
+        std::string(testsupport::FtpServer::kUser) + ":" + testsupport::FtpServer::kPassword;
     std::string url = server.url() + "curl.bin";
-    std::vector<std::string> args = {"curl", "--silent", "--show-error", "--user", credentials, "-T", source, url};
+    std::vector<std::string> args = {"curl",      "--silent", "--show-error", "--user",
+                                     credentials, "-T",       source,         url};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -82,7 +85,8 @@ int main(int argc, char** argv) {
     {
         std::ofstream out(source, std::ios::binary);
         std::string block = testsupport::seededBytes(1 << 20, 2024);
-        for (uint64_t i = 0; i < mebibytes; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        for (uint64_t i = 0; i < mebibytes; ++i)
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     testsupport::FtpServer server;
 
@@ -92,18 +96,21 @@ int main(int argc, char** argv) {
             const char* name = service ? "service.bin" : "curl.bin";
             double seconds = service ? uploadWithService(server, source) : uploadWithCurl(server, source);
             auto stored = std::filesystem::file_size(server.root() / name);
-            if (stored != size) throw std::runtime_error(fmt::format("{} holds {} bytes, not {}", name, stored, size));
+            if (stored != size)
+                throw std::runtime_error(fmt::format("{} holds {} bytes, not {}", name, stored, size));
             std::filesystem::remove(server.root() / name);
             (service ? serviceSeconds : curlSeconds).push_back(seconds);
-            std::printf("round %d  %-16s %7.3f s  %8.1f MB/s\n", round + 1, service ? "KOPAFTPService" : "curl -T",
-                        seconds, size / seconds / 1e6);
+            std::printf("round %d  %-16s %7.3f s  %8.1f MB/s\n", round + 1,
+                        service ? "KOPAFTPService" : "curl -T", seconds, size / seconds / 1e6);
         }
     }
     double serviceRate = size / median(serviceSeconds) / 1e6;
     double curlRate = size / median(curlSeconds) / 1e6;
     double ratio = serviceRate / curlRate;
     std::printf("\n%llu MiB, median of %d rounds\n", static_cast<unsigned long long>(mebibytes), rounds);
-    std::printf("  KOPAFTPService  %8.1f MB/s\n  curl -T         %8.1f MB/s\n  ratio           %8.1f %%  (target >= 90 %%: %s)\n",
-                serviceRate, curlRate, ratio * 100, ratio >= 0.9 ? "met" : "NOT met");
+    std::printf(
+        "  KOPAFTPService  %8.1f MB/s\n  curl -T         %8.1f MB/s\n  ratio           %8.1f %%  (target >= "
+        "90 %%: %s)\n",
+        serviceRate, curlRate, ratio * 100, ratio >= 0.9 ? "met" : "NOT met");
     return 0;
 }

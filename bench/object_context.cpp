@@ -5,26 +5,25 @@
 //
 // Run: build-dir/bin/bench_object_context   (items_per_second = field definitions per second)
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/GWUser.h"
-#include "host/app/HostApplication.h"
-#include "platform/runtime/RunLoop.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/ScriptedFrontEnd.h"
-
-#include <sys/resource.h>
-
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+
+#include "host/app/HostApplication.h"
+#include "host/database/CustomRecordDefinition.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/Database.h"
+#include "host/database/GWUser.h"
+#include "platform/runtime/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ScriptedFrontEnd.h"
 
 namespace {
 
@@ -80,25 +79,30 @@ void BM_RawInsert(benchmark::State& state) {
         state.ResumeTiming();
 
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        sqlite3_exec(db, "INSERT INTO CustomRecordSetDefinition (pk, name, active) VALUES (1, 'Copy', 1)", nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(db, "INSERT INTO CustomRecordSetDefinition (pk, name, active) VALUES (1, 'Copy', 1)",
+                     nullptr, nullptr, nullptr);
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT INTO CustomRecordDefinition (pk, active, defaultValue, details, name, options, "
-                           "typeCode, customRecordSetDefinitionID, position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO CustomRecordDefinition (pk, active, defaultValue, details, name, options, "
+            "typeCode, customRecordSetDefinitionID, position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            -1, &insert, nullptr);
         const std::string options = Value(Array{"Low", "Medium", "High"}).toJson();
         for (int64_t i = 0; i < n; ++i) {
             const std::string details = fmt::format("Field number {}", i);
             const std::string name = fmt::format("Field {}", i);
             sqlite3_bind_int64(insert, 1, i + 1);
             sqlite3_bind_int64(insert, 2, 1);
-            if (i % 3 == 0) sqlite3_bind_text(insert, 3, "Medium", -1, SQLITE_TRANSIENT);
-            else sqlite3_bind_null(insert, 3);
+            if (i % 3 == 0)
+                sqlite3_bind_text(insert, 3, "Medium", -1, SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(insert, 3);
             sqlite3_bind_text(insert, 4, details.c_str(), int(details.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(insert, 5, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
-            if (i % 3 == 0) sqlite3_bind_blob(insert, 6, options.data(), int(options.size()), SQLITE_TRANSIENT);
-            else sqlite3_bind_null(insert, 6);
+            if (i % 3 == 0)
+                sqlite3_bind_blob(insert, 6, options.data(), int(options.size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(insert, 6);
             sqlite3_bind_int64(insert, 7, i % 5);
             sqlite3_bind_int64(insert, 8, 1);
             sqlite3_bind_int64(insert, 9, i);
@@ -106,7 +110,8 @@ void BM_RawInsert(benchmark::State& state) {
             sqlite3_reset(insert);
         }
         sqlite3_finalize(insert);
-        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) state.SkipWithError(sqlite3_errmsg(db));
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            state.SkipWithError(sqlite3_errmsg(db));
 
         state.PauseTiming();
         sqlite3_close(db);
@@ -169,8 +174,13 @@ void BM_DuplicateThroughDialog(benchmark::State& state) {
         {scratch.path(), std::filesystem::path(ZANDREL_PLUGIN_BUNDLE).parent_path(), ZANDREL_HOST_BUNDLE});
     check(app->openDatabase());
     check(app->loadPluginBundle(ZANDREL_PLUGIN_BUNDLE));
-    auto command = platform::Application::shared().mainMenu()->itemWithTitle("Plug-ins")->submenu()
-                       ->itemWithTitle("Zandrel")->submenu()->itemAtIndex(0);
+    auto command = platform::Application::shared()
+                       .mainMenu()
+                       ->itemWithTitle("Plug-ins")
+                       ->submenu()
+                       ->itemWithTitle("Zandrel")
+                       ->submenu()
+                       ->itemAtIndex(0);
     int64_t copies = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -8,14 +8,23 @@ ZANDREL_REGISTER_CLASS(VXZandrel)
 
 namespace {
 // The maker's download server; only the scheme and the path are fixed.
-constexpr const char* kVersionDocumentURL = "http://downloads.zandrel.example/Daylite/Plugins/Zandrel_Version.json";
+constexpr const char* kVersionDocumentURL =
+    "http://downloads.zandrel.example/Daylite/Plugins/Zandrel_Version.json";
 }  // namespace
 
-void VXZandrel::dayliteHasFinishedLaunching() { KOPAPlugin::dayliteHasFinishedLaunching(); }
-void VXZandrel::userDidSignIn(const platform::Notification& n) { KOPAPlugin::userDidSignIn(n); }
-void VXZandrel::userDidSignOff(const platform::Notification& n) { KOPAPlugin::userDidSignOff(n); }
+void VXZandrel::dayliteHasFinishedLaunching() {
+    KOPAPlugin::dayliteHasFinishedLaunching();
+}
+void VXZandrel::userDidSignIn(const platform::Notification& n) {
+    KOPAPlugin::userDidSignIn(n);
+}
+void VXZandrel::userDidSignOff(const platform::Notification& n) {
+    KOPAPlugin::userDidSignOff(n);
+}
 
-std::optional<std::string> VXZandrel::urlForUpdateInformation() const { return std::string(kVersionDocumentURL); }
+std::optional<std::string> VXZandrel::urlForUpdateInformation() const {
+    return std::string(kVersionDocumentURL);
+}
 
 void VXZandrel::addSubmenusForPluginsMenu(platform::Menu& pluginsMenu) {
     auto submenu = std::make_shared<platform::Menu>();
@@ -24,7 +33,8 @@ void VXZandrel::addSubmenusForPluginsMenu(platform::Menu& pluginsMenu) {
     item->setSubmenu(submenu);
     pluginsMenu.addItem(item);
 
-    auto command = std::make_shared<platform::MenuItem>(localizeString("Duplicate form definition"), kShowInputAction, "");
+    auto command = std::make_shared<platform::MenuItem>(localizeString("Duplicate form definition"),
+                                                        kShowInputAction, "");
     command->setTarget(shared_from_this());
     submenu->addItem(command);
 }

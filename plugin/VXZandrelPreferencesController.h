@@ -22,11 +22,15 @@ public:
     void cancelInput(platform::Object* sender);
     void runAction(platform::Object* sender);
 
-    std::shared_ptr<platform::PopUpButton> existingFormDefPopUp() const { return m_existingFormDefPopUp.lock(); }
+    std::shared_ptr<platform::PopUpButton> existingFormDefPopUp() const {
+        return m_existingFormDefPopUp.lock();
+    }
     std::shared_ptr<platform::TextField> duplicateFormDefNameTextField() const {
         return m_duplicateFormDefNameTextField.lock();
     }
-    const std::vector<std::shared_ptr<CustomRecordSetDefinition>>& existingFormDefs() const { return m_existingFormDefs; }
+    const std::vector<std::shared_ptr<CustomRecordSetDefinition>>& existingFormDefs() const {
+        return m_existingFormDefs;
+    }
     void setExistingFormDefs(std::vector<std::shared_ptr<CustomRecordSetDefinition>> defs) {
         m_existingFormDefs = std::move(defs);
     }

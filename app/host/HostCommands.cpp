@@ -34,7 +34,8 @@ int fail(int status, const std::string& message) {
 
 // Opens the database, loads the plug-ins and signs a user in (the given one or the first
 // active one). Prints the reason and gives nullptr on failure; `exitStatus` says which.
-std::shared_ptr<host::HostApplication> startHost(const HostSettings& settings, bool withPlugins, int& exitStatus) {
+std::shared_ptr<host::HostApplication> startHost(const HostSettings& settings, bool withPlugins,
+                                                 int& exitStatus) {
     auto app = host::HostApplication::create({settings.database, settings.plugins, settings.hostBundle});
     if (auto status = app->openDatabase(); !status) {
         exitStatus = fail(kExitFailure, status.message());
@@ -50,29 +51,33 @@ std::shared_ptr<host::HostApplication> startHost(const HostSettings& settings, b
     if (user.empty()) {
         auto names = app->signInNames();
         if (names.empty()) {
-            exitStatus = fail(kExitBadInput, fmt::format("{} has no active user to sign in; create one or use --init-demo",
-                                                         settings.database.string()));
+            exitStatus = fail(kExitBadInput,
+                              fmt::format("{} has no active user to sign in; create one or use --init-demo",
+                                          settings.database.string()));
             return nullptr;
         }
         user = names.front();
     }
     app->showLoginWindow();
     if (auto status = app->signIn(user); !status) {
-        exitStatus = fail(kExitBadInput, fmt::format("cannot sign in \"{}\": {} (see `zandrel-host users`)", user,
-                                                     status.message()));
+        exitStatus = fail(kExitBadInput, fmt::format("cannot sign in \"{}\": {} (see `zandrel-host users`)",
+                                                     user, status.message()));
         return nullptr;
     }
     return app;
 }
 
-nlohmann::ordered_json toJson(const platform::Value& value) { return nlohmann::ordered_json::parse(value.toJson()); }
+nlohmann::ordered_json toJson(const platform::Value& value) {
+    return nlohmann::ordered_json::parse(value.toJson());
+}
 
 }  // namespace
 
 int runInitDemo(const HostSettings& settings) {
     std::error_code ec;
     std::filesystem::create_directories(settings.database.parent_path(), ec);
-    if (auto status = host::DemoDatabase::create(settings.database); !status) return fail(kExitFailure, status.message());
+    if (auto status = host::DemoDatabase::create(settings.database); !status)
+        return fail(kExitFailure, status.message());
     std::cerr << "zandrel-host: demo database ready in " << settings.database.string() << "\n";
     return 0;
 }
@@ -153,7 +158,9 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     // Choose the plug-in's command the way a person would: Plug-ins > Zandrel > its one command.
     auto zandrel = app->pluginsMenu()->itemWithTitle("Zandrel");
     auto command = zandrel && zandrel->submenu() ? zandrel->submenu()->itemAtIndex(0) : nullptr;
-    if (!command) return fail(kExitFailure, fmt::format("the Zandrel plug-in is not loaded from {}", settings.plugins.string()));
+    if (!command)
+        return fail(kExitFailure,
+                    fmt::format("the Zandrel plug-in is not loaded from {}", settings.plugins.string()));
     if (!command->performAction()) return fail(kExitFailure, "the duplicate command did not run");
 
     auto sheet = platform::Application::shared().keyWindow();
@@ -162,8 +169,10 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     auto titles = popUp->itemTitles();
     if (std::find(titles.begin(), titles.end(), templateName) == titles.end()) {
         sheet->performClose();
-        return fail(kExitBadInput, fmt::format("no active form template is named \"{}\" (see `zandrel-host templates --json`)",
-                                               templateName));
+        return fail(
+            kExitBadInput,
+            fmt::format("no active form template is named \"{}\" (see `zandrel-host templates --json`)",
+                        templateName));
     }
     driver.selectPopUpItem("template", templateName);
     driver.typeText("name", newName);
@@ -177,8 +186,9 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
         return kExitRefused;
     }
     if (driver.alerts().empty() || driver.lastAlert().title != "Success!")
-        return fail(kExitFailure, sheet->isVisible() ? "the copy failed: " + driver.lastAlert().message
-                                                     : "the dialog closed without duplicating (see the log above)");
+        return fail(kExitFailure, sheet->isVisible()
+                                      ? "the copy failed: " + driver.lastAlert().message
+                                      : "the dialog closed without duplicating (see the log above)");
     driver.answerAlertWithReturn(platform::kAlertDefaultReturn);  // the host's alert if the save fails
     if (auto saved = app->saveChanges(); !saved)
         return fail(kExitFailure, fmt::format("the copy could not be saved: {}", saved.message()));

@@ -9,10 +9,10 @@
 // Exit status: 0 success; 1 the database or a plug-in could not be used (message on stderr);
 // 2 bad input (unknown template, empty name, unknown user); 3 the dialog refused the name.
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -32,9 +32,12 @@ fs::path executableDirectory() {
 
 fs::path defaultDatabase() {
     fs::path base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = fs::path(home) / ".local" / "share";
-    else base = fs::temp_directory_path();
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = fs::path(home) / ".local" / "share";
+    else
+        base = fs::temp_directory_path();
     return base / "zandrel" / "demo.sqlite";
 }
 
@@ -52,26 +55,31 @@ int main(int argc, char** argv) {
     settings.hostBundle = executableDirectory().parent_path() / "share" / "zandrel-host";
     bool initDemo = false;
     cli.add_option("--db", settings.database, "Database file (default: " + settings.database.string() + ")");
-    cli.add_option("--user", settings.user, "Sign-in name of the user to sign in (default: the first active user)");
-    cli.add_option("--plugins", settings.plugins, "Folder with the plug-in bundles (*.plugin)")->check(CLI::ExistingDirectory);
+    cli.add_option("--user", settings.user,
+                   "Sign-in name of the user to sign in (default: the first active user)");
+    cli.add_option("--plugins", settings.plugins, "Folder with the plug-in bundles (*.plugin)")
+        ->check(CLI::ExistingDirectory);
     cli.add_option("--host-bundle", settings.hostBundle, "The host application's own bundle folder");
-    cli.add_flag("--init-demo", initDemo, "Create the demo database in --db and exit (refuses a non-empty one)");
+    cli.add_flag("--init-demo", initDemo,
+                 "Create the demo database in --db and exit (refuses a non-empty one)");
 
-    auto* duplicate = cli.add_subcommand("duplicate", "Duplicate a form template through the plug-in's dialog, then save");
+    auto* duplicate =
+        cli.add_subcommand("duplicate", "Duplicate a form template through the plug-in's dialog, then save");
     std::string templateName, newName;
     duplicate->add_option("--template", templateName, "Name of the active form template to copy")->required();
     duplicate->add_option("--name", newName, "Name of the copy, exactly as it should be")->required();
 
-    auto* templates =
-        cli.add_subcommand("templates", "Print every form template with its field definitions (never writes the file)");
+    auto* templates = cli.add_subcommand(
+        "templates", "Print every form template with its field definitions (never writes the file)");
     bool json = false;
     templates->add_flag("--json", json, "As a JSON array (the only format)")->required();
 
-    auto* users =
-        cli.add_subcommand("users", "List the users, one a line: sign-in name, name, state (never writes the file)");
+    auto* users = cli.add_subcommand(
+        "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
     cli.require_subcommand(0, 1);
     cli.footer(
-        "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, quit).\n"
+        "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, "
+        "quit).\n"
         "The host saves after every completed command, at sign-off and at quit; a failed save is shown\n"
         "and the changes are kept (quitting is refused until they are stored, except at the end of\n"
         "piped input, which then exits 1). Several hosts may share one file; one that another program\n"

@@ -15,7 +15,8 @@ std::shared_ptr<DLMainWindowController> DLDocument::firstOrderedMainWindowContro
         }
     }
     for (const auto& controller : windowControllers())
-        if (auto main = std::dynamic_pointer_cast<DLMainWindowController>(controller); main && !hidden) hidden = main;
+        if (auto main = std::dynamic_pointer_cast<DLMainWindowController>(controller); main && !hidden)
+            hidden = main;
     return hidden;
 }
 

@@ -12,7 +12,8 @@ class DLMainWindowController;
 
 class DLDocument : public platform::Document {
 public:
-    explicit DLDocument(std::shared_ptr<DLPObjectContext> context = nullptr) : m_context(std::move(context)) {}
+    explicit DLDocument(std::shared_ptr<DLPObjectContext> context = nullptr)
+        : m_context(std::move(context)) {}
 
     const std::shared_ptr<DLPObjectContext>& objectContext() const { return m_context; }
     // The main window controller whose window is frontmost among the application's windows;

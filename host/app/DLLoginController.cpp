@@ -10,11 +10,13 @@ DLLoginController::DLLoginController() {
     bindOutlet("users", m_users);
     bindAction("signIn:", [this](platform::Object*) {
         auto users = m_users.lock();
-        if (users && users->indexOfSelectedItem() >= 0 && m_onSignIn) m_onSignIn(users->titleOfSelectedItem());
+        if (users && users->indexOfSelectedItem() >= 0 && m_onSignIn)
+            m_onSignIn(users->titleOfSelectedItem());
     });
 }
 
-std::shared_ptr<DLLoginController> DLLoginController::make(std::vector<std::string> signInNames, SignInHandler onSignIn) {
+std::shared_ptr<DLLoginController> DLLoginController::make(std::vector<std::string> signInNames,
+                                                           SignInHandler onSignIn) {
     auto controller = std::make_shared<DLLoginController>();
     controller->m_onSignIn = std::move(onSignIn);
     auto window = std::make_shared<platform::Window>("Sign In", platform::Rect{0, 0, 360, 160});

@@ -17,7 +17,8 @@ public:
 
     DLLoginController();
     // Builds the window in code (the host has no description file to lose).
-    static std::shared_ptr<DLLoginController> make(std::vector<std::string> signInNames, SignInHandler onSignIn);
+    static std::shared_ptr<DLLoginController> make(std::vector<std::string> signInNames,
+                                                   SignInHandler onSignIn);
 
 private:
     std::weak_ptr<platform::PopUpButton> m_users;

@@ -36,7 +36,8 @@ void DLMainWindowController::refresh() {
     auto context = main ? main->objectContext() : nullptr;
     if (!context) return;
     // A failed read (the file locked by another program) keeps the rows shown so far.
-    auto templates = context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
+    auto templates =
+        context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
     if (!templates) return;
     m_rows.clear();
     for (const auto& object : templates.value()) {
@@ -55,10 +56,13 @@ void DLMainWindowController::refresh() {
     window()->display();
 }
 
-size_t DLMainWindowController::numberOfRowsInTableView(const platform::TableView&) { return m_rows.size(); }
+size_t DLMainWindowController::numberOfRowsInTableView(const platform::TableView&) {
+    return m_rows.size();
+}
 
 platform::Value DLMainWindowController::objectValueForTableColumnRow(const platform::TableView& table,
-                                                                     const platform::TableColumn& column, size_t row) {
+                                                                     const platform::TableColumn& column,
+                                                                     size_t row) {
     const auto& columns = table.tableColumns();
     for (size_t i = 0; i < columns.size(); ++i)
         if (columns[i].identifier == column.identifier && row < m_rows.size()) return m_rows[row][i];

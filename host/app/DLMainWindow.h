@@ -26,8 +26,8 @@ public:
     void refresh();
 
     size_t numberOfRowsInTableView(const platform::TableView& table) override;
-    platform::Value objectValueForTableColumnRow(const platform::TableView& table, const platform::TableColumn& column,
-                                                 size_t row) override;
+    platform::Value objectValueForTableColumnRow(const platform::TableView& table,
+                                                 const platform::TableColumn& column, size_t row) override;
 
 private:
     std::vector<std::vector<platform::Value>> m_rows;

@@ -8,9 +8,9 @@
 #include "host/app/DLDocument.h"
 #include "host/app/DLLoginController.h"
 #include "host/app/DLMainWindow.h"
+#include "host/app/UserDirectory.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
-#include "host/app/UserDirectory.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/runtime/ClassRegistry.h"
@@ -38,7 +38,9 @@ std::shared_ptr<HostApplication> HostApplication::create(Options options) {
     return app;
 }
 
-std::shared_ptr<HostApplication> HostApplication::current() { return currentHost().lock(); }
+std::shared_ptr<HostApplication> HostApplication::current() {
+    return currentHost().lock();
+}
 
 void HostApplication::buildMenuBar() {
     auto bar = std::make_shared<platform::Menu>("Main Menu");
@@ -87,7 +89,8 @@ platform::Status HostApplication::loadPluginBundle(const std::filesystem::path& 
     if (!bundle) return bundle.status();
     auto executable = bundle.value()->executablePath();
     if (!executable)
-        return platform::Status::error(fmt::format("plug-in {}: Info.json names no CFBundleExecutable", bundlePath.string()));
+        return platform::Status::error(
+            fmt::format("plug-in {}: Info.json names no CFBundleExecutable", bundlePath.string()));
     void* library = dlopen(executable->c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (!library)
         return platform::Status::error(fmt::format("plug-in {}: cannot load {}: {}", bundlePath.string(),
@@ -122,7 +125,8 @@ void HostApplication::showLoginWindow() {
         m_login = DLLoginController::make(signInNames(), [weak](const std::string& name) {
             if (auto app = weak.lock()) {
                 if (auto status = app->signIn(name); !status)
-                    platform::Application::shared().runAlertPanel({"Sign In", status.message(), "OK", "", "", false});
+                    platform::Application::shared().runAlertPanel(
+                        {"Sign In", status.message(), "OK", "", "", false});
             }
         });
     }
@@ -180,14 +184,17 @@ platform::Status HostApplication::saveChanges() {
     auto& context = *m_document->objectContext();
     if (!context.hasChanges()) return platform::Status::ok();
     platform::Status status = context.saveChanges();
-    if (status) m_failedSaveGeneration.reset();
-    else m_failedSaveGeneration = context.changeGeneration();
+    if (status)
+        m_failedSaveGeneration.reset();
+    else
+        m_failedSaveGeneration = context.changeGeneration();
     if (!status) {
         platform::Log::format("Saving {} failed: {}", m_database->path().string(), status.message());
         platform::Application::shared().runAlertPanel(
             {"The changes could not be saved",
-             fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.", status.message()), "OK",
-             "", "", false});
+             fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.",
+                         status.message()),
+             "OK", "", "", false});
     }
     if (m_mainController) m_mainController->refresh();
     return status;
@@ -207,7 +214,8 @@ bool HostApplication::performAction(const std::string& action, platform::Object*
     } else if (action == "signOff:") {
         // A failed save has been reported by saveChanges itself; other refusals are said here.
         if (auto status = signOff(); !status && !m_failedSaveGeneration)
-            platform::Application::shared().runAlertPanel({"Sign Off", status.message(), "OK", "", "", false});
+            platform::Application::shared().runAlertPanel(
+                {"Sign Off", status.message(), "OK", "", "", false});
     } else if (action == "save:") {
         (void)saveChanges();
     } else {

@@ -10,7 +10,8 @@ platform::Result<std::vector<UserEntry>> UserDirectory::allUsers(Database& datab
     if (!statement) return statement.status();
     std::vector<UserEntry> users;
     while (statement->step())
-        users.push_back({statement->columnText(0), statement->columnText(1), statement->columnInteger(2) != 0});
+        users.push_back(
+            {statement->columnText(0), statement->columnText(1), statement->columnInteger(2) != 0});
     if (!statement->lastStatus()) return statement->lastStatus();
     return users;
 }

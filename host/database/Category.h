@@ -9,7 +9,6 @@
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
 
-
 class Category : public DLPObject {
 public:
     static constexpr const char* kEntityName = "Category";

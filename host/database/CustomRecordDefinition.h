@@ -1,16 +1,16 @@
 #pragma once
 
-// CustomRecordDefinition: the typed object of the host entity "CustomRecordDefinition" (attributes described in EntityCatalog.cpp).
-// A field definition of a form template. typeCode says what kind of field it is (see
+// CustomRecordDefinition: the typed object of the host entity "CustomRecordDefinition" (attributes described
+// in EntityCatalog.cpp). A field definition of a form template. typeCode says what kind of field it is (see
 // CustomRecordDefinition::TypeCode); options holds a pop-up's choices.
 // Getters return the stored value (null when there is none); setters take any value the
 // attribute's type accepts and throw std::invalid_argument for another (EntityDescription.h).
 
+#include <cstdint>
+
 #include "host/database/DLPObject.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
-
-#include <cstdint>
 
 class CustomRecordDefinition : public DLPObject {
 public:

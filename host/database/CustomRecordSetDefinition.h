@@ -1,17 +1,17 @@
 #pragma once
 
-// CustomRecordSetDefinition: the typed object of the host entity "CustomRecordSetDefinition" (attributes described in EntityCatalog.cpp).
-// A form template: a named set of field definitions that can be attached to contacts, groups,
-// opportunities, organisations and projects.
-// Getters return the stored value (null when there is none); setters take any value the
-// attribute's type accepts and throw std::invalid_argument for another (EntityDescription.h).
+// CustomRecordSetDefinition: the typed object of the host entity "CustomRecordSetDefinition" (attributes
+// described in EntityCatalog.cpp). A form template: a named set of field definitions that can be attached to
+// contacts, groups, opportunities, organisations and projects. Getters return the stored value (null when
+// there is none); setters take any value the attribute's type accepts and throw std::invalid_argument for
+// another (EntityDescription.h).
+
+#include <memory>
+#include <vector>
 
 #include "host/database/DLPObject.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
-
-#include <memory>
-#include <vector>
 
 class CustomRecordDefinition;
 

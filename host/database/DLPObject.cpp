@@ -1,29 +1,28 @@
 #include "host/database/DLPObject.h"
 
-#include "host/database/DLPObjectContext.h"
-
 #include <fmt/format.h>
 
 #include <stdexcept>
 
+#include "host/database/DLPObjectContext.h"
+
 platform::Result<platform::Value> DLPObject::valueForKey(std::string_view key) const {
     auto slot = m_entity->slot(key);
     if (!slot)
-        return platform::Status::error(
-            fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity->name, key, m_entity->attributeNames()));
+        return platform::Status::error(fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity->name,
+                                                   key, m_entity->attributeNames()));
     return m_values[*slot];
 }
 
 platform::Status DLPObject::setValueForKey(const platform::Value& value, std::string_view key) {
     auto slot = m_entity->slot(key);
     if (!slot)
-        return platform::Status::error(
-            fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity->name, key, m_entity->attributeNames()));
+        return platform::Status::error(fmt::format("{} has no attribute \"{}\" (it has: {})", m_entity->name,
+                                                   key, m_entity->attributeNames()));
     if (m_entity->attributes[*slot].maintainedByRelation)
-        return platform::Status::error(fmt::format("{}.{} is kept by the {} relation; add the object to it instead",
-                                                   m_entity->name, key,
-                                                   m_entity->owner ? m_entity->owner->toMany[m_entity->ownerRelation].name
-                                                                   : std::string("owning")));
+        return platform::Status::error(fmt::format(
+            "{}.{} is kept by the {} relation; add the object to it instead", m_entity->name, key,
+            m_entity->owner ? m_entity->owner->toMany[m_entity->ownerRelation].name : std::string("owning")));
     return store(*slot, value);
 }
 
@@ -33,7 +32,9 @@ size_t DLPObject::slotOf(std::string_view name) const {
     return *slot;
 }
 
-const platform::Value& DLPObject::attribute(std::string_view name) const { return m_values[slotOf(name)]; }
+const platform::Value& DLPObject::attribute(std::string_view name) const {
+    return m_values[slotOf(name)];
+}
 
 void DLPObject::setAttribute(std::string_view name, const platform::Value& value) {
     if (auto status = store(slotOf(name), value); !status) throw std::invalid_argument(status.message());
@@ -54,27 +55,34 @@ void DLPObject::markUpdated() {
     if (auto context = m_context.lock()) context->queueChange(*this);
 }
 
-platform::Result<std::vector<std::shared_ptr<DLPObject>>> DLPObject::relationMembers(std::string_view relation) {
+platform::Result<std::vector<std::shared_ptr<DLPObject>>> DLPObject::relationMembers(
+    std::string_view relation) {
     auto index = m_entity->relationIndex(relation);
     if (!index) throw std::logic_error(fmt::format("{} has no relation \"{}\"", m_entity->name, relation));
     if (!m_relations[*index].loaded) {
         auto context = m_context.lock();
         if (!context)
-            return platform::Status::error(fmt::format("{} {}: its object context is gone", m_entity->name, m_key));
+            return platform::Status::error(
+                fmt::format("{} {}: its object context is gone", m_entity->name, m_key));
         if (auto status = context->loadRelation(*this, *index); !status) return status;
     }
     return m_relations[*index].members;
 }
 
-platform::Status DLPObject::addToRelation(std::string_view relation, const std::shared_ptr<DLPObject>& member) {
+platform::Status DLPObject::addToRelation(std::string_view relation,
+                                          const std::shared_ptr<DLPObject>& member) {
     auto index = m_entity->relationIndex(relation);
     if (!index) throw std::logic_error(fmt::format("{} has no relation \"{}\"", m_entity->name, relation));
     auto context = m_context.lock();
-    if (!context) return platform::Status::error(fmt::format("{} {}: its object context is gone", m_entity->name, m_key));
+    if (!context)
+        return platform::Status::error(
+            fmt::format("{} {}: its object context is gone", m_entity->name, m_key));
     return context->addToRelation(*this, *index, member);
 }
 
-std::string DLPObject::className() const { return platform::Object::className(); }
+std::string DLPObject::className() const {
+    return platform::Object::className();
+}
 
 std::string DLPObject::description() const {
     std::string text = fmt::format("<{} {}", m_entity->name, m_key);

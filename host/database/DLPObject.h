@@ -14,16 +14,16 @@
 // The context is held weakly: an object outlives its context only as a detached record whose
 // objectContext() is null.
 
-#include "host/database/EntityDescription.h"
-#include "platform/foundation/Object.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/database/EntityDescription.h"
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 class DLPObjectContext;
 

@@ -1,15 +1,15 @@
 #include "host/database/DLPObjectContext.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <optional>
+
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
 #include "host/database/Qualifier.h"
 #include "host/database/SqlText.h"
 #include "host/database/Transaction.h"
-
-#include <fmt/format.h>
-
-#include <algorithm>
-#include <optional>
 
 using host::EntityDescription;
 using host::SqlText;
@@ -19,7 +19,9 @@ using platform::Value;
 
 namespace {
 
-bool holdsKey(const Value& value, int64_t key) { return value.isInteger() && value.asInteger() == key; }
+bool holdsKey(const Value& value, int64_t key) {
+    return value.isInteger() && value.asInteger() == key;
+}
 
 // Stored keys first, in order; then new objects in the order they were made (their temporary
 // keys count down from -1), which is the order their stored keys will have.
@@ -31,8 +33,10 @@ bool keyOrder(const DLPObjectContext::ObjectPtr& a, const DLPObjectContext::Obje
 
 // Texts are bound straight from the value (saves copy every text once more otherwise).
 void bindAttribute(host::Statement& statement, int index, host::AttributeType type, const Value& value) {
-    if (value.isString()) statement.bindText(index, value.asString());
-    else statement.bind(index, host::storedAttributeValue(type, value));
+    if (value.isString())
+        statement.bindText(index, value.asString());
+    else
+        statement.bind(index, host::storedAttributeValue(type, value));
 }
 
 }  // namespace
@@ -52,15 +56,16 @@ std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<
 Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::signIn(std::shared_ptr<host::Database> database,
                                                                    std::string_view signInName) {
     auto context = withoutUser(database);
-    auto users = context->objectsForEntityNamedQualifierLocumBindings(GWUser::kEntityName, "loginName == $name",
-                                                                      {{"name", Value(signInName)}});
+    auto users = context->objectsForEntityNamedQualifierLocumBindings(
+        GWUser::kEntityName, "loginName == $name", {{"name", Value(signInName)}});
     if (!users) return users.status().withContext("signing in");
     const std::string file = context->m_database->path().string();
     if (users->empty())
         return Status::error(fmt::format("signing in: no user signs in as \"{}\" in {}", signInName, file));
     auto user = std::static_pointer_cast<GWUser>(users->front());
     if (user->active() != Value(true))
-        return Status::error(fmt::format("signing in: the user \"{}\" is not active in {}", signInName, file));
+        return Status::error(
+            fmt::format("signing in: the user \"{}\" is not active in {}", signInName, file));
     context->m_user = user;
     context->m_userDefaults = std::make_shared<MCUserDefaults>(context->m_database, user->primaryKeyValue());
     return context;
@@ -76,16 +81,21 @@ Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::open(const std::file
 Result<const EntityDescription*> DLPObjectContext::entityNamed(std::string_view name) const {
     const auto& catalog = host::EntityCatalog::shared();
     if (const auto* entity = catalog.find(name)) return entity;
-    return Status::error(fmt::format("the host database has no entity \"{}\" (it has: {})", name, catalog.entityNames()));
+    return Status::error(
+        fmt::format("the host database has no entity \"{}\" (it has: {})", name, catalog.entityNames()));
 }
 
-bool DLPObjectContext::isTemporaryKey(int64_t key) const { return key < 0 && key > m_nextTemporaryKey; }
+bool DLPObjectContext::isTemporaryKey(int64_t key) const {
+    return key < 0 && key > m_nextTemporaryKey;
+}
 
 Result<int64_t> DLPObjectContext::highestStoredKey(const EntityDescription& entity) {
     // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum (rows
     // written by another tool may lie above the record).
-    auto statement = m_database->cached("SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
-                                        "coalesce((SELECT max(pk) FROM " + SqlText::quotedIdentifier(entity.name) + "), 0))");
+    auto statement = m_database->cached(
+        "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
+        "coalesce((SELECT max(pk) FROM " +
+        SqlText::quotedIdentifier(entity.name) + "), 0))");
     if (!statement) return statement.status();
     (*statement)->bindText(1, entity.name);
     if (!(*statement)->step())
@@ -93,8 +103,8 @@ Result<int64_t> DLPObjectContext::highestStoredKey(const EntityDescription& enti
     return (*statement)->columnInteger(0);
 }
 
-Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsert(std::string_view entity,
-                                                                                      bool insert) {
+Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsert(
+    std::string_view entity, bool insert) {
     return createObjectForEntityNamedInsertSetupInitialValues(entity, insert, false);
 }
 
@@ -124,7 +134,8 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamed
 Status DLPObjectContext::insertObject(const ObjectPtr& object) {
     if (!object) return Status::error("inserting: no object given");
     if (object->m_context.lock().get() != this)
-        return Status::error(fmt::format("inserting {}: it was made by another object context", object->description()));
+        return Status::error(
+            fmt::format("inserting {}: it was made by another object context", object->description()));
     if (object->m_state != DLPObject::State::NotInserted) return Status::ok();
     object->m_state = DLPObject::State::Inserted;
     m_entities[object->m_entity->index].registered.emplace(object->m_key, object);
@@ -136,16 +147,19 @@ void DLPObjectContext::queueChange(DLPObject& object) {
     ++m_changeGeneration;
     if (object.m_queued) return;
     object.m_queued = true;
-    m_entities[object.m_entity->index].changed.push_back(std::static_pointer_cast<DLPObject>(object.shared_from_this()));
+    m_entities[object.m_entity->index].changed.push_back(
+        std::static_pointer_cast<DLPObject>(object.shared_from_this()));
 }
 
 std::string DLPObjectContext::selectColumns(const EntityDescription& entity) const {
     std::string columns = "pk";
-    for (const auto& attribute : entity.attributes) columns += ", " + SqlText::quotedIdentifier(attribute.name);
+    for (const auto& attribute : entity.attributes)
+        columns += ", " + SqlText::quotedIdentifier(attribute.name);
     return columns;
 }
 
-DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescription& entity, const host::Statement& row) {
+DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescription& entity,
+                                                          const host::Statement& row) {
     int64_t key = row.columnInteger(0);
     auto& registered = m_entities[entity.index].registered;
     if (auto found = registered.find(key); found != registered.end()) return found->second;
@@ -172,9 +186,9 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
     if (!qualifier) return qualifier.status();
 
-    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
-                                                    selectColumns(description), SqlText::quotedIdentifier(description.name),
-                                                    qualifier->sql()));
+    auto statement = m_database->cached(
+        fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk", selectColumns(description),
+                    SqlText::quotedIdentifier(description.name), qualifier->sql()));
     if (!statement) return statement.status().withContext("fetching " + description.name);
     qualifier->bindParameters(**statement);
     auto& state = m_entities[description.index];
@@ -189,12 +203,15 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
         objects.push_back(materialize(description, **statement));
     }
     if (!(*statement)->lastStatus())
-        return (*statement)->lastStatus().withContext(fmt::format("fetching {} where {}", description.name, qualifierText));
+        return (*statement)
+            ->lastStatus()
+            .withContext(fmt::format("fetching {} where {}", description.name, qualifierText));
 
     bool pendingMatched = false;
     for (const auto& object : state.changed) {
         auto s = object->m_state;
-        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) && qualifier->matches(object->m_values)) {
+        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) &&
+            qualifier->matches(object->m_values)) {
             objects.push_back(object);
             pendingMatched = true;
         }
@@ -203,9 +220,8 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     return objects;
 }
 
-Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBindings(std::string_view entityName,
-                                                                                 std::string_view qualifierText,
-                                                                                 const platform::Dictionary& bindings) {
+Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBindings(
+    std::string_view entityName, std::string_view qualifierText, const platform::Dictionary& bindings) {
     auto entity = entityNamed(entityName);
     if (!entity) return entity.status();
     const EntityDescription& description = **entity;
@@ -217,8 +233,10 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     // Without unsaved changes the file's count is the answer; otherwise rows of changed
     // objects are counted by their unsaved values instead.
     auto statement = m_database->cached(
-        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql())
-                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", SqlText::quotedIdentifier(description.name), qualifier->sql()));
+        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})",
+                              SqlText::quotedIdentifier(description.name), qualifier->sql())
+                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})",
+                              SqlText::quotedIdentifier(description.name), qualifier->sql()));
     if (!statement) return statement.status().withContext("counting " + description.name);
     qualifier->bindParameters(**statement);
     int64_t count = 0;
@@ -231,10 +249,13 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
         if (found == state.registered.end() || found->second->m_state == DLPObject::State::Clean) ++count;
     }
     if (!(*statement)->lastStatus())
-        return (*statement)->lastStatus().withContext(fmt::format("counting {} where {}", description.name, qualifierText));
+        return (*statement)
+            ->lastStatus()
+            .withContext(fmt::format("counting {} where {}", description.name, qualifierText));
     for (const auto& object : state.changed) {
         auto s = object->m_state;
-        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) && qualifier->matches(object->m_values))
+        if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) &&
+            qualifier->matches(object->m_values))
             ++count;
     }
     return count;
@@ -249,8 +270,9 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::objectForEntityNamedWhereP
     if (auto found = state.registered.find(key); found != state.registered.end())
         return found->second->isDeleted() ? ObjectPtr() : found->second;
     if (key <= 0) return ObjectPtr();  // new objects are all registered; stored keys are positive
-    auto statement = m_database->cached(
-        fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description), SqlText::quotedIdentifier(description.name)));
+    auto statement =
+        m_database->cached(fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description),
+                                       SqlText::quotedIdentifier(description.name)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, key);
     if ((*statement)->step()) return materialize(description, **statement);
@@ -264,9 +286,10 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
     if (contents.loaded) return Status::ok();
     const EntityDescription& target = *owner.m_entity->targets[relation];
     const auto& description = owner.m_entity->toMany[relation];
-    auto statement = m_database->cached(fmt::format("SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
-                                                    SqlText::quotedIdentifier(target.name), SqlText::quotedIdentifier(description.ownerKeyAttribute),
-                                                    SqlText::quotedIdentifier(description.positionAttribute)));
+    auto statement = m_database->cached(fmt::format(
+        "SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
+        SqlText::quotedIdentifier(target.name), SqlText::quotedIdentifier(description.ownerKeyAttribute),
+        SqlText::quotedIdentifier(description.positionAttribute)));
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, owner.m_key);
     auto& registered = m_entities[target.index].registered;
@@ -283,8 +306,9 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
             members.push_back(member);
     }
     if (!(*statement)->lastStatus())
-        return (*statement)->lastStatus().withContext(
-            fmt::format("reading {} of {}", description.name, owner.description()));
+        return (*statement)
+            ->lastStatus()
+            .withContext(fmt::format("reading {} of {}", description.name, owner.description()));
     contents.members = std::move(members);
     contents.loaded = true;
     return Status::ok();
@@ -293,7 +317,8 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
 Status DLPObjectContext::addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member) {
     const auto& description = owner.m_entity->toMany[relation];
     auto fail = [&](const std::string& why) {
-        return Status::error(fmt::format("adding to {} of {}: {}", description.name, owner.description(), why));
+        return Status::error(
+            fmt::format("adding to {} of {}: {}", description.name, owner.description(), why));
     };
     if (!member) return fail("no object given");
     const EntityDescription& target = *owner.m_entity->targets[relation];
@@ -313,7 +338,8 @@ Status DLPObjectContext::addToRelation(DLPObject& owner, size_t relation, const 
         auto& owners = m_entities[owner.m_entity->index].registered;
         if (auto previous = owners.find(ownerKey.asInteger()); previous != owners.end()) {
             auto& list = previous->second->m_relations[relation];
-            list.members.erase(std::remove(list.members.begin(), list.members.end(), member), list.members.end());
+            list.members.erase(std::remove(list.members.begin(), list.members.end(), member),
+                               list.members.end());
         }
     }
     auto& contents = owner.m_relations[relation];
@@ -332,7 +358,8 @@ Status DLPObjectContext::addToRelation(DLPObject& owner, size_t relation, const 
 Status DLPObjectContext::deleteObjectSkipTrash(const ObjectPtr& object, bool /*skipTrash*/) {
     if (!object) return Status::error("deleting: no object given");
     if (object->m_context.lock().get() != this)
-        return Status::error(fmt::format("deleting {}: it belongs to another object context", object->description()));
+        return Status::error(
+            fmt::format("deleting {}: it belongs to another object context", object->description()));
     if (object->m_state == DLPObject::State::NotInserted)
         return Status::error(fmt::format("deleting {}: it was never inserted", object->description()));
     return markDeleted(*object);
@@ -343,7 +370,8 @@ Status DLPObjectContext::markDeleted(DLPObject& object) {
     const EntityDescription& entity = *object.m_entity;
     // Read the members first so a failed read leaves the object as it was.
     for (size_t r = 0; r < entity.toMany.size(); ++r)
-        if (auto status = loadRelation(object, r); !status) return status.withContext("deleting " + object.description());
+        if (auto status = loadRelation(object, r); !status)
+            return status.withContext("deleting " + object.description());
 
     auto& state = m_entities[entity.index];
     if (object.m_state == DLPObject::State::Inserted) {
@@ -365,7 +393,8 @@ Status DLPObjectContext::markDeleted(DLPObject& object) {
         auto found = owners.find(object.m_values[entity.ownerKeySlot].asInteger());
         if (found != owners.end() && !found->second->isDeleted()) {
             auto& list = found->second->m_relations[entity.ownerRelation].members;
-            list.erase(std::remove_if(list.begin(), list.end(), [&](const ObjectPtr& m) { return m.get() == &object; }),
+            list.erase(std::remove_if(list.begin(), list.end(),
+                                      [&](const ObjectPtr& m) { return m.get() == &object; }),
                        list.end());
         }
     }
@@ -380,7 +409,7 @@ bool DLPObjectContext::hasChanges() const {
 }
 
 Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPObject& object, size_t slot,
-                                                                       const KeyMap& keys) const {
+                                                                      const KeyMap& keys) const {
     const auto& attribute = object.m_entity->attributes[slot];
     if (!attribute.referenced) return std::optional<int64_t>();
     const Value& value = object.m_values[slot];
@@ -390,9 +419,10 @@ Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPO
         if (auto found = stored.find(value.asInteger()); found != stored.end())
             return std::optional<int64_t>(found->second);
     }
-    return Status::error(fmt::format("{}.{} refers to a new {} that is not inserted (or was deleted before it was "
-                                     "saved); set it to an inserted or saved object",
-                                     object.description(), attribute.name, attribute.referenced->name));
+    return Status::error(
+        fmt::format("{}.{} refers to a new {} that is not inserted (or was deleted before it was "
+                    "saved); set it to an inserted or saved object",
+                    object.description(), attribute.name, attribute.referenced->name));
 }
 
 Status DLPObjectContext::saveChanges() {
@@ -438,7 +468,8 @@ Status DLPObjectContext::saveChanges() {
         for (const auto& attribute : entity.attributes) {
             columns += ", " + SqlText::quotedIdentifier(attribute.name);
             placeholders += ", ?";
-            assignments += (assignments.empty() ? "" : ", ") + SqlText::quotedIdentifier(attribute.name) + " = ?";
+            assignments +=
+                (assignments.empty() ? "" : ", ") + SqlText::quotedIdentifier(attribute.name) + " = ?";
         }
         const std::string table = SqlText::quotedIdentifier(entity.name);
         std::optional<host::CachedStatement> insert, update, remove;
@@ -446,7 +477,8 @@ Status DLPObjectContext::saveChanges() {
         for (const auto& object : m_entities[e].changed) {
             const char* verb = nullptr;
             host::Statement* statement = nullptr;
-            auto prepared = [&](std::optional<host::CachedStatement>& slot, const std::string& sql) -> Status {
+            auto prepared = [&](std::optional<host::CachedStatement>& slot,
+                                const std::string& sql) -> Status {
                 if (!slot) {
                     auto made = m_database->cached(sql);
                     if (!made) return made.status();
@@ -459,39 +491,46 @@ Status DLPObjectContext::saveChanges() {
                 for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
                     auto storedKey = storedKeyOfReference(*object, slot, keys);
                     if (!storedKey) return storedKey.status();
-                    if (*storedKey) statement->bindInteger(first + int(slot), **storedKey);
-                    else bindAttribute(*statement, first + int(slot), entity.attributes[slot].type, object->m_values[slot]);
+                    if (*storedKey)
+                        statement->bindInteger(first + int(slot), **storedKey);
+                    else
+                        bindAttribute(*statement, first + int(slot), entity.attributes[slot].type,
+                                      object->m_values[slot]);
                 }
                 return Status::ok();
             };
             Status status;
             switch (object->m_state) {
-            case DLPObject::State::Inserted:
-                verb = "inserting";
-                status = prepared(insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
-                if (status) {
-                    statement->bindInteger(1, nextKey++);
-                    status = bindAttributes(2);
-                }
-                break;
-            case DLPObject::State::Updated:
-                verb = "updating";
-                status = prepared(update, fmt::format("UPDATE {} SET {} WHERE pk = ?", table, assignments));
-                if (status) {
-                    status = bindAttributes(1);
-                    statement->bindInteger(int(entity.attributes.size()) + 1, object->m_key);
-                }
-                break;
-            case DLPObject::State::Deleted:
-                verb = "deleting";
-                status = prepared(remove, fmt::format("DELETE FROM {} WHERE pk = ?", table));
-                if (status) statement->bindInteger(1, object->m_key);
-                break;
-            default: continue;
+                case DLPObject::State::Inserted:
+                    verb = "inserting";
+                    status = prepared(
+                        insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
+                    if (status) {
+                        statement->bindInteger(1, nextKey++);
+                        status = bindAttributes(2);
+                    }
+                    break;
+                case DLPObject::State::Updated:
+                    verb = "updating";
+                    status =
+                        prepared(update, fmt::format("UPDATE {} SET {} WHERE pk = ?", table, assignments));
+                    if (status) {
+                        status = bindAttributes(1);
+                        statement->bindInteger(int(entity.attributes.size()) + 1, object->m_key);
+                    }
+                    break;
+                case DLPObject::State::Deleted:
+                    verb = "deleting";
+                    status = prepared(remove, fmt::format("DELETE FROM {} WHERE pk = ?", table));
+                    if (status) statement->bindInteger(1, object->m_key);
+                    break;
+                default:
+                    continue;
             }
             if (status) status = statement->run();
             if (!status)
-                return Status::error(fmt::format("{}: {} {}: {}", context, verb, object->description(), status.message()));
+                return Status::error(
+                    fmt::format("{}: {} {}: {}", context, verb, object->description(), status.message()));
         }
     }
     if (auto status = transaction->commit(); !status) return status.withContext(context);
@@ -503,25 +542,29 @@ Status DLPObjectContext::saveChanges() {
         int64_t nextKey = firstKey[e];
         for (const auto& object : state.changed) {
             object->m_queued = false;
-            if (object->m_state == DLPObject::State::Inserted || object->m_state == DLPObject::State::Updated) {
+            if (object->m_state == DLPObject::State::Inserted ||
+                object->m_state == DLPObject::State::Updated) {
                 for (size_t slot = 0; slot < object->m_values.size(); ++slot)
                     if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
                         object->m_values[slot] = Value(**storedKey);
             }
             switch (object->m_state) {
-            case DLPObject::State::Inserted: {
-                auto entry = state.registered.extract(object->m_key);
-                object->m_key = entry.key() = nextKey++;
-                state.registered.insert(std::move(entry));
-                object->m_state = DLPObject::State::Clean;
-                break;
-            }
-            case DLPObject::State::Updated: object->m_state = DLPObject::State::Clean; break;
-            case DLPObject::State::Deleted:
-                object->m_state = DLPObject::State::Discarded;
-                state.registered.erase(object->m_key);
-                break;
-            default: break;
+                case DLPObject::State::Inserted: {
+                    auto entry = state.registered.extract(object->m_key);
+                    object->m_key = entry.key() = nextKey++;
+                    state.registered.insert(std::move(entry));
+                    object->m_state = DLPObject::State::Clean;
+                    break;
+                }
+                case DLPObject::State::Updated:
+                    object->m_state = DLPObject::State::Clean;
+                    break;
+                case DLPObject::State::Deleted:
+                    object->m_state = DLPObject::State::Discarded;
+                    state.registered.erase(object->m_key);
+                    break;
+                default:
+                    break;
             }
         }
         state.changed.clear();
@@ -537,17 +580,25 @@ std::string DLPObjectContext::pendingChangesDescription() const {
         for (const auto& object : state.changed) {
             const char* verb = nullptr;
             switch (object->m_state) {
-            case DLPObject::State::Inserted: verb = "insert"; break;
-            case DLPObject::State::Updated: verb = "update"; break;
-            case DLPObject::State::Deleted: verb = "delete"; break;
-            default: continue;
+                case DLPObject::State::Inserted:
+                    verb = "insert";
+                    break;
+                case DLPObject::State::Updated:
+                    verb = "update";
+                    break;
+                case DLPObject::State::Deleted:
+                    verb = "delete";
+                    break;
+                default:
+                    continue;
             }
             text += fmt::format("{} {} {}", verb, object->entityName(), object->m_key);
             if (object->m_state != DLPObject::State::Deleted) {
                 std::string values;
                 for (size_t slot = 0; slot < object->m_values.size(); ++slot)
-                    values += fmt::format("{}{}: {}", values.empty() ? "" : ", ", object->m_entity->attributes[slot].name,
-                                          object->m_values[slot].toJson());
+                    values +=
+                        fmt::format("{}{}: {}", values.empty() ? "" : ", ",
+                                    object->m_entity->attributes[slot].name, object->m_values[slot].toJson());
                 text += " {" + values + "}";
             }
             text += "\n";

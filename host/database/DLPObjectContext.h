@@ -28,14 +28,6 @@
 //
 // Main thread only.
 
-#include "host/database/Database.h"
-#include "host/database/DLPObject.h"
-#include "host/database/MCUserDefaults.h"
-#include "host/database/OptionsCache.h"
-#include "platform/foundation/Object.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -43,6 +35,14 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "host/database/DLPObject.h"
+#include "host/database/Database.h"
+#include "host/database/MCUserDefaults.h"
+#include "host/database/OptionsCache.h"
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 class GWUser;
 
@@ -57,8 +57,8 @@ public:
 
     // Opens a context for the user whose sign-in name (User.loginName) is given; an unknown or
     // inactive user is an error.
-    static platform::Result<std::shared_ptr<DLPObjectContext>> signIn(std::shared_ptr<host::Database> database,
-                                                                       std::string_view signInName);
+    static platform::Result<std::shared_ptr<DLPObjectContext>> signIn(
+        std::shared_ptr<host::Database> database, std::string_view signInName);
     // A context signed in as nobody, for maintenance (making the demo database, listing
     // users): user() is null and userDefaults() keeps every value in the global scope.
     static std::shared_ptr<DLPObjectContext> withoutUser(std::shared_ptr<host::Database> database);
@@ -76,7 +76,8 @@ public:
                                                                                    bool setupInitialValues);
     template <typename T>
     platform::Result<std::shared_ptr<T>> createObject(bool setupInitialValues = false) {
-        auto object = createObjectForEntityNamedInsertSetupInitialValues(T::kEntityName, true, setupInitialValues);
+        auto object =
+            createObjectForEntityNamedInsertSetupInitialValues(T::kEntityName, true, setupInitialValues);
         if (!object) return object.status();
         return std::static_pointer_cast<T>(*object);
     }
@@ -85,13 +86,13 @@ public:
     // The objects of the entity that satisfy the qualifier (see Qualifier.h for the language),
     // with $variables taken from the bindings, in ascending primary key order. An empty
     // qualifier matches every object.
-    platform::Result<ObjectList> objectsForEntityNamedQualifierLocumBindings(std::string_view entity,
-                                                                             std::string_view qualifier,
-                                                                             const platform::Dictionary& bindings = {});
+    platform::Result<ObjectList> objectsForEntityNamedQualifierLocumBindings(
+        std::string_view entity, std::string_view qualifier, const platform::Dictionary& bindings = {});
     platform::Result<int64_t> resultCountForEntityNamedQualifierLocumBindings(
         std::string_view entity, std::string_view qualifier, const platform::Dictionary& bindings = {});
     // The object with that key, or null when there is none (or it is deleted in this context).
-    platform::Result<ObjectPtr> objectForEntityNamedWherePrimaryKeyValueIs(std::string_view entity, int64_t key);
+    platform::Result<ObjectPtr> objectForEntityNamedWherePrimaryKeyValueIs(std::string_view entity,
+                                                                           int64_t key);
 
     // Deletes the object (and the members of its ordered relations) at the next save. This host
     // keeps no trash, so skipTrash false deletes outright as well.

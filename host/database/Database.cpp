@@ -1,9 +1,9 @@
 #include "host/database/Database.h"
 
-#include "host/database/Schema.h"
-
 #include <fmt/format.h>
 #include <sqlite3.h>
+
+#include "host/database/Schema.h"
 
 namespace host {
 
@@ -11,12 +11,14 @@ platform::Result<std::shared_ptr<Database>> Database::connect(const std::filesys
                                                               const Options& options) {
     const bool readOnly = options.mode == Mode::ReadOnly;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+    int rc = sqlite3_open_v2(file.c_str(), &db,
+                             readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     if (rc != SQLITE_OK) {
         std::string message = describeSqliteFailure(db, rc);
         sqlite3_close(db);
-        return platform::Status::error(fmt::format("cannot open database file {}: {}", file.string(), message));
+        return platform::Status::error(
+            fmt::format("cannot open database file {}: {}", file.string(), message));
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, int(options.busyTimeout.count()));
@@ -29,7 +31,8 @@ platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem
     return open(file, Options{});
 }
 
-platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem::path& file, Options options) {
+platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem::path& file,
+                                                           Options options) {
     auto connection = connect(file, options);
     if (!connection) return connection.status();
     if (auto status = Schema::prepare(**connection); !status) return status;
@@ -68,10 +71,16 @@ platform::Result<CachedStatement> Database::cached(const std::string& sql) {
     return CachedStatement(found->second.get());
 }
 
-std::string Database::lastErrorMessage() const { return sqlite3_errmsg(m_db); }
+std::string Database::lastErrorMessage() const {
+    return sqlite3_errmsg(m_db);
+}
 
-int Database::lastErrorCode() const { return sqlite3_extended_errcode(m_db); }
+int Database::lastErrorCode() const {
+    return sqlite3_extended_errcode(m_db);
+}
 
-bool Database::inTransaction() const { return sqlite3_get_autocommit(m_db) == 0; }
+bool Database::inTransaction() const {
+    return sqlite3_get_autocommit(m_db) == 0;
+}
 
 }  // namespace host

@@ -8,15 +8,15 @@
 // CachedStatement resets the statement when it goes out of scope so the next user starts clean.
 // Not thread-safe: the host uses its database from the main thread only.
 
-#include "host/database/Statement.h"
-#include "platform/foundation/Status.h"
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "host/database/Statement.h"
+#include "platform/foundation/Status.h"
 
 struct sqlite3;
 
@@ -25,7 +25,8 @@ namespace host {
 class CachedStatement {
 public:
     explicit CachedStatement(Statement* statement) : m_statement(statement) {}
-    CachedStatement(CachedStatement&& other) noexcept : m_statement(std::exchange(other.m_statement, nullptr)) {}
+    CachedStatement(CachedStatement&& other) noexcept
+        : m_statement(std::exchange(other.m_statement, nullptr)) {}
     CachedStatement(const CachedStatement&) = delete;
     CachedStatement& operator=(const CachedStatement&) = delete;
     CachedStatement& operator=(CachedStatement&&) = delete;
@@ -58,7 +59,8 @@ public:
     // what to do, for a file of another program or of a newer schema, a damaged or unreadable
     // file, and a file another program keeps locked longer than the busy timeout.
     static platform::Result<std::shared_ptr<Database>> open(const std::filesystem::path& file);
-    static platform::Result<std::shared_ptr<Database>> open(const std::filesystem::path& file, Options options);
+    static platform::Result<std::shared_ptr<Database>> open(const std::filesystem::path& file,
+                                                            Options options);
 
     ~Database();
     Database(const Database&) = delete;

@@ -1,5 +1,11 @@
 #include "host/database/DemoDatabase.h"
 
+#include <fmt/format.h>
+
+#include <initializer_list>
+#include <string>
+#include <system_error>
+
 #include "host/database/Category.h"
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
@@ -7,12 +13,6 @@
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWContact.h"
 #include "host/database/GWUser.h"
-
-#include <fmt/format.h>
-
-#include <initializer_list>
-#include <string>
-#include <system_error>
 
 namespace host {
 
@@ -144,8 +144,8 @@ platform::Status DemoDatabase::create(const std::filesystem::path& file) {
         if (!count) return count.status().withContext("creating the demo database");
         if (*count > 0)
             return platform::Status::error(fmt::format(
-                "creating the demo database: {} already holds records ({} {}); it is left as it was", file.string(),
-                *count, entity.name));
+                "creating the demo database: {} already holds records ({} {}); it is left as it was",
+                file.string(), *count, entity.name));
     }
     return populate(*context).withContext("creating the demo database in " + file.string());
 }

@@ -8,9 +8,9 @@
 // options, check box, multi-line text), the inactive "Legacy Survey 2019", and "Quick Notes"
 // without fields; two categories.
 
-#include "platform/foundation/Status.h"
-
 #include <filesystem>
+
+#include "platform/foundation/Status.h"
 
 namespace host {
 

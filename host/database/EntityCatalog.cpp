@@ -1,13 +1,13 @@
 #include "host/database/EntityCatalog.h"
 
+#include <stdexcept>
+
 #include "host/database/Category.h"
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/GWConnectorMap.h"
 #include "host/database/GWContact.h"
 #include "host/database/GWUser.h"
-
-#include <stdexcept>
 
 namespace host {
 
@@ -18,15 +18,21 @@ std::shared_ptr<DLPObject> make(const ObjectToken& token) {
     return std::make_shared<T>(token);
 }
 
-AttributeDescription text(std::string name) { return {std::move(name), AttributeType::Text, {}, false, {}, nullptr}; }
+AttributeDescription text(std::string name) {
+    return {std::move(name), AttributeType::Text, {}, false, {}, nullptr};
+}
 AttributeDescription integer(std::string name, platform::Value initial = {}) {
     return {std::move(name), AttributeType::Integer, std::move(initial), false, {}, nullptr};
 }
 AttributeDescription flag(std::string name, bool initial) {
     return {std::move(name), AttributeType::Boolean, platform::Value(initial), false, {}, nullptr};
 }
-AttributeDescription any(std::string name) { return {std::move(name), AttributeType::Any, {}, false, {}, nullptr}; }
-AttributeDescription maintained(std::string name) { return {std::move(name), AttributeType::Integer, {}, true, {}, nullptr}; }
+AttributeDescription any(std::string name) {
+    return {std::move(name), AttributeType::Any, {}, false, {}, nullptr};
+}
+AttributeDescription maintained(std::string name) {
+    return {std::move(name), AttributeType::Integer, {}, true, {}, nullptr};
+}
 AttributeDescription reference(std::string name, std::string entity) {
     AttributeDescription attribute{std::move(name), AttributeType::Integer, {}, false, {}, nullptr};
     attribute.references = std::move(entity);
@@ -46,17 +52,22 @@ EntityDescription entity(std::string name, std::vector<AttributeDescription> att
 // The host entities. Owners come before the targets of their relations.
 std::vector<EntityDescription> describeEntities() {
     return {
-        entity("Contact", {text("firstName"), text("lastName"), text("company"), text("email")}, {}, &make<GWContact>),
-        entity("User", {text("loginName"), text("name"), reference("contactID", "Contact"), flag("active", true)}, {},
+        entity("Contact", {text("firstName"), text("lastName"), text("company"), text("email")}, {},
+               &make<GWContact>),
+        entity("User",
+               {text("loginName"), text("name"), reference("contactID", "Contact"), flag("active", true)}, {},
                &make<GWUser>),
         entity("CustomRecordSetDefinition",
-               {text("name"), flag("active", true), text("details"), flag("forContact", false), flag("forGroup", false),
-                flag("forOpportunity", false), flag("forOrganization", false), flag("forProject", false)},
-               {{"customRecordDefinitions", "CustomRecordDefinition", "customRecordSetDefinitionID", "position"}},
+               {text("name"), flag("active", true), text("details"), flag("forContact", false),
+                flag("forGroup", false), flag("forOpportunity", false), flag("forOrganization", false),
+                flag("forProject", false)},
+               {{"customRecordDefinitions", "CustomRecordDefinition", "customRecordSetDefinitionID",
+                 "position"}},
                &make<CustomRecordSetDefinition>),
         entity("CustomRecordDefinition",
                {flag("active", true), any("defaultValue"), text("details"), text("name"), any("options"),
-                integer("typeCode", int64_t{0}), maintained("customRecordSetDefinitionID"), maintained("position")},
+                integer("typeCode", int64_t{0}), maintained("customRecordSetDefinitionID"),
+                maintained("position")},
                {}, &make<CustomRecordDefinition>),
         entity("Category",
                {text("name"), flag("forContact", false), flag("forGroup", false), flag("forNote", false),
@@ -88,7 +99,8 @@ EntityCatalog::EntityCatalog() : m_entities(describeEntities()) {
             auto ownerSlot = target->slot(relation.ownerKeyAttribute);
             auto positionSlot = target->slot(relation.positionAttribute);
             if (!ownerSlot || !positionSlot || target->owner)
-                throw std::logic_error("relation " + relation.name + " does not match its target's attributes");
+                throw std::logic_error("relation " + relation.name +
+                                       " does not match its target's attributes");
             target->owner = &owner;
             target->ownerRelation = r;
             target->ownerKeySlot = *ownerSlot;
@@ -102,7 +114,8 @@ EntityCatalog::EntityCatalog() : m_entities(describeEntities()) {
             if (attribute.references.empty()) continue;
             attribute.referenced = find(attribute.references);
             if (!attribute.referenced || attribute.type != AttributeType::Integer)
-                throw std::logic_error(entity.name + "." + attribute.name + " references an unknown entity or is no integer");
+                throw std::logic_error(entity.name + "." + attribute.name +
+                                       " references an unknown entity or is no integer");
         }
 }
 

@@ -18,10 +18,10 @@
 //
 // Entities are listed owners first; saves write them in this order.
 
-#include "host/database/EntityDescription.h"
-
 #include <string_view>
 #include <vector>
+
+#include "host/database/EntityDescription.h"
 
 namespace host {
 

@@ -26,11 +26,16 @@ std::string EntityDescription::attributeNames() const {
 
 const char* attributeTypeName(AttributeType type) {
     switch (type) {
-    case AttributeType::Text: return "a text";
-    case AttributeType::Integer: return "an integer";
-    case AttributeType::Real: return "a number";
-    case AttributeType::Boolean: return "a boolean";
-    case AttributeType::Any: return "any value";
+        case AttributeType::Text:
+            return "a text";
+        case AttributeType::Integer:
+            return "an integer";
+        case AttributeType::Real:
+            return "a number";
+        case AttributeType::Boolean:
+            return "a boolean";
+        case AttributeType::Any:
+            return "any value";
     }
     return "?";
 }
@@ -41,24 +46,26 @@ platform::Result<platform::Value> coerceAttributeValue(const EntityDescription& 
     const auto& attribute = entity.attributes[slot];
     if (value.isNull()) return value;
     switch (attribute.type) {
-    case AttributeType::Any: return value;
-    case AttributeType::Text:
-        if (value.isString()) return value;
-        break;
-    case AttributeType::Integer:
-        if (value.isInteger()) return value;
-        if (value.isBool()) return Value(int64_t{value.asBool() ? 1 : 0});
-        if (value.isNumber() && std::trunc(value.asReal()) == value.asReal() && std::abs(value.asReal()) < 9.0e15)
-            return Value(int64_t(value.asReal()));
-        break;
-    case AttributeType::Real:
-        if (value.isNumber()) return Value(value.asReal());
-        break;
-    case AttributeType::Boolean:
-        if (value.isBool()) return value;
-        if (value.isInteger() && (value.asInteger() == 0 || value.asInteger() == 1))
-            return Value(value.asInteger() == 1);
-        break;
+        case AttributeType::Any:
+            return value;
+        case AttributeType::Text:
+            if (value.isString()) return value;
+            break;
+        case AttributeType::Integer:
+            if (value.isInteger()) return value;
+            if (value.isBool()) return Value(int64_t{value.asBool() ? 1 : 0});
+            if (value.isNumber() && std::trunc(value.asReal()) == value.asReal() &&
+                std::abs(value.asReal()) < 9.0e15)
+                return Value(int64_t(value.asReal()));
+            break;
+        case AttributeType::Real:
+            if (value.isNumber()) return Value(value.asReal());
+            break;
+        case AttributeType::Boolean:
+            if (value.isBool()) return value;
+            if (value.isInteger() && (value.asInteger() == 0 || value.asInteger() == 1))
+                return Value(value.asInteger() == 1);
+            break;
     }
     return platform::Status::error(fmt::format("{}.{} takes {}, not {} {}", entity.name, attribute.name,
                                                attributeTypeName(attribute.type),
@@ -68,15 +75,20 @@ platform::Result<platform::Value> coerceAttributeValue(const EntityDescription& 
 StoredValue storedAttributeValue(AttributeType type, const platform::Value& value) {
     using T = platform::Value::Type;
     switch (value.type()) {
-    case T::Null: return StoredValue::null();
-    case T::Integer: return StoredValue::fromInteger(value.asInteger());
-    case T::Real: return StoredValue::fromReal(value.asReal());
-    case T::String: return StoredValue::fromText(value.asString());
-    case T::Boolean:
-        if (type == AttributeType::Any) return StoredValue::fromBlob(value.toJson());
-        return StoredValue::fromInteger(value.asBool() ? 1 : 0);
-    case T::Array:
-    case T::Dictionary: return StoredValue::fromBlob(value.toJson());
+        case T::Null:
+            return StoredValue::null();
+        case T::Integer:
+            return StoredValue::fromInteger(value.asInteger());
+        case T::Real:
+            return StoredValue::fromReal(value.asReal());
+        case T::String:
+            return StoredValue::fromText(value.asString());
+        case T::Boolean:
+            if (type == AttributeType::Any) return StoredValue::fromBlob(value.toJson());
+            return StoredValue::fromInteger(value.asBool() ? 1 : 0);
+        case T::Array:
+        case T::Dictionary:
+            return StoredValue::fromBlob(value.toJson());
     }
     return StoredValue::null();
 }
@@ -85,25 +97,27 @@ platform::Value attributeValueFromStored(AttributeType type, const StoredValue& 
     using platform::Value;
     using K = StoredValue::Kind;
     switch (stored.kind) {
-    case K::Null: return Value();
-    case K::Integer:
-        if (type == AttributeType::Boolean) return Value(stored.integer != 0);
-        if (type == AttributeType::Real) return Value(double(stored.integer));
-        return Value(stored.integer);
-    case K::Real:
-        // Written by another tool: a real beyond the 64-bit range (or not a number) has no
-        // integer form and is shown as it is.
-        if (type == AttributeType::Integer && std::isfinite(stored.real) && stored.real >= -9.2233720368547758e18 &&
-            stored.real < 9.2233720368547758e18)
-            return Value(int64_t(stored.real));
-        return Value(stored.real);
-    case K::Text: return Value(stored.bytes);
-    case K::Blob:
-        try {
-            return Value::parseJson(stored.bytes);
-        } catch (const platform::ValueError&) {
-            return Value(stored.bytes);  // written by another tool: show the bytes rather than lose them
-        }
+        case K::Null:
+            return Value();
+        case K::Integer:
+            if (type == AttributeType::Boolean) return Value(stored.integer != 0);
+            if (type == AttributeType::Real) return Value(double(stored.integer));
+            return Value(stored.integer);
+        case K::Real:
+            // Written by another tool: a real beyond the 64-bit range (or not a number) has no
+            // integer form and is shown as it is.
+            if (type == AttributeType::Integer && std::isfinite(stored.real) &&
+                stored.real >= -9.2233720368547758e18 && stored.real < 9.2233720368547758e18)
+                return Value(int64_t(stored.real));
+            return Value(stored.real);
+        case K::Text:
+            return Value(stored.bytes);
+        case K::Blob:
+            try {
+                return Value::parseJson(stored.bytes);
+            } catch (const platform::ValueError&) {
+                return Value(stored.bytes);  // written by another tool: show the bytes rather than lose them
+            }
     }
     return Value();
 }

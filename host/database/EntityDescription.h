@@ -13,16 +13,16 @@
 //            kept as JSON in a BLOB, everything else in its SQLite form)
 // No value (null) is accepted by every type and read back as null.
 
-#include "host/database/Statement.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/database/Statement.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 class DLPObject;
 

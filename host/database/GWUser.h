@@ -10,7 +10,6 @@
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
 
-
 class GWUser : public DLPObject {
 public:
     static constexpr const char* kEntityName = "User";

@@ -1,8 +1,8 @@
 #include "host/database/MCUserDefaults.h"
 
-#include "host/database/Database.h"
-
 #include <fmt/format.h>
+
+#include "host/database/Database.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ platform::Status MCUserDefaults::registerUserDefaultFromConfig(const platform::V
     const auto* scope = config.find("Scope");
     if (!scope || !scope->isString() || (scope->asString() != "Global" && scope->asString() != "Host"))
         return fail(fmt::format("\"{}\": \"Scope\" must be \"Global\" or \"Host\"", key->asString()));
-    if (!config.find("ValueType")) return fail(fmt::format("\"{}\": \"ValueType\" is missing", key->asString()));
+    if (!config.find("ValueType"))
+        return fail(fmt::format("\"{}\": \"ValueType\" is missing", key->asString()));
     registrations()[key->asString()] = config;
     return platform::Status::ok();
 }
@@ -39,7 +40,9 @@ std::optional<platform::Value> MCUserDefaults::registrationForKey(std::string_vi
     return found->second;
 }
 
-void MCUserDefaults::removeAllRegistrations() { registrations().clear(); }
+void MCUserDefaults::removeAllRegistrations() {
+    registrations().clear();
+}
 
 int64_t MCUserDefaults::ownerFor(std::string_view key) const {
     auto registration = registrationForKey(key);
@@ -48,7 +51,8 @@ int64_t MCUserDefaults::ownerFor(std::string_view key) const {
 }
 
 platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view key) {
-    auto statement = m_database->cached("SELECT value FROM zandrel_user_default WHERE user_pk = ? AND key = ?");
+    auto statement =
+        m_database->cached("SELECT value FROM zandrel_user_default WHERE user_pk = ? AND key = ?");
     if (!statement) return statement.status();
     (*statement)->bindInteger(1, ownerFor(key));
     (*statement)->bindText(2, key);
@@ -56,10 +60,12 @@ platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view 
         try {
             return platform::Value::parseJson((*statement)->columnText(0));
         } catch (const platform::ValueError& error) {
-            return platform::Status::error(fmt::format("setting \"{}\" holds damaged text: {}", key, error.what()));
+            return platform::Status::error(
+                fmt::format("setting \"{}\" holds damaged text: {}", key, error.what()));
         }
     }
-    if (!(*statement)->lastStatus()) return (*statement)->lastStatus().withContext(fmt::format("reading setting \"{}\"", key));
+    if (!(*statement)->lastStatus())
+        return (*statement)->lastStatus().withContext(fmt::format("reading setting \"{}\"", key));
     if (auto registration = registrationForKey(key))
         if (const auto* fallback = registration->find("DefaultValue")) return *fallback;
     return platform::Value();

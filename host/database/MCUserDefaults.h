@@ -14,14 +14,14 @@
 // with), else null. Writes go to the file at once, outside the object context's pending
 // changes; writing null removes the stored value. Values keep their type (stored as JSON).
 
-#include "platform/foundation/Object.h"
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string_view>
+
+#include "platform/foundation/Object.h"
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 namespace host {
 class Database;
@@ -39,7 +39,9 @@ public:
 
     platform::Result<platform::Value> objectForKey(std::string_view key);
     platform::Status setObjectForKey(const platform::Value& value, std::string_view key);
-    platform::Status removeObjectForKey(std::string_view key) { return setObjectForKey(platform::Value(), key); }
+    platform::Status removeObjectForKey(std::string_view key) {
+        return setObjectForKey(platform::Value(), key);
+    }
 
 private:
     int64_t ownerFor(std::string_view key) const;

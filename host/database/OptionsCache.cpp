@@ -1,13 +1,13 @@
 #include "host/database/OptionsCache.h"
 
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
-
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cctype>
+
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/GWUser.h"
 
 namespace host {
 
@@ -57,13 +57,15 @@ platform::Result<std::vector<std::shared_ptr<T>>> typed(platform::Result<ObjectL
 }  // namespace
 
 platform::Result<ObjectList> OptionsCache::valueForKey(std::string_view key) {
-    if (key == "activeCustomRecordSetDefinitions") return activeByName(m_context, CustomRecordSetDefinition::kEntityName);
+    if (key == "activeCustomRecordSetDefinitions")
+        return activeByName(m_context, CustomRecordSetDefinition::kEntityName);
     if (key == "activeUsers") return activeByName(m_context, GWUser::kEntityName);
     return platform::Status::error(fmt::format(
         "the options cache has no list \"{}\" (it has: activeCustomRecordSetDefinitions, activeUsers)", key));
 }
 
-platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>> OptionsCache::activeCustomRecordSetDefinitions() {
+platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>>
+OptionsCache::activeCustomRecordSetDefinitions() {
     return typed<CustomRecordSetDefinition>(valueForKey("activeCustomRecordSetDefinitions"));
 }
 

@@ -7,11 +7,11 @@
 // Order: by name, comparing ASCII letters without regard to case (other bytes as they are),
 // then by primary key, so equal names keep a stable order; no name sorts first.
 
-#include "platform/foundation/Status.h"
-
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#include "platform/foundation/Status.h"
 
 class DLPObjectContext;
 class DLPObject;
@@ -27,7 +27,8 @@ public:
     // An unknown key is an error listing the known ones.
     platform::Result<std::vector<std::shared_ptr<DLPObject>>> valueForKey(std::string_view key);
 
-    platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>> activeCustomRecordSetDefinitions();
+    platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>>
+    activeCustomRecordSetDefinitions();
     platform::Result<std::vector<std::shared_ptr<GWUser>>> activeUsers();
 
 private:

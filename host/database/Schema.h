@@ -23,10 +23,10 @@
 // Owner keys of ordered relations reference the owner (deferred, so a save may write members
 // before owners) and delete with it. Settings live in zandrel_user_default.
 
-#include "platform/foundation/Status.h"
-
 #include <cstdint>
 #include <string>
+
+#include "platform/foundation/Status.h"
 
 namespace host {
 
@@ -45,7 +45,8 @@ public:
 
     // `schemaName` "temp" makes a table for this connection only, without the owner reference
     // (which may not cross into the file's schema).
-    static std::string createTableSql(const EntityDescription& entity, const std::string& schemaName = "main");
+    static std::string createTableSql(const EntityDescription& entity,
+                                      const std::string& schemaName = "main");
 };
 
 }  // namespace host

@@ -10,15 +10,21 @@ namespace host {
 std::string describeSqliteFailure(sqlite3* db, int code) {
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
     switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return message + ": another program is using the file; wait until it is done (or close it) and try again";
-    case SQLITE_FULL: return message + ": free some disk space and try again";
-    case SQLITE_READONLY: return message + ": the file or its folder cannot be written; check their permissions";
-    case SQLITE_IOERR: return message + ": the file could not be read or written; check the disk";
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM: return message + ": check the path and its permissions";
-    default: return message;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return message +
+                   ": another program is using the file; wait until it is done (or close it) and try again";
+        case SQLITE_FULL:
+            return message + ": free some disk space and try again";
+        case SQLITE_READONLY:
+            return message + ": the file or its folder cannot be written; check their permissions";
+        case SQLITE_IOERR:
+            return message + ": the file could not be read or written; check the disk";
+        case SQLITE_CANTOPEN:
+        case SQLITE_PERM:
+            return message + ": check the path and its permissions";
+        default:
+            return message;
     }
 }
 
@@ -41,24 +47,37 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     return *this;
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
 
 void Statement::bind(int index, const StoredValue& value) {
     switch (value.kind) {
-    case StoredValue::Kind::Null: sqlite3_bind_null(m_stmt, index); break;
-    case StoredValue::Kind::Integer: sqlite3_bind_int64(m_stmt, index, value.integer); break;
-    case StoredValue::Kind::Real: sqlite3_bind_double(m_stmt, index, value.real); break;
-    case StoredValue::Kind::Text:
-        sqlite3_bind_text64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-        break;
-    case StoredValue::Kind::Blob:
-        sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
-        break;
+        case StoredValue::Kind::Null:
+            sqlite3_bind_null(m_stmt, index);
+            break;
+        case StoredValue::Kind::Integer:
+            sqlite3_bind_int64(m_stmt, index, value.integer);
+            break;
+        case StoredValue::Kind::Real:
+            sqlite3_bind_double(m_stmt, index, value.real);
+            break;
+        case StoredValue::Kind::Text:
+            sqlite3_bind_text64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT,
+                                SQLITE_UTF8);
+            break;
+        case StoredValue::Kind::Blob:
+            sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
+            break;
     }
 }
 
-void Statement::bindNull(int index) { sqlite3_bind_null(m_stmt, index); }
-void Statement::bindInteger(int index, int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+void Statement::bindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
+void Statement::bindInteger(int index, int64_t value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+}
 void Statement::bindText(int index, std::string_view value) {
     sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
@@ -89,9 +108,15 @@ void Statement::reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(m_stmt); }
-bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
-int64_t Statement::columnInteger(int column) const { return sqlite3_column_int64(m_stmt, column); }
+int Statement::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+int64_t Statement::columnInteger(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 std::string Statement::columnText(int column) const {
     auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
@@ -101,14 +126,18 @@ std::string Statement::columnText(int column) const {
 
 StoredValue Statement::columnStored(int column) const {
     switch (sqlite3_column_type(m_stmt, column)) {
-    case SQLITE_INTEGER: return StoredValue::fromInteger(sqlite3_column_int64(m_stmt, column));
-    case SQLITE_FLOAT: return StoredValue::fromReal(sqlite3_column_double(m_stmt, column));
-    case SQLITE_TEXT: return StoredValue::fromText(columnText(column));
-    case SQLITE_BLOB: {
-        auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
-        return StoredValue::fromBlob(std::string(data ? data : "", sqlite3_column_bytes(m_stmt, column)));
-    }
-    default: return StoredValue::null();
+        case SQLITE_INTEGER:
+            return StoredValue::fromInteger(sqlite3_column_int64(m_stmt, column));
+        case SQLITE_FLOAT:
+            return StoredValue::fromReal(sqlite3_column_double(m_stmt, column));
+        case SQLITE_TEXT:
+            return StoredValue::fromText(columnText(column));
+        case SQLITE_BLOB: {
+            auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+            return StoredValue::fromBlob(std::string(data ? data : "", sqlite3_column_bytes(m_stmt, column)));
+        }
+        default:
+            return StoredValue::null();
     }
 }
 

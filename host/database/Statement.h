@@ -9,12 +9,12 @@
 // Arrays and dictionaries have no SQLite form; the object database keeps them as JSON in a
 // BLOB (StoredValue::Kind::Blob) so they read back as what was written.
 
-#include "platform/foundation/Status.h"
-#include "platform/foundation/Value.h"
-
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/foundation/Status.h"
+#include "platform/foundation/Value.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -71,7 +71,8 @@ public:
 
 private:
     friend class Database;
-    Statement(sqlite3* db, sqlite3_stmt* stmt, std::string sql) : m_db(db), m_stmt(stmt), m_sql(std::move(sql)) {}
+    Statement(sqlite3* db, sqlite3_stmt* stmt, std::string sql)
+        : m_db(db), m_stmt(stmt), m_sql(std::move(sql)) {}
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;

@@ -1,21 +1,24 @@
 #include "host/database/Transaction.h"
 
-#include "host/database/Database.h"
-
 #include <utility>
+
+#include "host/database/Database.h"
 
 namespace host {
 
 platform::Result<Transaction> Transaction::begin(Database& db) {
     if (db.inTransaction()) return platform::Status::error("a transaction is already open on this database");
-    if (auto status = db.exec("BEGIN IMMEDIATE"); !status) return status.withContext("beginning a transaction");
+    if (auto status = db.exec("BEGIN IMMEDIATE"); !status)
+        return status.withContext("beginning a transaction");
     return Transaction(&db);
 }
 
 Transaction::Transaction(Transaction&& other) noexcept
     : m_db(other.m_db), m_open(std::exchange(other.m_open, false)) {}
 
-Transaction::~Transaction() { rollback(); }
+Transaction::~Transaction() {
+    rollback();
+}
 
 platform::Status Transaction::commit() {
     if (!m_open) return platform::Status::error("the transaction is no longer open");

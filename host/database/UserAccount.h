@@ -3,12 +3,12 @@
 // UserAccount: a user of a host database as the sign-in screen lists it, read without signing
 // anybody in.
 
-#include "platform/foundation/Status.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/foundation/Status.h"
 
 namespace host {
 

@@ -38,8 +38,12 @@ Result<std::shared_ptr<Bundle>> Bundle::open(const std::filesystem::path& path) 
     }
 }
 
-std::shared_ptr<Bundle> Bundle::mainBundle() { return mainBundleSlot(); }
-void Bundle::setMainBundle(std::shared_ptr<Bundle> bundle) { mainBundleSlot() = std::move(bundle); }
+std::shared_ptr<Bundle> Bundle::mainBundle() {
+    return mainBundleSlot();
+}
+void Bundle::setMainBundle(std::shared_ptr<Bundle> bundle) {
+    mainBundleSlot() = std::move(bundle);
+}
 
 std::optional<std::filesystem::path> Bundle::executablePath() const {
     std::string name = m_info.value("CFBundleExecutable", std::string_view{});
@@ -89,8 +93,11 @@ const Dictionary* Bundle::table(const std::string& name) const {
             if (auto text = readFile(*path)) {
                 try {
                     Value v = Value::parseJson(*text);
-                    if (v.isDictionary()) loaded = v.asDictionary();
-                    else Log::format("string table {} is not a JSON object; its keys are shown untranslated", path->string());
+                    if (v.isDictionary())
+                        loaded = v.asDictionary();
+                    else
+                        Log::format("string table {} is not a JSON object; its keys are shown untranslated",
+                                    path->string());
                 } catch (const ValueError& e) {
                     Log::format("string table {} is not valid JSON ({}); its keys are shown untranslated",
                                 path->string(), e.what());
@@ -105,7 +112,8 @@ const Dictionary* Bundle::table(const std::string& name) const {
 std::string Bundle::localizedStringForKey(const std::string& key, const std::string& value,
                                           const std::string& tableName) const {
     if (const Dictionary* strings = table(tableName)) {
-        if (auto it = strings->find(key); it != strings->end() && it->second.isString()) return it->second.asString();
+        if (auto it = strings->find(key); it != strings->end() && it->second.isString())
+            return it->second.asString();
     }
     return value.empty() ? key : value;
 }

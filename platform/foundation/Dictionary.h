@@ -52,9 +52,10 @@ public:
     // (checked in debug builds only).
     struct SortedUnique {};
     BasicDictionary(SortedUnique, Entries entries) : m_entries(std::move(entries)) {
-        assert(std::adjacent_find(m_entries.begin(), m_entries.end(), [](const value_type& a, const value_type& b) {
-                   return !(a.first < b.first);
-               }) == m_entries.end());
+        assert(std::adjacent_find(m_entries.begin(), m_entries.end(),
+                                  [](const value_type& a, const value_type& b) {
+                                      return !(a.first < b.first);
+                                  }) == m_entries.end());
     }
 
     iterator begin() noexcept { return m_entries.begin(); }
@@ -133,7 +134,9 @@ public:
         result.first->second = std::forward<M>(value);
         return result;
     }
-    std::pair<iterator, bool> insert(const value_type& entry) { return try_emplace(entry.first, entry.second); }
+    std::pair<iterator, bool> insert(const value_type& entry) {
+        return try_emplace(entry.first, entry.second);
+    }
     std::pair<iterator, bool> insert(value_type&& entry) {
         return try_emplace(std::move(entry.first), std::move(entry.second));
     }
@@ -152,7 +155,9 @@ public:
         return 1;
     }
 
-    friend bool operator==(const BasicDictionary& a, const BasicDictionary& b) { return a.m_entries == b.m_entries; }
+    friend bool operator==(const BasicDictionary& a, const BasicDictionary& b) {
+        return a.m_entries == b.m_entries;
+    }
 
 private:
     size_t lowerIndex(std::string_view key) const {
@@ -182,7 +187,8 @@ private:
                 if (!less(m_entries[i], m_entries[i - 1])) continue;
                 value_type moving = std::move(m_entries[i]);
                 size_t j = i;
-                for (; j > 0 && less(moving, m_entries[j - 1]); --j) m_entries[j] = std::move(m_entries[j - 1]);
+                for (; j > 0 && less(moving, m_entries[j - 1]); --j)
+                    m_entries[j] = std::move(m_entries[j - 1]);
                 m_entries[j] = std::move(moving);
             }
         } else {

@@ -30,7 +30,8 @@ public:
     // The full diagnostic text: "Error Domain=<domain> Code=<code> \"<localized>\"", plus the
     // reason when there is one.
     std::string description() const {
-        std::string text = fmt::format("Error Domain={} Code={} \"{}\"", m_domain, m_code, m_localizedDescription);
+        std::string text =
+            fmt::format("Error Domain={} Code={} \"{}\"", m_domain, m_code, m_localizedDescription);
         if (!m_failureReason.empty()) text += fmt::format(" (reason: {})", m_failureReason);
         return text;
     }

@@ -39,7 +39,8 @@ public:
         Dictionary::Entries entries;
         entries.reserve(count);
         for (size_t i = 0; i < count; ++i)
-            entries.emplace_back(std::move(m_keys[frame.firstKey + i]), std::move(m_values[frame.firstValue + i]));
+            entries.emplace_back(std::move(m_keys[frame.firstKey + i]),
+                                 std::move(m_values[frame.firstValue + i]));
         m_keys.resize(frame.firstKey);
         m_values.resize(frame.firstValue);
         return put(Value(Dictionary(std::move(entries))));  // sorted once; the last of equal keys wins
@@ -53,7 +54,8 @@ public:
         m_values.erase(first, m_values.end());
         return put(Value(std::move(members)));
     }
-    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override {
+    bool parse_error(std::size_t position, const std::string&,
+                     const nlohmann::detail::exception& e) override {
         m_errorPosition = position;
         m_error = e.what();
         return false;
@@ -112,8 +114,8 @@ namespace {
     const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
     const size_t lineStart = before.rfind('\n');
     const size_t column = offset - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
-    throw JsonError(fmt::format("JSON parse error at line {}, column {}: {}", line, column, fault), offset, line,
-                    column);
+    throw JsonError(fmt::format("JSON parse error at line {}, column {}: {}", line, column, fault), offset,
+                    line, column);
 }
 
 }  // namespace

@@ -96,8 +96,11 @@ bool JsonWriter::writeTo(std::ostream& out, const Value& value, JsonFormat forma
 }
 
 bool JsonWriter::writeTo(std::FILE* out, const Value& value, JsonFormat format) {
-    JsonWriter writer([out](std::string_view piece) { return std::fwrite(piece.data(), 1, piece.size(), out) == piece.size(); },
-                      format);
+    JsonWriter writer(
+        [out](std::string_view piece) {
+            return std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
+        },
+        format);
     return writer.write(value);
 }
 
@@ -109,7 +112,9 @@ bool JsonWriter::flush() {
     return !m_failed;
 }
 
-bool JsonWriter::flushIfFull() { return m_out.size() < kPieceSize || flush(); }
+bool JsonWriter::flushIfFull() {
+    return m_out.size() < kPieceSize || flush();
+}
 
 void JsonWriter::newline(size_t depth) {
     if (m_format.indent < 0) return;
@@ -148,7 +153,8 @@ void JsonWriter::run(const Value& root) {
     while (!open.empty() && !m_failed) {
         Frame& frame = open.back();
         const bool isArray = frame.container->isArray();
-        const size_t count = isArray ? frame.container->asArray().size() : frame.container->asDictionary().size();
+        const size_t count =
+            isArray ? frame.container->asArray().size() : frame.container->asDictionary().size();
         if (frame.next == count) {
             open.pop_back();
             newline(open.size());
@@ -162,7 +168,8 @@ void JsonWriter::run(const Value& root) {
         if (isArray) {
             child = &frame.container->asArray()[frame.next];
         } else {
-            const auto& entry = *(frame.container->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next));
+            const auto& entry =
+                *(frame.container->asDictionary().begin() + static_cast<std::ptrdiff_t>(frame.next));
             string(entry.first);
             m_out += m_format.indent < 0 ? ":" : ": ";
             child = &entry.second;
@@ -175,18 +182,27 @@ void JsonWriter::run(const Value& root) {
 
 void JsonWriter::scalar(const Value& value) {
     switch (value.type()) {
-        case Value::Type::Null: m_out += "null"; break;
-        case Value::Type::Boolean: m_out += value.asBool() ? "true" : "false"; break;
-        case Value::Type::Integer: fmt::format_to(std::back_inserter(m_out), "{}", value.asInteger()); break;
+        case Value::Type::Null:
+            m_out += "null";
+            break;
+        case Value::Type::Boolean:
+            m_out += value.asBool() ? "true" : "false";
+            break;
+        case Value::Type::Integer:
+            fmt::format_to(std::back_inserter(m_out), "{}", value.asInteger());
+            break;
         case Value::Type::Real:
             if (!value.isLargeInteger() && !std::isfinite(value.asReal()))
                 m_out += "null";
             else
                 m_out += value.numberText();
             break;
-        case Value::Type::String: string(value.asString()); break;
+        case Value::Type::String:
+            string(value.asString());
+            break;
         case Value::Type::Array:
-        case Value::Type::Dictionary: break;  // containers are opened by run()
+        case Value::Type::Dictionary:
+            break;  // containers are opened by run()
     }
 }
 
@@ -213,13 +229,27 @@ void JsonWriter::string(std::string_view text) {
             i += length;
         } else {
             switch (c) {
-                case '"': m_out += "\\\""; break;
-                case '\\': m_out += "\\\\"; break;
-                case '\b': m_out += "\\b"; break;
-                case '\f': m_out += "\\f"; break;
-                case '\n': m_out += "\\n"; break;
-                case '\r': m_out += "\\r"; break;
-                case '\t': m_out += "\\t"; break;
+                case '"':
+                    m_out += "\\\"";
+                    break;
+                case '\\':
+                    m_out += "\\\\";
+                    break;
+                case '\b':
+                    m_out += "\\b";
+                    break;
+                case '\f':
+                    m_out += "\\f";
+                    break;
+                case '\n':
+                    m_out += "\\n";
+                    break;
+                case '\r':
+                    m_out += "\\r";
+                    break;
+                case '\t':
+                    m_out += "\\t";
+                    break;
                 default:
                     m_out += "\\u00";
                     m_out += kHex[c >> 4];

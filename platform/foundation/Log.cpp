@@ -30,8 +30,8 @@ void Log::write(std::string_view text) {
     }
     static const std::string name = processName();
     auto now = std::chrono::system_clock::now();
-    auto line = fmt::format("{:%Y-%m-%d %H:%M:%S} {}[{}] {}\n", fmt::localtime(std::chrono::system_clock::to_time_t(now)),
-                            name, getpid(), text);
+    auto line = fmt::format("{:%Y-%m-%d %H:%M:%S} {}[{}] {}\n",
+                            fmt::localtime(std::chrono::system_clock::to_time_t(now)), name, getpid(), text);
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 

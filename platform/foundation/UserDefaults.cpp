@@ -17,9 +17,12 @@ namespace platform {
 namespace {
 std::filesystem::path defaultPath(const std::string& domain) {
     std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::filesystem::path(home) / ".config";
-    else base = std::filesystem::temp_directory_path();
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".config";
+    else
+        base = std::filesystem::temp_directory_path();
     return base / "zandrel" / (domain + ".json");
 }
 
@@ -39,7 +42,9 @@ void UserDefaults::setStandardPath(const std::filesystem::path& path) {
     standardInstance() = std::make_unique<UserDefaults>(path);
 }
 
-UserDefaults::UserDefaults(std::filesystem::path path) : m_path(std::move(path)) { m_loadStatus = reload(); }
+UserDefaults::UserDefaults(std::filesystem::path path) : m_path(std::move(path)) {
+    m_loadStatus = reload();
+}
 
 Status UserDefaults::reload() {
     m_values.clear();
@@ -69,7 +74,8 @@ Status UserDefaults::reload() {
         m_corruptInPlace = static_cast<bool>(ec);
         Status status = Status::error(fmt::format(
             "preferences file {} is not valid JSON ({}); it was moved to {} and defaults start empty",
-            m_path.string(), e.what(), ec ? std::string("(could not move it: ") + ec.message() + ")" : aside.string()));
+            m_path.string(), e.what(),
+            ec ? std::string("(could not move it: ") + ec.message() + ")" : aside.string()));
         Log::write(status.message());
         return status;
     }
@@ -95,10 +101,13 @@ Status UserDefaults::removeObjectForKey(std::string_view key) {
 
 Status UserDefaults::write() const {
     if (m_corruptInPlace)
-        return Status::error(fmt::format("preferences not written: {} is corrupt and could not be moved aside", m_path.string()));
+        return Status::error(fmt::format(
+            "preferences not written: {} is corrupt and could not be moved aside", m_path.string()));
     std::error_code ec;
     std::filesystem::create_directories(m_path.parent_path(), ec);
-    if (ec) return Status::error(fmt::format("cannot create {}: {}", m_path.parent_path().string(), ec.message()));
+    if (ec)
+        return Status::error(
+            fmt::format("cannot create {}: {}", m_path.parent_path().string(), ec.message()));
     std::filesystem::path tmp = m_path;
     tmp += fmt::format(".tmp-{}", getpid());
     {

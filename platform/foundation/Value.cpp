@@ -9,7 +9,6 @@
 #include "platform/foundation/JsonReader.h"
 #include "platform/foundation/JsonWriter.h"
 
-
 namespace platform {
 
 namespace {
@@ -76,14 +75,29 @@ Value::Value(const Value& other) {
 // Copies other into this null value, members by their own copy constructors.
 void Value::copyFrom(const Value& other) {
     switch (other.m_kind) {
-        case Kind::Null: break;
-        case Kind::Boolean: m_storage.boolean = other.m_storage.boolean; break;
-        case Kind::Integer: m_storage.integer = other.m_storage.integer; break;
-        case Kind::Real: m_storage.real = other.m_storage.real; break;
-        case Kind::String: construct<std::string>(other.m_storage.string); break;
-        case Kind::LargeInteger: constructLargeInteger(other.m_storage.string); break;
-        case Kind::Array: construct<Array>(other.m_storage.array); break;
-        case Kind::Dictionary: construct<Dictionary>(other.m_storage.dictionary); break;
+        case Kind::Null:
+            break;
+        case Kind::Boolean:
+            m_storage.boolean = other.m_storage.boolean;
+            break;
+        case Kind::Integer:
+            m_storage.integer = other.m_storage.integer;
+            break;
+        case Kind::Real:
+            m_storage.real = other.m_storage.real;
+            break;
+        case Kind::String:
+            construct<std::string>(other.m_storage.string);
+            break;
+        case Kind::LargeInteger:
+            constructLargeInteger(other.m_storage.string);
+            break;
+        case Kind::Array:
+            construct<Array>(other.m_storage.array);
+            break;
+        case Kind::Dictionary:
+            construct<Dictionary>(other.m_storage.dictionary);
+            break;
     }
     m_kind = other.m_kind;
 }
@@ -171,13 +185,20 @@ void Value::dismantle() noexcept {
 
 const char* Value::typeName(Type type) {
     switch (type) {
-        case Type::Null: return "null";
-        case Type::Boolean: return "boolean";
-        case Type::Integer: return "integer";
-        case Type::Real: return "real";
-        case Type::String: return "string";
-        case Type::Array: return "array";
-        case Type::Dictionary: return "dictionary";
+        case Type::Null:
+            return "null";
+        case Type::Boolean:
+            return "boolean";
+        case Type::Integer:
+            return "integer";
+        case Type::Real:
+            return "real";
+        case Type::String:
+            return "string";
+        case Type::Array:
+            return "array";
+        case Type::Dictionary:
+            return "dictionary";
     }
     return "unknown";
 }
@@ -218,9 +239,11 @@ Value Value::integerFromText(std::string_view decimal) {
     std::string_view digits = decimal;
     const bool negative = !digits.empty() && digits.front() == '-';
     if (negative) digits.remove_prefix(1);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        throw ValueError(fmt::format("\"{}\" is not a decimal integer: write an optional '-' followed by digits",
-                                     abbreviated(decimal)));
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw ValueError(
+            fmt::format("\"{}\" is not a decimal integer: write an optional '-' followed by digits",
+                        abbreviated(decimal)));
     while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
     std::string canonical;
     canonical.reserve(digits.size() + 1);
@@ -242,18 +265,24 @@ bool Value::asBool() const {
 
 int64_t Value::asInteger() const {
     switch (m_kind) {
-        case Kind::Integer: return m_storage.integer;
-        case Kind::Boolean: return m_storage.boolean ? 1 : 0;
+        case Kind::Integer:
+            return m_storage.integer;
+        case Kind::Boolean:
+            return m_storage.boolean ? 1 : 0;
         case Kind::Real:
             // Both bounds are exact doubles; NaN fails both comparisons.
-            if (m_storage.real >= -0x1p63 && m_storage.real < 0x1p63) return static_cast<int64_t>(m_storage.real);
-            throw ValueError(fmt::format("the number {} has no 64-bit integer value (outside -2^63 .. 2^63-1); "
-                                         "read it as a real instead",
-                                         m_storage.real));
+            if (m_storage.real >= -0x1p63 && m_storage.real < 0x1p63)
+                return static_cast<int64_t>(m_storage.real);
+            throw ValueError(
+                fmt::format("the number {} has no 64-bit integer value (outside -2^63 .. 2^63-1); "
+                            "read it as a real instead",
+                            m_storage.real));
         case Kind::LargeInteger:
-            throw ValueError(fmt::format("the integer {} does not fit in 64 bits; read it as a real or as its text",
-                                         abbreviated(m_storage.string)));
-        default: typeMismatch("an integer", *this);
+            throw ValueError(
+                fmt::format("the integer {} does not fit in 64 bits; read it as a real or as its text",
+                            abbreviated(m_storage.string)));
+        default:
+            typeMismatch("an integer", *this);
     }
 }
 
@@ -272,10 +301,14 @@ double Value::asReal() const {
 
 std::string Value::numberText() const {
     switch (m_kind) {
-        case Kind::Integer: return fmt::format("{}", m_storage.integer);
-        case Kind::Real: return realText(m_storage.real);
-        case Kind::LargeInteger: return m_storage.string;
-        default: typeMismatch("a number", *this);
+        case Kind::Integer:
+            return fmt::format("{}", m_storage.integer);
+        case Kind::Real:
+            return realText(m_storage.real);
+        case Kind::LargeInteger:
+            return m_storage.string;
+        default:
+            typeMismatch("a number", *this);
     }
 }
 
@@ -308,7 +341,8 @@ const Value& Value::at(std::string_view key) const {
     const Dictionary& dict = asDictionary();
     auto it = dict.find(key);
     if (it == dict.end())
-        throw ValueError(fmt::format("missing key \"{}\" (use find() or value() where a key is optional)", abbreviated(key)));
+        throw ValueError(fmt::format("missing key \"{}\" (use find() or value() where a key is optional)",
+                                     abbreviated(key)));
     return it->second;
 }
 
@@ -319,9 +353,13 @@ const Value& Value::at(size_t index) const {
     return array[index];
 }
 
-Value& Value::at(std::string_view key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
+Value& Value::at(std::string_view key) {
+    return const_cast<Value&>(std::as_const(*this).at(key));
+}
 
-Value& Value::at(size_t index) { return const_cast<Value&>(std::as_const(*this).at(index)); }
+Value& Value::at(size_t index) {
+    return const_cast<Value&>(std::as_const(*this).at(index));
+}
 
 const Value* Value::find(std::string_view key) const {
     if (m_kind != Kind::Dictionary) return nullptr;
@@ -346,17 +384,20 @@ int64_t Value::integerOr(const Value* found, int64_t fallback) {
     if (!found) return fallback;
     switch (found->m_kind) {
         case Kind::Integer:
-        case Kind::Boolean: return found->asInteger();
+        case Kind::Boolean:
+            return found->asInteger();
         case Kind::Real: {
             const double real = found->m_storage.real;
             return real >= -0x1p63 && real < 0x1p63 ? static_cast<int64_t>(real) : fallback;
         }
-        default: return fallback;
+        default:
+            return fallback;
     }
 }
 
 bool Value::boolOr(const Value* found, bool fallback) {
-    return found && (found->m_kind == Kind::Boolean || found->m_kind == Kind::Integer) ? found->asBool() : fallback;
+    return found && (found->m_kind == Kind::Boolean || found->m_kind == Kind::Integer) ? found->asBool()
+                                                                                       : fallback;
 }
 
 std::string Value::description() const {
@@ -364,7 +405,9 @@ std::string Value::description() const {
     return toJson();
 }
 
-Value Value::parseJson(std::string_view text) { return JsonReader::parse(text); }
+Value Value::parseJson(std::string_view text) {
+    return JsonReader::parse(text);
+}
 
 std::string Value::toJson(int indent) const {
     JsonFormat format;
@@ -384,7 +427,8 @@ bool Value::sameNumber(const Value& a, const Value& b) {
     if (a.m_kind == Kind::Real && b.m_kind == Kind::LargeInteger) {
         const double real = a.m_storage.real;
         // A large integer is beyond 2^63, where every finite double is an integer.
-        return std::isfinite(real) && std::abs(real) >= 0x1p63 && fmt::format("{:.0f}", real) == b.m_storage.string;
+        return std::isfinite(real) && std::abs(real) >= 0x1p63 &&
+               fmt::format("{:.0f}", real) == b.m_storage.string;
     }
     return false;
 }
@@ -393,14 +437,21 @@ bool Value::sameNumber(const Value& a, const Value& b) {
 bool Value::sameStorage(const Value& a, const Value& b) {
     if (a.m_kind != b.m_kind) return sameNumber(a, b);
     switch (a.m_kind) {
-        case Kind::Null: return true;
-        case Kind::Boolean: return a.m_storage.boolean == b.m_storage.boolean;
-        case Kind::Integer: return a.m_storage.integer == b.m_storage.integer;
-        case Kind::Real: return a.m_storage.real == b.m_storage.real;
+        case Kind::Null:
+            return true;
+        case Kind::Boolean:
+            return a.m_storage.boolean == b.m_storage.boolean;
+        case Kind::Integer:
+            return a.m_storage.integer == b.m_storage.integer;
+        case Kind::Real:
+            return a.m_storage.real == b.m_storage.real;
         case Kind::String:
-        case Kind::LargeInteger: return a.m_storage.string == b.m_storage.string;
-        case Kind::Array: return a.m_storage.array == b.m_storage.array;
-        case Kind::Dictionary: return a.m_storage.dictionary == b.m_storage.dictionary;
+        case Kind::LargeInteger:
+            return a.m_storage.string == b.m_storage.string;
+        case Kind::Array:
+            return a.m_storage.array == b.m_storage.array;
+        case Kind::Dictionary:
+            return a.m_storage.dictionary == b.m_storage.dictionary;
     }
     return false;
 }

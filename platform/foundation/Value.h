@@ -21,8 +21,8 @@
 //     insert. value() answers in the fallback's type: std::string for any text fallback (a
 //     literal included), int64_t for an integer one, double for a real one, bool for a bool.
 
-#include <cstdint>
 #include <concepts>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -48,17 +48,17 @@ public:
 
 namespace detail {
 template <typename T>
-inline constexpr bool kIsCharacter = std::is_same_v<T, char> || std::is_same_v<T, signed char> ||
-                                     std::is_same_v<T, unsigned char> || std::is_same_v<T, wchar_t> ||
-                                     std::is_same_v<T, char8_t> || std::is_same_v<T, char16_t> ||
-                                     std::is_same_v<T, char32_t>;
+inline constexpr bool kIsCharacter =
+    std::is_same_v<T, char> || std::is_same_v<T, signed char> || std::is_same_v<T, unsigned char> ||
+    std::is_same_v<T, wchar_t> || std::is_same_v<T, char8_t> || std::is_same_v<T, char16_t> ||
+    std::is_same_v<T, char32_t>;
 // Integer types whose every value fits int64_t (bool and characters are not integers here).
 template <typename T>
 concept NarrowInteger = std::integral<T> && !std::is_same_v<T, bool> && !kIsCharacter<T> &&
                         (std::is_signed_v<T> || sizeof(T) < sizeof(int64_t));
 template <typename T>
-concept WideUnsigned = std::unsigned_integral<T> && !std::is_same_v<T, bool> && !kIsCharacter<T> &&
-                       sizeof(T) >= sizeof(int64_t);
+concept WideUnsigned =
+    std::unsigned_integral<T> && !std::is_same_v<T, bool> && !kIsCharacter<T> && sizeof(T) >= sizeof(int64_t);
 }  // namespace detail
 
 class Value {
@@ -73,13 +73,10 @@ public:
     // The other integer types (long long, unsigned, size_t ...); an unsigned value beyond int64_t
     // becomes a large integer.
     template <typename I>
-        requires detail::NarrowInteger<I>
-    Value(I i) noexcept : m_kind(Kind::Integer) {
-        m_storage.integer = static_cast<int64_t>(i);
-    }
+    requires detail::NarrowInteger<I> Value(I i)
+    noexcept : m_kind(Kind::Integer) { m_storage.integer = static_cast<int64_t>(i); }
     template <typename I>
-        requires detail::WideUnsigned<I>
-    Value(I i) {
+    requires detail::WideUnsigned<I> Value(I i) {
         if (i <= static_cast<I>(INT64_MAX)) {
             m_kind = Kind::Integer;
             m_storage.integer = static_cast<int64_t>(i);
@@ -165,21 +162,19 @@ private:
         return orFallback(found, fallback ? std::string_view(fallback) : std::string_view());
     }
     template <typename I>
-        requires detail::NarrowInteger<I>
+    requires detail::NarrowInteger<I>
     static int64_t orFallback(const Value* found, I fallback) {
         return integerOr(found, static_cast<int64_t>(fallback));
     }
     static double orFallback(const Value* found, double fallback);
     template <typename B>
-        requires std::same_as<B, bool>
-    static bool orFallback(const Value* found, B fallback) {
-        return boolOr(found, fallback);
-    }
+    requires std::same_as<B, bool>
+    static bool orFallback(const Value* found, B fallback) { return boolOr(found, fallback); }
     // No silent reinterpretation: a character is no integer, an unsigned 64-bit fallback has no
     // int64_t form, a null pointer is no text.
     template <typename T>
-        requires(detail::WideUnsigned<T> || detail::kIsCharacter<T>)
-    static void orFallback(const Value* found, T fallback) = delete;
+    requires(detail::WideUnsigned<T> || detail::kIsCharacter<T>) static void orFallback(const Value* found,
+                                                                                        T fallback) = delete;
     static void orFallback(const Value* found, std::nullptr_t) = delete;
     static int64_t integerOr(const Value* found, int64_t fallback);
     static bool boolOr(const Value* found, bool fallback);
@@ -226,7 +221,6 @@ private:
     // the string member, so the kinds from String on own memory).
     enum class Kind : uint8_t { Null, Boolean, Integer, Real, String, Array, Dictionary, LargeInteger };
 
-
     void releaseContainer() noexcept;
     // Asks for the memory of this value's text, members or entries ahead of releasing it.
     __attribute__((always_inline)) void prefetchStorage() const noexcept {
@@ -236,11 +230,14 @@ private:
                 // free() reads the block's header just before the text.
                 __builtin_prefetch(m_storage.string.data() - sizeof(void*));
                 break;
-            case Kind::Array: __builtin_prefetch(m_storage.array.data()); break;
+            case Kind::Array:
+                __builtin_prefetch(m_storage.array.data());
+                break;
             case Kind::Dictionary:
                 if (!m_storage.dictionary.empty()) __builtin_prefetch(&*m_storage.dictionary.begin());
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     void dismantle() noexcept;
@@ -266,22 +263,34 @@ private:
 
     template <typename T>
     static T& member(Storage& storage) {
-        if constexpr (std::is_same_v<T, std::string>) return storage.string;
-        else if constexpr (std::is_same_v<T, Array>) return storage.array;
-        else return storage.dictionary;
+        if constexpr (std::is_same_v<T, std::string>)
+            return storage.string;
+        else if constexpr (std::is_same_v<T, Array>)
+            return storage.array;
+        else
+            return storage.dictionary;
     }
     template <typename T, typename... Args>
     void construct(Args&&... args) {
         new (&member<T>(m_storage)) T(std::forward<Args>(args)...);
-        m_kind = std::is_same_v<T, std::string> ? Kind::String : std::is_same_v<T, Array> ? Kind::Array : Kind::Dictionary;
+        m_kind = std::is_same_v<T, std::string> ? Kind::String
+                 : std::is_same_v<T, Array>     ? Kind::Array
+                                                : Kind::Dictionary;
     }
     // Takes other's contents into this null value; other is left null.
     __attribute__((always_inline)) void takeFrom(Value& other) noexcept {
         switch (other.m_kind) {
-            case Kind::Null: return;
-            case Kind::Boolean: m_storage.boolean = other.m_storage.boolean; break;
-            case Kind::Integer: m_storage.integer = other.m_storage.integer; break;
-            case Kind::Real: m_storage.real = other.m_storage.real; break;
+            case Kind::Null:
+                return;
+            case Kind::Boolean:
+                m_storage.boolean = other.m_storage.boolean;
+                break;
+            case Kind::Integer:
+                m_storage.integer = other.m_storage.integer;
+                break;
+            case Kind::Real:
+                m_storage.real = other.m_storage.real;
+                break;
             case Kind::String:
             case Kind::LargeInteger:
                 new (&m_storage.string) std::string(std::move(other.m_storage.string));
@@ -304,7 +313,9 @@ private:
     void reset() noexcept {
         switch (m_kind) {
             case Kind::String:
-            case Kind::LargeInteger: m_storage.string.~basic_string(); break;
+            case Kind::LargeInteger:
+                m_storage.string.~basic_string();
+                break;
             case Kind::Array:
                 if (!m_storage.array.empty()) return releaseContainer();
                 m_storage.array.~Array();
@@ -313,7 +324,8 @@ private:
                 if (!m_storage.dictionary.empty()) return releaseContainer();
                 m_storage.dictionary.~Dictionary();
                 break;
-            default: break;
+            default:
+                break;
         }
         m_kind = Kind::Null;
     }

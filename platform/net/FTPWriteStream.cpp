@@ -20,8 +20,12 @@ constexpr auto kLongestWait = std::chrono::milliseconds(250);
 // keep the loop from everything else.
 constexpr int kMaxSpaceEventsPerPass = 16;
 
-CURLM* multiOf(void* p) { return static_cast<CURLM*>(p); }
-CURL* easyOf(void* p) { return static_cast<CURL*>(p); }
+CURLM* multiOf(void* p) {
+    return static_cast<CURLM*>(p);
+}
+CURL* easyOf(void* p) {
+    return static_cast<CURL*>(p);
+}
 
 void ensureCurlInitialized() {
     static std::once_flag once;
@@ -59,7 +63,8 @@ using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 
 UrlHandle parseURL(std::string_view text) {
     UrlHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, std::string(text).c_str(), 0) != CURLUE_OK) return nullptr;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, std::string(text).c_str(), 0) != CURLUE_OK)
+        return nullptr;
     return url;
 }
 
@@ -74,8 +79,8 @@ std::optional<std::string> urlPart(CURLU* url, CURLUPart part) {
 }  // namespace
 
 std::optional<std::string> urlByAppendingPathComponent(std::string_view baseURL, std::string_view component) {
-    if (component.empty() || component == "." || component == ".." || component.find('/') != std::string_view::npos ||
-        hasControlCharacter(component))
+    if (component.empty() || component == "." || component == ".." ||
+        component.find('/') != std::string_view::npos || hasControlCharacter(component))
         return std::nullopt;
     auto url = parseURL(baseURL);
     if (!url) return std::nullopt;
@@ -179,7 +184,8 @@ void FTPWriteStream::open() {
     curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
 
     m_lastProgressAt = m_lastDrivenAt = SteadyClock::now();
-    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return fail(CURLE_FAILED_INIT, "libcurl refused the transfer");
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return fail(CURLE_FAILED_INIT, "libcurl refused the transfer");
     m_easyAdded = true;
 }
 
@@ -241,7 +247,8 @@ void FTPWriteStream::finishUpload() {
         collectPollFds(fds);
         auto wait = kLongestWait;
         if (m_deadline) {
-            auto untilDeadline = std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - SteadyClock::now());
+            auto untilDeadline =
+                std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - SteadyClock::now());
             wait = std::clamp(untilDeadline, std::chrono::milliseconds(0), kLongestWait);
         }
         if (::poll(fds.data(), fds.size(), static_cast<int>(wait.count())) < 0)
@@ -309,7 +316,8 @@ void FTPWriteStream::collectCompletion() {
         m_sent = static_cast<uint64_t>(sent);
         m_transferDone = true;
         if (result != CURLE_OK) {
-            std::string detail = m_curlError[0] ? std::string(m_curlError.data()) : curl_easy_strerror(result);
+            std::string detail =
+                m_curlError[0] ? std::string(m_curlError.data()) : curl_easy_strerror(result);
             fail(result, detail);
         } else if (!m_eofRequested && !(m_uploadLength && m_sent == *m_uploadLength)) {
             fail(CURLE_SEND_ERROR, "the server ended the transfer before the file was complete");
@@ -334,7 +342,8 @@ void FTPWriteStream::checkStall(SteadyClock::time_point now) {
     }
     if (now - m_lastProgressAt >= m_timeouts.stall) {
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_timeouts.stall).count();
-        fail(CURLE_OPERATION_TIMEDOUT, fmt::format("the server took no data for {} ms (the transfer stalled)", ms));
+        fail(CURLE_OPERATION_TIMEDOUT,
+             fmt::format("the server took no data for {} ms (the transfer stalled)", ms));
     }
 }
 

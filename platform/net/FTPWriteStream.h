@@ -147,7 +147,7 @@ private:
     bool m_spaceWanted = false;      // the delegate wrote since the last space event
     bool m_paused = false;           // libcurl waits for us to write
     bool m_eofRequested = false;
-    bool m_eofDelivered = false;     // libcurl was told the file ends
+    bool m_eofDelivered = false;  // libcurl was told the file ends
     bool m_transferDone = false;
 
     std::chrono::steady_clock::time_point m_lastProgressAt{};

@@ -22,8 +22,10 @@ FileReadStream::~FileReadStream() {
 
 void FileReadStream::fail(int errnoValue, std::string_view what) {
     m_status = StreamStatus::Error;
-    m_error = Error{"NSPOSIXErrorDomain", errnoValue,
-                    fmt::format("{} {}: {}", what, m_path, std::strerror(errnoValue)), {}};
+    m_error = Error{"NSPOSIXErrorDomain",
+                    errnoValue,
+                    fmt::format("{} {}: {}", what, m_path, std::strerror(errnoValue)),
+                    {}};
 }
 
 void FileReadStream::open() {

@@ -7,9 +7,13 @@ ClassRegistry& ClassRegistry::shared() {
     return registry;
 }
 
-void ClassRegistry::registerClass(std::shared_ptr<const Class> cls) { m_classes[cls->name()] = std::move(cls); }
+void ClassRegistry::registerClass(std::shared_ptr<const Class> cls) {
+    m_classes[cls->name()] = std::move(cls);
+}
 
-void ClassRegistry::unregisterClass(const std::string& name) { m_classes.erase(name); }
+void ClassRegistry::unregisterClass(const std::string& name) {
+    m_classes.erase(name);
+}
 
 std::shared_ptr<const Class> ClassRegistry::classNamed(const std::string& name) const {
     auto it = m_classes.find(name);

@@ -71,10 +71,10 @@ bool isKindOfClassNamed(const Object* object, const std::string& className);
 
 }  // namespace platform
 
-#define ZANDREL_REGISTER_CLASS(T)                                                          \
-    namespace {                                                                            \
-    [[maybe_unused]] const bool registered_##T = [] {                                      \
+#define ZANDREL_REGISTER_CLASS(T)                                                                  \
+    namespace {                                                                                    \
+    [[maybe_unused]] const bool registered_##T = [] {                                              \
         ::platform::ClassRegistry::shared().registerClass(::platform::ClassRegistry::make<T>(#T)); \
-        return true;                                                                       \
-    }();                                                                                   \
+        return true;                                                                               \
+    }();                                                                                           \
     }

@@ -9,17 +9,21 @@ NotificationCenter& NotificationCenter::defaultCenter() {
     return center;
 }
 
-NotificationCenter::Token NotificationCenter::addObserver(const std::string& name, const Object* sender, Block block) {
+NotificationCenter::Token NotificationCenter::addObserver(const std::string& name, const Object* sender,
+                                                          Block block) {
     Token token = m_nextToken++;
-    m_observers.push_back({token, name, sender, false, {}, nullptr, std::make_shared<Block>(std::move(block))});
+    m_observers.push_back(
+        {token, name, sender, false, {}, nullptr, std::make_shared<Block>(std::move(block))});
     return token;
 }
 
-NotificationCenter::Token NotificationCenter::addObserver(const std::weak_ptr<Object>& owner, const std::string& name,
-                                                          const Object* sender, Block block) {
+NotificationCenter::Token NotificationCenter::addObserver(const std::weak_ptr<Object>& owner,
+                                                          const std::string& name, const Object* sender,
+                                                          Block block) {
     Token token = m_nextToken++;
     const Object* address = owner.lock().get();
-    m_observers.push_back({token, name, sender, true, owner, address, std::make_shared<Block>(std::move(block))});
+    m_observers.push_back(
+        {token, name, sender, true, owner, address, std::make_shared<Block>(std::move(block))});
     return token;
 }
 

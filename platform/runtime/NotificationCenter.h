@@ -43,9 +43,10 @@ public:
     Token addObserver(const std::shared_ptr<T>& observer, void (T::*selector)(const Notification&),
                       const std::string& name, const Object* sender) {
         std::weak_ptr<T> weak = observer;
-        return addObserver(std::weak_ptr<Object>(observer), name, sender, [weak, selector](const Notification& n) {
-            if (auto strong = weak.lock()) ((*strong).*selector)(n);
-        });
+        return addObserver(std::weak_ptr<Object>(observer), name, sender,
+                           [weak, selector](const Notification& n) {
+                               if (auto strong = weak.lock()) ((*strong).*selector)(n);
+                           });
     }
 
     void removeObserver(Token token);

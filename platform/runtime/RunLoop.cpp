@@ -18,7 +18,9 @@ void RunLoop::setClock(std::shared_ptr<Clock> clock) {
     m_clock = std::move(clock);
 }
 
-void RunLoop::dispatchAsync(std::function<void()> block) { m_blocks.push_back(std::move(block)); }
+void RunLoop::dispatchAsync(std::function<void()> block) {
+    m_blocks.push_back(std::move(block));
+}
 
 RunLoop::TimerId RunLoop::scheduleTimer(Duration interval, bool repeats, std::function<void()> fire,
                                         RunLoopModes modes) {
@@ -29,7 +31,9 @@ RunLoop::TimerId RunLoop::scheduleTimer(Duration interval, bool repeats, std::fu
     return id;
 }
 
-void RunLoop::invalidateTimer(TimerId id) { m_timers.erase(id); }
+void RunLoop::invalidateTimer(TimerId id) {
+    m_timers.erase(id);
+}
 
 std::optional<TimePoint> RunLoop::fireDate(TimerId id) const {
     auto it = m_timers.find(id);
@@ -98,7 +102,8 @@ bool RunLoop::fireDueTimers(RunLoopModes modes) {
 }
 
 bool RunLoop::hasSources(RunLoopModes modes) const {
-    return std::any_of(m_sources.begin(), m_sources.end(), [modes](const SourceEntry& e) { return e.modes & modes; });
+    return std::any_of(m_sources.begin(), m_sources.end(),
+                       [modes](const SourceEntry& e) { return e.modes & modes; });
 }
 
 bool RunLoop::pollSources(RunLoopModes modes, Duration maxWait) {
@@ -172,11 +177,13 @@ void RunLoop::runUntil(RunLoopMode mode, const std::function<bool()>& done) {
         auto next = nextTimer(modes);
         bool sources = hasSources(modes);
         if (!next && !sources)
-            throw RunLoopStalled("the run loop has nothing left to do: no queued blocks, timers or sources, "
-                                 "so the condition it waits for can never become true");
+            throw RunLoopStalled(
+                "the run loop has nothing left to do: no queued blocks, timers or sources, "
+                "so the condition it waits for can never become true");
         if (m_clock->isVirtual() && next && !sources) {
             // Nothing else can happen before the next timer: jump there.
-            if (auto* virtualClock = dynamic_cast<VirtualClock*>(m_clock.get()); virtualClock && *next > now())
+            if (auto* virtualClock = dynamic_cast<VirtualClock*>(m_clock.get());
+                virtualClock && *next > now())
                 virtualClock->advance(*next - now());
             runOnce(mode, Duration::zero());
             continue;

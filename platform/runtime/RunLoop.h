@@ -121,7 +121,9 @@ private:
         RunLoopModes modes;
     };
 
-    static RunLoopModes bit(RunLoopMode mode) { return mode == RunLoopMode::Default ? kDefaultMode : kModalMode; }
+    static RunLoopModes bit(RunLoopMode mode) {
+        return mode == RunLoopMode::Default ? kDefaultMode : kModalMode;
+    }
     bool runBlocks();
     bool fireDueTimers(RunLoopModes modes);
     std::optional<TimePoint> nextTimer(RunLoopModes modes) const;

@@ -158,7 +158,9 @@ bool Application::presentError(const std::string& description) {
     return false;
 }
 
-bool Application::openURL(const std::string& url) { return m_frontEnd && m_frontEnd->openURL(url); }
+bool Application::openURL(const std::string& url) {
+    return m_frontEnd && m_frontEnd->openURL(url);
+}
 
 void Application::addDocument(const std::shared_ptr<Document>& document) {
     if (std::find(m_documents.begin(), m_documents.end(), document) == m_documents.end())

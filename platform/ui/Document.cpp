@@ -7,7 +7,8 @@
 namespace platform {
 
 void Document::addWindowController(const std::shared_ptr<WindowController>& controller) {
-    if (std::find(m_windowControllers.begin(), m_windowControllers.end(), controller) == m_windowControllers.end()) {
+    if (std::find(m_windowControllers.begin(), m_windowControllers.end(), controller) ==
+        m_windowControllers.end()) {
         m_windowControllers.push_back(controller);
         controller->setDocument(sharedAs<Document>());
     }

@@ -17,7 +17,9 @@ public:
     const std::string& displayName() const { return m_displayName; }
     void setDisplayName(std::string name) { m_displayName = std::move(name); }
 
-    const std::vector<std::shared_ptr<WindowController>>& windowControllers() const { return m_windowControllers; }
+    const std::vector<std::shared_ptr<WindowController>>& windowControllers() const {
+        return m_windowControllers;
+    }
     void addWindowController(const std::shared_ptr<WindowController>& controller);
     void removeWindowController(const WindowController* controller);
 

@@ -13,7 +13,8 @@ namespace platform {
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -63,7 +64,8 @@ std::string trim(const std::string& s) {
 
 std::string titlesOf(const Menu& menu) {
     std::string list;
-    for (const auto& item : numberedItems(menu)) list += (list.empty() ? "\"" : ", \"") + item->title() + "\"";
+    for (const auto& item : numberedItems(menu))
+        list += (list.empty() ? "\"" : ", \"") + item->title() + "\"";
     return list.empty() ? "nothing" : list;
 }
 
@@ -77,9 +79,11 @@ MenuLookup walkMenu(const Menu& menu, const std::vector<Step>& steps, Pick pick)
         if (!current) return {nullptr, fmt::format("\"{}\" has no submenu", item->title())};
         item = pick(*current, steps[i]);
         if (!item) {
-            std::string where = current == &menu ? "the menu bar" : fmt::format("the menu \"{}\"", current->title());
-            return {nullptr, fmt::format("{} has no item {} (it has {})", where,
-                                         fmt::format("\"{}\"", fmt::to_string(steps[i])), titlesOf(*current))};
+            std::string where =
+                current == &menu ? "the menu bar" : fmt::format("the menu \"{}\"", current->title());
+            return {nullptr,
+                    fmt::format("{} has no item {} (it has {})", where,
+                                fmt::format("\"{}\"", fmt::to_string(steps[i])), titlesOf(*current))};
         }
         current = item->submenu().get();
     }
@@ -92,7 +96,8 @@ std::vector<std::string> splitMenuPath(const std::string& path) {
     size_t start = 0;
     for (;;) {
         size_t cut = path.find('>', start);
-        std::string part = trim(path.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+        std::string part =
+            trim(path.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
         if (!part.empty()) titles.push_back(part);
         if (cut == std::string::npos) break;
         start = cut + 1;
@@ -112,7 +117,8 @@ MenuLookup findMenuItem(const Menu& menu, const std::vector<std::string>& titles
         // A menu in the bar is named by its item's title or by the submenu's own title.
         std::shared_ptr<MenuItem> caseless;
         for (const auto& item : numberedItems(m)) {
-            if (item->title() == title || (item->title().empty() && item->submenu() && item->submenu()->title() == title))
+            if (item->title() == title ||
+                (item->title().empty() && item->submenu() && item->submenu()->title() == title))
                 return item;
             if (!caseless && equalsIgnoringCase(item->title(), title)) caseless = item;
         }

@@ -10,7 +10,9 @@ std::shared_ptr<MenuItem> MenuItem::separatorItem() {
     return item;
 }
 
-void MenuItem::setSubmenu(std::shared_ptr<Menu> submenu) { m_submenu = std::move(submenu); }
+void MenuItem::setSubmenu(std::shared_ptr<Menu> submenu) {
+    m_submenu = std::move(submenu);
+}
 
 bool MenuItem::isEnabled() const {
     if (m_separator) return false;
@@ -31,9 +33,12 @@ Menu::~Menu() {
     for (auto& item : m_items) item->m_menu = nullptr;
 }
 
-void Menu::addItem(std::shared_ptr<MenuItem> item) { insertItemAtIndex(std::move(item), m_items.size()); }
+void Menu::addItem(std::shared_ptr<MenuItem> item) {
+    insertItemAtIndex(std::move(item), m_items.size());
+}
 
-std::shared_ptr<MenuItem> Menu::addItemWithTitle(std::string title, std::string action, std::string keyEquivalent) {
+std::shared_ptr<MenuItem> Menu::addItemWithTitle(std::string title, std::string action,
+                                                 std::string keyEquivalent) {
     auto item = std::make_shared<MenuItem>(std::move(title), std::move(action), std::move(keyEquivalent));
     addItem(item);
     return item;
@@ -46,7 +51,8 @@ void Menu::insertItemAtIndex(std::shared_ptr<MenuItem> item, size_t index) {
         owner->removeItemAtIndex(static_cast<size_t>(owner->indexOfItem(item.get())));
     }
     item->m_menu = this;
-    m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(std::min(index, m_items.size())), std::move(item));
+    m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(std::min(index, m_items.size())),
+                   std::move(item));
 }
 
 void Menu::removeItemAtIndex(size_t index) {

@@ -20,7 +20,8 @@ public:
     void setTitle(std::string title) { m_title = std::move(title); }
 
     void addItem(std::shared_ptr<MenuItem> item);
-    std::shared_ptr<MenuItem> addItemWithTitle(std::string title, std::string action, std::string keyEquivalent);
+    std::shared_ptr<MenuItem> addItemWithTitle(std::string title, std::string action,
+                                               std::string keyEquivalent);
     void insertItemAtIndex(std::shared_ptr<MenuItem> item, size_t index);
     void removeItemAtIndex(size_t index);
     void removeAllItems();

@@ -21,9 +21,13 @@ ScriptedFrontEnd::~ScriptedFrontEnd() {
     if (m_installed && Application::shared().frontEnd() == this) Application::shared().setFrontEnd(nullptr);
 }
 
-void ScriptedFrontEnd::answerAlert(std::string buttonTitle) { m_answers.push_back({std::move(buttonTitle), 0}); }
+void ScriptedFrontEnd::answerAlert(std::string buttonTitle) {
+    m_answers.push_back({std::move(buttonTitle), 0});
+}
 
-void ScriptedFrontEnd::answerAlertWithReturn(int returnValue) { m_answers.push_back({std::nullopt, returnValue}); }
+void ScriptedFrontEnd::answerAlertWithReturn(int returnValue) {
+    m_answers.push_back({std::nullopt, returnValue});
+}
 
 const RecordedAlert& ScriptedFrontEnd::lastAlert() const {
     if (m_alerts.empty()) throw ScriptedFrontEndError("no alert has been shown");
@@ -63,10 +67,11 @@ int ScriptedFrontEnd::runAlert(const AlertRequest& alert) {
     }
     if (!value) {
         m_alerts.push_back(record);
-        throw ScriptedFrontEndError(fmt::format(
-            "{} has no button {} (its buttons: {})", describe(),
-            answer.title ? fmt::format("\"{}\"", *answer.title) : fmt::format("returning {}", answer.returnValue),
-            fmt::join(record.buttons, ", ")));
+        throw ScriptedFrontEndError(fmt::format("{} has no button {} (its buttons: {})", describe(),
+                                                answer.title
+                                                    ? fmt::format("\"{}\"", *answer.title)
+                                                    : fmt::format("returning {}", answer.returnValue),
+                                                fmt::join(record.buttons, ", ")));
     }
     record.answer = *value;
     for (const auto& b : buttons)
@@ -106,7 +111,8 @@ std::shared_ptr<View> ScriptedFrontEnd::findView(const std::string& identifier, 
     return view;
 }
 
-std::shared_ptr<Button> ScriptedFrontEnd::findButton(const std::string& identifierOrTitle, const Window* window) const {
+std::shared_ptr<Button> ScriptedFrontEnd::findButton(const std::string& identifierOrTitle,
+                                                     const Window* window) const {
     std::shared_ptr<Window> keep;
     const Window& w = windowOrKey(window, keep);
     if (auto view = findVisibleView(w, identifierOrTitle)) {
@@ -115,8 +121,8 @@ std::shared_ptr<Button> ScriptedFrontEnd::findButton(const std::string& identifi
         return button;
     }
     if (auto button = findVisibleButton(w, identifierOrTitle)) return button;
-    throw ScriptedFrontEndError(
-        fmt::format("window \"{}\" shows no button with identifier or title \"{}\"", w.title(), identifierOrTitle));
+    throw ScriptedFrontEndError(fmt::format("window \"{}\" shows no button with identifier or title \"{}\"",
+                                            w.title(), identifierOrTitle));
 }
 
 bool ScriptedFrontEnd::chooseMenu(const std::vector<std::string>& path) {
@@ -131,26 +137,30 @@ bool ScriptedFrontEnd::chooseMenu(const std::vector<std::string>& path) {
     return found.item->performAction();
 }
 
-bool ScriptedFrontEnd::chooseMenu(const std::string& path) { return chooseMenu(splitMenuPath(path)); }
+bool ScriptedFrontEnd::chooseMenu(const std::string& path) {
+    return chooseMenu(splitMenuPath(path));
+}
 
 bool ScriptedFrontEnd::selectPopUpItem(const std::string& identifier, int64_t index, const Window* window) {
     auto popUp = find<PopUpButton>(identifier, window);
     if (index < 0 || static_cast<size_t>(index) >= popUp->numberOfItems())
-        throw ScriptedFrontEndError(fmt::format("pop-up \"{}\" has no item {} (it has {} items)", identifier, index,
-                                                popUp->numberOfItems()));
+        throw ScriptedFrontEndError(fmt::format("pop-up \"{}\" has no item {} (it has {} items)", identifier,
+                                                index, popUp->numberOfItems()));
     return popUp->chooseItemAtIndex(index);
 }
 
-bool ScriptedFrontEnd::selectPopUpItem(const std::string& identifier, const std::string& title, const Window* window) {
+bool ScriptedFrontEnd::selectPopUpItem(const std::string& identifier, const std::string& title,
+                                       const Window* window) {
     auto popUp = find<PopUpButton>(identifier, window);
     auto titles = popUp->itemTitles();
     for (size_t i = 0; i < titles.size(); ++i)
         if (titles[i] == title) return popUp->chooseItemAtIndex(static_cast<int64_t>(i));
-    throw ScriptedFrontEndError(fmt::format("pop-up \"{}\" has no item \"{}\" (its items: {})", identifier, title,
-                                            fmt::join(titles, ", ")));
+    throw ScriptedFrontEndError(fmt::format("pop-up \"{}\" has no item \"{}\" (its items: {})", identifier,
+                                            title, fmt::join(titles, ", ")));
 }
 
-bool ScriptedFrontEnd::typeText(const std::string& identifier, const std::string& text, const Window* window) {
+bool ScriptedFrontEnd::typeText(const std::string& identifier, const std::string& text,
+                                const Window* window) {
     return find<TextField>(identifier, window)->typeText(text);
 }
 
@@ -172,6 +182,8 @@ bool ScriptedFrontEnd::closeWindow(const Window* window) {
     return true;
 }
 
-void ScriptedFrontEnd::later(std::function<void()> action) { RunLoop::main().dispatchAsync(std::move(action)); }
+void ScriptedFrontEnd::later(std::function<void()> action) {
+    RunLoop::main().dispatchAsync(std::move(action));
+}
 
 }  // namespace platform

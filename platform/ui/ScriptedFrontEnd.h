@@ -55,11 +55,11 @@ struct RecordedAlert {
     std::string message;
     std::vector<std::string> buttons;  // default first, then alternate and other when present
     bool informational = false;
-    std::string keyWindowTitle;        // empty when no window was key
+    std::string keyWindowTitle;  // empty when no window was key
     bool hadKeyWindow = false;
-    bool sheetOpen = false;            // some visible window had a sheet attached
-    int modalDepth = 0;                // modal loops and sessions running at the time
-    int answer = 0;                    // the kAlert...Return value given
+    bool sheetOpen = false;  // some visible window had a sheet attached
+    int modalDepth = 0;      // modal loops and sessions running at the time
+    int answer = 0;          // the kAlert...Return value given
     std::string answerTitle;
 };
 
@@ -98,14 +98,16 @@ public:
         return typed;
     }
     // By identifier, or else by title.
-    std::shared_ptr<Button> findButton(const std::string& identifierOrTitle, const Window* window = nullptr) const;
+    std::shared_ptr<Button> findButton(const std::string& identifierOrTitle,
+                                       const Window* window = nullptr) const;
 
     // Chooses a command of the application's menu bar; false when the item is disabled.
     bool chooseMenu(const std::vector<std::string>& path);
     bool chooseMenu(const std::string& path);  // "Plug-ins > Zandrel > Duplicate form definition"
     // Chooses a pop-up entry (sending the action); false when disabled.
     bool selectPopUpItem(const std::string& identifier, int64_t index, const Window* window = nullptr);
-    bool selectPopUpItem(const std::string& identifier, const std::string& title, const Window* window = nullptr);
+    bool selectPopUpItem(const std::string& identifier, const std::string& title,
+                         const Window* window = nullptr);
     // Types into a field: the text stays in its editing buffer until the field resigns. False
     // when the field cannot be edited.
     bool typeText(const std::string& identifier, const std::string& text, const Window* window = nullptr);

@@ -23,10 +23,11 @@ class TableViewDataSource {
 public:
     virtual ~TableViewDataSource() = default;
     virtual size_t numberOfRowsInTableView(const TableView& table) = 0;
-    virtual Value objectValueForTableColumnRow(const TableView& table, const TableColumn& column, size_t row) = 0;
+    virtual Value objectValueForTableColumnRow(const TableView& table, const TableColumn& column,
+                                               size_t row) = 0;
     // An edit of a cell (a check box toggled); ignored unless the source overrides it.
-    virtual void setObjectValueForTableColumnRow(TableView& table, const Value& value, const TableColumn& column,
-                                                 size_t row) {}
+    virtual void setObjectValueForTableColumnRow(TableView& table, const Value& value,
+                                                 const TableColumn& column, size_t row) {}
 };
 
 class TableViewDelegate {

@@ -35,7 +35,8 @@ std::string joinWords(const std::vector<std::string>& words, size_t from) {
 }
 
 bool isNumber(const std::string& s) {
-    return !s.empty() && s.size() < 10 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() && s.size() < 10 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string lower(std::string s) {
@@ -60,8 +61,10 @@ std::pair<std::string, std::string> describeView(const View& view) {
         } else {
             kind = "button";
             state = fmt::format("< {} >", b->title());
-            if (b->keyEquivalent() == "\r") state += " (Return)";
-            else if (b->keyEquivalent() == "\x1b") state += " (Escape)";
+            if (b->keyEquivalent() == "\r")
+                state += " (Return)";
+            else if (b->keyEquivalent() == "\x1b")
+                state += " (Escape)";
         }
     } else if (auto* p = dynamic_cast<const PopUpButton*>(&view)) {
         kind = "pop-up";
@@ -74,7 +77,8 @@ std::pair<std::string, std::string> describeView(const View& view) {
     } else if (auto* t = dynamic_cast<const TextField*>(&view)) {
         kind = t->isEditable() ? "text field" : "label";
         state = t->isEditable() ? fmt::format("\"{}\"", t->stringValue()) : t->stringValue();
-        if (t->isEditing()) state += fmt::format("  (editing: \"{}\")", *t->editingText());
+        if (t->isEditing())
+            state += fmt::format("  (editing: \"{}\")", *t->editingText());
         else if (t->isEditable() && t->stringValue().empty() && !t->placeholder().empty())
             state += fmt::format("  (placeholder: {})", t->placeholder());
     } else if (auto* tv = dynamic_cast<const TableView*>(&view)) {
@@ -102,7 +106,8 @@ void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::str
             continue;
         }
         std::string path = prefix.empty() ? std::to_string(++number) : fmt::format("{}.{}", prefix, ++number);
-        std::string title = item->title().empty() && item->submenu() ? item->submenu()->title() : item->title();
+        std::string title =
+            item->title().empty() && item->submenu() ? item->submenu()->title() : item->title();
         std::string notes;
         if (!item->hasSubmenu() && !item->isEnabled()) notes += "  (disabled)";
         if (!item->keyEquivalent().empty()) notes += fmt::format("  [key {}]", item->keyEquivalent());
@@ -119,7 +124,9 @@ TerminalFrontEnd::TerminalFrontEnd(Options options) : m_options(options) {
     m_interactive = m_options.interactive.value_or(::isatty(m_options.inputFd) == 1);
 }
 
-TerminalFrontEnd::~TerminalFrontEnd() { stop(); }
+TerminalFrontEnd::~TerminalFrontEnd() {
+    stop();
+}
 
 void TerminalFrontEnd::start() {
     if (m_running) return;
@@ -159,7 +166,9 @@ void TerminalFrontEnd::prompt() {
     write(m_alerts.empty() ? "> " : "answer> ");
 }
 
-bool TerminalFrontEnd::alertJustAnswered() const { return !m_alerts.empty() && m_alerts.back()->answer; }
+bool TerminalFrontEnd::alertJustAnswered() const {
+    return !m_alerts.empty() && m_alerts.back()->answer;
+}
 
 void TerminalFrontEnd::redraw() {
     m_dirty = false;
@@ -168,8 +177,10 @@ void TerminalFrontEnd::redraw() {
 
 std::string TerminalFrontEnd::renderScreen() const {
     std::string out;
-    if (auto key = Application::shared().keyWindow()) out = renderWindow(*key);
-    else out = "(no window is open; \"menu\" lists the commands)\n";
+    if (auto key = Application::shared().keyWindow())
+        out = renderWindow(*key);
+    else
+        out = "(no window is open; \"menu\" lists the commands)\n";
     if (!m_alerts.empty() && !m_alerts.back()->answer) out += renderAlert(m_alerts.back()->request);
     return out;
 }
@@ -193,11 +204,13 @@ std::string TerminalFrontEnd::renderWindow(const Window& window) {
             size_t rows = table->numberOfRows();
             for (size_t r = 0; r < rows && r < kMaxTableRows; ++r) {
                 std::vector<std::string> cells;
-                for (size_t c = 0; c < table->tableColumns().size(); ++c) cells.push_back(table->valueAt(c, r).description());
+                for (size_t c = 0; c < table->tableColumns().size(); ++c)
+                    cells.push_back(table->valueAt(c, r).description());
                 bool selected = static_cast<int64_t>(r) == table->selectedRow();
                 out += fmt::format("{:>34}{}. {}\n", selected ? "*" : "", r + 1, fmt::join(cells, " | "));
             }
-            if (rows > kMaxTableRows) out += fmt::format("{:>34}... {} more rows\n", "", rows - kMaxTableRows);
+            if (rows > kMaxTableRows)
+                out += fmt::format("{:>34}... {} more rows\n", "", rows - kMaxTableRows);
         }
     }
     if (views.empty()) out += "     (the window is empty)\n";
@@ -216,14 +229,16 @@ std::string TerminalFrontEnd::renderAlert(const AlertRequest& alert) {
     size_t start = 0;
     while (start <= alert.message.size()) {
         size_t end = alert.message.find('\n', start);
-        out += "| " + alert.message.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\n";
+        out += "| " +
+               alert.message.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\n";
         if (end == std::string::npos) break;
         start = end + 1;
     }
     std::string buttons;
     auto list = alertButtons(alert);
     for (size_t i = 0; i < list.size(); ++i)
-        buttons += fmt::format("{}{}) {}{}", i ? "   " : "", i + 1, list[i].title, i == 0 ? " (default)" : "");
+        buttons +=
+            fmt::format("{}{}) {}{}", i ? "   " : "", i + 1, list[i].title, i == 0 ? " (default)" : "");
     out += "| " + buttons + "\n";
     out += "+-- answer <number|button title>\n";
     return out;
@@ -240,7 +255,8 @@ std::string TerminalFrontEnd::renderWindowList() {
         if (w->isMainWindow()) notes.push_back("main");
         if (auto* parent = w->sheetParent()) notes.push_back(fmt::format("sheet on {}", windowName(*parent)));
         if (app.modalWindow() == w) notes.push_back("modal");
-        out += fmt::format("  {}. {}{}\n", ++n, windowName(*w), notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", ")));
+        out += fmt::format("  {}. {}{}\n", ++n, windowName(*w),
+                           notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", ")));
     }
     return out;
 }
@@ -253,16 +269,19 @@ std::string TerminalFrontEnd::helpText() {
            "  menu                          print the menu bar with numbered paths\n"
            "  menu <path>                   choose a command by titles, menu File > Sign Off, or by the\n"
            "                                numbers `menu` prints, menu 2.2\n"
-           "  select <view> <item>          choose a pop-up item by title or number, or a table row by number\n"
+           "  select <view> <item>          choose a pop-up item by title or number, or a table row by "
+           "number\n"
            "                                (\"none\" clears a table's selection)\n"
-           "  type <view> <text...>         type into a text field (type <view> \"\" empties it); the text is\n"
+           "  type <view> <text...>         type into a text field (type <view> \"\" empties it); the text "
+           "is\n"
            "                                being edited until the field gives up focus\n"
            "  press <view|button title>     click a button\n"
            "  tick <view>                   click a check box\n"
            "  close                         close the key window with its own close control\n"
            "  answer <number|button title>  answer the alert that is waiting\n"
            "  quit                          close modal windows and quit\n"
-           "Double quotes keep spaces (\"New name\") and allow an empty text (\"\"); inside them \\\" is a quote.\n";
+           "Double quotes keep spaces (\"New name\") and allow an empty text (\"\"); inside them \\\" is a "
+           "quote.\n";
 }
 
 bool TerminalFrontEnd::openURL(const std::string& url) {
@@ -276,7 +295,8 @@ bool TerminalFrontEnd::openURL(const std::string& url) {
 int TerminalFrontEnd::runAlert(const AlertRequest& alert) {
     write(renderAlert(alert));
     if (reachedEndOfInput() || !m_running) {
-        write(fmt::format("(no more input: taking the default button \"{}\")\n", alertButtons(alert).front().title));
+        write(fmt::format("(no more input: taking the default button \"{}\")\n",
+                          alertButtons(alert).front().title));
         return kAlertDefaultReturn;
     }
     PendingAlert pending{alert, std::nullopt};
@@ -352,8 +372,8 @@ void TerminalFrontEnd::continueFinishing() {
     bool answered = false;
     for (auto* alert : m_alerts) {
         if (alert->answer) continue;
-        write(fmt::format("(no more input: alert \"{}\" takes its default button \"{}\")\n", alert->request.title,
-                          alertButtons(alert->request).front().title));
+        write(fmt::format("(no more input: alert \"{}\" takes its default button \"{}\")\n",
+                          alert->request.title, alertButtons(alert->request).front().title));
         alert->answer = kAlertDefaultReturn;
         answered = true;
     }
@@ -368,7 +388,8 @@ void TerminalFrontEnd::continueFinishing() {
             modal->close();
             return;
         }
-        write(fmt::format("(the modal window {} did not end its modal loop when closed)\n", windowName(*modal)));
+        write(fmt::format("(the modal window {} did not end its modal loop when closed)\n",
+                          windowName(*modal)));
     }
     if (m_quitCalled) return;
     m_finishing = false;
@@ -387,16 +408,20 @@ void TerminalFrontEnd::continueFinishing() {
 
 // ---------------------------------------------------------------- commands
 
-std::optional<std::vector<std::string>> TerminalFrontEnd::splitWords(const std::string& line, std::string& error) {
+std::optional<std::vector<std::string>> TerminalFrontEnd::splitWords(const std::string& line,
+                                                                     std::string& error) {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false, quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
         char c = line[i];
         if (quoted) {
-            if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) word += line[++i];
-            else if (c == '"') quoted = false;
-            else word += c;
+            if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\'))
+                word += line[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                word += c;
         } else if (c == '"') {
             quoted = inWord = true;
         } else if (c == ' ' || c == '\t') {
@@ -454,10 +479,12 @@ void TerminalFrontEnd::runCommand(const std::vector<std::string>& words) {
     } else if (command == "menu" && words.size() == 1) {
         auto menu = Application::shared().mainMenu();
         write(menu ? renderMenuBar(*menu) : std::string("The application has no menu bar.\n"));
-    } else if (alertWaiting && (command == "menu" || command == "select" || command == "type" || command == "press" ||
-                                command == "tick" || command == "close" || command == "quit")) {
-        write(fmt::format("An alert is waiting: answer it first with \"answer <number|button title>\" "
-                          "(\"show\" draws it again).\n"));
+    } else if (alertWaiting &&
+               (command == "menu" || command == "select" || command == "type" || command == "press" ||
+                command == "tick" || command == "close" || command == "quit")) {
+        write(
+            fmt::format("An alert is waiting: answer it first with \"answer <number|button title>\" "
+                        "(\"show\" draws it again).\n"));
     } else if (command == "menu") {
         commandMenu(words);
     } else if (command == "select") {
@@ -500,8 +527,9 @@ std::shared_ptr<View> TerminalFrontEnd::viewOrSay(const Window& window, const st
         size_t n = std::stoul(number);
         if (n >= 1 && n <= views.size()) return views[n - 1];
     }
-    write(fmt::format("Window {} has no view \"{}\": use an identifier or a number (1 to {}) from \"show\".\n",
-                      windowName(window), ref, views.size()));
+    write(
+        fmt::format("Window {} has no view \"{}\": use an identifier or a number (1 to {}) from \"show\".\n",
+                    windowName(window), ref, views.size()));
     return nullptr;
 }
 
@@ -513,7 +541,9 @@ void TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
     }
     std::string path = joinWords(words, 1);
     MenuLookup found;
-    bool numeric = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.'; });
+    bool numeric = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
+    });
     if (numeric) {
         std::vector<int> numbers;
         size_t start = 0;
@@ -538,8 +568,10 @@ void TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
     }
     if (found.item->hasSubmenu()) {
         std::string titles;
-        for (const auto& item : numberedItems(*found.item->submenu())) titles += (titles.empty() ? "" : ", ") + item->title();
-        write(fmt::format("\"{}\" is a submenu; choose one of its commands: {}.\n", found.item->title(), titles));
+        for (const auto& item : numberedItems(*found.item->submenu()))
+            titles += (titles.empty() ? "" : ", ") + item->title();
+        write(fmt::format("\"{}\" is a submenu; choose one of its commands: {}.\n", found.item->title(),
+                          titles));
         return;
     }
     if (!found.item->isEnabled()) {
@@ -547,7 +579,8 @@ void TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
         return;
     }
     m_dirty = true;
-    if (!found.item->performAction()) write(fmt::format("Nobody handled the menu command \"{}\".\n", found.item->title()));
+    if (!found.item->performAction())
+        write(fmt::format("Nobody handled the menu command \"{}\".\n", found.item->title()));
 }
 
 std::shared_ptr<View> TerminalFrontEnd::commandView(const std::vector<std::string>& words, size_t minWords,
@@ -569,28 +602,33 @@ void TerminalFrontEnd::commandSelect(const std::vector<std::string>& words) {
         auto titles = popUp->itemTitles();
         auto it = std::find(titles.begin(), titles.end(), item);
         int64_t index = -1;
-        if (it != titles.end()) index = it - titles.begin();
+        if (it != titles.end())
+            index = it - titles.begin();
         else if (isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= titles.size())
             index = static_cast<int64_t>(std::stoul(item)) - 1;
         if (index < 0) {
-            write(fmt::format("The pop-up \"{}\" has no item \"{}\": give a title or a number from 1 to {}.\n",
-                              words[1], item, titles.size()));
+            write(
+                fmt::format("The pop-up \"{}\" has no item \"{}\": give a title or a number from 1 to {}.\n",
+                            words[1], item, titles.size()));
             return;
         }
-        if (!popUp->chooseItemAtIndex(index)) write(fmt::format("The pop-up \"{}\" is disabled.\n", words[1]));
+        if (!popUp->chooseItemAtIndex(index))
+            write(fmt::format("The pop-up \"{}\" is disabled.\n", words[1]));
         return;
     }
     if (auto table = std::dynamic_pointer_cast<TableView>(view)) {
         size_t rows = table->numberOfRows();
-        if (lower(item) == "none") table->selectRow(-1);
+        if (lower(item) == "none")
+            table->selectRow(-1);
         else if (isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= rows)
             table->selectRow(static_cast<int64_t>(std::stoul(item)) - 1);
         else
-            write(fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}, or none.\n", words[1], item,
-                              rows));
+            write(fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}, or none.\n",
+                              words[1], item, rows));
         return;
     }
-    write(fmt::format("\"{}\" is a {}: select works on pop-ups and tables.\n", words[1], describeView(*view).first));
+    write(fmt::format("\"{}\" is a {}: select works on pop-ups and tables.\n", words[1],
+                      describeView(*view).first));
 }
 
 void TerminalFrontEnd::commandType(const std::vector<std::string>& words) {
@@ -603,7 +641,8 @@ void TerminalFrontEnd::commandType(const std::vector<std::string>& words) {
     }
     m_dirty = true;
     if (!field->typeText(joinWords(words, 2)))
-        write(fmt::format("\"{}\" cannot be typed into ({}).\n", words[1], field->isEditable() ? "it is disabled" : "it is a label"));
+        write(fmt::format("\"{}\" cannot be typed into ({}).\n", words[1],
+                          field->isEditable() ? "it is disabled" : "it is a label"));
 }
 
 void TerminalFrontEnd::commandPress(const std::vector<std::string>& words) {
@@ -665,9 +704,11 @@ void TerminalFrontEnd::commandAnswer(const std::vector<std::string>& words) {
         value = buttons[std::stoul(choice) - 1].returnValue;
     if (!value) {
         std::vector<std::string> titles;
-        for (size_t i = 0; i < buttons.size(); ++i) titles.push_back(fmt::format("{}) {}", i + 1, buttons[i].title));
+        for (size_t i = 0; i < buttons.size(); ++i)
+            titles.push_back(fmt::format("{}) {}", i + 1, buttons[i].title));
         write(fmt::format("{}: answer with a button number or title: {}.\n",
-                          choice.empty() ? std::string("Which button?") : fmt::format("The alert has no button \"{}\"", choice),
+                          choice.empty() ? std::string("Which button?")
+                                         : fmt::format("The alert has no button \"{}\"", choice),
                           fmt::join(titles, "  ")));
         return;
     }

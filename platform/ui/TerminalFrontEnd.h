@@ -141,7 +141,8 @@ private:
     std::shared_ptr<View> viewOrSay(const Window& window, const std::string& ref);
     // words[1] of a command that needs at least `minWords` words, as a view of the key window;
     // none after saying why (the usage when words are missing).
-    std::shared_ptr<View> commandView(const std::vector<std::string>& words, size_t minWords, const char* usage);
+    std::shared_ptr<View> commandView(const std::vector<std::string>& words, size_t minWords,
+                                      const char* usage);
 
     Options m_options;
     bool m_interactive = false;

@@ -26,7 +26,8 @@ void View::removeFromSuperview() {
     if (!m_superview) return;
     if (m_window && m_window->firstResponder() == this) m_window->makeFirstResponder(nullptr);
     auto& siblings = m_superview->m_subviews;
-    auto self = std::find_if(siblings.begin(), siblings.end(), [this](const auto& v) { return v.get() == this; });
+    auto self =
+        std::find_if(siblings.begin(), siblings.end(), [this](const auto& v) { return v.get() == this; });
     m_superview = nullptr;
     setWindowRecursively(nullptr);
     if (self != siblings.end()) siblings.erase(self);  // may destroy this view: nothing after it

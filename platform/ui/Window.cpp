@@ -29,12 +29,20 @@ bool Window::makeFirstResponder(View* view) {
     return true;
 }
 
-bool Window::isKeyWindow() const { return Application::shared().keyWindow().get() == this; }
-bool Window::isMainWindow() const { return Application::shared().mainWindow().get() == this; }
+bool Window::isKeyWindow() const {
+    return Application::shared().keyWindow().get() == this;
+}
+bool Window::isMainWindow() const {
+    return Application::shared().mainWindow().get() == this;
+}
 
-void Window::makeKeyAndOrderFront() { Application::shared().orderFront(sharedAs<Window>(), true); }
+void Window::makeKeyAndOrderFront() {
+    Application::shared().orderFront(sharedAs<Window>(), true);
+}
 
-void Window::orderOut() { Application::shared().orderOut(this); }
+void Window::orderOut() {
+    Application::shared().orderOut(this);
+}
 
 void Window::display() {
     ++m_displayCount;

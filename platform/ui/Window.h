@@ -55,7 +55,9 @@ public:
     std::shared_ptr<WindowDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(const std::shared_ptr<WindowDelegate>& delegate) { m_delegate = delegate; }
     std::shared_ptr<WindowController> windowController() const { return m_controller.lock(); }
-    void setWindowController(const std::shared_ptr<WindowController>& controller) { m_controller = controller; }
+    void setWindowController(const std::shared_ptr<WindowController>& controller) {
+        m_controller = controller;
+    }
 
     View* firstResponder() const { return m_firstResponder; }
     // Moves keyboard focus. The old responder resigns first (a field commits its edit); none

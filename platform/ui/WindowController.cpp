@@ -32,7 +32,8 @@ void WindowController::loadWindow() {
     m_loadAttempted = true;
     auto bundle = m_nibBundle ? m_nibBundle : Bundle::mainBundle();
     if (!bundle) {
-        m_loadStatus = Status::error(fmt::format("window description \"{}\": no bundle to load it from", m_nibName));
+        m_loadStatus =
+            Status::error(fmt::format("window description \"{}\": no bundle to load it from", m_nibName));
         Log::write(m_loadStatus.message());
         return;
     }

@@ -21,12 +21,14 @@ namespace platform {
 Result<WindowDescription> WindowDescription::loadNamed(const Bundle& bundle, const std::string& name) {
     auto path = bundle.pathForResource(name + ".window.json");
     if (!path)
-        return Status::error(fmt::format("window description \"{}\" not found in bundle {} (expected Resources/{}.window.json)",
-                                         name, bundle.bundlePath().string(), name));
+        return Status::error(fmt::format(
+            "window description \"{}\" not found in bundle {} (expected Resources/{}.window.json)", name,
+            bundle.bundlePath().string(), name));
     std::ifstream in(*path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    if (!in && !in.eof()) return Status::error(fmt::format("cannot read window description {}", path->string()));
+    if (!in && !in.eof())
+        return Status::error(fmt::format("cannot read window description {}", path->string()));
     return parse(text.str(), path->string());
 }
 
@@ -34,10 +36,12 @@ Result<WindowDescription> WindowDescription::parse(const std::string& text, std:
     try {
         Value root = Value::parseJson(text);
         if (!root.isDictionary() || !root.find("window"))
-            return Status::error(fmt::format("window description {}: expected an object with a \"window\" entry", sourceName));
+            return Status::error(
+                fmt::format("window description {}: expected an object with a \"window\" entry", sourceName));
         return WindowDescription(std::move(root), std::move(sourceName));
     } catch (const ValueError& e) {
-        return Status::error(fmt::format("window description {} is not valid JSON: {}", sourceName, e.what()));
+        return Status::error(
+            fmt::format("window description {} is not valid JSON: {}", sourceName, e.what()));
     }
 }
 
@@ -47,7 +51,9 @@ namespace {
 // later integer arithmetic on frames meaningless).
 constexpr double kLargestCoordinate = 1'000'000;
 
-bool isCoordinate(const Value& n) { return n.isNumber() && std::abs(n.asReal()) <= kLargestCoordinate; }
+bool isCoordinate(const Value& n) {
+    return n.isNumber() && std::abs(n.asReal()) <= kLargestCoordinate;
+}
 
 // A frame that is there but not four numbers is an error: asReal() would throw out of loading.
 std::optional<Rect> frameOf(const Value& item) {
@@ -64,8 +70,9 @@ Result<double> windowSize(const Value& window, const char* key, double fallback,
     const Value* size = window.find(key);
     if (!size) return fallback;
     if (!isCoordinate(*size) || size->asReal() < 0)
-        return Status::error(fmt::format("window description {}: the window's \"{}\" must be a number from 0 to {} (found {})",
-                                         source, key, kLargestCoordinate, size->description()));
+        return Status::error(
+            fmt::format("window description {}: the window's \"{}\" must be a number from 0 to {} (found {})",
+                        source, key, kLargestCoordinate, size->description()));
     return size->asReal();
 }
 
@@ -105,8 +112,9 @@ Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& sou
     }
     auto frame = frameOf(item);
     if (!frame)
-        return Status::error(fmt::format("window description {}: the \"frame\" of a {} must be four numbers [x, y, width, height]",
-                                         source, cls));
+        return Status::error(fmt::format(
+            "window description {}: the \"frame\" of a {} must be four numbers [x, y, width, height]", source,
+            cls));
     view->setFrame(*frame);
     view->setIdentifier(item.value("id", std::string_view{}));
     view->setHidden(item.value("hidden", false));
@@ -125,7 +133,8 @@ Status WindowDescription::instantiate(WindowController& owner) const {
     if (!width) return width.status();
     const Result<double> height = windowSize(w, "height", 270, m_source);
     if (!height) return height.status();
-    auto window = std::make_shared<Window>(w.value("title", std::string_view{}), Rect{0, 0, width.value(), height.value()});
+    auto window = std::make_shared<Window>(w.value("title", std::string_view{}),
+                                           Rect{0, 0, width.value(), height.value()});
     window->setClosable(w.value("closable", true));
 
     // Build the tree without recursion: (item list, parent view) pairs.
@@ -136,19 +145,24 @@ Status WindowDescription::instantiate(WindowController& owner) const {
     while (!pending.empty()) {
         auto [items, parent] = pending.back();
         pending.pop_back();
-        if (!items->isArray()) return Status::error(fmt::format("window description {}: \"views\" must be an array", m_source));
+        if (!items->isArray())
+            return Status::error(fmt::format("window description {}: \"views\" must be an array", m_source));
         for (const Value& item : items->asArray()) {
-            if (!item.isDictionary()) return Status::error(fmt::format("window description {}: a view must be an object", m_source));
+            if (!item.isDictionary())
+                return Status::error(
+                    fmt::format("window description {}: a view must be an object", m_source));
             auto made = makeView(item, m_source);
             if (!made) return made.status();
             auto view = made.value();
             if (!view->identifier().empty() && !byId.emplace(view->identifier(), view).second)
-                return Status::error(fmt::format("window description {}: view id \"{}\" is used twice", m_source, view->identifier()));
+                return Status::error(fmt::format("window description {}: view id \"{}\" is used twice",
+                                                 m_source, view->identifier()));
             if (auto* control = dynamic_cast<Control*>(view.get())) {
                 std::string action = item.value("action", std::string_view{});
                 if (!action.empty()) {
                     if (!owner.respondsToAction(action))
-                        return Status::error(fmt::format("window description {}: the owner has no action \"{}\"", m_source, action));
+                        return Status::error(fmt::format(
+                            "window description {}: the owner has no action \"{}\"", m_source, action));
                     control->setAction(action);
                     control->setTarget(ownerPtr);
                 }
@@ -163,14 +177,17 @@ Status WindowDescription::instantiate(WindowController& owner) const {
     if (const Value* outlets = m_root.find("outlets"); outlets && outlets->isDictionary()) {
         for (const auto& [outlet, target] : outlets->asDictionary()) {
             if (!target.isString())
-                return Status::error(fmt::format("window description {}: outlet \"{}\" must name a view id", m_source, outlet));
+                return Status::error(fmt::format("window description {}: outlet \"{}\" must name a view id",
+                                                 m_source, outlet));
             auto it = byId.find(target.asString());
             if (it == byId.end())
-                return Status::error(fmt::format("window description {}: outlet \"{}\" names unknown view \"{}\"", m_source, outlet,
-                                                 target.asString()));
+                return Status::error(
+                    fmt::format("window description {}: outlet \"{}\" names unknown view \"{}\"", m_source,
+                                outlet, target.asString()));
             if (!owner.hasOutlet(outlet) || !owner.setOutlet(outlet, it->second))
                 return Status::error(
-                    fmt::format("window description {}: the owner has no outlet \"{}\" of that view's class", m_source, outlet));
+                    fmt::format("window description {}: the owner has no outlet \"{}\" of that view's class",
+                                m_source, outlet));
         }
     }
     return Status::ok();

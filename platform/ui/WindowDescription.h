@@ -43,7 +43,8 @@ public:
     Status instantiate(WindowController& owner) const;
 
 private:
-    WindowDescription(Value root, std::string sourceName) : m_root(std::move(root)), m_source(std::move(sourceName)) {}
+    WindowDescription(Value root, std::string sourceName)
+        : m_root(std::move(root)), m_source(std::move(sourceName)) {}
     Value m_root;
     std::string m_source;
 };

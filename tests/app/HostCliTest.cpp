@@ -63,8 +63,8 @@ TEST_F(HostCliTest, DuplicateCopiesTheTemplateWithEveryFieldAndSavesIt) {
     const nlohmann::json* copy = named(after, "Project Intake 2026");
     ASSERT_TRUE(source && copy);
     EXPECT_EQ(*source, *named(before, "Project Intake")) << "the source must be unchanged";
-    for (const char* key : {"active", "details", "forContact", "forGroup", "forOpportunity", "forOrganization",
-                            "forProject", "fields"})
+    for (const char* key : {"active", "details", "forContact", "forGroup", "forOpportunity",
+                            "forOrganization", "forProject", "fields"})
         EXPECT_EQ((*copy)[key], (*source)[key]) << key;
     EXPECT_FALSE((*copy)["fields"].empty());
 }
@@ -122,9 +122,10 @@ TEST_F(HostCliTest, PipedTerminalSessionDuplicatesAndSavesBeforeQuitting) {
 
 TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
     // The first copy is made, then the input ends with a second dialog still open.
-    ProcessResult r = host({},
-                           "menu 3.1.1\nselect template 1\ntype name \"First copy\"\npress duplicate\nanswer 1\n"
-                           "menu 3.1.1\ntype name \"Never pressed\"\n");
+    ProcessResult r =
+        host({},
+             "menu 3.1.1\nselect template 1\ntype name \"First copy\"\npress duplicate\nanswer 1\n"
+             "menu 3.1.1\ntype name \"Never pressed\"\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto all = templates();
     EXPECT_TRUE(named(all, "First copy"));
@@ -134,7 +135,8 @@ TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
 TEST(HostCliFiles, ForeignAndExistingFilesAreRefusedWithAClearMessage) {
     TempDir dir;
     dir.write("notes.txt", "just some text, not a database\n");
-    ProcessResult foreign = runProgram({builtProgram("zandrel-host"), "--db", (dir / "notes.txt").string(), "users"});
+    ProcessResult foreign =
+        runProgram({builtProgram("zandrel-host"), "--db", (dir / "notes.txt").string(), "users"});
     EXPECT_EQ(foreign.exitCode, 1);
     EXPECT_NE(foreign.err.find("notes.txt"), std::string::npos) << foreign.err;
     EXPECT_EQ(dir.read("notes.txt"), "just some text, not a database\n");
@@ -147,8 +149,10 @@ TEST(HostCliFiles, ForeignAndExistingFilesAreRefusedWithAClearMessage) {
 }
 
 TEST(HostCliHelp, EveryCommandExplainsItself) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--help"}, {"duplicate", "--help"},
-                                          {"templates", "--help"}, {"users", "--help"}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                          {"duplicate", "--help"},
+                                          {"templates", "--help"},
+                                          {"users", "--help"}}) {
         args.insert(args.begin(), builtProgram("zandrel-host"));
         ProcessResult r = runProgram(args);
         EXPECT_EQ(r.exitCode, 0) << args[1];
@@ -179,15 +183,17 @@ TEST_F(HostCliTest, AFailedSaveIsReportedNotCrashedAndNothingIsHalfWritten) {
 
 TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand) {
     freezeTemplates(db);
-    ProcessResult r = host({},
-                           "menu 3.1.1\nselect template 1\ntype name \"Frozen\"\npress duplicate\nanswer Thanks!\n"
-                           "answer OK\nshow\nshow\nquit\nanswer OK\n");
+    ProcessResult r =
+        host({},
+             "menu 3.1.1\nselect template 1\ntype name \"Frozen\"\npress duplicate\nanswer Thanks!\n"
+             "answer OK\nshow\nshow\nquit\nanswer OK\n");
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("quit with unsaved changes: the last save failed"), std::string::npos) << r.err;
     // One alert for the failed save after the command and one for the save at quit; the
     // commands in between, which changed nothing, do not try (and alert) again.
     size_t alerts = 0;
-    for (size_t at = 0; (at = r.out.find("Alert: The changes could not be saved", at)) != std::string::npos; ++at)
+    for (size_t at = 0; (at = r.out.find("Alert: The changes could not be saved", at)) != std::string::npos;
+         ++at)
         ++alerts;
     EXPECT_EQ(alerts, 2u) << r.out;
 }
@@ -210,7 +216,8 @@ TEST(HostCliFiles, AMissingDatabaseFileIsNotCreatedByAccident) {
 namespace {
 
 TEST(ToolCommandLine, MistakesExitWithTheOneUsageStatusAndNameTheCommands) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"bogus"}, {"urlencode"}, {"xml2json", "--no-such"}}) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"bogus"}, {"urlencode"}, {"xml2json", "--no-such"}}) {
         args.insert(args.begin(), builtProgram("zandrel-tool"));
         ProcessResult r = runProgram(args);
         EXPECT_EQ(r.exitCode, 64) << args[1] << ": " << r.err;

@@ -3,11 +3,6 @@
 // Helpers for the object database tests: a fresh database file in a temporary folder with a
 // signed-in user, and raw SQLite access to check what really reached the file.
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/GWUser.h"
-#include "tests/support/TempDir.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -15,6 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include "host/database/DLPObjectContext.h"
+#include "host/database/Database.h"
+#include "host/database/GWUser.h"
+#include "tests/support/TempDir.h"
 
 namespace hosttest {
 
@@ -36,7 +36,8 @@ inline std::string rawQuery(const std::filesystem::path& file, const std::string
     EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     std::string result;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
         auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
         result = text ? text : "NULL";
     } else {
@@ -51,7 +52,9 @@ inline std::string rawQuery(const std::filesystem::path& file, const std::string
 // needs them.
 class RawConnection {
 public:
-    explicit RawConnection(const std::filesystem::path& file) { EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK); }
+    explicit RawConnection(const std::filesystem::path& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK);
+    }
     ~RawConnection() { sqlite3_close(m_db); }
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;

@@ -1,12 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
 #include "host/database/UserAccount.h"
 #include "tests/host/DatabaseTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <set>
 
 using platform::Value;
 
@@ -51,8 +51,11 @@ TEST_F(DemoDatabaseTest, HasActiveAndInactiveTemplatesWithFieldsOfEveryKind) {
     ASSERT_TRUE(active);
     std::vector<std::string> names;
     for (const auto& form : *active) names.push_back(form->name().asString());
-    EXPECT_EQ(names, (std::vector<std::string>{"Customer Profile", "Event Registration", "Project Intake", "Quick Notes"}));
-    EXPECT_EQ(*(*context)->resultCountForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "active == NO"), 1);
+    EXPECT_EQ(names, (std::vector<std::string>{"Customer Profile", "Event Registration", "Project Intake",
+                                               "Quick Notes"}));
+    EXPECT_EQ(*(*context)->resultCountForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition",
+                                                                           "active == NO"),
+              1);
 
     std::set<int64_t> kinds;
     bool popUpWithOptions = false;
@@ -72,12 +75,14 @@ TEST_F(DemoDatabaseTest, HasActiveAndInactiveTemplatesWithFieldsOfEveryKind) {
         for (const auto& field : *fields) {
             kinds.insert(field->typeCode().asInteger());
             if (field->typeCode() == Value(int64_t{CustomRecordDefinition::PopUp}))
-                popUpWithOptions = popUpWithOptions || (field->options().isArray() && !field->options().asArray().empty());
+                popUpWithOptions =
+                    popUpWithOptions || (field->options().isArray() && !field->options().asArray().empty());
         }
     }
     EXPECT_TRUE(popUpWithOptions);
-    for (int64_t kind : {CustomRecordDefinition::Text, CustomRecordDefinition::Number, CustomRecordDefinition::Date,
-                         CustomRecordDefinition::PopUp, CustomRecordDefinition::CheckBox})
+    for (int64_t kind :
+         {CustomRecordDefinition::Text, CustomRecordDefinition::Number, CustomRecordDefinition::Date,
+          CustomRecordDefinition::PopUp, CustomRecordDefinition::CheckBox})
         EXPECT_TRUE(kinds.count(kind)) << "type code " << kind;
 }
 
@@ -92,7 +97,8 @@ TEST_F(DemoDatabaseTest, RefusesToOverwriteADatabaseWithRecords) {
     hosttest::rawExec(dir / "other.db", "CREATE TABLE notes (text)");
     auto foreign = host::DemoDatabase::create(dir / "other.db");
     ASSERT_FALSE(foreign);
-    EXPECT_NE(foreign.message().find("is not a zandrel-host database"), std::string::npos) << foreign.message();
+    EXPECT_NE(foreign.message().find("is not a zandrel-host database"), std::string::npos)
+        << foreign.message();
 }
 
 TEST_F(DemoDatabaseTest, FillsAnEmptyDatabaseOfOurs) {

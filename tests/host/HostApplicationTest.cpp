@@ -1,8 +1,6 @@
 // The host's save path: a save that fails is reported and loses nothing; once the cause is gone
 // the next save stores the changes.
 
-#include "host/app/HostApplication.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -11,10 +9,11 @@
 
 #include "host/app/DLDocument.h"
 #include "host/app/DLMainWindow.h"
-#include "platform/ui/Application.h"
+#include "host/app/HostApplication.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
 #include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/support/UiTestSupport.h"
@@ -33,7 +32,8 @@ class ExclusiveLock : public SaveBlocker {
 public:
     explicit ExclusiveLock(const std::filesystem::path& file) {
         EXPECT_EQ(sqlite3_open(file.c_str(), &m_db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(m_db);
+        EXPECT_EQ(sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(m_db);
     }
     ~ExclusiveLock() override { remove(); }
     void remove() override {
@@ -160,7 +160,8 @@ TEST_F(HostSaveTest, SignOffWhoseSaveFailsKeepsTheDocumentAndItsChanges) {
     EXPECT_EQ(host->document()->objectContext(), context);
     EXPECT_TRUE(context->hasChanges());
     // Nothing of the sign-off happened: the signed-in window is still the main one.
-    EXPECT_EQ(platform::Application::shared().mainWindow(), host->document()->firstOrderedMainWindowController()->window());
+    EXPECT_EQ(platform::Application::shared().mainWindow(),
+              host->document()->firstOrderedMainWindowController()->window());
 
     blocker.remove();
     ASSERT_TRUE(host->signOff());

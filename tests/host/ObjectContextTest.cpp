@@ -1,12 +1,11 @@
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
 #include "host/database/Category.h"
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/GWConnectorMap.h"
 #include "tests/host/DatabaseTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <fmt/format.h>
 
 using platform::Array;
 using platform::Dictionary;
@@ -23,7 +22,8 @@ protected:
         (*made)->setActive(active);
         return *made;
     }
-    std::shared_ptr<CustomRecordDefinition> addField(CustomRecordSetDefinition& form, const std::string& name) {
+    std::shared_ptr<CustomRecordDefinition> addField(CustomRecordSetDefinition& form,
+                                                     const std::string& name) {
         auto made = context->createObject<CustomRecordDefinition>(true);
         EXPECT_TRUE(made);
         (*made)->setName(name);
@@ -40,7 +40,8 @@ protected:
         EXPECT_TRUE(result) << result.status().message();
         return result ? *result : -1;
     }
-    std::vector<std::string> fetchNames(const char* entity, const char* qualifier, const Dictionary& bindings = {}) {
+    std::vector<std::string> fetchNames(const char* entity, const char* qualifier,
+                                        const Dictionary& bindings = {}) {
         auto result = context->objectsForEntityNamedQualifierLocumBindings(entity, qualifier, bindings);
         EXPECT_TRUE(result) << result.status().message();
         return result ? names(*result) : std::vector<std::string>{};
@@ -69,10 +70,12 @@ TEST_F(ObjectContextTest, UnsavedInsertsAreSeenByFetchAndCount) {
     EXPECT_TRUE(context->hasChanges());
     EXPECT_EQ(count("CustomRecordSetDefinition", ""), 2);
     EXPECT_EQ(count("CustomRecordSetDefinition", "active == YES"), 1);
-    EXPECT_EQ(fetchNames("CustomRecordSetDefinition", "name == $n", {{"n", "Beta"}}), std::vector<std::string>{"Beta"});
+    EXPECT_EQ(fetchNames("CustomRecordSetDefinition", "name == $n", {{"n", "Beta"}}),
+              std::vector<std::string>{"Beta"});
     // Another context sees nothing before the save.
     auto other = signIn();
-    EXPECT_EQ(*other->resultCountForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {}), 0);
+    EXPECT_EQ(*other->resultCountForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {}),
+              0);
 }
 
 TEST_F(ObjectContextTest, UnsavedUpdatesAndDeletesAreSeenByFetchAndCount) {
@@ -90,7 +93,8 @@ TEST_F(ObjectContextTest, UnsavedUpdatesAndDeletesAreSeenByFetchAndCount) {
     EXPECT_EQ(count("CustomRecordSetDefinition", "name == 'Zeta'"), 1);
     EXPECT_EQ(count("CustomRecordSetDefinition", "name == 'Beta'"), 0);
     EXPECT_EQ(count("CustomRecordSetDefinition", ""), 2);
-    auto byKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", beta->primaryKeyValue());
+    auto byKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition",
+                                                                     beta->primaryKeyValue());
     ASSERT_TRUE(byKey);
     EXPECT_EQ(*byKey, nullptr);
 }
@@ -102,11 +106,13 @@ TEST_F(ObjectContextTest, OneRecordIsOneObject) {
     ASSERT_TRUE(fetched);
     ASSERT_EQ(fetched->size(), 1u);
     EXPECT_EQ(fetched->front(), alpha);
-    auto byKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", alpha->primaryKeyValue());
+    auto byKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition",
+                                                                     alpha->primaryKeyValue());
     EXPECT_EQ(*byKey, alpha);
 
     auto other = signIn();
-    auto first = other->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", alpha->primaryKeyValue());
+    auto first = other->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition",
+                                                                   alpha->primaryKeyValue());
     auto second = other->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
     ASSERT_TRUE(first && *first && second);
     EXPECT_NE(*first, alpha);
@@ -157,7 +163,8 @@ TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredO
     EXPECT_LT(temporaryA, 0);
     EXPECT_LT(temporaryB, 0);
     EXPECT_NE(temporaryA, temporaryB);
-    auto byTemporaryKey = context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB);
+    auto byTemporaryKey =
+        context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB);
     ASSERT_TRUE(byTemporaryKey);
     EXPECT_EQ(*byTemporaryKey, b);
 
@@ -165,10 +172,12 @@ TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredO
     const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
     EXPECT_GT(keyA, 0);
     EXPECT_EQ(keyB, keyA + 1) << "stored keys follow the order the objects were made in";
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)),
+    EXPECT_EQ(hosttest::rawQuery(
+                  file, "SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)),
               "B");
     EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", keyB), b);
-    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB), nullptr)
+    EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB),
+              nullptr)
         << "the temporary key is gone with the save";
 
     // A deleted key is never handed out again, by this context or another one.
@@ -187,7 +196,8 @@ TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
     ASSERT_TRUE(context->saveChanges());
     // Appending after a reopen goes to the end.
     auto reopened = signIn();
-    auto read = reopened->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", form->primaryKeyValue());
+    auto read = reopened->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition",
+                                                                     form->primaryKeyValue());
     auto copy = std::static_pointer_cast<CustomRecordSetDefinition>(*read);
     auto five = reopened->createObject<CustomRecordDefinition>();
     (*five)->setName("five");
@@ -195,7 +205,8 @@ TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
     ASSERT_TRUE(reopened->saveChanges());
     auto third = signIn();
     auto fields = std::static_pointer_cast<CustomRecordSetDefinition>(
-                      *third->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", form->primaryKeyValue()))
+                      *third->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition",
+                                                                         form->primaryKeyValue()))
                       ->customRecordDefinitions();
     ASSERT_TRUE(fields);
     std::vector<std::string> order;
@@ -220,7 +231,8 @@ TEST_F(ObjectContextTest, RelationRefusesForeignAndDeletedMembers) {
     auto category = context->createObject<Category>();
     auto wrongEntity = form->addToCustomRecordDefinitions(*category);
     ASSERT_FALSE(wrongEntity);
-    EXPECT_NE(wrongEntity.message().find("takes CustomRecordDefinition objects, not Category"), std::string::npos);
+    EXPECT_NE(wrongEntity.message().find("takes CustomRecordDefinition objects, not Category"),
+              std::string::npos);
     auto other = signIn();
     auto stranger = other->createObject<CustomRecordDefinition>();
     auto foreign = form->addToCustomRecordDefinitions(*stranger);
@@ -281,23 +293,30 @@ TEST_F(ObjectContextTest, FailedSaveWritesNothingAndKeepsChangesForARetry) {
 
     auto failed = context->saveChanges();
     ASSERT_FALSE(failed);
-    EXPECT_NE(failed.message().find("inserting <CustomRecordDefinition"), std::string::npos) << failed.message();
+    EXPECT_NE(failed.message().find("inserting <CustomRecordDefinition"), std::string::npos)
+        << failed.message();
     EXPECT_NE(failed.message().find("name=\"boom\""), std::string::npos) << failed.message();
     EXPECT_NE(failed.message().find("refused by test trigger"), std::string::npos);
     EXPECT_NE(failed.message().find(file.string()), std::string::npos);
     // Nothing of the attempt reached the file.
     EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM CustomRecordDefinition"), "0");
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT group_concat(name) FROM CustomRecordSetDefinition"), "Existing");
+    EXPECT_EQ(hosttest::rawQuery(file, "SELECT group_concat(name) FROM CustomRecordSetDefinition"),
+              "Existing");
     EXPECT_TRUE(context->hasChanges());
     EXPECT_EQ(context->pendingChangesDescription(), pending);
 
     hosttest::rawExec(file, "DROP TRIGGER refuse");
     ASSERT_TRUE(context->saveChanges());
     EXPECT_FALSE(context->hasChanges());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT group_concat(name, ',') FROM (SELECT name FROM CustomRecordDefinition ORDER BY position)"),
+    EXPECT_EQ(hosttest::rawQuery(file,
+                                 "SELECT group_concat(name, ',') FROM (SELECT name FROM "
+                                 "CustomRecordDefinition ORDER BY position)"),
               "fine,boom");
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT group_concat(name, ',') FROM (SELECT name FROM CustomRecordSetDefinition ORDER BY pk)"),
-              "Renamed,New");
+    EXPECT_EQ(
+        hosttest::rawQuery(
+            file,
+            "SELECT group_concat(name, ',') FROM (SELECT name FROM CustomRecordSetDefinition ORDER BY pk)"),
+        "Renamed,New");
 }
 
 TEST_F(ObjectContextTest, PendingChangesReadAsText) {
@@ -308,11 +327,13 @@ TEST_F(ObjectContextTest, PendingChangesReadAsText) {
     (*category)->setName("VIP");
     const std::string key = std::to_string(form->primaryKeyValue());
     const std::string text = context->pendingChangesDescription();
-    EXPECT_NE(text.find("update CustomRecordSetDefinition " + key + " {name: \"Shown\", active: true, details: \"more\""),
+    EXPECT_NE(text.find("update CustomRecordSetDefinition " + key +
+                        " {name: \"Shown\", active: true, details: \"more\""),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("insert Category " + std::to_string((*category)->primaryKeyValue()) + " {name: \"VIP\""),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("insert Category " + std::to_string((*category)->primaryKeyValue()) + " {name: \"VIP\""),
+        std::string::npos)
         << text;
     ASSERT_TRUE(context->deleteObjectSkipTrash(form, true));
     EXPECT_NE(context->pendingChangesDescription().find("delete CustomRecordSetDefinition " + key + "\n"),
@@ -323,7 +344,8 @@ TEST_F(ObjectContextTest, KeyValueAccessNamesMissingAttributes) {
     auto form = makeTemplate("Form");
     auto missing = form->valueForKey("colour");
     ASSERT_FALSE(missing);
-    EXPECT_NE(missing.status().message().find("CustomRecordSetDefinition has no attribute \"colour\" (it has: name, active"),
+    EXPECT_NE(missing.status().message().find(
+                  "CustomRecordSetDefinition has no attribute \"colour\" (it has: name, active"),
               std::string::npos);
     EXPECT_FALSE(form->setValueForKey(1, "colour"));
     EXPECT_TRUE(form->setValueForKey("Other", "name"));
@@ -356,13 +378,15 @@ TEST_F(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
         {"typeCode", Value(4.5), false, {}},
         {"typeCode", Value(true), true, Value(1)},
         {"defaultValue", Value(Array{1, "x"}), true, Value(Array{1, "x"})},
-        {"defaultValue", Value(platform::Dictionary{{"k", "v"}}), true, Value(platform::Dictionary{{"k", "v"}})},
+        {"defaultValue", Value(platform::Dictionary{{"k", "v"}}), true,
+         Value(platform::Dictionary{{"k", "v"}})},
     };
     auto form = makeTemplate("Form");
     for (const auto& c : cases) {
         auto field = addField(*form, "f");
         auto status = field->setValueForKey(c.given, c.attribute);
-        EXPECT_EQ(bool(status), c.accepted) << c.attribute << " " << c.given.toJson() << ": " << status.message();
+        EXPECT_EQ(bool(status), c.accepted)
+            << c.attribute << " " << c.given.toJson() << ": " << status.message();
         if (c.accepted) {
             auto value = field->valueForKey(c.attribute);
             EXPECT_EQ(*value, c.stored);
@@ -396,10 +420,11 @@ TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
     ASSERT_TRUE(context->saveChanges());
     const std::string key = std::to_string(field->primaryKeyValue());
     for (const auto& c : cases) {
-        hosttest::rawExec(file, fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}", c.column,
-                                            c.stored, key));
+        hosttest::rawExec(file, fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}",
+                                            c.column, c.stored, key));
         auto reader = signIn();
-        auto read = reader->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordDefinition", field->primaryKeyValue());
+        auto read = reader->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordDefinition",
+                                                                       field->primaryKeyValue());
         ASSERT_TRUE(read && *read);
         auto value = (*read)->valueForKey(c.column);
         ASSERT_TRUE(value);
@@ -455,10 +480,13 @@ TEST_F(ObjectContextTest, ActiveTemplatesAreOrderedByNameIgnoringCaseThenKey) {
 
 TEST_F(ObjectContextTest, UserDefaultsPerUserAndGlobal) {
     MCUserDefaults::removeAllRegistrations();
-    ASSERT_TRUE(MCUserDefaults::registerUserDefaultFromConfig(Value(Dictionary{
-        {"Key", "Shared"}, {"StorageType", "Database"}, {"Scope", "Global"}, {"ValueType", "Number"}, {"DefaultValue", "5"}})));
-    ASSERT_TRUE(MCUserDefaults::registerUserDefaultFromConfig(
-        Value(Dictionary{{"Key", "Mine"}, {"StorageType", "Database"}, {"Scope", "Host"}, {"ValueType", "Bool"}})));
+    ASSERT_TRUE(MCUserDefaults::registerUserDefaultFromConfig(Value(Dictionary{{"Key", "Shared"},
+                                                                               {"StorageType", "Database"},
+                                                                               {"Scope", "Global"},
+                                                                               {"ValueType", "Number"},
+                                                                               {"DefaultValue", "5"}})));
+    ASSERT_TRUE(MCUserDefaults::registerUserDefaultFromConfig(Value(
+        Dictionary{{"Key", "Mine"}, {"StorageType", "Database"}, {"Scope", "Host"}, {"ValueType", "Bool"}})));
     auto& defaults = context->userDefaults();
     EXPECT_EQ(*defaults.objectForKey("Shared"), Value("5"));
     EXPECT_TRUE(defaults.objectForKey("Mine")->isNull());
@@ -480,7 +508,8 @@ TEST_F(ObjectContextTest, UserDefaultsPerUserAndGlobal) {
 
 TEST(UserDefaultRegistrationTest, MalformedRecordsAreRefused) {
     const std::pair<Dictionary, const char*> cases[] = {
-        {{{"StorageType", "Database"}, {"Scope", "Global"}, {"ValueType", "x"}}, "\"Key\" must be a non-empty text"},
+        {{{"StorageType", "Database"}, {"Scope", "Global"}, {"ValueType", "x"}},
+         "\"Key\" must be a non-empty text"},
         {{{"Key", "k"}, {"StorageType", "File"}, {"Scope", "Global"}, {"ValueType", "x"}}, "\"StorageType\""},
         {{{"Key", "k"}, {"StorageType", "Database"}, {"Scope", ""}, {"ValueType", "x"}}, "\"Scope\" must be"},
         {{{"Key", "k"}, {"StorageType", "Database"}, {"Scope", "Host"}}, "\"ValueType\" is missing"},

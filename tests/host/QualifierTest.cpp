@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/EntityCatalog.h"
 #include "host/database/Qualifier.h"
 #include "tests/host/DatabaseTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
 
 using platform::Array;
 using platform::Dictionary;
@@ -95,7 +95,8 @@ protected:
         }
     }
     std::vector<std::string> fetch(DLPObjectContext& from, const MatchCase& c) {
-        auto result = from.objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", c.qualifier, c.bindings);
+        auto result = from.objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", c.qualifier,
+                                                                       c.bindings);
         EXPECT_TRUE(result) << c.qualifier << ": " << result.status().message();
         std::vector<std::string> names;
         if (result)
@@ -110,15 +111,15 @@ TEST_F(QualifierTest, SavedAndUnsavedObjectsMatchAlike) {
     addRows(*context);
     for (const auto& c : kMatchCases) {
         EXPECT_EQ(fetch(*context, c), c.expected) << "unsaved, in memory: " << c.qualifier;
-        auto count = context->resultCountForEntityNamedQualifierLocumBindings("CustomRecordDefinition", c.qualifier,
-                                                                            c.bindings);
+        auto count = context->resultCountForEntityNamedQualifierLocumBindings("CustomRecordDefinition",
+                                                                              c.qualifier, c.bindings);
         EXPECT_EQ(*count, int64_t(c.expected.size())) << "unsaved count: " << c.qualifier;
     }
     ASSERT_TRUE(context->saveChanges());
     auto fresh = signIn();
     for (const auto& c : kMatchCases) {
-        auto count = fresh->resultCountForEntityNamedQualifierLocumBindings("CustomRecordDefinition", c.qualifier,
-                                                                          c.bindings);
+        auto count = fresh->resultCountForEntityNamedQualifierLocumBindings("CustomRecordDefinition",
+                                                                            c.qualifier, c.bindings);
         EXPECT_EQ(*count, int64_t(c.expected.size())) << "saved count, in SQL: " << c.qualifier;
         EXPECT_EQ(fetch(*fresh, c), c.expected) << "saved, in SQL: " << c.qualifier;
     }
@@ -143,22 +144,34 @@ struct ErrorCase {
 
 TEST(QualifierErrorTest, MalformedQualifiersSayWhereAndWhat) {
     const ErrorCase cases[] = {
-        {"name ==", {},
-         "qualifier \"name ==\" at character 8: expected a value (attribute, $variable, number, 'text', nil, YES or NO) "
+        {"name ==",
+         {},
+         "qualifier \"name ==\" at character 8: expected a value (attribute, $variable, number, 'text', nil, "
+         "YES or NO) "
          "after '==', found the end"},
         {"name", {}, "at character 5: expected a comparison (==, !=, <, >, <=, >= or IN), found the end"},
-        {"nmae == 1", {}, "at character 1: CustomRecordDefinition has no attribute \"nmae\" (it has: active, defaultValue"},
-        {"name == $missing", {{"other", 1}}, "at character 9: no binding for $missing (bindings given: other)"},
+        {"nmae == 1",
+         {},
+         "at character 1: CustomRecordDefinition has no attribute \"nmae\" (it has: active, defaultValue"},
+        {"name == $missing",
+         {{"other", 1}},
+         "at character 9: no binding for $missing (bindings given: other)"},
         {"name == $missing", {}, "no binding for $missing (bindings given: none)"},
         {"(name == 'a'", {}, "at character 13: expected ')', found the end"},
         {"name == 'a", {}, "at character 9: expected the closing ' of the text"},
-        {"name == 'a' AND", {}, "at character 16: expected a value (attribute, $variable, number, 'text', nil, YES or NO) "
-                                "at the start of a comparison, found the end"},
+        {"name == 'a' AND",
+         {},
+         "at character 16: expected a value (attribute, $variable, number, 'text', nil, YES or NO) "
+         "at the start of a comparison, found the end"},
         {"name == 'a' name == 'b'", {}, "at character 13: expected AND, OR or the end, found 'name'"},
         {"name IN 'a'", {}, "at character 9: expected $variable or '{' after IN, found 'a'"},
         {"name IN $s", {{"s", "x"}}, "$s must be an array for IN, not string"},
-        {"name == $d", {{"d", Dictionary{{"k", 1}}}}, "$d is dictionary; compare texts, numbers, booleans or nil"},
-        {"name == $a", {{"a", Array{1}}}, "$a is array; compare texts, numbers, booleans or nil (arrays only with IN)"},
+        {"name == $d",
+         {{"d", Dictionary{{"k", 1}}}},
+         "$d is dictionary; compare texts, numbers, booleans or nil"},
+        {"name == $a",
+         {{"a", Array{1}}},
+         "$a is array; compare texts, numbers, booleans or nil (arrays only with IN)"},
         {"name # 1", {}, "at character 6: unexpected character '#'"},
         {"typeCode == 12abc", {}, "at character 15: expected an operator or space after the number"},
         {"typeCode == 1e", {}, "expected the exponent's digits"},
@@ -187,7 +200,8 @@ TEST_F(QualifierTest, ContextReportsQualifierErrors) {
     EXPECT_NE(counted.status().message().find("Category has no attribute \"colour\""), std::string::npos);
     auto unknown = context->objectsForEntityNamedQualifierLocumBindings("Spaceship", "", {});
     ASSERT_FALSE(unknown);
-    EXPECT_NE(unknown.status().message().find("no entity \"Spaceship\" (it has: Contact, User"), std::string::npos);
+    EXPECT_NE(unknown.status().message().find("no entity \"Spaceship\" (it has: Contact, User"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
-#include "host/database/Database.h"
-#include "host/database/Schema.h"
-#include "host/database/Transaction.h"
-#include "tests/host/DatabaseTestSupport.h"
-#include "tests/support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+
+#include "host/database/Database.h"
+#include "host/database/Schema.h"
+#include "host/database/Transaction.h"
+#include "tests/host/DatabaseTestSupport.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -27,7 +27,8 @@ TEST(SchemaTest, MissingFileGetsTheSchema) {
     EXPECT_EQ(rawQuery(file, "SELECT value FROM zandrel_meta WHERE name = 'application'"), "zandrel-host");
     EXPECT_EQ(rawQuery(file, "SELECT value FROM zandrel_meta WHERE name = 'schema_version'"),
               std::to_string(host::Schema::kVersion));
-    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'CustomRecordDefinition'"), "1");
+    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'CustomRecordDefinition'"),
+              "1");
     // Opening it again keeps it as it is.
     ASSERT_TRUE(host::Database::open(file));
 }
@@ -64,7 +65,8 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
          "is not a zandrel-host database"},
         {"another program's tables",
          [](const testsupport::TempDir&, const std::filesystem::path& file) {
-             rawExec(file, "CREATE TABLE invoices (id INTEGER, total REAL); INSERT INTO invoices VALUES (1, 9.5)");
+             rawExec(file,
+                     "CREATE TABLE invoices (id INTEGER, total REAL); INSERT INTO invoices VALUES (1, 9.5)");
          },
          "is not a zandrel-host database (it holds another program's tables)"},
         {"another program's application id",
@@ -74,7 +76,8 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
          "it holds another program's tables"},
         {"our id without the meta table",
          [](const testsupport::TempDir&, const std::filesystem::path& file) {
-             rawExec(file, "PRAGMA application_id = " + std::to_string(host::Schema::kApplicationId) + "; CREATE TABLE t (x)");
+             rawExec(file, "PRAGMA application_id = " + std::to_string(host::Schema::kApplicationId) +
+                               "; CREATE TABLE t (x)");
          },
          "zandrel_meta table is missing or damaged"},
         {"our file with a damaged table list",
@@ -90,9 +93,12 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
         {"newer schema",
          [](const testsupport::TempDir&, const std::filesystem::path& file) {
              ASSERT_TRUE(host::Database::open(file));
-             rawExec(file, "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7");
+             rawExec(
+                 file,
+                 "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7");
          },
-         "was written by a newer version of zandrel-host (schema 7, this program reads up to 1): upgrade the program"},
+         "was written by a newer version of zandrel-host (schema 7, this program reads up to 1): upgrade the "
+         "program"},
     };
     for (const auto& c : cases) {
         testsupport::TempDir dir;
@@ -101,8 +107,10 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
         const std::string before = dir.read("db.zandrel");
         auto db = host::Database::open(file);
         ASSERT_FALSE(db) << c.what;
-        EXPECT_NE(db.status().message().find(file.string()), std::string::npos) << c.what << ": " << db.status().message();
-        EXPECT_NE(db.status().message().find(c.expected), std::string::npos) << c.what << ": " << db.status().message();
+        EXPECT_NE(db.status().message().find(file.string()), std::string::npos)
+            << c.what << ": " << db.status().message();
+        EXPECT_NE(db.status().message().find(c.expected), std::string::npos)
+            << c.what << ": " << db.status().message();
         EXPECT_EQ(dir.read("db.zandrel"), before) << c.what << ": the file must be left as it was";
     }
 }
@@ -118,8 +126,10 @@ struct VersionCase {
 TEST(SchemaTest, BothVersionRecordsAreCheckedAndMustAgree) {
     const std::string newer = "was written by a newer version of zandrel-host (schema 7";
     const VersionCase cases[] = {
-        {"header newer, table current", "PRAGMA user_version = 2", "schema version is 1 in zandrel_meta but 2 in the file header"},
-        {"header cleared", "PRAGMA user_version = 0", "schema version is 1 in zandrel_meta but 0 in the file header"},
+        {"header newer, table current", "PRAGMA user_version = 2",
+         "schema version is 1 in zandrel_meta but 2 in the file header"},
+        {"header cleared", "PRAGMA user_version = 0",
+         "schema version is 1 in zandrel_meta but 0 in the file header"},
         {"table newer, header current", "UPDATE zandrel_meta SET value = 2 WHERE name = 'schema_version'",
          "schema version is 2 in zandrel_meta but 1 in the file header"},
         {"fraction", "UPDATE zandrel_meta SET value = 1.5 WHERE name = 'schema_version'",
@@ -128,10 +138,13 @@ TEST(SchemaTest, BothVersionRecordsAreCheckedAndMustAgree) {
          "its schema_version \"1\" is not a whole number"},
         {"null", "UPDATE zandrel_meta SET value = NULL WHERE name = 'schema_version'",
          "its schema_version NULL is not a whole number"},
-        {"row missing", "DELETE FROM zandrel_meta WHERE name = 'schema_version'", "zandrel_meta records no schema_version"},
-        {"zero in both", "UPDATE zandrel_meta SET value = 0 WHERE name = 'schema_version'; PRAGMA user_version = 0",
+        {"row missing", "DELETE FROM zandrel_meta WHERE name = 'schema_version'",
+         "zandrel_meta records no schema_version"},
+        {"zero in both",
+         "UPDATE zandrel_meta SET value = 0 WHERE name = 'schema_version'; PRAGMA user_version = 0",
          "its schema version 0 is not valid"},
-        {"newer in both", "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7",
+        {"newer in both",
+         "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7",
          newer.c_str()},
     };
     for (const auto& c : cases) {
@@ -143,7 +156,8 @@ TEST(SchemaTest, BothVersionRecordsAreCheckedAndMustAgree) {
         for (auto mode : {host::Database::Mode::ReadWrite, host::Database::Mode::ReadOnly}) {
             auto db = host::Database::open(file, {mode, std::chrono::milliseconds(100)});
             ASSERT_FALSE(db) << c.what;
-            EXPECT_NE(db.status().message().find(c.expected), std::string::npos) << c.what << ": " << db.status().message();
+            EXPECT_NE(db.status().message().find(c.expected), std::string::npos)
+                << c.what << ": " << db.status().message();
             EXPECT_NE(db.status().message().find(file.string()), std::string::npos) << db.status().message();
         }
         EXPECT_EQ(dir.read("db.zandrel"), before) << c.what << ": the file must be left as it was";
@@ -160,7 +174,9 @@ TEST(SchemaTest, AFileLockedByAnotherProgramIsBusyNotForeign) {
         auto db = host::Database::open(file, {mode, std::chrono::milliseconds(20)});
         ASSERT_FALSE(db);
         const std::string& message = db.status().message();
-        EXPECT_NE(message.find(file.string() + " is busy: another program keeps it locked"), std::string::npos) << message;
+        EXPECT_NE(message.find(file.string() + " is busy: another program keeps it locked"),
+                  std::string::npos)
+            << message;
         EXPECT_NE(message.find("try again"), std::string::npos) << message;
         EXPECT_EQ(message.find("not a zandrel-host database"), std::string::npos) << message;
     }
@@ -178,7 +194,8 @@ TEST(SchemaTest, ReadOnlyOpeningNeverWrites) {
     dir.write("empty.zandrel", "");
     auto empty = host::Database::open(dir / "empty.zandrel", {host::Database::Mode::ReadOnly});
     ASSERT_FALSE(empty);
-    EXPECT_NE(empty.status().message().find("holds no zandrel-host database (it is empty)"), std::string::npos)
+    EXPECT_NE(empty.status().message().find("holds no zandrel-host database (it is empty)"),
+              std::string::npos)
         << empty.status().message();
     EXPECT_EQ(dir.read("empty.zandrel"), "");
 

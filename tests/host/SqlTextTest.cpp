@@ -1,9 +1,9 @@
-#include "host/database/SqlText.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
+
+#include "host/database/SqlText.h"
 
 namespace {
 
@@ -41,11 +41,16 @@ TEST(SqlTextTest, SqliteGetsTheExactNames) {
         std::string table = host::SqlText::quotedIdentifier(c.name);
         std::string create = "CREATE TABLE " + table + " (" + table + " INTEGER)";
         char* error = nullptr;
-        ASSERT_EQ(sqlite3_exec(db, create.c_str(), nullptr, nullptr, &error), SQLITE_OK) << create << ": " << error;
+        ASSERT_EQ(sqlite3_exec(db, create.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+            << create << ": " << error;
 
         sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT t.name, c.name FROM sqlite_schema t, pragma_table_info(t.name) c "
-                                         "WHERE t.name = ?", -1, &stmt, nullptr), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_prepare_v2(db,
+                               "SELECT t.name, c.name FROM sqlite_schema t, pragma_table_info(t.name) c "
+                               "WHERE t.name = ?",
+                               -1, &stmt, nullptr),
+            SQLITE_OK);
         sqlite3_bind_text(stmt, 1, c.name.data(), static_cast<int>(c.name.size()), SQLITE_TRANSIENT);
         ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW) << "no table named " << c.name;
         EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), c.name);

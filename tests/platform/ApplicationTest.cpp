@@ -1,8 +1,7 @@
-#include "platform/ui/Application.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -134,7 +133,8 @@ TEST_F(ApplicationTest, ModalSessionDoesNotBlockAndEndsCleanly) {
 TEST_F(ApplicationTest, BecomingMainPostsTheNotificationOnce) {
     std::vector<ObjectPtr> posted;
     auto token = NotificationCenter::defaultCenter().addObserver(
-        kWindowDidBecomeMainNotification, nullptr, [&](const Notification& n) { posted.push_back(n.object); });
+        kWindowDidBecomeMainNotification, nullptr,
+        [&](const Notification& n) { posted.push_back(n.object); });
     auto first = std::make_shared<Window>("First");
     auto panel = std::make_shared<Window>("Panel");
     panel->setCanBecomeMainWindow(false);

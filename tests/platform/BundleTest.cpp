@@ -1,10 +1,9 @@
-#include "platform/foundation/Bundle.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "tests/support/TempDir.h"
 
@@ -24,8 +23,10 @@ public:
     }
     ~LanguageEnvironment() {
         for (const auto& [name, value] : m_saved) {
-            if (value) ::setenv(name, value->c_str(), 1);
-            else ::unsetenv(name);
+            if (value)
+                ::setenv(name, value->c_str(), 1);
+            else
+                ::unsetenv(name);
         }
     }
     void set(const char* name, const char* value) { ::setenv(name, value, 1); }
@@ -41,7 +42,8 @@ protected:
         previousSink = Log::setSink([this](std::string_view line) { logLines.emplace_back(line); });
         dir.write("Plugin.bundle/Info.json",
                   R"({"CFBundleIdentifier": "com.example.zandrel", "CFBundleExecutable": "libZandrel.so"})");
-        dir.write("Plugin.bundle/Resources/en.lproj/VEXAFramework.json", R"({"Cancel": "Cancel", "OK": "OK"})");
+        dir.write("Plugin.bundle/Resources/en.lproj/VEXAFramework.json",
+                  R"({"Cancel": "Cancel", "OK": "OK"})");
         dir.write("Plugin.bundle/Resources/de.lproj/VEXAFramework.json", R"({"Cancel": "Abbrechen"})");
         dir.write("Plugin.bundle/Resources/en.lproj/Broken.json", "{ nope");
     }
@@ -61,7 +63,8 @@ TEST_F(BundleTest, ReadsItsInfoAndFindsResources) {
     auto bundle = open();
     EXPECT_EQ(bundle->bundleIdentifier(), "com.example.zandrel");
     EXPECT_EQ(*bundle->executablePath(), dir / "Plugin.bundle/libZandrel.so");
-    EXPECT_EQ(bundle->pathForResource("VEXAFramework.json"), dir / "Plugin.bundle/Resources/en.lproj/VEXAFramework.json");
+    EXPECT_EQ(bundle->pathForResource("VEXAFramework.json"),
+              dir / "Plugin.bundle/Resources/en.lproj/VEXAFramework.json");
     EXPECT_FALSE(bundle->pathForResource("Nothing.json"));
 }
 

@@ -1,11 +1,10 @@
-#include "platform/net/FTPWriteStream.h"
-
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
 #include "tests/support/FtpServer.h"
 
@@ -110,9 +109,12 @@ struct UploadCase {
 
 // ctest names parameterised tests after the printed parameter; the case name keeps them stable
 // (the default print of a struct shows its bytes, a pointer among them).
-void PrintTo(const UploadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const UploadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-class FTPWriteStreamUploadTest : public FTPWriteStreamTest, public ::testing::WithParamInterface<UploadCase> {};
+class FTPWriteStreamUploadTest : public FTPWriteStreamTest,
+                                 public ::testing::WithParamInterface<UploadCase> {};
 
 TEST_P(FTPWriteStreamUploadTest, ServerHoldsExactlyTheBytesWritten) {
     const auto& c = GetParam();
@@ -141,16 +143,16 @@ TEST_P(FTPWriteStreamUploadTest, ServerHoldsExactlyTheBytesWritten) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, FTPWriteStreamUploadTest,
-    ::testing::Values(UploadCase{"EmptyAnnounced", 0, 32768, true, false},
-                      UploadCase{"EmptyUnannounced", 0, 32768, false, false},
-                      UploadCase{"OneByte", 1, 1, true, false},
-                      UploadCase{"ExactlyOneChunk", 32768, 32768, true, false},
-                      UploadCase{"OddChunksUnannounced", 200'003, 7'000, false, false},
-                      UploadCase{"ThreeMegabytes", 3'000'017, 32768, true, false},
-                      UploadCase{"ChunksLargerThanTheBuffer", 2'000'000, 1'000'000, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, FTPWriteStreamUploadTest,
+                         ::testing::Values(UploadCase{"EmptyAnnounced", 0, 32768, true, false},
+                                           UploadCase{"EmptyUnannounced", 0, 32768, false, false},
+                                           UploadCase{"OneByte", 1, 1, true, false},
+                                           UploadCase{"ExactlyOneChunk", 32768, 32768, true, false},
+                                           UploadCase{"OddChunksUnannounced", 200'003, 7'000, false, false},
+                                           UploadCase{"ThreeMegabytes", 3'000'017, 32768, true, false},
+                                           UploadCase{"ChunksLargerThanTheBuffer", 2'000'000, 1'000'000, true,
+                                                      true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FTPWriteStreamTest, AcceptsNoMoreThanItsBufferHolds) {
     auto stream = makeStream(server, "big.bin");
@@ -158,7 +160,8 @@ TEST_F(FTPWriteStreamTest, AcceptsNoMoreThanItsBufferHolds) {
     int64_t firstWrite = -2;
     CallbackDelegate delegate;
     delegate.onEvent = [&](Stream&, StreamEvent e) {
-        if (e == StreamEvent::HasSpaceAvailable && firstWrite == -2) firstWrite = stream->write(megabyte.data(), megabyte.size());
+        if (e == StreamEvent::HasSpaceAvailable && firstWrite == -2)
+            firstWrite = stream->write(megabyte.data(), megabyte.size());
     };
     start(*stream, delegate);
     ASSERT_TRUE(runMainLoopUntil([&] { return firstWrite != -2; }));
@@ -317,7 +320,9 @@ TEST(URLAppendingTest, AppendsOneEncodedComponentOrNothing) {
         {"not a url", "a", std::nullopt},
         {"", "a", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(urlByAppendingPathComponent(c.base, c.component), c.expected) << c.base << " + " << c.component;
+    for (const auto& c : cases)
+        EXPECT_EQ(urlByAppendingPathComponent(c.base, c.component), c.expected)
+            << c.base << " + " << c.component;
 }
 
 TEST_F(FTPWriteStreamTest, ServerThatNeverAnswersTimesOut) {
@@ -328,7 +333,8 @@ TEST_F(FTPWriteStreamTest, ServerThatNeverAnswersTimesOut) {
     start(*stream, pump);
     ASSERT_TRUE(runMainLoopUntil([&] { return pump.finished; }, 20s));
     ASSERT_TRUE(stream->streamError());
-    EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT) << stream->streamError()->localizedDescription();
+    EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT)
+        << stream->streamError()->localizedDescription();
     EXPECT_EQ(pump.count(StreamEvent::ErrorOccurred), 1u);
 }
 
@@ -363,7 +369,8 @@ TEST_F(FTPWriteStreamTest, MissingFinalReplyIsAnErrorBoundedByTheReplyTimeOut) {
         writer.block.resize(1000);
         writer.limit = 1000;
         start(*stream, writer);
-        ASSERT_TRUE(runMainLoopUntil([&] { return writer.written == 1000 || writer.count(StreamEvent::ErrorOccurred); }));
+        ASSERT_TRUE(runMainLoopUntil(
+            [&] { return writer.written == 1000 || writer.count(StreamEvent::ErrorOccurred); }));
         server.pause();
         if (announce) {
             ASSERT_TRUE(runMainLoopUntil([&] { return writer.count(StreamEvent::ErrorOccurred) > 0; }));
@@ -374,7 +381,8 @@ TEST_F(FTPWriteStreamTest, MissingFinalReplyIsAnErrorBoundedByTheReplyTimeOut) {
         stream->close();
         EXPECT_EQ(stream->streamStatus(), StreamStatus::Closed);
         ASSERT_TRUE(stream->streamError());
-        EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT) << stream->streamError()->localizedDescription();
+        EXPECT_EQ(stream->streamError()->code(), CURLE_OPERATION_TIMEDOUT)
+            << stream->streamError()->localizedDescription();
         EXPECT_EQ(writer.count(StreamEvent::ErrorOccurred), announce ? 1u : 0u);
     }
 }
@@ -411,7 +419,8 @@ TEST_F(FTPWriteStreamTest, EventsArriveOnlyInTheScheduledModes) {
 
         // A modal run of half a second, as while a dialog is up.
         bool modalOver = false;
-        RunLoop::main().scheduleTimer(500ms, false, [&] { modalOver = true; }, kModalMode);
+        RunLoop::main().scheduleTimer(
+            500ms, false, [&] { modalOver = true; }, kModalMode);
         ASSERT_TRUE(runMainLoopUntil([&] { return modalOver; }, 10s, RunLoopMode::Modal));
         EXPECT_EQ(!pump.events.empty(), c.eventsWhileModal);
 

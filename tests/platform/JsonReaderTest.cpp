@@ -1,13 +1,13 @@
 // Reading JSON text: numbers beyond 64 bits, documented results for odd but valid text, and
 // malformed text of every kind refused with its position, at any size and depth.
 
-#include "platform/foundation/JsonReader.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "platform/foundation/JsonReader.h"
 
 using platform::Array;
 using platform::Dictionary;
@@ -98,7 +98,8 @@ std::vector<Malformed> malformedTexts() {
         {"unquoted key", "{a:1}", "invalid literal", 1, 2},
         {"bad escape", "\"a\\x\"", "forbidden character after backslash", 1, 4},
         {"short unicode escape", "\"\\u12\"", "'\\u' must be followed by 4 hex digits", 1, 6},
-        {"lone high surrogate", "\"\\ud800\"", "surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF", 1, 8},
+        {"lone high surrogate", "\"\\ud800\"", "surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF",
+         1, 8},
         {"lone low surrogate", "\"\\udc00\"", "surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF", 1, 7},
         {"invalid UTF-8", "\"\xFF\"", "ill-formed UTF-8 byte", 1, 2},
         {"overlong UTF-8", "\"\xC0\xAF\"", "ill-formed UTF-8 byte", 1, 2},
@@ -142,7 +143,8 @@ TEST(JsonReader, MalformedTextIsRefusedWithItsPosition) {
 }
 
 TEST(JsonReader, EveryCutOfADocumentIsRefusedOrReadCompletely) {
-    const std::string document = R"({"name":"x\"y","list":[1,-2.5e3,true,null,{"deep":["\u00e9"]}],"n":18446744073709551615})";
+    const std::string document =
+        R"({"name":"x\"y","list":[1,-2.5e3,true,null,{"deep":["\u00e9"]}],"n":18446744073709551615})";
     const Value whole = JsonReader::parse(document);
     for (size_t length = 0; length < document.size(); ++length) {
         const std::string cut = document.substr(0, length);
@@ -190,7 +192,8 @@ TEST(JsonReader, AMillionLevelsAreReadOrRefusedWithoutRecursion) {
 TEST(JsonReader, WideObjectsInAnyOrderAreReadWhole) {
     constexpr int kKeys = 200'000;
     std::string text = "{";
-    for (int i = kKeys - 1; i >= 0; --i) text += (i == kKeys - 1 ? "\"" : ",\"") + std::to_string(i) + "\":" + std::to_string(i);
+    for (int i = kKeys - 1; i >= 0; --i)
+        text += (i == kKeys - 1 ? "\"" : ",\"") + std::to_string(i) + "\":" + std::to_string(i);
     text += "}";
     const Value wide = JsonReader::parse(text);
     ASSERT_EQ(wide.asDictionary().size(), static_cast<size_t>(kKeys));

@@ -1,23 +1,21 @@
 // Writing JSON text: layout, escaping, numbers, streaming in pieces, bounded indentation, and
 // the round trip with the reader on seeded random documents, checked against nlohmann-json.
 
-#include "platform/foundation/JsonWriter.h"
-
 #include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/JsonReader.h"
+#include "platform/foundation/JsonWriter.h"
 
 using platform::Array;
 using platform::Dictionary;
@@ -59,7 +57,10 @@ TEST(JsonWriter, ScalarsAndTextsAreWrittenAsJsonRequires) {
         {Value("nul \0 inside"s), R"("nul \u0000 inside")"},
         {Value("caf\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBF"), "\"caf\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBF\""},
         // Invalid UTF-8 becomes U+FFFD, one per malformed sequence: the output stays valid JSON.
-        {Value("a\xFF" "b"), "\"a\xEF\xBF\xBD" "b\""},
+        {Value("a\xFF"
+               "b"),
+         "\"a\xEF\xBF\xBD"
+         "b\""},
         {Value("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
         {Value("\xE2\x82"), "\"\xEF\xBF\xBD\""},
         {Value("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
@@ -77,10 +78,12 @@ TEST(JsonWriter, LayoutIsCompactOrIndentedAsUsual) {
     EXPECT_EQ(JsonWriter::text(doc), R"({"a":{},"b":[1,{"c":[]}],"d":"x"})");
     EXPECT_EQ(JsonWriter::text(doc, indented(2)),
               "{\n  \"a\": {},\n  \"b\": [\n    1,\n    {\n      \"c\": []\n    }\n  ],\n  \"d\": \"x\"\n}");
-    EXPECT_EQ(JsonWriter::text(doc, indented(0)), "{\n\"a\": {},\n\"b\": [\n1,\n{\n\"c\": []\n}\n],\n\"d\": \"x\"\n}");
+    EXPECT_EQ(JsonWriter::text(doc, indented(0)),
+              "{\n\"a\": {},\n\"b\": [\n1,\n{\n\"c\": []\n}\n],\n\"d\": \"x\"\n}");
     // The same text as nlohmann-json lays out, for a document both write alike.
     const std::string plain = R"({"a":[true,null,"t"],"b":{"c":{"d":[1,2]}},"e":[]})";
-    for (int indent : {-1, 0, 1, 4}) EXPECT_EQ(JsonReader::parse(plain).toJson(indent), nlohmann::json::parse(plain).dump(indent));
+    for (int indent : {-1, 0, 1, 4})
+        EXPECT_EQ(JsonReader::parse(plain).toJson(indent), nlohmann::json::parse(plain).dump(indent));
 }
 
 TEST(JsonWriter, IndentationStopsGrowingPastTheLevelLimit) {
@@ -141,7 +144,8 @@ TEST(JsonWriter, ClosingADeepTreeStreamsInPiecesToo) {
 TEST(JsonWriter, StreamsInPiecesAndStopsWhenTheOutputFails) {
     Array rows;
     for (int i = 0; i < 20000; ++i)
-        rows.push_back(Value(Dictionary{{"id", Value(i)}, {"name", Value("row " + std::to_string(i) + " \"q\"")}}));
+        rows.push_back(
+            Value(Dictionary{{"id", Value(i)}, {"name", Value("row " + std::to_string(i) + " \"q\"")}}));
     const Value doc(std::move(rows));
     const std::string whole = JsonWriter::text(doc, indented(2));
 
@@ -204,13 +208,19 @@ private:
     Value value(int depth) {
         const int kind = pick(depth < 6 ? 10 : 7);
         switch (kind) {
-            case 0: return Value();
-            case 1: return Value(pick(2) == 1);
-            case 2: return integer();
-            case 3: return real();
-            case 4: return Value::integerFromText(largeDigits());
+            case 0:
+                return Value();
+            case 1:
+                return Value(pick(2) == 1);
+            case 2:
+                return integer();
+            case 3:
+                return real();
+            case 4:
+                return Value::integerFromText(largeDigits());
             case 5:
-            case 6: return Value(text());
+            case 6:
+                return Value(text());
             case 7:
             case 8: {
                 Array members;
@@ -226,9 +236,12 @@ private:
     }
     Value integer() {
         switch (pick(4)) {
-            case 0: return Value(static_cast<int64_t>(m_random()));
-            case 1: return Value(pick(2) ? INT64_MAX : INT64_MIN);
-            default: return Value(static_cast<int64_t>(pick(2000)) - 1000);
+            case 0:
+                return Value(static_cast<int64_t>(m_random()));
+            case 1:
+                return Value(pick(2) ? INT64_MAX : INT64_MIN);
+            default:
+                return Value(static_cast<int64_t>(pick(2000)) - 1000);
         }
     }
     Value real() {
@@ -238,10 +251,14 @@ private:
             std::memcpy(&d, &bits, sizeof d);
         } while (!std::isfinite(d));
         switch (pick(4)) {
-            case 0: return Value(d);
-            case 1: return Value(static_cast<double>(static_cast<int64_t>(pick(100000)) - 50000));  // integral
-            case 2: return Value(pick(2) ? -0.0 : 5e-324);
-            default: return Value(static_cast<double>(pick(1000000)) / 1024.0);
+            case 0:
+                return Value(d);
+            case 1:
+                return Value(static_cast<double>(static_cast<int64_t>(pick(100000)) - 50000));  // integral
+            case 2:
+                return Value(pick(2) ? -0.0 : 5e-324);
+            default:
+                return Value(static_cast<double>(pick(1000000)) / 1024.0);
         }
     }
     std::string largeDigits() {
@@ -251,11 +268,29 @@ private:
         return digits;
     }
     std::string text() {
-        static const std::vector<std::string> pieces{"a", "Z", "0", " ", "\"", "\\", "/", "\n", "\t", "\x01", "\x1f",
-                                                     "\x7f", "\0"s, "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-                                                     "\xEF\xBF\xBF", "\xEE\x80\x80", "key", "\\u0041"};
+        static const std::vector<std::string> pieces{"a",
+                                                     "Z",
+                                                     "0",
+                                                     " ",
+                                                     "\"",
+                                                     "\\",
+                                                     "/",
+                                                     "\n",
+                                                     "\t",
+                                                     "\x01",
+                                                     "\x1f",
+                                                     "\x7f",
+                                                     "\0"s,
+                                                     "\xC3\xA9",
+                                                     "\xE2\x82\xAC",
+                                                     "\xF0\x9F\x98\x80",
+                                                     "\xEF\xBF\xBF",
+                                                     "\xEE\x80\x80",
+                                                     "key",
+                                                     "\\u0041"};
         std::string out;
-        for (int i = pick(8); i > 0; --i) out += pieces[static_cast<size_t>(pick(static_cast<int>(pieces.size())))];
+        for (int i = pick(8); i > 0; --i)
+            out += pieces[static_cast<size_t>(pick(static_cast<int>(pieces.size())))];
         return out;
     }
     int pick(int n) { return static_cast<int>(m_random() % static_cast<uint64_t>(n)); }
@@ -267,11 +302,16 @@ private:
 // these shallow documents); large integers have no nlohmann form and come out as their double.
 nlohmann::json reference(const Value& v) {
     switch (v.type()) {
-        case Value::Type::Null: return nullptr;
-        case Value::Type::Boolean: return v.asBool();
-        case Value::Type::Integer: return v.asInteger();
-        case Value::Type::Real: return v.asReal();
-        case Value::Type::String: return v.asString();
+        case Value::Type::Null:
+            return nullptr;
+        case Value::Type::Boolean:
+            return v.asBool();
+        case Value::Type::Integer:
+            return v.asInteger();
+        case Value::Type::Real:
+            return v.asReal();
+        case Value::Type::String:
+            return v.asString();
         case Value::Type::Array: {
             nlohmann::json out = nlohmann::json::array();
             for (const Value& member : v.asArray()) out.push_back(reference(member));

@@ -1,8 +1,7 @@
-#include "platform/ui/Menu.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/ui/FrontEndSupport.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -46,7 +45,8 @@ TEST(MenuTest, ItemIsEnabledWhenItsTargetAgrees) {
     auto target = std::make_shared<RecordingTarget>(std::set<std::string>{"run:"});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto item = c.separator ? MenuItem::separatorItem() : std::make_shared<MenuItem>("Item", c.action, "");
+        auto item =
+            c.separator ? MenuItem::separatorItem() : std::make_shared<MenuItem>("Item", c.action, "");
         item->setAction(c.action);
         if (c.withTarget) item->setTarget(target);
         target->disabled.clear();

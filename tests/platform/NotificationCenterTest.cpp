@@ -1,6 +1,6 @@
-#include "platform/runtime/NotificationCenter.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/runtime/NotificationCenter.h"
 
 using namespace platform;
 
@@ -19,7 +19,8 @@ protected:
     void TearDown() override {
         for (auto token : tokens) center.removeObserver(token);
     }
-    NotificationCenter::Token observe(const std::string& name, const Object* sender, NotificationCenter::Block block) {
+    NotificationCenter::Token observe(const std::string& name, const Object* sender,
+                                      NotificationCenter::Block block) {
         tokens.push_back(center.addObserver(name, sender, std::move(block)));
         return tokens.back();
     }
@@ -31,7 +32,8 @@ TEST_F(NotificationCenterTest, DeliversSynchronouslyInRegistrationOrder) {
     std::vector<std::string> log;
     observe("Ping", nullptr, [&](const Notification&) { log.push_back("first"); });
     observe("Pong", nullptr, [&](const Notification&) { log.push_back("other name"); });
-    observe("Ping", nullptr, [&](const Notification& n) { log.push_back("second:" + n.userInfo.description()); });
+    observe("Ping", nullptr,
+            [&](const Notification& n) { log.push_back("second:" + n.userInfo.description()); });
     center.post("Ping", nullptr, Value("info"));
     log.push_back("after post");
     EXPECT_EQ(log, (std::vector<std::string>{"first", "second:info", "after post"}));

@@ -1,9 +1,9 @@
-#include "platform/runtime/RunLoop.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "platform/runtime/RunLoop.h"
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -55,8 +55,10 @@ TEST_F(RunLoopTest, NestedLoopKeepsQueueOrderAndReturnsToOuterMode) {
 
 TEST_F(RunLoopTest, TimersFireOnTheVirtualClockOnlyInTheirModes) {
     int defaultFires = 0, commonFires = 0;
-    loop.scheduleTimer(10s, false, [&] { ++defaultFires; }, kDefaultMode);
-    loop.scheduleTimer(10s, false, [&] { ++commonFires; }, kCommonModes);
+    loop.scheduleTimer(
+        10s, false, [&] { ++defaultFires; }, kDefaultMode);
+    loop.scheduleTimer(
+        10s, false, [&] { ++commonFires; }, kCommonModes);
     clock->advance(10s);
     loop.runOnce(RunLoopMode::Modal, Duration::zero());
     EXPECT_EQ(defaultFires, 0);

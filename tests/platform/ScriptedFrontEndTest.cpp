@@ -1,10 +1,9 @@
-#include "platform/ui/ScriptedFrontEnd.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/ui/Button.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TextField.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -18,7 +17,8 @@ protected:
     void SetUp() override {
         UiTest::SetUp();
         ui = std::make_unique<ScriptedFrontEnd>();
-        target = std::make_shared<RecordingTarget>(std::set<std::string>{"run:", "choose:", "tick:", "duplicate:"});
+        target = std::make_shared<RecordingTarget>(
+            std::set<std::string>{"run:", "choose:", "tick:", "duplicate:"});
         window = std::make_shared<Window>("Dialog");
         auto& content = *window->contentView();
         auto ok = std::make_shared<Button>("Duplicate");
@@ -51,7 +51,9 @@ protected:
         ui.reset();
         UiTest::TearDown();
     }
-    AlertRequest threeButtons() const { return {"Zandrel", "Replace it?", "Replace", "Cancel", "Keep both", false}; }
+    AlertRequest threeButtons() const {
+        return {"Zandrel", "Replace it?", "Replace", "Cancel", "Keep both", false};
+    }
 
     std::unique_ptr<ScriptedFrontEnd> ui;
     std::shared_ptr<RecordingTarget> target;
@@ -78,8 +80,10 @@ class AlertAnswerTest : public ScriptedFrontEndTest, public ::testing::WithParam
 
 TEST_P(AlertAnswerTest, ScriptedAnswerPicksTheButton) {
     const auto& c = GetParam();
-    if (c.title) ui->answerAlert(*c.title);
-    else ui->answerAlertWithReturn(c.value);
+    if (c.title)
+        ui->answerAlert(*c.title);
+    else
+        ui->answerAlertWithReturn(c.value);
     EXPECT_EQ(app.runAlertPanel(threeButtons()), c.expected);
     ASSERT_EQ(ui->alerts().size(), 1u);
     EXPECT_EQ(ui->lastAlert().answer, c.expected);
@@ -88,14 +92,15 @@ TEST_P(AlertAnswerTest, ScriptedAnswerPicksTheButton) {
     EXPECT_EQ(ui->pendingAnswers(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, AlertAnswerTest,
-                         ::testing::Values(AnswerCase{"DefaultByTitle", "Replace", 0, kAlertDefaultReturn, "Replace"},
-                                           AnswerCase{"AlternateByTitle", "Cancel", 0, kAlertAlternateReturn, "Cancel"},
-                                           AnswerCase{"OtherByTitle", "Keep both", 0, kAlertOtherReturn, "Keep both"},
-                                           AnswerCase{"TitleIgnoringCase", "cancel", 0, kAlertAlternateReturn, "Cancel"},
-                                           AnswerCase{"DefaultByValue", std::nullopt, 1, kAlertDefaultReturn, "Replace"},
-                                           AnswerCase{"OtherByValue", std::nullopt, -1, kAlertOtherReturn, "Keep both"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AlertAnswerTest,
+    ::testing::Values(AnswerCase{"DefaultByTitle", "Replace", 0, kAlertDefaultReturn, "Replace"},
+                      AnswerCase{"AlternateByTitle", "Cancel", 0, kAlertAlternateReturn, "Cancel"},
+                      AnswerCase{"OtherByTitle", "Keep both", 0, kAlertOtherReturn, "Keep both"},
+                      AnswerCase{"TitleIgnoringCase", "cancel", 0, kAlertAlternateReturn, "Cancel"},
+                      AnswerCase{"DefaultByValue", std::nullopt, 1, kAlertDefaultReturn, "Replace"},
+                      AnswerCase{"OtherByValue", std::nullopt, -1, kAlertOtherReturn, "Keep both"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScriptedFrontEndTest, AnswersAreUsedInOrder) {
     ui->answerAlert("Cancel");
@@ -225,7 +230,9 @@ TEST_F(ScriptedFrontEndTest, ChoosesMenuCommandsByPath) {
         ui->chooseMenu("Plug-ins > Zandrel > Delete");
         FAIL();
     } catch (const ScriptedFrontEndError& e) {
-        EXPECT_NE(std::string(e.what()).find("\"Duplicate form definition\", \"Disabled\""), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("\"Duplicate form definition\", \"Disabled\""),
+                  std::string::npos)
+            << e.what();
     }
     EXPECT_THROW(ui->chooseMenu("Plug-ins > Zandrel"), ScriptedFrontEndError);  // a submenu, not a command
     EXPECT_THROW(ui->chooseMenu(""), ScriptedFrontEndError);
@@ -257,7 +264,8 @@ TEST_F(ScriptedFrontEndTest, ClosesByTheWindowsOwnControlAndRecordsURLs) {
     EXPECT_TRUE(app.openURL("https://example.org/download"));
     ui->setOpenURLSucceeds(false);
     EXPECT_FALSE(app.openURL("https://example.org/other"));
-    EXPECT_EQ(ui->openedURLs(), (std::vector<std::string>{"https://example.org/download", "https://example.org/other"}));
+    EXPECT_EQ(ui->openedURLs(),
+              (std::vector<std::string>{"https://example.org/download", "https://example.org/other"}));
     EXPECT_GT(ui->windowChangeCount(), 0);
 }
 

@@ -1,5 +1,3 @@
-#include "platform/ui/TerminalFrontEnd.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/TextField.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -18,7 +17,9 @@ using testsupport::RecordingTarget;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class Rows : public TableViewDataSource {
 public:
@@ -42,14 +43,16 @@ protected:
         ASSERT_EQ(::pipe(input), 0);
         outputFile = std::tmpfile();
         ASSERT_NE(outputFile, nullptr);
-        terminal = std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), false});
+        terminal = std::make_unique<TerminalFrontEnd>(
+            TerminalFrontEnd::Options{input[0], fileno(outputFile), false});
         terminal->setQuitHandler([this] {
             ++quits;
             return true;
         });
         terminal->setAfterCommandHandler([this] { ++afterCommands; });
 
-        target = std::make_shared<RecordingTarget>(std::set<std::string>{"run:", "choose:", "tick:", "duplicate:", "alert:"});
+        target = std::make_shared<RecordingTarget>(
+            std::set<std::string>{"run:", "choose:", "tick:", "duplicate:", "alert:"});
         window = std::make_shared<Window>("Duplicate");
         auto& content = *window->contentView();
         auto label = std::make_shared<TextField>("Form template:");
@@ -85,7 +88,9 @@ protected:
         std::fclose(outputFile);
         UiTest::TearDown();
     }
-    void feed(const std::string& text) { ASSERT_EQ(::write(input[1], text.data(), text.size()), static_cast<ssize_t>(text.size())); }
+    void feed(const std::string& text) {
+        ASSERT_EQ(::write(input[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
     void endInput() {
         ::close(input[1]);
         input[1] = -1;
@@ -102,7 +107,8 @@ protected:
         std::string text;
         char buffer[4096];
         ::lseek(fileno(outputFile), 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(fileno(outputFile), buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+        for (ssize_t n; (n = ::read(fileno(outputFile), buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
         return text;
     }
     void installMenuBar() {
@@ -148,7 +154,8 @@ class RenderTest : public TerminalFrontEndTest, public ::testing::WithParamInter
 TEST_P(RenderTest, DrawsTheStateOfEachView) {
     GetParam().change(*this);
     std::string drawn = TerminalFrontEnd::renderWindow(*window);
-    EXPECT_TRUE(contains(drawn, GetParam().expected)) << "expected \"" << GetParam().expected << "\" in:\n" << drawn;
+    EXPECT_TRUE(contains(drawn, GetParam().expected)) << "expected \"" << GetParam().expected << "\" in:\n"
+                                                      << drawn;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -169,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
         RenderCase{"CheckBoxOn", [](auto& t) { t.box->setState(Button::On); }, "[x] All users"},
         RenderCase{"CheckBoxMixed", [](auto& t) { t.box->setState(Button::Mixed); }, "[-] All users"},
         RenderCase{"DefaultButton", [](auto&) {}, "#5 ok                 button     < Duplicate > (Return)"},
-        RenderCase{"DisabledButton", [](auto& t) { t.ok->setEnabled(false); }, "< Duplicate > (Return)  (disabled)"},
+        RenderCase{"DisabledButton", [](auto& t) { t.ok->setEnabled(false); },
+                   "< Duplicate > (Return)  (disabled)"},
         RenderCase{"HiddenViewsAreLeftOut", [](auto& t) { t.popUp->setHidden(true); }, "#2 name"},
         RenderCase{"Image",
                    [](auto& t) {
@@ -219,9 +227,11 @@ TEST_F(TerminalFrontEndTest, DrawsMenusAndAlerts) {
     EXPECT_TRUE(contains(menu, "          2.1.1 Duplicate form definition\n")) << menu;
     EXPECT_TRUE(contains(menu, "          2.1.2 Check for updates  (disabled)\n")) << menu;
 
-    std::string alert = TerminalFrontEnd::renderAlert({"Zandrel", "Line one\nLine two", "OK", "Cancel", "", false});
-    EXPECT_EQ(alert, "+-- Alert: Zandrel\n| Line one\n| Line two\n| 1) OK (default)   2) Cancel\n"
-                     "+-- answer <number|button title>\n");
+    std::string alert =
+        TerminalFrontEnd::renderAlert({"Zandrel", "Line one\nLine two", "OK", "Cancel", "", false});
+    EXPECT_EQ(alert,
+              "+-- Alert: Zandrel\n| Line one\n| Line two\n| 1) OK (default)   2) Cancel\n"
+              "+-- answer <number|button title>\n");
 }
 
 struct SplitCase {
@@ -309,15 +319,20 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
 
 TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
     installMenuBar();
-    runSession("menu\nmenu Plug-ins > Zandrel > Duplicate form definition\nmenu 2.1.1\nmenu 2.1.2\nmenu 2.1\n"
-               "menu plug-ins > zandrel > duplicate form definition\nmenu 3.1\nmenu Plug-ins > Nothing\nmenu 1.x\n");
+    runSession(
+        "menu\nmenu Plug-ins > Zandrel > Duplicate form definition\nmenu 2.1.1\nmenu 2.1.2\nmenu 2.1\n"
+        "menu plug-ins > zandrel > duplicate form definition\nmenu 3.1\nmenu Plug-ins > Nothing\nmenu 1.x\n");
     EXPECT_EQ(target->calls, (std::vector<std::string>{"duplicate:", "duplicate:", "duplicate:"}));
     std::string out = output();
     EXPECT_TRUE(contains(out, "      2.1 Zandrel\n")) << out;
     EXPECT_TRUE(contains(out, "The menu command \"Check for updates\" is disabled right now.")) << out;
-    EXPECT_TRUE(contains(out, "\"Zandrel\" is a submenu; choose one of its commands: Duplicate form definition, "
-                              "Check for updates.")) << out;
-    EXPECT_TRUE(contains(out, "No menu command \"3.1\": the menu bar has no item \"3\" (it has \"File\", \"Plug-ins\")")) << out;
+    EXPECT_TRUE(contains(out,
+                         "\"Zandrel\" is a submenu; choose one of its commands: Duplicate form definition, "
+                         "Check for updates."))
+        << out;
+    EXPECT_TRUE(contains(
+        out, "No menu command \"3.1\": the menu bar has no item \"3\" (it has \"File\", \"Plug-ins\")"))
+        << out;
     EXPECT_TRUE(contains(out, "the menu \"Plug-ins\" has no item \"Nothing\" (it has \"Zandrel\")")) << out;
     EXPECT_TRUE(contains(out, "No menu command \"1.x\"")) << out;
 }
@@ -325,15 +340,20 @@ TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
 TEST_F(TerminalFrontEndTest, AlertsWaitForAnAnswerInAModalRun) {
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
-        answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "Keep both", false}));
+        answers.push_back(
+            app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "Keep both", false}));
     };
-    runSession("press ok\npress ok\nanswer 5\nanswer Keep both\npress ok\nanswer 2\npress ok\nanswer cancel\n");
+    runSession(
+        "press ok\npress ok\nanswer 5\nanswer Keep both\npress ok\nanswer 2\npress ok\nanswer cancel\n");
     EXPECT_EQ(answers, (std::vector<int>{kAlertOtherReturn, kAlertAlternateReturn, kAlertAlternateReturn}));
     std::string out = output();
     EXPECT_TRUE(contains(out, "| 1) Replace (default)   2) Cancel   3) Keep both\n")) << out;
     EXPECT_TRUE(contains(out, "An alert is waiting: answer it first")) << out;
-    EXPECT_TRUE(contains(out, "The alert has no button \"5\": answer with a button number or title: 1) Replace  2) Cancel  "
-                              "3) Keep both.")) << out;
+    EXPECT_TRUE(contains(
+        out,
+        "The alert has no button \"5\": answer with a button number or title: 1) Replace  2) Cancel  "
+        "3) Keep both."))
+        << out;
     // Commands typed while an alert waits complete with the press that showed it.
     EXPECT_EQ(afterCommands, 3);
 }
@@ -348,7 +368,8 @@ TEST_F(TerminalFrontEndTest, EndOfInputDuringAnAlertTakesTheDefaultAndSaysSo) {
     EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn, kAlertDefaultReturn}));
     EXPECT_EQ(quits, 1);
     std::string out = output();
-    EXPECT_TRUE(contains(out, "(no more input: alert \"Zandrel\" takes its default button \"Download\")")) << out;
+    EXPECT_TRUE(contains(out, "(no more input: alert \"Zandrel\" takes its default button \"Download\")"))
+        << out;
     EXPECT_TRUE(contains(out, "+-- Information: Zandrel\n| A second one\n")) << out;
     EXPECT_TRUE(contains(out, "(no more input: taking the default button \"OK\")")) << out;
 }
@@ -424,13 +445,15 @@ TEST_F(TerminalFrontEndTest, ShowWindowsHelpAndURLs) {
     runSession("windows\nhelp\n");
     EXPECT_TRUE(app.openURL("https://example.org/get"));
     std::string out = output();
-    EXPECT_TRUE(contains(out, "  1. \"Sheet\"  (key, sheet on \"Duplicate\")\n  2. \"Duplicate\"  (main)\n")) << out;
+    EXPECT_TRUE(contains(out, "  1. \"Sheet\"  (key, sheet on \"Duplicate\")\n  2. \"Duplicate\"  (main)\n"))
+        << out;
     EXPECT_TRUE(contains(out, "answer <number|button title>")) << out;
     EXPECT_TRUE(contains(out, "https://example.org/get")) << out;
 }
 
 TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
-    terminal = std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), true});
+    terminal =
+        std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), true});
     terminal->setQuitHandler([this] {
         ++quits;
         return true;

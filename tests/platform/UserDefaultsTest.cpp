@@ -1,9 +1,8 @@
-#include "platform/foundation/UserDefaults.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
@@ -18,7 +17,8 @@ protected:
     void TearDown() override { Log::setSink(previousSink); }
     std::vector<std::filesystem::path> filesIn(const std::filesystem::path& dirPath) const {
         std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(dirPath)) files.push_back(entry.path().filename());
+        for (const auto& entry : std::filesystem::directory_iterator(dirPath))
+            files.push_back(entry.path().filename());
         std::sort(files.begin(), files.end());
         return files;
     }
@@ -33,7 +33,8 @@ TEST_F(UserDefaultsTest, ValuesPersistAcrossInstances) {
         UserDefaults defaults(path);
         EXPECT_TRUE(defaults.loadStatus().isOk());
         EXPECT_TRUE(defaults.objectForKey("missing").isNull());
-        EXPECT_TRUE(defaults.setObjectForKey(Value(Array{"2.1", "2.2b1"}), "VEXAPluginVersionSkipList.com.example"));
+        EXPECT_TRUE(
+            defaults.setObjectForKey(Value(Array{"2.1", "2.2b1"}), "VEXAPluginVersionSkipList.com.example"));
         EXPECT_TRUE(defaults.setObjectForKey(Value(int64_t{3}), "count"));
         EXPECT_TRUE(defaults.setObjectForKey(Value(true), "gone"));
         EXPECT_TRUE(defaults.removeObjectForKey("gone"));

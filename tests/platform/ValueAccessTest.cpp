@@ -26,9 +26,12 @@ namespace {
 template <typename Fallback>
 using KeyedResult = decltype(std::declval<const Value&>().value("k", std::declval<const Fallback&>()));
 template <typename Fallback>
-using IndexedResult = decltype(std::declval<const Value&>().value(size_t{0}, std::declval<const Fallback&>()));
+using IndexedResult =
+    decltype(std::declval<const Value&>().value(size_t{0}, std::declval<const Fallback&>()));
 template <typename Fallback>
-concept AcceptedFallback = requires(const Value& v, const Fallback& f) { v.value("k", f); };
+concept AcceptedFallback = requires(const Value& v, const Fallback& f) {
+    v.value("k", f);
+};
 
 // A text literal once chose the bool overload (pointer to bool beats pointer to string_view).
 static_assert(std::is_same_v<decltype(std::declval<const Value&>().value("title", "Untitled")), std::string>);
@@ -54,7 +57,9 @@ static_assert(!AcceptedFallback<std::nullptr_t>);
 static_assert(!AcceptedFallback<const Value*>);
 static_assert(!AcceptedFallback<Value>);
 
-Value largeInteger() { return Value::integerFromText("18446744073709551615"); }
+Value largeInteger() {
+    return Value::integerFromText("18446744073709551615");
+}
 
 // One member of every kind, in a dictionary under `key` and in an array at the same position.
 struct Member {
@@ -164,14 +169,25 @@ TEST(ValueAccess, CheckedAccessThrowsValueErrorNamingTheFault) {
         {"index", [&]() -> const Value& { return array.at(1); }, Value(7)},
         {"nested", [&]() -> const Value& { return dictionary.at("dictionary").at("text"); }, Value("t")},
         {"missing key", [&]() -> const Value& { return dictionary.at("nope"); }, {}, "missing key \"nope\""},
-        {"index past the end", [&]() -> const Value& { return array.at(12); }, {}, "index 12 out of range (array of 12)"},
-        {"key of an array", [&]() -> const Value& { return array.at("int"); }, {},
+        {"index past the end",
+         [&]() -> const Value& { return array.at(12); },
+         {},
+         "index 12 out of range (array of 12)"},
+        {"key of an array",
+         [&]() -> const Value& { return array.at("int"); },
+         {},
          "expected a dictionary value, found array"},
-        {"index of a dictionary", [&]() -> const Value& { return dictionary.at(0); }, {},
+        {"index of a dictionary",
+         [&]() -> const Value& { return dictionary.at(0); },
+         {},
          "expected an array value, found dictionary"},
-        {"key of a number", [&]() -> const Value& { return dictionary.at("int").at("k"); }, {},
+        {"key of a number",
+         [&]() -> const Value& { return dictionary.at("int").at("k"); },
+         {},
          "expected a dictionary value, found integer"},
-        {"index of null", [&]() -> const Value& { return dictionary.at("null").at(0); }, {},
+        {"index of null",
+         [&]() -> const Value& { return dictionary.at("null").at(0); },
+         {},
          "expected an array value, found null"},
     };
     for (const Case& c : cases) {
@@ -311,7 +327,8 @@ TEST(ValueAccess, IntegersFromTextFitOrKeepTheirDigits) {
     }
     const Value beyondDoubles = Value::integerFromText(std::string(400, '9'));
     EXPECT_EQ(beyondDoubles.asReal(), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(Value::integerFromText("-" + std::string(400, '9')).asReal(), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(Value::integerFromText("-" + std::string(400, '9')).asReal(),
+              -std::numeric_limits<double>::infinity());
 }
 
 TEST(ValueAccess, NumbersCompareExactlyAcrossKinds) {

@@ -116,10 +116,11 @@ TEST(ValueDeepTree, JsonTextMatchesTheUsualLayout) {
         int indent;
         const char* expected;
     };
-    for (const Case& c : {Case{R"({"b":[1,2.5,"x\"y"],"a":{},"c":[]})", -1, R"({"a":{},"b":[1,2.5,"x\"y"],"c":[]})"},
-                          Case{R"({"a":[true,null],"b":{"c":"d"}})", 2,
-                               "{\n  \"a\": [\n    true,\n    null\n  ],\n  \"b\": {\n    \"c\": \"d\"\n  }\n}"},
-                          Case{R"("just text")", 2, R"("just text")"}, Case{"[]", 2, "[]"}})
+    for (const Case& c :
+         {Case{R"({"b":[1,2.5,"x\"y"],"a":{},"c":[]})", -1, R"({"a":{},"b":[1,2.5,"x\"y"],"c":[]})"},
+          Case{R"({"a":[true,null],"b":{"c":"d"}})", 2,
+               "{\n  \"a\": [\n    true,\n    null\n  ],\n  \"b\": {\n    \"c\": \"d\"\n  }\n}"},
+          Case{R"("just text")", 2, R"("just text")"}, Case{"[]", 2, "[]"}})
         EXPECT_EQ(platform::Value::parseJson(c.json).toJson(c.indent), c.expected) << c.json;
 }
 

@@ -81,14 +81,16 @@ TEST(ValueDictionary, LargeShuffledKeyCountsSortWithDuplicates) {
     std::shuffle(entries.begin(), entries.begin() + kKeys, std::mt19937(7));
     Dictionary d(std::move(entries));
     ASSERT_EQ(d.size(), static_cast<size_t>(kKeys));
-    EXPECT_TRUE(std::is_sorted(d.begin(), d.end(), [](const auto& a, const auto& b) { return a.first < b.first; }));
+    EXPECT_TRUE(
+        std::is_sorted(d.begin(), d.end(), [](const auto& a, const auto& b) { return a.first < b.first; }));
     EXPECT_EQ(d.at("k20").asInteger(), -20);
     EXPECT_EQ(d.at("k21").asInteger(), 21);
 }
 
 TEST(ValueDictionary, JsonObjectsWithManyKeysAndDuplicates) {
     std::string json = "{";
-    for (int i = 0; i < 50000; ++i) json += "\"key" + std::to_string((i * 7919) % 50000) + "\":" + std::to_string(i) + ",";
+    for (int i = 0; i < 50000; ++i)
+        json += "\"key" + std::to_string((i * 7919) % 50000) + "\":" + std::to_string(i) + ",";
     json += "\"key5\":\"last\"}";
     const Value v = Value::parseJson(json);
     EXPECT_EQ(v.asDictionary().size(), 50000u);

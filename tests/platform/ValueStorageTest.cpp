@@ -16,13 +16,14 @@ namespace {
 
 // One value of every type, containers with members whose storage lives on the heap.
 std::vector<Value> oneOfEach() {
-    return {Value(),
-            Value(true),
-            Value(int64_t{-7}),
-            Value(2.5),
-            Value(std::string(100, 'x')),
-            Value(Array{Value("a"), Value(std::string(40, 'b')), Value(Array{Value(1)})}),
-            Value(Dictionary{{"k", Value(std::string(50, 'v'))}, {"n", Value(Dictionary{{"deep", Value(3)}})}})};
+    return {
+        Value(),
+        Value(true),
+        Value(int64_t{-7}),
+        Value(2.5),
+        Value(std::string(100, 'x')),
+        Value(Array{Value("a"), Value(std::string(40, 'b')), Value(Array{Value(1)})}),
+        Value(Dictionary{{"k", Value(std::string(50, 'v'))}, {"n", Value(Dictionary{{"deep", Value(3)}})}})};
 }
 
 TEST(ValueStorage, MovesCarryTheContentsAndLeaveTheSourceNull) {

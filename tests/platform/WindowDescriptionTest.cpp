@@ -1,5 +1,3 @@
-#include "platform/ui/WindowDescription.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/foundation/Log.h"
@@ -9,6 +7,7 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/WindowController.h"
+#include "platform/ui/WindowDescription.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -132,7 +131,8 @@ struct ErrorCase {
     std::string expected;
 };
 
-class WindowDescriptionErrorTest : public WindowDescriptionTest, public ::testing::WithParamInterface<ErrorCase> {};
+class WindowDescriptionErrorTest : public WindowDescriptionTest,
+                                   public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(WindowDescriptionErrorTest, FailsWithAMessageNamingTheFile) {
     writeDescription("Broken", GetParam().json);
@@ -152,28 +152,34 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"UnknownClass", R"({"window": {}, "views": [{"class": "Slider", "id": "s"}]})",
                   "unknown view class \"Slider\""},
-        ErrorCase{"UnknownOutlet", R"({"window": {}, "views": [{"class": "TextField", "id": "n"}], "outlets": {"nope": "n"}})",
+        ErrorCase{"UnknownOutlet",
+                  R"({"window": {}, "views": [{"class": "TextField", "id": "n"}], "outlets": {"nope": "n"}})",
                   "no outlet \"nope\""},
-        ErrorCase{"OutletOfTheWrongClass",
-                  R"({"window": {}, "views": [{"class": "Button", "id": "n"}], "outlets": {"nameField": "n"}})",
-                  "outlet \"nameField\""},
+        ErrorCase{
+            "OutletOfTheWrongClass",
+            R"({"window": {}, "views": [{"class": "Button", "id": "n"}], "outlets": {"nameField": "n"}})",
+            "outlet \"nameField\""},
         ErrorCase{"OutletNamingNoView", R"({"window": {}, "outlets": {"nameField": "missing"}})",
                   "names unknown view \"missing\""},
         ErrorCase{"UnknownAction", R"({"window": {}, "views": [{"class": "Button", "action": "launch:"}]})",
                   "no action \"launch:\""},
-        ErrorCase{"DuplicateId",
-                  R"({"window": {}, "views": [{"class": "Button", "id": "x"}, {"class": "View", "views": [{"class": "Label", "id": "x"}]}]})",
-                  "view id \"x\" is used twice"},
+        ErrorCase{
+            "DuplicateId",
+            R"({"window": {}, "views": [{"class": "Button", "id": "x"}, {"class": "View", "views": [{"class": "Label", "id": "x"}]}]})",
+            "view id \"x\" is used twice"},
         ErrorCase{"BadJson", R"({"window": {)", "is not valid JSON"},
         ErrorCase{"NoWindowEntry", R"({"views": []})", "expected an object with a \"window\" entry"},
-        ErrorCase{"ViewsNotAnArray", R"({"window": {}, "views": {"class": "Button"}})", "\"views\" must be an array"},
-        ErrorCase{"FrameOfTheWrongType", R"({"window": {}, "views": [{"class": "Button", "frame": ["a", 0, 1, 1]}]})",
-                  "frame"},
-        ErrorCase{"FrameBeyondAnyScreen", R"({"window": {}, "views": [{"class": "Button", "frame": [0, 0, 1e99, 1]}]})",
-                  "frame"},
+        ErrorCase{"ViewsNotAnArray", R"({"window": {}, "views": {"class": "Button"}})",
+                  "\"views\" must be an array"},
+        ErrorCase{"FrameOfTheWrongType",
+                  R"({"window": {}, "views": [{"class": "Button", "frame": ["a", 0, 1, 1]}]})", "frame"},
+        ErrorCase{"FrameBeyondAnyScreen",
+                  R"({"window": {}, "views": [{"class": "Button", "frame": [0, 0, 1e99, 1]}]})", "frame"},
         // Read as an integer, 1e99 once had no defined result at all.
-        ErrorCase{"HeightBeyondAnyScreen", R"({"window": {"height": 1e99}})", "\"height\" must be a number from 0"},
-        ErrorCase{"WidthOfTheWrongType", R"({"window": {"width": "wide"}})", "\"width\" must be a number from 0"},
+        ErrorCase{"HeightBeyondAnyScreen", R"({"window": {"height": 1e99}})",
+                  "\"height\" must be a number from 0"},
+        ErrorCase{"WidthOfTheWrongType", R"({"window": {"width": "wide"}})",
+                  "\"width\" must be a number from 0"},
         ErrorCase{"NegativeWidth", R"({"window": {"width": -5}})", "(found -5)"}),
     [](const auto& info) { return std::string(info.param.name); });
 

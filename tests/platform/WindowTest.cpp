@@ -1,9 +1,8 @@
-#include "platform/ui/Window.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/ui/Button.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/Window.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -42,11 +41,11 @@ class WindowCloseTest : public WindowTest, public ::testing::WithParamInterface<
 
 TEST_P(WindowCloseTest, WindowWillCloseRunsHoweverTheWindowCloses) {
     int notes = 0;
-    auto token = NotificationCenter::defaultCenter().addObserver(kWindowWillCloseNotification, window.get(),
-                                                                 [&](const Notification&) {
-                                                                     EXPECT_EQ(delegate->calls, 1);  // delegate first
-                                                                     ++notes;
-                                                                 });
+    auto token = NotificationCenter::defaultCenter().addObserver(
+        kWindowWillCloseNotification, window.get(), [&](const Notification&) {
+            EXPECT_EQ(delegate->calls, 1);  // delegate first
+            ++notes;
+        });
     GetParam().close(*window);
     EXPECT_EQ(delegate->calls, 1);
     EXPECT_EQ(notes, 1);
@@ -62,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, WindowCloseTest,
                                                      [](Window& w) {
                                                          auto parent = std::make_shared<Window>("Parent");
                                                          parent->makeKeyAndOrderFront();
-                                                         Application::shared().beginSheet(w.sharedAs<Window>(), parent);
+                                                         Application::shared().beginSheet(
+                                                             w.sharedAs<Window>(), parent);
                                                          parent->close();
                                                      }}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -113,7 +113,8 @@ TEST_F(WindowTest, MovingFocusCommitsAndOnlyEditableViewsInTheWindowTakeIt) {
     auto label = std::make_shared<TextField>("Label");
     label->setEditable(false);
     auto button = std::make_shared<Button>("OK");
-    for (auto& v : std::vector<std::shared_ptr<View>>{first, second, label, button}) window->contentView()->addSubview(v);
+    for (auto& v : std::vector<std::shared_ptr<View>>{first, second, label, button})
+        window->contentView()->addSubview(v);
     first->typeText("one");
     second->typeText("two");
     EXPECT_EQ(first->stringValue(), "one");

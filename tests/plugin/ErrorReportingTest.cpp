@@ -27,7 +27,8 @@ std::optional<LogLine> parseFrameworkLine(const std::string& text) {
 // The source line a log line names, read from the plug-in's own source file.
 std::string sourceLine(int number) {
     // From the configured source folder: __FILE__ may be relative to the build folder.
-    auto source = std::filesystem::path(ZANDREL_SOURCE_DIR) / "plugin" / "framework" / "Classes" / "VEXAPlugin.cpp";
+    auto source =
+        std::filesystem::path(ZANDREL_SOURCE_DIR) / "plugin" / "framework" / "Classes" / "VEXAPlugin.cpp";
     std::ifstream in(source);
     std::string line;
     for (int i = 1; i <= number && std::getline(in, line); ++i) {
@@ -153,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   "The copy failed\n\nTry again later."},
                       MessageCase{"NoSubtitle", std::nullopt, "Try again later.", "Try again later."},
                       MessageCase{"EmptySubtitleIsStillJoined", "", "Try again.", "\n\nTry again."},
-                      MessageCase{"FormatDirectivesStayLiteral", "%d of %@", "100%d %s %%", "%d of %@\n\n100%d %s %%"}),
+                      MessageCase{"FormatDirectivesStayLiteral", "%d of %@", "100%d %s %%",
+                                  "%d of %@\n\n100%d %s %%"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ErrorReportingTest, PresentErrorUsesTheApplicationsPresentationAndLogsNothing) {

@@ -1,5 +1,3 @@
-#include "plugin/framework/Classes/VEXAFTPService.h"
-
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
+#include "plugin/framework/Classes/VEXAFTPService.h"
 #include "tests/support/FtpServer.h"
 
 using namespace platform;
@@ -32,7 +31,9 @@ public:
     void close() override { inner->close(); }
     StreamStatus streamStatus() const override { return inner->streamStatus(); }
     std::optional<Error> streamError() const override { return inner->streamError(); }
-    bool setProperty(const Value& value, std::string_view key) override { return inner->setProperty(value, key); }
+    bool setProperty(const Value& value, std::string_view key) override {
+        return inner->setProperty(value, key);
+    }
     void scheduleInRunLoop(RunLoop& loop, RunLoopMode mode) override { inner->scheduleInRunLoop(loop, mode); }
     void removeFromRunLoop(RunLoop& loop, RunLoopMode mode) override { inner->removeFromRunLoop(loop, mode); }
     bool hasSpaceAvailable() const override { return inner->hasSpaceAvailable(); }
@@ -59,7 +60,8 @@ public:
 // Wraps a real file stream and fails the n-th read.
 class FailingFileStream : public InputStream {
 public:
-    FailingFileStream(std::shared_ptr<InputStream> inner, int failingRead) : inner(std::move(inner)), failingRead(failingRead) {}
+    FailingFileStream(std::shared_ptr<InputStream> inner, int failingRead)
+        : inner(std::move(inner)), failingRead(failingRead) {}
     void open() override { inner->open(); }
     void close() override { inner->close(); }
     StreamStatus streamStatus() const override { return inner->streamStatus(); }
@@ -155,7 +157,9 @@ struct SizeCase {
 
 // ctest names parameterised tests after the printed parameter; the case name keeps them stable
 // (the default print of a struct shows its bytes, a pointer among them).
-void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FTPServiceSizeTest : public FTPServiceTest, public ::testing::WithParamInterface<SizeCase> {};
 
@@ -233,7 +237,8 @@ TEST_F(FTPServiceTest, EveryEarlyFailureCallsTheCompletionOnceAndLeavesTheServic
         {"Target URL is invalid!", url, file, std::string("a\r\nDELE b"), FtpServer::kUser},
         {"Target URL is invalid!", std::string("no scheme here"), file, std::nullopt, FtpServer::kUser},
         {"Could not open file stream!", url, dir, std::string("dir.bin"), FtpServer::kUser},
-        {"Could not create network stream!", std::string("http://127.0.0.1/"), file, std::nullopt, FtpServer::kUser},
+        {"Could not create network stream!", std::string("http://127.0.0.1/"), file, std::nullopt,
+         FtpServer::kUser},
         {"Could not setup network stream!", url, file, std::nullopt, "zandrel\r\nDELE file.txt"},
     };
     for (const auto& c : cases) {
@@ -290,7 +295,8 @@ TEST_F(FTPServiceTest, SecondRequestWhileBusyIsRefusedToItsCallerOnly) {
 
 TEST_F(FTPServiceTest, ServerDyingMidTransferEndsTheUploadWithAnError) {
     auto service = makeService();
-    service->put(source("big.bin", seededBytes(32 * 1024 * 1024, 9)), std::nullopt, outcomes.recorder(service));
+    service->put(source("big.bin", seededBytes(32 * 1024 * 1024, 9)), std::nullopt,
+                 outcomes.recorder(service));
     auto file = std::dynamic_pointer_cast<FileReadStream>(service->fileStream());
     ASSERT_TRUE(file);
     ASSERT_TRUE(runMainLoopUntil([&] { return file->bytesRead() > 1'000'000 || outcomes.count() > 0; }));
@@ -314,7 +320,8 @@ TEST_F(FTPServiceTest, StreamTakingFewerBytesThanOfferedGetsTheRestLater) {
     };
     bool sawPartlySentBuffer = false;
     service->afterEvent = [&](StreamEvent) {
-        if (service->bufferOffset() > 0 && service->bufferOffset() < service->bufferLimit()) sawPartlySentBuffer = true;
+        if (service->bufferOffset() > 0 && service->bufferOffset() < service->bufferLimit())
+            sawPartlySentBuffer = true;
     };
     std::string data = seededBytes(100'000, 17);
     service->put(source("slow.bin", data), std::nullopt, outcomes.recorder(service));
@@ -355,7 +362,9 @@ TEST_F(FTPServiceTest, BytesLeftByAStoppedUploadNeverReachTheNextOne) {
 
 TEST_F(FTPServiceTest, ReadErrorDuringTheUploadIsReported) {
     auto service = makeService();
-    service->wrapFile = [](std::shared_ptr<InputStream> inner) { return std::make_shared<FailingFileStream>(inner, 3); };
+    service->wrapFile = [](std::shared_ptr<InputStream> inner) {
+        return std::make_shared<FailingFileStream>(inner, 3);
+    };
     service->put(source("unreadable.bin", seededBytes(200'000, 1)), std::nullopt, outcomes.recorder(service));
     ASSERT_TRUE(runMainLoopUntil([&] { return outcomes.count() > 0; }));
     RunLoop::main().runPending();
@@ -391,7 +400,8 @@ TEST_F(FTPServiceTest, UploadPausesWhileAModalLoopRuns) {
 
     int eventsBefore = service->events;
     bool dialogClosed = false;
-    RunLoop::main().scheduleTimer(500ms, false, [&] { dialogClosed = true; }, kModalMode);
+    RunLoop::main().scheduleTimer(
+        500ms, false, [&] { dialogClosed = true; }, kModalMode);
     ASSERT_TRUE(runMainLoopUntil([&] { return dialogClosed; }, 10s, RunLoopMode::Modal));
     EXPECT_EQ(service->events, eventsBefore) << "no stream events while the modal loop runs";
     EXPECT_EQ(outcomes.count(), 0u);
@@ -427,10 +437,11 @@ TEST_F(FTPServiceTest, ServiceReleasedByItsCallerStillReportsTheOutcome) {
     std::weak_ptr<KOPAFTPService> weak = service;
     bool called = false;
     std::optional<Error> result = Error{"unset", 1, "", ""};
-    service->put(source("orphan.bin", "orphaned upload"), std::nullopt, [&](const std::optional<Error>& error) {
-        called = true;
-        result = error;
-    });
+    service->put(source("orphan.bin", "orphaned upload"), std::nullopt,
+                 [&](const std::optional<Error>& error) {
+                     called = true;
+                     result = error;
+                 });
     service.reset();
     EXPECT_FALSE(weak.expired());
     ASSERT_TRUE(runMainLoopUntil([&] { return called; }));
@@ -469,7 +480,8 @@ TEST_F(FTPServiceTest, StopAfterASuccessfulUploadDoesNotReportItAgain) {
 
 TEST_F(FTPServiceTest, ServiceStopsAnUploadOnRequest) {
     auto service = makeService();
-    service->put(source("cancelled.bin", seededBytes(16 * 1024 * 1024, 6)), std::nullopt, outcomes.recorder(service));
+    service->put(source("cancelled.bin", seededBytes(16 * 1024 * 1024, 6)), std::nullopt,
+                 outcomes.recorder(service));
     ASSERT_TRUE(runMainLoopUntil([&] { return service->events > 2; }));
     service->stopCurrentProcessWithErrorMessage("Cancelled by the user!");
     ASSERT_EQ(outcomes.count(), 1u);
@@ -490,8 +502,9 @@ TEST(FTPServiceFieldsTest, BufferBoundsKeepTheirInvariant) {
         uint64_t value;
         bool accepted;
     };
-    const Step steps[] = {{true, 32769, false}, {true, 32768, true}, {false, 32768, true}, {true, 100, false},
-                          {false, 10, true},    {true, 10, true},    {true, 9, false},     {false, 11, false}};
+    const Step steps[] = {{true, 32769, false}, {true, 32768, true}, {false, 32768, true},
+                          {true, 100, false},   {false, 10, true},   {true, 10, true},
+                          {true, 9, false},     {false, 11, false}};
     for (const auto& s : steps)
         EXPECT_EQ(s.limit ? service.setBufferLimit(s.value) : service.setBufferOffset(s.value), s.accepted)
             << (s.limit ? "limit " : "offset ") << s.value;

@@ -15,9 +15,8 @@ namespace {
 
 TEST(JSONNumbers, LargeIntegersKeepTheirDigitsThroughJSONFilesAndXML) {
     testsupport::TempDir dir;
-    dir.write("n.json",
-              R"({"__name":"r","max":18446744073709551615,"long":-123456789012345678901234567890,)"
-              R"("small":-5,"real":2.5,"list":[9223372036854775808,1]})");
+    dir.write("n.json", R"({"__name":"r","max":18446744073709551615,"long":-123456789012345678901234567890,)"
+                        R"("small":-5,"real":2.5,"list":[9223372036854775808,1]})");
     const Value read = kopaJSONObjectWithContentsOfFile(dir / "n.json", 0);
     ASSERT_TRUE(read.at("max").isLargeInteger());
     EXPECT_EQ(read.toJson(),
@@ -26,8 +25,9 @@ TEST(JSONNumbers, LargeIntegersKeepTheirDigitsThroughJSONFilesAndXML) {
 
     // Once written as 1.8446744073709552e+19 and the like.
     const std::string xml = kopaXMLString(read);
-    for (const char* element : {"<max>18446744073709551615</max>", "<long>-123456789012345678901234567890</long>",
-                                "<list>9223372036854775808</list>", "<small>-5</small>"})
+    for (const char* element :
+         {"<max>18446744073709551615</max>", "<long>-123456789012345678901234567890</long>",
+          "<list>9223372036854775808</list>", "<small>-5</small>"})
         EXPECT_NE(xml.find(element), std::string::npos) << element << " in " << xml;
 
     const auto back = kopaDictionaryWithXMLString(xml);
@@ -44,7 +44,8 @@ TEST(JSONNumbers, MalformedFilesNameTheFileAndThePosition) {
         ADD_FAILURE() << "accepted";
     } catch (const KOPAException& e) {
         EXPECT_EQ(e.name(), "JSONDeserializationError");
-        EXPECT_NE(e.reason().find("bad.json: JSON parse error at line 4, column 1"), std::string::npos) << e.reason();
+        EXPECT_NE(e.reason().find("bad.json: JSON parse error at line 4, column 1"), std::string::npos)
+            << e.reason();
     }
     dir.write("nul.json", std::string("[1]\0[2]", 7));
     try {

@@ -151,7 +151,8 @@ TEST_F(PluginLifecycleTest, MainWindowWithoutContextPostsNothingUntilOneHasIt) {
 // Takes the host's login controller class out of the class lookup for one test.
 class WithoutLoginControllerClass {
 public:
-    WithoutLoginControllerClass() : m_saved(platform::ClassRegistry::shared().classNamed("DLLoginController")) {
+    WithoutLoginControllerClass()
+        : m_saved(platform::ClassRegistry::shared().classNamed("DLLoginController")) {
         platform::ClassRegistry::shared().unregisterClass("DLLoginController");
     }
     ~WithoutLoginControllerClass() {
@@ -176,7 +177,8 @@ TEST_F(PluginLifecycleTest, WithoutTheLoginClassNoWindowCountsAsLoginWindow) {
 // --- versions recorded at creation
 
 class HostVersionTest : public plugintest::PluginTest,
-                        public ::testing::WithParamInterface<std::pair<std::optional<std::string>, int64_t>> {};
+                        public ::testing::WithParamInterface<std::pair<std::optional<std::string>, int64_t>> {
+};
 
 TEST_P(HostVersionTest, MajorVersionComesFromTheMainBundle) {
     const auto& [version, expected] = GetParam();
@@ -212,7 +214,8 @@ struct SystemVersionCase {
     const char* expected;
 };
 
-class SystemVersionTest : public plugintest::PluginTest, public ::testing::WithParamInterface<SystemVersionCase> {};
+class SystemVersionTest : public plugintest::PluginTest,
+                          public ::testing::WithParamInterface<SystemVersionCase> {};
 
 TEST_P(SystemVersionTest, FirstDottedVersionInTheSystemText) {
     platform::ProcessInfo::setOperatingSystemVersionStringForTesting(GetParam().text);

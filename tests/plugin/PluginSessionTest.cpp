@@ -17,7 +17,8 @@ public:
     void dispose() override {
         ++disposals;
         wasRegisteredWhileDisposing = isRegistered(this);
-        if (registerOnDispose) KOPAPluginSession::sharedPluginSession()->registerSessionObject(registerOnDispose);
+        if (registerOnDispose)
+            KOPAPluginSession::sharedPluginSession()->registerSessionObject(registerOnDispose);
     }
     int disposals = 0;
     bool wasRegisteredWhileDisposing = false;

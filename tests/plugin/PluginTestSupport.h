@@ -62,10 +62,11 @@ public:
     NotificationRecorder(std::vector<std::string>& events, std::vector<std::string> names) {
         auto& center = platform::NotificationCenter::defaultCenter();
         for (const auto& name : names)
-            m_tokens.push_back(center.addObserver(name, nullptr, [&events, this](const platform::Notification& n) {
-                events.push_back(n.name);
-                senders.push_back(n.object);
-            }));
+            m_tokens.push_back(
+                center.addObserver(name, nullptr, [&events, this](const platform::Notification& n) {
+                    events.push_back(n.name);
+                    senders.push_back(n.object);
+                }));
     }
     ~NotificationRecorder() {
         for (auto token : m_tokens) platform::NotificationCenter::defaultCenter().removeObserver(token);
@@ -80,7 +81,8 @@ private:
 };
 
 // Writes a host application bundle (its Info.json) into `folder`; no version leaves the key out.
-inline std::filesystem::path writeHostBundle(const std::filesystem::path& folder, std::optional<std::string> version) {
+inline std::filesystem::path writeHostBundle(const std::filesystem::path& folder,
+                                             std::optional<std::string> version) {
     std::filesystem::create_directories(folder);
     std::string info = R"({ "CFBundleIdentifier": "com.zandrel.host.test", "CFBundleName": "Test Host")";
     if (version) info += R"(, "CFBundleShortVersionString": ")" + *version + "\"";
@@ -182,8 +184,10 @@ protected:
         log.reset();
         platform::ProcessInfo::setOperatingSystemVersionStringForTesting(std::nullopt);
         platform::Bundle::setMainBundle(nullptr);
-        if (savedLanguage) setenv("LANGUAGE", savedLanguage->c_str(), 1);
-        else unsetenv("LANGUAGE");
+        if (savedLanguage)
+            setenv("LANGUAGE", savedLanguage->c_str(), 1);
+        else
+            unsetenv("LANGUAGE");
         UiTest::TearDown();
     }
 

@@ -62,8 +62,8 @@ TEST(ContainsSubstring, CanonicallyEquivalentTextsMatchButNeverHalfACharacter) {
         const char* needle;
         bool expected;
     };
-    const char* composed = "caf\xC3\xA9";        // é as one code point
-    const char* decomposed = "cafe\xCC\x81";     // e + combining acute accent
+    const char* composed = "caf\xC3\xA9";     // é as one code point
+    const char* decomposed = "cafe\xCC\x81";  // e + combining acute accent
     for (const Case& c : {Case{composed, decomposed, true}, Case{decomposed, composed, true},
                           Case{"un caf\xC3\xA9 noir", "e\xCC\x81 n", true}, Case{decomposed, "cafe", false},
                           Case{composed, "cafe", false}, Case{decomposed, "caf", true},
@@ -140,7 +140,8 @@ TEST_F(JSONFileTest, DeeplyNestedFilesAreReadNotCrashedOn) {
     dir.write("deep.json", text);
     platform::Value value = kopaJSONObjectWithContentsOfFile(dir / "deep.json", 0);
     int depth = 0;
-    for (const platform::Value* v = &value; v->isArray() && !v->asArray().empty(); v = &v->asArray()[0]) ++depth;
+    for (const platform::Value* v = &value; v->isArray() && !v->asArray().empty(); v = &v->asArray()[0])
+        ++depth;
     EXPECT_EQ(depth, 99999);
     dir.write("deep-broken.json", std::string(100000, '['));
     EXPECT_EQ(failure(dir / "deep-broken.json").first, "JSONDeserializationError");

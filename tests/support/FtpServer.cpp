@@ -77,7 +77,8 @@ std::optional<std::string> readLine(int fd, Clock::time_point deadline, pid_t& c
 
 }  // namespace
 
-bool runMainLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit, platform::RunLoopMode mode) {
+bool runMainLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                      platform::RunLoopMode mode) {
     auto deadline = Clock::now() + limit;
     platform::RunLoop::main().runUntil(mode, [&] { return done() || Clock::now() >= deadline; });
     return done();
@@ -156,9 +157,13 @@ FtpServer::FtpServer() {
     }
 }
 
-FtpServer::~FtpServer() { kill(); }
+FtpServer::~FtpServer() {
+    kill();
+}
 
-std::string FtpServer::url() const { return "ftp://127.0.0.1:" + std::to_string(m_port) + "/"; }
+std::string FtpServer::url() const {
+    return "ftp://127.0.0.1:" + std::to_string(m_port) + "/";
+}
 
 std::optional<std::string> FtpServer::readFile(const std::string& name) const {
     std::ifstream in(root() / name, std::ios::binary);
@@ -197,6 +202,8 @@ void FtpServerTest::SetUp() {
     platform::RunLoop::main().setClock(std::make_shared<platform::RealClock>());
 }
 
-void FtpServerTest::TearDown() { platform::RunLoop::main().resetForTesting(); }
+void FtpServerTest::TearDown() {
+    platform::RunLoop::main().resetForTesting();
+}
 
 }  // namespace testsupport

@@ -9,6 +9,7 @@
 // runs); pause()/resume() freeze it with SIGSTOP/SIGCONT, so it accepts TCP connections but
 // neither answers nor reads.
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -18,14 +19,14 @@
 #include <optional>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "platform/foundation/Error.h"
 #include "platform/runtime/RunLoop.h"
 
 namespace platform {
 // Test failures show errors as text rather than bytes.
-inline void PrintTo(const Error& error, std::ostream* os) { *os << error.description(); }
+inline void PrintTo(const Error& error, std::ostream* os) {
+    *os << error.description();
+}
 }  // namespace platform
 
 #include "tests/support/TempDir.h"
@@ -34,7 +35,8 @@ namespace testsupport {
 
 // Runs the main run loop in `mode` until `done` answers true or `limit` of real time has passed,
 // so a broken test fails instead of hanging. Returns done().
-bool runMainLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(30),
+bool runMainLoopUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(30),
                       platform::RunLoopMode mode = platform::RunLoopMode::Default);
 
 // `size` pseudo-random bytes, the same for the same seed.

@@ -52,6 +52,8 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
-std::string builtProgram(const std::string& name) { return std::string(ZANDREL_BINARY_DIR) + "/bin/" + name; }
+std::string builtProgram(const std::string& name) {
+    return std::string(ZANDREL_BINARY_DIR) + "/bin/" + name;
+}
 
 }  // namespace testsupport

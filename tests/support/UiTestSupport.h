@@ -32,6 +32,7 @@ protected:
         platform::RunLoop::main().resetForTesting();
         platform::RunLoop::main().setClock(std::make_shared<platform::RealClock>());
     }
+
 public:
     platform::Application& app = platform::Application::shared();
     platform::RunLoop& loop = platform::RunLoop::main();
@@ -49,7 +50,9 @@ public:
         if (auto it = handlers.find(action); it != handlers.end()) it->second();
         return true;
     }
-    bool validateMenuItem(const platform::MenuItem& item) override { return disabled.count(item.action()) == 0; }
+    bool validateMenuItem(const platform::MenuItem& item) override {
+        return disabled.count(item.action()) == 0;
+    }
 
     std::vector<std::string> calls;
     std::vector<platform::Object*> senders;

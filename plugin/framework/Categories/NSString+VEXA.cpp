@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cerrno>
 #include <cstring>
 
@@ -118,13 +117,16 @@ bool containsSubstring(std::string_view text, std::string_view needle) {
     const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
     if (U_FAILURE(status)) return text.find(needle) != std::string_view::npos;
     icu::UnicodeString haystack = nfd->normalize(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))), status);
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))),
+        status);
     icu::UnicodeString wanted = nfd->normalize(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(needle.data(), static_cast<int32_t>(needle.size()))), status);
+        icu::UnicodeString::fromUTF8(icu::StringPiece(needle.data(), static_cast<int32_t>(needle.size()))),
+        status);
     if (U_FAILURE(status)) return text.find(needle) != std::string_view::npos;
     for (int32_t at = haystack.indexOf(wanted); at >= 0; at = haystack.indexOf(wanted, at + 1)) {
         int32_t end = at + wanted.length();
-        bool startsInside = at > 0 && isCombiningMark(haystack.char32At(at)) && !isCombiningMark(wanted.char32At(0));
+        bool startsInside =
+            at > 0 && isCombiningMark(haystack.char32At(at)) && !isCombiningMark(wanted.char32At(0));
         bool endsInside = end < haystack.length() && isCombiningMark(haystack.char32At(end));
         if (!startsInside && !endsInside) return true;
     }

@@ -22,8 +22,8 @@ namespace {
     std::fflush(stderr);
     std::abort();
 }
-#define KOPA_ASSERT(condition) \
-    do {                       \
+#define KOPA_ASSERT(condition)                                    \
+    do {                                                          \
         if (!(condition)) assertionFailure(#condition, __LINE__); \
     } while (0)
 
@@ -58,8 +58,8 @@ KOPAFTPService::~KOPAFTPService() {
     if (m_fileStream) m_fileStream->close();
 }
 
-void KOPAFTPService::put(const std::optional<std::string>& sourceFile, const std::optional<std::string>& targetFile,
-                         Completion completion) {
+void KOPAFTPService::put(const std::optional<std::string>& sourceFile,
+                         const std::optional<std::string>& targetFile, Completion completion) {
     KOPA_ASSERT(completion);
     if (m_busy) {
         // Only this caller hears of it; the upload under way goes on untouched.
@@ -75,7 +75,8 @@ void KOPAFTPService::put(const std::optional<std::string>& sourceFile, const std
     if (!checkConfiguration()) return;
     if (!sourceFile) return stopCurrentProcessWithErrorMessage("Source file must not be nil!");
     std::error_code ec;
-    if (!std::filesystem::exists(*sourceFile, ec)) return stopCurrentProcessWithErrorMessage("Source file does not exist!");
+    if (!std::filesystem::exists(*sourceFile, ec))
+        return stopCurrentProcessWithErrorMessage("Source file does not exist!");
 
     std::string targetName = targetFile ? *targetFile : lastPathComponent(*sourceFile);
     auto targetURL = platform::urlByAppendingPathComponent(*m_baseURL, targetName);
@@ -138,19 +139,20 @@ void KOPAFTPService::stopCurrentProcessWithError(const std::optional<Error>& err
 
 void KOPAFTPService::streamHandleEvent(platform::Stream& stream, StreamEvent event) {
     switch (event) {
-    case StreamEvent::HasSpaceAvailable:
-        if (&stream == m_networkStream.get() && m_fileStream) sendSomeBytes();
-        break;
-    case StreamEvent::ErrorOccurred:
-        if (&stream == m_networkStream.get())
-            // An error event without an error must still not end as a success.
-            stopCurrentProcessWithError(stream.streamError().value_or(serviceError("Network write error")));
-        break;
-    case StreamEvent::HasBytesAvailable:
-        KOPA_ASSERT(NO);
-        break;
-    default:
-        break;
+        case StreamEvent::HasSpaceAvailable:
+            if (&stream == m_networkStream.get() && m_fileStream) sendSomeBytes();
+            break;
+        case StreamEvent::ErrorOccurred:
+            if (&stream == m_networkStream.get())
+                // An error event without an error must still not end as a success.
+                stopCurrentProcessWithError(
+                    stream.streamError().value_or(serviceError("Network write error")));
+            break;
+        case StreamEvent::HasBytesAvailable:
+            KOPA_ASSERT(NO);
+            break;
+        default:
+            break;
     }
 }
 
@@ -163,11 +165,12 @@ void KOPAFTPService::sendSomeBytes() {
         m_bufferLimit = static_cast<uint64_t>(bytesRead);
     }
     if (m_bufferOffset != m_bufferLimit) {
-        int64_t bytesWritten =
-            m_networkStream->write(m_buffer.data() + m_bufferOffset, static_cast<size_t>(m_bufferLimit - m_bufferOffset));
+        int64_t bytesWritten = m_networkStream->write(m_buffer.data() + m_bufferOffset,
+                                                      static_cast<size_t>(m_bufferLimit - m_bufferOffset));
         if (bytesWritten < 0) return stopCurrentProcessWithErrorMessage("Network write error");
         KOPA_ASSERT(bytesWritten != 0);
-        m_bufferOffset += std::min<uint64_t>(static_cast<uint64_t>(bytesWritten), m_bufferLimit - m_bufferOffset);
+        m_bufferOffset +=
+            std::min<uint64_t>(static_cast<uint64_t>(bytesWritten), m_bufferLimit - m_bufferOffset);
     }
 }
 

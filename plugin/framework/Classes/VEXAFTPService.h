@@ -73,7 +73,9 @@ public:
     const std::optional<std::string>& baseURL() const { return m_baseURL; }
     void setBaseURL(std::optional<std::string> baseURL) { m_baseURL = std::move(baseURL); }
     const std::shared_ptr<platform::OutputStream>& networkStream() const { return m_networkStream; }
-    void setNetworkStream(std::shared_ptr<platform::OutputStream> stream) { m_networkStream = std::move(stream); }
+    void setNetworkStream(std::shared_ptr<platform::OutputStream> stream) {
+        m_networkStream = std::move(stream);
+    }
     const std::shared_ptr<platform::InputStream>& fileStream() const { return m_fileStream; }
     void setFileStream(std::shared_ptr<platform::InputStream> stream) { m_fileStream = std::move(stream); }
     const uint8_t* buffer() const { return m_buffer.data(); }

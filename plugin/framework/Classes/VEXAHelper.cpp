@@ -19,9 +19,10 @@ constexpr const char* kFrameworkStringTable = "VEXAFramework";
 
 std::shared_ptr<platform::Bundle> KOPAHelper::frameworkBundle() {
     // The bundle is the folder holding the shared library this function lives in.
-    static std::shared_ptr<platform::Bundle> bundle = [] () -> std::shared_ptr<platform::Bundle> {
+    static std::shared_ptr<platform::Bundle> bundle = []() -> std::shared_ptr<platform::Bundle> {
         Dl_info info{};
-        if (!dladdr(reinterpret_cast<void*>(&KOPAHelper::frameworkBundle), &info) || !info.dli_fname) return nullptr;
+        if (!dladdr(reinterpret_cast<void*>(&KOPAHelper::frameworkBundle), &info) || !info.dli_fname)
+            return nullptr;
         auto opened = platform::Bundle::open(std::filesystem::path(info.dli_fname).parent_path());
         if (!opened) {
             platform::Log::write(opened.status().message());

@@ -25,7 +25,8 @@ constexpr std::string_view sourceName(std::string_view path) {
 }  // namespace kopa_detail
 
 inline void KOPALogLine(std::string_view file, int line, std::string_view text) {
-    platform::Log::write(fmt::format("<{} {}:({})> {}", KOPAProductName, kopa_detail::sourceName(file), line, text));
+    platform::Log::write(
+        fmt::format("<{} {}:({})> {}", KOPAProductName, kopa_detail::sourceName(file), line, text));
 }
 
 #define KOPA_LOG(...) KOPALogLine(__FILE__, __LINE__, fmt::format(__VA_ARGS__))

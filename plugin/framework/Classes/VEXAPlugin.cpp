@@ -35,13 +35,15 @@ void post(const char* name) {
 }
 }  // namespace
 
-KOPAPlugin::KOPAPlugin() { initialize(); }
+KOPAPlugin::KOPAPlugin() {
+    initialize();
+}
 
 void KOPAPlugin::initialize() {
     static std::once_flag once;
     std::call_once(once, [] {
-        platform::NotificationCenter::defaultCenter().addObserver(platform::kWindowDidBecomeMainNotification, nullptr,
-                                                                  &KOPAPlugin::windowDidBecomeMain);
+        platform::NotificationCenter::defaultCenter().addObserver(platform::kWindowDidBecomeMainNotification,
+                                                                  nullptr, &KOPAPlugin::windowDidBecomeMain);
     });
 }
 
@@ -77,24 +79,33 @@ bool KOPAPlugin::init() {
         size_t digits = 0;
         while (digits < first.size() && std::isdigit(static_cast<unsigned char>(first[digits]))) ++digits;
         // Bounded to 18 digits so an absurd version text cannot overflow.
-        if (digits > 0) m_majorDayliteVersionNumber = std::stoll(first.substr(0, std::min<size_t>(digits, 18)));
+        if (digits > 0)
+            m_majorDayliteVersionNumber = std::stoll(first.substr(0, std::min<size_t>(digits, 18)));
     }
     m_currentOSXVersion = getCurrentOSXVersion();
     return true;
 }
 
-std::shared_ptr<KOPAPlugin> KOPAPlugin::sharedPlugin() { return state().sharedPlugin; }
+std::shared_ptr<KOPAPlugin> KOPAPlugin::sharedPlugin() {
+    return state().sharedPlugin;
+}
 
 std::shared_ptr<DLPObjectContext> KOPAPlugin::classObjectContext() {
     auto plugin = sharedPlugin();
     return plugin ? plugin->objectContext() : nullptr;
 }
 
-void KOPAPlugin::dayliteHasFinishedLaunching() { checkForUpdates(); }
+void KOPAPlugin::dayliteHasFinishedLaunching() {
+    checkForUpdates();
+}
 
-void KOPAPlugin::userDidSignIn(const platform::Notification&) { m_objectContext = KOPAHelper::objectContext(); }
+void KOPAPlugin::userDidSignIn(const platform::Notification&) {
+    m_objectContext = KOPAHelper::objectContext();
+}
 
-void KOPAPlugin::userDidSignOff(const platform::Notification&) { m_objectContext.reset(); }
+void KOPAPlugin::userDidSignOff(const platform::Notification&) {
+    m_objectContext.reset();
+}
 
 std::string KOPAPlugin::getCurrentOSXVersion() const {
     static const std::regex dotted(R"((\d+\.)+\d+)");
@@ -149,6 +160,10 @@ void KOPAPlugin::classCheckError(const platform::Error* error) {
     if (auto plugin = sharedPlugin()) plugin->checkError(error);
 }
 
-void KOPAPlugin::resetForTesting() { state() = ProcessState{}; }
+void KOPAPlugin::resetForTesting() {
+    state() = ProcessState{};
+}
 
-bool KOPAPlugin::isUserSignedIn() { return state().lastWindowControllerWasLoginController; }
+bool KOPAPlugin::isUserSignedIn() {
+    return state().lastWindowControllerWasLoginController;
+}

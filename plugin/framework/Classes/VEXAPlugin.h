@@ -65,7 +65,8 @@ public:
     const std::shared_ptr<DLPObjectContext>& objectContext() const { return m_objectContext; }
 
     // Messages and errors.
-    void presentMessageWithTitleSubtitleMessage(const std::string& title, const std::optional<std::string>& subtitle,
+    void presentMessageWithTitleSubtitleMessage(const std::string& title,
+                                                const std::optional<std::string>& subtitle,
                                                 const std::string& message);
     void reportErrorWithLcalizableMessage(const std::string& key);
     void handleException(const std::exception& exception);

@@ -22,11 +22,14 @@ std::shared_ptr<KOPAPluginSession> KOPAPluginSession::sharedPluginSession() {
 void KOPAPluginSession::initialize() {
     static std::once_flag once;
     std::call_once(once, [] {
-        platform::NotificationCenter::defaultCenter().addObserver(
-            KOPAUserSignedOffNotification, nullptr, [](const platform::Notification&) {
-                // Never creates the registry: a sign-off before first use has nothing to clear.
-                if (auto session = sharedSlot()) session->clear();
-            });
+        platform::NotificationCenter::defaultCenter().addObserver(KOPAUserSignedOffNotification, nullptr,
+                                                                  [](const platform::Notification&) {
+                                                                      // Never creates the registry: a
+                                                                      // sign-off before first use has nothing
+                                                                      // to clear.
+                                                                      if (auto session = sharedSlot())
+                                                                          session->clear();
+                                                                  });
     });
 }
 
@@ -34,7 +37,9 @@ void KOPAPluginSession::registerSessionObject(const platform::ObjectPtr& object)
     if (object) m_sessionObjects.emplace(object.get(), object);
 }
 
-void KOPAPluginSession::unregisterSessionObject(const platform::Object* object) { m_sessionObjects.erase(object); }
+void KOPAPluginSession::unregisterSessionObject(const platform::Object* object) {
+    m_sessionObjects.erase(object);
+}
 
 std::vector<platform::ObjectPtr> KOPAPluginSession::sessionObjects() const {
     std::vector<platform::ObjectPtr> objects;

@@ -31,7 +31,9 @@ public:
     // An object not present is ignored.
     void unregisterSessionObject(const platform::Object* object);
     std::vector<platform::ObjectPtr> sessionObjects() const;
-    bool containsSessionObject(const platform::Object* object) const { return m_sessionObjects.count(object) != 0; }
+    bool containsSessionObject(const platform::Object* object) const {
+        return m_sessionObjects.count(object) != 0;
+    }
     // Disposes of and removes every object, also those registered while disposing.
     void clear();
 
