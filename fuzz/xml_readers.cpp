@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string shown(const std::optional<platform::Value>& root) { return root ? fuzzcheck::shown(*root) : "(none)"; }
+std::string shown(const std::optional<platform::Value>& root) {
+    return root ? fuzzcheck::shown(*root) : "(none)";
+}
 
 }  // namespace
 
@@ -31,16 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FUZZ_CHECK(expat.verdict != Verdict::Declined, "expat declined a document");
     if (fast.verdict == Verdict::Accepted) {
-        FUZZ_CHECK(expat.verdict == Verdict::Accepted, "only the fast reader accepts: " + expat.error.description());
+        FUZZ_CHECK(expat.verdict == Verdict::Accepted,
+                   "only the fast reader accepts: " + expat.error.description());
         FUZZ_CHECK(shown(fast.root) == shown(expat.root),
                    "trees differ\nfast: " + shown(fast.root) + "\nexpat: " + shown(expat.root));
     } else if (fast.verdict == Verdict::Refused) {
-        FUZZ_CHECK(expat.verdict == Verdict::Refused, "only the fast reader refuses; expat read " + shown(expat.root));
+        FUZZ_CHECK(expat.verdict == Verdict::Refused,
+                   "only the fast reader refuses; expat read " + shown(expat.root));
     }
     FUZZ_CHECK(parser.verdict == expat.verdict, "the parser's decision is not expat's");
-    FUZZ_CHECK(shown(parser.root) == shown(expat.root),
-               "the parser's tree is not expat's\nparser: " + shown(parser.root) + "\nexpat: " + shown(expat.root));
-    FUZZ_CHECK(parser.error.description() == expat.error.description(),
-               "errors differ\nparser: " + parser.error.description() + "\nexpat: " + expat.error.description());
+    FUZZ_CHECK(
+        shown(parser.root) == shown(expat.root),
+        "the parser's tree is not expat's\nparser: " + shown(parser.root) + "\nexpat: " + shown(expat.root));
+    FUZZ_CHECK(
+        parser.error.description() == expat.error.description(),
+        "errors differ\nparser: " + parser.error.description() + "\nexpat: " + expat.error.description());
     return 0;
 }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <optional>
 
+#include "host/database/SqlText.h"
+
 namespace host {
 
 namespace {
@@ -471,10 +473,6 @@ private:
     int m_depth = 0;
 };
 
-std::string quoted(const std::string& identifier) {
-    return "\"" + identifier + "\"";
-}
-
 // Writes a tree as one SQL condition. Every part yields 0 or 1, never NULL, so NOT and the
 // chains keep the two-valued meaning. A chain longer than kGroup terms is written as nested
 // groups of at most kGroup terms: SQLite parses "a AND b AND ..." into a tree as deep as the
@@ -577,7 +575,7 @@ private:
 
     void operand(const Operand& o) {
         if (o.isAttribute) {
-            sql += quoted(m_entity.attributes[o.slot].name);
+            SqlText::appendQuotedIdentifier(sql, m_entity.attributes[o.slot].name);
             return;
         }
         m_parameters.push_back(o.constant);
