@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string written = std::move(checked.value());
     if (written.empty()) return 0;
     KOPAXMLDictionaryParser parser;
-    parser.setPreserveComments(true);
+    // Comments are written entity-encoded (the writer's documented form) and would come back
+    // with their entities as text: they must read, but are not compared.
+    parser.setPreserveComments(false);
     // An array at the top writes several "root" elements: wrap them so they form one document.
     std::string document = value.isArray() ? "<list>" + written + "</list>" : written;
     auto read = parser.parseData(document);
