@@ -30,21 +30,7 @@ namespace {
 class Background {
 public:
     explicit Background(const std::vector<std::string>& argv) {
-        auto outPath = m_dir / "stdout", errPath = m_dir / "stderr";
-        m_pid = fork();
-        if (m_pid == 0) {
-            int in = open("/dev/null", O_RDONLY);
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(in, 0);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
+        m_pid = testsupport::startProgram(argv, "/dev/null", m_dir / "stdout", m_dir / "stderr");
     }
     ~Background() {
         if (m_pid > 0) kill();

@@ -23,11 +23,8 @@ std::string slurp(const std::filesystem::path& path) {
 }
 }  // namespace
 
-ProcessResult runProgram(const std::vector<std::string>& argv, const std::string& input) {
-    // Files rather than pipes: no risk of a full pipe blocking either side.
-    TempDir dir;
-    dir.write("stdin", input);
-    auto inPath = dir / "stdin", outPath = dir / "stdout", errPath = dir / "stderr";
+pid_t startProgram(const std::vector<std::string>& argv, const std::filesystem::path& inPath,
+                   const std::filesystem::path& outPath, const std::filesystem::path& errPath) {
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -43,6 +40,15 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const std::string
         execv(args[0], args.data());
         _exit(127);
     }
+    return pid;
+}
+
+ProcessResult runProgram(const std::vector<std::string>& argv, const std::string& input) {
+    // Files rather than pipes: no risk of a full pipe blocking either side.
+    TempDir dir;
+    dir.write("stdin", input);
+    auto inPath = dir / "stdin", outPath = dir / "stdout", errPath = dir / "stderr";
+    pid_t pid = startProgram(argv, inPath, outPath, errPath);
     int status = 0;
     waitpid(pid, &status, 0);
     ProcessResult result;

@@ -3,6 +3,9 @@
 // Subprocess: runs a built program the way a person would from a shell, with standard input
 // given as text, and returns its exit status and what it printed.
 
+#include <sys/types.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,11 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
+
+// Starts argv[0] with standard input, output and error on the given files and returns its
+// process id without waiting (the caller waits or kills it).
+pid_t startProgram(const std::vector<std::string>& argv, const std::filesystem::path& inPath,
+                   const std::filesystem::path& outPath, const std::filesystem::path& errPath);
 
 ProcessResult runProgram(const std::vector<std::string>& argv, const std::string& input = "");
 
