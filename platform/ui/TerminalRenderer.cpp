@@ -23,8 +23,12 @@ namespace {
 constexpr size_t kNarrowest = 8;
 // Table rows start under the state column of a window line when the terminal is wide enough.
 constexpr size_t kRowIndentWide = 34;
-constexpr size_t kRowIndentNarrow = 2;
+constexpr size_t kRowIndentNarrow = 3;
+constexpr size_t kNoteIndent = 6;
+// Narrow terminals give identifiers less room so that the state still shows.
 constexpr size_t kNameColumn = 18;
+constexpr size_t kNameColumnNarrow = 10;
+constexpr size_t kNarrowBelow = 60;
 constexpr size_t kKindColumn = 10;
 constexpr const char* kEllipsis = "\u2026";
 
@@ -77,12 +81,6 @@ std::string padRight(const std::string& text, size_t width) {
 std::string padLeft(const std::string& text, size_t width) {
     size_t used = TerminalRenderer::displayWidth(text);
     return used >= width ? text : std::string(width - used, ' ') + text;
-}
-
-int depthBelowContent(const View& view, const Window& window) {
-    int depth = 0;
-    for (const View* v = view.superview(); v && v != window.contentView().get(); v = v->superview()) ++depth;
-    return depth;
 }
 
 void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::string& out) {
@@ -143,8 +141,9 @@ void renderTableRows(const TableView& table, size_t viewNumber, const RenderOpti
     size_t first = 0;
     if (auto it = options.tableFirstRow.find(&table); it != options.tableFirstRow.end()) first = it->second;
     // A page past the end shows the last page rather than nothing.
-    if (rows > 0 && first >= rows) first = (rows - 1) / page * page;
-    size_t end = rows == 0 ? 0 : std::min(rows, first + std::min(page, rows - first));
+    if (rows == 0) return;
+    if (first >= rows) first = (rows - 1) / page * page;
+    size_t end = first + std::min(page, rows - first);
     size_t indent = width >= 80 ? kRowIndentWide : kRowIndentNarrow;
     size_t numberWidth = fmt::formatted_size("{}. ", end);
     size_t columns = table.tableColumns().size();
@@ -172,8 +171,10 @@ void renderTableRows(const TableView& table, size_t viewNumber, const RenderOpti
     else
         ways.push_back(fmt::format("show {} 1-{}", ref, std::min(rows, page)));
     std::string steps = end < rows && first > 0 ? "next / prev" : end < rows ? "next" : "prev";
-    std::string note = fmt::format("rows {}-{} of {}: {}, or {}", first + 1, end, rows, ways.front(), steps);
-    out += TerminalRenderer::fitWidth(std::string(indent, ' ') + note, width) + "\n";
+    std::string shown =
+        first + 1 == end ? fmt::format("row {}", end) : fmt::format("rows {}-{}", first + 1, end);
+    std::string note = fmt::format("{} of {}: {}, or {}", shown, rows, ways.front(), steps);
+    out += TerminalRenderer::fitWidth(std::string(kNoteIndent, ' ') + note, width) + "\n";
 }
 
 }  // namespace
@@ -272,15 +273,22 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
                  width) +
         "\n";
     auto views = visibleViews(window);
+    // Parents come before their subviews, so each depth is its parent's plus one: linear however
+    // deep the views nest.
+    std::unordered_map<const View*, size_t> depths;
     for (size_t i = 0; i < views.size(); ++i) {
         const View& view = *views[i];
+        auto parent = depths.find(view.superview());
+        size_t depth = parent == depths.end() ? 0 : parent->second + 1;
+        depths[&view] = depth;
         auto [kind, state] = describeView(view);
-        std::string indent(std::min<size_t>(static_cast<size_t>(depthBelowContent(view, window)) * 2, 8),
-                           ' ');
+        // Deep nesting indents only so far: the line must keep room for what the view shows.
+        std::string indent(std::min<size_t>(depth * 2, 8), ' ');
+        size_t nameColumn = width < kNarrowBelow ? kNameColumnNarrow : kNameColumn;
         std::string name =
-            fitWidth(indent + (view.identifier().empty() ? "-" : printable(view.identifier())), kNameColumn);
+            fitWidth(indent + (view.identifier().empty() ? "-" : printable(view.identifier())), nameColumn);
         std::string head = fmt::format("{} {} {} ", padLeft(fmt::format("#{}", i + 1), 4),
-                                       padRight(name, kNameColumn), padRight(kind, kKindColumn));
+                                       padRight(name, nameColumn), padRight(kind, kKindColumn));
         auto* popUp = dynamic_cast<const PopUpButton*>(&view);
         if (popUp && displayWidth(head + state) > width && popUp->numberOfItems() > 0) {
             // One item per line, so every title can be read and chosen by its number.
