@@ -114,6 +114,7 @@ char32_t foldCase(char32_t c) {
     if (c >= 0x100 && c <= 0x17f) {
         // Latin Extended-A pairs upper/lower on even/odd code points, shifted by one in two runs.
         bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e);
+        if (c == 0x178) return 0xff;  // capital Y with diaeresis pairs with the small one in Latin-1
         if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17f) return c;
         if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
         return (c % 2 == 0) ? c + 1 : c;
@@ -174,7 +175,7 @@ size_t editDistance(const std::u32string& a, const std::u32string& b, size_t lim
 }
 
 // Longer words tolerate more typing mistakes; very long input is not a typing mistake of a title.
-constexpr size_t kLongestSuggestible = 200;
+constexpr size_t kLongestSuggestible = 64;
 size_t suggestionLimit(size_t length) {
     return std::max<size_t>(1, length / 3);
 }
@@ -188,7 +189,8 @@ std::string nearestTitle(const std::vector<std::string>& titles, const std::stri
     const std::string* best = nullptr;
     size_t bestDistance = limit + 1;
     for (const auto& title : titles) {
-        if (title.size() > 4 * (kLongestSuggestible + limit)) continue;
+        // Four bytes at most per character: a longer title cannot be within reach.
+        if (title.size() > 4 * (key.size() + limit)) continue;
         auto titleKey = matchKey(title, true);
         size_t d = editDistance(key, titleKey, limit);
         // A title shorter than the edits it takes is no likeness ("ab" for "xy").
