@@ -173,8 +173,20 @@ void renderTableRows(const TableView& table, size_t viewNumber, const RenderOpti
     std::string steps = end < rows && first > 0 ? "next / prev" : end < rows ? "next" : "prev";
     std::string shown =
         first + 1 == end ? fmt::format("row {}", end) : fmt::format("rows {}-{}", first + 1, end);
-    std::string note = fmt::format("{} of {}: {}, or {}", shown, rows, ways.front(), steps);
-    out += TerminalRenderer::fitWidth(std::string(kNoteIndent, ' ') + note, width) + "\n";
+    // The longest way of saying it that fits: a cut-off command would be no help.
+    size_t noteIndent = width >= 80 ? kNoteIndent : kRowIndentNarrow;
+    const std::string notes[] = {
+        fmt::format("{} of {}: {}, or {}", shown, rows, ways.front(), steps),
+        fmt::format("{} of {}: {}", shown, rows, steps),
+        fmt::format("{}-{}/{}: {}", first + 1, end, rows, steps),
+    };
+    std::string note = notes[std::size(notes) - 1];
+    for (const auto& candidate : notes)
+        if (noteIndent + TerminalRenderer::displayWidth(candidate) <= width) {
+            note = candidate;
+            break;
+        }
+    out += TerminalRenderer::fitWidth(std::string(noteIndent, ' ') + note, width) + "\n";
 }
 
 }  // namespace
@@ -273,22 +285,37 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
                  width) +
         "\n";
     auto views = visibleViews(window);
+    struct Line {
+        std::string name, kind, state;
+    };
+    std::vector<Line> lines;
+    lines.reserve(views.size());
     // Parents come before their subviews, so each depth is its parent's plus one: linear however
     // deep the views nest.
     std::unordered_map<const View*, size_t> depths;
+    size_t widestName = 0, widestKind = 0;
+    for (const auto& view : views) {
+        auto parent = depths.find(view->superview());
+        size_t depth = parent == depths.end() ? 0 : parent->second + 1;
+        depths[view.get()] = depth;
+        auto [kind, state] = describeView(*view);
+        // Deep nesting indents only so far: the line must keep room for what the view shows.
+        std::string name = std::string(std::min<size_t>(depth * 2, 8), ' ') +
+                           (view->identifier().empty() ? "-" : printable(view->identifier()));
+        widestName = std::max(widestName, displayWidth(name));
+        widestKind = std::max(widestKind, displayWidth(kind));
+        lines.push_back({std::move(name), std::move(kind), std::move(state)});
+    }
+    // Wide terminals keep fixed columns; narrow ones make them only as wide as needed.
+    bool narrow = width < kNarrowBelow;
+    size_t nameColumn = narrow ? std::min(widestName, kNameColumnNarrow) : kNameColumn;
+    size_t kindColumn = narrow ? widestKind : kKindColumn;
     for (size_t i = 0; i < views.size(); ++i) {
         const View& view = *views[i];
-        auto parent = depths.find(view.superview());
-        size_t depth = parent == depths.end() ? 0 : parent->second + 1;
-        depths[&view] = depth;
-        auto [kind, state] = describeView(view);
-        // Deep nesting indents only so far: the line must keep room for what the view shows.
-        std::string indent(std::min<size_t>(depth * 2, 8), ' ');
-        size_t nameColumn = width < kNarrowBelow ? kNameColumnNarrow : kNameColumn;
-        std::string name =
-            fitWidth(indent + (view.identifier().empty() ? "-" : printable(view.identifier())), nameColumn);
+        const auto& [rawName, kind, state] = lines[i];
+        std::string name = fitWidth(rawName, nameColumn);
         std::string head = fmt::format("{} {} {} ", padLeft(fmt::format("#{}", i + 1), 4),
-                                       padRight(name, nameColumn), padRight(kind, kKindColumn));
+                                       padRight(name, nameColumn), padRight(kind, kindColumn));
         auto* popUp = dynamic_cast<const PopUpButton*>(&view);
         if (popUp && displayWidth(head + state) > width && popUp->numberOfItems() > 0) {
             // One item per line, so every title can be read and chosen by its number.
