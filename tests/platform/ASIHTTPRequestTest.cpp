@@ -382,6 +382,15 @@ TEST_F(ASIHTTPRequestTest, ConnectionRefusedRunsOnlyTheFailedBlock) {
     ASSERT_TRUE(request->error());
 }
 
+TEST_F(ASIHTTPRequestTest, HttpsToAPlainServerFailsCleanly) {
+    auto url = server.url("/ok");
+    auto request = ASIHTTPRequest::requestWithURL("https" + url.substr(4));
+    auto outcome = fetch(request);
+    EXPECT_EQ(outcome.completed, 0);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_TRUE(request->responseData().empty());
+}
+
 TEST_F(ASIHTTPRequestTest, AFailureWithoutAFailedBlockRunsNothing) {
     Outcome outcome;
     auto request = ASIHTTPRequest::requestWithURL("http://127.0.0.1:" + std::to_string(closedPort()) + "/x");
