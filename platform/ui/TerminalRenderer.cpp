@@ -376,8 +376,8 @@ void wrapParagraph(const std::string& paragraph, size_t width, std::vector<std::
         }
         if (lineWidth > 0) flush();
         // Cut a word wider than the line into pieces, whole characters each.
-        size_t pos = 0;
-        while (TerminalRenderer::displayWidth(std::string_view(word).substr(pos)) > width) {
+        size_t pos = 0, remaining = wordWidth;
+        while (remaining > width) {
             size_t used = 0, cut = pos;
             while (cut < word.size()) {
                 size_t next = cut;
@@ -390,6 +390,7 @@ void wrapParagraph(const std::string& paragraph, size_t width, std::vector<std::
             }
             lines.push_back(word.substr(pos, cut - pos));
             pos = cut;
+            remaining -= std::min(remaining, used);
         }
         line = word.substr(pos);
         lineWidth = TerminalRenderer::displayWidth(line);
