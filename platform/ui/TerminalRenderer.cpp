@@ -83,12 +83,16 @@ std::string padLeft(const std::string& text, size_t width) {
     return used >= width ? text : std::string(width - used, ' ') + text;
 }
 
-void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::string& out) {
+// A submenu that contains one of the menus above it is drawn once, not followed round.
+void renderMenu(const Menu& menu, const std::string& prefix, size_t width, std::vector<const Menu*>& above,
+                std::string& out) {
+    above.push_back(&menu);
+    size_t depth = above.size() - 1;
+    std::string indent(std::min<size_t>(depth, 4) * 4 + 2, ' ');
     int number = 0;
     for (const auto& item : menu.itemArray()) {
-        std::string indent(static_cast<size_t>(depth) * 4 + 2, ' ');
         if (item->isSeparatorItem()) {
-            out += indent + "----\n";
+            out += TerminalRenderer::fitWidth(indent + "----", width) + "\n";
             continue;
         }
         std::string path = prefix.empty() ? std::to_string(++number) : fmt::format("{}.{}", prefix, ++number);
@@ -98,9 +102,15 @@ void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::str
         if (!item->hasSubmenu() && !item->isEnabled()) notes += "  (disabled)";
         if (!item->keyEquivalent().empty())
             notes += fmt::format("  [key {}]", printable(item->keyEquivalent()));
-        out += fmt::format("{}{} {}{}\n", indent, path, printable(title), notes);
-        if (item->submenu()) renderMenu(*item->submenu(), path, depth + 1, out);
+        const Menu* submenu = item->submenu().get();
+        bool loops = submenu && std::find(above.begin(), above.end(), submenu) != above.end();
+        if (loops) notes += "  (contains a menu above it)";
+        out += TerminalRenderer::fitWidth(fmt::format("{}{} {}{}", indent, path, printable(title), notes),
+                                          width) +
+               "\n";
+        if (submenu && !loops) renderMenu(*submenu, path, width, above, out);
     }
+    above.pop_back();
 }
 
 // Shares `available` columns among cells: cells narrower than an even share keep their width,
@@ -340,9 +350,11 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     return out;
 }
 
-std::string TerminalRenderer::renderMenuBar(const Menu& menu) {
+std::string TerminalRenderer::renderMenuBar(const Menu& menu, size_t width) {
+    width = std::max(width, kNarrowest);
     std::string out = "Menu bar:\n";
-    renderMenu(menu, "", 0, out);
+    std::vector<const Menu*> above;
+    renderMenu(menu, "", width, above, out);
     if (menu.numberOfItems() == 0) out += "  (empty)\n";
     return out;
 }
@@ -436,7 +448,8 @@ std::string TerminalRenderer::renderAlert(const AlertRequest& alert, size_t widt
     return out;
 }
 
-std::string TerminalRenderer::renderWindowList() {
+std::string TerminalRenderer::renderWindowList(size_t width) {
+    width = std::max(width, kNarrowest);
     auto& app = Application::shared();
     if (app.windows().empty()) return "No windows are open.\n";
     std::string out = "Windows, front to back:\n";
@@ -447,8 +460,10 @@ std::string TerminalRenderer::renderWindowList() {
         if (w->isMainWindow()) notes.push_back("main");
         if (auto* parent = w->sheetParent()) notes.push_back(fmt::format("sheet on {}", windowName(*parent)));
         if (app.modalWindow() == w) notes.push_back("modal");
-        out += fmt::format("  {}. {}{}\n", ++n, windowName(*w),
-                           notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", ")));
+        out += fitWidth(fmt::format("  {}. {}{}", ++n, windowName(*w),
+                                    notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", "))),
+                        width) +
+               "\n";
     }
     return out;
 }

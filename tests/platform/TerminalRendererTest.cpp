@@ -5,6 +5,7 @@
 
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TerminalRenderer.h"
@@ -414,6 +415,28 @@ TEST(AlertDrawingTest, HugeMessagesDrawInLinearSpace) {
     expectFits(drawn, 40);
     EXPECT_LT(drawn.size(), 4 * message.size());
     EXPECT_EQ(std::count(drawn.begin(), drawn.end(), 'y'), 100000);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MenuDrawingTest, FitsTheWidthEscapesTitlesAndStopsAtLoops) {
+    auto bar = std::make_shared<Menu>("Main");
+    auto tools = std::make_shared<Menu>("Tools");
+    tools->addItemWithTitle("A command whose title goes on well past any narrow terminal", "run:", "");
+    tools->addItemWithTitle("Red\x1b[31m", "red:", "");
+    bar->addItemWithTitle("Tools", "", "")->setSubmenu(tools);
+    tools->addItemWithTitle("Back to the top", "", "")->setSubmenu(bar);  // a loop
+    for (size_t width : {20, 40, 80}) {
+        SCOPED_TRACE(width);
+        std::string drawn = TerminalRenderer::renderMenuBar(*bar, width);
+        expectFits(drawn, width);
+        EXPECT_EQ(linesOf(drawn).size(), 5u) << drawn;
+    }
+    std::string wide = TerminalRenderer::renderMenuBar(*bar, 200);
+    EXPECT_TRUE(contains(wide, "      1.2 Red\\e[31m  (disabled)\n")) << wide;  // no target answers
+    EXPECT_TRUE(contains(wide, "      1.3 Back to the top  (contains a menu above it)\n")) << wide;
 }
 
 }  // namespace
