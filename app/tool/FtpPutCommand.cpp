@@ -14,7 +14,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/host/TerminalText.h"
+#include "app/tool/ProgressBar.h"
 #include "app/tool/ToolCommand.h"
+#include "app/tool/ToolIO.h"
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
 #include "platform/runtime/RunLoop.h"
@@ -106,10 +109,6 @@ bool hasControlCharacter(std::string_view text) {
     });
 }
 
-std::string mebibytes(uint64_t bytes) {
-    return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
-}
-
 // Bytes handed to the network so far: read from the file, less what still waits in the buffer.
 uint64_t bytesHandedOver(const KOPAFTPService& service) {
     auto file = std::dynamic_pointer_cast<platform::FileReadStream>(service.fileStream());
@@ -117,15 +116,14 @@ uint64_t bytesHandedOver(const KOPAFTPService& service) {
     return file->bytesRead() - (service.bufferLimit() - service.bufferOffset());
 }
 
-void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) {
-    constexpr int kWidth = 30;
-    double fraction = total && *total > 0 ? std::min(1.0, double(done) / double(*total)) : 0.0;
-    int filled = static_cast<int>(fraction * kWidth);
-    std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
-    double rate = seconds > 0 ? done / seconds : 0;
-    std::string line =
-        fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
-                    total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
+// Redraws the bar in place: back to the line's start, the bar at the terminal's current width
+// (read each time, so a resize is followed), and the rest of the line cleared.
+void drawProgress(ProgressBar& bar, uint64_t done, std::optional<uint64_t> total, double seconds) {
+    bar.addSample(seconds, done);
+    const std::string line =
+        "\r" +
+        ProgressBar::line(done, total, bar.bytesPerSecond(), TerminalText::terminalWidth(STDERR_FILENO)) +
+        "\x1b[K";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -134,29 +132,8 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
 constexpr int kUploadFailed = 1;
 constexpr int kBadInput = 2;
 
-// Messages echo what was typed; control characters in it are shown escaped (\r, \x1b) so they
-// cannot move the terminal's cursor or forge further lines.
-std::string printable(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r')
-            out += "\\r";
-        else if (byte == '\n')
-            out += "\\n";
-        else if (byte == '\t')
-            out += "\\t";
-        else if (byte < 0x20 || byte == 0x7F)
-            out += fmt::format("\\x{:02x}", byte);
-        else
-            out += c;
-    }
-    return out;
-}
-
 int refuse(const std::string& message) {
-    std::cerr << "ftp-put: " << printable(message) << "\n";
-    return kBadInput;
+    return ToolIO::fail("ftp-put", "", message, kBadInput);
 }
 
 // The service's messages are written for programmers ("Target URL is invalid!"); a person gets
@@ -217,10 +194,11 @@ int runFtpPut(const FtpPutOptions& options) {
     auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
+    ProgressBar bar;
     platform::RunLoop::TimerId timer = 0;
     if (showProgress)
         timer = loop.scheduleTimer(std::chrono::milliseconds(200), true,
-                                   [&] { drawProgress(bytesHandedOver(*service), total, elapsed()); });
+                                   [&] { drawProgress(bar, bytesHandedOver(*service), total, elapsed()); });
     loop.runUntil(platform::RunLoopMode::Default, [&] { return finished; });
     if (timer) loop.invalidateTimer(timer);
 
@@ -230,12 +208,13 @@ int runFtpPut(const FtpPutOptions& options) {
         if (outcome->domain() == platform::FTPWriteStream::kErrorDomain &&
             outcome->code() == CURLE_LOGIN_DENIED)
             hint = " (the server refused the login: check --user and the password file)";
-        std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription()
-                  << hint << "\n";
-        return kUploadFailed;
+        return ToolIO::fail(
+            "ftp-put", "",
+            fmt::format("upload of {} failed: {}{}", options.source, outcome->localizedDescription(), hint),
+            kUploadFailed);
     }
     if (showProgress) {
-        drawProgress(total.value_or(0), total, elapsed());
+        drawProgress(bar, total.value_or(0), total, elapsed());
         std::fputs("\n", stderr);
     }
     std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0)

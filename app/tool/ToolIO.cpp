@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/host/TerminalText.h"
+
 std::string ToolIO::sourceName(std::string_view source) {
     return source == "-" ? std::string("standard input") : std::string(source);
 }
@@ -53,7 +55,7 @@ int ToolIO::fail(std::string_view command, std::string_view source, std::string_
     std::string line = fmt::format("zandrel-tool {}: ", command);
     if (!source.empty()) line += sourceName(source) + ": ";
     line += message;
-    line += '\n';
+    line = TerminalText::printable(line) + '\n';
     std::fputs(line.c_str(), stderr);
     return status;
 }
