@@ -238,7 +238,8 @@ ToolCommand::Registrar registrar{
         command.add_option("TARGET", options->target,
                            "name of the file on the server (default: the source's name)");
         command.footer(
-            "Shows a progress bar when standard error is a terminal.\n\n"
+            "When standard error is a terminal, a progress bar fits its width, is redrawn in place and\n"
+            "gives the rate of the last 5 seconds; otherwise nothing is drawn.\n\n"
             "Exit status:\n"
             "  0  the server confirmed the whole file\n"
             "  1  the upload failed: connection, login, refused file, read or write error (the reason is "
