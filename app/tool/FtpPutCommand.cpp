@@ -54,7 +54,8 @@ const char* kindOf(mode_t mode) {
 // Opens without blocking: opening a named pipe for reading waits for a writer, and reading a pipe
 // or a device may never end, so only regular files are accepted, and that is known at once.
 void openRegularFile(const std::string& path, OpenedFile& file) {
-    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    file.fd = path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                          : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file.fd < 0) {
         file.problem = std::strerror(errno);
         return;
@@ -149,11 +150,17 @@ int runFtpPut(const FtpPutOptions& options) {
     if (hasControlCharacter(options.user))
         return refuse("--user must not contain control characters (such as a line break or a tab)");
     if (options.source.empty()) return refuse("SOURCE must not be empty");
+    const bool fromStandardInput = options.source == "-";
+    if (fromStandardInput && !options.target)
+        return refuse("standard input has no file name: give TARGET, the name of the file on the server");
+    const std::string sourceName = ToolIO::sourceName(options.source);
     OpenedFile source;
     openRegularFile(options.source, source);
-    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
+    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", sourceName, source.problem));
     if (!source.problem.empty())
-        return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+        return refuse(
+            fmt::format("cannot read {}: {}{}", sourceName, source.problem,
+                        fromStandardInput ? "; redirect a file to it (< FILE) or give the file's name" : ""));
     // The service opens the file by path; handing it the file checked here (through the
     // descriptor's name) leaves no moment in which the path could be swapped for a pipe.
     const std::string checkedSource = fmt::format("/proc/self/fd/{}", source.fd);
@@ -210,14 +217,14 @@ int runFtpPut(const FtpPutOptions& options) {
             hint = " (the server refused the login: check --user and the password file)";
         return ToolIO::fail(
             "ftp-put", "",
-            fmt::format("upload of {} failed: {}{}", options.source, outcome->localizedDescription(), hint),
+            fmt::format("upload of {} failed: {}{}", sourceName, outcome->localizedDescription(), hint),
             kUploadFailed);
     }
     if (showProgress) {
         drawProgress(bar, total.value_or(0), total, elapsed());
         std::fputs("\n", stderr);
     }
-    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0)
+    std::cout << "Uploaded " << sourceName << " to " << destination << " (" << total.value_or(0)
               << " bytes in " << fmt::format("{:.2f}", elapsed()) << " s)\n";
     return 0;
 }
@@ -234,7 +241,10 @@ ToolCommand::Registrar registrar{
             .add_option("--password-file", options->passwordFile,
                         "file whose first line is the password (keeps it off the command line)")
             ->required();
-        command.add_option("SOURCE", options->source, "local file to upload")->required();
+        command
+            .add_option("SOURCE", options->source,
+                        "local file to upload, or - for standard input redirected from a file")
+            ->required();
         command.add_option("TARGET", options->target,
                            "name of the file on the server (default: the source's name)");
         command.footer(
@@ -246,7 +256,8 @@ ToolCommand::Registrar registrar{
             "printed)\n"
             "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
             "name,\n"
-            "     SOURCE or the password file not a readable regular file (pipes and devices are refused),\n"
+            "     SOURCE or the password file not a readable regular file (pipes and devices are refused,\n"
+            "     standard input too unless a file is redirected to it; then TARGET is needed),\n"
             "     a control character in --user or the password\n"
             "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };
