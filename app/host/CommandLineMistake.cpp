@@ -116,9 +116,6 @@ std::optional<std::string> optionWithoutValue(const CLI::App& app, const CLI::Ap
     return std::nullopt;
 }
 
-std::string mistake(const CLI::App& app, const CLI::App* sub, const CLI::ParseError& error,
-                    std::string_view noun);
-
 }  // namespace
 
 std::optional<std::string> CommandLineMistake::nearest(std::string_view word,
@@ -151,12 +148,6 @@ std::optional<std::string> CommandLineMistake::nearest(std::string_view word,
     return prefixed;
 }
 
-std::string CommandLineMistake::describe(const CLI::App& app, const CLI::ParseError& error,
-                                         std::string_view noun) {
-    const CLI::App* sub = parsedSubcommand(app);
-    return program(app, sub) + ": " + mistake(app, sub, error, noun);
-}
-
 namespace {
 
 std::string mistake(const CLI::App& app, const CLI::App* sub, const CLI::ParseError& error,
@@ -183,3 +174,9 @@ std::string mistake(const CLI::App& app, const CLI::App* sub, const CLI::ParseEr
 }
 
 }  // namespace
+
+std::string CommandLineMistake::describe(const CLI::App& app, const CLI::ParseError& error,
+                                         std::string_view noun) {
+    const CLI::App* sub = parsedSubcommand(app);
+    return program(app, sub) + ": " + mistake(app, sub, error, noun);
+}
