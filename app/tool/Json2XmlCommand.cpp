@@ -62,7 +62,8 @@ int runJson2Xml(const Json2XmlOptions& options) {
     platform::Result<std::string> xml = platform::Status::error("");
     if (options.root) {
         const std::string itemName =
-            name ? *name : (root.isArray() ? std::string("item") : root.value("__name", std::string_view("item")));
+            name ? *name
+                 : (root.isArray() ? std::string("item") : root.value("__name", std::string_view("item")));
         platform::Value wrapper{platform::Dictionary{{itemName, std::move(root)}}};
         xml = KOPAXMLDictionaryParser::checkedXMLStringForNode(wrapper, *options.root);
     } else {
@@ -82,12 +83,15 @@ ToolCommand::Registrar json2xml{
     "json2xml", "Write XML from a JSON value (node dictionaries as the parser builds them)",
     [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<Json2XmlOptions>();
-        auto notEmpty = [](const std::string& value) { return value.empty() ? "the name must not be empty" : ""; };
+        auto notEmpty = [](const std::string& value) {
+            return value.empty() ? "the name must not be empty" : "";
+        };
         command.add_option("source", options->source, "JSON file, or - for standard input")->required();
         command
             .add_option_function<std::string>(
                 "--name", [options](const std::string& value) { options->name = value; },
-                "Element name of the top value (default: its \"__name\", else root); with --root, the name of "
+                "Element name of the top value (default: its \"__name\", else root); with --root, the name "
+                "of "
                 "each item (default: item)")
             ->check(notEmpty);
         auto* root = command

@@ -34,7 +34,8 @@ ToolCommand::Registrar urlencode{
         auto latin1 = std::make_shared<bool>(false);
         auto keepNewline = std::make_shared<bool>(false);
         auto maxBytes = std::make_shared<uint64_t>(ToolIO::kDefaultMaxInputBytes);
-        command.add_option("text", *text, "The text (UTF-8), or - to read it from standard input")->required();
+        command.add_option("text", *text, "The text (UTF-8), or - to read it from standard input")
+            ->required();
         command.add_flag("--latin1", *latin1,
                          "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
         command.add_flag("--keep-newline", *keepNewline,
@@ -47,7 +48,8 @@ ToolCommand::Registrar urlencode{
             "With -, the text is read from standard input and its one final line end (\\n or \\r\\n) is\n"
             "dropped, so `echo hi | zandrel-tool urlencode -` gives hi; other line ends are encoded.\n"
             "A text that starts with '-' goes after --: zandrel-tool urlencode -- -x\n"
-            "Exit status: 0 done, 1 the text cannot be written in Latin-1, 2 the input cannot be read (or is\n"
+            "Exit status: 0 done, 1 the text cannot be written in Latin-1, 2 the input cannot be read (or "
+            "is\n"
             "larger than --max-bytes) or the output cannot be written.");
         return [text, latin1, keepNewline, maxBytes]() -> int {
             if (*text == "-") {
