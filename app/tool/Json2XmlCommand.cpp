@@ -108,7 +108,7 @@ ToolCommand::Registrar json2xml{
             ->excludes(root);
         command.add_option("--max-bytes", options->maxBytes, "Refuse a document larger than this many bytes")
             ->capture_default_str()
-            ->check(CLI::PositiveNumber);
+            ->check(ToolIO::checkByteCount);
         command.footer(
             "A top-level array is refused unless --root or --allow-several-roots says what to make of it:\n"
             "  [1,2] with --root list       <list><item>1</item>\\n<item>2</item></list>\n"

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "app/host/TerminalText.h"
 
@@ -44,6 +46,16 @@ platform::Result<std::string> ToolIO::readInput(const std::string& source, uint6
     if (!standardInput) ::close(fd);
     if (error) return failure(error);
     return contents;
+}
+
+std::string ToolIO::checkByteCount(const std::string& text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value == 0)
+        return fmt::format("'{}' is no byte count: give a whole number from 1 to {}", text,
+                           std::numeric_limits<uint64_t>::max());
+    return {};
 }
 
 bool ToolIO::writeOutput(std::string_view bytes) {

@@ -27,6 +27,10 @@ public:
     // so an echoed file name or parser message cannot drive the terminal.
     static int fail(std::string_view command, std::string_view source, std::string_view message, int status);
 
+    // The check of a --max-bytes value: "" for a whole number from 1 up, else what is wrong with
+    // it in a person's words (CLI11's own number check quotes the largest double).
+    static std::string checkByteCount(const std::string& text);
+
     // How a source is named in messages: "standard input" for "-".
     static std::string sourceName(std::string_view source);
 };

@@ -42,7 +42,7 @@ ToolCommand::Registrar urlencode{
                          "With -, encode the input's final line end too (it is dropped by default)");
         command.add_option("--max-bytes", *maxBytes, "With -, refuse input larger than this many bytes")
             ->capture_default_str()
-            ->check(CLI::PositiveNumber);
+            ->check(ToolIO::checkByteCount);
         command.footer(
             "Letters, digits and -._~ stay; every other byte becomes %XX.\n"
             "With -, the text is read from standard input and its one final line end (\\n or \\r\\n) is\n"

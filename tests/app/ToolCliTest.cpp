@@ -62,6 +62,12 @@ TEST(ToolCli, EveryMistakeExitsSixtyFourAndSaysWhatWasWrongAndWhereHelpIs) {
          "zandrel-tool urlencode: unexpected argument 'b'; see zandrel-tool urlencode --help\n"},
         {{"json2xml", "--max-bytes"},
          "zandrel-tool json2xml: option --max-bytes needs a value; see zandrel-tool json2xml --help\n"},
+        {{"xml2json", "--max-bytes", "lots", "-"},
+         "zandrel-tool xml2json: --max-bytes: 'lots' is no byte count: give a whole number from 1 to "
+         "18446744073709551615; see zandrel-tool xml2json --help\n"},
+        {{"urlencode", "--max-bytes", "0", "-"},
+         "zandrel-tool urlencode: --max-bytes: '0' is no byte count: give a whole number from 1 to "
+         "18446744073709551615; see zandrel-tool urlencode --help\n"},
         {{"json2xml", "--root", "a", "--allow-several-roots", "-"},
          "zandrel-tool json2xml: --root excludes --allow-several-roots; see zandrel-tool json2xml --help\n"},
         {{"ftp-put", "--url", "ftp://h/", "--user", "u", "--password-file", "p"},
