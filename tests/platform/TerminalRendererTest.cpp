@@ -427,7 +427,8 @@ TEST(MenuDrawingTest, FitsTheWidthEscapesTitlesAndStopsAtLoops) {
     tools->addItemWithTitle("A command whose title goes on well past any narrow terminal", "run:", "");
     tools->addItemWithTitle("Red\x1b[31m", "red:", "");
     bar->addItemWithTitle("Tools", "", "")->setSubmenu(tools);
-    tools->addItemWithTitle("Back to the top", "", "")->setSubmenu(bar);  // a loop
+    auto loop = tools->addItemWithTitle("Back to the top", "", "");
+    loop->setSubmenu(bar);
     for (size_t width : {20, 40, 80}) {
         SCOPED_TRACE(width);
         std::string drawn = TerminalRenderer::renderMenuBar(*bar, width);
@@ -437,6 +438,7 @@ TEST(MenuDrawingTest, FitsTheWidthEscapesTitlesAndStopsAtLoops) {
     std::string wide = TerminalRenderer::renderMenuBar(*bar, 200);
     EXPECT_TRUE(contains(wide, "      1.2 Red\\e[31m  (disabled)\n")) << wide;  // no target answers
     EXPECT_TRUE(contains(wide, "      1.3 Back to the top  (contains a menu above it)\n")) << wide;
+    loop->setSubmenu(nullptr);  // menus own their submenus: the loop would keep both alive
 }
 
 }  // namespace
