@@ -1,0 +1,104 @@
+#pragma once
+
+// LayoutSolver: an incremental solver for systems of linear equalities and inequalities with
+// required constraints and weighted preferences, in the Cassowary manner (Badros, Borning and
+// Stuckey, "The Cassowary linear arithmetic constraint solving algorithm").
+//
+// The system. Every constraint  expression (==, <=, >=) 0  becomes one row of a simplex tableau
+// in solved form: each basic symbol equals a constant plus a combination of parametric symbols,
+// and the current solution sets every parametric symbol to 0. Symbols are the variables
+// (unrestricted), and per constraint a slack (inequalities, >= 0), a dummy (required equalities,
+// held at 0; it marks the constraint so it can be taken out again) or error symbols (a
+// preference's violation, >= 0). The objective row is the weighted sum of the error symbols.
+//
+//   add: the constraint's row is written over the parametric symbols (basic ones substituted),
+//     a subject is chosen (a variable, else the constraint's own slack or error with a negative
+//     coefficient), solved for and substituted into the rows that contain it; a row without a
+//     subject goes through an artificial variable (phase one). The primal simplex then
+//     minimises the objective (Bland's rule: no cycling).
+//   remove: the constraint's errors leave the objective; its marker symbol is taken out of the
+//     basis (if parametric, it is pivoted in on the row the paper names: a restricted row with
+//     negative coefficient by the ratio test, else a restricted row with positive coefficient by
+//     the ratio test, else any row), then that row is dropped and the objective re-minimised.
+//     Restricted rows include dummies' rows, whose ratio is always 0: a duplicated or implied
+//     required constraint thus hands its equation to the survivor instead of freeing the
+//     variable.
+//   edit variables: a preference  v == value  whose constant suggestValue() moves; the rows
+//     that contain its error symbols shift by the difference and the dual simplex restores
+//     feasibility while keeping the objective optimal.
+//
+// Failure. An unsatisfiable required constraint, a constraint added twice, a number that is not
+// finite or a tableau beyond the cell limit throws LayoutError. Every change of an add is
+// journalled (the first time a row is touched its old content is kept), so a refused add puts
+// back exactly the rows it changed: the solver is as it was, at the cost of the work done.
+//
+// Numbers. Doubles, with coefficients below 1e-8 treated as zero, relative to the magnitude of
+// the row entries being combined where that matters. Rationals would be exact but grow without
+// bound in long add/remove sequences; layout lives with a tolerance far below a pixel.
+//
+// Complexity. Rows are sorted vectors of (symbol, coefficient) cells; a column index maps each
+// symbol to the rows that contain it, so substituting or pivoting touches only rows holding the
+// symbol and costs O(sum of their lengths); finding rows is never a scan of the tableau. For a
+// chain of n required equalities (a vertical stack of views) the rows of the lower views hold
+// the markers of every constraint above them: the tableau is O(n^2) cells, building it O(n^2)
+// and removing a view from the middle O(n^2) in the worst case, with small constants (see the
+// README's benchmark figures). A cell limit (setCellLimit) turns a system that would exhaust
+// memory into a refused add.
+//
+// Not thread-safe; one solver belongs to one thread (the main thread, for layout).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/layout/LayoutVariable.h"
+
+namespace platform {
+
+class LayoutSolver {
+public:
+    LayoutSolver();
+    ~LayoutSolver();
+    LayoutSolver(const LayoutSolver&) = delete;
+    LayoutSolver& operator=(const LayoutSolver&) = delete;
+
+    // Throws LayoutError (the solver unchanged) when the constraint is already in the solver,
+    // when it is required and contradicts the required constraints present, or when its numbers
+    // are not finite.
+    void addConstraint(const LayoutConstraint& constraint);
+    // Throws LayoutError (nothing changed) for a constraint that is not in the solver.
+    void removeConstraint(const LayoutConstraint& constraint);
+    bool hasConstraint(const LayoutConstraint& constraint) const;
+    size_t constraintCount() const;
+
+    // An edit variable is a preference v == suggested value of the given strength (below
+    // required: a required edit could make later suggestions unsatisfiable). It starts at the
+    // variable's current value.
+    void addEditVariable(const LayoutVariable& variable, double strength);
+    void removeEditVariable(const LayoutVariable& variable);
+    bool hasEditVariable(const LayoutVariable& variable) const;
+    void suggestValue(const LayoutVariable& variable, double value);
+
+    // Writes the solution into every variable of the system's constraints.
+    void updateVariables();
+    // The current solution's value of a variable (0 for one the solver does not know).
+    double valueOf(const LayoutVariable& variable) const;
+    // The objective's value: the weighted sum of the preferences' violations.
+    double objectiveValue() const;
+
+    // Refuses (with LayoutError, nothing changed) an add that would make the tableau hold more
+    // than this many cells. 0: no limit (the default).
+    void setCellLimit(size_t cells);
+    // The tableau's size in cells (row entries, objective included), for tests and benchmarks.
+    size_t cellCount() const;
+
+    // Removes every constraint and edit variable.
+    void reset();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace platform
