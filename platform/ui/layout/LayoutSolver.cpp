@@ -7,7 +7,6 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/ui/layout/LayoutError.h"
@@ -195,21 +194,65 @@ public:
 
     Symbol newSymbol(Kind kind) { return (m_nextSerial++ << kKindBits) | static_cast<Symbol>(kind); }
 
+    // The column index: for each symbol, the basics of the rows that may contain it. Entries are
+    // appended when the symbol enters a row and only counted down when it leaves; rows() drops
+    // the stale ones when the column is read, and a column is compacted once it holds more
+    // stale entries than live ones, so it stays within twice its true size.
+    struct Column {
+        std::vector<Symbol> basics;
+        size_t live = 0;
+    };
+
     auto addHook(Symbol basic) {
         return [this, basic](Symbol s) {
-            m_columns[s].insert(basic);
+            Column& column = m_columns[s];
+            column.basics.push_back(basic);
+            ++column.live;
             ++m_cells;
+            if (column.basics.size() == 2 * column.live + 16) m_oversized.push_back(s);
         };
     }
-    auto removeHook(Symbol basic) {
-        return [this, basic](Symbol s) {
+    auto removeHook(Symbol) {
+        return [this](Symbol s) {
             auto it = m_columns.find(s);
-            if (it != m_columns.end()) {
-                it->second.erase(basic);
-                if (it->second.empty()) m_columns.erase(it);
-            }
+            if (it != m_columns.end() && it->second.live > 0 && --it->second.live == 0) m_columns.erase(it);
             --m_cells;
         };
+    }
+
+    void compact(Symbol s, Column& column) {
+        std::sort(column.basics.begin(), column.basics.end());
+        column.basics.erase(std::unique(column.basics.begin(), column.basics.end()), column.basics.end());
+        std::erase_if(column.basics, [&](Symbol basic) {
+            auto row = m_rows.find(basic);
+            return row == m_rows.end() || row->second.coefficientFor(s) == 0.0;
+        });
+        column.live = column.basics.size();
+    }
+
+    // Compacts the columns that outgrew their live entries; called between row changes, never
+    // inside a merge (where the row being merged does not yet hold its new cells).
+    void compactOversized() {
+        for (Symbol s : m_oversized)
+            if (auto it = m_columns.find(s); it != m_columns.end()) compact(s, it->second);
+        m_oversized.clear();
+    }
+
+    // The basics of the rows that contain s, each once, in ascending order.
+    std::vector<Symbol> rowsWith(Symbol s) {
+        auto it = m_columns.find(s);
+        if (it == m_columns.end()) return {};
+        compact(s, it->second);
+        if (it->second.basics.empty()) {
+            m_columns.erase(it);
+            return {};
+        }
+        return it->second.basics;
+    }
+
+    size_t columnSize(Symbol s) const {
+        auto it = m_columns.find(s);
+        return it == m_columns.end() ? 0 : it->second.live;
     }
 
     void saveRow(Symbol basic) {
@@ -225,6 +268,7 @@ public:
         saveRow(basic);
         for (const Cell& c : row.cells()) addHook(basic)(c.symbol);
         m_rows.insert_or_assign(basic, std::move(row));
+        compactOversized();
     }
 
     Row takeRow(Symbol basic) {
@@ -239,14 +283,14 @@ public:
     // Replaces s by row in every row that contains it, the objective and the artificial
     // objective. Restricted rows that turn negative are noted for the dual simplex.
     void substitute(Symbol s, const Row& row) {
-        if (auto col = m_columns.find(s); col != m_columns.end()) {
-            const std::vector<Symbol> basics(col->second.begin(), col->second.end());
-            for (Symbol basic : basics) {
+        {
+            for (Symbol basic : rowsWith(s)) {
                 saveRow(basic);
                 Row& target = m_rows.at(basic);
                 const double c = target.coefficientFor(s);
                 target.remove(s, removeHook(basic));
                 target.add(row, c, addHook(basic), removeHook(basic));
+                compactOversized();
                 if (isRestricted(basic) && target.constant() < 0.0) m_infeasible.push_back(basic);
                 if (m_journaling && m_cellLimit && m_cells > m_cellLimit) throw CellLimitReached{};
             }
@@ -269,12 +313,9 @@ public:
     // Removes s from every row; for a symbol that should appear nowhere (left-overs of
     // rounding) or that is fixed at 0 from now on.
     void eraseColumn(Symbol s) {
-        if (auto col = m_columns.find(s); col != m_columns.end()) {
-            const std::vector<Symbol> basics(col->second.begin(), col->second.end());
-            for (Symbol basic : basics) {
-                saveRow(basic);
-                m_rows.at(basic).remove(s, removeHook(basic));
-            }
+        for (Symbol basic : rowsWith(s)) {
+            saveRow(basic);
+            m_rows.at(basic).remove(s, removeHook(basic));
         }
         if (m_objective.coefficientFor(s) != 0.0) {
             saveObjective();
@@ -357,8 +398,7 @@ public:
         size_t bestUses = std::numeric_limits<size_t>::max();
         for (const Cell& c : row.cells()) {
             if (kindOf(c.symbol) != Kind::External) continue;
-            auto col = m_columns.find(c.symbol);
-            const size_t uses = col == m_columns.end() ? 0 : col->second.size();
+            const size_t uses = columnSize(c.symbol);
             if (uses < bestUses) {
                 best = c.symbol;
                 bestUses = uses;
@@ -468,18 +508,17 @@ public:
             if (!entering) return;
             Symbol leaving = 0;
             double best = std::numeric_limits<double>::infinity();
-            if (auto col = m_columns.find(entering); col != m_columns.end())
-                for (Symbol basic : col->second) {
-                    if (!isRestricted(basic)) continue;
-                    const Row& row = m_rows.at(basic);
-                    const double c = row.coefficientFor(entering);
-                    if (c >= 0.0) continue;
-                    const double ratio = -row.constant() / c;
-                    if (ratio < best || (ratio == best && basic < leaving)) {
-                        best = ratio;
-                        leaving = basic;
-                    }
+            for (Symbol basic : rowsWith(entering)) {
+                if (!isRestricted(basic)) continue;
+                const Row& row = m_rows.at(basic);
+                const double c = row.coefficientFor(entering);
+                if (c >= 0.0) continue;
+                const double ratio = -row.constant() / c;
+                if (ratio < best || (ratio == best && basic < leaving)) {
+                    best = ratio;
+                    leaving = basic;
                 }
+            }
             if (!leaving)
                 throw LayoutError(
                     "the layout objective is unbounded, which the solver cannot reach with "
@@ -523,16 +562,15 @@ public:
     // that the redundant constraint's marker equals a combination of the markers it duplicates.
     // Pivoting on it changes no constant; pivoting on any other row would move that constant off
     // 0, and the surviving duplicate would silently stop holding.
-    Symbol markerLeavingRow(Symbol marker) const {
+    Symbol markerLeavingRow(Symbol marker) {
         Symbol dummy = 0, negative = 0, positive = 0, unrestricted = 0;
         double bestNegative = std::numeric_limits<double>::infinity();
         double bestPositive = bestNegative;
-        auto col = m_columns.find(marker);
-        if (col == m_columns.end()) return 0;
-        for (Symbol basic : col->second)
+        const std::vector<Symbol> basics = rowsWith(marker);
+        for (Symbol basic : basics)
             if (kindOf(basic) == Kind::Dummy && (!dummy || basic < dummy)) dummy = basic;
         if (dummy) return dummy;
-        for (Symbol basic : col->second) {
+        for (Symbol basic : basics) {
             if (!isRestricted(basic)) {
                 if (!unrestricted || basic < unrestricted) unrestricted = basic;
                 continue;
@@ -629,7 +667,8 @@ public:
     // --- state ------------------------------------------------------------------------------
 
     std::unordered_map<Symbol, Row> m_rows;
-    std::unordered_map<Symbol, std::unordered_set<Symbol>> m_columns;  // symbol -> basics of rows with it
+    std::unordered_map<Symbol, Column> m_columns;
+    std::vector<Symbol> m_oversized;
     Row m_objective;
     std::unique_ptr<Row> m_artificial;
     std::unordered_map<const void*, ConstraintInfo> m_constraints;
@@ -715,8 +754,8 @@ void LayoutSolver::suggestValue(const LayoutVariable& variable, double value) {
     } else if (auto other = s.m_rows.find(tag.other); other != s.m_rows.end()) {
         other->second.addToConstant(delta);
         if (other->second.constant() < 0.0) s.m_infeasible.push_back(tag.other);
-    } else if (auto col = s.m_columns.find(tag.marker); col != s.m_columns.end()) {
-        for (Symbol basic : col->second) {
+    } else {
+        for (Symbol basic : s.rowsWith(tag.marker)) {
             Row& r = s.m_rows.at(basic);
             r.addToConstant(r.coefficientFor(tag.marker) * delta);
             if (isRestricted(basic) && r.constant() < 0.0) s.m_infeasible.push_back(basic);
