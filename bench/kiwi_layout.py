@@ -1,4 +1,4 @@
-#!/ usr / bin / python3
+#!/usr/bin/python3
 """The stack benchmark of bench/layout.cpp on Debian's python3-kiwisolver, for a side-by-side
 comparison: the same system (stack S pinned at (0, 0), 400 wide; N views appended with leading
 and trailing sides, a fixed height, the last margin moved down and a glue constraint), and the
@@ -29,6 +29,7 @@ class Stack:
     def __init__(self, n):
         self.solver = kiwi.Solver()
         self.by_item = {}
+        self.items_of = {}
         self.s = Item("S")
         self.add(self.s, None, self.s.left == 0)
         self.add(self.s, None, self.s.top == 0)
@@ -51,7 +52,7 @@ class Stack:
             owners.discard(constraint)
 
     def remove_item(self, item):
-#The toolkit's rule: a view leaving its superview takes every constraint involving it.
+# The toolkit's rule: a view leaving its superview takes every constraint involving it.
         for c in list(self.by_item.get(id(item), ())):
             self.solver.removeConstraint(c)
             for owners in self.by_item.values():
@@ -100,7 +101,7 @@ def remove_middle(stack):
     stack.glue(above, below)
     stack.solver.updateVariables()
     elapsed = time.perf_counter() - start
-#Put the view back for the next run(not timed).
+# Put the view back for the next run (not timed).
     stack.remove_item(below)
     stack.place(below, mid + 1)
     stack.place(gone, mid)
