@@ -41,22 +41,21 @@ class Stack:
 
     def add(self, a, b, constraint):
         self.solver.addConstraint(constraint)
-        for item in (a, b):
-            if item is not None:
-                self.by_item.setdefault(id(item), set()).add(constraint)
+        items = [item for item in (a, b) if item is not None]
+        self.items_of[constraint] = items
+        for item in items:
+            self.by_item.setdefault(id(item), set()).add(constraint)
         return constraint
 
     def remove(self, constraint):
         self.solver.removeConstraint(constraint)
-        for owners in self.by_item.values():
-            owners.discard(constraint)
+        for item in self.items_of.pop(constraint):
+            self.by_item[id(item)].discard(constraint)
 
     def remove_item(self, item):
-# The toolkit's rule: a view leaving its superview takes every constraint involving it.
+        # The toolkit's rule: a view leaving its superview takes every constraint involving it.
         for c in list(self.by_item.get(id(item), ())):
-            self.solver.removeConstraint(c)
-            for owners in self.by_item.values():
-                owners.discard(c)
+            self.remove(c)
 
     def place(self, v, i):
         self.add(v, self.s, v.left == self.s.left + 20)
@@ -101,7 +100,7 @@ def remove_middle(stack):
     stack.glue(above, below)
     stack.solver.updateVariables()
     elapsed = time.perf_counter() - start
-# Put the view back for the next run (not timed).
+    # Put the view back for the next run (not timed).
     stack.remove_item(below)
     stack.place(below, mid + 1)
     stack.place(gone, mid)
