@@ -41,9 +41,9 @@
 // symbol and costs O(sum of their lengths); finding rows is never a scan of the tableau. For a
 // chain of n required equalities (a vertical stack of views) the rows of the lower views hold
 // the markers of every constraint above them: the tableau is O(n^2) cells, building it O(n^2)
-// and removing a view from the middle O(n^2) in the worst case, with small constants (see the
-// README's benchmark figures). A cell limit (setCellLimit) turns a system that would exhaust
-// memory into a refused add.
+// and removing a view from the middle O(n^2) (see the README's benchmark figures). That is the
+// price of the solved form; keeping such chains sparse needs a factored basis instead. A cell
+// limit (setCellLimit) turns a system that would exhaust memory into a refused add.
 //
 // Not thread-safe; one solver belongs to one thread (the main thread, for layout).
 
