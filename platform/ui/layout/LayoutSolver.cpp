@@ -205,18 +205,20 @@ public:
 
     auto addHook(Symbol basic) {
         return [this, basic](Symbol s) {
+            ++m_cells;
+            if (kindOf(s) == Kind::Dummy) return;
             Column& column = m_columns[s];
             column.basics.push_back(basic);
             ++column.live;
-            ++m_cells;
             if (column.basics.size() == 2 * column.live + 16) m_oversized.push_back(s);
         };
     }
     auto removeHook(Symbol) {
         return [this](Symbol s) {
+            --m_cells;
+            if (kindOf(s) == Kind::Dummy) return;
             auto it = m_columns.find(s);
             if (it != m_columns.end() && it->second.live > 0 && --it->second.live == 0) m_columns.erase(it);
-            --m_cells;
         };
     }
 
@@ -239,7 +241,19 @@ public:
     }
 
     // The basics of the rows that contain s, each once, in ascending order.
+    //
+    // Dummies have no column: a required equality's dummy sits in every row derived from it --
+    // in a chain, in every row below -- so indexing them doubled the tableau's memory and
+    // most of its work, while the only reader is the removal of that one constraint, whose
+    // substitution then touches those rows anyway. Their rows are found by one pass.
     std::vector<Symbol> rowsWith(Symbol s) {
+        if (kindOf(s) == Kind::Dummy) {
+            std::vector<Symbol> basics;
+            for (const auto& [basic, row] : m_rows)
+                if (row.coefficientFor(s) != 0.0) basics.push_back(basic);
+            std::sort(basics.begin(), basics.end());
+            return basics;
+        }
         auto it = m_columns.find(s);
         if (it == m_columns.end()) return {};
         compact(s, it->second);
