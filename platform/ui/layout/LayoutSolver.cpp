@@ -54,6 +54,9 @@ public:
 
     double constant() const { return m_constant; }
     void addToConstant(double delta) { m_constant += delta; }
+    // Whether s lies within the row's lowest and highest symbol: a test that reads no cell, so
+    // a pass over many rows skips most of them without touching their cells.
+    bool mayHold(Symbol s) const { return !m_cells.empty() && m_low <= s && s <= m_high; }
     const std::vector<Cell>& cells() const { return m_cells; }
 
     double coefficientFor(Symbol s) const {
@@ -75,6 +78,7 @@ public:
             m_cells.insert(it, Cell{s, coefficient});
             onAdd(s);
         }
+        updateRange();
     }
 
     // this += factor * other (constant included), one merge of the two sorted rows.
@@ -111,6 +115,7 @@ public:
             }
         }
         m_cells.swap(merged);
+        updateRange();
     }
 
     template <typename OnRemove = NoHook>
@@ -120,6 +125,7 @@ public:
             m_cells.erase(it);
             onRemove(s);
         }
+        updateRange();
     }
 
     void reverseSign() {
@@ -134,6 +140,7 @@ public:
         m_cells.erase(it);
         m_constant *= factor;
         for (Cell& c : m_cells) c.coefficient *= factor;
+        updateRange();
     }
 
     // The row says  lhs = ... + c*rhs + ...; rewrite it as  rhs = ...
@@ -149,6 +156,7 @@ public:
         const double c = it->coefficient;
         m_cells.erase(it);
         add(row, c);
+        updateRange();
     }
 
 private:
@@ -161,8 +169,15 @@ private:
                                 [](const Cell& c, Symbol v) { return c.symbol < v; });
     }
 
+    void updateRange() {
+        if (m_cells.empty()) return;
+        m_low = m_cells.front().symbol;
+        m_high = m_cells.back().symbol;
+    }
+
     double m_constant;
     std::vector<Cell> m_cells;
+    Symbol m_low = 0, m_high = 0;
 };
 
 // The tableau outgrew the cell limit in the middle of an add; the add is rolled back.
@@ -250,7 +265,7 @@ public:
         if (kindOf(s) == Kind::Dummy) {
             std::vector<Symbol> basics;
             for (const auto& [basic, row] : m_rows)
-                if (row.coefficientFor(s) != 0.0) basics.push_back(basic);
+                if (row.mayHold(s) && row.coefficientFor(s) != 0.0) basics.push_back(basic);
             std::sort(basics.begin(), basics.end());
             return basics;
         }
@@ -296,9 +311,13 @@ public:
 
     // Replaces s by row in every row that contains it, the objective and the artificial
     // objective. Restricted rows that turn negative are noted for the dual simplex.
-    void substitute(Symbol s, const Row& row) {
+    void substitute(Symbol s, const Row& row) { substitute(s, row, rowsWith(s)); }
+
+    // The same over the rows already known to hold s (rows no longer in the tableau skipped).
+    void substitute(Symbol s, const Row& row, const std::vector<Symbol>& holders) {
         {
-            for (Symbol basic : rowsWith(s)) {
+            for (Symbol basic : holders) {
+                if (!m_rows.count(basic)) continue;
                 saveRow(basic);
                 Row& target = m_rows.at(basic);
                 const double c = target.coefficientFor(s);
@@ -576,11 +595,10 @@ public:
     // that the redundant constraint's marker equals a combination of the markers it duplicates.
     // Pivoting on it changes no constant; pivoting on any other row would move that constant off
     // 0, and the surviving duplicate would silently stop holding.
-    Symbol markerLeavingRow(Symbol marker) {
+    Symbol markerLeavingRow(Symbol marker, const std::vector<Symbol>& basics) const {
         Symbol dummy = 0, negative = 0, positive = 0, unrestricted = 0;
         double bestNegative = std::numeric_limits<double>::infinity();
         double bestPositive = bestNegative;
-        const std::vector<Symbol> basics = rowsWith(marker);
         for (Symbol basic : basics)
             if (kindOf(basic) == Kind::Dummy && (!dummy || basic < dummy)) dummy = basic;
         if (dummy) return dummy;
@@ -629,16 +647,20 @@ public:
         if (tag.other) removeErrorFromObjective(tag.other, constraint.strength());
         if (m_rows.count(tag.marker)) {
             takeRow(tag.marker);
-        } else if (Symbol leaving = markerLeavingRow(tag.marker)) {
-            Row row = takeRow(leaving);
-            row.solveFor(leaving, tag.marker);
-            substitute(tag.marker, row);
+        } else {
+            // The substitution takes the marker out of every row that holds it.
+            const std::vector<Symbol> holders = rowsWith(tag.marker);
+            if (Symbol leaving = markerLeavingRow(tag.marker, holders)) {
+                Row row = takeRow(leaving);
+                row.solveFor(leaving, tag.marker);
+                substitute(tag.marker, row, holders);
+            }
         }
-        // The marker's row held the constraint; what is left of its symbols is rounding residue
-        // or the other error's own row, which says nothing about the remaining constraints.
-        eraseColumn(tag.marker);
+        // What is left of the other error symbol is its own row, which says nothing about the
+        // remaining constraints, or rounding residue.
         if (tag.other) {
             if (m_rows.count(tag.other)) takeRow(tag.other);
+            eraseColumn(tag.other);
         }
         for (const LayoutExpression::Term& term : constraint.expression().terms())
             releaseVariable(term.variable.identity());
