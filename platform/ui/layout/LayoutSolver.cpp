@@ -114,6 +114,9 @@ public:
                 ++b;
             }
         }
+        // A merge reserves for both rows; when cancellation left much less, give the rest
+        // back, or long rows would keep up to twice their size.
+        if (merged.capacity() > merged.size() + merged.size() / 2 + 16) merged.shrink_to_fit();
         m_cells.swap(merged);
         updateRange();
     }
