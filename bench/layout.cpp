@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/ui/layout/LayoutEngine.h"
+#include "platform/ui/layout/LayoutError.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ using platform::LayoutItem;
 using platform::LayoutRelation;
 
 constexpr auto EQ = LayoutRelation::Equal;
+
+// About 1 GiB of tableau (some 30 bytes a cell with its index): a size that would go beyond it
+// stops with a message instead of taking the machine's memory.
+constexpr size_t kCellBudget = size_t{32} << 20;
 
 struct Stack {
     LayoutEngine engine;
@@ -43,6 +48,7 @@ struct Stack {
     }
 
     explicit Stack(int n) {
+        engine.solver().setCellLimit(kCellBudget);
         pin(LayoutAttribute::Top, 0.0);
         width = pin(LayoutAttribute::Width, 400.0);
         for (int i = 0; i < n; ++i) append(i);
@@ -73,11 +79,22 @@ struct Stack {
     }
 };
 
+// Builds the stack, or says why it cannot.
+std::unique_ptr<Stack> buildStack(benchmark::State& state, int n) {
+    try {
+        return std::make_unique<Stack>(n);
+    } catch (const platform::LayoutError& e) {
+        state.SkipWithError(e.what());
+        return nullptr;
+    }
+}
+
 void BM_BuildAndSolve(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     size_t cells = 0;
     for (auto _ : state) {
-        auto s = std::make_unique<Stack>(n);
+        auto s = buildStack(state, n);
+        if (!s) break;
         s->engine.solve();
         benchmark::DoNotOptimize(s->views.back()->frame());
         cells = s->engine.solver().cellCount();
@@ -90,7 +107,9 @@ void BM_BuildAndSolve(benchmark::State& state) {
 
 void BM_RemoveMiddleAndReglue(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    Stack s(n);
+    auto stack = buildStack(state, n);
+    if (!stack) return;
+    Stack& s = *stack;
     s.engine.solve();
     const int mid = n / 2;
     for (auto _ : state) {
@@ -117,7 +136,9 @@ void BM_RemoveMiddleAndReglue(benchmark::State& state) {
 
 void BM_ChangeWidthConstant(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    Stack s(n);
+    auto stack = buildStack(state, n);
+    if (!stack) return;
+    Stack& s = *stack;
     double width = 400.0;
     for (auto _ : state) {
         s.engine.removeConstraint(s.width);
