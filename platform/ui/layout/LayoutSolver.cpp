@@ -183,6 +183,65 @@ private:
     Symbol m_low = 0, m_high = 0;
 };
 
+// The rows by basic symbol. The rows themselves sit in one array (freed slots reused), so a
+// pass over all rows -- finding a dummy's rows -- reads memory in order instead of chasing a
+// hash table's nodes.
+class RowTable {
+public:
+    Row* find(Symbol basic) {
+        auto it = m_index.find(basic);
+        return it == m_index.end() ? nullptr : &m_slots[it->second].row;
+    }
+    const Row* find(Symbol basic) const { return const_cast<RowTable*>(this)->find(basic); }
+    bool count(Symbol basic) const { return m_index.count(basic) > 0; }
+    Row& at(Symbol basic) { return m_slots[m_index.at(basic)].row; }
+    const Row& at(Symbol basic) const { return m_slots[m_index.at(basic)].row; }
+
+    void insert_or_assign(Symbol basic, Row row) {
+        if (auto it = m_index.find(basic); it != m_index.end()) {
+            m_slots[it->second].row = std::move(row);
+            return;
+        }
+        uint32_t slot;
+        if (!m_free.empty()) {
+            slot = m_free.back();
+            m_free.pop_back();
+        } else {
+            slot = static_cast<uint32_t>(m_slots.size());
+            m_slots.emplace_back();
+        }
+        m_slots[slot].basic = basic;
+        m_slots[slot].row = std::move(row);
+        m_index.emplace(basic, slot);
+    }
+
+    Row take(Symbol basic) {
+        auto it = m_index.find(basic);
+        const uint32_t slot = it->second;
+        m_index.erase(it);
+        Row row = std::move(m_slots[slot].row);
+        m_slots[slot].basic = 0;
+        m_slots[slot].row = Row();
+        m_free.push_back(slot);
+        return row;
+    }
+
+    template <typename F>
+    void forEach(F f) const {
+        for (const Slot& slot : m_slots)
+            if (slot.basic) f(slot.basic, slot.row);
+    }
+
+private:
+    struct Slot {
+        Symbol basic = 0;  // 0: free
+        Row row;
+    };
+    std::vector<Slot> m_slots;
+    std::vector<uint32_t> m_free;
+    std::unordered_map<Symbol, uint32_t> m_index;
+};
+
 // The tableau outgrew the cell limit in the middle of an add; the add is rolled back.
 struct CellLimitReached {};
 
@@ -244,8 +303,8 @@ public:
         std::sort(column.basics.begin(), column.basics.end());
         column.basics.erase(std::unique(column.basics.begin(), column.basics.end()), column.basics.end());
         std::erase_if(column.basics, [&](Symbol basic) {
-            auto row = m_rows.find(basic);
-            return row == m_rows.end() || row->second.coefficientFor(s) == 0.0;
+            const Row* row = m_rows.find(basic);
+            return !row || row->coefficientFor(s) == 0.0;
         });
         column.live = column.basics.size();
     }
@@ -267,8 +326,9 @@ public:
     std::vector<Symbol> rowsWith(Symbol s) {
         if (kindOf(s) == Kind::Dummy) {
             std::vector<Symbol> basics;
-            for (const auto& [basic, row] : m_rows)
+            m_rows.forEach([&](Symbol basic, const Row& row) {
                 if (row.mayHold(s) && row.coefficientFor(s) != 0.0) basics.push_back(basic);
+            });
             std::sort(basics.begin(), basics.end());
             return basics;
         }
@@ -289,8 +349,8 @@ public:
 
     void saveRow(Symbol basic) {
         if (!m_journaling || m_savedRows.count(basic)) return;
-        auto it = m_rows.find(basic);
-        m_savedRows.emplace(basic, it == m_rows.end() ? std::nullopt : std::optional<Row>(it->second));
+        const Row* row = m_rows.find(basic);
+        m_savedRows.emplace(basic, row ? std::optional<Row>(*row) : std::nullopt);
     }
     void saveObjective() {
         if (m_journaling && !m_savedObjective) m_savedObjective = m_objective;
@@ -305,9 +365,7 @@ public:
 
     Row takeRow(Symbol basic) {
         saveRow(basic);
-        auto it = m_rows.find(basic);
-        Row row = std::move(it->second);
-        m_rows.erase(it);
+        Row row = m_rows.take(basic);
         for (const Cell& c : row.cells()) removeHook(basic)(c.symbol);
         return row;
     }
@@ -387,8 +445,8 @@ public:
         Row row(expression.constant());
         for (const LayoutExpression::Term& term : expression.terms()) {
             const Symbol s = useVariable(term.variable);
-            if (auto basic = m_rows.find(s); basic != m_rows.end())
-                row.add(basic->second, term.coefficient);
+            if (const Row* basic = m_rows.find(s))
+                row.add(*basic, term.coefficient);
             else
                 row.add(s, term.coefficient);
         }
@@ -569,11 +627,11 @@ public:
         while (!m_infeasible.empty()) {
             const Symbol leaving = m_infeasible.back();
             m_infeasible.pop_back();
-            auto it = m_rows.find(leaving);
-            if (it == m_rows.end() || it->second.constant() >= -kEpsilon) continue;
+            const Row* leavingRow = m_rows.find(leaving);
+            if (!leavingRow || leavingRow->constant() >= -kEpsilon) continue;
             Symbol entering = 0;
             double best = std::numeric_limits<double>::infinity();
-            for (const Cell& c : it->second.cells()) {
+            for (const Cell& c : leavingRow->cells()) {
                 if (c.coefficient <= 0.0 || kindOf(c.symbol) == Kind::Dummy) continue;
                 const double ratio = m_objective.coefficientFor(c.symbol) / c.coefficient;
                 if (ratio < best) {
@@ -631,8 +689,8 @@ public:
 
     void removeErrorFromObjective(Symbol s, double strength) {
         if (kindOf(s) != Kind::Error) return;
-        if (auto it = m_rows.find(s); it != m_rows.end())
-            m_objective.add(it->second, -strength);
+        if (const Row* row = m_rows.find(s))
+            m_objective.add(*row, -strength);
         else
             m_objective.add(s, -strength);
     }
@@ -705,7 +763,7 @@ public:
 
     // --- state ------------------------------------------------------------------------------
 
-    std::unordered_map<Symbol, Row> m_rows;
+    RowTable m_rows;
     std::unordered_map<Symbol, Column> m_columns;
     std::vector<Symbol> m_oversized;
     Row m_objective;
@@ -787,12 +845,12 @@ void LayoutSolver::suggestValue(const LayoutVariable& variable, double value) {
     it->second.constant = value;
     // The edit's equation  v - value - plus + minus == 0  appears in every row through its
     // error symbols; moving its constant shifts those rows' constants.
-    if (auto row = s.m_rows.find(tag.marker); row != s.m_rows.end()) {
-        row->second.addToConstant(-delta);
-        if (row->second.constant() < 0.0) s.m_infeasible.push_back(tag.marker);
-    } else if (auto other = s.m_rows.find(tag.other); other != s.m_rows.end()) {
-        other->second.addToConstant(delta);
-        if (other->second.constant() < 0.0) s.m_infeasible.push_back(tag.other);
+    if (Row* row = s.m_rows.find(tag.marker)) {
+        row->addToConstant(-delta);
+        if (row->constant() < 0.0) s.m_infeasible.push_back(tag.marker);
+    } else if (Row* other = tag.other ? s.m_rows.find(tag.other) : nullptr) {
+        other->addToConstant(delta);
+        if (other->constant() < 0.0) s.m_infeasible.push_back(tag.other);
     } else {
         for (Symbol basic : s.rowsWith(tag.marker)) {
             Row& r = s.m_rows.at(basic);
@@ -805,8 +863,8 @@ void LayoutSolver::suggestValue(const LayoutVariable& variable, double value) {
 
 void LayoutSolver::updateVariables() {
     for (auto& [id, info] : m_impl->m_variables) {
-        auto row = m_impl->m_rows.find(info.symbol);
-        const double v = row == m_impl->m_rows.end() ? 0.0 : row->second.constant();
+        const Row* row = m_impl->m_rows.find(info.symbol);
+        const double v = row ? row->constant() : 0.0;
         info.variable.setValue(v == 0.0 ? 0.0 : v);  // no -0
     }
 }
@@ -814,8 +872,8 @@ void LayoutSolver::updateVariables() {
 double LayoutSolver::valueOf(const LayoutVariable& variable) const {
     auto it = m_impl->m_variables.find(variable.identity());
     if (it == m_impl->m_variables.end()) return 0.0;
-    auto row = m_impl->m_rows.find(it->second.symbol);
-    return row == m_impl->m_rows.end() ? 0.0 : row->second.constant();
+    const Row* row = m_impl->m_rows.find(it->second.symbol);
+    return row ? row->constant() : 0.0;
 }
 
 // Summed from the error symbols rather than read from the objective row: a suggestion shifts
@@ -826,8 +884,7 @@ double LayoutSolver::objectiveValue() const {
     for (const auto& [id, info] : m_impl->m_constraints) {
         for (Symbol s : {info.tag.marker, info.tag.other}) {
             if (kindOf(s) != Kind::Error) continue;
-            if (auto row = m_impl->m_rows.find(s); row != m_impl->m_rows.end())
-                sum += info.constraint.strength() * row->second.constant();
+            if (const Row* row = m_impl->m_rows.find(s)) sum += info.constraint.strength() * row->constant();
         }
     }
     return sum;
