@@ -20,9 +20,9 @@
 //     basis (if parametric, it is pivoted in on the row the paper names: a restricted row with
 //     negative coefficient by the ratio test, else a restricted row with positive coefficient by
 //     the ratio test, else any row), then that row is dropped and the objective re-minimised.
-//     Restricted rows include dummies' rows, whose ratio is always 0: a duplicated or implied
-//     required constraint thus hands its equation to the survivor instead of freeing the
-//     variable.
+//     A dummy's row holding the marker goes before all of them: such a row belongs to a
+//     duplicated or implied required constraint, pivoting on it moves no constant, and any
+//     other choice would move its constant off 0 and silently free the survivor.
 //   edit variables: a preference  v == value  whose constant suggestValue() moves; the rows
 //     that contain its error symbols shift by the difference and the dual simplex restores
 //     feasibility while keeping the objective optimal.
@@ -32,18 +32,23 @@
 // journalled (the first time a row is touched its old content is kept), so a refused add puts
 // back exactly the rows it changed: the solver is as it was, at the cost of the work done.
 //
-// Numbers. Doubles, with coefficients below 1e-8 treated as zero, relative to the magnitude of
-// the row entries being combined where that matters. Rationals would be exact but grow without
-// bound in long add/remove sequences; layout lives with a tolerance far below a pixel.
+// Numbers. Doubles; a coefficient below 1e-8 in magnitude is dropped as zero when rows are
+// combined. Layout coefficients are multipliers near 1 and constants are points, so this is
+// far below a pixel; preference weights live only in the objective row, whose coefficients are
+// compared with 0 exactly. Rationals would be exact but grow without bound in long add/remove
+// sequences.
 //
-// Complexity. Rows are sorted vectors of (symbol, coefficient) cells; a column index maps each
-// symbol to the rows that contain it, so substituting or pivoting touches only rows holding the
-// symbol and costs O(sum of their lengths); finding rows is never a scan of the tableau. For a
-// chain of n required equalities (a vertical stack of views) the rows of the lower views hold
-// the markers of every constraint above them: the tableau is O(n^2) cells, building it O(n^2)
-// and removing a view from the middle O(n^2) (see the README's benchmark figures). That is the
-// price of the solved form; keeping such chains sparse needs a factored basis instead. A cell
-// limit (setCellLimit) turns a system that would exhaust memory into a refused add.
+// Complexity. Rows are sorted vectors of (symbol, coefficient) cells, kept in one array of
+// slots. A column index maps every symbol but dummies to the rows that contain it, so a
+// substitution or pivot touches only the rows holding the symbol: O(sum of their lengths), no
+// scan. Dummies are left out of the index -- in a chain of required equalities (a vertical
+// stack) each row holds the dummy of every constraint above it, and indexing them doubled the
+// memory and most of the work; only the removal of a dummy's own constraint asks for its rows,
+// and it finds them in one pass over the slots that skips rows whose symbol range excludes the
+// dummy. For a chain of n views the tableau is O(n^2) cells (the price of the solved form;
+// keeping such chains sparse needs a factored basis instead), building it is O(n^2) and
+// removing a view from the middle O(n^2) (figures in the README). A cell limit (setCellLimit)
+// turns a system that would exhaust memory into a refused add.
 //
 // Not thread-safe; one solver belongs to one thread (the main thread, for layout).
 
