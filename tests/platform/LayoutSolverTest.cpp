@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -239,6 +240,58 @@ TEST(LayoutSolverTest, CellLimitRefusesGrowthAndKeepsTheSystem) {
     EXPECT_LE(solver.cellCount(), solver.cellCount() + 5);
     solver.updateVariables();
     EXPECT_DOUBLE_EQ(v[9].value(), 9.0);
+}
+
+// Thousands of constraints added and taken out again around a fixed system must leave nothing
+// behind: the same tableau size and the same solution.
+TEST(LayoutSolverTest, LongAddRemoveSequencesLeaveNothingBehind) {
+    std::vector<LayoutVariable> v;
+    for (int i = 0; i < 12; ++i) v.emplace_back("v" + std::to_string(i));
+    LayoutSolver solver;
+    solver.addConstraint(rel(v[0], EQ, 0.0));
+    for (int i = 1; i < 12; ++i) {
+        solver.addConstraint(rel(v[i], GE, v[i - 1] + 5.0));
+        solver.addConstraint(rel(v[i], EQ, v[i - 1] + 10.0, 1.0 + i));
+    }
+    solver.addEditVariable(v[11], 50.0);
+    solver.suggestValue(v[11], 90.0);
+    const std::vector<double> baseline = [&] {
+        std::vector<double> values;
+        for (const LayoutVariable& x : v) values.push_back(solver.valueOf(x));
+        return values;
+    }();
+    const size_t cells = solver.cellCount();
+    const double objective = solver.objectiveValue();
+
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> pick(0, 11), kind(0, 5), offset(-30, 30);
+    std::vector<LayoutConstraint> extra;
+    for (int round = 0; round < 3000; ++round) {
+        const LayoutVariable &a = v[pick(rng)], &b = v[pick(rng)];
+        const int k = kind(rng);
+        const LayoutRelation r = k % 3 == 0 ? EQ : k % 3 == 1 ? LE : GE;
+        const double strength = k < 3 ? kRequired : 1.0 + k;
+        try {
+            extra.push_back(rel(a, r, b + static_cast<double>(offset(rng)), strength));
+            solver.addConstraint(extra.back());
+        } catch (const LayoutError&) {
+            extra.pop_back();
+        }
+        if (round % 7 == 0) solver.suggestValue(v[11], 60.0 + round % 50);
+        // Take them out in a scrambled order every few rounds.
+        if (extra.size() >= 5) {
+            std::shuffle(extra.begin(), extra.end(), rng);
+            for (const LayoutConstraint& c : extra) solver.removeConstraint(c);
+            extra.clear();
+        }
+    }
+    for (const LayoutConstraint& c : extra) solver.removeConstraint(c);
+    solver.suggestValue(v[11], 90.0);
+    // The basis may differ from the one before (so may the row lengths); a leak would grow
+    // with the 3000 rounds.
+    EXPECT_LE(solver.cellCount(), 2 * cells);
+    EXPECT_NEAR(solver.objectiveValue(), objective, 1e-6 * std::max(1.0, objective));
+    for (size_t i = 0; i < v.size(); ++i) EXPECT_NEAR(solver.valueOf(v[i]), baseline[i], 1e-6) << i;
 }
 
 // ---------------------------------------------------------------------------------------------

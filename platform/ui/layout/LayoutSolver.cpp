@@ -717,12 +717,10 @@ public:
                 substitute(tag.marker, row, holders);
             }
         }
-        // What is left of the other error symbol is its own row, which says nothing about the
-        // remaining constraints, or rounding residue.
-        if (tag.other) {
-            if (m_rows.count(tag.other)) takeRow(tag.other);
-            eraseColumn(tag.other);
-        }
+        // Pivoting the marker out cancels the other error symbol from every row, up to
+        // rounding: clear the residue. (Were it basic, its row would be left alone, as the
+        // paper does; the marker's removal never leaves it so in practice.)
+        if (tag.other && !m_rows.count(tag.other)) eraseColumn(tag.other);
         for (const LayoutExpression::Term& term : constraint.expression().terms())
             releaseVariable(term.variable.identity());
         optimize(m_objective);
