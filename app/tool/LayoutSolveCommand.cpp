@@ -2,7 +2,7 @@
 // solves each on the layout engine and writes one JSON line per system: the solution, then the
 // solution after the listed constraints were removed from the same solver.
 //
-//   zandrel-tool layout-solve [--max-views N] [--max-constraints N] [--max-cells N] [FILE|-]
+//   zandrel-tool layout-solve [--max-views N] [--max-constraints N] [--max-cells N] [--max-work N] [FILE|-]
 
 #include <fmt/format.h>
 
@@ -34,6 +34,7 @@ struct Limits {
     size_t views = 10000;
     size_t constraints = 50000;
     size_t cells = 20000000;
+    uint64_t work = 4000000000;
 };
 
 // A system the line describes but that cannot be solved as given; the message says why.
@@ -83,6 +84,7 @@ public:
         m_id = member(system, "id", "the system");
         buildViews(member(system, "views", "the system"));
         m_engine.solver().setCellLimit(limits.cells);
+        m_engine.solver().setWorkLimit(limits.work);
         addConstraints(member(system, "constraints", "the system"));
         m_engine.solve();
         m_values = values();
@@ -250,6 +252,11 @@ ToolCommand::Registrar layoutSolve{
         command
             .add_option("--max-cells", limits->cells,
                         "Refuse a system whose solver tableau would hold more cells than this (memory bound)")
+            ->capture_default_str();
+        command
+            .add_option("--max-work", limits->work,
+                        "Refuse a system whose solving takes more than this many tableau cell operations "
+                        "(a bound on time: roughly a second per 10^9)")
             ->capture_default_str();
         command.footer(
             "Each line: {\"id\": ..., \"views\": [\"root\", \"v0\", ...], \"constraints\": [{\"id\", "

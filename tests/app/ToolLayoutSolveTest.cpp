@@ -141,7 +141,8 @@ TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
     for (const Case& c :
          std::vector<Case>{{{"--max-views", "100"}, "more than the limit of 100 (--max-views)"},
                            {{"--max-constraints", "50"}, "more than the limit of 50 (--max-constraints)"},
-                           {{"--max-cells", "2000"}, "larger than its limit of 2000 tableau cells"}}) {
+                           {{"--max-cells", "2000"}, "larger than its limit of 2000 tableau cells"},
+                           {{"--max-work", "5000"}, "beyond its budget of 5000 cell operations"}}) {
         std::vector<std::string> args = c.args;
         args.push_back("-");
         const ToolRun run = layoutSolve(args, chain + "\n");

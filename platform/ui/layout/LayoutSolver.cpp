@@ -242,8 +242,10 @@ private:
     std::unordered_map<Symbol, uint32_t> m_index;
 };
 
-// The tableau outgrew the cell limit in the middle of an add; the add is rolled back.
+// The tableau outgrew the cell limit, or the solver's work its budget, in the middle of an
+// add; the add is rolled back.
 struct CellLimitReached {};
+struct WorkLimitReached {};
 
 }  // namespace
 
@@ -358,6 +360,7 @@ public:
 
     void insertRow(Symbol basic, Row row) {
         saveRow(basic);
+        m_work += row.cells().size();
         for (const Cell& c : row.cells()) addHook(basic)(c.symbol);
         m_rows.insert_or_assign(basic, std::move(row));
         compactOversized();
@@ -382,11 +385,13 @@ public:
                 saveRow(basic);
                 Row& target = m_rows.at(basic);
                 const double c = target.coefficientFor(s);
+                m_work += target.cells().size() + row.cells().size();
                 target.remove(s, removeHook(basic));
                 target.add(row, c, addHook(basic), removeHook(basic));
                 compactOversized();
                 if (isRestricted(basic) && target.constant() < 0.0) m_infeasible.push_back(basic);
                 if (m_journaling && m_cellLimit && m_cells > m_cellLimit) throw CellLimitReached{};
+                if (m_journaling && m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
             }
         }
         if (m_objective.coefficientFor(s) != 0.0) {
@@ -445,9 +450,10 @@ public:
         Row row(expression.constant());
         for (const LayoutExpression::Term& term : expression.terms()) {
             const Symbol s = useVariable(term.variable);
-            if (const Row* basic = m_rows.find(s))
+            if (const Row* basic = m_rows.find(s)) {
+                m_work += basic->cells().size();
                 row.add(*basic, term.coefficient);
-            else
+            } else
                 row.add(s, term.coefficient);
         }
         const double strength = constraint.strength();
@@ -566,7 +572,14 @@ public:
             }
             optimize(m_objective);
             if (m_cellLimit && cellCount() > m_cellLimit) throw CellLimitReached{};
+            if (m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
             m_constraints.emplace(constraint.identity(), ConstraintInfo{constraint, tag});
+        } catch (const WorkLimitReached&) {
+            rollback();
+            throw LayoutError(fmt::format(
+                "adding {} would take the solver beyond its budget of {} cell operations: split the "
+                "layout into smaller systems, or raise the budget",
+                constraint.description(), m_workLimit));
         } catch (const CellLimitReached&) {
             rollback();
             throw LayoutError(fmt::format(
@@ -773,6 +786,8 @@ public:
     uint64_t m_nextSerial = 1;
     size_t m_cells = 0;
     size_t m_cellLimit = 0;
+    uint64_t m_work = 0;  // cells read and written building and substituting rows, over the solver's life
+    uint64_t m_workLimit = 0;
 
     bool m_journaling = false;
     std::unordered_map<Symbol, std::optional<Row>> m_savedRows;
@@ -894,6 +909,14 @@ void LayoutSolver::setCellLimit(size_t cells) {
 
 size_t LayoutSolver::cellCount() const {
     return m_impl->cellCount();
+}
+
+void LayoutSolver::setWorkLimit(uint64_t cellOperations) {
+    m_impl->m_workLimit = cellOperations;
+}
+
+uint64_t LayoutSolver::work() const {
+    return m_impl->m_work;
 }
 
 void LayoutSolver::reset() {

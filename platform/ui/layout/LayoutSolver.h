@@ -28,9 +28,9 @@
 //     feasibility while keeping the objective optimal.
 //
 // Failure. An unsatisfiable required constraint, a constraint added twice, a number that is not
-// finite or a tableau beyond the cell limit throws LayoutError. Every change of an add is
-// journalled (the first time a row is touched its old content is kept), so a refused add puts
-// back exactly the rows it changed: the solver is as it was, at the cost of the work done.
+// finite, a tableau beyond the cell limit or work beyond the work limit throws LayoutError. Every change of
+// an add is journalled (the first time a row is touched its old content is kept), so a refused add puts back
+// exactly the rows it changed: the solver is as it was, at the cost of the work done.
 //
 // Numbers. Doubles; a coefficient below 1e-8 in magnitude is dropped as zero when rows are
 // combined. Layout coefficients are multipliers near 1 and constants are points, so this is
@@ -97,6 +97,13 @@ public:
     void setCellLimit(size_t cells);
     // The tableau's size in cells (row entries, objective included), for tests and benchmarks.
     size_t cellCount() const;
+
+    // Refuses (with LayoutError, nothing changed) an add during which the work done over the
+    // solver's life -- cells read and written building and substituting rows -- passes this
+    // many: a bound on time as the cell limit is on memory, for systems from untrusted input.
+    // 0: no limit.
+    void setWorkLimit(uint64_t cellOperations);
+    uint64_t work() const;
 
     // Removes every constraint and edit variable.
     void reset();
