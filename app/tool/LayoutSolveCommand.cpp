@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -219,14 +218,13 @@ int run(const std::string& source, const Limits& limits) {
             }
             out = platform::JsonWriter::text(SystemSolver(system, limits).result()) + "\n";
         } catch (const LineError& e) {
-            std::cerr << fmt::format("zandrel-tool layout-solve: {}: line {}: {}\n",
-                                     ToolIO::sourceName(source), lineNumber, e.message);
-            status = kSomeSystemsFailed;
+            // Through ToolIO, which escapes what the input put in the message (view names, ids).
+            status = ToolIO::fail("layout-solve", source, fmt::format("line {}: {}", lineNumber, e.message),
+                                  kSomeSystemsFailed);
             continue;
         } catch (const platform::LayoutError& e) {
-            std::cerr << fmt::format("zandrel-tool layout-solve: {}: line {}: {}\n",
-                                     ToolIO::sourceName(source), lineNumber, e.what());
-            status = kSomeSystemsFailed;
+            status = ToolIO::fail("layout-solve", source, fmt::format("line {}: {}", lineNumber, e.what()),
+                                  kSomeSystemsFailed);
             continue;
         }
         if (!ToolIO::writeOutput(out))

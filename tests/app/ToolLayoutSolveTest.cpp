@@ -121,6 +121,16 @@ TEST(ToolLayoutSolveTest, BadLinesAreNamedAndTheRestStillSolved) {
     }
 }
 
+TEST(ToolLayoutSolveTest, MessagesEscapeWhatTheInputPutInThem) {
+    // A view name holding a terminal escape sequence, echoed in the message about it.
+    const ToolRun run =
+        layoutSolve({"-"}, R"({"id": 1, "views": ["\u001b[2J", "\u001b[2J"], "constraints": []})"
+                           "\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("is listed twice"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+}
+
 TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
     // Views and constraints beyond the limits, and a chain whose tableau would outgrow the cell
     // limit: each refused with the limit named, quickly and in bounded memory.
