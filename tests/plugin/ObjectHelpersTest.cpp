@@ -124,20 +124,32 @@ TEST_F(ObjectHelpersTest, NothingIsSavedWhenTheCategoryExistsAnywhere) {
     EXPECT_FALSE(context->hasChanges());
 }
 
-TEST_F(ObjectHelpersTest, AFailedSaveIsReportedAndTheCategoryStaysPending) {
+TEST_F(ObjectHelpersTest, ALockedFileIsReportedAndNothingIsCreatedTwice) {
     auto impatient = signInImpatient(std::chrono::milliseconds(20));
     ASSERT_TRUE(impatient);
     auto contact = savedContact(*impatient);
-    hosttest::RawConnection locker(file);
-    locker.exec("BEGIN EXCLUSIVE");
-    auto result = kopaCreateCategoryIfNeccessaryWithName(*contact, "Locked Out");
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.status().message().find("saving the new category \"Locked Out\""), std::string::npos)
-        << result.status().message();
-    EXPECT_TRUE(impatient->hasChanges());
-    locker.exec("ROLLBACK");
-    ASSERT_TRUE(impatient->saveChanges());
-    EXPECT_EQ(categoriesNamed("Locked Out"), 1);
+    struct Case {
+        const char* lock;
+        const char* name;
+        const char* message;
+        bool pending;  // the new category waits for the next save
+    } cases[] = {
+        // Nobody may read: whether the category exists is unknown, so none is made.
+        {"BEGIN EXCLUSIVE", "Unread", "looking for the category \"Unread\"", false},
+        // Reading works, writing does not: the category is made and waits.
+        {"BEGIN IMMEDIATE", "Unsaved", "saving the new category \"Unsaved\"", true},
+    };
+    for (const auto& c : cases) {
+        hosttest::RawConnection locker(file);
+        locker.exec(c.lock);
+        auto result = kopaCreateCategoryIfNeccessaryWithName(*contact, c.name);
+        ASSERT_FALSE(result) << c.lock;
+        EXPECT_NE(result.status().message().find(c.message), std::string::npos) << result.status().message();
+        EXPECT_EQ(impatient->hasChanges(), c.pending) << c.lock;
+        locker.exec("ROLLBACK");
+        ASSERT_TRUE(impatient->saveChanges());
+        EXPECT_EQ(categoriesNamed(c.name), c.pending ? 1 : 0) << c.lock;
+    }
 }
 
 TEST_F(ObjectHelpersTest, AReceiverWhoseContextIsGoneIsAnError) {

@@ -20,6 +20,10 @@ namespace {
 constexpr const char* kLookup =
     "foreignAppName = $appName AND foreignEntityType = $entity AND foreignID = $identifier AND contactID = "
     "$contactID";
+// Whether the feature is active: the user's own record or the all-users record, in one indexed count.
+constexpr const char* kActiveLookup =
+    "foreignAppName = $appName AND foreignEntityType = $entity AND foreignID = $identifier AND contactID IN "
+    "$contactIDs";
 constexpr const char* kAnyLookup =
     "foreignAppName = $appName AND foreignEntityType = $entity AND foreignID IN $identifiers AND contactID = "
     "$contactID";
@@ -183,14 +187,20 @@ bool KOPAFeature::isActiveForUser(const GWUser* user) const {
 }
 
 bool KOPAFeature::isActiveForUser(DLPObjectContext& context, const GWUser* user) const {
-    auto own = connectorMapForUser(context, user);
-    if (own && *own) return true;
-    auto everybody = own && user ? connectorMapForUser(context, nullptr) : own;
-    if (!everybody) {
-        KOPA_LOG("checking the feature {}: {}", m_identifier, everybody.status().message());
+    if (!table().foreignAppName) return false;
+    platform::Array contacts{int64_t{0}};
+    if (auto contact = contactNumber(user); contact && *contact != 0) contacts.push_back(*contact);
+    auto count =
+        context.resultCountForEntityNamedQualifierLocumBindings(GWConnectorMap::kEntityName, kActiveLookup,
+                                                                {{"appName", *table().foreignAppName},
+                                                                 {"entity", kPermissionEntityType},
+                                                                 {"identifier", m_identifier},
+                                                                 {"contactIDs", std::move(contacts)}});
+    if (!count) {
+        KOPA_LOG("checking the feature {}: {}", m_identifier, count.status().message());
         return false;
     }
-    return *everybody != nullptr;
+    return *count != 0;
 }
 
 platform::Status KOPAFeature::setActiveForUser(bool active, const GWUser* user) {
