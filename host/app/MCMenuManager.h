@@ -59,6 +59,11 @@ public:
     const std::vector<Action>& registeredActions() const { return m_actions; }
     // The registered actions that apply to objects of the class, in registration order.
     std::vector<Action> actionsForClassNamed(std::string_view className) const;
+    // The actions for an object: those of its class's name ("GWContact" for a contact,
+    // "CustomRecordSetDefinition" for a form template).
+    std::vector<Action> actionsForObject(const platform::Object& object) const {
+        return actionsForClassNamed(object.className());
+    }
     // Sends the action to its target with the sender; false when the target does not carry it out.
     static bool performAction(const Action& action, platform::Object* sender);
 

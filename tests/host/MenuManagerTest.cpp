@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "host/app/MCMenuManager.h"
+#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/GWContact.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ActionTarget.h"
+#include "tests/host/DatabaseTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -67,6 +70,29 @@ TEST_F(MenuManagerTest, OffersActionsOnlyForTheirClassesInRegistrationOrder) {
             titles.push_back(action.displayString());
         EXPECT_EQ(titles, c.titles) << c.className;
     }
+}
+
+class MenuManagerObjectTest : public hosttest::DatabaseTest {};
+
+TEST_F(MenuManagerObjectTest, DatabaseObjectsGetTheActionsOfTheirHostClass) {
+    MCMenuManager manager;
+    auto target = std::make_shared<RecordingTarget>();
+    ASSERT_TRUE(manager.registerMenuItemActions(
+        {{actionRecord("Note", "noteTemplate:", Array{"CustomRecordSetDefinition"}), target},
+         {actionRecord("Mail", "mailContact:", Array{"GWContact"}), target}}));
+    auto form = context->createObject<CustomRecordSetDefinition>(true);
+    auto contact = context->createObject<GWContact>(true);
+    ASSERT_TRUE(form && contact);
+    struct Case {
+        const platform::Object& object;
+        const char* title;
+    } cases[] = {{**form, "Note"}, {**contact, "Mail"}};
+    for (const auto& c : cases) {
+        auto actions = manager.actionsForObject(c.object);
+        ASSERT_EQ(actions.size(), 1u) << c.object.className();
+        EXPECT_EQ(actions[0].displayString(), c.title);
+    }
+    EXPECT_TRUE(manager.actionsForObject(*context->user()).empty());
 }
 
 TEST_F(MenuManagerTest, RegisteringTheSameTargetAndSelectorAgainReplacesTheAction) {
