@@ -178,19 +178,74 @@ DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescriptio
     return object;
 }
 
+struct DLPObjectContext::RecentQualifier {
+    size_t entity;
+    std::string text;
+    platform::Dictionary bindings;
+    std::shared_ptr<const host::Qualifier> qualifier;
+};
+
+namespace {
+
+constexpr size_t kRecentQualifiers = 16;
+
+// Equal values of the same types all the way down, so a cached compilation holds exactly the
+// parameters a new one would (an integer and an equal real are not the same binding).
+bool sameBinding(const Value& a, const Value& b) {
+    if (a.type() != b.type() || a.isLargeInteger() != b.isLargeInteger()) return false;
+    if (a.isArray()) {
+        const auto& x = a.asArray();
+        const auto& y = b.asArray();
+        if (x.size() != y.size()) return false;
+        for (size_t i = 0; i < x.size(); ++i)
+            if (!sameBinding(x[i], y[i])) return false;
+        return true;
+    }
+    return a == b;
+}
+
+bool sameBindings(const platform::Dictionary& a, const platform::Dictionary& b) {
+    if (a.size() != b.size()) return false;
+    for (auto x = a.begin(), y = b.begin(); x != a.end(); ++x, ++y)
+        if (x->first != y->first || !sameBinding(x->second, y->second)) return false;
+    return true;
+}
+
+}  // namespace
+
+Result<std::shared_ptr<const host::Qualifier>> DLPObjectContext::compiledQualifier(
+    const EntityDescription& entity, std::string_view text, const platform::Dictionary& bindings) {
+    for (size_t i = 0; i < m_recentQualifiers.size(); ++i) {
+        const auto& recent = *m_recentQualifiers[i];
+        if (recent.entity != entity.index || recent.text != text || !sameBindings(recent.bindings, bindings))
+            continue;
+        std::rotate(m_recentQualifiers.begin(), m_recentQualifiers.begin() + static_cast<ptrdiff_t>(i),
+                    m_recentQualifiers.begin() + static_cast<ptrdiff_t>(i) + 1);
+        return m_recentQualifiers.front()->qualifier;
+    }
+    auto compiled = host::Qualifier::compile(entity, text, bindings);
+    if (!compiled) return compiled.status();
+    auto recent = std::make_shared<RecentQualifier>(
+        RecentQualifier{entity.index, std::string(text), bindings,
+                        std::make_shared<const host::Qualifier>(std::move(*compiled))});
+    if (m_recentQualifiers.size() == kRecentQualifiers) m_recentQualifiers.pop_back();
+    m_recentQualifiers.insert(m_recentQualifiers.begin(), recent);
+    return recent->qualifier;
+}
+
 Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQualifierLocumBindings(
     std::string_view entityName, std::string_view qualifierText, const platform::Dictionary& bindings) {
     auto entity = entityNamed(entityName);
     if (!entity) return entity.status();
     const EntityDescription& description = **entity;
-    auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
+    auto qualifier = compiledQualifier(description, qualifierText, bindings);
     if (!qualifier) return qualifier.status();
 
     auto statement = m_database->cached(
         fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk", selectColumns(description),
-                    SqlText::quotedIdentifier(description.name), qualifier->sql()));
+                    SqlText::quotedIdentifier(description.name), (*qualifier)->sql()));
     if (!statement) return statement.status().withContext("fetching " + description.name);
-    qualifier->bindParameters(**statement);
+    (*qualifier)->bindParameters(**statement);
     auto& state = m_entities[description.index];
     ObjectList objects;
     while ((*statement)->step()) {
@@ -211,7 +266,7 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     for (const auto& object : state.changed) {
         auto s = object->m_state;
         if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) &&
-            qualifier->matches(object->m_values)) {
+            (*qualifier)->matches(object->m_values)) {
             objects.push_back(object);
             pendingMatched = true;
         }
@@ -225,7 +280,7 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     auto entity = entityNamed(entityName);
     if (!entity) return entity.status();
     const EntityDescription& description = **entity;
-    auto qualifier = host::Qualifier::compile(description, qualifierText, bindings);
+    auto qualifier = compiledQualifier(description, qualifierText, bindings);
     if (!qualifier) return qualifier.status();
     auto& state = m_entities[description.index];
     const bool pending = !state.changed.empty();
@@ -234,11 +289,11 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     // objects are counted by their unsaved values instead.
     auto statement = m_database->cached(
         pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})",
-                              SqlText::quotedIdentifier(description.name), qualifier->sql())
+                              SqlText::quotedIdentifier(description.name), (*qualifier)->sql())
                 : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})",
-                              SqlText::quotedIdentifier(description.name), qualifier->sql()));
+                              SqlText::quotedIdentifier(description.name), (*qualifier)->sql()));
     if (!statement) return statement.status().withContext("counting " + description.name);
-    qualifier->bindParameters(**statement);
+    (*qualifier)->bindParameters(**statement);
     int64_t count = 0;
     while ((*statement)->step()) {
         if (!pending) {
@@ -255,7 +310,7 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     for (const auto& object : state.changed) {
         auto s = object->m_state;
         if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) &&
-            qualifier->matches(object->m_values))
+            (*qualifier)->matches(object->m_values))
             ++count;
     }
     return count;

@@ -127,6 +127,10 @@ private:
     explicit DLPObjectContext(std::shared_ptr<host::Database> database);
 
     platform::Result<const host::EntityDescription*> entityNamed(std::string_view name) const;
+    // The compiled qualifier, from a small cache of recent ones: checks repeated with the same
+    // text and bindings (permission checks, option lists) are not parsed again.
+    platform::Result<std::shared_ptr<const host::Qualifier>> compiledQualifier(
+        const host::EntityDescription& entity, std::string_view text, const platform::Dictionary& bindings);
     bool isTemporaryKey(int64_t key) const;
     platform::Result<int64_t> highestStoredKey(const host::EntityDescription& entity);
     // For an attribute referring to a new object: the key that object is stored under (none
@@ -147,6 +151,8 @@ private:
     KeyMap m_storedKeys;  // of the objects saved so far
     uint64_t m_changeGeneration = 0;
     std::shared_ptr<GWUser> m_user;
+    struct RecentQualifier;
+    std::vector<std::shared_ptr<RecentQualifier>> m_recentQualifiers;  // most recently used first
     host::OptionsCache m_optionsCache{*this};
     std::shared_ptr<MCUserDefaults> m_userDefaults;
 };

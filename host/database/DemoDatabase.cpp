@@ -11,6 +11,7 @@
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/EntityCatalog.h"
+#include "host/database/GWConnectorMap.h"
 #include "host/database/GWContact.h"
 #include "host/database/GWUser.h"
 
@@ -21,6 +22,8 @@ namespace {
 using platform::Array;
 using platform::Value;
 using Type = CustomRecordDefinition::TypeCode;
+
+constexpr const char* kDemoWelcomeKey = "DemoWelcomeText";
 
 struct Field {
     const char* name;
@@ -124,13 +127,29 @@ platform::Status populate(DLPObjectContext& context) {
             if (auto status = (*definition)->addToCustomRecordDefinitions(*record); !status) return status;
         }
     }
-    for (auto [name, flag] : {std::pair{"VIP", "forContact"}, std::pair{"Supplier", "forOrganization"}}) {
+    for (auto [name, flag] : {std::pair{"VIP", "forContact"}, std::pair{"Supplier", "forOrganization"},
+                              std::pair{"Internal", "forProject"}}) {
         auto category = context.createObject<Category>(true);
         if (!category) return category.status();
         (*category)->setName(name);
         if (auto status = (*category)->setValueForKey(true, flag); !status) return status;
     }
-    return context.saveChanges();
+    // Ada's contact linked to a mailing service, with the service's own data kept as JSON.
+    auto contacts =
+        context.objectsForEntityNamedQualifierLocumBindings(GWContact::kEntityName, "firstName == 'Ada'");
+    if (!contacts) return contacts.status();
+    if (!contacts->empty()) {
+        auto map = context.createObject<GWConnectorMap>(true);
+        if (!map) return map.status();
+        (*map)->setForeignAppName("Mailer");
+        (*map)->setForeignEntityType("Subscriber");
+        (*map)->setForeignID("subscriber-1815");
+        (*map)->setForeignDatabase(R"({"list":"Newsletter","since":"2024-03-01","bounces":0})");
+        (*map)->setContactID(contacts->front()->primaryKeyValue());
+    }
+    if (auto status = context.saveChanges(); !status) return status;
+    // A setting every user shares, as a registered global setting keeps it.
+    return context.userDefaults().setObjectForKey(Value("Welcome to the demo database."), kDemoWelcomeKey);
 }
 
 }  // namespace

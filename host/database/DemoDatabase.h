@@ -6,7 +6,10 @@
 // (Alan Turing, inactive); form templates "Customer Profile", "Project Intake" and
 // "Event Registration" with field definitions of every kind (text, number, date, pop-up with
 // options, check box, multi-line text), the inactive "Legacy Survey 2019", and "Quick Notes"
-// without fields; two categories.
+// without fields; three categories ("VIP" for contacts, "Supplier" for organisations,
+// "Internal" for projects); a connector map linking Ada's contact to the foreign application
+// "Mailer" with JSON in foreignDatabase; and a value of "DemoWelcomeText" in the global scope
+// (what every user reads once the setting is registered as global).
 
 #include <filesystem>
 

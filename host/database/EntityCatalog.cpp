@@ -40,12 +40,14 @@ AttributeDescription reference(std::string name, std::string entity) {
 }
 
 EntityDescription entity(std::string name, std::vector<AttributeDescription> attributes,
-                         std::vector<ToManyDescription> toMany, ObjectFactory factory) {
+                         std::vector<ToManyDescription> toMany, ObjectFactory factory,
+                         std::vector<std::vector<std::string>> indexes = {}) {
     EntityDescription description;
     description.name = std::move(name);
     description.attributes = std::move(attributes);
     description.toMany = std::move(toMany);
     description.make = factory;
+    description.indexes = std::move(indexes);
     return description;
 }
 
@@ -77,7 +79,10 @@ std::vector<EntityDescription> describeEntities() {
         entity("GWConnectorMap",
                {text("foreignAppName"), text("foreignEntityType"), text("foreignID"), text("foreignDatabase"),
                 reference("contactID", "Contact")},
-               {}, &make<GWConnectorMap>),
+               {}, &make<GWConnectorMap>,
+               // Permission checks ask for one application's records of one kind for one contact,
+               // by foreign key or by a list of them.
+               {{"foreignAppName", "foreignEntityType", "contactID", "foreignID"}}),
     };
 }
 
@@ -109,6 +114,12 @@ EntityCatalog::EntityCatalog() : m_entities(describeEntities()) {
             owner.targets.push_back(target);
         }
     }
+    for (const auto& entity : m_entities)
+        for (const auto& index : entity.indexes)
+            for (const auto& attribute : index)
+                if (!entity.slot(attribute))
+                    throw std::logic_error("an index of " + entity.name + " names the unknown attribute " +
+                                           attribute);
     for (auto& entity : m_entities)
         for (auto& attribute : entity.attributes) {
             if (attribute.references.empty()) continue;

@@ -63,6 +63,10 @@ struct EntityDescription {
     std::vector<AttributeDescription> attributes;
     std::vector<ToManyDescription> toMany;
     ObjectFactory make = nullptr;  // the typed class; plain DLPObject when null
+    // Indexes over attribute names, for lookups the host or plug-ins make often. Only an aid to
+    // speed: a file without them (made before they were declared) reads the same, and opening
+    // it for writing adds them.
+    std::vector<std::vector<std::string>> indexes;
 
     // Filled in by the catalog.
     size_t index = 0;

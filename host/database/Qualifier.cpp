@@ -473,12 +473,14 @@ private:
     int m_depth = 0;
 };
 
-// Writes a tree as one SQL condition. Every part yields 0 or 1, never NULL, so NOT and the
-// chains keep the two-valued meaning. A chain longer than kGroup terms is written as nested
-// groups of at most kGroup terms: SQLite parses "a AND b AND ..." into a tree as deep as the
-// chain and refuses more than 1000 levels, and its parser stack holds about 30 nested
-// parentheses. kMaxSqlDepth keeps every written condition within both, with room to spare
-// (tested against SQLite with the deepest shapes the limits allow).
+// Writes a tree as one SQL condition. Under a NOT every part yields 0 or 1, never NULL, so NOT
+// keeps the two-valued meaning. Outside any NOT an IN test or ordered comparison is written
+// plainly (so SQLite can search an index with it): there NULL filters a row out exactly as 0
+// would, since AND and OR of NULL never give true where false would not. A chain longer than kGroup terms is
+// written as nested groups of at most kGroup terms: SQLite parses "a AND b AND ..." into a tree as deep as
+// the chain and refuses more than 1000 levels, and its parser stack holds about 30 nested parentheses.
+// kMaxSqlDepth keeps every written condition within both, with room to spare (tested against SQLite with the
+// deepest shapes the limits allow).
 class SqlWriter {
 public:
     static constexpr size_t kGroup = 16;
@@ -508,7 +510,9 @@ public:
                 return;
             case Node::Kind::Not:
                 sql += "(NOT ";
+                ++m_negations;
                 write(node.terms.front(), depth + 1);
+                --m_negations;
                 sql += ")";
                 return;
             case Node::Kind::In:
@@ -516,17 +520,18 @@ public:
                     sql += "0";
                     return;
                 }
-                sql += "((";
+                sql += m_negations ? "((" : "(";
                 operand(node.a);
                 sql += " IN (";
                 for (size_t i = 0; i < node.list.size(); ++i) {
                     if (i) sql += ", ";
                     operand(node.list[i]);
                 }
-                sql += ")) IS 1)";
+                sql += m_negations ? ")) IS 1)" : "))";
                 return;
             case Node::Kind::Compare: {
-                const bool ordered = node.op != CompareOp::Equal && node.op != CompareOp::NotEqual;
+                const bool ordered =
+                    m_negations && node.op != CompareOp::Equal && node.op != CompareOp::NotEqual;
                 sql += ordered ? "((" : "(";
                 operand(node.a);
                 switch (node.op) {
@@ -584,6 +589,7 @@ private:
 
     const EntityDescription& m_entity;
     std::vector<StoredValue>& m_parameters;
+    int m_negations = 0;  // NOTs around the part being written
 };
 
 // SQLite's comparison of an integer with a real (sqlite3IntFloatCompare without long double):

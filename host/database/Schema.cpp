@@ -197,6 +197,15 @@ std::string Schema::createTableSql(const EntityDescription& entity, const std::s
                            q(entity.name + "_" + ownerKey), q(entity.name), q(ownerKey),
                            q(entity.attributes[entity.positionSlot].name));
     }
+    for (const auto& index : entity.indexes) {
+        std::string name = entity.name, columns;
+        for (const auto& attribute : index) {
+            name += "_" + attribute;
+            columns += (columns.empty() ? "" : ", ") + q(attribute);
+        }
+        sql += fmt::format("CREATE INDEX IF NOT EXISTS {}.{} ON {}({});", q(schemaName), q(name),
+                           q(entity.name), columns);
+    }
     return sql;
 }
 

@@ -21,7 +21,10 @@
 // PRIMARY KEY AUTOINCREMENT, so deleted keys are never handed out again) and one column per
 // attribute, declared without a type so values keep the storage class they were written with.
 // Owner keys of ordered relations reference the owner (deferred, so a save may write members
-// before owners) and delete with it. Settings live in zandrel_user_default.
+// before owners) and delete with it. Indexes an entity declares are created with its table and
+// added to a file that lacks them whenever it is opened for writing; they change no version,
+// since a program that does not know them reads the file alike. Settings live in
+// zandrel_user_default.
 
 #include <cstdint>
 #include <string>

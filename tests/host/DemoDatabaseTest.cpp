@@ -2,9 +2,11 @@
 
 #include <set>
 
+#include "host/database/Category.h"
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
+#include "host/database/GWConnectorMap.h"
 #include "host/database/UserAccount.h"
 #include "tests/host/DatabaseTestSupport.h"
 
@@ -22,6 +24,43 @@ protected:
     testsupport::TempDir dir;
     std::filesystem::path file;
 };
+
+TEST_F(DemoDatabaseTest, HasCategoriesAConnectorMapWithJsonAndASharedSetting) {
+    auto context = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(context) << context.status().message();
+    struct Case {
+        const char* name;
+        const char* flag;
+    } categories[] = {{"VIP", "forContact"}, {"Supplier", "forOrganization"}, {"Internal", "forProject"}};
+    for (const auto& c : categories) {
+        auto found = (*context)->objectsForEntityNamedQualifierLocumBindings("Category", "name == $n",
+                                                                             {{"n", c.name}});
+        ASSERT_TRUE(found && found->size() == 1) << c.name;
+        EXPECT_EQ(*found->front()->valueForKey(c.flag), Value(true)) << c.name;
+        EXPECT_EQ(*found->front()->valueForKey("forTask"), Value(false)) << c.name;
+    }
+    auto maps = (*context)->objectsForEntityNamedQualifierLocumBindings("GWConnectorMap",
+                                                                        "foreignAppName == 'Mailer'");
+    ASSERT_TRUE(maps && maps->size() == 1);
+    auto map = std::static_pointer_cast<GWConnectorMap>(maps->front());
+    auto ada = (*context)->objectsForEntityNamedQualifierLocumBindings("Contact", "firstName == 'Ada'");
+    ASSERT_TRUE(ada && ada->size() == 1);
+    EXPECT_EQ(map->contactID(), Value(ada->front()->primaryKeyValue()));
+    EXPECT_EQ(Value::parseJson(map->foreignDatabase().asString()).value("list", std::string()), "Newsletter");
+    // Kept in the global scope: every user reads it once it is registered as a global setting.
+    MCUserDefaults::removeAllRegistrations();
+    auto unregistered = (*context)->userDefaults().objectForKey("DemoWelcomeText");
+    ASSERT_TRUE(
+        MCUserDefaults::registerUserDefaultFromConfig(platform::Dictionary{{"Key", "DemoWelcomeText"},
+                                                                           {"StorageType", "Database"},
+                                                                           {"Scope", "Global"},
+                                                                           {"ValueType", "String"}}));
+    auto welcome = (*context)->userDefaults().objectForKey("DemoWelcomeText");
+    MCUserDefaults::removeAllRegistrations();
+    ASSERT_TRUE(unregistered && welcome) << welcome.status().message();
+    EXPECT_EQ(*unregistered, Value());
+    EXPECT_EQ(*welcome, Value("Welcome to the demo database."));
+}
 
 TEST_F(DemoDatabaseTest, HasUsersWithContacts) {
     auto database = host::Database::open(file);

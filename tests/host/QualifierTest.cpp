@@ -131,9 +131,32 @@ TEST_F(QualifierTest, BoundValuesNeverBecomeSql) {
     auto compiled = host::Qualifier::compile(entity, "details == $d OR name IN $n",
                                              {{"d", Value(kHostile)}, {"n", Array{"x\"", "y'"}}});
     ASSERT_TRUE(compiled) << compiled.status().message();
-    EXPECT_EQ(compiled->sql(), "((\"details\" IS ?) OR ((\"name\" IN (?, ?)) IS 1))");
+    EXPECT_EQ(compiled->sql(), "((\"details\" IS ?) OR (\"name\" IN (?, ?)))");
     EXPECT_EQ(compiled->parameters().size(), 3u);
     EXPECT_EQ(compiled->parameters()[0].bytes, kHostile);
+}
+
+// Outside NOT a test that may be NULL in SQL is written plainly, so an index can serve it; under
+// NOT it is pinned to 0 or 1, so NOT keeps the two-valued meaning.
+TEST_F(QualifierTest, OnlyTestsUnderNotArePinnedToTwoValues) {
+    const auto& entity = *host::EntityCatalog::shared().find("CustomRecordDefinition");
+    struct Case {
+        const char* qualifier;
+        const char* sql;
+    } cases[] = {
+        {"name IN $n", "(\"name\" IN (?, ?))"},
+        {"typeCode < 3", "(\"typeCode\" < ?)"},
+        {"NOT name IN $n", "(NOT ((\"name\" IN (?, ?)) IS 1))"},
+        {"NOT (typeCode < 3 OR name == 'a')", "(NOT (((\"typeCode\" < ?) IS 1) OR (\"name\" IS ?)))"},
+        {"NOT (typeCode >= 3 AND NOT name IN $n)",
+         "(NOT (((\"typeCode\" >= ?) IS 1) AND (NOT ((\"name\" IN (?, ?)) IS 1))))"},
+        {"typeCode < 3 AND NOT typeCode > 9", "((\"typeCode\" < ?) AND (NOT ((\"typeCode\" > ?) IS 1)))"},
+    };
+    for (const auto& c : cases) {
+        auto compiled = host::Qualifier::compile(entity, c.qualifier, {{"n", Array{"x", Value()}}});
+        ASSERT_TRUE(compiled) << compiled.status().message();
+        EXPECT_EQ(compiled->sql(), c.sql) << c.qualifier;
+    }
 }
 
 struct ErrorCase {

@@ -23,7 +23,7 @@ BASE_FILES = [
 ]
 # Every name the checker offers plug-ins must exist, or it reports its own list as stale.
 OFFERED = [
-    "host/app/DLDocument.h", "host/app/DLMainWindow.h", "host/database/DLPObject.h",
+    "host/app/DLDocument.h", "host/app/DLMainWindow.h", "host/app/MCMenuManager.h", "host/database/DLPObject.h",
     "host/database/Qualifier.h", "host/database/OptionsCache.h", "host/database/MCUserDefaults.h",
     "host/database/GWUser.h", "host/database/GWContact.h", "host/database/GWConnectorMap.h",
     "host/database/Category.h", "host/database/CustomRecordDefinition.h",
