@@ -228,6 +228,7 @@ void handleSignals(platform::SignalSource& signals, platform::TerminalFrontEnd& 
         signals.handle(SIGTSTP, [&terminal] {
             terminal.suspend();
             platform::SignalSource::stopProcess();
+            terminal.resume();  // continued (or the stop was refused: nobody could continue it)
         });
         signals.handle(SIGCONT, [&terminal] { terminal.resume(); });
         signals.handle(SIGWINCH, [&terminal] { terminal.terminalResized(); });

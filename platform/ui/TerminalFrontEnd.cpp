@@ -493,8 +493,11 @@ void TerminalFrontEnd::suspend() {
 }
 
 void TerminalFrontEnd::resume() {
-    if (m_editor && m_editor->isActive() && m_editor->isHidden()) {
-        m_editor->show();
+    if (m_editor && m_editor->isActive()) {
+        if (m_editor->isHidden())
+            m_editor->show();
+        else
+            m_editor->refresh();  // whatever happened to the screen meanwhile, the line is drawn again
         return;
     }
     if (!m_editor && m_interactive && m_commandDepth == 0) prompt();
