@@ -882,11 +882,11 @@ bool TerminalFrontEnd::commandAnswer(const std::vector<std::string>& words) {
             titles.push_back(buttons[i].title);
             numbered.push_back(fmt::format("{}) {}", i + 1, buttons[i].title));
         }
-        return fail(fmt::format(
-            "{}: answer with a button number or title: {}.",
-            choice.empty() ? std::string("Which button?")
-                           : fmt::format("The alert: {}", matchTitle(titles, choice, "button").error),
-            fmt::join(numbered, "  ")));
+        std::string why = matchTitle(titles, choice, "button").error;
+        if (why.starts_with("no ")) why = "has " + why;  // "The alert has no button ..."
+        return fail(fmt::format("{}: answer with a button number or title: {}.",
+                                choice.empty() ? std::string("Which button?") : "The alert " + why,
+                                fmt::join(numbered, "  ")));
     }
     alert.answer = value;
     return true;

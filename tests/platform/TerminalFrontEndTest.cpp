@@ -44,8 +44,9 @@ protected:
         ASSERT_EQ(::pipe(input), 0);
         outputFile = std::tmpfile();
         ASSERT_NE(outputFile, nullptr);
-        terminal = std::make_unique<TerminalFrontEnd>(
-            TerminalFrontEnd::Options{input[0], fileno(outputFile), false});
+        errorFile = std::tmpfile();
+        ASSERT_NE(errorFile, nullptr);
+        terminal = std::make_unique<TerminalFrontEnd>(options(false));
         terminal->setQuitHandler([this] {
             ++quits;
             return true;
@@ -87,7 +88,36 @@ protected:
         if (input[1] >= 0) ::close(input[1]);
         ::close(input[0]);
         std::fclose(outputFile);
+        std::fclose(errorFile);
         UiTest::TearDown();
+    }
+    TerminalFrontEnd::Options options(bool interactive) {
+        TerminalFrontEnd::Options o;
+        o.inputFd = input[0];
+        o.outputFd = fileno(outputFile);
+        o.errorFd = fileno(errorFile);
+        o.interactive = interactive;
+        o.lineEditing = false;
+        o.width = 80;
+        return o;
+    }
+    // A person at a terminal: failed commands are only reported, the session goes on.
+    void makeInteractive() {
+        terminal = std::make_unique<TerminalFrontEnd>(options(true));
+        terminal->setQuitHandler([this] {
+            ++quits;
+            return true;
+        });
+        terminal->setAfterCommandHandler([this] { ++afterCommands; });
+    }
+    std::string errors() {
+        std::fflush(errorFile);
+        std::string text;
+        char buffer[4096];
+        ::lseek(fileno(errorFile), 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(fileno(errorFile), buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
+        return text;
     }
     void feed(const std::string& text) {
         ASSERT_EQ(::write(input[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -131,6 +161,7 @@ protected:
 public:
     int input[2] = {-1, -1};
     FILE* outputFile = nullptr;
+    FILE* errorFile = nullptr;
     std::unique_ptr<TerminalFrontEnd> terminal;
     int quits = 0;
     int afterCommands = 0;
@@ -287,9 +318,10 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
     };
     const Case cases[] = {
         {"fly", "Unknown command \"fly\": type \"help\""},
-        {"press Launch", "has no view \"Launch\": use an identifier or a number (1 to 5)"},
-        {"select templates Invoices", "has no item \"Invoices\": give a title or a number from 1 to 3"},
-        {"select templates 4", "has no item \"4\""},
+        {"press Launch", "no button \"Launch\""},
+        {"select templates Invoices", "no item \"Invoices\". Give a title or a number from 1 to 3"},
+        {"select templates 4", "no item \"4\""},
+        {"select templates Or", ""},  // a unique beginning is enough (no failure, checked below)
         {"select ok 1", "\"ok\" is a button: select works on pop-ups and tables"},
         {"select templates", "Usage: select <view>"},
         {"type 1 text", "cannot be typed into (it is a label)"},
@@ -303,11 +335,16 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         long before = static_cast<long>(output().size());
-        terminal->execute(c.command);
+        bool ok = terminal->execute(c.command);
         std::string said = output().substr(static_cast<size_t>(before));
+        EXPECT_EQ(ok, std::string(c.message).empty()) << said;
         EXPECT_TRUE(contains(said, c.message)) << said;
+        if (!ok) {
+            EXPECT_EQ(said, terminal->lastError() + "\n") << "the reason kept is the reason said";
+        }
     }
-    EXPECT_TRUE(target->calls.empty());
+    EXPECT_EQ(popUp->indexOfSelectedItem(), 2);
+    EXPECT_EQ(target->calls, (std::vector<std::string>{"choose:"}));
     EXPECT_EQ(field->stringValue(), "");
 
     ok->setEnabled(false);
@@ -319,6 +356,7 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
 }
 
 TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
+    makeInteractive();
     installMenuBar();
     runSession(
         "menu\nmenu Plug-ins > Zandrel > Duplicate form definition\nmenu 2.1.1\nmenu 2.1.2\nmenu 2.1\n"
@@ -339,6 +377,7 @@ TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
 }
 
 TEST_F(TerminalFrontEndTest, AlertsWaitForAnAnswerInAModalRun) {
+    makeInteractive();
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
         answers.push_back(
@@ -453,12 +492,7 @@ TEST_F(TerminalFrontEndTest, ShowWindowsHelpAndURLs) {
 }
 
 TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
-    terminal =
-        std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), true});
-    terminal->setQuitHandler([this] {
-        ++quits;
-        return true;
-    });
+    makeInteractive();
     runSession("tick all\n");
     std::string out = output();
     EXPECT_TRUE(contains(out, "> ")) << out;
@@ -469,6 +503,7 @@ TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
 }  // namespace
 
 TEST_F(TerminalFrontEndTest, AtTheAnswerPromptANumberOrTitleAloneAnswers) {
+    makeInteractive();
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
         answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
