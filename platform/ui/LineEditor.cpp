@@ -4,6 +4,7 @@
 #include <histedit.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -130,12 +131,18 @@ void LineEditor::finishLine() {
 LineEditor::Event LineEditor::readKeys() {
     if (!m_active || m_hidden) return Event::None;
     const unsigned char eof = endOfFileKey(m_options.inputFd);
-    // One key per el_gets(); the keys already typed are all taken, then control goes back.
-    for (;;) {
+    // One key per el_gets(); the keys already typed are taken, then control goes back (after a
+    // bounded number, so a flood of keys cannot keep the loop from its other work).
+    for (int keys = 0; keys < 4096; ++keys) {
         pollfd ready{m_options.inputFd, POLLIN, 0};
         if (::poll(&ready, 1, 0) < 0) return Event::None;
+        bool gone = ready.revents & (POLLHUP | POLLERR | POLLNVAL);
+        // A hung-up terminal reads as ready for ever; only keys still queued are worth taking.
+        int queued = 0;
+        if (gone && (::ioctl(m_options.inputFd, FIONREAD, &queued) != 0 || queued <= 0))
+            ready.revents &= ~POLLIN;
         if (!(ready.revents & POLLIN)) {
-            if (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            if (gone) {
                 finishLine();
                 return Event::Hangup;
             }
@@ -147,16 +154,13 @@ LineEditor::Event LineEditor::readKeys() {
             m_redrawWanted = false;
             return Event::RedrawWanted;
         }
+        // No characters: the terminal has gone (a read of nothing, or an error on a hung-up
+        // terminal) -- or, on a live one, a key that changes nothing (a motion on an empty line).
         if (!text || count <= 0) {
-            // Nothing to report for this key (a motion on an empty line), unless the terminal
-            // has gone: then it reads nothing more.
-            pollfd again{m_options.inputFd, POLLIN, 0};
-            if (::poll(&again, 1, 0) >= 0 && (again.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
-                !(again.revents & POLLIN)) {
+            if (count == 0 || gone) {
                 finishLine();
                 return Event::Hangup;
             }
-            if (count < 0 && !(again.revents & POLLIN)) return Event::None;
             continue;
         }
         std::string_view got(text, static_cast<size_t>(count));
@@ -171,6 +175,7 @@ LineEditor::Event LineEditor::readKeys() {
             return Event::Line;
         }
     }
+    return Event::None;
 }
 
 std::string LineEditor::currentText() const {

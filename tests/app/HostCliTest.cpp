@@ -105,7 +105,6 @@ TEST_F(HostCliTest, NamesDifferingOnlyInCaseOrOfInactiveTemplatesAreAccepted) {
 
 TEST_F(HostCliTest, PipedTerminalSessionDuplicatesAndSavesBeforeQuitting) {
     ProcessResult r = host({},
-                           "menu Plug-ins > Zandrel > 1\n"
                            "menu 3.1.1\n"
                            "select template \"Event Registration\"\n"
                            "type name \"Gala 2027\"\n"
