@@ -81,8 +81,14 @@ TerminalFrontEnd::TerminalFrontEnd(Options options) : m_options(std::move(option
         editorOptions.inputFd = m_options.inputFd;
         editorOptions.outputFd = m_options.outputFd;
         editorOptions.historyFile = m_options.historyFile;
-        m_editor = std::make_unique<LineEditor>(editorOptions);
-        m_editor->setCompleter([this](const std::string& before) { return completions(before); });
+        try {
+            m_editor = std::make_unique<LineEditor>(editorOptions);
+            m_editor->setCompleter([this](const std::string& before) { return completions(before); });
+        } catch (const std::exception& e) {
+            // Plain lines still work: better than no host at all.
+            write(fmt::format("(line editing is not available: {}; reading plain lines)\n", e.what()));
+            m_editor.reset();
+        }
     }
 }
 

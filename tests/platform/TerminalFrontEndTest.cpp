@@ -711,6 +711,25 @@ TEST_F(TerminalFrontEndTest, EnterAtTheAnswerPromptTakesTheDefaultButtonAtATermi
     EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn, kAlertAlternateReturn}));
 }
 
+TEST_F(TerminalFrontEndTest, AnAlertIsDrawnOnceWithThePromptLast) {
+    makeInteractive();
+    target->handlers["run:"] = [&] {
+        popUp->selectItemAtIndex(2);  // the window changes before the alert shows
+        app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false});
+    };
+    runSession("press ok\nbogus\n1\n");
+    std::string out = output();
+    size_t alerts = 0;
+    for (size_t at = 0; (at = out.find("Alert: Zandrel", at)) != std::string::npos; ++at) ++alerts;
+    EXPECT_EQ(alerts, 1u) << out;
+    size_t alert = out.find("Alert: Zandrel");
+    EXPECT_LT(out.find("*3. Orders"), alert) << "the changed window first, then the alert";
+    const std::string last = "+-- answer <number|button title>\n";
+    size_t end = out.find(last, alert);
+    ASSERT_NE(end, std::string::npos) << out;
+    EXPECT_EQ(out.substr(end + last.size(), 8), "answer> ") << "the prompt right after the alert: " << out;
+}
+
 TEST_F(TerminalFrontEndTest, TablesPageWithShowRangesAndNextPrev) {
     makeInteractive();
     auto rows = std::make_shared<ManyRows>();
