@@ -219,7 +219,12 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
                         templateName));
     }
     driver.selectPopUpItem("template", templateName);
-    driver.typeText("name", newName);
+    if (!driver.typeText("name", newName)) {
+        sheet->performClose();
+        return fail(kExitBadInput,
+                    "--name holds control characters or bytes that are not UTF-8; give a name a "
+                    "person could type");
+    }
     driver.answerAlertWithReturn(platform::kAlertDefaultReturn);
     driver.pressButton("duplicate");
     platform::RunLoop::main().runPending();

@@ -242,8 +242,9 @@ TEST_F(HostTerminalTest, CtrlCDropsTheLineThenCancelsTheDialogThenQuitsOnTheSeco
     t->mark();
     t->send("type name dropped");
     ASSERT_TRUE(t->waitFor("dropped")) << t->sinceMark();  // on the screen: the editor has it
+    t->mark();
     t->send("\x03");
-    ASSERT_TRUE(t->waitFor("> ")) << t->sinceMark();
+    ASSERT_TRUE(t->waitFor("> ")) << t->sinceMark();  // a fresh prompt: what is typed now is kept
     t->send("show\r");
     ASSERT_TRUE(t->waitFor("#4 name")) << t->sinceMark();
     EXPECT_EQ(t->sinceMark().find("dropped\""), std::string::npos) << t->sinceMark();
@@ -318,8 +319,10 @@ TEST_F(HostTerminalTest, CtrlLRedrawsAndAfterASuspendThePromptComesBackWithTheLi
     t->send("wind");
     ASSERT_TRUE(t->waitFor("wind")) << t->sinceMark();
     t->mark();
-    t->send("\x1a");  // Ctrl-Z: stops (the kernel ignores it here: nobody could continue it)
-    t->signal(SIGCONT);
+    t->send("\x1a");  // Ctrl-Z: the line steps aside, the terminal is put back, the host stops
+    ASSERT_TRUE(t->waitFor("\x1b[K")) << t->sinceMark();
+    t->mark();
+    t->signal(SIGCONT);  // fg
     EXPECT_TRUE(t->waitFor("wind")) << t->sinceMark();
     t->mark();
     t->send("ows\r");
