@@ -310,7 +310,8 @@ void TerminalFrontEnd::readEditor(std::span<const pollfd> polled) {
             m_endOfInputKeys = 0;
             m_interrupts = 0;
             m_lines.push_back(m_editor->line());
-            m_editor->addToHistory(m_editor->line());
+            // Commands are worth recalling; answers to one alert are not.
+            if (m_alerts.empty()) m_editor->addToHistory(m_editor->line());
             break;
         case LineEditor::Event::EndOfInput:
             write("\n");
