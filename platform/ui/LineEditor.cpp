@@ -83,10 +83,12 @@ LineEditor::LineEditor(Options options) : m_options(std::move(options)) {
     ::el_set(m_el, EL_EDITOR, "emacs");
     ::el_set(m_el, EL_SIGNAL, 0);
     ::el_set(m_el, EL_PROMPT, &LineEditor::promptText);
-    ::el_set(m_el, EL_ADDFN, "zandrel-complete", "complete a command, view, item or title",
-             &LineEditor::completeKey);
+    // Added through the wide interface: libedit keeps the names it is given, and the narrow one
+    // hands it copies nobody frees.
+    ::el_wset(m_el, EL_ADDFN, L"zandrel-complete", L"complete a command, view, item or title",
+              &LineEditor::completeKey);
     ::el_set(m_el, EL_BIND, "^I", "zandrel-complete", nullptr);
-    ::el_set(m_el, EL_ADDFN, "zandrel-redraw", "draw the window again", &LineEditor::redrawKey);
+    ::el_wset(m_el, EL_ADDFN, L"zandrel-redraw", L"draw the window again", &LineEditor::redrawKey);
     ::el_set(m_el, EL_BIND, "^L", "zandrel-redraw", nullptr);
 
     m_history = ::history_init();
