@@ -43,7 +43,7 @@ protected:
                                {"LANG", "C.UTF-8"}};
         options.columns = columns;
         auto terminal = std::make_unique<PseudoTerminal>(options);
-        EXPECT_TRUE(terminal->waitFor("> ")) << terminal->output();
+        EXPECT_TRUE(terminal->waitForPrompt(kMainWindow)) << terminal->output();
         return terminal;
     }
 
@@ -63,7 +63,7 @@ protected:
     // Opens the dialog and fills it in, up to the Success alert.
     static void duplicateUpToSuccess(PseudoTerminal& t, const std::string& name) {
         t.send("menu 3.1.1\r");
-        ASSERT_TRUE(t.waitFor(kDialog)) << t.output();
+        ASSERT_TRUE(t.waitForPrompt(kDialog)) << t.output();
         t.send("select template 1\r");
         t.send("type name \"" + name + "\"\r");
         t.mark();
@@ -98,7 +98,7 @@ private:
 TEST_F(HostTerminalTest, ArrowsAndCtrlKeysEditTheLineAndNeverReachTheName) {
     auto t = startAtTerminal();
     t->send("menu 3.1.1\r");
-    ASSERT_TRUE(t->waitFor(kDialog)) << t->output();
+    ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     // Ctrl-A to the start, Ctrl-E to the end.
     t->mark();
     t->send("ype name Q\x01t\x05R\r");
@@ -122,7 +122,7 @@ TEST_F(HostTerminalTest, ArrowsAndCtrlKeysEditTheLineAndNeverReachTheName) {
 TEST_F(HostTerminalTest, CtrlDWithAFailedSavePendingQuitsLikeQuitAndIsRefused) {
     auto t = startAtTerminal();
     t->send("menu 3.1.1\r");
-    ASSERT_TRUE(t->waitFor(kDialog)) << t->output();
+    ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     t->send("select template 1\rtype name \"Kept copy\"\r");
     WriteLock lock(db);
     t->send("press duplicate\r");
@@ -238,7 +238,7 @@ TEST_F(HostTerminalTest, ASecondSigtermWhileTheSaveWaitsEndsAtOnceSayingWhatIsLo
 TEST_F(HostTerminalTest, CtrlCDropsTheLineThenCancelsTheDialogThenQuitsOnTheSecondAtAnEmptyPrompt) {
     auto t = startAtTerminal();
     t->send("menu 3.1.1\r");
-    ASSERT_TRUE(t->waitFor(kDialog)) << t->output();
+    ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     t->mark();
     t->send("type name dropped");
     ASSERT_TRUE(t->waitFor("dropped")) << t->sinceMark();  // on the screen: the editor has it
@@ -300,7 +300,7 @@ TEST_F(HostTerminalTest, TabCompletesCommandsAndMenuTitles) {
     EXPECT_TRUE(t->waitFor("Windows, front to back")) << t->sinceMark();
     t->mark();
     t->send("menu Plu\tZan\tDup\t\r");
-    EXPECT_TRUE(t->waitFor(kDialog)) << t->sinceMark();
+    EXPECT_TRUE(t->waitForPrompt(kDialog)) << t->sinceMark();
     t->mark();
     t->send("select te\t1\r");
     t->send("show\r");
@@ -314,7 +314,7 @@ TEST_F(HostTerminalTest, CtrlLRedrawsAndAfterASuspendThePromptComesBackWithTheLi
     t->mark();
     t->send("\x0c");
     EXPECT_TRUE(t->waitFor("\x1b[2J")) << t->sinceMark();
-    EXPECT_TRUE(t->waitFor(kMainWindow)) << t->sinceMark();
+    EXPECT_TRUE(t->waitForPrompt(kMainWindow)) << t->sinceMark();
 
     t->send("wind");
     ASSERT_TRUE(t->waitFor("wind")) << t->sinceMark();

@@ -118,6 +118,19 @@ bool PseudoTerminal::waitFor(std::string_view text, std::chrono::milliseconds de
     }
 }
 
+bool PseudoTerminal::waitForPrompt(std::string_view text, std::chrono::milliseconds deadline) {
+    auto until = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        size_t at = m_output.find(text, m_mark);
+        if (at != std::string::npos && m_output.size() >= at + text.size() + 2 && m_output.ends_with("> "))
+            return true;
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        if (!pump(std::min(left, std::chrono::milliseconds(100)))) return false;
+    }
+}
+
 std::optional<int> PseudoTerminal::waitForExit(std::chrono::milliseconds deadline) {
     if (m_exited) return m_exitStatus;
     auto until = std::chrono::steady_clock::now() + deadline;

@@ -42,6 +42,9 @@ public:
     void mark();
     // Reads until `text` appears after the mark or `deadline` passes; true when it appeared.
     bool waitFor(std::string_view text, std::chrono::milliseconds deadline = std::chrono::seconds(15));
+    // Reads until `text` has appeared after the mark and the screen ends in a prompt ("> ") after
+    // it: the program has drawn everything and waits for keys.
+    bool waitForPrompt(std::string_view text, std::chrono::milliseconds deadline = std::chrono::seconds(15));
     // Waits for the program to end (reading what it writes meanwhile): its exit status, or none
     // when it did not end by the deadline or ended on a signal.
     std::optional<int> waitForExit(std::chrono::milliseconds deadline = std::chrono::seconds(15));
