@@ -114,6 +114,7 @@ char32_t foldCase(char32_t c) {
     if (c >= 0x100 && c <= 0x17f) {
         // Latin Extended-A pairs upper/lower on even/odd code points, shifted by one in two runs.
         bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e);
+        if (c == 0x178) return 0xff;  // capital Y with diaeresis pairs with the small one in Latin-1
         if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17f) return c;
         if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
         return (c % 2 == 0) ? c + 1 : c;
@@ -174,7 +175,8 @@ size_t editDistance(const std::u32string& a, const std::u32string& b, size_t lim
 }
 
 // Longer words tolerate more typing mistakes; very long input is not a typing mistake of a title.
-constexpr size_t kLongestSuggestible = 200;
+constexpr size_t kLongestSuggestible = 64;
+constexpr size_t kListedWhenAmbiguous = 10;
 size_t suggestionLimit(size_t length) {
     return std::max<size_t>(1, length / 3);
 }
@@ -188,7 +190,8 @@ std::string nearestTitle(const std::vector<std::string>& titles, const std::stri
     const std::string* best = nullptr;
     size_t bestDistance = limit + 1;
     for (const auto& title : titles) {
-        if (title.size() > 4 * (kLongestSuggestible + limit)) continue;
+        // Four bytes at most per character: a longer title cannot be within reach.
+        if (title.size() > 4 * (key.size() + limit)) continue;
         auto titleKey = matchKey(title, true);
         size_t d = editDistance(key, titleKey, limit);
         // A title shorter than the edits it takes is no likeness ("ab" for "xy").
@@ -226,14 +229,27 @@ TitleMatch matchTitle(const std::vector<std::string>& titles, const std::string&
             if (matches(i)) found.push_back(i);
         if (found.size() == 1) return {found.front(), {}};
         if (found.empty()) continue;
-        std::string list;
-        constexpr size_t kListed = 10;
-        for (size_t k = 0; k < found.size() && k < kListed; ++k) {
-            list += (k ? ", " : "") + quoted(titles[found[k]]);
-            bool repeated = std::count(titles.begin(), titles.end(), titles[found[k]]) > 1;
-            if (repeated) list += fmt::format(" (number {})", found[k] + 1);
+        // Each title once, with how often it repeats: the list's order, not a guess, is shown.
+        std::vector<std::pair<std::string, size_t>> distinct;
+        for (size_t i : found) {
+            auto same = std::find_if(distinct.begin(), distinct.end(),
+                                     [&](const auto& d) { return d.first == titles[i]; });
+            if (same != distinct.end())
+                ++same->second;
+            else if (distinct.size() <= kListedWhenAmbiguous)
+                distinct.emplace_back(titles[i], 1);
         }
-        if (found.size() > kListed) list += fmt::format(" and {} more", found.size() - kListed);
+        if (distinct.size() == 1)
+            return {std::nullopt, fmt::format("{} is ambiguous: {} {}s have that title", quoted(wanted),
+                                              found.size(), what)};
+        std::string list;
+        size_t listed = 0;
+        for (size_t k = 0; k < distinct.size() && k < kListedWhenAmbiguous; ++k) {
+            list += (k ? ", " : "") + quoted(distinct[k].first);
+            if (distinct[k].second > 1) list += fmt::format(" ({} of them)", distinct[k].second);
+            listed += distinct[k].second;
+        }
+        if (found.size() > listed) list += fmt::format(" and {} more", found.size() - listed);
         return {std::nullopt, fmt::format("{} is ambiguous: {}", quoted(wanted), list)};
     }
     std::string error = fmt::format("no {} {}", what, quoted(wanted));

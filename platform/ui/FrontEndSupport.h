@@ -11,7 +11,8 @@
 // everywhere: exact first, then ignoring letter case, then a unique prefix ignoring case. When
 // the first of these levels that finds anything finds more than one, the request is refused as
 // ambiguous rather than guessed: two templates may differ only in letter case. "..." typed by a
-// person matches the ellipsis character "\u2026" in a title.
+// person matches the ellipsis character "\u2026" in a title. Letter case is ignored for Latin,
+// Greek and Cyrillic letters; other scripts match as written.
 
 #include <cstddef>
 #include <memory>
@@ -61,7 +62,7 @@ std::vector<AlertButton> alertButtons(const AlertRequest& alert);
 // or ambiguous.
 std::optional<int> alertReturnForTitle(const AlertRequest& alert, const std::string& title);
 
-// ASCII letters only: titles in other scripts match exactly or by prefix.
+// Compares ASCII letters without regard to case; other bytes must be equal.
 bool equalsIgnoringCase(const std::string& a, const std::string& b);
 
 struct TitleMatch {

@@ -83,12 +83,16 @@ std::string padLeft(const std::string& text, size_t width) {
     return used >= width ? text : std::string(width - used, ' ') + text;
 }
 
-void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::string& out) {
+// A submenu that contains one of the menus above it is drawn once, not followed round.
+void renderMenu(const Menu& menu, const std::string& prefix, size_t width, std::vector<const Menu*>& above,
+                std::string& out) {
+    above.push_back(&menu);
+    size_t depth = above.size() - 1;
+    std::string indent(std::min<size_t>(depth, 4) * 4 + 2, ' ');
     int number = 0;
     for (const auto& item : menu.itemArray()) {
-        std::string indent(static_cast<size_t>(depth) * 4 + 2, ' ');
         if (item->isSeparatorItem()) {
-            out += indent + "----\n";
+            out += TerminalRenderer::fitWidth(indent + "----", width) + "\n";
             continue;
         }
         std::string path = prefix.empty() ? std::to_string(++number) : fmt::format("{}.{}", prefix, ++number);
@@ -98,9 +102,15 @@ void renderMenu(const Menu& menu, const std::string& prefix, int depth, std::str
         if (!item->hasSubmenu() && !item->isEnabled()) notes += "  (disabled)";
         if (!item->keyEquivalent().empty())
             notes += fmt::format("  [key {}]", printable(item->keyEquivalent()));
-        out += fmt::format("{}{} {}{}\n", indent, path, printable(title), notes);
-        if (item->submenu()) renderMenu(*item->submenu(), path, depth + 1, out);
+        const Menu* submenu = item->submenu().get();
+        bool loops = submenu && std::find(above.begin(), above.end(), submenu) != above.end();
+        if (loops) notes += "  (contains a menu above it)";
+        out += TerminalRenderer::fitWidth(fmt::format("{}{} {}{}", indent, path, printable(title), notes),
+                                          width) +
+               "\n";
+        if (submenu && !loops) renderMenu(*submenu, path, width, above, out);
     }
+    above.pop_back();
 }
 
 // Shares `available` columns among cells: cells narrower than an even share keep their width,
@@ -173,8 +183,20 @@ void renderTableRows(const TableView& table, size_t viewNumber, const RenderOpti
     std::string steps = end < rows && first > 0 ? "next / prev" : end < rows ? "next" : "prev";
     std::string shown =
         first + 1 == end ? fmt::format("row {}", end) : fmt::format("rows {}-{}", first + 1, end);
-    std::string note = fmt::format("{} of {}: {}, or {}", shown, rows, ways.front(), steps);
-    out += TerminalRenderer::fitWidth(std::string(kNoteIndent, ' ') + note, width) + "\n";
+    // The longest way of saying it that fits: a cut-off command would be no help.
+    size_t noteIndent = width >= 80 ? kNoteIndent : kRowIndentNarrow;
+    const std::string notes[] = {
+        fmt::format("{} of {}: {}, or {}", shown, rows, ways.front(), steps),
+        fmt::format("{} of {}: {}", shown, rows, steps),
+        fmt::format("{}-{}/{}: {}", first + 1, end, rows, steps),
+    };
+    std::string note = notes[std::size(notes) - 1];
+    for (const auto& candidate : notes)
+        if (noteIndent + TerminalRenderer::displayWidth(candidate) <= width) {
+            note = candidate;
+            break;
+        }
+    out += TerminalRenderer::fitWidth(std::string(noteIndent, ' ') + note, width) + "\n";
 }
 
 }  // namespace
@@ -273,22 +295,37 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
                  width) +
         "\n";
     auto views = visibleViews(window);
+    struct Line {
+        std::string name, kind, state;
+    };
+    std::vector<Line> lines;
+    lines.reserve(views.size());
     // Parents come before their subviews, so each depth is its parent's plus one: linear however
     // deep the views nest.
     std::unordered_map<const View*, size_t> depths;
+    size_t widestName = 0, widestKind = 0;
+    for (const auto& view : views) {
+        auto parent = depths.find(view->superview());
+        size_t depth = parent == depths.end() ? 0 : parent->second + 1;
+        depths[view.get()] = depth;
+        auto [kind, state] = describeView(*view);
+        // Deep nesting indents only so far: the line must keep room for what the view shows.
+        std::string name = std::string(std::min<size_t>(depth * 2, 8), ' ') +
+                           (view->identifier().empty() ? "-" : printable(view->identifier()));
+        widestName = std::max(widestName, displayWidth(name));
+        widestKind = std::max(widestKind, displayWidth(kind));
+        lines.push_back({std::move(name), std::move(kind), std::move(state)});
+    }
+    // Wide terminals keep fixed columns; narrow ones make them only as wide as needed.
+    bool narrow = width < kNarrowBelow;
+    size_t nameColumn = narrow ? std::min(widestName, kNameColumnNarrow) : kNameColumn;
+    size_t kindColumn = narrow ? widestKind : kKindColumn;
     for (size_t i = 0; i < views.size(); ++i) {
         const View& view = *views[i];
-        auto parent = depths.find(view.superview());
-        size_t depth = parent == depths.end() ? 0 : parent->second + 1;
-        depths[&view] = depth;
-        auto [kind, state] = describeView(view);
-        // Deep nesting indents only so far: the line must keep room for what the view shows.
-        std::string indent(std::min<size_t>(depth * 2, 8), ' ');
-        size_t nameColumn = width < kNarrowBelow ? kNameColumnNarrow : kNameColumn;
-        std::string name =
-            fitWidth(indent + (view.identifier().empty() ? "-" : printable(view.identifier())), nameColumn);
+        const auto& [rawName, kind, state] = lines[i];
+        std::string name = fitWidth(rawName, nameColumn);
         std::string head = fmt::format("{} {} {} ", padLeft(fmt::format("#{}", i + 1), 4),
-                                       padRight(name, nameColumn), padRight(kind, kKindColumn));
+                                       padRight(name, nameColumn), padRight(kind, kindColumn));
         auto* popUp = dynamic_cast<const PopUpButton*>(&view);
         if (popUp && displayWidth(head + state) > width && popUp->numberOfItems() > 0) {
             // One item per line, so every title can be read and chosen by its number.
@@ -313,9 +350,11 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     return out;
 }
 
-std::string TerminalRenderer::renderMenuBar(const Menu& menu) {
+std::string TerminalRenderer::renderMenuBar(const Menu& menu, size_t width) {
+    width = std::max(width, kNarrowest);
     std::string out = "Menu bar:\n";
-    renderMenu(menu, "", 0, out);
+    std::vector<const Menu*> above;
+    renderMenu(menu, "", width, above, out);
     if (menu.numberOfItems() == 0) out += "  (empty)\n";
     return out;
 }
@@ -349,8 +388,8 @@ void wrapParagraph(const std::string& paragraph, size_t width, std::vector<std::
         }
         if (lineWidth > 0) flush();
         // Cut a word wider than the line into pieces, whole characters each.
-        size_t pos = 0;
-        while (TerminalRenderer::displayWidth(std::string_view(word).substr(pos)) > width) {
+        size_t pos = 0, remaining = wordWidth;
+        while (remaining > width) {
             size_t used = 0, cut = pos;
             while (cut < word.size()) {
                 size_t next = cut;
@@ -363,6 +402,7 @@ void wrapParagraph(const std::string& paragraph, size_t width, std::vector<std::
             }
             lines.push_back(word.substr(pos, cut - pos));
             pos = cut;
+            remaining -= std::min(remaining, used);
         }
         line = word.substr(pos);
         lineWidth = TerminalRenderer::displayWidth(line);
@@ -408,7 +448,8 @@ std::string TerminalRenderer::renderAlert(const AlertRequest& alert, size_t widt
     return out;
 }
 
-std::string TerminalRenderer::renderWindowList() {
+std::string TerminalRenderer::renderWindowList(size_t width) {
+    width = std::max(width, kNarrowest);
     auto& app = Application::shared();
     if (app.windows().empty()) return "No windows are open.\n";
     std::string out = "Windows, front to back:\n";
@@ -419,8 +460,10 @@ std::string TerminalRenderer::renderWindowList() {
         if (w->isMainWindow()) notes.push_back("main");
         if (auto* parent = w->sheetParent()) notes.push_back(fmt::format("sheet on {}", windowName(*parent)));
         if (app.modalWindow() == w) notes.push_back("modal");
-        out += fmt::format("  {}. {}{}\n", ++n, windowName(*w),
-                           notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", ")));
+        out += fitWidth(fmt::format("  {}. {}{}", ++n, windowName(*w),
+                                    notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", "))),
+                        width) +
+               "\n";
     }
     return out;
 }

@@ -29,10 +29,10 @@ class TerminalRenderer {
 public:
     // Every line fits `options.width` columns: long titles and cells end in an ellipsis.
     static std::string renderWindow(const Window& window, const RenderOptions& options = {});
-    static std::string renderMenuBar(const Menu& menu);
+    static std::string renderMenuBar(const Menu& menu, size_t width = 80);
     // The message is word-wrapped to `width` columns.
     static std::string renderAlert(const AlertRequest& alert, size_t width = 80);
-    static std::string renderWindowList();
+    static std::string renderWindowList(size_t width = 80);
 
     // Columns `text` takes on a terminal, independent of the process's locale: one per character,
     // two for wide East Asian characters and emoji, none for combining marks and zero-width

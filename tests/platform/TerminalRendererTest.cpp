@@ -5,6 +5,7 @@
 
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TerminalRenderer.h"
@@ -258,7 +259,7 @@ TEST_F(TerminalRendererTest, PopUpsListOneItemPerLineWhenTheyDoNotFit) {
     expectFits(listed, 40);
     EXPECT_EQ(listed,
               "=== \"Templates\" ===\n"
-              "  #1 templates  pop-up     3 items\n"
+              "  #1 templates pop-up 3 items\n"
               "   1. Contacts\n"
               "  *2. Projects with a long name\n"
               "   3. Orders\n");
@@ -319,6 +320,29 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"AllFit", 20, std::nullopt, 20, span(1, 20), ""}, PageCase{"NoRows", 0, 3, 20, {}, ""},
         PageCase{"ZeroPageRowsShowsOne", 3, std::nullopt, 0, {1}, "row 1 of 3: show users 2-2, or next"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalRendererTest, PagingNoteShortensRatherThanCuttingTheCommand) {
+    auto table = addTable("templates", 45);
+    struct Case {
+        size_t width;
+        std::string note;
+    };
+    const Case cases[] = {
+        {80, "      rows 4-6 of 45: show templates 7-9, or next / prev"},
+        {40, "   rows 4-6 of 45: next / prev"},
+        {20, "   4-6/45: next / p\xe2\x80\xa6"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        RenderOptions options;
+        options.width = c.width;
+        options.tablePageRows = 3;
+        options.tableFirstRow[table.get()] = 3;
+        auto lines = linesOf(TerminalRenderer::renderWindow(*window, options));
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.note), lines.end())
+            << ::testing::PrintToString(lines);
+    }
+}
 
 TEST_F(TerminalRendererTest, PagingNamesATableWithoutIdentifierByNumber) {
     window->contentView()->addSubview(std::make_shared<Button>("First"));
@@ -391,6 +415,30 @@ TEST(AlertDrawingTest, HugeMessagesDrawInLinearSpace) {
     expectFits(drawn, 40);
     EXPECT_LT(drawn.size(), 4 * message.size());
     EXPECT_EQ(std::count(drawn.begin(), drawn.end(), 'y'), 100000);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MenuDrawingTest, FitsTheWidthEscapesTitlesAndStopsAtLoops) {
+    auto bar = std::make_shared<Menu>("Main");
+    auto tools = std::make_shared<Menu>("Tools");
+    tools->addItemWithTitle("A command whose title goes on well past any narrow terminal", "run:", "");
+    tools->addItemWithTitle("Red\x1b[31m", "red:", "");
+    bar->addItemWithTitle("Tools", "", "")->setSubmenu(tools);
+    auto loop = tools->addItemWithTitle("Back to the top", "", "");
+    loop->setSubmenu(bar);
+    for (size_t width : {20, 40, 80}) {
+        SCOPED_TRACE(width);
+        std::string drawn = TerminalRenderer::renderMenuBar(*bar, width);
+        expectFits(drawn, width);
+        EXPECT_EQ(linesOf(drawn).size(), 5u) << drawn;
+    }
+    std::string wide = TerminalRenderer::renderMenuBar(*bar, 200);
+    EXPECT_TRUE(contains(wide, "      1.2 Red\\e[31m  (disabled)\n")) << wide;  // no target answers
+    EXPECT_TRUE(contains(wide, "      1.3 Back to the top  (contains a menu above it)\n")) << wide;
+    loop->setSubmenu(nullptr);  // menus own their submenus: the loop would keep both alive
 }
 
 }  // namespace
