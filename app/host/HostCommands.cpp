@@ -1,9 +1,11 @@
 #include "app/host/HostCommands.h"
 
 #include <fmt/format.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -18,8 +20,10 @@
 #include "host/database/Database.h"
 #include "host/database/DemoDatabase.h"
 #include "platform/runtime/RunLoop.h"
+#include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/LineEditor.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TerminalFrontEnd.h"
@@ -215,7 +219,12 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
                         templateName));
     }
     driver.selectPopUpItem("template", templateName);
-    driver.typeText("name", newName);
+    if (!driver.typeText("name", newName)) {
+        sheet->performClose();
+        return fail(kExitBadInput,
+                    "--name holds control characters or bytes that are not UTF-8; give a name a "
+                    "person could type");
+    }
     driver.answerAlertWithReturn(platform::kAlertDefaultReturn);
     driver.pressButton("duplicate");
     platform::RunLoop::main().runPending();
@@ -236,17 +245,61 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     return 0;
 }
 
+namespace {
+
+// A command of a piped script failed: the run stopped there (1 stays for a failed save).
+constexpr int kExitScriptFailed = 4;
+// Longer than the 5 seconds a save waits for a locked database, so the normal path gets to
+// report that itself.
+constexpr std::chrono::seconds kSignalQuitDeadline{10};
+
+// Signals become run-loop events: SIGTERM and SIGHUP save and quit through the normal quit path
+// (a second one, or the deadline, ends the process at once); at a terminal Ctrl-C cancels and
+// Ctrl-Z stops with the terminal put right, elsewhere Ctrl-C is a request to stop like SIGTERM.
+void handleSignals(platform::SignalSource& signals, platform::TerminalFrontEnd& terminal, bool interactive) {
+    auto terminate = [&signals, &terminal] {
+        if (terminal.isTerminating()) return;
+        signals.armEmergencyExit(
+            {SIGTERM, SIGHUP, SIGINT},
+            "zandrel-host: stopped at once by a second signal; changes made since the last "
+            "save were not stored\n",
+            kExitFailure, kSignalQuitDeadline);
+        terminal.terminate();
+    };
+    signals.handle(SIGTERM, terminate);
+    signals.handle(SIGHUP, terminate);
+    if (interactive) {
+        signals.handle(SIGINT, [&terminal] { terminal.interrupt(); });
+        signals.handle(SIGTSTP, [&terminal] {
+            terminal.suspend();
+            platform::SignalSource::stopProcess();
+            terminal.resume();  // continued (or the stop was refused: nobody could continue it)
+        });
+        signals.handle(SIGCONT, [&terminal] { terminal.resume(); });
+        signals.handle(SIGWINCH, [&terminal] { terminal.terminalResized(); });
+    } else {
+        signals.handle(SIGINT, terminate);
+    }
+    signals.start();
+}
+
+}  // namespace
+
 int runInteractive(const HostSettings& settings) {
-    platform::TerminalFrontEnd terminal;
+    platform::TerminalFrontEnd::Options options;
+    options.historyFile = platform::LineEditor::defaultHistoryFile();
+    platform::TerminalFrontEnd terminal(options);
     platform::Application::shared().setFrontEnd(&terminal);
     int status = 0;
     auto app = startHost(settings, true, status);
     if (!app) return status;
+    platform::SignalSource signals;
+    handleSignals(signals, terminal, terminal.isInteractive());
 
     // Stored after every command a person completes, so a duplicate is never lost.
     terminal.setAfterCommandHandler([&] { (void)app->saveChangesAfterCommand(); });
     // Quitting saves first; a failed save keeps the host running (and reading) so nothing is
-    // lost, except at the end of piped input, where the exit status tells.
+    // lost, except at the end of piped input or on a signal, where the exit status tells.
     terminal.setQuitHandler([&] {
         app->terminate();
         return app->quitRequested();
@@ -255,7 +308,10 @@ int runInteractive(const HostSettings& settings) {
     platform::RunLoop::main().runUntil(platform::RunLoopMode::Default,
                                        [&] { return app->quitRequested() || !terminal.isRunning(); });
     terminal.stop();
+    signals.disarmEmergencyExit();
     platform::Application::shared().setFrontEnd(nullptr);
     if (!app->quitRequested()) return fail(kExitFailure, "quit with unsaved changes: the last save failed");
+    if (terminal.failedLine()) return kExitScriptFailed;  // "line N: ..." is said already
+    if (terminal.isTerminating()) std::cerr << "zandrel-host: saved and quit on a signal\n";
     return 0;
 }

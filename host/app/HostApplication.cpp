@@ -23,6 +23,8 @@ std::weak_ptr<HostApplication>& currentHost() {
     static std::weak_ptr<HostApplication> host;
     return host;
 }
+// Set while quit saves, so a failure says that quitting was stopped (and why).
+bool g_savingToQuit = false;
 }  // namespace
 
 std::shared_ptr<HostApplication> HostApplication::create(Options options) {
@@ -190,17 +192,29 @@ platform::Status HostApplication::saveChanges() {
         m_failedSaveGeneration = context.changeGeneration();
     if (!status) {
         platform::Log::format("Saving {} failed: {}", m_database->path().string(), status.message());
-        platform::Application::shared().runAlertPanel(
-            {"The changes could not be saved",
-             fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.",
-                         status.message()),
-             "OK", "", "", false});
+        if (g_savingToQuit)
+            platform::Application::shared().runAlertPanel(
+                {"The changes could not be saved, so the host did not quit",
+                 fmt::format("{}\n\nQuitting was stopped so they are not lost. They are kept and will be "
+                             "saved with the next change, on File > Save, or when you quit again.",
+                             status.message()),
+                 "OK", "", "", false});
+        else
+            platform::Application::shared().runAlertPanel(
+                {"The changes could not be saved",
+                 fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.",
+                             status.message()),
+                 "OK", "", "", false});
     }
     if (m_mainController) m_mainController->refresh();
     return status;
 }
 
 void HostApplication::terminate() {
+    struct SavingToQuit {
+        SavingToQuit() { g_savingToQuit = true; }
+        ~SavingToQuit() { g_savingToQuit = false; }
+    } savingToQuit;
     if (saveChanges()) m_quitRequested = true;
 }
 

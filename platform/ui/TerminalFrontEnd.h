@@ -5,14 +5,17 @@
 // in (each command read is echoed, so the output reads as a transcript).
 //
 // Commands (a view is named by its identifier or by its number from `show`, "3" or "#3";
-// numbers of items, rows, buttons and menu entries count from 1):
+// numbers of items, rows, buttons and menu entries count from 1; titles match exactly, then
+// ignoring case, then by a unique prefix, and two candidates are refused, never guessed):
 //
 //   help                          this list
 //   show                          draws the key window (and the alert waiting) again
+//   show <table> <from>-<to>      shows those rows of a table ("show templates 21-40")
+//   next / prev                   the next or previous page of the table shown last
 //   windows                       lists the open windows, front to back
 //   menu                          prints the menu bar with numbered paths
 //   menu <path>                   chooses a menu command: "Plug-ins > Zandrel > Duplicate form
-//                                 definition" or by numbers, "2.1.1"
+//                                 definition" or by numbers, "2.1.1"; "..." stands for "…"
 //   select <view> <item>          chooses a pop-up item by title or number, or a table row by
 //                                 number ("none" clears a table's selection)
 //   type <view> <text...>         types into a text field; the text stays being edited until the
@@ -21,35 +24,58 @@
 //   tick <view>                   clicks a check box
 //   close                         the key window's own close control
 //   answer <number|button title>  answers the alert that is waiting (at the "answer>" prompt
-//                                 the number or the title alone will do)
+//                                 the number or the title alone will do; an empty line at a
+//                                 terminal takes the default button)
 //   quit                          closes modal windows and asks the host to quit
 //
 // Words are separated by spaces. Double quotes keep spaces and allow an empty word
 // (type name ""); inside them \" is a quote and \\ a backslash. Single quotes are ordinary
 // characters, so titles such as Don't need no quoting.
 //
+// At a terminal (input and output both terminals) lines are edited with libedit: arrows,
+// Ctrl-A/E, history with Up (kept in a file across runs), Tab completes commands, views, items,
+// buttons and menu titles, Ctrl-L draws the screen again. End of input there (Ctrl-D at an empty
+// prompt) is the same as `quit`: a host that cannot save yet refuses it and goes on. Piped
+// input is read line by line without editing, each line echoed so the output reads as a
+// transcript.
+//
+// Scripts. With piped input the first command that fails (an unknown command, view, item or
+// button, a disabled control, a usage mistake, an unclosed quote) stops the run: "line N: ..."
+// goes to the error output, no later line runs, and the front end finishes as at the end of
+// input (alerts take their default button, modal windows close, the quit handler runs);
+// failedLine() tells the host. At a terminal a failed command is only reported.
+//
 // Alerts. runAlert() draws the alert and runs the main run loop in the modal mode until an
 // `answer` arrives; input is read in both run-loop modes, so modal windows and alerts can be
-// answered. At the end of input every waiting alert takes its default button, later alerts do
-// too, modal windows are closed, and the quit handler runs -- each said on the output, so a
+// answered. At the end of piped input every waiting alert takes its default button, later alerts
+// do too, modal windows are closed, and the quit handler runs -- each said on the output, so a
 // script that ends early never hangs.
 //
-// Input is read only when poll() reports it ready, one read() per pass, and the descriptor's
-// flags are left alone: setting O_NONBLOCK on a terminal's standard input would also make the
-// shared standard output non-blocking. One command runs per pass of the run loop, so the work a
-// command queues on the main queue is done before the next command is read.
+// Signals arrive through the owner: terminate() (save and quit as at the end of input, without
+// reading more), interrupt() (Ctrl-C: drops the line being typed, or cancels the dialog that is
+// open, or -- the second time at an empty prompt -- quits), suspend()/resume() around a stop,
+// terminalResized().
+//
+// Input is read only when poll() reports it ready, and the descriptor's flags are left alone:
+// setting O_NONBLOCK on a terminal's standard input would also make the shared standard output
+// non-blocking. One command runs per pass of the run loop, so the work a command queues on the
+// main queue is done before the next command is read.
 
 #include <chrono>
+#include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/FrontEnd.h"
+#include "platform/ui/LineEditor.h"
 
 namespace platform {
 
@@ -62,8 +88,15 @@ public:
     struct Options {
         int inputFd = 0;
         int outputFd = 1;
-        // Interactive: prompt, no echo. Default: whether the input is a terminal.
+        int errorFd = 2;  // where a failed script line is reported
+        // Interactive: prompt, no echo, failures do not stop. Default: whether the input is a
+        // terminal.
         std::optional<bool> interactive;
+        // libedit line editing. Default: interactive with input and output both terminals.
+        std::optional<bool> lineEditing;
+        std::filesystem::path historyFile;  // empty: history only for this run
+        // Columns to draw in. Default: the output terminal's width, else $COLUMNS, else 80.
+        std::optional<size_t> width;
     };
 
     TerminalFrontEnd();
@@ -77,6 +110,7 @@ public:
     // Stops reading and uninstalls itself (when still installed).
     void stop();
     bool isRunning() const { return m_running; }
+    bool isInteractive() const { return m_interactive; }
     // The input has ended and every command read has been taken.
     bool reachedEndOfInput() const { return m_eof && m_input.empty(); }
 
@@ -87,8 +121,32 @@ public:
     // command that opened a blocking dialog completes when the dialog has closed).
     void setAfterCommandHandler(std::function<void()> handler) { m_afterCommand = std::move(handler); }
 
-    // Runs one command line as if it had been typed.
-    void execute(const std::string& line);
+    // Runs one command line as if it had been typed; false when it failed (said on the output).
+    bool execute(const std::string& line);
+
+    // The number of the piped line whose command failed and stopped the run.
+    std::optional<size_t> failedLine() const { return m_failedLine; }
+    // Why the last command failed.
+    const std::string& lastError() const { return m_lastError; }
+
+    // SIGTERM, SIGHUP: reads no more, answers alerts with their default button, closes modal
+    // windows and runs the quit handler, which cannot refuse.
+    void terminate();
+    bool isTerminating() const { return m_terminating; }
+    // Ctrl-C (see above).
+    void interrupt();
+    // Before the process stops (the terminal back in its normal mode), and after it continues.
+    void suspend();
+    void resume();
+    // Draws again to the terminal's new width.
+    void terminalResized();
+    size_t width() const { return m_width; }
+    // The output terminal's width, else $COLUMNS, else 80.
+    static size_t measureWidth(int outputFd);
+
+    // What Tab offers for the text before the cursor.
+    LineEditor::Completion completions(const std::string& beforeCursor) const;
+    bool isLineEditing() const { return m_editor != nullptr; }
 
     // The key window (or a note that none is open) and the alert that is waiting, if any.
     std::string renderScreen() const;
@@ -114,22 +172,33 @@ private:
     };
 
     void write(std::string_view text);
+    void writeError(std::string_view text);
     void readInput(std::span<const pollfd> polled);
+    void readEditor(std::span<const pollfd> polled);
+    void endOfInputKey();
+    void showEditorAgain();
+    std::string noteLine(std::string_view text) const;
+    void stopScript(const std::string& line);
+    // Says `message` (and a line feed) and remembers it as the reason of the failure: false.
+    bool fail(const std::string& message);
     std::optional<std::string> takeLine();
-    void runCommand(const std::vector<std::string>& words);
+    bool runCommand(const std::vector<std::string>& words);
     void continueFinishing();
     void redraw();
     void prompt();
     // The innermost alert has its answer and is about to go away: not worth drawing again.
     bool alertJustAnswered() const;
 
-    void commandMenu(const std::vector<std::string>& words);
-    void commandSelect(const std::vector<std::string>& words);
-    void commandType(const std::vector<std::string>& words);
-    void commandPress(const std::vector<std::string>& words);
-    void commandTick(const std::vector<std::string>& words);
-    void commandClose();
-    void commandAnswer(const std::vector<std::string>& words);
+    bool commandMenu(const std::vector<std::string>& words);
+    bool commandSelect(const std::vector<std::string>& words);
+    bool commandType(const std::vector<std::string>& words);
+    bool commandPress(const std::vector<std::string>& words);
+    bool commandTick(const std::vector<std::string>& words);
+    bool commandClose();
+    bool commandAnswer(const std::vector<std::string>& words);
+    bool commandShow(const std::vector<std::string>& words);
+    bool commandPage(int direction);
+    void commandQuit();
     // The key window, or none after saying that there is none.
     std::shared_ptr<Window> keyWindowOrSay();
     // A view of the key window by identifier or number, or none after saying why.
@@ -140,6 +209,22 @@ private:
                                       const char* usage);
 
     Options m_options;
+    std::unique_ptr<LineEditor> m_editor;
+    std::deque<std::string> m_lines;  // lines the editor finished, not yet run
+    bool m_showEditor = false;        // the editor was hidden for output: show it again
+    bool m_resized = false;
+    size_t m_width = 80;
+    size_t m_lineNumber = 0;
+    std::optional<size_t> m_failedLine;
+    std::string m_lastError;
+    bool m_terminating = false;
+    bool m_skippingLongLine = false;
+    int m_interrupts = 0;      // Ctrl-C at an empty prompt, in a row
+    int m_endOfInputKeys = 0;  // Ctrl-D at an empty prompt, in a row
+    bool m_historyProblemSaid = false;
+    std::unordered_map<const View*, size_t> m_tableFirstRow;
+    size_t m_tablePageRows = 20;
+    std::weak_ptr<View> m_lastTable;
     bool m_interactive = false;
     bool m_running = false;
     bool m_eof = false;

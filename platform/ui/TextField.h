@@ -4,9 +4,15 @@
 // an editing buffer; it becomes the field's string value when editing ends -- when the field
 // resigns first responder (another field takes focus, or the window's first responder is set
 // to none on close) or when Return is pressed.
+//
+// Typing never stores control characters (C0, DEL, C1) or bytes that are not UTF-8: no key a
+// person presses puts them in a text, and a stray escape sequence in a name is data nobody can
+// see or type again. Such text is refused whole rather than stripped, since what would be left
+// ("abc[D[DX" of an arrow key) is not what anyone meant either.
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/ui/Control.h"
 
@@ -28,8 +34,12 @@ public:
     const std::string& placeholder() const { return m_placeholder; }
     void setPlaceholder(std::string text) { m_placeholder = std::move(text); }
 
-    // Typing: focuses the field (through its window) and replaces the editing buffer.
+    // Typing: focuses the field (through its window) and replaces the editing buffer. False,
+    // the field unchanged, when it takes no typing or the text is not typable.
     bool typeText(const std::string& text);
+    // The byte offset of the first control character or malformed UTF-8 sequence; none when a
+    // person could have typed all of `text`.
+    static std::optional<size_t> findUntypable(std::string_view text);
     bool isEditing() const { return m_editing.has_value(); }
     const std::optional<std::string>& editingText() const { return m_editing; }
     void commitEditing();

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <random>
 
 #include "platform/ui/Button.h"
+#include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
@@ -44,8 +47,9 @@ protected:
         ASSERT_EQ(::pipe(input), 0);
         outputFile = std::tmpfile();
         ASSERT_NE(outputFile, nullptr);
-        terminal = std::make_unique<TerminalFrontEnd>(
-            TerminalFrontEnd::Options{input[0], fileno(outputFile), false});
+        errorFile = std::tmpfile();
+        ASSERT_NE(errorFile, nullptr);
+        terminal = std::make_unique<TerminalFrontEnd>(options(false));
         terminal->setQuitHandler([this] {
             ++quits;
             return true;
@@ -87,7 +91,36 @@ protected:
         if (input[1] >= 0) ::close(input[1]);
         ::close(input[0]);
         std::fclose(outputFile);
+        std::fclose(errorFile);
         UiTest::TearDown();
+    }
+    TerminalFrontEnd::Options options(bool interactive) {
+        TerminalFrontEnd::Options o;
+        o.inputFd = input[0];
+        o.outputFd = fileno(outputFile);
+        o.errorFd = fileno(errorFile);
+        o.interactive = interactive;
+        o.lineEditing = false;
+        o.width = 80;
+        return o;
+    }
+    // A person at a terminal: failed commands are only reported, the session goes on.
+    void makeInteractive() {
+        terminal = std::make_unique<TerminalFrontEnd>(options(true));
+        terminal->setQuitHandler([this] {
+            ++quits;
+            return true;
+        });
+        terminal->setAfterCommandHandler([this] { ++afterCommands; });
+    }
+    std::string errors() {
+        std::fflush(errorFile);
+        std::string text;
+        char buffer[4096];
+        ::lseek(fileno(errorFile), 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(fileno(errorFile), buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<size_t>(n));
+        return text;
     }
     void feed(const std::string& text) {
         ASSERT_EQ(::write(input[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -131,6 +164,7 @@ protected:
 public:
     int input[2] = {-1, -1};
     FILE* outputFile = nullptr;
+    FILE* errorFile = nullptr;
     std::unique_ptr<TerminalFrontEnd> terminal;
     int quits = 0;
     int afterCommands = 0;
@@ -287,9 +321,10 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
     };
     const Case cases[] = {
         {"fly", "Unknown command \"fly\": type \"help\""},
-        {"press Launch", "has no view \"Launch\": use an identifier or a number (1 to 5)"},
-        {"select templates Invoices", "has no item \"Invoices\": give a title or a number from 1 to 3"},
-        {"select templates 4", "has no item \"4\""},
+        {"press Launch", "no button \"Launch\""},
+        {"select templates Invoices", "no item \"Invoices\". Give a title or a number from 1 to 3"},
+        {"select templates 4", "no item \"4\""},
+        {"select templates Or", ""},  // a unique beginning is enough (no failure, checked below)
         {"select ok 1", "\"ok\" is a button: select works on pop-ups and tables"},
         {"select templates", "Usage: select <view>"},
         {"type 1 text", "cannot be typed into (it is a label)"},
@@ -303,11 +338,16 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         long before = static_cast<long>(output().size());
-        terminal->execute(c.command);
+        bool ok = terminal->execute(c.command);
         std::string said = output().substr(static_cast<size_t>(before));
+        EXPECT_EQ(ok, std::string(c.message).empty()) << said;
         EXPECT_TRUE(contains(said, c.message)) << said;
+        if (!ok) {
+            EXPECT_EQ(said, terminal->lastError() + "\n") << "the reason kept is the reason said";
+        }
     }
-    EXPECT_TRUE(target->calls.empty());
+    EXPECT_EQ(popUp->indexOfSelectedItem(), 2);
+    EXPECT_EQ(target->calls, (std::vector<std::string>{"choose:"}));
     EXPECT_EQ(field->stringValue(), "");
 
     ok->setEnabled(false);
@@ -319,6 +359,7 @@ TEST_F(TerminalFrontEndTest, BadCommandsSayWhatWentWrongAndDoNoHarm) {
 }
 
 TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
+    makeInteractive();
     installMenuBar();
     runSession(
         "menu\nmenu Plug-ins > Zandrel > Duplicate form definition\nmenu 2.1.1\nmenu 2.1.2\nmenu 2.1\n"
@@ -339,6 +380,7 @@ TEST_F(TerminalFrontEndTest, MenuCommandsByTitlesOrNumbers) {
 }
 
 TEST_F(TerminalFrontEndTest, AlertsWaitForAnAnswerInAModalRun) {
+    makeInteractive();
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
         answers.push_back(
@@ -453,12 +495,7 @@ TEST_F(TerminalFrontEndTest, ShowWindowsHelpAndURLs) {
 }
 
 TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
-    terminal =
-        std::make_unique<TerminalFrontEnd>(TerminalFrontEnd::Options{input[0], fileno(outputFile), true});
-    terminal->setQuitHandler([this] {
-        ++quits;
-        return true;
-    });
+    makeInteractive();
     runSession("tick all\n");
     std::string out = output();
     EXPECT_TRUE(contains(out, "> ")) << out;
@@ -469,6 +506,7 @@ TEST_F(TerminalFrontEndTest, InteractiveModePromptsWithoutEcho) {
 }  // namespace
 
 TEST_F(TerminalFrontEndTest, AtTheAnswerPromptANumberOrTitleAloneAnswers) {
+    makeInteractive();
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
         answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
@@ -505,3 +543,360 @@ TEST_F(TerminalFrontEndTest, ARefusedQuitKeepsReadingAndTheHookIsNotReenteredByI
     EXPECT_TRUE(contains(out, "(not quitting: the host refused; see above)")) << out;
     EXPECT_TRUE(contains(out, "> show\n")) << out;
 }
+
+// ------------------------------------------------------------------ scripts, signals, keys
+
+namespace {
+
+class ManyRows : public TableViewDataSource {
+public:
+    size_t numberOfRowsInTableView(const TableView&) override { return 50; }
+    Value objectValueForTableColumnRow(const TableView&, const TableColumn&, size_t row) override {
+        return Value("Row " + std::to_string(row + 1));
+    }
+};
+
+TEST_F(TerminalFrontEndTest, APipedScriptStopsAtItsFirstFailedCommandAndQuitsNormally) {
+    runSession("tick all\nfly\ntick all\n");
+    EXPECT_EQ(terminal->failedLine(), std::optional<size_t>(2));
+    EXPECT_EQ(box->state(), Button::On) << "the line after the failure did not run";
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(contains(errors(), "line 2: fly: Unknown command \"fly\"")) << errors();
+    EXPECT_TRUE(contains(output(), "(stopped at line 2")) << output();
+    std::string out = output();
+    size_t echoed = 0;
+    for (size_t at = 0; (at = out.find("> tick all\n", at)) != std::string::npos; ++at) ++echoed;
+    EXPECT_EQ(echoed, 1u) << out;
+}
+
+TEST_F(TerminalFrontEndTest, AtATerminalAFailedCommandIsOnlyReported) {
+    makeInteractive();
+    runSession("tick all\nfly\ntick all\n");
+    EXPECT_EQ(terminal->failedLine(), std::nullopt);
+    EXPECT_EQ(box->state(), Button::Off) << "both ticks ran";
+    EXPECT_TRUE(contains(output(), "Unknown command \"fly\"")) << output();
+    EXPECT_EQ(errors(), "");
+}
+
+TEST_F(TerminalFrontEndTest, AFailureAtAnAlertStopsTheScriptAndTheAlertTakesItsDefault) {
+    std::vector<int> answers;
+    target->handlers["run:"] = [&] {
+        answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
+    };
+    runSession("press ok\nanswer Keep both\ntick all\n");
+    EXPECT_EQ(terminal->failedLine(), std::optional<size_t>(2));
+    EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn}));
+    EXPECT_EQ(box->state(), Button::Off);
+    EXPECT_TRUE(contains(errors(), "line 2: answer Keep both: The alert has no button")) << errors();
+}
+
+TEST_F(TerminalFrontEndTest, ALineTooLongToKeepIsRefusedAsALineOfItsOwn) {
+    ASSERT_GE(::fcntl(input[1], F_SETPIPE_SZ, 1 << 20), 1 << 20);  // all of it fits before the loop runs
+    feed(std::string(100 * 1024, 'x'));
+    feed("\ntick all\n");
+    endInput();
+    terminal->start();
+    loop.runUntil(RunLoopMode::Default, [this] { return quits > 0; });
+    EXPECT_EQ(terminal->failedLine(), std::optional<size_t>(1));
+    EXPECT_TRUE(contains(errors(), "longer than 64 KiB")) << errors().substr(0, 200);
+    EXPECT_EQ(box->state(), Button::Off);
+    EXPECT_LT(output().size(), 10000u) << "the long line is not echoed";
+}
+
+TEST_F(TerminalFrontEndTest, ControlCharactersAreNeverTypedAndShownEscaped) {
+    for (std::string text :
+         std::vector<std::string>{"abc\x1b[D\x1b[DX", "tab\there", std::string("nul\0byte", 8), "del\x7f",
+                                  "c1\xc2\x9b", "bad\xff utf8"}) {
+        SCOPED_TRACE(text);
+        size_t before = output().size();
+        EXPECT_FALSE(terminal->execute("type name \"" + text + "\"")) << output().substr(before);
+        std::string said = output().substr(before);
+        EXPECT_TRUE(contains(said, "Not typed")) << said;
+        for (unsigned char c : said) EXPECT_TRUE(c >= 0x20 || c == '\n') << "raw control byte " << int(c);
+        EXPECT_FALSE(field->isEditing());
+    }
+    EXPECT_TRUE(contains(output(), "abc\\e[D\\e[DX")) << output();
+    EXPECT_TRUE(terminal->execute("type name \"Caf\xc3\xa9 \xe2\x80\xa6\""));
+    EXPECT_EQ(field->editingText(), std::optional<std::string>("Caf\xc3\xa9 \xe2\x80\xa6"));
+}
+
+TEST_F(TerminalFrontEndTest, TerminateAnswersTheAlertClosesAndQuitsEvenWhenTheHostRefuses) {
+    std::vector<int> answers;
+    int refusals = 0;
+    terminal->setQuitHandler([&] {
+        ++refusals;
+        return false;  // a save that fails: the signal's quit goes ahead anyway
+    });
+    target->handlers["run:"] = [&] {
+        loop.dispatchAsync([&] { terminal->terminate(); });
+        answers.push_back(app.runAlertPanel({"Success!", "Copied.", "Thanks!", "", "", false}));
+    };
+    feed("press ok\ntick all\n");
+    terminal->start();
+    loop.runUntil(RunLoopMode::Default, [this] { return !terminal->isRunning(); });
+    EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn}));
+    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(box->state(), Button::Off) << "no command is read after the signal";
+    EXPECT_TRUE(contains(output(), "(terminated by signal: saving and quitting)")) << output();
+    EXPECT_TRUE(terminal->isTerminating());
+}
+
+struct InterruptCase {
+    const char* name;
+    AlertRequest alert;
+    int expected;
+};
+
+class InterruptAlertTest : public TerminalFrontEndTest,
+                           public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptAlertTest, CtrlCAnswersWithTheButtonThatCancels) {
+    makeInteractive();
+    std::vector<int> answers;
+    target->handlers["run:"] = [&] {
+        loop.dispatchAsync([&] { terminal->interrupt(); });
+        answers.push_back(app.runAlertPanel(GetParam().alert));
+    };
+    runSession("press ok\n");
+    EXPECT_EQ(answers, (std::vector<int>{GetParam().expected}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Alerts, InterruptAlertTest,
+    ::testing::Values(
+        InterruptCase{
+            "CancelAsOther", {"Q", "?", "Replace", "Keep both", "Cancel", false}, kAlertOtherReturn},
+        InterruptCase{"CancelAsAlternate", {"Q", "?", "Replace", "cancel", "", false}, kAlertAlternateReturn},
+        InterruptCase{"Alternate", {"Q", "?", "Download", "Later", "", false}, kAlertAlternateReturn},
+        InterruptCase{"OnlyOne", {"Q", "?", "Thanks!", "", "", false}, kAlertDefaultReturn}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalFrontEndTest, CtrlCPressesTheDialogsCancelThenTwiceAtAnEmptyPromptQuits) {
+    makeInteractive();
+    auto sheet = std::make_shared<Window>("Sheet");
+    auto escape = std::make_shared<Button>("Stop");
+    escape->setKeyEquivalent("\x1b");
+    escape->setAction("tick:");
+    escape->setTarget(target);
+    sheet->contentView()->addSubview(escape);
+    auto cancel = std::make_shared<Button>("Cancel");
+    cancel->setAction("run:");
+    cancel->setTarget(target);
+    sheet->contentView()->addSubview(cancel);
+    app.beginSheet(sheet, window);
+    terminal->start();
+    terminal->interrupt();  // the key-equivalent Escape button comes first
+    EXPECT_EQ(target->calls, (std::vector<std::string>{"tick:"}));
+    escape->setKeyEquivalent("");
+    terminal->interrupt();
+    EXPECT_EQ(target->calls, (std::vector<std::string>{"tick:", "run:"}));
+    app.endSheet(sheet.get());
+    sheet->close();
+
+    terminal->interrupt();  // no dialog: a hint first
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(contains(output(), "Ctrl-C again at an empty prompt quits")) << output();
+    terminal->interrupt();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(terminal->isRunning());
+}
+
+TEST_F(TerminalFrontEndTest, EnterAtTheAnswerPromptTakesTheDefaultButtonAtATerminalOnly) {
+    std::vector<int> answers;
+    target->handlers["run:"] = [&] {
+        answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
+    };
+    makeInteractive();
+    runSession("press ok\n\npress ok\n2\n");
+    EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn, kAlertAlternateReturn}));
+}
+
+TEST_F(TerminalFrontEndTest, AnAlertIsDrawnOnceWithThePromptLast) {
+    makeInteractive();
+    target->handlers["run:"] = [&] {
+        popUp->selectItemAtIndex(2);  // the window changes before the alert shows
+        app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false});
+    };
+    runSession("press ok\nbogus\n1\n");
+    std::string out = output();
+    size_t alerts = 0;
+    for (size_t at = 0; (at = out.find("Alert: Zandrel", at)) != std::string::npos; ++at) ++alerts;
+    EXPECT_EQ(alerts, 1u) << out;
+    size_t alert = out.find("Alert: Zandrel");
+    EXPECT_LT(out.find("*3. Orders"), alert) << "the changed window first, then the alert";
+    const std::string last = "+-- answer <number|button title>\n";
+    size_t end = out.find(last, alert);
+    ASSERT_NE(end, std::string::npos) << out;
+    EXPECT_EQ(out.substr(end + last.size(), 8), "answer> ") << "the prompt right after the alert: " << out;
+}
+
+TEST_F(TerminalFrontEndTest, TablesPageWithShowRangesAndNextPrev) {
+    makeInteractive();
+    auto rows = std::make_shared<ManyRows>();
+    auto table = std::make_shared<TableView>();
+    table->setIdentifier("list");
+    table->addTableColumn({"name", "Name"});
+    table->setDataSource(rows);
+    window->contentView()->addSubview(table);
+    auto shows = [&](const std::string& command) {
+        size_t before = output().size();
+        bool ok = terminal->execute(command);
+        std::string said = output().substr(before);
+        return std::make_pair(ok, said);
+    };
+    auto [ok1, page] = shows("show list 21-40");
+    EXPECT_TRUE(ok1);
+    EXPECT_TRUE(contains(page, "Row 21")) << page;
+    EXPECT_TRUE(contains(page, "Row 40")) << page;
+    EXPECT_FALSE(contains(page, "Row 20\n")) << page;
+    EXPECT_FALSE(contains(page, "Row 41")) << page;
+    auto [ok2, next] = shows("next");
+    EXPECT_TRUE(ok2);
+    EXPECT_TRUE(contains(next, "Row 41")) << next;
+    EXPECT_TRUE(contains(next, "Row 50")) << next;
+    auto [ok3, past] = shows("next");
+    EXPECT_FALSE(ok3);
+    EXPECT_TRUE(contains(past, "last page")) << past;
+    auto [ok4, back] = shows("prev");
+    EXPECT_TRUE(ok4);
+    EXPECT_TRUE(contains(back, "Row 21")) << back;
+    for (const char* bad : {"show list 40-21", "show list 0-5", "show list 61-70", "show list a-b",
+                            "show list 1-5000", "show templates 1-5"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(terminal->execute(bad));
+    }
+    EXPECT_TRUE(contains(TerminalFrontEnd::helpText(), "show <table> <from>-<to>"));
+}
+
+TEST_F(TerminalFrontEndTest, NextWithoutATableSaysHowToShowOne) {
+    EXPECT_FALSE(terminal->execute("next"));
+    EXPECT_TRUE(contains(output(), "No table is shown")) << output();
+}
+
+struct CompletionCase {
+    const char* name;
+    std::string before;
+    std::vector<std::string> candidates;
+    size_t replaceBytes;
+};
+
+class FrontEndCompletionTest : public TerminalFrontEndTest,
+                               public ::testing::WithParamInterface<CompletionCase> {};
+
+TEST_P(FrontEndCompletionTest, OffersWhatTheWordCanBe) {
+    installMenuBar();
+    auto found = terminal->completions(GetParam().before);
+    std::vector<std::string> texts;
+    for (const auto& c : found.candidates) texts.push_back(c.text + "|" + c.suffix);
+    EXPECT_EQ(texts, GetParam().candidates);
+    if (!found.candidates.empty()) {
+        EXPECT_EQ(found.replaceBytes, GetParam().replaceBytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, FrontEndCompletionTest,
+    ::testing::Values(CompletionCase{"Command", "sel", {"select| "}, 3},
+                      CompletionCase{"CommandIgnoringCase", "WIN", {"windows| "}, 3},
+                      CompletionCase{"TwoCommands", "t", {"tick| ", "type| "}, 1},
+                      CompletionCase{"PopUpAsView", "select ", {"templates| "}, 0},
+                      CompletionCase{"Item", "select templates pr", {"Projects| "}, 2},
+                      CompletionCase{"QuotedItem", "select templates \"Or", {"Orders| "}, 3},
+                      CompletionCase{"TextField", "type n", {"name| "}, 1},
+                      CompletionCase{"CheckBox", "tick ", {"all| "}, 0},
+                      CompletionCase{
+                          "ButtonTitleAndIdentifier", "press All", {"\"All users\"| ", "all| "}, 3},
+                      CompletionCase{"MenuTitle", "menu Plu", {"Plug-ins| > "}, 3},
+                      CompletionCase{"MenuSubmenu", "menu Plug-ins > zan", {"Zandrel| > "}, 3},
+                      CompletionCase{"MenuCommands",
+                                     "menu Plug-ins > Zandrel > ",
+                                     {"Duplicate form definition|", "Check for updates|"},
+                                     0},
+                      CompletionCase{"MenuNowhere", "menu Nowhere > ", {}, 0},
+                      CompletionCase{"NothingAfterType", "type name ", {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TerminalFrontEndTest, CompletionAtAnAlertOffersItsButtons) {
+    std::vector<LineEditor::Completion> seen;
+    target->handlers["run:"] = [&] {
+        loop.dispatchAsync([&] {
+            seen.push_back(terminal->completions("answer K"));
+            seen.push_back(terminal->completions("Re"));
+            terminal->execute("answer 1");
+        });
+        app.runAlertPanel({"Q", "?", "Replace", "Cancel", "Keep both", false});
+    };
+    runSession("press ok\n");
+    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(seen[0].candidates.size(), 1u);
+    EXPECT_EQ(seen[0].candidates[0].text, "\"Keep both\"");
+    ASSERT_EQ(seen[1].candidates.size(), 1u);
+    EXPECT_EQ(seen[1].candidates[0].text, "Replace");
+}
+
+// ------------------------------------------------------------------ what a field takes
+
+struct TypableCase {
+    const char* name;
+    std::string text;
+    std::optional<size_t> firstBad;
+};
+
+class TypableTest : public ::testing::TestWithParam<TypableCase> {};
+
+TEST_P(TypableTest, FindsTheFirstByteNoKeyCouldType) {
+    EXPECT_EQ(TextField::findUntypable(GetParam().text), GetParam().firstBad);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TypableTest,
+    ::testing::Values(
+        TypableCase{"Plain", "Project Intake 2026", std::nullopt}, TypableCase{"Empty", "", std::nullopt},
+        TypableCase{"Accents", "Caf\xc3\xa9 \xe2\x80\xa6 \xf0\x9f\x98\x80", std::nullopt},
+        TypableCase{"Escape", "abc\x1b[D", 3}, TypableCase{"Tab", "a\tb", 1},
+        TypableCase{"NewLine", "a\n", 1}, TypableCase{"Nul", std::string("a\0", 2), 1},
+        TypableCase{"Delete", "x\x7f", 1}, TypableCase{"C1Control", "ok\xc2\x9b", 2},
+        TypableCase{"NextLineC1", "\xc2\x85", 0}, TypableCase{"NoBreakSpaceIsFine", "\xc2\xa0", std::nullopt},
+        TypableCase{"Overlong", "\xc0\xaf", 0}, TypableCase{"OverlongThree", "a\xe0\x80\xaf", 1},
+        TypableCase{"Surrogate", "\xed\xa0\x80", 0}, TypableCase{"TooHigh", "\xf4\x90\x80\x80", 0},
+        TypableCase{"CutShort", "ab\xe2\x80", 2}, TypableCase{"StrayContinuation", "\x80", 0},
+        TypableCase{"Latin1", "caf\xe9", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TypableAgreement, FindUntypableAgreesWithDecodingCharacterByCharacter) {
+    // Two ways to the same answer: the field's check, and decoding with the front ends' decoder
+    // and refusing control characters.
+    std::mt19937 random(20261207);
+    const std::vector<std::string> pieces{"a",
+                                          " ",
+                                          "\x1b",
+                                          "\t",
+                                          "\x7f",
+                                          "\xc2\x9b",
+                                          "\xc2\xa0",
+                                          "\xc3\xa9",
+                                          "\xe2\x80\xa6",
+                                          "\xf0\x9f\x98\x80",
+                                          "\xc0",
+                                          "\x80",
+                                          "\xed\xa0\x80",
+                                          "\xf4\x90\x80\x80",
+                                          "\xe2\x80",
+                                          "\xff",
+                                          "Z"};
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        size_t length = random() % 8;
+        for (size_t i = 0; i < length; ++i) text += pieces[random() % pieces.size()];
+        std::optional<size_t> expected;
+        for (size_t pos = 0; pos < text.size() && !expected;) {
+            size_t start = pos;
+            auto point = nextCodePoint(text, pos);
+            if (!point || *point < 0x20 || (*point >= 0x7f && *point <= 0x9f)) expected = start;
+        }
+        ASSERT_EQ(TextField::findUntypable(text), expected) << printable(text);
+        EXPECT_EQ(expected.has_value(), TextField().typeText(text) == false) << printable(text);
+    }
+}
+
+}  // namespace
