@@ -94,12 +94,13 @@ int main(int argc, char** argv) {
         "addresses opened (\"open: URL\")");
     std::vector<std::string> answers;
     checkUpdates
-        ->add_option("--answer", answers,
-                     "accept or cancel (the update alert; default cancel), download, skip or later (the upgrade "
-                     "reminder; default later); at most one of each")
+        ->add_option(
+            "--answer", answers,
+            "accept or cancel (the update alert; default cancel), download, skip or later (the upgrade "
+            "reminder; default later); at most one of each")
         ->check(CLI::IsMember({"accept", "cancel", "download", "skip", "later"}))
-        ->expected(1)
-        ->take_all();
+        ->expected(1, 2)
+        ->allow_extra_args(false);
     cli.require_subcommand(0, 1);
     cli.footer(
         "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, "
