@@ -21,6 +21,7 @@
 // no block runs afterwards. Blocks run at most once, and exactly one of them per started request
 // that was not cancelled (the failed block is optional). Only the main thread may use requests.
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -68,22 +69,24 @@ private:
 
     enum class State { Ready, Running, Finished };
 
-    void fail(std::string why);
-    void finishTransfer(long status, std::optional<std::string> why);
+    void finish(int status, std::optional<std::string> why);
     void deliver();
+    bool appendBody(const char* data, size_t size);
 
     std::string m_url;
+    std::string m_displayURL;  // without credentials, for error texts
     std::function<void()> m_completion;
     std::function<void()> m_failed;
     double m_timeOutSeconds = kDefaultTimeOutSeconds;
     size_t m_maxResponseBytes = kDefaultMaxResponseBytes;
     State m_state = State::Ready;
     bool m_cancelled = false;
-    bool m_overflow = false;
+    bool m_tooLarge = false;
     int m_status = 0;
     std::string m_body;
     std::optional<std::string> m_error;
-    void* m_easy = nullptr;  // CURL*, while in the multi handle
+    void* m_easy = nullptr;  // the libcurl handle while the transfer runs
+    std::array<char, 256> m_curlError{};
 };
 
 }  // namespace platform
