@@ -48,9 +48,14 @@ public:
             response.status = document.status;
             response.set_content(document.body, document.contentType.c_str());
         });
+        // One request per connection: no client keeps a connection the server would wait for.
+        m_server.set_keep_alive_max_count(1);
         m_port = m_server.bind_to_any_port("127.0.0.1");
         if (m_port <= 0) throw std::runtime_error("the test HTTP server cannot bind to 127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        // stop() before the accept loop runs would be lost and leave it waiting for good.
+        for (int i = 0; i < 5000 && !m_server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~DocumentServer() {
         {

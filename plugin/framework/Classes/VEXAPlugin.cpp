@@ -421,6 +421,9 @@ void KOPAPlugin::handleUpgradeReply(int status, const std::string& body,
     auto parsed = parseDocument(status, body);
     if (!parsed) return;
     auto document = std::make_shared<const platform::Value>(std::move(*parsed));
+    // A version that is there but no text makes the document unreadable, not "no minimum".
+    for (const char* key : {"latest-version", "min-version-osx", "min-version-daylite"})
+        if (const platform::Value* v = document->find(key); v && !v->isString()) return;
     auto latest = KOPAUpdateText::stringForKey(*document, "latest-version");
     auto minOSX = KOPAUpdateText::stringForKey(*document, "min-version-osx");
     auto minHost = KOPAUpdateText::stringForKey(*document, "min-version-daylite");
