@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 
+#include "app/host/CommandLineMistake.h"
 #include "host/app/HostApplication.h"
 #include "platform/net/ASIHTTPRequest.h"
 #include "platform/runtime/RunLoop.h"
@@ -70,7 +71,7 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
     for (const auto& answer : answers) {
         auto& slot = (answer == "accept" || answer == "cancel") ? alertAnswer : reminderAnswer;
         if (slot)
-            return fail(kExitBadInput,
+            return fail(CommandLineMistake::kExitStatus,
                         fmt::format("--answer {} and --answer {} answer the same question; give "
                                     "one of accept/cancel and one of download/skip/later",
                                     *slot, answer));
@@ -78,13 +79,14 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
     }
 
     CheckUpdatesFrontEnd driver(alertAnswer == "accept");
-    platform::Workspace::setOpenerForTesting([](const std::string& url) {
+    auto previousOpener = platform::Workspace::shared().setOpenerForTesting([](const std::string& url) {
         std::cout << "open: " << url << "\n" << std::flush;
         return true;
     });
     struct RestoreOpener {
-        ~RestoreOpener() { platform::Workspace::setOpenerForTesting(nullptr); }
-    } restoreOpener;
+        platform::Workspace::Opener previous;
+        ~RestoreOpener() { platform::Workspace::shared().setOpenerForTesting(std::move(previous)); }
+    } restoreOpener{std::move(previousOpener)};
 
     // Signing in is the end of the host's start-up: it starts the check.
     auto app = host::HostApplication::create({settings.database, settings.plugins, settings.hostBundle});

@@ -12,8 +12,8 @@
 // `download` (ticking the confirmation box first), `skip` or `later` for the reminder
 // (unanswered: later). An address the plug-in opens is printed as "open: URL", not launched.
 // Failed transfers are silent, as they are for the plug-in. Exit status 0 when the check ran to
-// its end; 1 when the host could not start or the replies did not come within the bound; 2 for
-// two answers to the same question.
+// its end; 1 when the host could not start or the replies did not come within the bound; 2 when
+// no user can be signed in; 64 for two answers to the same question.
 
 #include <string>
 #include <vector>

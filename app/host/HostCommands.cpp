@@ -1,11 +1,14 @@
 #include "app/host/HostCommands.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/host/TemplateTable.h"
+#include "app/host/TerminalText.h"
 #include "host/app/DLDocument.h"
 #include "host/app/HostApplication.h"
 #include "host/app/UserDirectory.h"
@@ -104,7 +107,54 @@ int runUsers(const HostSettings& settings) {
     return 0;
 }
 
-int runTemplates(const HostSettings& settings) {
+namespace {
+
+TemplateTable::Template tableEntry(CustomRecordSetDefinition& formDef,
+                                   const std::vector<std::shared_ptr<CustomRecordDefinition>>& fields) {
+    auto text = [](const platform::Value& value) {
+        return value.isString() ? value.asString() : std::string(value.isNull() ? "" : value.toJson());
+    };
+    auto flag = [](const platform::Value& value) {
+        return (value.isBool() || value.isInteger()) && value.asBool();
+    };
+    TemplateTable::Template entry{text(formDef.name()), flag(formDef.active()), {}};
+    for (const auto& field : fields) {
+        const platform::Value code = field->typeCode();
+        entry.fields.push_back(
+            {text(field->name()), code.isInteger() ? code.asInteger() : -1, flag(field->active())});
+    }
+    return entry;
+}
+
+nlohmann::ordered_json jsonEntry(CustomRecordSetDefinition& formDef,
+                                 const std::vector<std::shared_ptr<CustomRecordDefinition>>& fields) {
+    nlohmann::ordered_json entry;
+    entry["name"] = toJson(formDef.name());
+    entry["active"] = toJson(formDef.active());
+    entry["details"] = toJson(formDef.details());
+    entry["forContact"] = toJson(formDef.forContact());
+    entry["forGroup"] = toJson(formDef.forGroup());
+    entry["forOpportunity"] = toJson(formDef.forOpportunity());
+    entry["forOrganization"] = toJson(formDef.forOrganization());
+    entry["forProject"] = toJson(formDef.forProject());
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& field : fields) {
+        nlohmann::ordered_json f;
+        f["active"] = toJson(field->active());
+        f["defaultValue"] = toJson(field->defaultValue());
+        f["details"] = toJson(field->details());
+        f["name"] = toJson(field->name());
+        f["options"] = toJson(field->options());
+        f["typeCode"] = toJson(field->typeCode());
+        list.push_back(std::move(f));
+    }
+    entry["fields"] = std::move(list);
+    return entry;
+}
+
+}  // namespace
+
+int runTemplates(const HostSettings& settings, bool json) {
     // Every template, whoever may sign in: read without a user.
     auto db = openForReading(settings);
     if (!db) return fail(kExitFailure, db.status().message());
@@ -116,35 +166,25 @@ int runTemplates(const HostSettings& settings) {
     std::sort(objects.begin(), objects.end(),
               [](const auto& a, const auto& b) { return a->primaryKeyValue() < b->primaryKeyValue(); });
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    std::vector<TemplateTable::Template> table;
     for (const auto& object : objects) {
         auto formDef = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
         if (!formDef) continue;
-        nlohmann::ordered_json entry;
-        entry["name"] = toJson(formDef->name());
-        entry["active"] = toJson(formDef->active());
-        entry["details"] = toJson(formDef->details());
-        entry["forContact"] = toJson(formDef->forContact());
-        entry["forGroup"] = toJson(formDef->forGroup());
-        entry["forOpportunity"] = toJson(formDef->forOpportunity());
-        entry["forOrganization"] = toJson(formDef->forOrganization());
-        entry["forProject"] = toJson(formDef->forProject());
         auto fields = formDef->customRecordDefinitions();
         if (!fields) return fail(kExitFailure, fields.status().message());
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const auto& field : fields.value()) {
-            nlohmann::ordered_json f;
-            f["active"] = toJson(field->active());
-            f["defaultValue"] = toJson(field->defaultValue());
-            f["details"] = toJson(field->details());
-            f["name"] = toJson(field->name());
-            f["options"] = toJson(field->options());
-            f["typeCode"] = toJson(field->typeCode());
-            list.push_back(std::move(f));
-        }
-        entry["fields"] = std::move(list);
-        out.push_back(std::move(entry));
+        if (json)
+            out.push_back(jsonEntry(*formDef, fields.value()));
+        else
+            table.push_back(tableEntry(*formDef, fields.value()));
     }
-    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    if (json) {
+        std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    } else {
+        // Cut to the terminal's width only on a terminal: piped, every name stays whole.
+        std::cout << TemplateTable::render(table, TerminalText::terminalWidth(STDOUT_FILENO));
+    }
+    std::cout.flush();
+    if (!std::cout) return fail(kExitFailure, "cannot write the listing to standard output");
     return 0;
 }
 

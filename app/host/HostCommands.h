@@ -15,6 +15,7 @@ struct HostSettings {
 
 int runInitDemo(const HostSettings& settings);
 int runUsers(const HostSettings& settings);
-int runTemplates(const HostSettings& settings);
+// As JSON (the stable form for scripts) or as a readable table.
+int runTemplates(const HostSettings& settings, bool json);
 int runDuplicate(const HostSettings& settings, const std::string& templateName, const std::string& newName);
 int runInteractive(const HostSettings& settings);

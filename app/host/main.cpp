@@ -2,14 +2,15 @@
 //
 //   zandrel-host [--db FILE] [--user NAME]                 interactive, in the terminal
 //   zandrel-host [--db FILE] [--user NAME] duplicate --template NAME --name NEW
-//   zandrel-host [--db FILE] templates --json              read-only
+//   zandrel-host [--db FILE] templates [--json]            read-only
 //   zandrel-host [--db FILE] users                         read-only
 //   zandrel-host --db FILE --init-demo
 //   zandrel-host [--update-url URL] [--upgrade-url URL] check-updates [--answer ANSWER]...
 //   --update-url, --upgrade-url and --plugin-version V apply to every loaded plug-in, any command
 //
 // Exit status: 0 success; 1 the database or a plug-in could not be used (message on stderr);
-// 2 bad input (unknown template, empty name, unknown user); 3 the dialog refused the name.
+// 2 bad input (unknown template, empty name, unknown user); 3 the dialog refused the name;
+// 64 the command line itself is wrong (CommandLineMistake).
 
 #include <fmt/format.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/host/CheckUpdatesCommand.h"
+#include "app/host/CommandLineMistake.h"
 #include "app/host/HostCommands.h"
 #include "host/app/DLPluginObject.h"
 
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
         "Without a sub-command it opens the database, signs a user in and runs in the terminal:\n"
         "choose Plug-ins > Zandrel > Duplicate Form Template... (type `help` at the prompt).\n"
         "The default database is a demo database, created on first run."};
+    cli.name("zandrel-host");
     HostSettings settings;
     settings.database = defaultDatabase();
     settings.plugins = executableDirectory().parent_path() / "PlugIns";
@@ -76,7 +79,11 @@ int main(int argc, char** argv) {
     auto* templates = cli.add_subcommand(
         "templates", "Print every form template with its field definitions (never writes the file)");
     bool json = false;
-    templates->add_flag("--json", json, "As a JSON array (the only format)")->required();
+    templates->add_flag("--json", json, "As a JSON array (the stable form for scripts) instead of a table");
+    templates->footer(
+        "\nThe table has one line per template (name, active, number of field definitions) and its\n"
+        "field definitions indented below it. On a terminal, long names are cut with an ellipsis to fit\n"
+        "its width; piped or redirected, nothing is cut. Control characters in names are shown escaped.");
 
     auto* users = cli.add_subcommand(
         "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
@@ -111,12 +118,18 @@ int main(int argc, char** argv) {
         "keeps locked for more than 5 seconds is reported as busy.\n"
         "\nExit status: 0 done; 1 the database, a plug-in or a save failed; 2 bad input (unknown\n"
         "template or user, empty name, missing database file); 3 the dialog refused the name\n"
-        "(\"Name already in use\", printed with its message).");
+        "(\"Name already in use\", printed with its message); 64 the command line is wrong (an unknown\n"
+        "subcommand or option, a missing option or value, an extra word; the message says which).");
 
     try {
         cli.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
+    } catch (const CLI::CallForHelp& e) {
         return cli.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return cli.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << CommandLineMistake::describe(cli, e) << "\n";
+        return CommandLineMistake::kExitStatus;
     }
 
     try {
@@ -135,7 +148,7 @@ int main(int argc, char** argv) {
         DLPluginObject::setHostOverrides(overrides);
         if (checkUpdates->parsed()) return runCheckUpdates(settings, answers);
         if (users->parsed()) return runUsers(settings);
-        if (templates->parsed()) return runTemplates(settings);
+        if (templates->parsed()) return runTemplates(settings, json);
         if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
         return runInteractive(settings);
     } catch (const std::exception& e) {

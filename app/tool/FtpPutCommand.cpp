@@ -14,7 +14,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/host/TerminalText.h"
+#include "app/tool/ProgressBar.h"
 #include "app/tool/ToolCommand.h"
+#include "app/tool/ToolIO.h"
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
 #include "platform/runtime/RunLoop.h"
@@ -51,7 +54,8 @@ const char* kindOf(mode_t mode) {
 // Opens without blocking: opening a named pipe for reading waits for a writer, and reading a pipe
 // or a device may never end, so only regular files are accepted, and that is known at once.
 void openRegularFile(const std::string& path, OpenedFile& file) {
-    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    file.fd = path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                          : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file.fd < 0) {
         file.problem = std::strerror(errno);
         return;
@@ -106,10 +110,6 @@ bool hasControlCharacter(std::string_view text) {
     });
 }
 
-std::string mebibytes(uint64_t bytes) {
-    return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
-}
-
 // Bytes handed to the network so far: read from the file, less what still waits in the buffer.
 uint64_t bytesHandedOver(const KOPAFTPService& service) {
     auto file = std::dynamic_pointer_cast<platform::FileReadStream>(service.fileStream());
@@ -117,15 +117,14 @@ uint64_t bytesHandedOver(const KOPAFTPService& service) {
     return file->bytesRead() - (service.bufferLimit() - service.bufferOffset());
 }
 
-void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) {
-    constexpr int kWidth = 30;
-    double fraction = total && *total > 0 ? std::min(1.0, double(done) / double(*total)) : 0.0;
-    int filled = static_cast<int>(fraction * kWidth);
-    std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
-    double rate = seconds > 0 ? done / seconds : 0;
-    std::string line =
-        fmt::format("\r[{}] {:3.0f}%  {} of {}  {}/s ", bar, fraction * 100, mebibytes(done),
-                    total ? mebibytes(*total) : std::string("?"), mebibytes(static_cast<uint64_t>(rate)));
+// Redraws the bar in place: back to the line's start, the bar at the terminal's current width
+// (read each time, so a resize is followed), and the rest of the line cleared.
+void drawProgress(ProgressBar& bar, uint64_t done, std::optional<uint64_t> total, double seconds) {
+    bar.addSample(seconds, done);
+    const std::string line =
+        "\r" +
+        ProgressBar::line(done, total, bar.bytesPerSecond(), TerminalText::terminalWidth(STDERR_FILENO)) +
+        "\x1b[K";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -134,29 +133,8 @@ void drawProgress(uint64_t done, std::optional<uint64_t> total, double seconds) 
 constexpr int kUploadFailed = 1;
 constexpr int kBadInput = 2;
 
-// Messages echo what was typed; control characters in it are shown escaped (\r, \x1b) so they
-// cannot move the terminal's cursor or forge further lines.
-std::string printable(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\r')
-            out += "\\r";
-        else if (byte == '\n')
-            out += "\\n";
-        else if (byte == '\t')
-            out += "\\t";
-        else if (byte < 0x20 || byte == 0x7F)
-            out += fmt::format("\\x{:02x}", byte);
-        else
-            out += c;
-    }
-    return out;
-}
-
 int refuse(const std::string& message) {
-    std::cerr << "ftp-put: " << printable(message) << "\n";
-    return kBadInput;
+    return ToolIO::fail("ftp-put", "", message, kBadInput);
 }
 
 // The service's messages are written for programmers ("Target URL is invalid!"); a person gets
@@ -172,11 +150,17 @@ int runFtpPut(const FtpPutOptions& options) {
     if (hasControlCharacter(options.user))
         return refuse("--user must not contain control characters (such as a line break or a tab)");
     if (options.source.empty()) return refuse("SOURCE must not be empty");
+    const bool fromStandardInput = options.source == "-";
+    if (fromStandardInput && !options.target)
+        return refuse("standard input has no file name: give TARGET, the name of the file on the server");
+    const std::string sourceName = ToolIO::sourceName(options.source);
     OpenedFile source;
     openRegularFile(options.source, source);
-    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", options.source, source.problem));
+    if (source.fd < 0) return refuse(fmt::format("cannot open {}: {}", sourceName, source.problem));
     if (!source.problem.empty())
-        return refuse(fmt::format("cannot read {}: {}", options.source, source.problem));
+        return refuse(
+            fmt::format("cannot read {}: {}{}", sourceName, source.problem,
+                        fromStandardInput ? "; redirect a file to it (< FILE) or give the file's name" : ""));
     // The service opens the file by path; handing it the file checked here (through the
     // descriptor's name) leaves no moment in which the path could be swapped for a pipe.
     const std::string checkedSource = fmt::format("/proc/self/fd/{}", source.fd);
@@ -217,10 +201,11 @@ int runFtpPut(const FtpPutOptions& options) {
     auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
+    ProgressBar bar;
     platform::RunLoop::TimerId timer = 0;
     if (showProgress)
         timer = loop.scheduleTimer(std::chrono::milliseconds(200), true,
-                                   [&] { drawProgress(bytesHandedOver(*service), total, elapsed()); });
+                                   [&] { drawProgress(bar, bytesHandedOver(*service), total, elapsed()); });
     loop.runUntil(platform::RunLoopMode::Default, [&] { return finished; });
     if (timer) loop.invalidateTimer(timer);
 
@@ -230,15 +215,16 @@ int runFtpPut(const FtpPutOptions& options) {
         if (outcome->domain() == platform::FTPWriteStream::kErrorDomain &&
             outcome->code() == CURLE_LOGIN_DENIED)
             hint = " (the server refused the login: check --user and the password file)";
-        std::cerr << "ftp-put: upload of " << options.source << " failed: " << outcome->localizedDescription()
-                  << hint << "\n";
-        return kUploadFailed;
+        return ToolIO::fail(
+            "ftp-put", "",
+            fmt::format("upload of {} failed: {}{}", sourceName, outcome->localizedDescription(), hint),
+            kUploadFailed);
     }
     if (showProgress) {
-        drawProgress(total.value_or(0), total, elapsed());
+        drawProgress(bar, total.value_or(0), total, elapsed());
         std::fputs("\n", stderr);
     }
-    std::cout << "Uploaded " << options.source << " to " << destination << " (" << total.value_or(0)
+    std::cout << "Uploaded " << sourceName << " to " << destination << " (" << total.value_or(0)
               << " bytes in " << fmt::format("{:.2f}", elapsed()) << " s)\n";
     return 0;
 }
@@ -255,18 +241,23 @@ ToolCommand::Registrar registrar{
             .add_option("--password-file", options->passwordFile,
                         "file whose first line is the password (keeps it off the command line)")
             ->required();
-        command.add_option("SOURCE", options->source, "local file to upload")->required();
+        command
+            .add_option("SOURCE", options->source,
+                        "local file to upload, or - for standard input redirected from a file")
+            ->required();
         command.add_option("TARGET", options->target,
                            "name of the file on the server (default: the source's name)");
         command.footer(
-            "Shows a progress bar when standard error is a terminal.\n\n"
+            "When standard error is a terminal, a progress bar fits its width, is redrawn in place and\n"
+            "gives the rate of the last 5 seconds; otherwise nothing is drawn.\n\n"
             "Exit status:\n"
             "  0  the server confirmed the whole file\n"
             "  1  the upload failed: connection, login, refused file, read or write error (the reason is "
             "printed)\n"
             "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
             "name,\n"
-            "     SOURCE or the password file not a readable regular file (pipes and devices are refused),\n"
+            "     SOURCE or the password file not a readable regular file (pipes and devices are refused,\n"
+            "     standard input too unless a file is redirected to it; then TARGET is needed),\n"
             "     a control character in --user or the password\n"
             "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
         return [options] { return runFtpPut(*options); };

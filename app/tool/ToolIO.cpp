@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#include "app/host/TerminalText.h"
 
 std::string ToolIO::sourceName(std::string_view source) {
     return source == "-" ? std::string("standard input") : std::string(source);
@@ -44,6 +48,16 @@ platform::Result<std::string> ToolIO::readInput(const std::string& source, uint6
     return contents;
 }
 
+std::string ToolIO::checkByteCount(const std::string& text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value == 0)
+        return fmt::format("'{}' is no byte count: give a whole number from 1 to {}", text,
+                           std::numeric_limits<uint64_t>::max());
+    return {};
+}
+
 bool ToolIO::writeOutput(std::string_view bytes) {
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return false;
     return std::fflush(stdout) == 0;
@@ -53,7 +67,7 @@ int ToolIO::fail(std::string_view command, std::string_view source, std::string_
     std::string line = fmt::format("zandrel-tool {}: ", command);
     if (!source.empty()) line += sourceName(source) + ": ";
     line += message;
-    line += '\n';
+    line = TerminalText::printable(line) + '\n';
     std::fputs(line.c_str(), stderr);
     return status;
 }

@@ -22,8 +22,14 @@ public:
     // Writes bytes to standard output and flushes; false (with the reason in errno) on failure.
     static bool writeOutput(std::string_view bytes);
 
-    // Prints "zandrel-tool COMMAND: SOURCE: MESSAGE" to standard error and returns status.
+    // Prints "zandrel-tool COMMAND: SOURCE: MESSAGE" to standard error and returns status. Control
+    // characters and bytes that are not UTF-8 in it are shown escaped (TerminalText::printable),
+    // so an echoed file name or parser message cannot drive the terminal.
     static int fail(std::string_view command, std::string_view source, std::string_view message, int status);
+
+    // The check of a --max-bytes value: "" for a whole number from 1 up, else what is wrong with
+    // it in a person's words (CLI11's own number check quotes the largest double).
+    static std::string checkByteCount(const std::string& text);
 
     // How a source is named in messages: "standard input" for "-".
     static std::string sourceName(std::string_view source);

@@ -1,6 +1,6 @@
 // urlencode: percent-encodes a text for use inside a URL, in UTF-8 or Latin-1.
 //
-//   zandrel-tool urlencode [--latin1] [--] TEXT
+//   zandrel-tool urlencode [--latin1] [--keep-newline] [--] TEXT|-
 
 #include <fmt/format.h>
 
@@ -16,20 +16,47 @@
 namespace {
 
 constexpr int kNotLatin1 = 1;
-constexpr int kOutputFailed = 2;
+constexpr int kInputOutput = 2;
+
+// The text read from standard input loses one final line end ("\n" or "\r\n"): `echo hi |
+// zandrel-tool urlencode -` means "hi", as the same word typed as an argument would.
+std::string withoutFinalLineEnd(std::string text) {
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+    }
+    return text;
+}
 
 ToolCommand::Registrar urlencode{
     "urlencode", "Percent-encode a text for use inside a URL", [](CLI::App& command) -> ToolCommand::Run {
         auto text = std::make_shared<std::string>();
         auto latin1 = std::make_shared<bool>(false);
-        command.add_option("text", *text, "The text (UTF-8)")->required();
+        auto keepNewline = std::make_shared<bool>(false);
+        auto maxBytes = std::make_shared<uint64_t>(ToolIO::kDefaultMaxInputBytes);
+        command.add_option("text", *text, "The text (UTF-8), or - to read it from standard input")
+            ->required();
         command.add_flag("--latin1", *latin1,
                          "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
+        command.add_flag("--keep-newline", *keepNewline,
+                         "With -, encode the input's final line end too (it is dropped by default)");
+        command.add_option("--max-bytes", *maxBytes, "With -, refuse input larger than this many bytes")
+            ->capture_default_str()
+            ->check(ToolIO::checkByteCount);
         command.footer(
             "Letters, digits and -._~ stay; every other byte becomes %XX.\n"
+            "With -, the text is read from standard input and its one final line end (\\n or \\r\\n) is\n"
+            "dropped, so `echo hi | zandrel-tool urlencode -` gives hi; other line ends are encoded.\n"
             "A text that starts with '-' goes after --: zandrel-tool urlencode -- -x\n"
-            "Exit status: 0 done, 1 the text cannot be written in Latin-1, 2 the output cannot be written.");
-        return [text, latin1]() -> int {
+            "Exit status: 0 done, 1 the text cannot be written in Latin-1, 2 the input cannot be read (or "
+            "is\n"
+            "larger than --max-bytes) or the output cannot be written.");
+        return [text, latin1, keepNewline, maxBytes]() -> int {
+            if (*text == "-") {
+                platform::Result<std::string> input = ToolIO::readInput("-", *maxBytes);
+                if (!input) return ToolIO::fail("urlencode", "", input.status().message(), kInputOutput);
+                *text = *keepNewline ? std::move(*input) : withoutFinalLineEnd(std::move(*input));
+            }
             std::optional<std::string> encoded = *latin1 ? encodedForURLLatin1(*text) : encodedForURL(*text);
             if (!encoded)
                 return ToolIO::fail(
@@ -39,7 +66,7 @@ ToolCommand::Registrar urlencode{
             if (!ToolIO::writeOutput(*encoded))
                 return ToolIO::fail("urlencode", "",
                                     fmt::format("cannot write the output: {}", std::strerror(errno)),
-                                    kOutputFailed);
+                                    kInputOutput);
             return 0;
         };
     }};

@@ -104,7 +104,7 @@ ToolCommand::Registrar xml2json{
             "On a malformed document, still print the tree read before the error (exit status stays 1)");
         command.add_option("--max-bytes", options->maxBytes, "Refuse a document larger than this many bytes")
             ->capture_default_str()
-            ->check(CLI::PositiveNumber);
+            ->check(ToolIO::checkByteCount);
         command.footer(fmt::format(
             "Attribute storage: prefixed (\"_name\" keys), dictionary (\"__attributes\"), unprefixed (mixed "
             "with "

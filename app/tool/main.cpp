@@ -9,12 +9,14 @@
 #include <optional>
 #include <string>
 
+#include "app/host/CommandLineMistake.h"
+#include "app/host/TerminalText.h"
 #include "app/tool/ToolCommand.h"
 
 namespace {
 // Every mistake on the command line (unknown command or option, missing argument) exits with
 // this one documented status, whatever CLI11 would number it.
-constexpr int kUsageError = 64;
+constexpr int kUsageError = CommandLineMistake::kExitStatus;
 
 // The first argument of the chosen command that starts with '-' but names none of its options:
 // a text or file name such as "-x" that CLI11 took for an option. Arguments after "--" are
@@ -34,43 +36,45 @@ std::optional<std::string> strayDashArgument(CLI::App& command, int argc, char**
 int main(int argc, char** argv) {
     CLI::App app{
         "zandrel-tool: the Zandrel framework's data utilities (XML <-> JSON, URL encoding, FTP upload)"};
+    app.name("zandrel-tool");
     app.require_subcommand(1);
     app.footer(
         fmt::format("\nRun `zandrel-tool COMMAND --help` for a command's options and exit statuses.\n"
-                    "A mistake on the command line exits with {}.",
+                    "Every command that reads a file or a text takes - for standard input.\n"
+                    "Messages read \"zandrel-tool COMMAND: what went wrong\"; a mistake on the command line\n"
+                    "(an unknown command or option, a missing argument) exits with {}.",
                     kUsageError));
     auto commands = ToolCommand::all();
     std::sort(commands.begin(), commands.end(), [](auto& a, auto& b) { return a.name < b.name; });
     std::map<CLI::App*, ToolCommand::Run> runs;
-    std::string names;
     for (auto& command : commands) {
         CLI::App* sub = app.add_subcommand(command.name, command.description);
         runs[sub] = command.setup(*sub);
-        names += (names.empty() ? "" : ", ") + command.name;
-    }
-    if (argc > 1 && argv[1][0] != '-' &&
-        std::none_of(commands.begin(), commands.end(), [&](auto& c) { return c.name == argv[1]; })) {
-        std::cerr << "zandrel-tool: unknown command '" << argv[1] << "' (commands: " << names << ")\n";
-        return kUsageError;
     }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);  // --help is not a mistake
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        int status = app.exit(e);
-        if (status == 0) return 0;  // --help is not a mistake
         // A required text or file name that starts with '-' was read as an unknown option, so
         // CLI11 says only that the argument is missing: say what happened and what to type.
         CLI::App* command = nullptr;
         for (auto& entry : runs)
             if (argc > 1 && entry.first->get_name() == argv[1]) command = entry.first;
         if (dynamic_cast<const CLI::RequiredError*>(&e) && command) {
-            if (auto stray = strayDashArgument(*command, argc, argv))
+            if (auto stray = strayDashArgument(*command, argc, argv)) {
+                const std::string shown = TerminalText::printable(*stray, 60);
                 std::cerr
-                    << "zandrel-tool " << argv[1] << ": '" << *stray
+                    << "zandrel-tool " << argv[1] << ": '" << shown
                     << "' was read as an option; to give a text or file name that starts with '-', put -- "
                        "before it: zandrel-tool "
-                    << argv[1] << " -- " << *stray << "\n";
+                    << argv[1] << " -- " << shown << "\n";
+                return kUsageError;
+            }
         }
+        std::cerr << CommandLineMistake::describe(app, e, "command") << "\n";
         return kUsageError;
     }
     for (auto& [sub, run] : runs) {
@@ -78,7 +82,8 @@ int main(int argc, char** argv) {
             try {
                 return run();
             } catch (const std::exception& e) {
-                std::cerr << "zandrel-tool " << sub->get_name() << ": " << e.what() << "\n";
+                std::cerr << "zandrel-tool " << sub->get_name() << ": " << TerminalText::printable(e.what())
+                          << "\n";
                 return 1;
             }
         }

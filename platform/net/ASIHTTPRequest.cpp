@@ -28,6 +28,9 @@ constexpr double kLongestTimeOutSeconds = 24.0 * 60 * 60;
 // Many requests at once share a bounded number of sockets; the others wait their turn (the wait
 // counts towards their time-outs).
 constexpr long kMaxConnections = 32;
+// Far beyond any real document address; a longer one is an attack or a mistake.
+constexpr size_t kLongestURL = 64 * 1024;
+constexpr size_t kLongestHostName = 253;
 
 CURL* easyOf(void* p) {
     return static_cast<CURL*>(p);
@@ -66,6 +69,10 @@ struct CheckedURL {
 // An absolute http:// or https:// URL with a host, or the reason it is not one.
 std::variant<CheckedURL, std::string> checkURL(const std::string& text) {
     if (text.empty()) return std::string("the address is empty");
+    // libcurl reads C strings: whatever follows a NUL would be dropped, fetching another address.
+    if (text.find('\0') != std::string::npos) return std::string("the address holds a NUL character");
+    if (text.size() > kLongestURL)
+        return fmt::format("the address is longer than the {} characters allowed", kLongestURL);
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     if (!url) return std::string("libcurl could not be set up");
     // Without CURLU_ALLOW_SPACE and friends libcurl refuses spaces and control characters.
@@ -77,6 +84,7 @@ std::variant<CheckedURL, std::string> checkURL(const std::string& text) {
                            scheme.value_or("?"));
     auto host = urlPart(url.get(), CURLUPART_HOST);
     if (!host || host->empty()) return std::string("the address names no host");
+    if (host->size() > kLongestHostName) return std::string("the host name is longer than DNS allows");
     auto full = urlPart(url.get(), CURLUPART_URL);
     curl_url_set(url.get(), CURLUPART_USER, nullptr, 0);
     curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0);
@@ -290,7 +298,7 @@ void ASIHTTPRequest::startAsynchronous() {
         return finish(0, *why);
     }
     auto& url = std::get<CheckedURL>(checked);
-    m_displayURL = url.display;
+    m_displayURL = printable(url.display);
     if (auto why = HTTPTransferDriver::shared().start(shared_from_this(), url.full)) finish(0, *why);
 }
 

@@ -9,7 +9,9 @@
 // block: a completion block may run a nested modal loop without holding any transfer state.
 //
 // Outcomes. Any HTTP response, whatever its status (404 and 500 included), is a completion:
-// responseStatusCode() and responseData() hold what the server sent. Everything else is a
+// responseStatusCode() and responseData() hold what the server sent; a 304 has no body by
+// definition, so one arrives with an empty body even when the server sent bytes after it.
+// Everything else is a
 // failure and runs only the failed block, if any: a URL that is not http:// or https:// or is
 // malformed (reported at start, never thrown), no connection, a time-out, a body larger than the
 // maximum, more than five redirects or a redirect to another scheme. error() names what failed.

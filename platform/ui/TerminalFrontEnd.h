@@ -90,11 +90,6 @@ public:
     // Runs one command line as if it had been typed.
     void execute(const std::string& line);
 
-    // Rendering, kept free of input and output so it can be checked directly.
-    static std::string renderWindow(const Window& window);
-    static std::string renderMenuBar(const Menu& menu);
-    static std::string renderAlert(const AlertRequest& alert);
-    static std::string renderWindowList();
     // The key window (or a note that none is open) and the alert that is waiting, if any.
     std::string renderScreen() const;
     static std::string helpText();

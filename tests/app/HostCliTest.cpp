@@ -1,8 +1,10 @@
 // zandrel-host as a person or a script uses it: the real program, the real plug-in bundle and a
 // real database file.
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/Subprocess.h"
@@ -146,6 +148,128 @@ TEST(HostCliFiles, ForeignAndExistingFilesAreRefusedWithAClearMessage) {
     ProcessResult again = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
     EXPECT_NE(again.exitCode, 0);
     EXPECT_FALSE(again.err.empty());
+}
+
+TEST_F(HostCliTest, CommandLineMistakesExitSixtyFourNamingTheMistakeAndTheNearestWord) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // the whole of standard error
+    };
+    const Case cases[] = {
+        {{"templtes"},
+         "zandrel-host: unknown subcommand 'templtes'; did you mean `templates`? (subcommands: "
+         "duplicate, templates, users); see zandrel-host --help\n"},
+        {{"Users"},
+         "zandrel-host: unknown subcommand 'Users'; did you mean `users`? (subcommands: duplicate, "
+         "templates, users); see zandrel-host --help\n"},
+        {{"frobnicate"},
+         "zandrel-host: unknown subcommand 'frobnicate' (subcommands: duplicate, templates, "
+         "users); see zandrel-host --help\n"},
+        {{"--bogus"}, "zandrel-host: unknown option --bogus; see zandrel-host --help\n"},
+        {{"--usr", "ada"},
+         "zandrel-host: unknown option --usr (did you mean `--user`?); see zandrel-host --help\n"},
+        {{"--json"},
+         "zandrel-host: option --json belongs to templates: put it after it, zandrel-host templates "
+         "--json\n"},
+        {{"users", "extra"},
+         "zandrel-host users: unexpected argument 'extra'; see zandrel-host users --help\n"},
+        {{"templates", "--jsn"},
+         "zandrel-host templates: unknown option --jsn (did you mean `--json`?); see zandrel-host templates "
+         "--help\n"},
+        {{"duplicate", "--template", "Quick Notes"},
+         "zandrel-host duplicate: --name is required; see zandrel-host duplicate --help\n"},
+        {{"duplicate", "--tempalte", "Quick Notes", "--name", "x"},
+         "zandrel-host duplicate: unknown option --tempalte (did you mean `--template`?); see zandrel-host "
+         "duplicate --help\n"},
+        {{"duplicate", "--name"},
+         "zandrel-host duplicate: option --name needs a value; see zandrel-host duplicate --help\n"},
+        {{"--db"}, "zandrel-host: option --db needs a value; see zandrel-host --help\n"},
+    };
+    nlohmann::json before = templates();
+    for (const auto& c : cases) {
+        ProcessResult r = host(c.args);
+        EXPECT_EQ(r.exitCode, 64) << c.args.front() << ": " << r.err;
+        EXPECT_EQ(r.err, c.message) << c.args.front();
+        EXPECT_EQ(r.out, "") << c.args.front();
+    }
+    EXPECT_EQ(templates(), before);
+}
+
+TEST_F(HostCliTest, HostileCommandLinesAreEchoedEscapedAndCut) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{std::string(100000, 't')},
+                                                 {"--" + std::string(100000, 'u')},
+                                                 {"temp\x1b[2J\x1b]0;title\x07lates"},
+                                                 {"users", "\r\x1b[Kforged"},
+                                                 {"\xC3\x28\xFF"}}) {
+        ProcessResult r = host(args);
+        EXPECT_EQ(r.exitCode, 64);
+        EXPECT_LT(r.err.size(), 400u) << r.err.substr(0, 100);
+        for (size_t i = 0; i + 1 < r.err.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(r.err[i]);
+            EXPECT_FALSE(byte < 0x20 || byte == 0x7F || byte == 0xFF) << r.err;
+        }
+    }
+    EXPECT_NE(host({"temp\x1b[2Jlates"}).err.find("'temp\\x1b[2Jlates'"), std::string::npos);
+}
+
+TEST_F(HostCliTest, TemplatesWithoutJsonIsATableThatAgreesWithTheJson) {
+    ProcessResult r = host({"templates"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(r.out.substr(at, end - at));
+    ASSERT_FALSE(lines.empty());
+    const size_t column = lines[0].find("ACTIVE");
+    ASSERT_TRUE(lines[0].starts_with("NAME") && column != std::string::npos) << r.out;
+
+    const char* kinds[] = {"text", "number", "date", "pop-up", "checkbox", "multi-line text"};
+    size_t line = 1;
+    for (const auto& form : templates()) {
+        ASSERT_LT(line, lines.size());
+        const std::string name = form["name"];
+        EXPECT_TRUE(lines[line].starts_with(name + "  ")) << lines[line];
+        EXPECT_EQ(lines[line].substr(column),
+                  fmt::format("{:<6}  {}", form["active"].get<bool>() ? "yes" : "no", form["fields"].size()));
+        ++line;
+        for (const auto& field : form["fields"]) {
+            ASSERT_LT(line, lines.size());
+            EXPECT_TRUE(lines[line].starts_with("    " + field["name"].get<std::string>() + "  "))
+                << lines[line];
+            std::string kind = kinds[field["typeCode"].get<int>()];
+            if (!field["active"].get<bool>()) kind += " (inactive)";
+            EXPECT_EQ(lines[line].substr(column), kind);
+            ++line;
+        }
+    }
+    EXPECT_EQ(line, lines.size()) << r.out;
+}
+
+TEST_F(HostCliTest, PipedTableKeepsLongNamesWholeAndShowsControlCharactersEscaped) {
+    const std::string longName =
+        "A form template with a name far longer than any terminal is wide " + std::string(200, 'z');
+    ASSERT_EQ(host({"duplicate", "--template", "Quick Notes", "--name", longName}).exitCode, 0);
+    ASSERT_EQ(host({"duplicate", "--template", "Quick Notes", "--name", "Bell\x07 and \x1b[31mred"}).exitCode,
+              0);
+    for (const char* columns : {"", "40"}) {
+        setenv("COLUMNS", columns, 1);  // a pipe is no terminal, whatever COLUMNS says
+        ProcessResult r = host({"templates"});
+        unsetenv("COLUMNS");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(longName + "  yes"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Bell\\x07 and \\x1b[31mred"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(r.out.find("…"), std::string::npos);
+    }
+    // The JSON keeps the name exactly as stored.
+    EXPECT_TRUE(named(templates(), "Bell\x07 and \x1b[31mred"));
+}
+
+TEST(HostCliHelp, TheExitStatusOfMistakesIsDocumented) {
+    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("64 the command line is wrong"), std::string::npos) << r.out;
+    ProcessResult t = runProgram({builtProgram("zandrel-host"), "templates", "--help"});
+    EXPECT_NE(t.out.find("piped or redirected, nothing is cut"), std::string::npos) << t.out;
 }
 
 TEST(HostCliHelp, EveryCommandExplainsItself) {

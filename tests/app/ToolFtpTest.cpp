@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -76,7 +77,8 @@ TEST_F(ToolFtpTest, BadUrlIsRefusedBeforeAnythingIsSent) {
         ProcessResult run = ftpPut(url, path("password"), path("payload.bin"));
         EXPECT_EQ(run.exitCode, 2) << url << ": " << run.err;
         EXPECT_EQ(run.err,
-                  "ftp-put: --url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got '" +
+                  "zandrel-tool ftp-put: --url must be an ftp:// URL with a host, e.g. "
+                  "ftp://host:21/incoming/ (got '" +
                       url + "')\n");
         EXPECT_EQ(run.out, "");
     }
@@ -87,9 +89,9 @@ TEST_F(ToolFtpTest, TargetThatIsNoPlainFileNameIsRefused) {
     for (const std::string target : {"sub/dir.bin", ".", "..", "a\r\nDELE b", "tab\there"}) {
         ProcessResult run = ftpPut(server.url(), path("password"), path("payload.bin"), {target});
         EXPECT_EQ(run.exitCode, 2) << target;
-        EXPECT_EQ(
-            run.err,
-            "ftp-put: TARGET must be a plain file name (no '/', no control characters, not '.' or '..')\n")
+        EXPECT_EQ(run.err,
+                  "zandrel-tool ftp-put: TARGET must be a plain file name (no '/', no control characters, "
+                  "not '.' or '..')\n")
             << target;
         EXPECT_FALSE(contains(run.err, "Target URL is invalid!"));
     }
@@ -100,7 +102,7 @@ TEST_F(ToolFtpTest, UnreadablePasswordFileSaysWhy) {
 
     ProcessResult missing = ftpPut(server.url(), path("no-such-file"), path("payload.bin"));
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_EQ(missing.err, "ftp-put: cannot read the password file " + path("no-such-file") +
+    EXPECT_EQ(missing.err, "zandrel-tool ftp-put: cannot read the password file " + path("no-such-file") +
                                ": No such file or directory\n");
 
     // A directory opens but cannot be read; root can read anything else, so this is the case
@@ -108,8 +110,8 @@ TEST_F(ToolFtpTest, UnreadablePasswordFileSaysWhy) {
     std::filesystem::create_directory(files / "secrets");
     ProcessResult directory = ftpPut(server.url(), path("secrets"), path("payload.bin"));
     EXPECT_EQ(directory.exitCode, 2);
-    EXPECT_EQ(directory.err,
-              "ftp-put: cannot read the password file " + path("secrets") + ": Is a directory\n");
+    EXPECT_EQ(directory.err, "zandrel-tool ftp-put: cannot read the password file " + path("secrets") +
+                                 ": Is a directory\n");
     EXPECT_FALSE(server.readFile("payload.bin"));
 }
 
@@ -117,7 +119,8 @@ TEST_F(ToolFtpTest, WrongPasswordPointsAtTheCredentials) {
     files.write("payload.bin", "x");
     ProcessResult run = ftpPut(server.url(), path("wrong-password"), path("payload.bin"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(contains(run.err, "ftp-put: upload of " + path("payload.bin") + " failed: ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "zandrel-tool ftp-put: upload of " + path("payload.bin") + " failed: "))
+        << run.err;
     EXPECT_TRUE(contains(run.err, "check --user and the password file")) << run.err;
     EXPECT_FALSE(contains(run.err, FtpServer::kPassword)) << "the password never shows";
     EXPECT_FALSE(contains(run.err, "not-the-password")) << "the password never shows";
@@ -128,14 +131,15 @@ TEST_F(ToolFtpTest, SourceThatIsADirectoryKeepsTheReason) {
     std::filesystem::create_directory(files / "folder");
     ProcessResult run = ftpPut(server.url(), path("password"), path("folder"));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "ftp-put: cannot read " + path("folder") + ": Is a directory\n");
+    EXPECT_EQ(run.err, "zandrel-tool ftp-put: cannot read " + path("folder") + ": Is a directory\n");
     EXPECT_FALSE(server.readFile("folder"));
 }
 
 TEST_F(ToolFtpTest, MissingSourceKeepsTheReason) {
     ProcessResult run = ftpPut(server.url(), path("password"), path("absent.bin"));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "ftp-put: cannot open " + path("absent.bin") + ": No such file or directory\n");
+    EXPECT_EQ(run.err,
+              "zandrel-tool ftp-put: cannot open " + path("absent.bin") + ": No such file or directory\n");
 }
 
 TEST_F(ToolFtpTest, HelpListsTheExitStatuses) {
@@ -162,9 +166,9 @@ TEST_F(ToolFtpTest, ControlCharactersInCredentialsAreBadInput) {
         std::string message;
     };
     const std::string userMessage =
-        "ftp-put: --user must not contain control characters (such as a line break or a tab)\n";
+        "zandrel-tool ftp-put: --user must not contain control characters (such as a line break or a tab)\n";
     const std::string passwordMessage =
-        "ftp-put: the password in " + path("pw") +
+        "zandrel-tool ftp-put: the password in " + path("pw") +
         " contains a control character; only its first line is used, without the line end\n";
     const Case cases[] = {
         {"user\r\nDELE payload.bin", "secret\n", userMessage},
@@ -198,7 +202,7 @@ TEST_F(ToolFtpTest, OverlongPasswordLineIsRefused) {
     files.write("pw", std::string(100000, 'p'));  // a file picked by mistake, without a line break
     ProcessResult run = ftpPut(server.url(), path("pw"), path("payload.bin"));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "ftp-put: cannot read the password file " + path("pw") +
+    EXPECT_EQ(run.err, "zandrel-tool ftp-put: cannot read the password file " + path("pw") +
                            ": its first line is longer than 4096 bytes\n");
     files.write("pw", std::string(4096, 'p') + "\n");  // the longest accepted: the server refuses it
     run = ftpPut(server.url(), path("pw"), path("payload.bin"));
@@ -218,15 +222,18 @@ TEST_F(ToolFtpTest, PipesAndDevicesAreRefusedAtOnce) {
         std::string message;
     };
     const Case cases[] = {
-        {path("password"), fifo, "ftp-put: cannot read " + fifo + ": a named pipe, not a regular file\n"},
+        {path("password"), fifo,
+         "zandrel-tool ftp-put: cannot read " + fifo + ": a named pipe, not a regular file\n"},
         {fifo, path("payload.bin"),
-         "ftp-put: cannot read the password file " + fifo + ": a named pipe, not a regular file\n"},
+         "zandrel-tool ftp-put: cannot read the password file " + fifo +
+             ": a named pipe, not a regular file\n"},
         {"/dev/zero", path("payload.bin"),
-         "ftp-put: cannot read the password file /dev/zero: a character device, not a regular file\n"},
+         "zandrel-tool ftp-put: cannot read the password file /dev/zero: a character device, not a regular "
+         "file\n"},
         {path("password"), "/dev/zero",
-         "ftp-put: cannot read /dev/zero: a character device, not a regular file\n"},
+         "zandrel-tool ftp-put: cannot read /dev/zero: a character device, not a regular file\n"},
         {path("password"), "/dev/null",
-         "ftp-put: cannot read /dev/null: a character device, not a regular file\n"},
+         "zandrel-tool ftp-put: cannot read /dev/null: a character device, not a regular file\n"},
     };
     for (const Case& c : cases) {
         std::mutex mutex;
@@ -258,9 +265,65 @@ TEST_F(ToolFtpTest, MessagesShowControlCharactersEscaped) {
     files.write("payload.bin", "x");
     ProcessResult run = ftpPut("ftp://127.0.0.1/a\r\nDELE b\x1b[2J/", path("password"), path("payload.bin"));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err,
-              "ftp-put: --url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got "
-              "'ftp://127.0.0.1/a\\r\\nDELE b\\x1b[2J/')\n");
+    EXPECT_EQ(
+        run.err,
+        "zandrel-tool ftp-put: --url must be an ftp:// URL with a host, e.g. ftp://host:21/incoming/ (got "
+        "'ftp://127.0.0.1/a\\r\\nDELE b\\x1b[2J/')\n");
+}
+
+}  // namespace
+
+namespace {
+
+using testsupport::FtpServer;
+using testsupport::ProcessResult;
+
+class ToolFtpStandardInputTest : public testsupport::FtpServerTest {
+protected:
+    void SetUp() override {
+        FtpServerTest::SetUp();
+        files.write("password", std::string(FtpServer::kPassword) + "\n");
+    }
+    std::vector<std::string> argv(std::vector<std::string> more) {
+        std::vector<std::string> args{testsupport::builtProgram("zandrel-tool"),
+                                      "ftp-put",
+                                      "--url",
+                                      server.url(),
+                                      "--user",
+                                      FtpServer::kUser,
+                                      "--password-file",
+                                      (files / "password").string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+    testsupport::TempDir files;
+};
+
+TEST_F(ToolFtpStandardInputTest, DashUploadsAFileRedirectedToStandardInput) {
+    const std::string data = testsupport::seededBytes(70000, 3);
+    ProcessResult run = testsupport::runProgram(argv({"-", "from-stdin.bin"}), data);  // stdin is a file
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(server.readFile("from-stdin.bin"), data);
+    EXPECT_NE(run.out.find("Uploaded standard input to "), std::string::npos) << run.out;
+}
+
+TEST_F(ToolFtpStandardInputTest, DashIsRefusedWithoutATargetOrWhenNoFileIsRedirected) {
+    ProcessResult noTarget = testsupport::runProgram(argv({"-"}), "data");
+    EXPECT_EQ(noTarget.exitCode, 2);
+    EXPECT_EQ(
+        noTarget.err,
+        "zandrel-tool ftp-put: standard input has no file name: give TARGET, the name of the file on the "
+        "server\n");
+
+    const pid_t pid =
+        testsupport::startProgram(argv({"-", "x.bin"}), "/dev/null", files / "out", files / "err");
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(files.read("err"),
+              "zandrel-tool ftp-put: cannot read standard input: a character device, not a regular file; "
+              "redirect a file to it (< FILE) or give the file's name\n");
+    EXPECT_FALSE(server.readFile("x.bin"));
 }
 
 }  // namespace

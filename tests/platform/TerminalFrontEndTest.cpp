@@ -9,6 +9,7 @@
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TerminalFrontEnd.h"
+#include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -153,7 +154,7 @@ class RenderTest : public TerminalFrontEndTest, public ::testing::WithParamInter
 
 TEST_P(RenderTest, DrawsTheStateOfEachView) {
     GetParam().change(*this);
-    std::string drawn = TerminalFrontEnd::renderWindow(*window);
+    std::string drawn = TerminalRenderer::renderWindow(*window);
     EXPECT_TRUE(contains(drawn, GetParam().expected)) << "expected \"" << GetParam().expected << "\" in:\n"
                                                       << drawn;
 }
@@ -214,7 +215,7 @@ TEST_F(TerminalFrontEndTest, DrawsTableRowsWithTheSelection) {
     table->setDataSource(rows);
     window->contentView()->addSubview(table);
     table->selectRow(1);
-    std::string drawn = TerminalFrontEnd::renderWindow(*window);
+    std::string drawn = TerminalRenderer::renderWindow(*window);
     EXPECT_TRUE(contains(drawn, "table      Name | Count (2 rows)")) << drawn;
     EXPECT_TRUE(contains(drawn, " 1. Alice | 0\n")) << drawn;
     EXPECT_TRUE(contains(drawn, "*2. Bob | 10\n")) << drawn;
@@ -222,13 +223,13 @@ TEST_F(TerminalFrontEndTest, DrawsTableRowsWithTheSelection) {
 
 TEST_F(TerminalFrontEndTest, DrawsMenusAndAlerts) {
     installMenuBar();
-    std::string menu = TerminalFrontEnd::renderMenuBar(*app.mainMenu());
+    std::string menu = TerminalRenderer::renderMenuBar(*app.mainMenu());
     EXPECT_TRUE(contains(menu, "  1 File\n      ----\n      1.1 Close  [key w]\n")) << menu;
     EXPECT_TRUE(contains(menu, "          2.1.1 Duplicate form definition\n")) << menu;
     EXPECT_TRUE(contains(menu, "          2.1.2 Check for updates  (disabled)\n")) << menu;
 
     std::string alert =
-        TerminalFrontEnd::renderAlert({"Zandrel", "Line one\nLine two", "OK", "Cancel", "", false});
+        TerminalRenderer::renderAlert({"Zandrel", "Line one\nLine two", "OK", "Cancel", "", false});
     EXPECT_EQ(alert,
               "+-- Alert: Zandrel\n| Line one\n| Line two\n| 1) OK (default)   2) Cancel\n"
               "+-- answer <number|button title>\n");

@@ -52,7 +52,7 @@ protected:
         platform::UserDefaults::setStandardPath(dir / "defaults.json");
         platform::Locale::setCurrentForTesting("en_US");
         platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::optional<std::string>("12"));
-        platform::Workspace::setOpenerForTesting([this](const std::string& url) {
+        platform::Workspace::shared().setOpenerForTesting([this](const std::string& url) {
             opened.push_back(url);
             return true;
         });
@@ -61,7 +61,7 @@ protected:
     }
     void TearDown() override {
         waitForReplies();
-        platform::Workspace::setOpenerForTesting(nullptr);
+        platform::Workspace::shared().setOpenerForTesting(nullptr);
         platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::nullopt);
         platform::Locale::setCurrentForTesting(std::nullopt);
         DLPluginObject::setHostOverrides({});

@@ -1,0 +1,110 @@
+#include "app/host/TerminalText.h"
+
+#include <fmt/format.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `text` (shortest form, no
+// surrogates, at most U+10FFFF), or 0 when it is not one; `codePoint` gets its value.
+size_t utf8Sequence(std::string_view text, char32_t& codePoint) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    size_t length = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    return length;
+}
+
+bool isContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+std::string TerminalText::printable(std::string_view text, size_t maxChars) {
+    std::string out;
+    size_t chars = 0;
+    for (size_t at = 0; at < text.size();) {
+        if (maxChars && chars == maxChars) {
+            out += "…";
+            break;
+        }
+        char32_t codePoint = 0;
+        const size_t length = utf8Sequence(text.substr(at), codePoint);
+        if (length == 0) {
+            out += fmt::format("\\x{:02x}", static_cast<unsigned char>(text[at]));
+            ++at;
+        } else {
+            if (codePoint == '\n')
+                out += "\\n";
+            else if (codePoint == '\t')
+                out += "\\t";
+            else if (codePoint == '\r')
+                out += "\\r";
+            else if (codePoint < 0x20 || codePoint == 0x7F)
+                out += fmt::format("\\x{:02x}", static_cast<unsigned>(codePoint));
+            else if (codePoint >= 0x80 && codePoint < 0xA0)  // C1 controls act like escapes on some terminals
+                out += fmt::format("\\u{:04x}", static_cast<unsigned>(codePoint));
+            else
+                out.append(text.substr(at, length));
+            at += length;
+        }
+        ++chars;
+    }
+    return out;
+}
+
+size_t TerminalText::displayWidth(std::string_view text) {
+    size_t width = 0;
+    for (char c : text)
+        if (!isContinuation(c)) ++width;
+    return width;
+}
+
+std::string TerminalText::truncated(std::string_view text, size_t width) {
+    if (displayWidth(text) <= width) return std::string(text);
+    if (width == 0) return {};
+    // Keep width - 1 characters and the ellipsis.
+    size_t kept = 0, at = 0;
+    for (; at < text.size(); ++at) {
+        if (!isContinuation(text[at])) {
+            if (kept == width - 1) break;
+            ++kept;
+        }
+    }
+    return std::string(text.substr(0, at)) + "…";
+}
+
+size_t TerminalText::terminalWidth(int fd) {
+    if (!::isatty(fd)) return 0;
+    struct winsize size {};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (const char* columns = std::getenv("COLUMNS"); columns && *columns) {
+        char* end = nullptr;
+        const long value = std::strtol(columns, &end, 10);
+        if (*end == '\0' && value > 0 && value <= 10000) return static_cast<size_t>(value);
+    }
+    return 80;
+}
