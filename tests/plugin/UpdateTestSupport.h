@@ -49,6 +49,7 @@ class UpdateTest : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
+        DLPluginObject::setHostOverrides({});  // the plug-in's own addresses count here
         platform::UserDefaults::setStandardPath(dir / "defaults.json");
         platform::Locale::setCurrentForTesting("en_US");
         platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::optional<std::string>("12"));
