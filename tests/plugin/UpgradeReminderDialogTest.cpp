@@ -9,7 +9,8 @@
 namespace plugintest {
 namespace {
 
-const std::string kPng = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0", 33);
+constexpr char kPngBytes[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
+const std::string kPng(kPngBytes, sizeof kPngBytes - 1);
 
 class UpgradeReminderDialogTest : public UpdateTest {
 protected:
