@@ -186,6 +186,22 @@ TEST_F(UpgradeCheckTest, DownloadingNeedsTheConfirmationAndOpensOnlyAWebAddress)
     }
 }
 
+TEST_F(UpgradeCheckTest, AReminderLeftOpenIsNotJoinedByASecondOne) {
+    auto first = checkNow(upgradeDocument(R"("latest-version": "1.3")"));
+    ASSERT_TRUE(first);
+    auto again = checkNow(upgradeDocument(R"("latest-version": "1.4")"));
+    EXPECT_EQ(again, first);
+    size_t shown = 0;
+    for (const auto& window : app.windows())
+        shown += window->isVisible() && window->title() == first->window()->title();
+    EXPECT_EQ(shown, 1u);
+    answer(first, "later");
+    auto later = checkNow(upgradeDocument(R"("latest-version": "1.4")"));
+    ASSERT_TRUE(later);
+    EXPECT_NE(later, first);
+    answer(later, "later");
+}
+
 TEST_F(UpgradeCheckTest, SignOffClosesTheReminderWithoutSavingOrOpening) {
     auto dialog = checkNow(upgradeDocument(R"("latest-version": "1.3")"));
     ASSERT_TRUE(dialog);

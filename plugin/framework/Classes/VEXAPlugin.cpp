@@ -439,8 +439,14 @@ void KOPAPlugin::handleUpgradeReply(int status, const std::string& body,
     if (!versionStringIsHigherThanOrEqualTo(versionOf(hostVersion), versionOf(minHost))) return;
     if (!versionStringIsHigherThanOrEqualTo(versionOf(systemVersion), versionOf(minOSX))) return;
 
+    // A reminder still waiting for an answer (the user left it open for 12 hours) is not
+    // joined by a second one.
+    if (auto open = std::dynamic_pointer_cast<KOPAUpgradeReminderDialogController>(m_openReminder.lock());
+        open && open->isWindowLoaded() && open->window()->isVisible())
+        return;
     auto dialog = std::make_shared<KOPAUpgradeReminderDialogController>();
     if (!dialog->initWithWindowNibName("VEXAUpgradeReminderDialogController")) return;
+    m_openReminder = dialog;
     dialog->setDataDict(*document);
     (void)dialog->window();  // loads and fills it
     auto self = sharedAs<KOPAPlugin>();

@@ -159,4 +159,5 @@ private:
     std::string m_currentOSXVersion;
     std::shared_ptr<DLPObjectContext> m_objectContext;
     platform::RunLoop::TimerId m_updateTimer = 0;
+    std::weak_ptr<platform::Object> m_openReminder;  // the upgrade reminder while it is shown
 };
