@@ -5,6 +5,7 @@
 #include "host/app/DLDocument.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
+#include "host/database/OptionsCache.h"
 #include "platform/ui/TextField.h"
 
 std::shared_ptr<DLPObjectContext> DLMainWindow::objectContext() const {
@@ -39,10 +40,20 @@ void DLMainWindowController::refresh() {
     auto templates =
         context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
     if (!templates) return;
-    m_rows.clear();
+    // The templates in the order of the duplicate dialog's pop-up, so row n and item n agree.
+    std::vector<std::pair<std::string, std::shared_ptr<CustomRecordSetDefinition>>> ordered;
     for (const auto& object : templates.value()) {
         auto t = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
         if (!t) continue;
+        auto name = t->name();
+        ordered.emplace_back(name.isString() ? name.asString() : std::string(), t);
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return host::OptionsCache::ordersBefore(a.first, a.second->primaryKeyValue(), b.first,
+                                                b.second->primaryKeyValue());
+    });
+    m_rows.clear();
+    for (const auto& [name, t] : ordered) {
         // Counted, not loaded: the window must stay cheap however many fields the templates hold.
         auto count = context->resultCountForEntityNamedQualifierLocumBindings(
             "CustomRecordDefinition", "customRecordSetDefinitionID == $template",
@@ -50,8 +61,6 @@ void DLMainWindowController::refresh() {
         platform::Value fieldCount = count ? platform::Value(count.value()) : platform::Value();
         m_rows.push_back({t->name(), t->active(), fieldCount});
     }
-    std::sort(m_rows.begin(), m_rows.end(),
-              [](const auto& a, const auto& b) { return a[0].description() < b[0].description(); });
     m_table->reloadData();
     window()->display();
 }

@@ -36,8 +36,8 @@ platform::Result<ObjectList> activeByName(DLPObjectContext& context, const char*
     keyed.reserve(objects->size());
     for (auto& object : *objects) keyed.emplace_back(nameOf(object), object);
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        int c = compareFolded(a.first, b.first);
-        return c != 0 ? c < 0 : a.second->primaryKeyValue() < b.second->primaryKeyValue();
+        return OptionsCache::ordersBefore(a.first, a.second->primaryKeyValue(), b.first,
+                                          b.second->primaryKeyValue());
     });
     ObjectList sorted;
     sorted.reserve(keyed.size());
@@ -55,6 +55,11 @@ platform::Result<std::vector<std::shared_ptr<T>>> typed(platform::Result<ObjectL
 }
 
 }  // namespace
+
+bool OptionsCache::ordersBefore(const std::string& a, int64_t aKey, const std::string& b, int64_t bKey) {
+    int c = compareFolded(a, b);
+    return c != 0 ? c < 0 : aKey < bKey;
+}
 
 platform::Result<ObjectList> OptionsCache::valueForKey(std::string_view key) {
     if (key == "activeCustomRecordSetDefinitions")

@@ -7,7 +7,9 @@
 // Order: by name, comparing ASCII letters without regard to case (other bytes as they are),
 // then by primary key, so equal names keep a stable order; no name sorts first.
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +32,10 @@ public:
     platform::Result<std::vector<std::shared_ptr<CustomRecordSetDefinition>>>
     activeCustomRecordSetDefinitions();
     platform::Result<std::vector<std::shared_ptr<GWUser>>> activeUsers();
+
+    // The lists' order, for views that show the same objects beside them: whether the object
+    // named `a` with key `aKey` comes before the one named `b` with key `bKey`.
+    static bool ordersBefore(const std::string& a, int64_t aKey, const std::string& b, int64_t bKey);
 
 private:
     DLPObjectContext& m_context;

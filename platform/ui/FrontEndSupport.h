@@ -6,10 +6,19 @@
 //
 // Only visible views count: a person cannot see, let alone press, a hidden button, so neither
 // the terminal nor the test driver lets anyone act on one.
+//
+// Titles (menu items, buttons, alert buttons, pop-up items, commands) are matched one way
+// everywhere: exact first, then ignoring letter case, then a unique prefix ignoring case. When
+// the first of these levels that finds anything finds more than one, the request is refused as
+// ambiguous rather than guessed: two templates may differ only in letter case. "..." typed by a
+// person matches the ellipsis character "\u2026" in a title. Letter case is ignored for Latin,
+// Greek and Cyrillic letters; other scripts match as written.
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/FrontEnd.h"
@@ -26,7 +35,7 @@ class Window;
 // itself. Front ends number them from 1 in this order.
 std::vector<std::shared_ptr<View>> visibleViews(const Window& window);
 std::shared_ptr<View> findVisibleView(const Window& window, const std::string& identifier);
-// The first visible button titled exactly `title`, or else the only one titled so ignoring case.
+// The visible button whose title matches `title` (see matchTitle); none when absent or ambiguous.
 std::shared_ptr<Button> findVisibleButton(const Window& window, const std::string& title);
 
 // "Plug-ins > Zandrel > Duplicate form definition" -> {"Plug-ins", "Zandrel", "Duplicate ..."}.
@@ -49,9 +58,31 @@ struct AlertButton {
 };
 // The alert's buttons in the order they are shown: default, alternate, other (empty ones left out).
 std::vector<AlertButton> alertButtons(const AlertRequest& alert);
-// The return value of the button titled `title` (exact, then ignoring case); none when absent.
+// The return value of the button whose title matches `title` (see matchTitle); none when absent
+// or ambiguous.
 std::optional<int> alertReturnForTitle(const AlertRequest& alert, const std::string& title);
 
+// Compares ASCII letters without regard to case; other bytes must be equal.
 bool equalsIgnoringCase(const std::string& a, const std::string& b);
+
+struct TitleMatch {
+    std::optional<size_t> index;  // the title chosen, by position in the list
+    std::string error;            // ready to show when there is no index, e.g.
+                                  // `no item "Invoce" (did you mean "Invoice"?)` or
+                                  // `"in" is ambiguous: "Invoice", "Inquiry"`
+};
+// Picks the title `wanted` names among `titles`; `what` names the kind of thing in the error
+// ("item", "button", "command", ...).
+TitleMatch matchTitle(const std::vector<std::string>& titles, const std::string& wanted,
+                      const std::string& what);
+// The title closest to `wanted` by edit distance (ignoring case), or "" when none is close enough
+// to be a likely typing mistake.
+std::string nearestTitle(const std::vector<std::string>& titles, const std::string& wanted);
+// `text` safe to show: control characters and bytes that are not UTF-8 are written escaped
+// (\e, \n, \t, \r, \\xNN); everything else, including backslashes, is unchanged.
+std::string printable(std::string_view text);
+// Decodes the UTF-8 character at `pos` and moves `pos` past it; when the bytes there are not
+// UTF-8 (overlong, surrogate, cut short, out of range), returns none and moves one byte on.
+std::optional<char32_t> nextCodePoint(std::string_view text, size_t& pos);
 
 }  // namespace platform
