@@ -5,6 +5,8 @@
 //   zandrel-host [--db FILE] templates [--json]            read-only
 //   zandrel-host [--db FILE] users                         read-only
 //   zandrel-host --db FILE --init-demo
+//   zandrel-host [--update-url URL] [--upgrade-url URL] check-updates [--answer ANSWER]...
+//   --update-url, --upgrade-url and --plugin-version V apply to every loaded plug-in, any command
 //
 // Exit status: 0 success; 1 the database or a plug-in could not be used (message on stderr);
 // 2 bad input (unknown template, empty name, unknown user); 3 the dialog refused the name;
@@ -19,8 +21,10 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/host/CheckUpdatesCommand.h"
 #include "app/host/CommandLineMistake.h"
 #include "app/host/HostCommands.h"
+#include "host/app/DLPluginObject.h"
 
 namespace fs = std::filesystem;
 
@@ -83,6 +87,27 @@ int main(int argc, char** argv) {
 
     auto* users = cli.add_subcommand(
         "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
+
+    DLPluginObject::HostOverrides overrides;
+    cli.add_option("--update-url", overrides.updateURL,
+                   "Address of every plug-in's version document for this run (\"\": none)");
+    cli.add_option("--upgrade-url", overrides.upgradeURL,
+                   "Address of every plug-in's upgrade document for this run (\"\": none)");
+    cli.add_option("--plugin-version", overrides.pluginVersion,
+                   "The version every plug-in reports as running, for this run (to see an update offered)");
+    auto* checkUpdates = cli.add_subcommand(
+        "check-updates",
+        "Run the plug-ins' update check now, print each alert and reminder and answer it, print the "
+        "addresses opened (\"open: URL\")");
+    std::vector<std::string> answers;
+    checkUpdates
+        ->add_option(
+            "--answer", answers,
+            "accept or cancel (the update alert; default cancel), download, skip or later (the upgrade "
+            "reminder; default later); at most one of each")
+        ->check(CLI::IsMember({"accept", "cancel", "download", "skip", "later"}))
+        ->expected(1, 2)
+        ->allow_extra_args(false);
     cli.require_subcommand(0, 1);
     cli.footer(
         "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, "
@@ -120,6 +145,8 @@ int main(int argc, char** argv) {
             std::cerr << "zandrel-host: creating the demo database " << settings.database << "\n";
             if (int rc = runInitDemo(settings); rc != 0) return rc;
         }
+        DLPluginObject::setHostOverrides(overrides);
+        if (checkUpdates->parsed()) return runCheckUpdates(settings, answers);
         if (users->parsed()) return runUsers(settings);
         if (templates->parsed()) return runTemplates(settings, json);
         if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);

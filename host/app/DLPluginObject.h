@@ -6,6 +6,7 @@
 // table in the user's language, the key itself when missing -- and bundle().
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/foundation/Bundle.h"
@@ -27,6 +28,17 @@ public:
 
     // The bundle being loaded while its principal class is created; the constructor takes it.
     static void setBundleBeingLoaded(std::shared_ptr<platform::Bundle> bundle);
+
+    // What a run of the host sets for every plug-in it loads (zandrel-host --update-url,
+    // --upgrade-url, --plugin-version): when set, they stand in for the plug-in's own document
+    // addresses and its bundle's version. An empty address means "none".
+    struct HostOverrides {
+        std::optional<std::string> updateURL;
+        std::optional<std::string> upgradeURL;
+        std::optional<std::string> pluginVersion;
+    };
+    static void setHostOverrides(HostOverrides overrides);
+    static const HostOverrides& hostOverrides();
 
 private:
     std::shared_ptr<platform::Bundle> m_bundle;

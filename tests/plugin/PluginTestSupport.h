@@ -173,12 +173,15 @@ protected:
         setenv("LANGUAGE", "en", 1);
         KOPAPlugin::resetForTesting();
         dropSessionObjects();
+        // Signing in starts the update check: no test reaches the maker's server.
+        DLPluginObject::setHostOverrides({std::string(), std::string(), std::nullopt});
         log = std::make_unique<LogCapture>();
         ui = std::make_unique<platform::ScriptedFrontEnd>();
     }
     void TearDown() override {
         dropSessionObjects();
         KOPAPlugin::resetForTesting();
+        DLPluginObject::setHostOverrides({});
         host.reset();
         ui.reset();
         log.reset();

@@ -1,0 +1,178 @@
+// zandrel-host check-updates: the real program, the real plug-in bundle, a demo database, and the
+// two documents served by a real HTTP server on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/DocumentServer.h"
+#include "tests/support/Subprocess.h"
+#include "tests/support/TempDir.h"
+
+using testsupport::builtProgram;
+using testsupport::ProcessResult;
+using testsupport::runProgram;
+
+namespace {
+
+const std::string kUpdateDownload = "https://downloads.example/Zandrel-2.0.zip";
+const std::string kUpgradeDownload = "https://downloads.example/Zandrel-Pro-2.0.zip";
+
+std::string versionDocument(const std::string& download = kUpdateDownload) {
+    return R"({ "latest-version": "2.0", "download-url": ")" + download +
+           R"(", "changelogs": { "default": ["Faster start", "Fixed the 100% CPU bug"] } })";
+}
+std::string upgradeDocument(const std::string& download = kUpgradeDownload) {
+    return R"({ "latest-version": "2.0", "min-version-daylite": "6.0", "download-url": ")" + download + R"(",
+      "localized": { "default": { "info": "Now with reports.", "changes": ["Reports"],
+                                  "confirmationString": "I have read the licence" } } })";
+}
+
+class CheckUpdatesCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The child inherits these: its own preferences file (the skip list) and English texts.
+        for (const char* name : {"XDG_CONFIG_HOME", "LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"})
+            if (const char* v = std::getenv(name)) saved[name] = v;
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        setenv("LANGUAGE", "en", 1);
+        setenv("LANG", "en_US.UTF-8", 1);
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        db = (dir / "demo.sqlite").string();
+        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        ASSERT_EQ(created.exitCode, 0) << created.err;
+        server.serve("/version.json", 200, versionDocument());
+        server.serve("/upgrade.json", 200, upgradeDocument());
+    }
+    void TearDown() override {
+        for (const char* name : {"XDG_CONFIG_HOME", "LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"}) {
+            if (auto it = saved.find(name); it != saved.end())
+                setenv(name, it->second.c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    }
+
+    ProcessResult check(std::vector<std::string> answers, std::optional<std::string> updateURL = std::nullopt,
+                        std::optional<std::string> upgradeURL = std::nullopt) {
+        std::vector<std::string> argv{builtProgram("zandrel-host"),
+                                      "--db",
+                                      db,
+                                      "--update-url",
+                                      updateURL.value_or(server.url("/version.json")),
+                                      "--upgrade-url",
+                                      upgradeURL.value_or(server.url("/upgrade.json")),
+                                      "check-updates"};
+        for (const auto& answer : answers) argv.insert(argv.end(), {"--answer", answer});
+        return runProgram(argv);
+    }
+
+    testsupport::TempDir dir;
+    testsupport::DocumentServer server;
+    std::string db;
+    std::map<std::string, std::string> saved;
+};
+
+TEST_F(CheckUpdatesCliTest, ShowsTheAlertThenTheReminderAndOpensWhatWasAccepted) {
+    ProcessResult r = check({"accept", "download"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string expected =
+        "alert: A new version of Zandrel is available: 2.0\n"
+        "A newer version of Zandrel has been published. Would you like to download it now?\n\n"
+        "What has changed:\n\n\u2022 Faster start\n\u2022 Fixed the 100% CPU bug\n\n"
+        "answer: Download\n"
+        "open: " +
+        kUpdateDownload +
+        "\n"
+        "reminder: Zandrel 2.0 is available\n"
+        "An upgrade of Zandrel is available.\n\nNow with reports.\n\nWhat's new in version 2.0:\n\n\u2022 "
+        "Reports\n\n"
+        "confirmation: I have read the licence\n"
+        "answer: download\n"
+        "open: " +
+        kUpgradeDownload + "\n";
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(server.log(), (std::vector<std::string>{"/version.json", "/upgrade.json"}));
+}
+
+TEST_F(CheckUpdatesCliTest, UnansweredQuestionsAreCancelledAndPostponedAndOpenNothing) {
+    for (int run = 0; run < 2; ++run) {
+        ProcessResult r = check({});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("answer: Not Now\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("reminder: Zandrel 2.0 is available\n"), std::string::npos) << "run " << run;
+        EXPECT_NE(r.out.find("answer: later\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("open: "), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(CheckUpdatesCliTest, ASkippedVersionIsNotOfferedByTheNextRun) {
+    ProcessResult skipped = check({"cancel", "skip"});
+    ASSERT_EQ(skipped.exitCode, 0) << skipped.err;
+    EXPECT_NE(skipped.out.find("answer: skip\n"), std::string::npos) << skipped.out;
+    ProcessResult next = check({"cancel", "download"});
+    ASSERT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_NE(next.out.find("alert: "), std::string::npos) << "the update alert ignores the skip list";
+    EXPECT_EQ(next.out.find("reminder: "), std::string::npos) << next.out;
+    EXPECT_EQ(next.out.find("open: "), std::string::npos) << next.out;
+}
+
+TEST_F(CheckUpdatesCliTest, HostileOrUnreachableDocumentsEndQuietly) {
+    server.serve("/hostile-version.json", 200, versionDocument("file:///etc/passwd"));
+    server.serve("/hostile-upgrade.json", 200, upgradeDocument("javascript:alert(1)"));
+    ProcessResult hostile = check({"accept", "download"}, server.url("/hostile-version.json"),
+                                  server.url("/hostile-upgrade.json"));
+    ASSERT_EQ(hostile.exitCode, 0) << hostile.err;
+    EXPECT_NE(hostile.out.find("reminder: "), std::string::npos) << hostile.out;
+    EXPECT_EQ(hostile.out.find("open: "), std::string::npos) << hostile.out;
+
+    std::string refused;
+    {
+        testsupport::DocumentServer gone;
+        refused = gone.url("/version.json");
+    }
+    ProcessResult unreachable = check({"accept"}, refused, refused);
+    ASSERT_EQ(unreachable.exitCode, 0) << unreachable.err;
+    EXPECT_EQ(unreachable.out, "");
+
+    server.serve("/array.json", 200, "[1, 2, 3]");
+    ProcessResult wrongShape = check({"accept"}, server.url("/array.json"), server.url("/array.json"));
+    ASSERT_EQ(wrongShape.exitCode, 0) << wrongShape.err;
+    EXPECT_EQ(wrongShape.out, "");
+}
+
+TEST_F(CheckUpdatesCliTest, ThePluginVersionOverrideDecidesWhatIsNewer) {
+    std::vector<std::string> argv{builtProgram("zandrel-host"),
+                                  "--db",
+                                  db,
+                                  "--update-url",
+                                  server.url("/version.json"),
+                                  "--upgrade-url",
+                                  "",
+                                  "--plugin-version",
+                                  "2.0",
+                                  "check-updates"};
+    ProcessResult same = runProgram(argv);
+    ASSERT_EQ(same.exitCode, 0) << same.err;
+    EXPECT_EQ(same.out, "") << "2.0 is not newer than the running 2.0";
+    EXPECT_EQ(server.hits("/upgrade.json"), 0) << "an empty upgrade address means none";
+}
+
+TEST_F(CheckUpdatesCliTest, TwoAnswersToOneQuestionAreACommandLineMistake) {
+    for (const auto& answers :
+         std::vector<std::vector<std::string>>{{"accept", "cancel"}, {"skip", "later"}}) {
+        ProcessResult r = check(answers);
+        EXPECT_EQ(r.exitCode, 64) << r.err;
+        EXPECT_NE(r.err.find("answer the same question"), std::string::npos) << r.err;
+        EXPECT_EQ(server.hits("/version.json"), 0);
+    }
+    ProcessResult unknown = check({"maybe"});
+    EXPECT_EQ(unknown.exitCode, 64) << unknown.err;
+}
+
+}  // namespace
