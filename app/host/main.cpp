@@ -145,6 +145,12 @@ int main(int argc, char** argv) {
             std::cerr << "zandrel-host: creating the demo database " << settings.database << "\n";
             if (int rc = runInitDemo(settings); rc != 0) return rc;
         }
+        // A one-shot duplicate exits long before any reply could be shown: it asks nobody for
+        // updates unless an address is given.
+        if (duplicate->parsed()) {
+            if (!overrides.updateURL) overrides.updateURL = "";
+            if (!overrides.upgradeURL) overrides.upgradeURL = "";
+        }
         DLPluginObject::setHostOverrides(overrides);
         if (checkUpdates->parsed()) return runCheckUpdates(settings, answers);
         if (users->parsed()) return runUsers(settings);

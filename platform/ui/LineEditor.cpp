@@ -72,6 +72,7 @@ LineEditor::LineEditor(Options options) : m_options(std::move(options)) {
             ::close(out);
         throw std::runtime_error(std::string("cannot set up line editing: ") + std::strerror(errno));
     }
+    if (termios mode{}; ::tcgetattr(m_options.inputFd, &mode) == 0) m_savedMode = mode;
     m_el = ::el_init_fd("zandrel", m_in, m_out, m_out, m_options.inputFd, m_options.outputFd,
                         m_options.outputFd);
     if (!m_el) {
@@ -103,6 +104,7 @@ LineEditor::LineEditor(Options options) : m_options(std::move(options)) {
 LineEditor::~LineEditor() {
     if (m_active) ::el_set(m_el, EL_UNBUFFERED, 0);  // the terminal back in its normal mode
     ::el_end(m_el);
+    restoreTerminal();
     ::history_end(m_history);
     std::fclose(m_in);
     std::fclose(m_out);
@@ -128,6 +130,24 @@ void LineEditor::finishLine() {
     m_active = false;
     if (!m_hidden) ::el_set(m_el, EL_UNBUFFERED, 0);
     m_hidden = false;
+    holdKeys();
+}
+
+// Between lines (a command running, output being written) the terminal stays without its own
+// line editing and echo: keys typed ahead reach the editor as typed. In the terminal's normal
+// mode a Ctrl-D typed ahead would become an end-of-file nobody reads (and arrive as a NUL), and
+// arrows would be echoed as escape sequences.
+void LineEditor::holdKeys() {
+    if (!m_savedMode) return;
+    termios mode = *m_savedMode;
+    mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    mode.c_cc[VMIN] = 1;
+    mode.c_cc[VTIME] = 0;
+    ::tcsetattr(m_options.inputFd, TCSANOW, &mode);
+}
+
+void LineEditor::restoreTerminal() {
+    if (m_savedMode) ::tcsetattr(m_options.inputFd, TCSADRAIN, &*m_savedMode);
 }
 
 LineEditor::Event LineEditor::readKeys() {
@@ -194,6 +214,7 @@ void LineEditor::hide() {
     m_hiddenCursorFromEnd = characterCount(std::string_view(info->cursor, info->lastchar));
     m_hidden = true;
     ::el_set(m_el, EL_UNBUFFERED, 0);
+    holdKeys();
     writeOut("\r\x1b[K");  // the prompt line cleared: what comes next starts there
 }
 

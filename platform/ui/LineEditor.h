@@ -18,10 +18,13 @@
 // Ctrl-L asks the owner to redraw (redrawRequested), Ctrl-D at an empty line is the end of
 // input, and libedit's other emacs keys work as in a shell.
 
+#include <termios.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +93,10 @@ public:
     void clearLine();
     // Draws the prompt and line again after the terminal was resized or continued.
     void refresh();
+    // The terminal as it was before the editor started (for a stop with Ctrl-Z), and back to
+    // holding keys afterwards.
+    void restoreTerminal();
+    void holdKeys();
 
     // Adds a line to the history and writes the file. Blank lines and lines starting with a
     // space are left out (as shells do, so something can be typed without being kept).
@@ -109,6 +116,8 @@ private:
     void writeOut(const std::string& text);
 
     Options m_options;
+    // The terminal's mode before the editor changed it: restored at the end and for a stop.
+    std::optional<termios> m_savedMode;
     editline* m_el = nullptr;
     history* m_history = nullptr;
     FILE* m_in = nullptr;

@@ -496,6 +496,7 @@ void TerminalFrontEnd::interrupt() {
 
 void TerminalFrontEnd::suspend() {
     if (m_editor && m_editor->isActive()) m_editor->hide();
+    if (m_editor) m_editor->restoreTerminal();  // the shell gets the terminal as it gave it
     m_showEditor = false;
 }
 
@@ -507,6 +508,7 @@ void TerminalFrontEnd::resume() {
             m_editor->refresh();  // whatever happened to the screen meanwhile, the line is drawn again
         return;
     }
+    if (m_editor) m_editor->holdKeys();
     if (!m_editor && m_interactive && m_commandDepth == 0) prompt();
 }
 

@@ -26,7 +26,7 @@ protected:
     }
 
     ProcessResult host(std::vector<std::string> args, const std::string& input = "") {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db};
+        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
         argv.insert(argv.end(), args.begin(), args.end());
         return runProgram(argv, input);
     }

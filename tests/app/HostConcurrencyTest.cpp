@@ -85,7 +85,7 @@ protected:
     }
 
     std::vector<std::string> host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db};
+        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
     }

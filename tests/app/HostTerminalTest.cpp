@@ -36,7 +36,7 @@ protected:
 
     std::unique_ptr<PseudoTerminal> startAtTerminal(unsigned short columns = 100) {
         PseudoTerminal::Options options;
-        options.argv = {builtProgram("zandrel-host"), "--db", db};
+        options.argv = {builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
         options.environment = {{"HOME", dir.path().string()},
                                {"XDG_DATA_HOME", (dir / "data").string()},
                                {"TERM", "xterm"},
@@ -48,7 +48,7 @@ protected:
     }
 
     ProcessResult piped(const std::string& script) {
-        return runProgram({builtProgram("zandrel-host"), "--db", db}, script);
+        return runProgram({builtProgram("zandrel-host"), "--db", db, "--update-url", ""}, script);
     }
 
     std::vector<std::string> templateNames() {
@@ -366,3 +366,18 @@ TEST_F(HostTerminalTest, AMistypedCommandAtTheTerminalIsReportedAndTheSessionGoe
 }
 
 }  // namespace
+
+// Keys typed while a command still runs are kept as typed: an end of input typed ahead quits,
+// arrows typed ahead edit the next line instead of being echoed or stored.
+TEST_F(HostTerminalTest, KeysTypedAheadOfThePromptAreKeptAsTyped) {
+    {
+        auto t = startAtTerminal();
+        t->send("help\r\x04");
+        EXPECT_EQ(t->waitForExit(), 0) << t->output();
+    }
+    auto t = startAtTerminal();
+    t->send(std::string("help\rwindws") + kLeft + kLeft + "o\r");
+    EXPECT_TRUE(t->waitFor("Windows, front to back")) << t->output();
+    t->send("quit\r");
+    EXPECT_EQ(t->waitForExit(), 0) << t->output();
+}
