@@ -1,7 +1,8 @@
 #pragma once
 
 // TableView: rows and columns whose contents come from a data source; the delegate hears of
-// selection changes. Both are interfaces held weakly, as the toolkit does.
+// selection changes, titles check-box cells and gives a row's contextual menu. Both are
+// interfaces held weakly, as the toolkit does.
 
 #include <memory>
 #include <string>
@@ -12,10 +13,19 @@
 
 namespace platform {
 
+class Menu;
 class TableView;
 
 struct TableColumn {
     std::string identifier;
+    std::string title;
+    // The column's cells are check boxes: their values are booleans, and each cell may carry a
+    // title the delegate gives it (tableViewWillDisplayCell).
+    bool checkBox = false;
+};
+
+// What the delegate may change of a cell before it is drawn.
+struct TableCell {
     std::string title;
 };
 
@@ -34,6 +44,11 @@ class TableViewDelegate {
 public:
     virtual ~TableViewDelegate() = default;
     virtual void tableViewSelectionDidChange(TableView& table) {}
+    // Called before a cell is drawn; a check-box cell shows `cell.title` beside its box.
+    virtual void tableViewWillDisplayCell(TableView& table, TableCell& cell, const TableColumn& column,
+                                          size_t row) {}
+    // The contextual menu of a row (a right click on it); none by default.
+    virtual std::shared_ptr<Menu> tableViewMenuForRow(TableView& table, size_t row) { return nullptr; }
 };
 
 class TableView : public Control {
@@ -46,6 +61,13 @@ public:
 
     size_t numberOfRows() const;
     Value valueAt(size_t column, size_t row) const;
+    // Hands an edited value to the data source (a check box clicked), then nothing else: the
+    // source reloads if it wants to. False when the column or row does not exist.
+    bool setValueAt(const Value& value, size_t column, size_t row);
+    // The title the delegate gives the cell (empty when it gives none).
+    std::string cellTitleAt(size_t column, size_t row);
+    // The row's contextual menu from the delegate; null when there is none or no such row.
+    std::shared_ptr<Menu> menuForRow(size_t row);
     int64_t selectedRow() const { return m_selectedRow; }
     // Selects a row (-1: none) and tells the delegate when the selection changed.
     void selectRow(int64_t row);

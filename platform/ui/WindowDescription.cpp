@@ -105,7 +105,8 @@ Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& sou
         auto t = std::make_shared<TableView>();
         if (const Value* cols = item.find("columns"); cols && cols->isArray())
             for (const auto& c : cols->asArray())
-                t->addTableColumn({c.value("id", std::string_view{}), c.value("title", std::string_view{})});
+                t->addTableColumn({c.value("id", std::string_view{}), c.value("title", std::string_view{}),
+                                   c.value("checkbox", false)});
         view = t;
     } else {
         return Status::error(fmt::format("window description {}: unknown view class \"{}\"", source, cls));

@@ -13,7 +13,8 @@
 //       { "class": "Button",      "id": "ok", "title": "Duplicate", "action": "runAction:",
 //         "keyEquivalent": "\r", "tag": 1 },
 //       { "class": "ImageView",   "image": "DLAppIcon" },
-//       { "class": "TableView",   "id": "users", "columns": [ { "id": "name", "title": "Name" } ] },
+//       { "class": "TableView",   "id": "users", "columns": [ { "id": "name", "title": "Name" },
+//                                                      { "id": "on", "title": "On", "checkbox": true } ] },
 //       { "class": "View",        "id": "box", "views": [ ... nested ... ] }
 //     ],
 //     "outlets": { "existingFormDefPopUp": "templates", "duplicateFormDefNameTextField": "name" }
