@@ -223,13 +223,18 @@ TEST(LayoutSolverTest, CellLimitRefusesGrowthAndKeepsTheSystem) {
     LayoutSolver solver;
     std::vector<LayoutVariable> v;
     for (int i = 0; i < 40; ++i) v.emplace_back("v" + std::to_string(i));
+    // A chain the tableau must hold (an equality as two inequalities): its rows grow with it.
+    const auto link = [&](int i) {
+        solver.addConstraint(rel(v[i], GE, v[i - 1] + 1.0));
+        solver.addConstraint(rel(v[i], LE, v[i - 1] + 1.0));
+    };
     solver.addConstraint(rel(v[0], EQ, 0.0));
-    for (int i = 1; i < 10; ++i) solver.addConstraint(rel(v[i], EQ, v[i - 1] + 1.0));
+    for (int i = 1; i < 10; ++i) link(i);
     solver.setCellLimit(solver.cellCount() + 5);
     int refused = 0;
     for (int i = 10; i < 40; ++i) {
         try {
-            solver.addConstraint(rel(v[i], EQ, v[i - 1] + 1.0));
+            link(i);
         } catch (const LayoutError& e) {
             ++refused;
             EXPECT_NE(std::string(e.what()).find("limit"), std::string::npos);
