@@ -530,9 +530,12 @@ TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
         }
         return result;
     };
+    int chains = 0;
     for (int round = 0; round < 300; ++round) {
         RandomSystem system;
-        const int nVars = 4 + round % 9;
+        // Every fourth system starts as one long chain, whose links the steps then cut and join.
+        const bool chain = round % 4 == 1;
+        const int nVars = chain ? 40 : 4 + round % 9;
         for (int i = 0; i < nVars; ++i) {
             system.variables.emplace_back("x" + std::to_string(i));
             system.anchors.push_back(LayoutConstraint(
@@ -548,7 +551,15 @@ TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
         const bool withEdit = round % 3 == 0;
         double suggested = 0.0;
         if (withEdit) incremental.addEditVariable(edited, 50.0);
-        for (int step = 0; step < 60; ++step) {
+        if (chain) {
+            ++chains;
+            for (int i = 1; i < nVars; ++i) {
+                live.push_back(
+                    rel(vars[static_cast<size_t>(i)], EQ, vars[static_cast<size_t>(i - 1)] + constant(rng)));
+                incremental.addConstraint(live.back());
+            }
+        }
+        for (int step = 0; step < (chain ? 120 : 60); ++step) {
             const int o = op(rng);
             if (!live.empty() && o < 6) {
                 std::uniform_int_distribution<size_t> which(0, live.size() - 1);
@@ -624,6 +635,7 @@ TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
         for (size_t i = 0; i < a.size(); ++i)
             ASSERT_NEAR(a[i], b[i], tolerance) << "round " << round << " x" << i;
     }
+    EXPECT_EQ(chains, 75);
     EXPECT_GT(compared, 240);
     EXPECT_GT(refusedAdds, 500);
     EXPECT_GT(removals, 3000);

@@ -110,7 +110,9 @@ TEST(TerminalLayoutTest, SharesSumToTheWidthAndFollowTheWeights) {
         for (size_t i = 0; i < weights.size(); ++i) {
             ASSERT_GE(shares[i], floor) << round;
             for (size_t j = 0; j < weights.size(); ++j) {
-                if (weights[i] > weights[j]) ASSERT_GE(shares[i] + 1, shares[j]) << round;
+                if (weights[i] > weights[j]) {
+                    ASSERT_GE(shares[i] + 1, shares[j]) << round;
+                }
             }
         }
     }
