@@ -7,14 +7,6 @@
 
 #include "VXShowcaseNoteController.h"
 #include "VXShowcaseTemplateNote.h"
-#include "framework/Categories/DLPObjectContext+VEXA.h"
-#include "framework/Categories/MCMenuManager+VEXA.h"
-#include "framework/Categories/MCUserDefaults+VEXA.h"
-#include "framework/Classes/VEXAContextualMenuManager.h"
-#include "framework/Classes/VEXAFeature.h"
-#include "framework/Classes/VEXAFeatureEditor.h"
-#include "framework/Classes/VEXAHelper.h"
-#include "framework/Classes/VEXALog.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/MCUserDefaults.h"
@@ -22,6 +14,14 @@
 #include "platform/runtime/ClassRegistry.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Menu.h"
+#include "plugin/framework/Categories/DLPObjectContext+VEXA.h"
+#include "plugin/framework/Categories/MCMenuManager+VEXA.h"
+#include "plugin/framework/Categories/MCUserDefaults+VEXA.h"
+#include "plugin/framework/Classes/VEXAContextualMenuManager.h"
+#include "plugin/framework/Classes/VEXAFeature.h"
+#include "plugin/framework/Classes/VEXAFeatureEditor.h"
+#include "plugin/framework/Classes/VEXAHelper.h"
+#include "plugin/framework/Classes/VEXALog.h"
 
 ZANDREL_REGISTER_CLASS(VXShowcase)
 
@@ -194,7 +194,7 @@ void VXShowcase::showTemplateSummary() {
 
 bool VXShowcase::showTemplateNote(platform::Object* sender) {
     auto context = KOPAHelper::objectContext();
-    auto object = sender ? std::dynamic_pointer_cast<DLPObject>(sender->shared_from_this()) : nullptr;
+    auto object = sender ? std::dynamic_pointer_cast<DLPObject>(sender->weak_from_this().lock()) : nullptr;
     if (!context || !object) {
         KOPA_LOG("A template note needs a form template and somebody signed in (sender {})",
                  sender ? sender->description() : std::string("none"));

@@ -19,7 +19,7 @@
 
 #include <string>
 
-#include "framework/Classes/VEXAPlugin.h"
+#include "plugin/framework/Classes/VEXAPlugin.h"
 
 class VXShowcase : public KOPAPlugin {
 public:

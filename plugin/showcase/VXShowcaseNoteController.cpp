@@ -1,13 +1,13 @@
 #include "VXShowcaseNoteController.h"
 
 #include "VXShowcaseTemplateNote.h"
-#include "framework/Classes/VEXAHelper.h"
-#include "framework/Classes/VEXALog.h"
-#include "framework/Classes/VEXAPlugin.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/GWUser.h"
 #include "platform/foundation/Error.h"
+#include "plugin/framework/Classes/VEXAHelper.h"
+#include "plugin/framework/Classes/VEXALog.h"
+#include "plugin/framework/Classes/VEXAPlugin.h"
 
 namespace {
 std::string textOf(const platform::Value& value) {

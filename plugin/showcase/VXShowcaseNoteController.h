@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "framework/Classes/VEXADialogController.h"
 #include "platform/ui/TextField.h"
+#include "plugin/framework/Classes/VEXADialogController.h"
 
 class CustomRecordSetDefinition;
 

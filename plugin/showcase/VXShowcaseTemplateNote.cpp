@@ -2,11 +2,11 @@
 
 #include <fmt/format.h>
 
-#include "framework/Categories/GWConnectorMap+VEXA.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/GWConnectorMap.h"
 #include "platform/foundation/Value.h"
+#include "plugin/framework/Categories/GWConnectorMap+VEXA.h"
 
 namespace {
 constexpr const char* kForeignAppName = "Showcase";

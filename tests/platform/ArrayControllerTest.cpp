@@ -71,8 +71,8 @@ TEST(ArrayControllerTest, ABoundTableShowsTheObjectsAndItsRowIsTheSelection) {
         return key == "name" ? Value(static_cast<const Named&>(object).name) : Value();
     });
     auto table = std::make_shared<platform::TableView>();
-    table->addTableColumn({"name", "Name"});
-    table->addTableColumn({"other", "Other"});
+    table->addTableColumn({"name", "Name", false});
+    table->addTableColumn({"other", "Other", false});
     auto delegate = std::make_shared<Recorder>();
     table->setDelegate(delegate);
 

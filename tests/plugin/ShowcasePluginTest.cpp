@@ -23,6 +23,11 @@ using platform::Value;
 constexpr const char* kNoteAction = "showcaseTemplateNote:";
 constexpr const char* kMenu = "Plug-ins > Showcase > ";
 
+// Built beside Zandrel's bundle, in the same PlugIns folder.
+std::filesystem::path showcaseBundle() {
+    return std::filesystem::path(ZANDREL_PLUGIN_BUNDLE).parent_path() / "Showcase.plugin";
+}
+
 class ShowcasePluginTest : public plugintest::PluginTest {
 protected:
     void SetUp() override {
@@ -38,13 +43,14 @@ protected:
             MCMenuManager::kContextualMenuConfigurationKey));
         file = dir / "showcase.zandrel";
         startHost(file);
-        auto loaded = host->loadPluginBundle(SHOWCASE_PLUGIN_BUNDLE);
+        auto loaded = host->loadPluginBundle(showcaseBundle());
         ASSERT_TRUE(loaded) << loaded.message();
     }
     void TearDown() override {
-        for (const auto& window : app.windows())
-            if (window->isVisible() && window->windowController() &&
-                window->windowController()->className() != "DLMainWindowController")
+        // Dialogs left open would stay in the plug-in's session registry from test to test.
+        auto windows = app.windows();
+        for (const auto& window : windows)
+            if (window->isVisible() && dynamic_cast<KOPADialogController*>(window->windowController().get()))
                 window->close();
         loop.runPending();
         MCMenuManager::sharedMenuManager()->removeAllActions();
@@ -53,7 +59,9 @@ protected:
     }
 
     void signInAs(const std::string& user) {
-        if (host->isSignedIn()) ASSERT_TRUE(host->signOff());
+        if (host->isSignedIn()) {
+            ASSERT_TRUE(host->signOff());
+        }
         signIn(user);
     }
     DLPObjectContext& context() { return *host->document()->objectContext(); }
@@ -124,7 +132,7 @@ TEST_F(ShowcasePluginTest, LoadsBesideZandrelWithItsMenuActionAndContextualItem)
               Value(7));
 
     // Loading again (another start of the host) adds no second item.
-    ASSERT_TRUE(host->loadPluginBundle(SHOWCASE_PLUGIN_BUNDLE));
+    ASSERT_TRUE(host->loadPluginBundle(showcaseBundle()));
     EXPECT_EQ(MCMenuManager::contextualMenuItemsForClassNamed(defaults, "CustomRecordSetDefinition").size(),
               1u);
 }

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/Classes/VEXADialogController.h"
+#include "VEXADialogController.h"
 #include "platform/ui/ArrayController.h"
 #include "platform/ui/TableView.h"
 
