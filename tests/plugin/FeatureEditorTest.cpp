@@ -153,6 +153,21 @@ TEST_F(FeatureEditorTest, AGrantIsSeenByAnotherConnectionAtItsNextCheck) {
     EXPECT_TRUE(KOPAFeature::userOfContextHasAnyFeatureWithIDs(**grace, {"export"}));
 }
 
+TEST_F(FeatureEditorTest, ARefusedGrantIsReportedAndNothingIsStored) {
+    open();
+    selectFeature("export");
+    hosttest::rawExec(file,
+                      "CREATE TRIGGER refuse BEFORE INSERT ON GWConnectorMap "
+                      "BEGIN SELECT RAISE(ABORT, 'grants are frozen'); END;");
+    ui->answerAlert("OK");
+    ASSERT_TRUE(users->setValueAt(true, kActiveColumn, 1));
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_NE(ui->lastAlert().message.find("The permission could not be changed"), std::string::npos);
+    EXPECT_NE(ui->lastAlert().message.find("grants are frozen"), std::string::npos)
+        << ui->lastAlert().message;
+    EXPECT_EQ(records("export"), "");
+}
+
 TEST_F(FeatureEditorTest, WithNoFeatureSelectedEditsChangeNothingAndDoNotReload) {
     open();
     // A selection past the end of a shortened list survives only as long as nobody reloads.
