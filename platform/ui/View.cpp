@@ -38,7 +38,8 @@ View::~View() {
 }
 
 void View::setFrame(Rect frame) {
-    if (frame == m_frame) return;
+    // The layout pass may have moved the frame away from the frame equations (a root's size is
+    // only preferred), so they are renewed even when the frame looks unchanged.
     if (m_engaged && m_translatesAutoresizingMask)
         if (auto* layout = treeLayout()) layout->holdFrame(*this, frame);
     Rect old = m_frame;
