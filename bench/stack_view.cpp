@@ -7,7 +7,7 @@
 //            it, outside the timing;
 //   constant: the first row's height constant changed, then laid out (every row below moves).
 //
-//   build/bin/bench_stack_view --benchmark_counter_tabular=true
+//   build/bin/bench_stack_view
 
 #include <benchmark/benchmark.h>
 

@@ -21,10 +21,6 @@ namespace {
     std::fflush(stderr);
     std::abort();
 }
-#define KOPA_ASSERT(condition)                                    \
-    do {                                                          \
-        if (!(condition)) assertionFailure(#condition, __LINE__); \
-    } while (0)
 
 constexpr auto kPhase = std::chrono::duration_cast<platform::Duration>(
     std::chrono::duration<double>(KOPAContainerView::kSwapPhaseSeconds));
@@ -73,7 +69,8 @@ void KOPAContainerView::setContentView(const std::shared_ptr<View>& view, bool a
         if (completion) completion();
         return;
     }
-    KOPA_ASSERT(this->useAutoLayout());
+    // Only pinned content can be measured and resized by constraints.
+    if (!m_useAutoLayout) assertionFailure("self.useAutoLayout", __LINE__);
     if (view) view->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto self = sharedAs<KOPAContainerView>();
     const double startAlpha = alphaValue();
