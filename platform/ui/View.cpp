@@ -15,7 +15,8 @@ View::View() = default;
 View::View(Rect frame) : m_frame(frame) {}
 
 View::~View() {
-    // Constraints installed here go with this view; each subview keeps those inside it.
+    // Constraints installed here go with this view; a subview that lives on keeps those inside
+    // it, in an engine of its own. One that dies with this view needs none.
     for (auto& c : m_constraints) {
         c->m_owner = nullptr;
         c->m_handle.reset();
@@ -23,8 +24,9 @@ View::~View() {
     for (auto& sub : m_subviews) {
         sub->m_superview = nullptr;
         sub->setWindowRecursively(nullptr);
-        if (!m_treeLayout) continue;
+        if (sub.use_count() == 1) continue;
         auto inside = ViewTreeLayout::constraintsInside(*sub);
+        if (inside.empty()) continue;
         std::vector<View*> stack{sub.get()};
         while (!stack.empty()) {
             View* v = stack.back();

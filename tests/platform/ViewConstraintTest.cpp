@@ -296,6 +296,31 @@ TEST(ViewConstraintTest, ADestroyedRootLeavesItsSubviewsTheirOwnConstraints) {
     expectFrame(*inner, {71, 7, 20, 20});
 }
 
+TEST(ViewConstraintTest, AViewKeptAliveBelowADestroyedTreeKeepsItsOwnConstraints) {
+    auto inner = makeView("inner", {0, 0, 50, 50}, true);
+    auto leaf = makeView("leaf");
+    std::weak_ptr<View> middleAlive;
+    {
+        auto root = makeView("root", {0, 0, 300, 300}, true);
+        auto middle = makeView("middle");
+        middleAlive = middle;
+        root->addSubview(middle);
+        middle->addSubview(inner);
+        inner->addSubview(leaf);
+        root->addConstraints({eq(middle, A::Left, root, A::Left, 1), eq(leaf, A::Top, root, A::Top, 2)});
+        inner->addConstraints({eq(leaf, A::Left, inner, A::Left, 4), fixed(leaf, A::Width, 6),
+                               fixed(leaf, A::Height, 8), eq(leaf, A::Top, inner, A::Top, 3)});
+    }
+    EXPECT_TRUE(middleAlive.expired());
+    EXPECT_EQ(inner->superview(), nullptr);
+    EXPECT_EQ(inner->constraints().size(), 4u);
+    inner->layoutSubtreeIfNeeded();
+    expectFrame(*leaf, {4, 3, 6, 8});
+    inner->constraints()[0]->setConstant(9);
+    inner->layoutSubtreeIfNeeded();
+    expectFrame(*leaf, {9, 3, 6, 8});
+}
+
 TEST(ViewConstraintTest, AViewCannotBeAddedToItsOwnSubview) {
     Tree t;
     EXPECT_THROW(t.grandchild->addSubview(t.root), std::invalid_argument);
