@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ui/ViewConstraint.h"
+#include "platform/ui/layout/LayoutError.h"
 #include "plugin/framework/Classes/VEXAStackView.h"
 
 namespace {
@@ -225,6 +226,36 @@ TEST(StackViewTest, ACentredViewSitsInTheMiddleAtLeastTheMarginsFromTheSides) {
     expectFrame(*wide, {20, 56, 400, 10});
     expectFrame(*narrow, {170, 20, 100, 10});
     expectFrame(*full, {20, 38, 400, 10});
+}
+
+TEST(StackViewTest, AnAppendTheStacksFixedFrameCannotHoldIsRefusedAndChangesNothing) {
+    auto window = std::make_shared<View>(Rect{0, 0, 500, 500});
+    auto s = makeStack();
+    s->setFrame({0, 0, kStackWidth, 100});  // inside a view, a translating stack keeps this
+    window->addSubview(s);
+    auto a = makeRow("a", 60), b = makeRow("b", 10);
+    s->appendView(a);
+    auto constraintsBefore = s->constraints();
+    EXPECT_THROW(s->appendView(b), platform::LayoutError);
+    EXPECT_EQ(b->superview(), nullptr);
+    EXPECT_EQ(s->subviews(), std::vector<ViewPtr>{a});
+    EXPECT_EQ(s->constraints(), constraintsBefore);
+    EXPECT_TRUE(s->glueConstraints().empty());
+    EXPECT_TRUE(s->lastMarginConstraint()->involves(a.get()));
+    window->layoutSubtreeIfNeeded();
+    expectFrame(*a, rowAt(20, 60));
+    // Once the stack may grow, the same view goes in.
+    s->setTranslatesAutoresizingMaskIntoConstraints(false);
+    window->addConstraints(
+        {ViewConstraint::make(s, LayoutAttribute::Left, LayoutRelation::Equal, window, LayoutAttribute::Left,
+                              1.0, 0.0),
+         ViewConstraint::make(s, LayoutAttribute::Top, LayoutRelation::Equal, window, LayoutAttribute::Top,
+                              1.0, 0.0),
+         ViewConstraint::make(s, LayoutAttribute::Width, LayoutRelation::Equal, kStackWidth)});
+    s->appendView(b);
+    window->layoutSubtreeIfNeeded();
+    expectFrame(*b, rowAt(88, 10));
+    expectFrame(*s, {0, 0, kStackWidth, 118});
 }
 
 TEST(StackViewTest, ReappendingAnArrangedViewMovesItToTheBottom) {

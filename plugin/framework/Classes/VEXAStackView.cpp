@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/layout/LayoutError.h"
+
 using platform::LayoutAttribute;
 using platform::LayoutRelation;
 using platform::View;
@@ -27,17 +29,33 @@ void KOPAStackView::appendView(const std::shared_ptr<View>& view, double padding
     // Counted without the view itself: re-appending an arranged view must not glue it to itself.
     if (view->superview()) view->removeFromSuperview();
     const size_t n = subviews().size();
+    const auto firstBefore = m_firstMarginConstraint;
+    const auto lastBefore = m_lastMarginConstraint;
+    const auto glueBefore = m_glueConstraints;
     view->setTranslatesAutoresizingMaskIntoConstraints(false);
     View::addSubview(view);
-    addSideConstraints(view, centered);
-    if (n > 0) {
-        removeConstraint(m_lastMarginConstraint);
-        connectView(subviews()[n - 1], view, padding);
-    } else {
-        removeConstraint(m_firstMarginConstraint);
-        fixViewAsFirst(view);
+    try {
+        addSideConstraints(view, centered);
+        if (n > 0) {
+            removeConstraint(m_lastMarginConstraint);
+            connectView(subviews()[n - 1], view, padding);
+        } else {
+            removeConstraint(m_firstMarginConstraint);
+            fixViewAsFirst(view);
+        }
+        fixViewAsLast(view);
+    } catch (const platform::LayoutError&) {
+        // The column cannot take the view (the stack's own size is fixed, say): it is put back as
+        // it was. The view's constraints leave with it; the former last margin held before.
+        m_restoring = true;
+        view->removeFromSuperview();
+        m_restoring = false;
+        m_glueConstraints = glueBefore;
+        m_firstMarginConstraint = firstBefore;
+        m_lastMarginConstraint = lastBefore;
+        if (n > 0 && lastBefore && !lastBefore->isActive()) addConstraint(lastBefore);
+        throw;
     }
-    fixViewAsLast(view);
 }
 
 void KOPAStackView::addSideConstraints(const std::shared_ptr<View>& view, bool centered) {
@@ -92,6 +110,7 @@ void KOPAStackView::setSubviews(std::vector<std::shared_ptr<View>> views) {
 }
 
 void KOPAStackView::willRemoveSubview(View* subview) {
+    if (m_restoring) return;
     const auto& views = subviews();
     auto at =
         std::find_if(views.begin(), views.end(), [subview](const auto& v) { return v.get() == subview; });

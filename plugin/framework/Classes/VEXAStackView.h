@@ -41,7 +41,9 @@ public:
 
     void appendView(const std::shared_ptr<platform::View>& view);
     void appendView(const std::shared_ptr<platform::View>& view, double padding);
-    // A view that is already arranged here moves to the bottom.
+    // A view that is already arranged here moves to the bottom. A view the column cannot take
+    // (its required constraints contradict the stack's, as when the stack keeps a fixed frame
+    // inside another view) is refused with LayoutError and the stack is left as it was.
     void appendView(const std::shared_ptr<platform::View>& view, double padding, bool centered);
     // Puts the view directly below `preceding`, joined to its neighbours with the default
     // padding and spanning the column; with no preceding view (or one not arranged here) it is
@@ -78,4 +80,5 @@ private:
     double m_firstMargin = 20.0;
     double m_lastMargin = 20.0;
     double m_defaultPadding = 8.0;
+    bool m_restoring = false;  // taking back a refused append: no gap to close
 };
