@@ -43,6 +43,8 @@ namespace {
 // more there are (the terminal pages instead). Keeps a hostile table from building a million
 // widgets.
 constexpr size_t kMaxTableRows = 500;
+constexpr double kMargin = 12;
+constexpr double kSpacing = 8;
 
 enum class Kind { None, PushButton, CheckBox, Entry, Label, PopUp, Image, Table };
 
@@ -113,6 +115,9 @@ struct GtkFrontEnd::WindowEntry {
     Glib::RefPtr<Gio::SimpleActionGroup> actions;
     std::vector<std::pair<Glib::RefPtr<Gio::SimpleAction>, std::weak_ptr<MenuItem>>> menuActions;
     bool shown = false;
+    double flowY = 0;  // where the next view without a frame goes
+    double width = 0;
+    double height = 0;
 };
 
 bool GtkFrontEnd::displayAvailable() {
@@ -228,7 +233,8 @@ GtkFrontEnd::WindowEntry& GtkFrontEnd::entryFor(const std::shared_ptr<Window>& w
     if (!window->isSheet() && window->level() == Window::NormalLevel) {
         entry.actions = Gio::SimpleActionGroup::create();
         entry.window->insert_action_group("menu", entry.actions);
-        entry.menuBar = Gtk::make_managed<Gtk::PopoverMenuBar>();
+        // Given a model from the start: gtkmm's default constructor passes GTK a null one.
+        entry.menuBar = Gtk::make_managed<Gtk::PopoverMenuBar>(Gio::Menu::create());
         entry.box->append(*entry.menuBar);
     }
     entry.box->append(*entry.fixed);
@@ -268,6 +274,9 @@ void GtkFrontEnd::syncWindow(WindowEntry& entry, const std::shared_ptr<Window>& 
     gw.set_deletable(window->isClosable());
 
     for (auto& [view, ve] : entry.views) ve.seen = false;
+    entry.flowY = kMargin;
+    entry.width = width;
+    entry.height = height;
     if (auto content = window->contentView())
         for (const auto& sub : content->subviews()) syncView(entry, sub, 0, 0, false);
     for (auto it = entry.views.begin(); it != entry.views.end();) {
@@ -294,6 +303,7 @@ void GtkFrontEnd::syncView(WindowEntry& entry, const std::shared_ptr<View>& view
     Rect frame = view->frame();
     frame.x += x;
     frame.y += y;
+    bool flows = view->frame().width <= 0 && view->frame().height <= 0;
     auto it = entry.views.find(view.get());
     if (it != entry.views.end() && it->second.view.lock() != view) {
         if (it->second.widget) entry.fixed->remove(*it->second.widget);
@@ -309,6 +319,20 @@ void GtkFrontEnd::syncView(WindowEntry& entry, const std::shared_ptr<View>& view
     }
     auto& ve = it->second;
     ve.seen = true;
+    if (ve.widget && flows && !hidden) {
+        // A view nobody gave a frame (a window built in code rather than described) is stacked
+        // below the one before it at the window's width; a table takes the height that is left.
+        frame = {kMargin, entry.flowY, std::max(1.0, entry.width - 2 * kMargin), 0};
+        if (ve.kind == Kind::Table) {
+            frame.height = std::max(40.0, entry.height - entry.flowY - kMargin);
+        } else {
+            int minimum = 0, natural = 0, minBase = 0, natBase = 0;
+            ve.widget->measure(Gtk::Orientation::VERTICAL, static_cast<int>(frame.width), minimum, natural,
+                               minBase, natBase);
+            frame.height = std::max(1, natural);
+        }
+        entry.flowY += frame.height + kSpacing;
+    }
     if (ve.widget) {
         if (ve.placedAt.x != frame.x || ve.placedAt.y != frame.y) {
             if (ve.placedAt.x < 0)

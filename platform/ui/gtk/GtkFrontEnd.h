@@ -12,7 +12,8 @@
 // layout engine or written in the window description). GTK's constraint layout is not used: the
 // frames are already solved once for every front end, so feeding GTK the same constraints would
 // solve them a second time with another solver that may round or break ties differently, and the
-// terminal, the tests and the desktop would no longer agree on where a control is.
+// terminal, the tests and the desktop would no longer agree on where a control is. A view without
+// a frame (a window built in code) is stacked below the previous one at the window's width.
 //
 // Widgets to model. A click, a choice, a tick or a menu command is queued on the main queue and
 // run on the next pass, outside GTK's signal emission -- the same place a terminal command runs
