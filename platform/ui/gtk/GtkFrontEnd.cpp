@@ -379,21 +379,32 @@ Gtk::Widget* GtkFrontEnd::createWidget(WindowEntry& entry, const std::shared_ptr
         case Kind::Entry: {
             auto* e = Gtk::make_managed<Gtk::Entry>();
             e->set_activates_default(true);
-            e->signal_changed().connect([this, weak, e] {
-                if (m_syncing) return;
-                auto field = std::dynamic_pointer_cast<TextField>(weak.lock());
-                if (!field) return;
-                std::string text = e->get_text();
-                if (!field->typeText(text)) {
-                    // Not something a person types (a pasted control character): the field keeps
-                    // what it had.
-                    ++m_syncing;
-                    e->set_text(shown(field->editingText().value_or(field->stringValue())));
-                    --m_syncing;
-                }
+            // Read once the change is complete: replacing the text passes through an empty entry,
+            // which must not reach the field as something typed.
+            auto queued = std::make_shared<bool>(false);
+            e->signal_changed().connect([this, weak, e, queued] {
+                if (m_syncing || *queued) return;
+                *queued = true;
+                deferToModel([this, weak, e, queued] {
+                    *queued = false;
+                    auto field = std::dynamic_pointer_cast<TextField>(weak.lock());
+                    if (!field || widgetFor(*field) != e) return;  // the window went away meanwhile
+                    std::string text = e->get_text();
+                    if (!field->typeText(text)) {
+                        // Not something a person types (a pasted control character): the field keeps
+                        // what it had.
+                        ++m_syncing;
+                        e->set_text(shown(field->editingText().value_or(field->stringValue())));
+                        --m_syncing;
+                    }
+                });
             });
-            e->signal_activate().connect([weak] {
-                if (auto field = std::dynamic_pointer_cast<TextField>(weak.lock())) field->commitEditing();
+            e->signal_activate().connect([this, weak] {
+                // After the text still queued, so Return commits what was typed.
+                deferToModel([weak] {
+                    if (auto field = std::dynamic_pointer_cast<TextField>(weak.lock()))
+                        field->commitEditing();
+                });
             });
             widget = e;
             break;
