@@ -60,7 +60,8 @@ TEST_F(GuiHostTest, TheDuplicateDialogWorksThroughTheWidgets) {
                             "show\n"
                             "press Duplicate\n"
                             "show\n"
-                            "answer Thanks!\n");
+                            "answer Thanks!\n"
+                            "show\n");
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     expectNoGtkComplaints(r.err);
     // What the widgets showed, read back from GTK.
@@ -70,6 +71,9 @@ TEST_F(GuiHostTest, TheDuplicateDialogWorksThroughTheWidgets) {
     EXPECT_NE(r.out.find("name: text field \"Project Intake 2025\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("duplicate: button \"Duplicate\" default"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("alert \"Success!\" [Thanks!*]"), std::string::npos) << r.out;
+    // The main window's table before, and after the save the completed command brought.
+    EXPECT_NE(r.out.find("templates: table (5 rows) selected none"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("templates: table (6 rows) selected none"), std::string::npos) << r.out;
     // What was saved.
     auto t = runProgram({builtProgram("zandrel-host"), "--db", db.string(), "templates"});
     EXPECT_NE(t.out.find("Project Intake 2025"), std::string::npos) << t.out;

@@ -181,15 +181,17 @@ void GtkScriptPlayer::perform(std::span<const pollfd>) {
     if (m_baseDepth < 0) m_baseDepth = RunLoop::main().nestingDepth();
     if (!settled()) return;
     m_waitStarted = false;
-    if (m_pendingShot) {
-        if (!m_options.screenshotDir.empty()) shoot(*m_pendingShot);
-        m_pendingShot.reset();
-    }
-    // A command has completed when no dialog it opened is still running.
+    // A command has completed when no dialog it opened is still running. What the hook changes
+    // (the host's save refreshes the main window) is shown before the screenshot is taken.
     if (m_commandsSinceHook && RunLoop::main().nestingDepth() <= m_baseDepth && m_afterCommand) {
         m_commandsSinceHook = false;
         m_afterCommand();
-        if (RunLoop::main().pendingBlockCount() > 0) return;
+        m_waits.clear();
+        return;
+    }
+    if (m_pendingShot) {
+        if (!m_options.screenshotDir.empty()) shoot(*m_pendingShot);
+        m_pendingShot.reset();
     }
     if (m_finishing) {
         finishStep();

@@ -9,10 +9,10 @@
 //
 // Pace. One command runs per run-loop pass, and only once the previous one has settled: the
 // work it queued on the main queue has run, and the key window (and the alert, if one waits)
-// is on the screen and has painted a frame since. Then the screenshots of the previous command
-// are written (NNN.png of the key window, NNN-alert.png of a waiting alert, NNN counting the
-// commands from 001), and the after-command hook runs when no dialog of an earlier command is
-// still open.
+// is on the screen and has painted a frame since. Then the after-command hook runs when no
+// dialog of an earlier command is still open (and the player settles again), then the
+// screenshots of the previous command are written (NNN.png of the key window, NNN-alert.png of
+// a waiting alert, NNN counting the commands from 001).
 //
 // End. As in the terminal, the first failed command stops the script ("line N: <command>:
 // <why>" on the error output); at its end, or at `quit`, waiting alerts take their default
