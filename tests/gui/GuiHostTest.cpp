@@ -53,15 +53,19 @@ protected:
 
 TEST_F(GuiHostTest, TheDuplicateDialogWorksThroughTheWidgets) {
     auto db = newDatabase("gui.sqlite");
-    auto r = runGui(db, kOpenDialog +
-                            "show\n"
-                            "select template \"Project Intake\"\n"
-                            "type name \"Project Intake 2025\"\n"
-                            "show\n"
-                            "press Duplicate\n"
-                            "show\n"
-                            "answer Thanks!\n"
-                            "show\n");
+    auto r = runGui(db,
+                    kOpenDialog +
+                        "show\n"
+                        "select template \"Project Intake\"\n"
+                        "type name \"Project Intake 2025\"\n"
+                        "show\n"
+                        "press Duplicate\n"
+                        "show\n"
+                        "answer Thanks!\n"
+                        "show\n"
+                        "show\n",
+                    // Waiting for each window to paint also lets focus settle between commands.
+                    {"--screenshot-dir", (dir / "shots").string()});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     expectNoGtkComplaints(r.err);
     // What the widgets showed, read back from GTK.
@@ -74,6 +78,8 @@ TEST_F(GuiHostTest, TheDuplicateDialogWorksThroughTheWidgets) {
     // The main window's table before, and after the save the completed command brought.
     EXPECT_NE(r.out.find("templates: table (5 rows) selected none"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("templates: table (6 rows) selected none"), std::string::npos) << r.out;
+    // The main window getting focus back selects no row for the person.
+    EXPECT_EQ(r.out.find("templates: table (6 rows) selected 1"), std::string::npos) << r.out;
     // What was saved.
     auto t = runProgram({builtProgram("zandrel-host"), "--db", db.string(), "templates"});
     EXPECT_NE(t.out.find("Project Intake 2025"), std::string::npos) << t.out;

@@ -590,6 +590,9 @@ void GtkFrontEnd::updateWidget(ViewEntry& ve, View& view) {
                         }
                     }
                     ve.rows->append(*line);
+                    // Focus moving into the window must not pick a row for the person: GTK selects
+                    // the row that takes focus. Rows are chosen by clicking.
+                    ve.rows->get_row_at_index(static_cast<int>(r))->set_focusable(false);
                 }
                 if (rows > shownRows) {
                     auto* more =
