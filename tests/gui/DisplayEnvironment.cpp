@@ -23,12 +23,8 @@ private:
 
 }  // namespace
 
-// Under the sanitizers: the desktop libraries keep process-lifetime caches (fontconfig's font
-// sets, Mesa's EGL state) that are not leaks of ours. The hosts started by the tests get the
-// same list through LSAN_OPTIONS (see VirtualDisplay).
+// Under the sanitizers: fontconfig keeps process-lifetime caches that are not leaks of ours. The
+// hosts started by the tests get the same list through LSAN_OPTIONS (see VirtualDisplay).
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so.1\nleak:libEGL_mesa.so.0\n";
-}
-extern "C" const char* __lsan_default_options() {
-    return "fast_unwind_on_malloc=0";
+    return "leak:libfontconfig.so.1\n";
 }

@@ -2,8 +2,9 @@
 
 // VirtualDisplay: an Xvfb server with openbox as its window manager, for tests that open real
 // windows. Xvfb picks a free display number itself (-displayfd), so parallel test runs do not
-// collide. The environment is set as a desktop session sets it: DISPLAY, and the accessibility
-// bus switched off (GTK_A11Y=none, NO_AT_BRIDGE=1) since no session bus runs here.
+// collide. The environment is set as a desktop session sets it: DISPLAY, the accessibility bus
+// switched off (GTK_A11Y=none, NO_AT_BRIDGE=1) since no session bus runs here, and drawing with
+// cairo since no GPU is there (GDK_DEBUG=gl-disable, GSK_RENDERER=cairo).
 
 #include <sys/types.h>
 
