@@ -107,8 +107,9 @@ bool RunLoop::hasSources(RunLoopModes modes) const {
 }
 
 bool RunLoop::hasSourcesHoldingTime(RunLoopModes modes) const {
-    return std::any_of(m_sources.begin(), m_sources.end(),
-                       [modes](const SourceEntry& e) { return (e.modes & modes) && e.source->holdsVirtualTime(); });
+    return std::any_of(m_sources.begin(), m_sources.end(), [modes](const SourceEntry& e) {
+        return (e.modes & modes) && e.source->holdsVirtualTime();
+    });
 }
 
 bool RunLoop::pollSources(RunLoopModes modes, Duration maxWait) {
