@@ -117,9 +117,10 @@ TEST_P(ContextualMenuBuildTest, ConfiguredItemsThenTheRegisteredActionsNotListed
                      action("Mail", "mailContact:", Array{"GWContact"}),
                      action("Archive", "archive:", Array{"CustomRecordSetDefinition", "GWContact"})});
     auto& defaults = platform::UserDefaults::standard();
-    if (!GetParam().configuration.isNull())
+    if (!GetParam().configuration.isNull()) {
         ASSERT_TRUE(defaults.setObjectForKey(GetParam().configuration,
                                              MCMenuManager::kContextualMenuConfigurationKey));
+    }
     std::string stored = fileText(defaults.path());
     table->selectRow(1);
     auto menu = table->menuForRow(1);
