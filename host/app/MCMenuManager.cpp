@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Menu.h"
@@ -138,7 +139,7 @@ std::shared_ptr<platform::Menu> MCMenuManager::contextualMenuForObject(
         item->setTarget(self);
         item->setRepresentedObject(object);
     };
-    std::vector<std::string> listed;
+    std::unordered_set<std::string> listed;  // a set: configurations and action lists may be long
     for (const auto& entry : contextualMenuItemsForClassNamed(defaults, className)) {
         if (!entry.isDictionary()) continue;
         const auto& item = entry.asDictionary();
@@ -149,14 +150,14 @@ std::shared_ptr<platform::Menu> MCMenuManager::contextualMenuForObject(
         const std::string& title = textEntry(item, "DisplayString");
         if (title.empty()) continue;
         const std::string& selector = textEntry(item, "SelectorName");
-        if (!selector.empty()) listed.push_back(selector);
+        if (!selector.empty()) listed.insert(selector);
         add(title, selector);
     }
     separatorDue = true;
     for (const auto& action : m_actions) {
         if (!action.appliesToClassNamed(className)) continue;
-        if (std::find(listed.begin(), listed.end(), action.selectorName()) != listed.end()) continue;
-        listed.push_back(action.selectorName());  // one item per selector, as the configuration has
+        // One item per selector, as in the configuration.
+        if (!listed.insert(action.selectorName()).second) continue;
         add(action.displayString(), action.selectorName());
     }
     return menu;
