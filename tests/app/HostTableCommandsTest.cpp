@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "tests/support/PseudoTerminal.h"
@@ -48,6 +49,8 @@ protected:
         ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         std::filesystem::create_directories(dir / "config" / "zandrel");
+        // No plug-ins: the items below stay without actions, whatever bundles are built.
+        std::filesystem::create_directories(dir / "no-plugins");
         std::ofstream(preferences) << kPreferences;
     }
     std::map<std::string, std::string> environment() const {
@@ -57,10 +60,12 @@ protected:
                 {"TERM", "xterm"},
                 {"LANG", "C.UTF-8"}};
     }
+    std::string plugins() const { return (dir / "no-plugins").string(); }
     ProcessResult piped(const std::string& script) {
         std::vector<std::string> argv{"/usr/bin/env"};
         for (const auto& [name, value] : environment()) argv.push_back(name + "=" + value);
-        argv.insert(argv.end(), {builtProgram("zandrel-host"), "--db", db, "--update-url", ""});
+        argv.insert(argv.end(),
+                    {builtProgram("zandrel-host"), "--db", db, "--plugins", plugins(), "--update-url", ""});
         return runProgram(argv, script);
     }
 
@@ -71,7 +76,7 @@ protected:
 
 TEST_F(HostTableCommandsTest, AtATerminalTheContextualMenuIsListedCompletedAndItsRefusalsExplained) {
     PseudoTerminal::Options options;
-    options.argv = {builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
+    options.argv = {builtProgram("zandrel-host"), "--db", db, "--plugins", plugins(), "--update-url", ""};
     options.environment = environment();
     PseudoTerminal t(options);
     ASSERT_TRUE(t.waitForPrompt(kMainWindow)) << t.output();
@@ -123,6 +128,30 @@ TEST_F(HostTableCommandsTest, AFailedTickOrContextItemStopsAPipedScriptWithStatu
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_NE(listed.out.find("Contextual menu of row 1 of \"templates\""), std::string::npos) << listed.out;
     EXPECT_EQ(fileText(preferences), kPreferences);
+}
+
+TEST_F(HostTableCommandsTest, APlugInsContextualItemRunsFromTheTerminalAndItsRecordReadsBack) {
+    // The bundles built beside the host, and no preferences yet: a plug-in adds its item to the
+    // contextual menu the host registers.
+    std::filesystem::remove(preferences);
+    std::vector<std::string> argv{"/usr/bin/env"};
+    for (const auto& [name, value] : environment()) argv.push_back(name + "=" + value);
+    argv.insert(argv.end(), {builtProgram("zandrel-host"), "--db", db, "--update-url", ""});
+    ProcessResult r = runProgram(argv,
+                                 "select templates 1\nmenu context\nmenu context > Template Note...\n"
+                                 "type note \"Bring \\\"coffee\\\" \u2615\"\npress save\n");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("1 Template Note\u2026"), std::string::npos) << r.out;
+    EXPECT_NE(fileText(preferences).find("Template Note"), std::string::npos) << fileText(preferences);
+
+    ProcessResult maps = runProgram({builtProgram("zandrel-host"), "--db", db, "connector-maps", "--json"});
+    ASSERT_EQ(maps.exitCode, 0) << maps.err;
+    bool found = false;
+    for (const auto& record : nlohmann::json::parse(maps.out))
+        if (record["json"].is_string() &&
+            record["json"].get<std::string>().find("Bring \\\"coffee\\\"") != std::string::npos)
+            found = true;
+    EXPECT_TRUE(found) << maps.out;
 }
 
 }  // namespace
