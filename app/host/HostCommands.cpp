@@ -8,7 +8,9 @@
 #include <chrono>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 
+#include "app/host/ConnectorMapListing.h"
 #include "app/host/TemplateTable.h"
 #include "app/host/TerminalText.h"
 #include "host/app/DLDocument.h"
@@ -19,6 +21,7 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/DemoDatabase.h"
+#include "host/database/GWConnectorMap.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
@@ -187,6 +190,43 @@ int runTemplates(const HostSettings& settings, bool json) {
         // Cut to the terminal's width only on a terminal: piped, every name stays whole.
         std::cout << TemplateTable::render(table, TerminalText::terminalWidth(STDOUT_FILENO));
     }
+    std::cout.flush();
+    if (!std::cout) return fail(kExitFailure, "cannot write the listing to standard output");
+    return 0;
+}
+
+namespace {
+
+std::optional<std::string> optionalText(const platform::Value& value) {
+    if (value.isNull()) return std::nullopt;
+    return value.isString() ? value.asString() : value.toJson();
+}
+
+}  // namespace
+
+int runConnectorMaps(const HostSettings& settings, bool json) {
+    auto db = openForReading(settings);
+    if (!db) return fail(kExitFailure, db.status().message());
+    auto context = DLPObjectContext::withoutUser(db.value());
+    auto all = context->objectsForEntityNamedQualifierLocumBindings(GWConnectorMap::kEntityName, "", {});
+    if (!all) return fail(kExitFailure, all.status().message());
+    std::vector<ConnectorMapListing::Record> records;
+    records.reserve(all->size());
+    for (const auto& object : all.value()) {
+        auto map = std::dynamic_pointer_cast<GWConnectorMap>(object);
+        if (!map) continue;
+        ConnectorMapListing::Record record;
+        record.foreignAppName = optionalText(map->foreignAppName());
+        record.foreignEntityType = optionalText(map->foreignEntityType());
+        record.foreignID = optionalText(map->foreignID());
+        if (auto contact = map->contactID(); contact.isInteger()) record.contactID = contact.asInteger();
+        record.json = optionalText(map->foreignDatabase());
+        records.push_back(std::move(record));
+    }
+    if (json)
+        std::cout << ConnectorMapListing::renderJson(records);
+    else
+        std::cout << ConnectorMapListing::renderTable(records, TerminalText::terminalWidth(STDOUT_FILENO));
     std::cout.flush();
     if (!std::cout) return fail(kExitFailure, "cannot write the listing to standard output");
     return 0;

@@ -17,5 +17,7 @@ int runInitDemo(const HostSettings& settings);
 int runUsers(const HostSettings& settings);
 // As JSON (the stable form for scripts) or as a readable table.
 int runTemplates(const HostSettings& settings, bool json);
+// Every connector-map record (ConnectorMapListing), as JSON or as a table; only reads.
+int runConnectorMaps(const HostSettings& settings, bool json);
 int runDuplicate(const HostSettings& settings, const std::string& templateName, const std::string& newName);
 int runInteractive(const HostSettings& settings);

@@ -4,6 +4,7 @@
 //   zandrel-host [--db FILE] [--user NAME] duplicate --template NAME --name NEW
 //   zandrel-host [--db FILE] templates [--json]            read-only
 //   zandrel-host [--db FILE] users                         read-only
+//   zandrel-host [--db FILE] connector-maps [--json]       read-only
 //   zandrel-host --db FILE --init-demo
 //   zandrel-host [--update-url URL] [--upgrade-url URL] check-updates [--answer ANSWER]...
 //   --update-url, --upgrade-url and --plugin-version V apply to every loaded plug-in, any command
@@ -86,6 +87,18 @@ int main(int argc, char** argv) {
         "field definitions indented below it. On a terminal, long names are cut with an ellipsis to fit\n"
         "its width; piped or redirected, nothing is cut. Control characters in names are shown escaped.");
 
+    auto* connectorMaps = cli.add_subcommand(
+        "connector-maps",
+        "Print every connector-map record: feature grants, plug-in notes (never writes the file)");
+    bool mapsJson = false;
+    connectorMaps->add_flag("--json", mapsJson,
+                            "As a JSON array (the stable form for scripts) instead of a table");
+    connectorMaps->footer(
+        "\nOne record a line or, with --json, one object per record in stored order with the keys\n"
+        "\"foreignAppName\", \"foreignEntityType\", \"foreignID\", \"contactID\" (a number; 0 is all users)\n"
+        "and \"json\" (the JSON text the record keeps, as a string), each null when the record has none.\n"
+        "A feature grant is a record of the type \"FeaturePermission\" whose foreignID is the feature.");
+
     auto* users = cli.add_subcommand(
         "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
 
@@ -158,6 +171,7 @@ int main(int argc, char** argv) {
         if (checkUpdates->parsed()) return runCheckUpdates(settings, answers);
         if (users->parsed()) return runUsers(settings);
         if (templates->parsed()) return runTemplates(settings, json);
+        if (connectorMaps->parsed()) return runConnectorMaps(settings, mapsJson);
         if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
         if (gui.gui) return runGui(settings, gui);
         return runInteractive(settings);

@@ -3,9 +3,12 @@
 #include <algorithm>
 
 #include "host/app/DLDocument.h"
+#include "host/app/MCMenuManager.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/OptionsCache.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/TextField.h"
 
 std::shared_ptr<DLPObjectContext> DLMainWindow::objectContext() const {
@@ -27,6 +30,7 @@ std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::
     controller->m_table->addTableColumn({"active", "Active"});
     controller->m_table->addTableColumn({"fields", "Fields"});
     controller->m_table->setDataSource(controller);
+    controller->m_table->setDelegate(controller);
     window->contentView()->addSubview(controller->m_table);
     controller->initWithWindow(window);
     return controller;
@@ -53,6 +57,7 @@ void DLMainWindowController::refresh() {
                                                 b.second->primaryKeyValue());
     });
     m_rows.clear();
+    m_templates.clear();
     for (const auto& [name, t] : ordered) {
         // Counted, not loaded: the window must stay cheap however many fields the templates hold.
         auto count = context->resultCountForEntityNamedQualifierLocumBindings(
@@ -60,6 +65,7 @@ void DLMainWindowController::refresh() {
             platform::Dictionary{{"template", platform::Value(t->primaryKeyValue())}});
         platform::Value fieldCount = count ? platform::Value(count.value()) : platform::Value();
         m_rows.push_back({t->name(), t->active(), fieldCount});
+        m_templates.push_back(t);
     }
     m_table->reloadData();
     window()->display();
@@ -76,4 +82,16 @@ platform::Value DLMainWindowController::objectValueForTableColumnRow(const platf
     for (size_t i = 0; i < columns.size(); ++i)
         if (columns[i].identifier == column.identifier && row < m_rows.size()) return m_rows[row][i];
     return {};
+}
+
+std::shared_ptr<CustomRecordSetDefinition> DLMainWindowController::templateAtRow(size_t row) const {
+    return row < m_templates.size() ? m_templates[row] : nullptr;
+}
+
+std::shared_ptr<platform::Menu> DLMainWindowController::tableViewMenuForRow(platform::TableView&,
+                                                                            size_t row) {
+    auto formDef = templateAtRow(row);
+    if (!formDef) return nullptr;
+    return MCMenuManager::sharedMenuManager()->contextualMenuForObject(formDef,
+                                                                       platform::UserDefaults::standard());
 }

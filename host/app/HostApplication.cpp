@@ -8,11 +8,13 @@
 #include "host/app/DLDocument.h"
 #include "host/app/DLLoginController.h"
 #include "host/app/DLMainWindow.h"
+#include "host/app/MCMenuManager.h"
 #include "host/app/UserDirectory.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/runtime/ClassRegistry.h"
 #include "platform/ui/Application.h"
 
@@ -36,12 +38,26 @@ std::shared_ptr<HostApplication> HostApplication::create(Options options) {
         platform::Log::write(bundle.status().message());
     }
     app->buildMenuBar();
+    registerDefaults(platform::UserDefaults::standard());
     currentHost() = app;
     return app;
 }
 
 std::shared_ptr<HostApplication> HostApplication::current() {
     return currentHost().lock();
+}
+
+platform::Dictionary HostApplication::registeredDefaults() {
+    // The classes whose objects the host shows: form templates in the main window, contacts.
+    platform::Array entries;
+    for (const char* className : {"CustomRecordSetDefinition", "GWContact"})
+        entries.push_back(platform::Dictionary{{"Classname", className}, {"MenuItems", platform::Array{}}});
+    return platform::Dictionary{
+        {MCMenuManager::kContextualMenuConfigurationKey, platform::Value(std::move(entries))}};
+}
+
+void HostApplication::registerDefaults(platform::UserDefaults& defaults) {
+    defaults.registerDefaults(registeredDefaults());
 }
 
 void HostApplication::buildMenuBar() {

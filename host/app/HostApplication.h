@@ -11,6 +11,11 @@
 // Saving. The host saves after every completed user command and at sign-off and quit. A failed
 // save is reported in an alert and in the log; the changes stay pending in the context, so the
 // next save can still store them.
+//
+// Preferences. The host registers (in memory, see UserDefaults::registerDefaults) an empty
+// contextual menu for each class of object it shows, so a plug-in has an entry to add its items
+// to; the file holds the configuration only once a plug-in has changed it, and a stored one of
+// any shape wins over the registered one and is never rewritten by the host.
 
 #include <filesystem>
 #include <memory>
@@ -29,6 +34,9 @@ class DLMainWindowController;
 namespace host {
 class Database;
 }
+namespace platform {
+class UserDefaults;
+}
 
 namespace host {
 
@@ -44,6 +52,11 @@ public:
     static std::shared_ptr<HostApplication> create(Options options);
     // The installed host, or none.
     static std::shared_ptr<HostApplication> current();
+    // The host's registered preferences: "MCContextualMenuConfiguration" with a class entry
+    // { "Classname", "MenuItems": [] } for each class the host shows. create() registers them
+    // with the standard user defaults.
+    static platform::Dictionary registeredDefaults();
+    static void registerDefaults(platform::UserDefaults& defaults);
 
     platform::Status openDatabase();
     platform::Status loadPlugins();

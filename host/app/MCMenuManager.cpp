@@ -3,9 +3,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/ActionTarget.h"
+#include "platform/ui/Menu.h"
 
 namespace {
 
@@ -115,4 +116,69 @@ platform::Array MCMenuManager::contextualMenuItemsForClassNamed(const platform::
             return items->asArray();
     }
     return {};
+}
+
+const MCMenuManager::Action* MCMenuManager::actionForSelectorNamed(std::string_view selectorName,
+                                                                   std::string_view className) const {
+    for (const auto& action : m_actions)
+        if (action.selectorName() == selectorName && action.appliesToClassNamed(className)) return &action;
+    return nullptr;
+}
+
+std::shared_ptr<platform::Menu> MCMenuManager::contextualMenuForObject(
+    const platform::ObjectPtr& object, const platform::UserDefaults& defaults) {
+    auto menu = std::make_shared<platform::Menu>("Contextual Menu");
+    if (!object) return menu;
+    const std::string className = object->className();
+    auto self = sharedAs<MCMenuManager>();
+    bool separatorDue = false;
+    auto add = [&](const std::string& title, const std::string& selector) {
+        if (separatorDue && menu->numberOfItems() > 0) menu->addItem(platform::MenuItem::separatorItem());
+        separatorDue = false;
+        auto item = menu->addItemWithTitle(title, selector, "");
+        item->setTarget(self);
+        item->setRepresentedObject(object);
+    };
+    std::unordered_set<std::string> listed;  // a set: configurations and action lists may be long
+    for (const auto& entry : contextualMenuItemsForClassNamed(defaults, className)) {
+        if (!entry.isDictionary()) continue;
+        const auto& item = entry.asDictionary();
+        if (textEntry(item, "MenuItemType") == "SeparatorItem") {
+            separatorDue = true;
+            continue;
+        }
+        const std::string& title = textEntry(item, "DisplayString");
+        if (title.empty()) continue;
+        const std::string& selector = textEntry(item, "SelectorName");
+        if (!selector.empty()) listed.insert(selector);
+        add(title, selector);
+    }
+    separatorDue = true;
+    for (const auto& action : m_actions) {
+        if (!action.appliesToClassNamed(className)) continue;
+        // One item per selector, as in the configuration.
+        if (!listed.insert(action.selectorName()).second) continue;
+        add(action.displayString(), action.selectorName());
+    }
+    return menu;
+}
+
+bool MCMenuManager::respondsToAction(const std::string& action) const {
+    return std::any_of(m_actions.begin(), m_actions.end(),
+                       [&](const Action& known) { return known.selectorName() == action; });
+}
+
+bool MCMenuManager::validateMenuItem(const platform::MenuItem& item) {
+    const auto& object = item.representedObject();
+    return object && actionForSelectorNamed(item.action(), object->className()) != nullptr;
+}
+
+bool MCMenuManager::performAction(const std::string& action, platform::Object* sender) {
+    auto* item = dynamic_cast<platform::MenuItem*>(sender);
+    platform::ObjectPtr object = item ? item->representedObject() : nullptr;
+    const Action* found = object ? actionForSelectorNamed(action, object->className()) : nullptr;
+    if (!found) return false;
+    // A copy: the action may register or remove actions while it runs.
+    Action chosen = *found;
+    return performAction(chosen, object.get());
 }

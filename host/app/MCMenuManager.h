@@ -21,6 +21,15 @@
 // the first entry of a class with a "MenuItems" array giving that class's menu. The host only
 // reads it here; entries of another shape are passed over, never changed.
 //
+// A contextual menu (contextualMenuForObject) is the configured items of the object's class, top
+// to bottom, then the registered actions for the class that the configuration does not list,
+// below a separator. A configured item is carried out by the registered action with its
+// "SelectorName" that applies to the class; one without such an action is shown disabled.
+// Separator entries become separators (none at the top or bottom, never two in a row); entries
+// that are no dictionary or have no title are passed over. Choosing an item sends the action
+// with the object as sender: the items are targeted at this menu manager and carry the object
+// as their represented object.
+//
 // Main thread only.
 
 #include <memory>
@@ -31,12 +40,14 @@
 #include "platform/foundation/Object.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
+#include "platform/ui/ActionTarget.h"
 
 namespace platform {
+class Menu;
 class UserDefaults;
-}
+}  // namespace platform
 
-class MCMenuManager : public platform::Object {
+class MCMenuManager : public platform::Object, public platform::ActionTarget {
 public:
     static constexpr const char* kContextualMenuConfigurationKey = "MCContextualMenuConfiguration";
 
@@ -71,6 +82,18 @@ public:
     // (empty when it has none for the class).
     static platform::Array contextualMenuItemsForClassNamed(const platform::UserDefaults& defaults,
                                                             std::string_view className);
+
+    // The contextual menu of `object` (see above); an empty menu when nothing applies.
+    std::shared_ptr<platform::Menu> contextualMenuForObject(const platform::ObjectPtr& object,
+                                                            const platform::UserDefaults& defaults);
+    // The registered action with the selector name that applies to the class, if any.
+    const Action* actionForSelectorNamed(std::string_view selectorName, std::string_view className) const;
+
+    // ActionTarget: the items of contextual menus. The sender is the menu item; its represented
+    // object is the object the action is for.
+    bool respondsToAction(const std::string& action) const override;
+    bool performAction(const std::string& action, platform::Object* sender) override;
+    bool validateMenuItem(const platform::MenuItem& item) override;
 
     // Forgets every action (tests, and a host that unloads its plug-ins).
     void removeAllActions() { m_actions.clear(); }

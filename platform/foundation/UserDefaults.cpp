@@ -82,8 +82,13 @@ Status UserDefaults::reload() {
 }
 
 Value UserDefaults::objectForKey(std::string_view key) const {
-    auto it = m_values.find(key);
-    return it == m_values.end() ? Value() : it->second;
+    if (auto it = m_values.find(key); it != m_values.end()) return it->second;
+    auto registered = m_registered.find(key);
+    return registered == m_registered.end() ? Value() : registered->second;
+}
+
+void UserDefaults::registerDefaults(const Dictionary& defaults) {
+    for (const auto& [key, value] : defaults) m_registered[key] = value;
 }
 
 Status UserDefaults::setObjectForKey(const Value& value, const std::string& key) {

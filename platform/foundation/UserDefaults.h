@@ -29,8 +29,11 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
-    // Missing keys give null. Reads never insert.
+    // Missing keys give the registered default, else null. Reads never insert.
     Value objectForKey(std::string_view key) const;
+    // Values a key has while nothing is stored for it (registerDefaults:). They live in memory
+    // only: the file gets a value when someone sets it. Later registrations replace earlier ones.
+    void registerDefaults(const Dictionary& defaults);
     // Stores and writes the file at once; the returned status tells whether the write worked
     // (the value stays set in memory either way).
     Status setObjectForKey(const Value& value, const std::string& key);
@@ -47,6 +50,7 @@ private:
 
     std::filesystem::path m_path;
     Dictionary m_values;
+    Dictionary m_registered;
     Status m_loadStatus;
     bool m_corruptInPlace = false;  // a corrupt file that could not be moved aside is still at m_path
 };

@@ -8,6 +8,7 @@
 
 #include "platform/ui/Button.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
@@ -408,6 +409,46 @@ std::optional<int> alertReturnForTitle(const AlertRequest& alert, const std::str
     auto match = matchTitle(titles, title, "button");
     if (!match.index) return std::nullopt;
     return buttons[*match.index].returnValue;
+}
+
+ContextualMenuLookup contextualMenuOfSelectedRow(const Window& window) {
+    ContextualMenuLookup out;
+    std::vector<std::shared_ptr<TableView>> tables;
+    for (const auto& view : visibleViews(window))
+        if (auto table = std::dynamic_pointer_cast<TableView>(view)) tables.push_back(table);
+    if (tables.empty()) {
+        out.error = "the window shows no table, so there is no row to open a contextual menu on";
+        return out;
+    }
+    for (const auto& table : tables) {
+        if (table->selectedRow() < 0) continue;
+        out.table = table;
+        out.row = static_cast<size_t>(table->selectedRow());
+        out.menu = table->menuForRow(out.row);
+        if (!out.menu || out.menu->numberOfItems() == 0) {
+            out.menu = nullptr;
+            out.error = fmt::format("row {} of the table \"{}\" has no contextual menu", out.row + 1,
+                                    printable(table->identifier()));
+        }
+        return out;
+    }
+    out.error = fmt::format("no table row is selected: select one first (select {} <row>)",
+                            tables.front()->identifier().empty() ? std::string("<table>")
+                                                                 : printable(tables.front()->identifier()));
+    return out;
+}
+
+bool isTicked(const Value& value) {
+    if (value.isBool()) return value.asBool();
+    return value.isInteger() && value.asInteger() != 0;
+}
+
+std::vector<size_t> checkBoxColumns(const TableView& table) {
+    std::vector<size_t> columns;
+    const auto& all = table.tableColumns();
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].checkBox) columns.push_back(i);
+    return columns;
 }
 
 }  // namespace platform

@@ -28,6 +28,8 @@ namespace platform {
 class Button;
 class Menu;
 class MenuItem;
+class TableView;
+class Value;
 class View;
 class Window;
 
@@ -51,6 +53,22 @@ MenuLookup findMenuItem(const Menu& menu, const std::vector<std::string>& titles
 MenuLookup findMenuItem(const Menu& menu, const std::vector<int>& numbers);
 // The items a person can choose in `menu`, separators left out: what menu numbers count.
 std::vector<std::shared_ptr<MenuItem>> numberedItems(const Menu& menu);
+
+// The contextual menu a person gets on a window's selected table row: of the first visible
+// table that has a selected row. Without a menu, `error` says why (no table, no row selected, no
+// contextual menu for that row) and what to do.
+struct ContextualMenuLookup {
+    std::shared_ptr<TableView> table;
+    size_t row = 0;
+    std::shared_ptr<Menu> menu;
+    std::string error;
+};
+ContextualMenuLookup contextualMenuOfSelectedRow(const Window& window);
+
+// Whether a check-box cell's value shows a tick: true, or a number other than 0.
+bool isTicked(const Value& value);
+// The table's check-box columns, by index.
+std::vector<size_t> checkBoxColumns(const TableView& table);
 
 struct AlertButton {
     std::string title;

@@ -9,6 +9,7 @@
 #include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 
 namespace platform {
@@ -173,6 +174,43 @@ bool ScriptedFrontEnd::tickCheckBox(const std::string& identifier, const Window*
     if (box->kind() != Button::Kind::CheckBox)
         throw ScriptedFrontEndError(fmt::format("\"{}\" is a push button, not a check box", identifier));
     return box->performClick();
+}
+
+bool ScriptedFrontEnd::tickTableCell(const std::string& tableIdentifier, size_t row,
+                                     const std::string& columnIdentifier, const Window* window) {
+    auto table = find<TableView>(tableIdentifier, window);
+    const auto& columns = table->tableColumns();
+    auto boxes = checkBoxColumns(*table);
+    std::optional<size_t> column;
+    for (size_t c : boxes)
+        if (columnIdentifier.empty() ? boxes.size() == 1 : columns[c].identifier == columnIdentifier)
+            column = c;
+    if (!column && columnIdentifier.empty())
+        throw ScriptedFrontEndError(
+            fmt::format("table \"{}\" has {} check-box columns: name one", tableIdentifier, boxes.size()));
+    if (!column)
+        throw ScriptedFrontEndError(
+            fmt::format("table \"{}\" has no check-box column \"{}\"", tableIdentifier, columnIdentifier));
+    if (row >= table->numberOfRows())
+        throw ScriptedFrontEndError(fmt::format("table \"{}\" has no row {} (it has {} rows)",
+                                                tableIdentifier, row, table->numberOfRows()));
+    if (!table->isEnabled()) return false;
+    return table->setValueAt(Value(!isTicked(table->valueAt(*column, row))), *column, row);
+}
+
+std::shared_ptr<Menu> ScriptedFrontEnd::contextualMenu(const Window* window) const {
+    std::shared_ptr<Window> keep;
+    const Window& w = windowOrKey(window, keep);
+    auto found = contextualMenuOfSelectedRow(w);
+    if (!found.menu) throw ScriptedFrontEndError(fmt::format("window \"{}\": {}", w.title(), found.error));
+    return found.menu;
+}
+
+bool ScriptedFrontEnd::chooseContextualMenuItem(const std::string& title, const Window* window) {
+    auto menu = contextualMenu(window);
+    auto found = findMenuItem(*menu, std::vector<std::string>{title});
+    if (!found.item) throw ScriptedFrontEndError(fmt::format("contextual menu: {}", found.error));
+    return found.item->performAction();
 }
 
 bool ScriptedFrontEnd::closeWindow(const Window* window) {

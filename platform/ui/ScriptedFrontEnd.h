@@ -40,6 +40,7 @@
 namespace platform {
 
 class Button;
+class Menu;
 class PopUpButton;
 class TextField;
 class View;
@@ -115,6 +116,18 @@ public:
     bool pressButton(const std::string& identifierOrTitle, const Window* window = nullptr);
     // Clicks a check box (on -> off, off or mixed -> on); false when it is disabled.
     bool tickCheckBox(const std::string& identifier, const Window* window = nullptr);
+    // Toggles a table's check-box cell (row from 0) through the table's data source; the column
+    // by identifier, or empty for the table's only check-box column. Throws when the table, row
+    // or column is not there; false when the table is disabled.
+    bool tickTableCell(const std::string& tableIdentifier, size_t row,
+                       const std::string& columnIdentifier = "", const Window* window = nullptr);
+    // The contextual menu of the selected table row of the window (see
+    // contextualMenuOfSelectedRow); throws saying why when there is none.
+    std::shared_ptr<Menu> contextualMenu(const Window* window = nullptr) const;
+    // Chooses an item of that menu by title (the usual matching); false when it is disabled or
+    // nobody handled it, throws when there is no such item.
+    bool chooseContextualMenuItem(const std::string& title, const Window* window = nullptr);
+
     // The window's own close control; false when the window has none.
     bool closeWindow(const Window* window = nullptr);
 

@@ -196,6 +196,8 @@ std::string TerminalFrontEnd::helpText() {
            "  menu                          print the menu bar with numbered paths\n"
            "  menu <path>                   choose a command by titles, menu File > Sign Off, or by the\n"
            "                                numbers `menu` prints, menu 2.2\n"
+           "  menu context                  the contextual menu of the selected table row\n"
+           "  menu context > <title>        choose one of its items by title or number\n"
            "  select <view> <item>          choose a pop-up item by title or number, or a table row by "
            "number\n"
            "                                (\"none\" clears a table's selection)\n"
@@ -204,6 +206,8 @@ std::string TerminalFrontEnd::helpText() {
            "                                being edited until the field gives up focus\n"
            "  press <view|button title>     click a button\n"
            "  tick <view>                   click a check box\n"
+           "  tick <table> <row> [<column>] tick or untick a table's check-box cell (the column by\n"
+           "                                identifier, title or number, when the table has several)\n"
            "  close                         close the key window with its own close control\n"
            "  answer <number|button title>  answer the alert that is waiting (Enter: its default button)\n"
            "  quit                          close modal windows and quit\n"
@@ -716,6 +720,7 @@ std::shared_ptr<View> TerminalFrontEnd::viewOrSay(const Window& window, const st
 }
 
 bool TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
+    if (isContextPath(joinWords(words, 1))) return commandContextMenu(joinWords(words, 1));
     auto menu = Application::shared().mainMenu();
     if (!menu) return fail("The application has no menu bar.");
     std::string path = joinWords(words, 1);
@@ -754,6 +759,54 @@ bool TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
     m_dirty = true;
     if (!found.item->performAction())
         return fail(fmt::format("Nobody handled the menu command \"{}\".", found.item->title()));
+    return true;
+}
+
+bool TerminalFrontEnd::isContextPath(const std::string& path) {
+    auto titles = splitMenuPath(path);
+    return !titles.empty() && lower(titles.front()) == "context";
+}
+
+bool TerminalFrontEnd::commandContextMenu(const std::string& path) {
+    auto window = keyWindowOrSay();
+    if (!window) return false;
+    auto found = contextualMenuOfSelectedRow(*window);
+    if (!found.menu)
+        return fail(
+            fmt::format("No contextual menu in {}: {}.", TerminalRenderer::windowName(*window), found.error));
+    std::string rowName = printable(found.table->valueAt(0, found.row).description());
+    auto titles = splitMenuPath(path);
+    titles.erase(titles.begin());
+    if (titles.empty()) {
+        write(TerminalRenderer::renderMenu(
+            *found.menu,
+            fmt::format("Contextual menu of row {} of \"{}\" ({}):", found.row + 1,
+                        printable(found.table->identifier()), rowName),
+            m_width));
+        return true;
+    }
+    // Titles first, as for the menu bar; an item number when the path is one number.
+    MenuLookup item = findMenuItem(*found.menu, titles);
+    if (!item.item && titles.size() == 1 && isNumber(titles.front())) {
+        MenuLookup numbered = findMenuItem(*found.menu, std::vector<int>{std::stoi(titles.front())});
+        if (numbered.item) item = numbered;
+    }
+    if (!item.item)
+        return fail(
+            fmt::format("The contextual menu of row {} has {}: \"menu context\" lists it.", found.row + 1,
+                        item.error.starts_with("no ") ? item.error : "no such item (" + item.error + ")"));
+    if (item.item->hasSubmenu())
+        return fail(
+            fmt::format("\"{}\" is a submenu; choose one of its items.", printable(item.item->title())));
+    if (!item.item->isEnabled())
+        return fail(
+            fmt::format("The contextual menu item \"{}\" is disabled: nothing carries it out for row {} "
+                        "({}).",
+                        printable(item.item->title()), found.row + 1, rowName));
+    m_dirty = true;
+    if (!item.item->performAction())
+        return fail(
+            fmt::format("Nobody handled the contextual menu item \"{}\".", printable(item.item->title())));
     return true;
 }
 
@@ -854,8 +907,9 @@ bool TerminalFrontEnd::commandPress(const std::vector<std::string>& words) {
 }
 
 bool TerminalFrontEnd::commandTick(const std::vector<std::string>& words) {
-    auto view = commandView(words, 2, "tick <view>");
+    auto view = commandView(words, 2, "tick <view>, or tick <table> <row> [<column>]");
     if (!view) return false;
+    if (auto table = std::dynamic_pointer_cast<TableView>(view)) return commandTickCell(*table, words);
     auto box = std::dynamic_pointer_cast<Button>(view);
     if (!box || box->kind() != Button::Kind::CheckBox)
         return fail(fmt::format("\"{}\" is a {}, not a check box{}.", printable(words[1]),
@@ -863,6 +917,58 @@ bool TerminalFrontEnd::commandTick(const std::vector<std::string>& words) {
     m_dirty = true;
     if (!box->performClick())
         return fail(fmt::format("The check box \"{}\" is disabled.", printable(box->title())));
+    return true;
+}
+
+bool TerminalFrontEnd::commandTickCell(TableView& table, const std::vector<std::string>& words) {
+    std::string name = printable(words[1]);
+    auto boxes = checkBoxColumns(table);
+    if (boxes.empty()) return fail(fmt::format("The table \"{}\" has no check-box column to tick.", name));
+    if (words.size() < 3 || words.size() > 4)
+        return fail(fmt::format("Usage: tick {} <row> [<column>]", name));
+    size_t rows = table.numberOfRows();
+    const std::string& rowText = words[2];
+    if (!isNumber(rowText) || std::stoul(rowText) < 1 || std::stoul(rowText) > rows)
+        return fail(fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}.", name,
+                                printable(rowText), rows));
+    size_t row = std::stoul(rowText) - 1;
+    const auto& columns = table.tableColumns();
+    std::vector<std::string> boxNames;
+    for (size_t c : boxes)
+        boxNames.push_back(columns[c].title.empty() ? columns[c].identifier : columns[c].title);
+    std::optional<size_t> column;
+    if (words.size() == 3) {
+        if (boxes.size() > 1)
+            return fail(fmt::format(
+                "The table \"{}\" has {} check-box columns: say which, tick {} {} <column> "
+                "({}).",
+                name, boxes.size(), name, rowText, printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
+        column = boxes.front();
+    } else {
+        // An identifier names one column for sure; then titles; then a column number.
+        const std::string& wanted = words[3];
+        for (size_t c : boxes)
+            if (columns[c].identifier == wanted) column = c;
+        TitleMatch match;
+        if (!column) {
+            match = matchTitle(boxNames, wanted, "check-box column");
+            if (match.index) column = boxes[*match.index];
+        }
+        if (!column && isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= columns.size())
+            column = std::stoul(wanted) - 1;
+        if (!column)
+            return fail(fmt::format("The table \"{}\": {}; its check-box columns: {}.", name, match.error,
+                                    printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
+        if (!columns[*column].checkBox)
+            return fail(
+                fmt::format("Column {} of the table \"{}\" is not a check box; its check-box columns: {}.",
+                            *column + 1, name, printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
+    }
+    if (!table.isEnabled()) return fail(fmt::format("The table \"{}\" is disabled.", name));
+    m_dirty = true;
+    bool ticked = isTicked(table.valueAt(*column, row));
+    if (!table.setValueAt(Value(!ticked), *column, row))
+        return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", row + 1, name));
     return true;
 }
 
@@ -1090,11 +1196,17 @@ LineEditor::Completion TerminalFrontEnd::completions(const std::string& before) 
         std::string tail = gt == std::string::npos ? path : path.substr(gt + 1);
         size_t lead = tail.find_first_not_of(' ');
         tail = lead == std::string::npos ? "" : tail.substr(lead);
-        auto menu = Application::shared().mainMenu();
-        if (!menu) return out;
-        std::shared_ptr<const Menu> current = menu;
-        if (!head.empty()) {
-            auto found = findMenuItem(*menu, splitMenuPath(head));
+        std::shared_ptr<const Menu> current = Application::shared().mainMenu();
+        auto headTitles = splitMenuPath(head);
+        if (!head.empty() && isContextPath(head)) {
+            // The contextual menu of the selected row stands in for the menu bar.
+            auto context = key ? contextualMenuOfSelectedRow(*key) : ContextualMenuLookup{};
+            current = context.menu;
+            headTitles.erase(headTitles.begin());
+        }
+        if (!current) return out;
+        if (!headTitles.empty()) {
+            auto found = findMenuItem(*current, headTitles);
             if (!found.item || !found.item->hasSubmenu()) return out;
             current = found.item->submenu();
         }
@@ -1108,6 +1220,9 @@ LineEditor::Completion TerminalFrontEnd::completions(const std::string& before) 
             }
             if (matches) out.candidates.push_back({title, item->hasSubmenu() ? " > " : ""});
         }
+        if (head.empty() && startsWithIgnoringCase("context", tail) && key &&
+            contextualMenuOfSelectedRow(*key).menu)
+            out.candidates.push_back({"context", " > "});
         return out;
     }
     size_t complete = line.words.size();  // words finished before the one being typed
@@ -1127,8 +1242,17 @@ LineEditor::Completion TerminalFrontEnd::completions(const std::string& before) 
     } else if (command == "tick" && complete == 1) {
         offerWords(identifiers([&](View& v) {
             auto* button = dynamic_cast<Button*>(&v);
-            return button && button->kind() == Button::Kind::CheckBox;
+            auto* table = dynamic_cast<TableView*>(&v);
+            return (button && button->kind() == Button::Kind::CheckBox) ||
+                   (table && !checkBoxColumns(*table).empty());
         }));
+    } else if (command == "tick" && complete == 3 && key) {
+        // The row is a number a person reads off the screen; the column is offered.
+        if (auto table = std::dynamic_pointer_cast<TableView>(findVisibleView(*key, line.words[1]))) {
+            std::vector<std::string> names;
+            for (size_t c : checkBoxColumns(*table)) names.push_back(table->tableColumns()[c].identifier);
+            if (names.size() > 1) offerWords(names);
+        }
     } else if (command == "show" && complete == 1) {
         offerWords(identifiers([&](View& v) { return isA(dynamic_cast<TableView*>(&v)); }));
     } else if (command == "press" && complete >= 1) {

@@ -16,12 +16,18 @@
 //   menu                          prints the menu bar with numbered paths
 //   menu <path>                   chooses a menu command: "Plug-ins > Zandrel > Duplicate form
 //                                 definition" or by numbers, "2.1.1"; "..." stands for "…"
+//   menu context                  lists the contextual menu of the selected table row (of the
+//                                 first table with a selected row in the key window)
+//   menu context > <title>        chooses one of its items (by title or number); "context" is
+//                                 the contextual menu, never a menu bar title
 //   select <view> <item>          chooses a pop-up item by title or number, or a table row by
 //                                 number ("none" clears a table's selection)
 //   type <view> <text...>         types into a text field; the text stays being edited until the
 //                                 field gives up focus (another field, the window closing)
 //   press <view|button title>     clicks a button
 //   tick <view>                   clicks a check box
+//   tick <table> <row> [<column>] toggles a check-box cell of a table through its data source
+//                                 (the column is needed when the table has several)
 //   close                         the key window's own close control
 //   answer <number|button title>  answers the alert that is waiting (at the "answer>" prompt
 //                                 the number or the title alone will do; an empty line at a
@@ -80,6 +86,7 @@
 namespace platform {
 
 class Menu;
+class TableView;
 class View;
 class Window;
 
@@ -194,6 +201,10 @@ private:
     bool commandType(const std::vector<std::string>& words);
     bool commandPress(const std::vector<std::string>& words);
     bool commandTick(const std::vector<std::string>& words);
+    bool commandTickCell(TableView& table, const std::vector<std::string>& words);
+    // "context" or "context > ...": the contextual menu of the selected table row.
+    static bool isContextPath(const std::string& path);
+    bool commandContextMenu(const std::string& path);
     bool commandClose();
     bool commandAnswer(const std::vector<std::string>& words);
     bool commandShow(const std::vector<std::string>& words);

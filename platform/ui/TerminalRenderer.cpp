@@ -85,8 +85,8 @@ std::string padLeft(const std::string& text, size_t width) {
 }
 
 // A submenu that contains one of the menus above it is drawn once, not followed round.
-void renderMenu(const Menu& menu, const std::string& prefix, size_t width, std::vector<const Menu*>& above,
-                std::string& out) {
+void renderMenuItems(const Menu& menu, const std::string& prefix, size_t width,
+                     std::vector<const Menu*>& above, std::string& out) {
     above.push_back(&menu);
     size_t depth = above.size() - 1;
     std::string indent(std::min<size_t>(depth, 4) * 4 + 2, ' ');
@@ -109,7 +109,7 @@ void renderMenu(const Menu& menu, const std::string& prefix, size_t width, std::
         out += TerminalRenderer::fitWidth(fmt::format("{}{} {}{}", indent, path, printable(title), notes),
                                           width) +
                "\n";
-        if (submenu && !loops) renderMenu(*submenu, path, width, above, out);
+        if (submenu && !loops) renderMenuItems(*submenu, path, width, above, out);
     }
     above.pop_back();
 }
@@ -144,6 +144,18 @@ std::string viewReference(const View& view, size_t number) {
     return view.identifier().empty() ? std::to_string(number) : printable(view.identifier());
 }
 
+// A check-box cell reads "[x] Title" or "[ ] Title" with the title its delegate gives it; other
+// cells show their value.
+std::string cellText(const TableView& table, size_t column, size_t row) {
+    Value value = table.valueAt(column, row);
+    if (!table.tableColumns()[column].checkBox) return printable(value.description());
+    // Asking the delegate for a title changes nothing of the table; the call is not const only
+    // because the delegate is handed the table it may look at.
+    std::string title = const_cast<TableView&>(table).cellTitleAt(column, row);
+    std::string box = isTicked(value) ? "[x]" : "[ ]";
+    return title.empty() ? box : box + " " + printable(title);
+}
+
 void renderTableRows(const TableView& table, size_t viewNumber, const RenderOptions& options,
                      std::string& out) {
     size_t width = std::max(options.width, kNarrowest);
@@ -163,7 +175,7 @@ void renderTableRows(const TableView& table, size_t viewNumber, const RenderOpti
         std::vector<std::string> cells;
         std::vector<size_t> widths;
         for (size_t c = 0; c < columns; ++c) {
-            cells.push_back(printable(table.valueAt(c, r).description()));
+            cells.push_back(cellText(table, c, r));
             widths.push_back(TerminalRenderer::displayWidth(cells.back()));
         }
         size_t fixed = indent + numberWidth + (columns ? separator.size() * (columns - 1) : 0);
@@ -379,10 +391,14 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
 }
 
 std::string TerminalRenderer::renderMenuBar(const Menu& menu, size_t width) {
+    return renderMenu(menu, "Menu bar:", width);
+}
+
+std::string TerminalRenderer::renderMenu(const Menu& menu, std::string_view heading, size_t width) {
     width = std::max(width, kNarrowest);
-    std::string out = "Menu bar:\n";
+    std::string out = fitWidth(heading, width) + "\n";
     std::vector<const Menu*> above;
-    renderMenu(menu, "", width, above, out);
+    renderMenuItems(menu, "", width, above, out);
     if (menu.numberOfItems() == 0) out += "  (empty)\n";
     return out;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // TerminalRenderer: draws the UI model as text for the terminal front end -- a window with its
-// numbered views, the menu bar with numbered paths, an alert, the window list. Free of input and
+// numbered views (a table's check-box cells as "[x] Title"), the menu bar and contextual menus
+// with numbered paths, an alert, the window list. Free of input and
 // output, so every drawing can be checked directly.
 
 #include <cstddef>
@@ -30,6 +31,9 @@ public:
     // Every line fits `options.width` columns: long titles and cells end in an ellipsis.
     static std::string renderWindow(const Window& window, const RenderOptions& options = {});
     static std::string renderMenuBar(const Menu& menu, size_t width = 80);
+    // A menu under a heading line, its items numbered as `menu` numbers them (separators "----",
+    // disabled items marked).
+    static std::string renderMenu(const Menu& menu, std::string_view heading, size_t width = 80);
     // The message is word-wrapped to `width` columns.
     static std::string renderAlert(const AlertRequest& alert, size_t width = 80);
     static std::string renderWindowList(size_t width = 80);

@@ -157,13 +157,13 @@ TEST_F(HostCliTest, CommandLineMistakesExitSixtyFourNamingTheMistakeAndTheNeares
     const Case cases[] = {
         {{"templtes"},
          "zandrel-host: unknown subcommand 'templtes'; did you mean `templates`? (subcommands: "
-         "duplicate, templates, users, check-updates); see zandrel-host --help\n"},
+         "duplicate, templates, connector-maps, users, check-updates); see zandrel-host --help\n"},
         {{"Users"},
          "zandrel-host: unknown subcommand 'Users'; did you mean `users`? (subcommands: duplicate, "
-         "templates, users, check-updates); see zandrel-host --help\n"},
+         "templates, connector-maps, users, check-updates); see zandrel-host --help\n"},
         {{"frobnicate"},
          "zandrel-host: unknown subcommand 'frobnicate' (subcommands: duplicate, templates, "
-         "users, check-updates); see zandrel-host --help\n"},
+         "connector-maps, users, check-updates); see zandrel-host --help\n"},
         {{"--bogus"}, "zandrel-host: unknown option --bogus; see zandrel-host --help\n"},
         {{"--usr", "ada"},
          "zandrel-host: unknown option --usr (did you mean `--user`?); see zandrel-host --help\n"},
