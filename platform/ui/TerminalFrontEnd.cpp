@@ -177,6 +177,8 @@ std::string TerminalFrontEnd::renderScreen() const {
         options.width = m_width;
         options.tablePageRows = m_tablePageRows;
         for (const auto& [view, first] : m_tableFirstRow) options.tableFirstRow[view] = first;
+        // Views placed by constraints are drawn where the solver puts them.
+        key->layoutIfNeeded();
         out = TerminalRenderer::renderWindow(*key, options);
     } else {
         out = "(no window is open; \"menu\" lists the commands)\n";

@@ -254,6 +254,8 @@ GtkFrontEnd::WindowEntry& GtkFrontEnd::entryFor(const std::shared_ptr<Window>& w
 
 void GtkFrontEnd::syncWindow(WindowEntry& entry, const std::shared_ptr<Window>& window, bool isKey) {
     auto& gw = *entry.window;
+    // Views placed by constraints take the frames the solver gives them.
+    window->layoutIfNeeded();
     if (gw.get_title() != shown(window->title())) gw.set_title(shown(window->title()));
     int width = std::max(1, static_cast<int>(window->frame().width));
     int height = std::max(1, static_cast<int>(window->frame().height));
