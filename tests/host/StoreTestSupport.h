@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ inline StoreFactory sqliteFactory() {
 // Every store the tests run against (the PostgreSQL entry joins with the PostgreSQL store).
 inline std::vector<StoreFactory> storeFactories() {
     return {sqliteFactory()};
+}
+
+inline void PrintTo(const StoreFactory& factory, std::ostream* out) {
+    *out << factory.name;
 }
 
 inline std::string storeName(const ::testing::TestParamInfo<StoreFactory>& info) {
