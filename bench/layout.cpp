@@ -9,10 +9,15 @@
 //   width:   the stack's width constant changed (its constraint removed and added again), then
 //            solved.
 //
+// Each benchmark reports the process's peak resident memory (max_rss_mib); the peak only grows,
+// so run one size at a time to read it for that size:
+//
 //   build/bin/bench_layout --benchmark_counter_tabular=true
+//   build/bin/bench_layout --benchmark_filter='/10000$'
 //   /usr/bin/python3 bench/kiwi_layout.py
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <memory>
 #include <optional>
@@ -33,8 +38,15 @@ using platform::LayoutRelation;
 constexpr auto EQ = LayoutRelation::Equal;
 
 // About 1 GiB of tableau (some 30 bytes a cell with its index): a size that would go beyond it
-// stops with a message instead of taking the machine's memory.
+// stops with a message instead of taking the machine's memory. (The stack's offset equalities
+// take no tableau cells; the budget guards against that changing.)
 constexpr size_t kCellBudget = size_t{32} << 20;
+
+double peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
+}
 
 struct Stack {
     LayoutEngine engine;
@@ -103,6 +115,7 @@ void BM_BuildAndSolve(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["tableau_cells"] = static_cast<double>(cells);
+    state.counters["max_rss_mib"] = peakMiB();
 }
 
 void BM_RemoveMiddleAndReglue(benchmark::State& state) {
@@ -132,6 +145,7 @@ void BM_RemoveMiddleAndReglue(benchmark::State& state) {
     s.engine.solve();
     if (s.views[mid + 1]->frame().y != s.views[mid]->frame().y + s.views[mid]->frame().height + 8.0)
         state.SkipWithError("the stack is not glued back together");
+    state.counters["max_rss_mib"] = peakMiB();
 }
 
 void BM_ChangeWidthConstant(benchmark::State& state) {
@@ -147,6 +161,9 @@ void BM_ChangeWidthConstant(benchmark::State& state) {
         s.engine.solve();
         benchmark::DoNotOptimize(s.views.back()->frame());
     }
+    if (s.views.back()->frame().width != width - 40.0)
+        state.SkipWithError("the width did not reach the views");
+    state.counters["max_rss_mib"] = peakMiB();
 }
 
 BENCHMARK(BM_BuildAndSolve)->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);

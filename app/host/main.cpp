@@ -23,6 +23,7 @@
 
 #include "app/host/CheckUpdatesCommand.h"
 #include "app/host/CommandLineMistake.h"
+#include "app/host/GuiMode.h"
 #include "app/host/HostCommands.h"
 #include "host/app/DLPluginObject.h"
 
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"accept", "cancel", "download", "skip", "later"}))
         ->expected(1, 2)
         ->allow_extra_args(false);
+    GuiOptions gui;
+    addGuiOptions(cli, gui);
     cli.require_subcommand(0, 1);
     cli.footer(
         "\nIn the terminal: `help` lists the commands (menu, select, type, press, tick, close, answer, "
@@ -156,6 +159,7 @@ int main(int argc, char** argv) {
         if (users->parsed()) return runUsers(settings);
         if (templates->parsed()) return runTemplates(settings, json);
         if (duplicate->parsed()) return runDuplicate(settings, templateName, newName);
+        if (gui.gui) return runGui(settings, gui);
         return runInteractive(settings);
     } catch (const std::exception& e) {
         std::cerr << "zandrel-host: " << e.what() << "\n";

@@ -106,6 +106,12 @@ bool RunLoop::hasSources(RunLoopModes modes) const {
                        [modes](const SourceEntry& e) { return e.modes & modes; });
 }
 
+bool RunLoop::hasSourcesHoldingTime(RunLoopModes modes) const {
+    return std::any_of(m_sources.begin(), m_sources.end(), [modes](const SourceEntry& e) {
+        return (e.modes & modes) && e.source->holdsVirtualTime();
+    });
+}
+
 bool RunLoop::pollSources(RunLoopModes modes, Duration maxWait) {
     std::vector<SourceEntry> sources;
     for (const auto& e : m_sources)
@@ -180,7 +186,7 @@ void RunLoop::runUntil(RunLoopMode mode, const std::function<bool()>& done) {
             throw RunLoopStalled(
                 "the run loop has nothing left to do: no queued blocks, timers or sources, "
                 "so the condition it waits for can never become true");
-        if (m_clock->isVirtual() && next && !sources) {
+        if (m_clock->isVirtual() && next && !hasSourcesHoldingTime(modes)) {
             // Nothing else can happen before the next timer: jump there.
             if (auto* virtualClock = dynamic_cast<VirtualClock*>(m_clock.get());
                 virtualClock && *next > now())

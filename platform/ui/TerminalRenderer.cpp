@@ -12,6 +12,7 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/TerminalLayout.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
 
@@ -320,7 +321,34 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     bool narrow = width < kNarrowBelow;
     size_t nameColumn = narrow ? std::min(widestName, kNameColumnNarrow) : kNameColumn;
     size_t kindColumn = narrow ? widestKind : kKindColumn;
+    // Drawn in the order the frames give; a view keeps its number (its place in the view tree),
+    // which is how commands name it.
+    std::vector<TerminalLayout::Item> items;
+    items.reserve(views.size());
+    std::unordered_map<const View*, size_t> indexOf;
     for (size_t i = 0; i < views.size(); ++i) {
+        auto parent = indexOf.find(views[i]->superview());
+        items.push_back(
+            {views[i]->frame(), parent == indexOf.end() ? TerminalLayout::kNoParent : parent->second});
+        indexOf.emplace(views[i].get(), i);
+    }
+    for (const TerminalLayout::Line& row : TerminalLayout::arrange(items, width)) {
+        if (row.size() > 1) {
+            // Side by side: number, identifier and state in each cell.
+            std::string line;
+            for (const TerminalLayout::Cell& cell : row) {
+                const View& view = *views[cell.item];
+                std::string text = fmt::format("#{} {} {}", cell.item + 1,
+                                               view.identifier().empty() ? "-" : printable(view.identifier()),
+                                               lines[cell.item].state);
+                if (!line.empty()) line += std::string(TerminalLayout::kCellGap, ' ');
+                line += padRight(fitWidth(text, cell.width), cell.width);
+            }
+            line.erase(line.find_last_not_of(' ') + 1);
+            out += line + "\n";
+            continue;
+        }
+        const size_t i = row.front().item;
         const View& view = *views[i];
         const auto& [rawName, kind, state] = lines[i];
         std::string name = fitWidth(rawName, nameColumn);

@@ -133,7 +133,9 @@ TEST(ToolLayoutSolveTest, MessagesEscapeWhatTheInputPutInThem) {
 
 TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
     // Views and constraints beyond the limits, and a chain whose tableau would outgrow the cell
-    // limit: each refused with the limit named, quickly and in bounded memory.
+    // limit: each refused with the limit named, quickly and in bounded memory. The chain of
+    // offset equalities takes no tableau cells; the same chain stated as pairs of inequalities
+    // is one the tableau must hold.
     std::string views = R"({"id": 1, "views": [)";
     for (int i = 0; i < 300; ++i) views += (i ? ",\"v" : "\"v") + std::to_string(i) + "\"";
     std::string chain =
@@ -144,6 +146,16 @@ TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
                  R"(", "attr1": "top", "relation": "==", "item2": "v)" + std::to_string(i - 1) +
                  R"(", "attr2": "top", "constant": 8})";
     chain += "]}";
+    std::string inequalities =
+        views +
+        R"(], "constraints": [{"id": 0, "item1": "v0", "attr1": "top", "relation": "==", "constant": 0})";
+    for (int i = 1; i < 300; ++i)
+        for (const char* relation : {">=", "<="})
+            inequalities += R"(,{"id": ")" + std::to_string(i) + relation + R"(", "item1": "v)" +
+                            std::to_string(i) + R"(", "attr1": "top", "relation": ")" + relation +
+                            R"(", "item2": "v)" + std::to_string(i - 1) +
+                            R"(", "attr2": "top", "constant": 8})";
+    inequalities += "]}";
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -155,13 +167,20 @@ TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
                            {{"--max-work", "5000"}, "beyond its budget of 5000 cell operations"}}) {
         std::vector<std::string> args = c.args;
         args.push_back("-");
-        const ToolRun run = layoutSolve(args, chain + "\n");
+        const ToolRun run = layoutSolve(args, inequalities + "\n");
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out.size() << " bytes of output";
     }
-    // Within the limits the same chain solves: each top 8 below the one before.
-    const ToolRun solved = layoutSolve({"-"}, chain + "\n");
+    // Within the limits both chains solve, each top 8 below the one before; the offset chain
+    // even within the small limits above.
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-"}, {"--max-cells", "2000", "--max-work", "5000", "-"}}) {
+        const ToolRun solved = layoutSolve(args, chain + "\n");
+        ASSERT_EQ(solved.status, 0) << solved.err;
+        EXPECT_DOUBLE_EQ(lines(solved.out)[0].at("values").at("v299.top").asReal(), 299 * 8.0);
+    }
+    const ToolRun solved = layoutSolve({"-"}, inequalities + "\n");
     ASSERT_EQ(solved.status, 0) << solved.err;
     EXPECT_DOUBLE_EQ(lines(solved.out)[0].at("values").at("v299.top").asReal(), 299 * 8.0);
     // Deeply nested input is no system, and no crash.

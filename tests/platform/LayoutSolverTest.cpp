@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -223,13 +225,18 @@ TEST(LayoutSolverTest, CellLimitRefusesGrowthAndKeepsTheSystem) {
     LayoutSolver solver;
     std::vector<LayoutVariable> v;
     for (int i = 0; i < 40; ++i) v.emplace_back("v" + std::to_string(i));
+    // A chain the tableau must hold (an equality as two inequalities): its rows grow with it.
+    const auto link = [&](int i) {
+        solver.addConstraint(rel(v[i], GE, v[i - 1] + 1.0));
+        solver.addConstraint(rel(v[i], LE, v[i - 1] + 1.0));
+    };
     solver.addConstraint(rel(v[0], EQ, 0.0));
-    for (int i = 1; i < 10; ++i) solver.addConstraint(rel(v[i], EQ, v[i - 1] + 1.0));
+    for (int i = 1; i < 10; ++i) link(i);
     solver.setCellLimit(solver.cellCount() + 5);
     int refused = 0;
     for (int i = 10; i < 40; ++i) {
         try {
-            solver.addConstraint(rel(v[i], EQ, v[i - 1] + 1.0));
+            link(i);
         } catch (const LayoutError& e) {
             ++refused;
             EXPECT_NE(std::string(e.what()).find("limit"), std::string::npos);
@@ -460,3 +467,177 @@ TEST(LayoutSolverTest, SuggestionsAgreeWithAFreshSolve) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Offset equalities (x == y + c, x == c) live in equivalence classes outside the tableau.
+
+// A long chain holds no tableau cells; cutting a link frees the part below, which a weak pull
+// then moves, and gluing it back puts every view where it was.
+TEST(LayoutSolverTest, OffsetChainsSplitAndJoinWithoutTableauGrowth) {
+    constexpr int n = 2000;
+    std::vector<LayoutVariable> v;
+    for (int i = 0; i < n; ++i) v.emplace_back("v" + std::to_string(i));
+    LayoutSolver solver;
+    solver.addConstraint(rel(v[0], EQ, 5.0));
+    std::vector<LayoutConstraint> links{rel(v[0], EQ, 5.0)};
+    for (int i = 1; i < n; ++i) {
+        links.push_back(rel(v[i], EQ, v[i - 1] + 3.0));
+        solver.addConstraint(links.back());
+    }
+    solver.addConstraint(rel(v[n - 1], EQ, -100.0, 1.0));  // loses against the chain
+    EXPECT_LT(solver.cellCount(), 10u);  // the pull's row and objective, nothing of the chain
+    for (int i : {0, 1, n / 2, n - 1}) EXPECT_EQ(solver.valueOf(v[i]), 5.0 + 3.0 * i) << i;
+
+    struct Cut {
+        int link;  // removed: v[link] == v[link - 1] + 3
+    };
+    for (const Cut& c : std::vector<Cut>{{1}, {n / 2}, {n - 1}}) {
+        solver.removeConstraint(links[c.link]);
+        // The lower part is free now: the pull puts its last view at -100, the rest follow.
+        EXPECT_NEAR(solver.valueOf(v[n - 1]), -100.0, 1e-9) << c.link;
+        EXPECT_NEAR(solver.valueOf(v[c.link]), -100.0 - 3.0 * (n - 1 - c.link), 1e-9) << c.link;
+        EXPECT_EQ(solver.valueOf(v[c.link - 1]), 5.0 + 3.0 * (c.link - 1)) << c.link;
+        solver.addConstraint(links[c.link]);
+        for (int i : {0, c.link - 1, c.link, n - 1}) EXPECT_EQ(solver.valueOf(v[i]), 5.0 + 3.0 * i) << c.link;
+    }
+    // A contradicting link closing a cycle is refused; a consistent one is redundant, and the
+    // chain survives the removal of the link it duplicates.
+    EXPECT_THROW(solver.addConstraint(rel(v[n - 1], EQ, v[0] + 1.0)), LayoutError);
+    const LayoutConstraint shortcut = rel(v[n / 2], EQ, v[n / 4] + 3.0 * (n / 2 - n / 4));
+    solver.addConstraint(shortcut);
+    solver.removeConstraint(links[n / 3]);
+    EXPECT_EQ(solver.valueOf(v[n - 1]), 5.0 + 3.0 * (n - 1));
+    solver.removeConstraint(shortcut);
+    EXPECT_NEAR(solver.valueOf(v[n - 1]), -100.0, 1e-9);
+    EXPECT_LT(solver.cellCount(), 10u);
+}
+
+// Random systems rich in offset equalities -- chains, pins, duplicates, cycles, links removed
+// from the middle -- mixed with inequalities, preferences and edit variables whose tableau
+// rows are rewritten when the classes merge and split. The reference solves the surviving
+// system afresh with every required equality written as two inequalities, so it never takes
+// the classes' path.
+TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
+    std::mt19937 rng(424242);
+    int compared = 0, refusedAdds = 0, removals = 0, edits = 0;
+    const auto asInequalities = [](const LayoutConstraint& c) {
+        std::vector<LayoutConstraint> result;
+        if (c.isRequired() && c.relation() == EQ) {
+            result.emplace_back(c.expression(), LE, kRequired);
+            result.emplace_back(c.expression(), GE, kRequired);
+        } else {
+            result.push_back(c);
+        }
+        return result;
+    };
+    int chains = 0;
+    for (int round = 0; round < 300; ++round) {
+        RandomSystem system;
+        // Every fourth system starts as one long chain, whose links the steps then cut and join.
+        const bool chain = round % 4 == 1;
+        const int nVars = chain ? 40 : 4 + round % 9;
+        for (int i = 0; i < nVars; ++i) {
+            system.variables.emplace_back("x" + std::to_string(i));
+            system.anchors.push_back(LayoutConstraint(
+                LayoutExpression(system.variables.back(), 1.0, -10.0 * i), EQ, 1e-3 * (1.0 + 0.37 * i)));
+        }
+        const auto& vars = system.variables;
+        std::uniform_int_distribution<size_t> pick(0, vars.size() - 1);
+        std::uniform_int_distribution<int> op(0, 19), constant(-40, 40);
+        LayoutSolver incremental;
+        fill(incremental, system, {});
+        std::vector<LayoutConstraint> live;
+        const LayoutVariable& edited = vars[round % vars.size()];
+        const bool withEdit = round % 3 == 0;
+        double suggested = 0.0;
+        if (withEdit) incremental.addEditVariable(edited, 50.0);
+        if (chain) {
+            ++chains;
+            for (int i = 1; i < nVars; ++i) {
+                live.push_back(
+                    rel(vars[static_cast<size_t>(i)], EQ, vars[static_cast<size_t>(i - 1)] + constant(rng)));
+                incremental.addConstraint(live.back());
+            }
+        }
+        for (int step = 0; step < (chain ? 120 : 60); ++step) {
+            const int o = op(rng);
+            if (!live.empty() && o < 6) {
+                std::uniform_int_distribution<size_t> which(0, live.size() - 1);
+                const size_t i = which(rng);
+                incremental.removeConstraint(live[i]);
+                live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+                ++removals;
+                continue;
+            }
+            if (withEdit && o < 8) {
+                incremental.suggestValue(edited, suggested = constant(rng) * 3.0);
+                ++edits;
+                continue;
+            }
+            const LayoutVariable &a = vars[pick(rng)], &b = vars[pick(rng)];
+            const double k = constant(rng);
+            std::optional<LayoutConstraint> c;
+            if (o < 13)
+                c = rel(a, EQ, b + k);  // a link (a pin if a and b coincide: then refused or trivial)
+            else if (o < 14)
+                c = rel(a, EQ, k);  // a pin
+            else if (o < 15)
+                c = rel(2.0 * a, EQ, 2.0 * b + k);  // a link with other coefficients
+            else if (o < 16 && !live.empty()) {
+                std::uniform_int_distribution<size_t> which(0, live.size() - 1);
+                const LayoutConstraint& twin = live[which(rng)];
+                c = LayoutConstraint(twin.expression(), twin.relation(), twin.strength());  // a duplicate
+            } else if (o < 17) {
+                // Implied when a and b are already joined; a contradiction or a new link otherwise.
+                c = rel(a, EQ, b + (incremental.valueOf(a) - incremental.valueOf(b)));
+            } else {
+                c = randomConstraint(rng, vars);
+            }
+            const std::vector<double> before = valuesOf(incremental, system);
+            const double objectiveBefore = incremental.objectiveValue();
+            const size_t cellsBefore = incremental.cellCount();
+            try {
+                incremental.addConstraint(*c);
+                live.push_back(*c);
+            } catch (const LayoutError&) {
+                ++refusedAdds;
+                ASSERT_EQ(valuesOf(incremental, system), before) << "round " << round;
+                ASSERT_EQ(incremental.objectiveValue(), objectiveBefore) << "round " << round;
+                ASSERT_EQ(incremental.cellCount(), cellsBefore) << "round " << round;
+            }
+        }
+        const auto reference = [&](bool backwards) {
+            auto solver = std::make_unique<LayoutSolver>();
+            std::vector<LayoutConstraint> all = system.anchors;
+            all.insert(all.end(), live.begin(), live.end());
+            if (withEdit) all.push_back(rel(edited, EQ, suggested, 50.0));
+            if (backwards) std::reverse(all.begin(), all.end());
+            for (const LayoutConstraint& c : all)
+                for (const LayoutConstraint& part : asInequalities(c)) solver->addConstraint(part);
+            return solver;
+        };
+        const auto fresh = reference(false), reversed = reference(true);
+        const std::vector<double> a = valuesOf(incremental, system), b = valuesOf(*fresh, system),
+                                  r = valuesOf(*reversed, system);
+        const double tolerance = 1e-6 * scaleOf(b);
+        ASSERT_NEAR(incremental.objectiveValue(), fresh->objectiveValue(),
+                    1e-6 * std::max(1.0, fresh->objectiveValue()))
+            << "round " << round;
+        incremental.updateVariables();
+        for (const LayoutConstraint& c : live)
+            if (c.isRequired()) {
+                ASSERT_LT(c.violation(), tolerance) << "round " << round << ": " << c.description();
+            }
+        bool unique = true;
+        for (size_t i = 0; i < b.size(); ++i) unique = unique && std::abs(b[i] - r[i]) <= tolerance;
+        if (!unique) continue;
+        ++compared;
+        for (size_t i = 0; i < a.size(); ++i)
+            ASSERT_NEAR(a[i], b[i], tolerance) << "round " << round << " x" << i;
+    }
+    EXPECT_EQ(chains, 75);
+    EXPECT_GT(compared, 240);
+    EXPECT_GT(refusedAdds, 500);
+    EXPECT_GT(removals, 3000);
+    EXPECT_GT(edits, 500);
+}

@@ -7,590 +7,432 @@
 #include <limits>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/layout/LayoutError.h"
+#include "platform/ui/layout/LayoutTableau.h"
 
 namespace platform {
 
 namespace {
 
-// A symbol is a serial number with its kind in the low bits; 0 is no symbol. Sorting cells by
-// symbol sorts them by creation, which is the order Bland's rule needs.
-using Symbol = uint64_t;
-enum class Kind : uint8_t { None = 0, External = 1, Slack = 2, Error = 3, Dummy = 4 };
-constexpr unsigned kKindBits = 3;
+using Id = uint32_t;
+constexpr Id kNone = std::numeric_limits<Id>::max();
+constexpr Id kZeroNode = 0;  // stands for the constant 0
 
-Kind kindOf(Symbol s) {
-    return static_cast<Kind>(s & ((1u << kKindBits) - 1));
-}
-// Every symbol but a variable is >= 0 in any solution (dummies are even = 0).
-bool isRestricted(Symbol s) {
-    return kindOf(s) != Kind::External;
-}
-bool isPivotable(Symbol s) {
-    return kindOf(s) == Kind::Slack || kindOf(s) == Kind::Error;
-}
+// Two offsets that agree to this (relative to their size) state the same equality.
+constexpr double kOffsetTolerance = 1.0e-8;
 
-constexpr double kEpsilon = 1.0e-8;
-bool nearZero(double v) {
-    return std::abs(v) < kEpsilon;
-}
-
-struct Cell {
-    Symbol symbol;
-    double coefficient;
-};
-
-struct NoHook {
-    void operator()(Symbol) const {}
-};
-
-// One row: constant + sum of coefficient * symbol, cells sorted by symbol, no zero coefficients.
-// The hooks tell the solver which symbols entered or left the row (its column index).
-class Row {
+template <typename T>
+class Slots {
 public:
-    explicit Row(double constant = 0.0) : m_constant(constant) {}
-
-    double constant() const { return m_constant; }
-    void addToConstant(double delta) { m_constant += delta; }
-    // Whether s lies within the row's lowest and highest symbol: a test that reads no cell, so
-    // a pass over many rows skips most of them without touching their cells.
-    bool mayHold(Symbol s) const { return !m_cells.empty() && m_low <= s && s <= m_high; }
-    const std::vector<Cell>& cells() const { return m_cells; }
-
-    double coefficientFor(Symbol s) const {
-        auto it = find(s);
-        return it != m_cells.end() && it->symbol == s ? it->coefficient : 0.0;
-    }
-
-    // this += coefficient * s
-    template <typename OnAdd = NoHook, typename OnRemove = NoHook>
-    void add(Symbol s, double coefficient, OnAdd onAdd = {}, OnRemove onRemove = {}) {
-        auto it = find(s);
-        if (it != m_cells.end() && it->symbol == s) {
-            it->coefficient += coefficient;
-            if (nearZero(it->coefficient)) {
-                m_cells.erase(it);
-                onRemove(s);
-            }
-        } else if (!nearZero(coefficient)) {
-            m_cells.insert(it, Cell{s, coefficient});
-            onAdd(s);
-        }
-        updateRange();
-    }
-
-    // this += factor * other (constant included), one merge of the two sorted rows.
-    template <typename OnAdd = NoHook, typename OnRemove = NoHook>
-    void add(const Row& other, double factor, OnAdd onAdd = {}, OnRemove onRemove = {}) {
-        m_constant += factor * other.m_constant;
-        if (other.m_cells.empty()) return;
-        if (other.m_cells.size() == 1) {
-            add(other.m_cells[0].symbol, factor * other.m_cells[0].coefficient, onAdd, onRemove);
-            return;
-        }
-        std::vector<Cell> merged;
-        merged.reserve(m_cells.size() + other.m_cells.size());
-        auto a = m_cells.begin();
-        auto b = other.m_cells.begin();
-        while (a != m_cells.end() || b != other.m_cells.end()) {
-            if (b == other.m_cells.end() || (a != m_cells.end() && a->symbol < b->symbol)) {
-                merged.push_back(*a++);
-            } else if (a == m_cells.end() || b->symbol < a->symbol) {
-                const double c = factor * b->coefficient;
-                if (!nearZero(c)) {
-                    merged.push_back(Cell{b->symbol, c});
-                    onAdd(b->symbol);
-                }
-                ++b;
-            } else {
-                const double c = a->coefficient + factor * b->coefficient;
-                if (nearZero(c))
-                    onRemove(a->symbol);
-                else
-                    merged.push_back(Cell{a->symbol, c});
-                ++a;
-                ++b;
-            }
-        }
-        // A merge reserves for both rows; when cancellation left much less, give the rest
-        // back, or long rows would keep up to twice their size.
-        if (merged.capacity() > merged.size() + merged.size() / 2 + 16) merged.shrink_to_fit();
-        m_cells.swap(merged);
-        updateRange();
-    }
-
-    template <typename OnRemove = NoHook>
-    void remove(Symbol s, OnRemove onRemove = {}) {
-        auto it = find(s);
-        if (it != m_cells.end() && it->symbol == s) {
-            m_cells.erase(it);
-            onRemove(s);
-        }
-        updateRange();
-    }
-
-    void reverseSign() {
-        m_constant = -m_constant;
-        for (Cell& c : m_cells) c.coefficient = -c.coefficient;
-    }
-
-    // From  0 = constant + ... + c*s + ...  to  s = (constant + ...) / -c.  s must be in the row.
-    void solveFor(Symbol s) {
-        auto it = find(s);
-        const double factor = -1.0 / it->coefficient;
-        m_cells.erase(it);
-        m_constant *= factor;
-        for (Cell& c : m_cells) c.coefficient *= factor;
-        updateRange();
-    }
-
-    // The row says  lhs = ... + c*rhs + ...; rewrite it as  rhs = ...
-    void solveFor(Symbol lhs, Symbol rhs) {
-        add(lhs, -1.0);
-        solveFor(rhs);
-    }
-
-    // Replaces s by the expression row (s = row).
-    void substitute(Symbol s, const Row& row) {
-        auto it = find(s);
-        if (it == m_cells.end() || it->symbol != s) return;
-        const double c = it->coefficient;
-        m_cells.erase(it);
-        add(row, c);
-        updateRange();
-    }
-
-private:
-    std::vector<Cell>::iterator find(Symbol s) {
-        return std::lower_bound(m_cells.begin(), m_cells.end(), s,
-                                [](const Cell& c, Symbol v) { return c.symbol < v; });
-    }
-    std::vector<Cell>::const_iterator find(Symbol s) const {
-        return std::lower_bound(m_cells.begin(), m_cells.end(), s,
-                                [](const Cell& c, Symbol v) { return c.symbol < v; });
-    }
-
-    void updateRange() {
-        if (m_cells.empty()) return;
-        m_low = m_cells.front().symbol;
-        m_high = m_cells.back().symbol;
-    }
-
-    double m_constant;
-    std::vector<Cell> m_cells;
-    Symbol m_low = 0, m_high = 0;
-};
-
-// The rows by basic symbol. The rows themselves sit in one array (freed slots reused), so a
-// pass over all rows -- finding a dummy's rows -- reads memory in order instead of chasing a
-// hash table's nodes.
-class RowTable {
-public:
-    Row* find(Symbol basic) {
-        auto it = m_index.find(basic);
-        return it == m_index.end() ? nullptr : &m_slots[it->second].row;
-    }
-    const Row* find(Symbol basic) const { return const_cast<RowTable*>(this)->find(basic); }
-    bool count(Symbol basic) const { return m_index.count(basic) > 0; }
-    Row& at(Symbol basic) { return m_slots[m_index.at(basic)].row; }
-    const Row& at(Symbol basic) const { return m_slots[m_index.at(basic)].row; }
-
-    void insert_or_assign(Symbol basic, Row row) {
-        if (auto it = m_index.find(basic); it != m_index.end()) {
-            m_slots[it->second].row = std::move(row);
-            return;
-        }
-        uint32_t slot;
+    Id insert(T value) {
         if (!m_free.empty()) {
-            slot = m_free.back();
+            const Id id = m_free.back();
             m_free.pop_back();
-        } else {
-            slot = static_cast<uint32_t>(m_slots.size());
-            m_slots.emplace_back();
+            m_items[id] = std::move(value);
+            return id;
         }
-        m_slots[slot].basic = basic;
-        m_slots[slot].row = std::move(row);
-        m_index.emplace(basic, slot);
+        m_items.push_back(std::move(value));
+        return static_cast<Id>(m_items.size() - 1);
     }
-
-    Row take(Symbol basic) {
-        auto it = m_index.find(basic);
-        const uint32_t slot = it->second;
-        m_index.erase(it);
-        Row row = std::move(m_slots[slot].row);
-        m_slots[slot].basic = 0;
-        m_slots[slot].row = Row();
-        m_free.push_back(slot);
-        return row;
+    void erase(Id id) {
+        m_items[id].reset();
+        m_free.push_back(id);
     }
-
+    T& operator[](Id id) { return *m_items[id]; }
+    const T& operator[](Id id) const { return *m_items[id]; }
     template <typename F>
-    void forEach(F f) const {
-        for (const Slot& slot : m_slots)
-            if (slot.basic) f(slot.basic, slot.row);
+    void forEach(F f) {
+        for (size_t i = 0; i < m_items.size(); ++i)
+            if (m_items[i]) f(static_cast<Id>(i), *m_items[i]);
     }
 
 private:
-    struct Slot {
-        Symbol basic = 0;  // 0: free
-        Row row;
-    };
-    std::vector<Slot> m_slots;
-    std::vector<uint32_t> m_free;
-    std::unordered_map<Symbol, uint32_t> m_index;
+    std::vector<std::optional<T>> m_items;
+    std::vector<Id> m_free;
 };
 
-// The tableau outgrew the cell limit, or the solver's work its budget, in the middle of an
-// add; the add is rolled back.
-struct CellLimitReached {};
-struct WorkLimitReached {};
+// Removes entry `at` from v by moving the last entry into its place; the position of the moved
+// entry must then be updated by the caller (returned: the moved entry, if any).
+template <typename T>
+std::optional<T> swapRemove(std::vector<T>& v, size_t at) {
+    std::optional<T> moved;
+    if (at + 1 != v.size()) {
+        v[at] = v.back();
+        moved = v[at];
+    }
+    v.pop_back();
+    return moved;
+}
 
 }  // namespace
 
 class LayoutSolver::Impl {
 public:
-    struct Tag {
-        Symbol marker = 0;
-        Symbol other = 0;
+    struct Link {
+        Id record;
+        uint32_t slot;  // which end of the edge, or which term of the tableau constraint
     };
-    struct ConstraintInfo {
+    struct Node {
+        std::optional<LayoutVariable> variable;  // none for the constant node
+        Id cls = kNone;
+        uint32_t position = 0;  // in the class's members
+        double offset = 0.0;    // value = the class's origin + offset
+        std::vector<Link> edges;
+        std::vector<Link> uses;  // tableau constraints mentioning the variable
+        uint64_t mark = 0;
+    };
+    struct Class {
+        std::vector<Id> members;
+        std::optional<LayoutVariable> origin;  // made when a tableau constraint first needs it
+    };
+    struct Record {
+        explicit Record(LayoutConstraint c) : constraint(std::move(c)) {}
+
         LayoutConstraint constraint;
-        Tag tag;
-    };
-    struct VariableInfo {
-        LayoutVariable variable;
-        Symbol symbol;
-        size_t uses;
+        bool isEdge = false;
+        // An edge: value(end[0]) == value(end[1]) + offset.
+        Id end[2] = {kNone, kNone};
+        uint32_t edgePosition[2] = {0, 0};
+        double offset = 0.0;
+        bool tree = false;
+        // A tableau constraint: the constraint reduced, its nodes (one per term) and where it
+        // sits in their uses; the constant moved by suggestions; the form in the tableau.
+        std::optional<LayoutExpression> reduced;
+        std::vector<Id> nodes;
+        std::vector<uint32_t> usePosition;
+        double shift = 0.0;
+        std::optional<LayoutConstraint> internal;
+        uint64_t mark = 0;
     };
     struct EditInfo {
         LayoutConstraint constraint;
         double constant;
     };
-
-    // --- tableau bookkeeping ----------------------------------------------------------------
-
-    Symbol newSymbol(Kind kind) { return (m_nextSerial++ << kKindBits) | static_cast<Symbol>(kind); }
-
-    // The column index: for each symbol, the basics of the rows that may contain it. Entries are
-    // appended when the symbol enters a row and only counted down when it leaves; rows() drops
-    // the stale ones when the column is read, and a column is compacted once it holds more
-    // stale entries than live ones, so it stays within twice its true size.
-    struct Column {
-        std::vector<Symbol> basics;
-        size_t live = 0;
+    // What a merge changed, to put it back if the add is refused.
+    struct MergeUndo {
+        Id moved = kNone, kept = kNone;
+        size_t keptSize = 0;
+        std::vector<double> offsets;
+        std::vector<std::pair<Id, LayoutConstraint>> internals;
     };
 
-    auto addHook(Symbol basic) {
-        return [this, basic](Symbol s) {
-            ++m_cells;
-            if (kindOf(s) == Kind::Dummy) return;
-            Column& column = m_columns[s];
-            column.basics.push_back(basic);
-            ++column.live;
-            if (column.basics.size() == 2 * column.live + 16) m_oversized.push_back(s);
-        };
-    }
-    auto removeHook(Symbol) {
-        return [this](Symbol s) {
-            --m_cells;
-            if (kindOf(s) == Kind::Dummy) return;
-            auto it = m_columns.find(s);
-            if (it != m_columns.end() && it->second.live > 0 && --it->second.live == 0) m_columns.erase(it);
-        };
+    Impl() {
+        Node zero;
+        const Id cls = m_classes.insert(Class{{kZeroNode}, std::nullopt});
+        zero.cls = cls;
+        m_nodes.insert(std::move(zero));
     }
 
-    void compact(Symbol s, Column& column) {
-        std::sort(column.basics.begin(), column.basics.end());
-        column.basics.erase(std::unique(column.basics.begin(), column.basics.end()), column.basics.end());
-        std::erase_if(column.basics, [&](Symbol basic) {
-            const Row* row = m_rows.find(basic);
-            return !row || row->coefficientFor(s) == 0.0;
-        });
-        column.live = column.basics.size();
+    // --- nodes and classes ------------------------------------------------------------------
+
+    Id zeroClass() const { return m_nodes[kZeroNode].cls; }
+
+    double classValue(Id cls) const {
+        if (cls == zeroClass()) return -m_nodes[kZeroNode].offset;
+        const Class& c = m_classes[cls];
+        return c.origin ? m_tableau.valueOf(*c.origin) : 0.0;
     }
 
-    // Compacts the columns that outgrew their live entries; called between row changes, never
-    // inside a merge (where the row being merged does not yet hold its new cells).
-    void compactOversized() {
-        for (Symbol s : m_oversized)
-            if (auto it = m_columns.find(s); it != m_columns.end()) compact(s, it->second);
-        m_oversized.clear();
+    double nodeValue(Id n) const { return classValue(m_nodes[n].cls) + m_nodes[n].offset; }
+
+    const LayoutVariable& originOf(Id cls) {
+        Class& c = m_classes[cls];
+        if (!c.origin) c.origin.emplace();
+        return *c.origin;
     }
 
-    // The basics of the rows that contain s, each once, in ascending order.
-    //
-    // Dummies have no column: a required equality's dummy sits in every row derived from it --
-    // in a chain, in every row below -- so indexing them doubled the tableau's memory and
-    // most of its work, while the only reader is the removal of that one constraint, whose
-    // substitution then touches those rows anyway. Their rows are found by one pass.
-    std::vector<Symbol> rowsWith(Symbol s) {
-        if (kindOf(s) == Kind::Dummy) {
-            std::vector<Symbol> basics;
-            m_rows.forEach([&](Symbol basic, const Row& row) {
-                if (row.mayHold(s) && row.coefficientFor(s) != 0.0) basics.push_back(basic);
-            });
-            std::sort(basics.begin(), basics.end());
-            return basics;
+    Id nodeFor(const LayoutVariable& variable, std::vector<Id>& created) {
+        auto [it, fresh] = m_nodeOf.try_emplace(variable.identity(), kNone);
+        if (!fresh) return it->second;
+        Node node;
+        node.variable = variable;
+        const Id id = m_nodes.insert(std::move(node));
+        const Id cls = m_classes.insert(Class{{id}, std::nullopt});
+        m_nodes[id].cls = cls;
+        it->second = id;
+        created.push_back(id);
+        return id;
+    }
+
+    void removeFromClass(Id n) {
+        Node& node = m_nodes[n];
+        Class& c = m_classes[node.cls];
+        if (auto moved = swapRemove(c.members, node.position)) m_nodes[*moved].position = node.position;
+    }
+
+    // A variable no constraint mentions any more is forgotten (it is alone in its class).
+    void releaseIfUnused(Id n) {
+        if (n == kZeroNode) return;
+        Node& node = m_nodes[n];
+        if (!node.edges.empty() || !node.uses.empty()) return;
+        const Id cls = node.cls;
+        removeFromClass(n);
+        if (m_classes[cls].members.empty()) m_classes.erase(cls);
+        m_nodeOf.erase(node.variable->identity());
+        m_nodes.erase(n);
+    }
+
+    // --- links ------------------------------------------------------------------------------
+
+    void attachEdge(Id r) {
+        Record& rec = m_records[r];
+        for (uint32_t end = 0; end < 2; ++end) {
+            Node& node = m_nodes[rec.end[end]];
+            rec.edgePosition[end] = static_cast<uint32_t>(node.edges.size());
+            node.edges.push_back(Link{r, end});
         }
-        auto it = m_columns.find(s);
-        if (it == m_columns.end()) return {};
-        compact(s, it->second);
-        if (it->second.basics.empty()) {
-            m_columns.erase(it);
-            return {};
+    }
+    void detachEdge(Id r) {
+        Record& rec = m_records[r];
+        for (uint32_t end = 0; end < 2; ++end) {
+            Node& node = m_nodes[rec.end[end]];
+            if (auto moved = swapRemove(node.edges, rec.edgePosition[end]))
+                m_records[moved->record].edgePosition[moved->slot] = rec.edgePosition[end];
         }
-        return it->second.basics;
+    }
+    void attachUses(Id r) {
+        Record& rec = m_records[r];
+        rec.usePosition.resize(rec.nodes.size());
+        for (uint32_t i = 0; i < rec.nodes.size(); ++i) {
+            Node& node = m_nodes[rec.nodes[i]];
+            rec.usePosition[i] = static_cast<uint32_t>(node.uses.size());
+            node.uses.push_back(Link{r, i});
+        }
+    }
+    void detachUses(Id r) {
+        Record& rec = m_records[r];
+        for (uint32_t i = 0; i < rec.nodes.size(); ++i) {
+            Node& node = m_nodes[rec.nodes[i]];
+            if (auto moved = swapRemove(node.uses, rec.usePosition[i]))
+                m_records[moved->record].usePosition[moved->slot] = rec.usePosition[i];
+        }
     }
 
-    size_t columnSize(Symbol s) const {
-        auto it = m_columns.find(s);
-        return it == m_columns.end() ? 0 : it->second.live;
-    }
+    // --- tableau constraints ----------------------------------------------------------------
 
-    void saveRow(Symbol basic) {
-        if (!m_journaling || m_savedRows.count(basic)) return;
-        const Row* row = m_rows.find(basic);
-        m_savedRows.emplace(basic, row ? std::optional<Row>(*row) : std::nullopt);
-    }
-    void saveObjective() {
-        if (m_journaling && !m_savedObjective) m_savedObjective = m_objective;
-    }
-
-    void insertRow(Symbol basic, Row row) {
-        saveRow(basic);
-        m_work += row.cells().size();
-        for (const Cell& c : row.cells()) addHook(basic)(c.symbol);
-        m_rows.insert_or_assign(basic, std::move(row));
-        compactOversized();
-    }
-
-    Row takeRow(Symbol basic) {
-        saveRow(basic);
-        Row row = m_rows.take(basic);
-        for (const Cell& c : row.cells()) removeHook(basic)(c.symbol);
-        return row;
-    }
-
-    // Replaces s by row in every row that contains it, the objective and the artificial
-    // objective. Restricted rows that turn negative are noted for the dual simplex.
-    void substitute(Symbol s, const Row& row) { substitute(s, row, rowsWith(s)); }
-
-    // The same over the rows already known to hold s (rows no longer in the tableau skipped).
-    void substitute(Symbol s, const Row& row, const std::vector<Symbol>& holders) {
-        {
-            for (Symbol basic : holders) {
-                if (!m_rows.count(basic)) continue;
-                saveRow(basic);
-                Row& target = m_rows.at(basic);
-                const double c = target.coefficientFor(s);
-                m_work += target.cells().size() + row.cells().size();
-                target.remove(s, removeHook(basic));
-                target.add(row, c, addHook(basic), removeHook(basic));
-                compactOversized();
-                if (isRestricted(basic) && target.constant() < 0.0) m_infeasible.push_back(basic);
-                if (m_journaling && m_cellLimit && m_cells > m_cellLimit) throw CellLimitReached{};
-                if (m_journaling && m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
+    // The record's constraint over the classes' origins: every variable is its class's origin
+    // plus its offset, and a fixed class's origin is a number.
+    LayoutConstraint express(const Record& rec) {
+        const LayoutExpression& e = *rec.reduced;
+        double constant = e.constant() - rec.shift;
+        std::vector<std::pair<Id, double>> byClass;
+        for (size_t i = 0; i < rec.nodes.size(); ++i) {
+            const Node& node = m_nodes[rec.nodes[i]];
+            const double a = e.terms()[i].coefficient;
+            if (node.cls == zeroClass()) {
+                constant += a * (node.offset - m_nodes[kZeroNode].offset);
+                continue;
             }
+            constant += a * node.offset;
+            auto it = std::find_if(byClass.begin(), byClass.end(),
+                                   [&](const auto& entry) { return entry.first == node.cls; });
+            if (it == byClass.end())
+                byClass.emplace_back(node.cls, a);
+            else
+                it->second += a;
         }
-        if (m_objective.coefficientFor(s) != 0.0) {
-            saveObjective();
-            m_objective.substitute(s, row);
-        }
-        if (m_artificial) m_artificial->substitute(s, row);
+        LayoutExpression expression(constant);
+        for (const auto& [cls, a] : byClass)
+            if (a != 0.0) expression += LayoutExpression(originOf(cls), a);
+        return LayoutConstraint(expression, rec.constraint.relation(), rec.constraint.strength());
     }
 
-    // Makes entering basic in place of leaving, on leaving's row.
-    void pivot(Symbol leaving, Symbol entering) {
-        Row row = takeRow(leaving);
-        row.solveFor(leaving, entering);
-        substitute(entering, row);
-        insertRow(entering, std::move(row));
-    }
-
-    // Removes s from every row; for a symbol that should appear nowhere (left-overs of
-    // rounding) or that is fixed at 0 from now on.
-    void eraseColumn(Symbol s) {
-        for (Symbol basic : rowsWith(s)) {
-            saveRow(basic);
-            m_rows.at(basic).remove(s, removeHook(basic));
-        }
-        if (m_objective.coefficientFor(s) != 0.0) {
-            saveObjective();
-            m_objective.remove(s);
-        }
-    }
-
-    // --- variables --------------------------------------------------------------------------
-
-    Symbol useVariable(const LayoutVariable& v) {
-        auto [it, fresh] = m_variables.try_emplace(v.identity(), VariableInfo{v, 0, 0});
-        if (fresh) it->second.symbol = newSymbol(Kind::External);
-        ++it->second.uses;
-        if (m_journaling) m_usedVariables.push_back(v.identity());
-        return it->second.symbol;
-    }
-
-    // A variable no constraint mentions any more leaves the tableau: if basic its row only
-    // defined it; if parametric it can only linger as rounding residue.
-    void releaseVariable(const void* id) {
-        auto it = m_variables.find(id);
-        if (it == m_variables.end() || --it->second.uses > 0) return;
-        const Symbol s = it->second.symbol;
-        if (m_rows.count(s)) takeRow(s);
-        eraseColumn(s);
-        m_variables.erase(it);
-    }
-
-    // --- adding -----------------------------------------------------------------------------
-
-    Row createRow(const LayoutConstraint& constraint, Tag& tag) {
-        const LayoutExpression& expression = constraint.expression();
-        Row row(expression.constant());
-        for (const LayoutExpression::Term& term : expression.terms()) {
-            const Symbol s = useVariable(term.variable);
-            if (const Row* basic = m_rows.find(s)) {
-                m_work += basic->cells().size();
-                row.add(*basic, term.coefficient);
-            } else
-                row.add(s, term.coefficient);
-        }
-        const double strength = constraint.strength();
-        switch (constraint.relation()) {
-            case LayoutRelation::LessOrEqual:
-            case LayoutRelation::GreaterOrEqual: {
-                // expression + slack == 0 for <=, expression - slack == 0 for >=.
-                const double sign = constraint.relation() == LayoutRelation::LessOrEqual ? 1.0 : -1.0;
-                tag.marker = newSymbol(Kind::Slack);
-                row.add(tag.marker, sign);
-                if (!constraint.isRequired()) {
-                    tag.other = newSymbol(Kind::Error);
-                    row.add(tag.other, -sign);
-                    saveObjective();
-                    m_objective.add(tag.other, strength);
-                }
-                break;
+    // The tableau constraints that mention one of the nodes, each once.
+    std::vector<Id> recordsUsing(const std::vector<Id>& nodes) {
+        const uint64_t mark = ++m_epoch;
+        std::vector<Id> result;
+        for (Id n : nodes) {
+            for (const Link& link : m_nodes[n].uses) {
+                Record& rec = m_records[link.record];
+                if (rec.mark == mark) continue;
+                rec.mark = mark;
+                result.push_back(link.record);
             }
-            case LayoutRelation::Equal:
-                if (constraint.isRequired()) {
-                    tag.marker = newSymbol(Kind::Dummy);
-                    row.add(tag.marker, 1.0);
-                } else {
-                    tag.marker = newSymbol(Kind::Error);
-                    tag.other = newSymbol(Kind::Error);
-                    row.add(tag.marker, -1.0);
-                    row.add(tag.other, 1.0);
-                    saveObjective();
-                    m_objective.add(tag.marker, strength);
-                    m_objective.add(tag.other, strength);
-                }
-                break;
+            ++m_work;
         }
-        if (row.constant() < 0.0) row.reverseSign();
-        return row;
+        return result;
     }
 
-    // A variable if there is one (the one in the fewest rows, so the substitution is cheap),
-    // else the constraint's own slack or error when its coefficient is negative.
-    Symbol chooseSubject(const Row& row, const Tag& tag) const {
-        Symbol best = 0;
-        size_t bestUses = std::numeric_limits<size_t>::max();
-        for (const Cell& c : row.cells()) {
-            if (kindOf(c.symbol) != Kind::External) continue;
-            const size_t uses = columnSize(c.symbol);
-            if (uses < bestUses) {
-                best = c.symbol;
-                bestUses = uses;
-                if (uses == 0) break;
-            }
+    // Takes the records out of the tableau and adds them again in the classes' present terms.
+    // Inside a transaction the old forms are kept in `undo`.
+    void reexpress(const std::vector<Id>& records, const LayoutConstraint& shownAs, MergeUndo* undo) {
+        for (Id r : records) m_tableau.remove(*m_records[r].internal);
+        for (Id r : records) {
+            Record& rec = m_records[r];
+            if (undo) undo->internals.emplace_back(r, *rec.internal);
+            rec.internal = express(rec);
+            m_tableau.add(*rec.internal, shownAs);
         }
-        if (best) return best;
-        if (isPivotable(tag.marker) && row.coefficientFor(tag.marker) < 0.0) return tag.marker;
-        if (tag.other && isPivotable(tag.other) && row.coefficientFor(tag.other) < 0.0) return tag.other;
-        return 0;
     }
 
-    static bool allDummies(const Row& row) {
-        return std::all_of(row.cells().begin(), row.cells().end(),
-                           [](const Cell& c) { return kindOf(c.symbol) == Kind::Dummy; });
-    }
+    // --- merging and splitting --------------------------------------------------------------
 
-    // Phase one for a row without a subject: minimise an artificial variable standing for the
-    // row; the row is satisfiable exactly when the minimum is 0.
-    bool addWithArtificialVariable(const Row& row) {
-        const Symbol art = newSymbol(Kind::Slack);
-        insertRow(art, row);
-        m_artificial = std::make_unique<Row>(row);
-        optimize(*m_artificial);
-        const bool success = nearZero(m_artificial->constant());
-        m_artificial.reset();
-        if (m_rows.count(art)) {
-            Row artRow = takeRow(art);
-            if (artRow.cells().empty()) return success;
-            Symbol entering = 0;
-            for (const Cell& c : artRow.cells())
-                if (isPivotable(c.symbol)) {
-                    entering = c.symbol;
-                    break;
-                }
-            if (!entering) return false;
-            artRow.solveFor(art, entering);
-            substitute(entering, artRow);
-            insertRow(entering, std::move(artRow));
+    // u == v + offset joins their classes: the smaller one moves into the larger.
+    MergeUndo merge(Id u, Id v, double offset, const LayoutConstraint& shownAs) {
+        Id a = m_nodes[u].cls, b = m_nodes[v].cls;
+        // origin(a) == origin(b) + d
+        double d = m_nodes[v].offset + offset - m_nodes[u].offset;
+        if (m_classes[a].members.size() > m_classes[b].members.size()) {
+            std::swap(a, b);
+            d = -d;
         }
-        eraseColumn(art);
-        return success;
+        MergeUndo undo;
+        undo.moved = a;
+        undo.kept = b;
+        undo.keptSize = m_classes[b].members.size();
+        // Whose value changes its form: the moved side's, unless it carries the constant node;
+        // then the kept side stops having an origin variable.
+        const bool movedIsFixed = a == zeroClass();
+        const std::vector<Id> records =
+            recordsUsing(movedIsFixed ? m_classes[b].members : m_classes[a].members);
+        const std::vector<Id>& moving = m_classes[a].members;
+        undo.offsets.reserve(moving.size());
+        std::vector<Id>& kept = m_classes[b].members;
+        for (Id n : moving) {
+            Node& node = m_nodes[n];
+            undo.offsets.push_back(node.offset);
+            node.offset += d;
+            node.cls = b;
+            node.position = static_cast<uint32_t>(kept.size());
+            kept.push_back(n);
+        }
+        m_work += moving.size();
+        reexpressInto(undo, records, shownAs);
+        return undo;
     }
 
-    void add(const LayoutConstraint& constraint) {
-        if (m_constraints.count(constraint.identity()))
-            throw LayoutError(
-                fmt::format("the constraint {} is already in the solver: remove it first, or "
-                            "add another constraint object with the same equation",
-                            constraint.description()));
-        if (!constraint.expression().isFinite())
-            throw LayoutError(
-                fmt::format("the constraint {} holds a number that is not finite: give finite "
-                            "coefficients and constants",
-                            constraint.description()));
-        beginJournal();
+    void reexpressInto(MergeUndo& undo, const std::vector<Id>& records, const LayoutConstraint& shownAs) {
         try {
-            Tag tag;
-            Row row = createRow(constraint, tag);
-            Symbol subject = chooseSubject(row, tag);
-            if (!subject && allDummies(row)) {
-                if (!nearZero(row.constant())) throw unsatisfiable(constraint);
-                subject = tag.marker;  // implied by the required constraints present
-            }
-            if (!subject) {
-                if (!addWithArtificialVariable(row)) throw unsatisfiable(constraint);
-            } else {
-                row.solveFor(subject);
-                substitute(subject, row);
-                insertRow(subject, std::move(row));
-            }
-            optimize(m_objective);
-            if (m_cellLimit && cellCount() > m_cellLimit) throw CellLimitReached{};
-            if (m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
-            m_constraints.emplace(constraint.identity(), ConstraintInfo{constraint, tag});
-        } catch (const WorkLimitReached&) {
-            rollback();
-            throw LayoutError(fmt::format(
-                "adding {} would take the solver beyond its budget of {} cell operations: split the "
-                "layout into smaller systems, or raise the budget",
-                constraint.description(), m_workLimit));
-        } catch (const CellLimitReached&) {
-            rollback();
-            throw LayoutError(fmt::format(
-                "adding {} would make the system larger than its limit of {} tableau cells: split the "
-                "layout into smaller systems, or raise the limit",
-                constraint.description(), m_cellLimit));
+            reexpress(records, shownAs, &undo);
         } catch (...) {
-            rollback();
+            undoMerge(undo);
             throw;
         }
-        endJournal();
+    }
+
+    // The tableau is rolled back by the caller.
+    void undoMerge(MergeUndo& undo) {
+        for (auto& [r, internal] : undo.internals) m_records[r].internal = internal;
+        undo.internals.clear();
+        const std::vector<Id>& moved = m_classes[undo.moved].members;
+        for (size_t i = 0; i < moved.size(); ++i) {
+            Node& node = m_nodes[moved[i]];
+            node.cls = undo.moved;
+            node.position = static_cast<uint32_t>(i);
+            node.offset = undo.offsets[i];
+        }
+        m_classes[undo.kept].members.resize(undo.keptSize);
+    }
+
+    // One side of the search after a tree edge is cut: a breadth-first walk over tree edges that
+    // advances one adjacency entry per step.
+    struct Search {
+        std::vector<Id> seen;
+        size_t head = 0, next = 0;
+        uint64_t mark = 0;
+    };
+
+    bool step(Search& s) {
+        if (s.head == s.seen.size()) return false;
+        const Node& node = m_nodes[s.seen[s.head]];
+        if (s.next == node.edges.size()) {
+            ++s.head;
+            s.next = 0;
+            return s.head < s.seen.size();
+        }
+        const Link link = node.edges[s.next++];
+        const Record& rec = m_records[link.record];
+        if (rec.tree) {
+            const Id other = rec.end[1 - link.slot];
+            Node& o = m_nodes[other];
+            if (o.mark != s.mark) {
+                o.mark = s.mark;
+                s.seen.push_back(other);
+            }
+        }
+        return true;
+    }
+
+    // The tree edge r is gone from the adjacency lists: find the smaller side, and either a
+    // redundant edge that joins the sides again or split the class.
+    void cut(Id r) {
+        const Record& rec = m_records[r];
+        m_epoch += 2;
+        Search a{{rec.end[0]}, 0, 0, m_epoch - 1}, b{{rec.end[1]}, 0, 0, m_epoch};
+        m_nodes[rec.end[0]].mark = a.mark;
+        m_nodes[rec.end[1]].mark = b.mark;
+        Search* small = nullptr;
+        for (;;) {
+            ++m_work;
+            if (!step(a)) {
+                small = &a;
+                break;
+            }
+            if (!step(b)) {
+                small = &b;
+                break;
+            }
+        }
+        for (Id n : small->seen) {
+            for (const Link& link : m_nodes[n].edges) {
+                ++m_work;
+                Record& candidate = m_records[link.record];
+                if (candidate.tree || m_nodes[candidate.end[1 - link.slot]].mark == small->mark) continue;
+                candidate.tree = true;  // still one class, with the same offsets
+                return;
+            }
+        }
+        split(small->seen, small->mark);
+    }
+
+    void split(const std::vector<Id>& side, uint64_t mark) {
+        const Id old = m_nodes[side.front()].cls;
+        const bool zeroMoves = m_nodes[kZeroNode].mark == mark && m_nodes[kZeroNode].cls == old;
+        for (Id n : side) removeFromClass(n);
+        const Id fresh = m_classes.insert(Class{side, std::nullopt});
+        for (uint32_t i = 0; i < side.size(); ++i) {
+            m_nodes[side[i]].cls = fresh;
+            m_nodes[side[i]].position = i;
+        }
+        m_work += side.size();
+        // The side that is no longer fixed, or the side cut off a free class, changes form.
+        const std::vector<Id> records = recordsUsing(zeroMoves ? m_classes[old].members : side);
+        if (records.empty()) return;
+        // Taking a constraint away from a satisfiable system leaves it satisfiable, and a removal
+        // must not fail: no limits while the constraints go back in.
+        const size_t cells = m_tableau.cellLimit();
+        const uint64_t work = m_tableau.workLimit();
+        m_tableau.setCellLimit(0);
+        m_tableau.setWorkLimit(0);
+        try {
+            reexpress(records, m_records[records.front()].constraint, nullptr);
+        } catch (...) {
+            m_tableau.setCellLimit(cells);
+            m_tableau.setWorkLimit(work);
+            throw;
+        }
+        m_tableau.setCellLimit(cells);
+        m_tableau.setWorkLimit(work);
+    }
+
+    // --- adding and removing ----------------------------------------------------------------
+
+    // x == y + offset (y: the constant node for x == offset), from a required equality with
+    // one term, or two whose coefficients are opposite.
+    static bool offsetForm(const LayoutConstraint& c, const LayoutExpression& e, double& offset) {
+        if (!c.isRequired() || c.relation() != LayoutRelation::Equal) return false;
+        const auto& t = e.terms();
+        if (t.size() == 1) {
+            offset = -e.constant() / t[0].coefficient;
+        } else if (t.size() == 2 && t[0].coefficient == -t[1].coefficient) {
+            offset = -e.constant() / t[0].coefficient;
+        } else {
+            return false;
+        }
+        return std::isfinite(offset);
     }
 
     static LayoutError unsatisfiable(const LayoutConstraint& constraint) {
@@ -600,199 +442,118 @@ public:
             constraint.description()));
     }
 
-    // --- the simplex ------------------------------------------------------------------------
+    uint64_t work() const { return m_work + m_tableau.work(); }
 
-    // Primal simplex on objective: Bland's rule (the lowest symbol with a negative coefficient
-    // enters; ties of the ratio test go to the lowest symbol), so it cannot cycle.
-    void optimize(Row& objective) {
-        for (;;) {
-            Symbol entering = 0;
-            for (const Cell& c : objective.cells())
-                if (kindOf(c.symbol) != Kind::Dummy && c.coefficient < 0.0) {
-                    entering = c.symbol;
-                    break;
-                }
-            if (!entering) return;
-            Symbol leaving = 0;
-            double best = std::numeric_limits<double>::infinity();
-            for (Symbol basic : rowsWith(entering)) {
-                if (!isRestricted(basic)) continue;
-                const Row& row = m_rows.at(basic);
-                const double c = row.coefficientFor(entering);
-                if (c >= 0.0) continue;
-                const double ratio = -row.constant() / c;
-                if (ratio < best || (ratio == best && basic < leaving)) {
-                    best = ratio;
-                    leaving = basic;
-                }
-            }
-            if (!leaving)
-                throw LayoutError(
-                    "the layout objective is unbounded, which the solver cannot reach with "
-                    "weighted preferences: please report this system");
-            pivot(leaving, entering);
-        }
-    }
-
-    // Dual simplex: restores feasibility of the rows noted infeasible while keeping the
-    // objective optimal (after an edit variable's suggestion).
-    void dualOptimize() {
-        while (!m_infeasible.empty()) {
-            const Symbol leaving = m_infeasible.back();
-            m_infeasible.pop_back();
-            const Row* leavingRow = m_rows.find(leaving);
-            if (!leavingRow || leavingRow->constant() >= -kEpsilon) continue;
-            Symbol entering = 0;
-            double best = std::numeric_limits<double>::infinity();
-            for (const Cell& c : leavingRow->cells()) {
-                if (c.coefficient <= 0.0 || kindOf(c.symbol) == Kind::Dummy) continue;
-                const double ratio = m_objective.coefficientFor(c.symbol) / c.coefficient;
-                if (ratio < best) {
-                    best = ratio;
-                    entering = c.symbol;
-                }
-            }
-            if (!entering)
-                throw LayoutError(
-                    "the layout's dual optimisation found no way back to a feasible solution: "
-                    "please report this system");
-            pivot(leaving, entering);
-        }
-    }
-
-    // --- removing ---------------------------------------------------------------------------
-
-    // The row on which a parametric marker enters the basis before its row is dropped.
-    //
-    // A dummy's row comes first. Such a row belongs to a redundant required equality (a
-    // duplicate, or one implied by others): it holds dummies only, with constant 0, and says
-    // that the redundant constraint's marker equals a combination of the markers it duplicates.
-    // Pivoting on it changes no constant; pivoting on any other row would move that constant off
-    // 0, and the surviving duplicate would silently stop holding.
-    Symbol markerLeavingRow(Symbol marker, const std::vector<Symbol>& basics) const {
-        Symbol dummy = 0, negative = 0, positive = 0, unrestricted = 0;
-        double bestNegative = std::numeric_limits<double>::infinity();
-        double bestPositive = bestNegative;
-        for (Symbol basic : basics)
-            if (kindOf(basic) == Kind::Dummy && (!dummy || basic < dummy)) dummy = basic;
-        if (dummy) return dummy;
-        for (Symbol basic : basics) {
-            if (!isRestricted(basic)) {
-                if (!unrestricted || basic < unrestricted) unrestricted = basic;
-                continue;
-            }
-            const Row& row = m_rows.at(basic);
-            const double c = row.coefficientFor(marker);
-            if (c < 0.0) {
-                const double ratio = -row.constant() / c;
-                if (ratio < bestNegative || (ratio == bestNegative && basic < negative)) {
-                    bestNegative = ratio;
-                    negative = basic;
+    void add(const LayoutConstraint& constraint) {
+        if (m_recordOf.count(constraint.identity()))
+            throw LayoutError(
+                fmt::format("the constraint {} is already in the solver: remove it first, or "
+                            "add another constraint object with the same equation",
+                            constraint.description()));
+        if (!constraint.expression().isFinite())
+            throw LayoutError(
+                fmt::format("the constraint {} holds a number that is not finite: give finite "
+                            "coefficients and constants",
+                            constraint.description()));
+        LayoutExpression reduced = constraint.expression().reduced();
+        std::vector<Id> created;
+        std::optional<MergeUndo> merged;
+        const Id r = m_records.insert(Record(constraint));
+        Record* rec = &m_records[r];
+        double offset = 0.0;
+        m_tableau.begin();
+        try {
+            if (offsetForm(constraint, reduced, offset)) {
+                const auto& t = reduced.terms();
+                rec->isEdge = true;
+                rec->end[0] = nodeFor(t[0].variable, created);
+                rec->end[1] = t.size() == 2 ? nodeFor(t[1].variable, created) : kZeroNode;
+                rec->offset = offset;
+                attachEdge(r);
+                const Node &u = m_nodes[rec->end[0]], &v = m_nodes[rec->end[1]];
+                if (u.cls == v.cls) {
+                    // A cycle: the equality must already hold.
+                    const double gap = u.offset - v.offset - offset;
+                    const double scale =
+                        std::max({1.0, std::abs(u.offset), std::abs(v.offset) + std::abs(offset)});
+                    if (std::abs(gap) > kOffsetTolerance * scale) throw unsatisfiable(constraint);
+                } else {
+                    rec->tree = true;
+                    merged = merge(rec->end[0], rec->end[1], offset, constraint);
+                    rec = &m_records[r];
                 }
             } else {
-                const double ratio = row.constant() / c;
-                if (ratio < bestPositive || (ratio == bestPositive && basic < positive)) {
-                    bestPositive = ratio;
-                    positive = basic;
+                rec->reduced = std::move(reduced);
+                for (const LayoutExpression::Term& term : rec->reduced->terms()) {
+                    const Id n = nodeFor(term.variable, created);
+                    rec = &m_records[r];
+                    rec->nodes.push_back(n);
                 }
+                attachUses(r);
+                rec->internal = express(*rec);
+                m_tableau.add(*rec->internal, constraint);
             }
+            if (m_workLimit && work() > m_workLimit)
+                throw LayoutError(fmt::format(
+                    "adding {} would take the solver beyond its budget of {} cell operations: split the "
+                    "layout into smaller systems, or raise the budget",
+                    constraint.description(), m_workLimit));
+        } catch (...) {
+            m_tableau.rollback();
+            if (merged) undoMerge(*merged);
+            rec = &m_records[r];
+            if (rec->isEdge && rec->end[0] != kNone) detachEdge(r);
+            if (!rec->isEdge && rec->usePosition.size() == rec->nodes.size() && !rec->nodes.empty())
+                detachUses(r);
+            m_records.erase(r);
+            for (auto it = created.rbegin(); it != created.rend(); ++it) releaseIfUnused(*it);
+            throw;
         }
-        return negative ? negative : positive ? positive : unrestricted;
-    }
-
-    void removeErrorFromObjective(Symbol s, double strength) {
-        if (kindOf(s) != Kind::Error) return;
-        if (const Row* row = m_rows.find(s))
-            m_objective.add(*row, -strength);
-        else
-            m_objective.add(s, -strength);
+        m_tableau.commit();
+        if (merged) {
+            m_classes[merged->moved].members.clear();
+            m_classes.erase(merged->moved);
+        }
+        m_recordOf.emplace(constraint.identity(), r);
     }
 
     void remove(const LayoutConstraint& constraint) {
-        auto it = m_constraints.find(constraint.identity());
-        if (it == m_constraints.end())
+        auto it = m_recordOf.find(constraint.identity());
+        if (it == m_recordOf.end())
             throw LayoutError(
                 fmt::format("the constraint {} is not in the solver: it was never added or is "
                             "already removed",
                             constraint.description()));
-        const Tag tag = it->second.tag;
-        m_constraints.erase(it);
-        removeErrorFromObjective(tag.marker, constraint.strength());
-        if (tag.other) removeErrorFromObjective(tag.other, constraint.strength());
-        if (m_rows.count(tag.marker)) {
-            takeRow(tag.marker);
+        const Id r = it->second;
+        m_recordOf.erase(it);
+        Record& rec = m_records[r];
+        if (rec.isEdge) {
+            detachEdge(r);
+            if (rec.tree) cut(r);
+            const Id ends[2] = {m_records[r].end[0], m_records[r].end[1]};
+            m_records.erase(r);
+            for (Id n : ends) releaseIfUnused(n);
         } else {
-            // The substitution takes the marker out of every row that holds it.
-            const std::vector<Symbol> holders = rowsWith(tag.marker);
-            if (Symbol leaving = markerLeavingRow(tag.marker, holders)) {
-                Row row = takeRow(leaving);
-                row.solveFor(leaving, tag.marker);
-                substitute(tag.marker, row, holders);
-            }
+            m_tableau.remove(*rec.internal);
+            detachUses(r);
+            const std::vector<Id> nodes = std::move(rec.nodes);
+            m_records.erase(r);
+            for (Id n : nodes) releaseIfUnused(n);
         }
-        // Pivoting the marker out cancels the other error symbol from every row, up to
-        // rounding: clear the residue. (Were it basic, its row would be left alone, as the
-        // paper does; the marker's removal never leaves it so in practice.)
-        if (tag.other && !m_rows.count(tag.other)) eraseColumn(tag.other);
-        for (const LayoutExpression::Term& term : constraint.expression().terms())
-            releaseVariable(term.variable.identity());
-        optimize(m_objective);
-        m_infeasible.clear();
     }
-
-    // --- journal ----------------------------------------------------------------------------
-
-    void beginJournal() {
-        m_journaling = true;
-        m_savedRows.clear();
-        m_savedObjective.reset();
-        m_usedVariables.clear();
-    }
-    void endJournal() {
-        m_journaling = false;
-        m_savedRows.clear();
-        m_savedObjective.reset();
-        m_usedVariables.clear();
-        m_infeasible.clear();
-    }
-    void rollback() {
-        m_journaling = false;
-        m_artificial.reset();
-        for (auto& [basic, saved] : m_savedRows) {
-            if (m_rows.count(basic)) takeRow(basic);
-            if (saved) insertRow(basic, std::move(*saved));
-        }
-        if (m_savedObjective) m_objective = std::move(*m_savedObjective);
-        for (auto id = m_usedVariables.rbegin(); id != m_usedVariables.rend(); ++id) {
-            auto it = m_variables.find(*id);
-            if (it != m_variables.end() && --it->second.uses == 0) m_variables.erase(it);
-        }
-        endJournal();
-    }
-
-    size_t cellCount() const { return m_cells + m_objective.cells().size(); }
 
     // --- state ------------------------------------------------------------------------------
 
-    RowTable m_rows;
-    std::unordered_map<Symbol, Column> m_columns;
-    std::vector<Symbol> m_oversized;
-    Row m_objective;
-    std::unique_ptr<Row> m_artificial;
-    std::unordered_map<const void*, ConstraintInfo> m_constraints;
-    std::unordered_map<const void*, VariableInfo> m_variables;
+    LayoutTableau m_tableau;
+    Slots<Node> m_nodes;
+    Slots<Class> m_classes;
+    Slots<Record> m_records;
+    std::unordered_map<const void*, Id> m_nodeOf;
+    std::unordered_map<const void*, Id> m_recordOf;
     std::unordered_map<const void*, EditInfo> m_edits;
-    std::vector<Symbol> m_infeasible;
-    uint64_t m_nextSerial = 1;
-    size_t m_cells = 0;
-    size_t m_cellLimit = 0;
-    uint64_t m_work = 0;  // cells read and written building and substituting rows, over the solver's life
+    uint64_t m_epoch = 0;
+    uint64_t m_work = 0;  // nodes and edges visited by the classes, over the solver's life
     uint64_t m_workLimit = 0;
-
-    bool m_journaling = false;
-    std::unordered_map<Symbol, std::optional<Row>> m_savedRows;
-    std::optional<Row> m_savedObjective;
-    std::vector<const void*> m_usedVariables;
 };
 
 LayoutSolver::LayoutSolver() : m_impl(std::make_unique<Impl>()) {}
@@ -807,11 +568,11 @@ void LayoutSolver::removeConstraint(const LayoutConstraint& constraint) {
 }
 
 bool LayoutSolver::hasConstraint(const LayoutConstraint& constraint) const {
-    return m_impl->m_constraints.count(constraint.identity()) > 0;
+    return m_impl->m_recordOf.count(constraint.identity()) > 0;
 }
 
 size_t LayoutSolver::constraintCount() const {
-    return m_impl->m_constraints.size();
+    return m_impl->m_recordOf.size();
 }
 
 void LayoutSolver::addEditVariable(const LayoutVariable& variable, double strength) {
@@ -852,75 +613,55 @@ void LayoutSolver::suggestValue(const LayoutVariable& variable, double value) {
                         variable.name()));
     if (!std::isfinite(value))
         throw LayoutError(fmt::format("the value suggested for {} is not a finite number", variable.name()));
-    Impl& s = *m_impl;
-    const Impl::Tag tag = s.m_constraints.at(it->second.constraint.identity()).tag;
     const double delta = value - it->second.constant;
     it->second.constant = value;
-    // The edit's equation  v - value - plus + minus == 0  appears in every row through its
-    // error symbols; moving its constant shifts those rows' constants.
-    if (Row* row = s.m_rows.find(tag.marker)) {
-        row->addToConstant(-delta);
-        if (row->constant() < 0.0) s.m_infeasible.push_back(tag.marker);
-    } else if (Row* other = tag.other ? s.m_rows.find(tag.other) : nullptr) {
-        other->addToConstant(delta);
-        if (other->constant() < 0.0) s.m_infeasible.push_back(tag.other);
-    } else {
-        for (Symbol basic : s.rowsWith(tag.marker)) {
-            Row& r = s.m_rows.at(basic);
-            r.addToConstant(r.coefficientFor(tag.marker) * delta);
-            if (isRestricted(basic) && r.constant() < 0.0) s.m_infeasible.push_back(basic);
-        }
-    }
-    s.dualOptimize();
+    Impl::Record& rec = m_impl->m_records[m_impl->m_recordOf.at(it->second.constraint.identity())];
+    // Kept with the record, so the edit keeps its value when a merge or split writes it anew.
+    rec.shift += delta;
+    m_impl->m_tableau.shiftConstant(*rec.internal, delta);
 }
 
 void LayoutSolver::updateVariables() {
-    for (auto& [id, info] : m_impl->m_variables) {
-        const Row* row = m_impl->m_rows.find(info.symbol);
-        const double v = row ? row->constant() : 0.0;
-        info.variable.setValue(v == 0.0 ? 0.0 : v);  // no -0
-    }
+    Impl& s = *m_impl;
+    s.m_nodes.forEach([&](Id n, Impl::Node& node) {
+        if (!node.variable) return;
+        const double v = s.nodeValue(n);
+        node.variable->setValue(v == 0.0 ? 0.0 : v);  // no -0
+    });
 }
 
 double LayoutSolver::valueOf(const LayoutVariable& variable) const {
-    auto it = m_impl->m_variables.find(variable.identity());
-    if (it == m_impl->m_variables.end()) return 0.0;
-    const Row* row = m_impl->m_rows.find(it->second.symbol);
-    return row ? row->constant() : 0.0;
+    auto it = m_impl->m_nodeOf.find(variable.identity());
+    return it == m_impl->m_nodeOf.end() ? 0.0 : m_impl->nodeValue(it->second);
 }
 
-// Summed from the error symbols rather than read from the objective row: a suggestion shifts
-// the rows' constants without touching the objective's, and the simplex needs only its
-// coefficients.
 double LayoutSolver::objectiveValue() const {
-    double sum = 0.0;
-    for (const auto& [id, info] : m_impl->m_constraints) {
-        for (Symbol s : {info.tag.marker, info.tag.other}) {
-            if (kindOf(s) != Kind::Error) continue;
-            if (const Row* row = m_impl->m_rows.find(s)) sum += info.constraint.strength() * row->constant();
-        }
-    }
-    return sum;
+    return m_impl->m_tableau.objectiveValue();
 }
 
 void LayoutSolver::setCellLimit(size_t cells) {
-    m_impl->m_cellLimit = cells;
+    m_impl->m_tableau.setCellLimit(cells);
 }
 
 size_t LayoutSolver::cellCount() const {
-    return m_impl->cellCount();
+    return m_impl->m_tableau.cellCount();
 }
 
 void LayoutSolver::setWorkLimit(uint64_t cellOperations) {
     m_impl->m_workLimit = cellOperations;
+    m_impl->m_tableau.setWorkLimit(cellOperations);
 }
 
 uint64_t LayoutSolver::work() const {
-    return m_impl->m_work;
+    return m_impl->work();
 }
 
 void LayoutSolver::reset() {
+    const size_t cells = m_impl->m_tableau.cellLimit();
+    const uint64_t work = m_impl->m_workLimit;
     m_impl = std::make_unique<Impl>();
+    setCellLimit(cells);
+    setWorkLimit(work);
 }
 
 }  // namespace platform

@@ -1,0 +1,124 @@
+#pragma once
+
+// GtkScriptPlayer: plays the terminal's command language (menu, select, type, press, tick,
+// close, answer, show, quit) against the GTK widgets, as a person with a mouse would: a press
+// clicks the Gtk::Button, a select changes the drop-down or the list's selected row, a type
+// fills the entry. What the model then does is what it does for a person; the player never
+// calls the model's actions itself. Words, quoting, view references and title matching are the
+// terminal's own (TerminalFrontEnd::splitWords, FrontEndSupport).
+//
+// Pace. One command runs per run-loop pass, and only once the previous one has settled: the
+// work it queued on the main queue has run, and the key window (and the alert, if one waits)
+// is on the screen and has painted a frame since. Then the after-command hook runs when no
+// dialog of an earlier command is still open (and the player settles again), then the
+// screenshots of the previous command are written (NNN.png of the key window, NNN-alert.png of
+// a waiting alert, NNN counting the commands from 001).
+//
+// End. As in the terminal, the first failed command stops the script ("line N: <command>:
+// <why>" on the error output); at its end, or at `quit`, waiting alerts take their default
+// button, modal windows close, and the quit handler runs.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/RunLoop.h"
+
+namespace Gtk {
+class Window;
+}
+
+namespace platform {
+
+class GtkFrontEnd;
+class View;
+class Window;
+
+class GtkScriptPlayer : public RunLoopSource {
+public:
+    struct Options {
+        std::filesystem::path screenshotDir;  // empty: no screenshots
+        int outputFd = 1;
+        int errorFd = 2;
+        // The longest a command may take to settle before the next one runs anyway.
+        std::chrono::milliseconds settleLimit{5000};
+    };
+
+    GtkScriptPlayer(GtkFrontEnd& frontEnd, std::vector<std::string> lines, Options options);
+    ~GtkScriptPlayer() override;
+    GtkScriptPlayer(const GtkScriptPlayer&) = delete;
+    GtkScriptPlayer& operator=(const GtkScriptPlayer&) = delete;
+
+    // Reads the script file into lines; throws with the path when it cannot be read.
+    static std::vector<std::string> readScript(const std::filesystem::path& file);
+
+    void start();
+    void stop();
+    bool isFinished() const { return m_finished; }
+    std::optional<size_t> failedLine() const { return m_failedLine; }
+    size_t commandsRun() const { return m_commandNumber; }
+    size_t screenshotsWritten() const { return m_screenshots; }
+
+    void setQuitHandler(std::function<bool()> handler) { m_quitHandler = std::move(handler); }
+    void setAfterCommandHandler(std::function<void()> handler) { m_afterCommand = std::move(handler); }
+
+    // RunLoopSource
+    void collectPollFds(std::vector<pollfd>& fds) override {}
+    std::optional<std::chrono::milliseconds> maxWait() override;
+    void perform(std::span<const pollfd> polled) override;
+    bool holdsVirtualTime() override { return !m_finished; }
+
+private:
+    struct FrameWait {
+        Gtk::Window* window;
+        int64_t frame;
+    };
+
+    bool settled();
+    std::vector<Gtk::Window*> windowsToShoot();
+    void shoot(size_t number);
+    void finishStep();
+    bool runLine(const std::string& line);
+    bool runCommand(const std::vector<std::string>& words);
+    bool fail(const std::string& message);
+    void say(const std::string& text);
+
+    bool commandMenu(const std::vector<std::string>& words);
+    bool commandSelect(const std::vector<std::string>& words);
+    bool commandType(const std::vector<std::string>& words);
+    bool commandPress(const std::vector<std::string>& words);
+    bool commandTick(const std::vector<std::string>& words);
+    bool commandClose();
+    bool commandAnswer(const std::vector<std::string>& words);
+    void commandShow();
+    std::shared_ptr<Window> keyWindowOrFail();
+    std::shared_ptr<View> viewOrFail(const Window& window, const std::string& ref);
+
+    GtkFrontEnd& m_frontEnd;
+    std::vector<std::string> m_lines;
+    Options m_options;
+    size_t m_next = 0;  // index of the next line
+    size_t m_commandNumber = 0;
+    std::optional<size_t> m_pendingShot;
+    bool m_commandsSinceHook = false;
+    size_t m_screenshots = 0;
+    std::vector<FrameWait> m_waits;
+    std::chrono::steady_clock::time_point m_waitStart{};
+    bool m_waitStarted = false;
+    int m_baseDepth = -1;
+    bool m_running = false;
+    bool m_finishing = false;
+    bool m_finished = false;
+    bool m_quitCalled = false;
+    std::vector<std::weak_ptr<Window>> m_closedAtFinish;
+    std::optional<size_t> m_failedLine;
+    std::string m_lastError;
+    std::function<bool()> m_quitHandler;
+    std::function<void()> m_afterCommand;
+};
+
+}  // namespace platform
