@@ -14,6 +14,7 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/GWUser.h"
+#include "host/database/SqliteStore.h"
 #include "tests/support/TempDir.h"
 
 namespace hosttest {
@@ -48,6 +49,11 @@ inline std::string rawQuery(const std::filesystem::path& file, const std::string
     return result;
 }
 
+// The SQLite connection under a context on a file, for tests of SQLite itself.
+inline host::Database& sqliteDatabase(DLPObjectContext& context) {
+    return dynamic_cast<host::SqliteStore&>(context.store()).database();
+}
+
 // A connection of "another program", open until destroyed: holds locks for as long as a test
 // needs them.
 class RawConnection {
@@ -69,6 +75,18 @@ private:
     sqlite3* m_db = nullptr;
 };
 
+// A user with a contact of their own, made in the context (saved with it).
+inline void addUser(DLPObjectContext& context, const char* login, const char* name, bool active) {
+    auto contact = context.createObjectForEntityNamedInsert("Contact", true);
+    ASSERT_TRUE(contact);
+    auto user = context.createObject<GWUser>();
+    ASSERT_TRUE(user);
+    (*user)->setLoginName(login);
+    (*user)->setName(name);
+    (*user)->setContactID((*contact)->primaryKeyValue());
+    (*user)->setActive(active);
+}
+
 // A database file with two users: "ada" (active) and "bob" (inactive).
 class DatabaseTest : public ::testing::Test {
 protected:
@@ -84,14 +102,7 @@ protected:
     }
 
     static void addUser(DLPObjectContext& context, const char* login, const char* name, bool active) {
-        auto contact = context.createObjectForEntityNamedInsert("Contact", true);
-        ASSERT_TRUE(contact);
-        auto user = context.createObject<GWUser>();
-        ASSERT_TRUE(user);
-        (*user)->setLoginName(login);
-        (*user)->setName(name);
-        (*user)->setContactID((*contact)->primaryKeyValue());
-        (*user)->setActive(active);
+        hosttest::addUser(context, login, name, active);
     }
 
     std::shared_ptr<DLPObjectContext> signIn() {
