@@ -118,6 +118,8 @@ platform::Value attributeValueFromStored(AttributeType type, const StoredValue& 
             } catch (const platform::ValueError&) {
                 return Value(stored.bytes);  // written by another tool: show the bytes rather than lose them
             }
+        case K::List:
+            break;  // a parameter only, never read from a column
     }
     return Value();
 }

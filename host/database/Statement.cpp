@@ -69,6 +69,10 @@ void Statement::bind(int index, const StoredValue& value) {
         case StoredValue::Kind::Blob:
             sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
             break;
+        case StoredValue::Kind::List:
+            // SQLite has no array parameter; its dialect writes every member as its own.
+            sqlite3_bind_null(m_stmt, index);
+            break;
     }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/database/StoredValue.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
 
@@ -22,21 +23,6 @@ struct sqlite3_stmt;
 namespace host {
 
 class Database;
-
-// A value as SQLite stores it: what a column holds and what qualifiers compare.
-struct StoredValue {
-    enum class Kind { Null, Integer, Real, Text, Blob };
-    Kind kind = Kind::Null;
-    int64_t integer = 0;
-    double real = 0;
-    std::string bytes;  // text or blob
-
-    static StoredValue null() { return {}; }
-    static StoredValue fromInteger(int64_t i) { return {Kind::Integer, i, 0, {}}; }
-    static StoredValue fromReal(double d) { return {Kind::Real, 0, d, {}}; }
-    static StoredValue fromText(std::string s) { return {Kind::Text, 0, 0, std::move(s)}; }
-    static StoredValue fromBlob(std::string s) { return {Kind::Blob, 0, 0, std::move(s)}; }
-};
 
 class Statement {
 public:
