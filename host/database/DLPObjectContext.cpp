@@ -8,11 +8,10 @@
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
 #include "host/database/Qualifier.h"
-#include "host/database/SqlText.h"
-#include "host/database/Transaction.h"
+#include "host/database/SqliteStore.h"
+#include "host/database/StoreFactory.h"
 
 using host::EntityDescription;
-using host::SqlText;
 using platform::Result;
 using platform::Status;
 using platform::Value;
@@ -31,35 +30,36 @@ bool keyOrder(const DLPObjectContext::ObjectPtr& a, const DLPObjectContext::Obje
     return x < 0 ? x > y : x < y;
 }
 
-// Texts are bound straight from the value (saves copy every text once more otherwise).
-void bindAttribute(host::Statement& statement, int index, host::AttributeType type, const Value& value) {
-    if (value.isString())
-        statement.bindText(index, value.asString());
-    else
-        statement.bind(index, host::storedAttributeValue(type, value));
-}
-
 }  // namespace
 
-DLPObjectContext::DLPObjectContext(std::shared_ptr<host::Database> database)
-    : m_database(std::move(database)),
+DLPObjectContext::DLPObjectContext(std::shared_ptr<host::Store> store)
+    : m_store(std::move(store)),
       m_entities(host::EntityCatalog::shared().entities().size()),
       m_storedKeys(m_entities.size()) {}
 
-std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<host::Database> database) {
-    std::shared_ptr<DLPObjectContext> context(new DLPObjectContext(database));
+std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<host::Store> store) {
+    std::shared_ptr<DLPObjectContext> context(new DLPObjectContext(store));
     context->m_self = context;
-    context->m_userDefaults = std::make_shared<MCUserDefaults>(std::move(database), 0);
+    context->m_userDefaults = std::make_shared<MCUserDefaults>(std::move(store), 0);
     return context;
+}
+
+std::shared_ptr<DLPObjectContext> DLPObjectContext::withoutUser(std::shared_ptr<host::Database> database) {
+    return withoutUser(std::make_shared<host::SqliteStore>(std::move(database)));
 }
 
 Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::signIn(std::shared_ptr<host::Database> database,
                                                                    std::string_view signInName) {
-    auto context = withoutUser(database);
+    return signIn(std::make_shared<host::SqliteStore>(std::move(database)), signInName);
+}
+
+Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::signIn(std::shared_ptr<host::Store> store,
+                                                                   std::string_view signInName) {
+    auto context = withoutUser(std::move(store));
     auto users = context->objectsForEntityNamedQualifierLocumBindings(
         GWUser::kEntityName, "loginName == $name", {{"name", Value(signInName)}});
     if (!users) return users.status().withContext("signing in");
-    const std::string file = context->m_database->path().string();
+    const std::string file = context->m_store->displayName();
     if (users->empty())
         return Status::error(fmt::format("signing in: no user signs in as \"{}\" in {}", signInName, file));
     auto user = std::static_pointer_cast<GWUser>(users->front());
@@ -67,15 +67,15 @@ Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::signIn(std::shared_p
         return Status::error(
             fmt::format("signing in: the user \"{}\" is not active in {}", signInName, file));
     context->m_user = user;
-    context->m_userDefaults = std::make_shared<MCUserDefaults>(context->m_database, user->primaryKeyValue());
+    context->m_userDefaults = std::make_shared<MCUserDefaults>(context->m_store, user->primaryKeyValue());
     return context;
 }
 
-Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::open(const std::filesystem::path& file,
+Result<std::shared_ptr<DLPObjectContext>> DLPObjectContext::open(const std::filesystem::path& address,
                                                                  std::string_view signInName) {
-    auto database = host::Database::open(file);
-    if (!database) return database.status();
-    return signIn(std::move(*database), signInName);
+    auto store = host::StoreFactory::open(address.string());
+    if (!store) return store.status();
+    return signIn(std::move(*store), signInName);
 }
 
 Result<const EntityDescription*> DLPObjectContext::entityNamed(std::string_view name) const {
@@ -87,20 +87,6 @@ Result<const EntityDescription*> DLPObjectContext::entityNamed(std::string_view 
 
 bool DLPObjectContext::isTemporaryKey(int64_t key) const {
     return key < 0 && key > m_nextTemporaryKey;
-}
-
-Result<int64_t> DLPObjectContext::highestStoredKey(const EntityDescription& entity) {
-    // The highest key ever handed out: AUTOINCREMENT's record, or the table's maximum (rows
-    // written by another tool may lie above the record).
-    auto statement = m_database->cached(
-        "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0), "
-        "coalesce((SELECT max(pk) FROM " +
-        SqlText::quotedIdentifier(entity.name) + "), 0))");
-    if (!statement) return statement.status();
-    (*statement)->bindText(1, entity.name);
-    if (!(*statement)->step())
-        return (*statement)->lastStatus().withContext(fmt::format("finding the next key of {}", entity.name));
-    return (*statement)->columnInteger(0);
 }
 
 Result<DLPObjectContext::ObjectPtr> DLPObjectContext::createObjectForEntityNamedInsert(
@@ -151,18 +137,19 @@ void DLPObjectContext::queueChange(DLPObject& object) {
         std::static_pointer_cast<DLPObject>(object.shared_from_this()));
 }
 
-std::string DLPObjectContext::selectColumns(const EntityDescription& entity) const {
-    std::string columns = "pk";
-    for (const auto& attribute : entity.attributes)
-        columns += ", " + SqlText::quotedIdentifier(attribute.name);
-    return columns;
-}
-
 DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescription& entity,
-                                                          const host::Statement& row) {
-    int64_t key = row.columnInteger(0);
+                                                          const host::StoreRow& row) {
+    int64_t key = row.key();
     auto& registered = m_entities[entity.index].registered;
-    if (auto found = registered.find(key); found != registered.end()) return found->second;
+    if (auto found = registered.find(key); found != registered.end()) {
+        // Known: the stored values replace the ones read before, unless this context changed it.
+        auto& object = *found->second;
+        if (object.m_state == DLPObject::State::Clean)
+            for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+                object.m_values[slot] =
+                    host::attributeValueFromStored(entity.attributes[slot].type, row.value(slot));
+        return found->second;
+    }
     host::ObjectToken token;
     ObjectPtr object = entity.make ? entity.make(token) : std::make_shared<DLPObject>(token);
     object->m_entity = &entity;
@@ -172,7 +159,7 @@ DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescriptio
     object->m_values.reserve(entity.attributes.size());
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
         object->m_values.push_back(
-            host::attributeValueFromStored(entity.attributes[slot].type, row.columnStored(int(slot) + 1)));
+            host::attributeValueFromStored(entity.attributes[slot].type, row.value(slot)));
     object->m_relations.resize(entity.toMany.size());
     registered.emplace(key, object);
     return object;
@@ -223,7 +210,7 @@ Result<std::shared_ptr<const host::Qualifier>> DLPObjectContext::compiledQualifi
                     m_recentQualifiers.begin() + static_cast<ptrdiff_t>(i) + 1);
         return m_recentQualifiers.front()->qualifier;
     }
-    auto compiled = host::Qualifier::compile(entity, text, bindings);
+    auto compiled = host::Qualifier::compile(entity, text, bindings, m_store->dialect());
     if (!compiled) return compiled.status();
     auto recent = std::make_shared<RecentQualifier>(
         RecentQualifier{entity.index, std::string(text), bindings,
@@ -241,26 +228,15 @@ Result<DLPObjectContext::ObjectList> DLPObjectContext::objectsForEntityNamedQual
     auto qualifier = compiledQualifier(description, qualifierText, bindings);
     if (!qualifier) return qualifier.status();
 
-    auto statement = m_database->cached(
-        fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk", selectColumns(description),
-                    SqlText::quotedIdentifier(description.name), (*qualifier)->sql()));
-    if (!statement) return statement.status().withContext("fetching " + description.name);
-    (*qualifier)->bindParameters(**statement);
     auto& state = m_entities[description.index];
     ObjectList objects;
-    while ((*statement)->step()) {
-        int64_t key = (*statement)->columnInteger(0);
-        if (auto found = state.registered.find(key); found != state.registered.end()) {
-            // Changed objects are judged below by their unsaved values.
-            if (found->second->m_state == DLPObject::State::Clean) objects.push_back(found->second);
-            continue;
-        }
-        objects.push_back(materialize(description, **statement));
-    }
-    if (!(*statement)->lastStatus())
-        return (*statement)
-            ->lastStatus()
-            .withContext(fmt::format("fetching {} where {}", description.name, qualifierText));
+    auto fetched = m_store->fetch(description, **qualifier, [&](const host::StoreRow& row) {
+        auto object = materialize(description, row);
+        // Changed objects are judged below by their unsaved values.
+        if (object->m_state == DLPObject::State::Clean) objects.push_back(std::move(object));
+    });
+    if (!fetched)
+        return fetched.withContext(fmt::format("fetching {} where {}", description.name, qualifierText));
 
     bool pendingMatched = false;
     for (const auto& object : state.changed) {
@@ -285,28 +261,23 @@ Result<int64_t> DLPObjectContext::resultCountForEntityNamedQualifierLocumBinding
     auto& state = m_entities[description.index];
     const bool pending = !state.changed.empty();
 
-    // Without unsaved changes the file's count is the answer; otherwise rows of changed
+    // Without unsaved changes the store's count is the answer; otherwise records of changed
     // objects are counted by their unsaved values instead.
-    auto statement = m_database->cached(
-        pending ? fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})",
-                              SqlText::quotedIdentifier(description.name), (*qualifier)->sql())
-                : fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})",
-                              SqlText::quotedIdentifier(description.name), (*qualifier)->sql()));
-    if (!statement) return statement.status().withContext("counting " + description.name);
-    (*qualifier)->bindParameters(**statement);
+    const auto failed = [&](const Status& status) {
+        return status.withContext(fmt::format("counting {} where {}", description.name, qualifierText));
+    };
     int64_t count = 0;
-    while ((*statement)->step()) {
-        if (!pending) {
-            count = (*statement)->columnInteger(0);
-            continue;
-        }
-        auto found = state.registered.find((*statement)->columnInteger(0));
-        if (found == state.registered.end() || found->second->m_state == DLPObject::State::Clean) ++count;
+    if (!pending) {
+        auto counted = m_store->count(description, **qualifier);
+        if (!counted) return failed(counted.status());
+        count = *counted;
+    } else {
+        auto visited = m_store->fetchKeys(description, **qualifier, [&](int64_t key) {
+            auto found = state.registered.find(key);
+            if (found == state.registered.end() || found->second->m_state == DLPObject::State::Clean) ++count;
+        });
+        if (!visited) return failed(visited);
     }
-    if (!(*statement)->lastStatus())
-        return (*statement)
-            ->lastStatus()
-            .withContext(fmt::format("counting {} where {}", description.name, qualifierText));
     for (const auto& object : state.changed) {
         auto s = object->m_state;
         if ((s == DLPObject::State::Inserted || s == DLPObject::State::Updated) &&
@@ -322,48 +293,34 @@ Result<DLPObjectContext::ObjectPtr> DLPObjectContext::objectForEntityNamedWhereP
     if (!entity) return entity.status();
     const EntityDescription& description = **entity;
     auto& state = m_entities[description.index];
-    if (auto found = state.registered.find(key); found != state.registered.end())
-        return found->second->isDeleted() ? ObjectPtr() : found->second;
+    if (auto found = state.registered.find(key); found != state.registered.end()) {
+        // Unsaved changes answer from memory; a clean object is read again (see Freshness).
+        if (found->second->isDeleted()) return ObjectPtr();
+        if (found->second->m_state != DLPObject::State::Clean) return found->second;
+    }
     if (key <= 0) return ObjectPtr();  // new objects are all registered; stored keys are positive
-    auto statement =
-        m_database->cached(fmt::format("SELECT {} FROM {} WHERE pk = ?", selectColumns(description),
-                                       SqlText::quotedIdentifier(description.name)));
-    if (!statement) return statement.status();
-    (*statement)->bindInteger(1, key);
-    if ((*statement)->step()) return materialize(description, **statement);
-    if (!(*statement)->lastStatus())
-        return (*statement)->lastStatus().withContext(fmt::format("reading {} {}", description.name, key));
-    return ObjectPtr();
+    ObjectPtr object;
+    auto exists = m_store->fetchByKey(
+        description, key, [&](const host::StoreRow& row) { object = materialize(description, row); });
+    if (!exists) return exists.status().withContext(fmt::format("reading {} {}", description.name, key));
+    return object;
 }
-
 Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
     auto& contents = owner.m_relations[relation];
     if (contents.loaded) return Status::ok();
     const EntityDescription& target = *owner.m_entity->targets[relation];
     const auto& description = owner.m_entity->toMany[relation];
-    auto statement = m_database->cached(fmt::format(
-        "SELECT {} FROM {} WHERE {} = ? ORDER BY {}, pk", selectColumns(target),
-        SqlText::quotedIdentifier(target.name), SqlText::quotedIdentifier(description.ownerKeyAttribute),
-        SqlText::quotedIdentifier(description.positionAttribute)));
-    if (!statement) return statement.status();
-    (*statement)->bindInteger(1, owner.m_key);
     auto& registered = m_entities[target.index].registered;
     std::vector<ObjectPtr> members;
-    while ((*statement)->step()) {
-        auto found = registered.find((*statement)->columnInteger(0));
-        if (found == registered.end()) {
-            members.push_back(materialize(target, **statement));
-            continue;
-        }
+    auto read = m_store->fetchMembers(*owner.m_entity, relation, owner.m_key, [&](const host::StoreRow& row) {
+        const bool known = registered.count(row.key()) > 0;
+        auto member = materialize(target, row);
         // A known object belongs here only if it still points at this owner in memory.
-        const auto& member = found->second;
-        if (!member->isDeleted() && holdsKey(member->m_values[target.ownerKeySlot], owner.m_key))
-            members.push_back(member);
-    }
-    if (!(*statement)->lastStatus())
-        return (*statement)
-            ->lastStatus()
-            .withContext(fmt::format("reading {} of {}", description.name, owner.description()));
+        if (!known || (!member->isDeleted() && holdsKey(member->m_values[target.ownerKeySlot], owner.m_key)))
+            members.push_back(std::move(member));
+    });
+    if (!read)
+        return read.withContext(fmt::format("reading {} of {}", description.name, owner.description()));
     contents.members = std::move(members);
     contents.loaded = true;
     return Status::ok();
@@ -482,119 +439,28 @@ Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPO
 
 Status DLPObjectContext::saveChanges() {
     if (!hasChanges()) return Status::ok();
-    const std::string context = "saving changes to " + m_database->path().string();
-    if (m_database->isReadOnly()) return Status::error(context + ": the file was opened read-only");
-    // The write lock is taken first, so the keys read below stay free until the commit,
-    // whichever other programs write to the file.
-    auto transaction = host::Transaction::begin(*m_database);
-    if (!transaction) return transaction.status().withContext(context);
+    const std::string context = "saving changes to " + m_store->displayName();
+    if (m_store->isReadOnly()) return Status::error(context + ": the database was opened read-only");
+    if (auto status = m_store->beginSave(); !status) return status.withContext(context);
 
+    // Stored keys for new objects, in the order the objects were made. Only applied to the
+    // objects once the commit succeeded, so a failed save leaves them as they were and the next
+    // one hands out fresh keys.
     const auto& entities = host::EntityCatalog::shared().entities();
-    // Stored keys for new objects, one past the highest ever handed out, in the order the
-    // objects were made: the n-th new object of an entity gets firstKey + n. Only applied to
-    // the objects once the commit succeeded, so a failed save leaves them as they were and the
-    // next one hands out fresh keys. Entities that attributes refer to also get a map from
-    // temporary to stored keys, to rewrite those references.
-    std::vector<int64_t> firstKey(entities.size(), 0);
-    std::vector<bool> referenced(entities.size(), false);
-    for (const auto& entity : entities)
-        for (const auto& attribute : entity.attributes)
-            if (attribute.referenced) referenced[attribute.referenced->index] = true;
     KeyMap keys(entities.size());
-    for (size_t e = 0; e < entities.size(); ++e) {
-        int64_t next = 0;
-        for (const auto& object : m_entities[e].changed) {
-            if (object->m_state != DLPObject::State::Inserted) continue;
-            if (next == 0) {
-                auto highest = highestStoredKey(entities[e]);
-                if (!highest) return highest.status().withContext(context);
-                next = firstKey[e] = *highest + 1;
-                if (!referenced[e]) break;
-                keys[e].reserve(m_entities[e].changed.size());
-            }
-            keys[e].emplace(object->m_key, next++);
-        }
+    std::vector<std::vector<int64_t>> newKeys(entities.size());
+    Status status = writeChanges(keys, newKeys);
+    if (status) status = m_store->commitSave();
+    if (!status) {
+        m_store->abandonSave();
+        return status.withContext(context);
     }
-
-    for (size_t e = 0; e < entities.size(); ++e) {
-        const EntityDescription& entity = entities[e];
-        if (m_entities[e].changed.empty()) continue;
-        std::string columns = "pk", placeholders = "?", assignments;
-        for (const auto& attribute : entity.attributes) {
-            columns += ", " + SqlText::quotedIdentifier(attribute.name);
-            placeholders += ", ?";
-            assignments +=
-                (assignments.empty() ? "" : ", ") + SqlText::quotedIdentifier(attribute.name) + " = ?";
-        }
-        const std::string table = SqlText::quotedIdentifier(entity.name);
-        std::optional<host::CachedStatement> insert, update, remove;
-        int64_t nextKey = firstKey[e];
-        for (const auto& object : m_entities[e].changed) {
-            const char* verb = nullptr;
-            host::Statement* statement = nullptr;
-            auto prepared = [&](std::optional<host::CachedStatement>& slot,
-                                const std::string& sql) -> Status {
-                if (!slot) {
-                    auto made = m_database->cached(sql);
-                    if (!made) return made.status();
-                    slot.emplace(std::move(*made));
-                }
-                statement = &**slot;
-                return Status::ok();
-            };
-            auto bindAttributes = [&](int first) -> Status {
-                for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
-                    auto storedKey = storedKeyOfReference(*object, slot, keys);
-                    if (!storedKey) return storedKey.status();
-                    if (*storedKey)
-                        statement->bindInteger(first + int(slot), **storedKey);
-                    else
-                        bindAttribute(*statement, first + int(slot), entity.attributes[slot].type,
-                                      object->m_values[slot]);
-                }
-                return Status::ok();
-            };
-            Status status;
-            switch (object->m_state) {
-                case DLPObject::State::Inserted:
-                    verb = "inserting";
-                    status = prepared(
-                        insert, fmt::format("INSERT INTO {} ({}) VALUES ({})", table, columns, placeholders));
-                    if (status) {
-                        statement->bindInteger(1, nextKey++);
-                        status = bindAttributes(2);
-                    }
-                    break;
-                case DLPObject::State::Updated:
-                    verb = "updating";
-                    status =
-                        prepared(update, fmt::format("UPDATE {} SET {} WHERE pk = ?", table, assignments));
-                    if (status) {
-                        status = bindAttributes(1);
-                        statement->bindInteger(int(entity.attributes.size()) + 1, object->m_key);
-                    }
-                    break;
-                case DLPObject::State::Deleted:
-                    verb = "deleting";
-                    status = prepared(remove, fmt::format("DELETE FROM {} WHERE pk = ?", table));
-                    if (status) statement->bindInteger(1, object->m_key);
-                    break;
-                default:
-                    continue;
-            }
-            if (status) status = statement->run();
-            if (!status)
-                return Status::error(
-                    fmt::format("{}: {} {}: {}", context, verb, object->description(), status.message()));
-        }
-    }
-    if (auto status = transaction->commit(); !status) return status.withContext(context);
 
     // Stored: the pending changes become the saved state, and new objects (and every reference
-    // to them) take their stored keys, so holders of the objects see the keys the file uses.
+    // to them) take their stored keys, so holders of the objects see the keys the database uses.
     for (size_t e = 0; e < entities.size(); ++e) {
         auto& state = m_entities[e];
-        int64_t nextKey = firstKey[e];
+        size_t nextKey = 0;
         for (const auto& object : state.changed) {
             object->m_queued = false;
             if (object->m_state == DLPObject::State::Inserted ||
@@ -606,7 +472,7 @@ Status DLPObjectContext::saveChanges() {
             switch (object->m_state) {
                 case DLPObject::State::Inserted: {
                     auto entry = state.registered.extract(object->m_key);
-                    object->m_key = entry.key() = nextKey++;
+                    object->m_key = entry.key() = newKeys[e][nextKey++];
                     state.registered.insert(std::move(entry));
                     object->m_state = DLPObject::State::Clean;
                     break;
@@ -625,6 +491,77 @@ Status DLPObjectContext::saveChanges() {
         state.changed.clear();
         // Kept for objects still to be inserted that were given a key before this save.
         m_storedKeys[e].merge(keys[e]);
+    }
+    return Status::ok();
+}
+
+Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int64_t>>& newKeys) {
+    const auto& entities = host::EntityCatalog::shared().entities();
+    // Keys first, for every entity, so references between new objects of any entities can be
+    // written with the keys their targets will have. Entities that attributes refer to also get
+    // a map from temporary to stored keys, to rewrite those references.
+    std::vector<bool> referenced(entities.size(), false);
+    for (const auto& entity : entities)
+        for (const auto& attribute : entity.attributes)
+            if (attribute.referenced) referenced[attribute.referenced->index] = true;
+    for (size_t e = 0; e < entities.size(); ++e) {
+        size_t inserts = 0;
+        for (const auto& object : m_entities[e].changed)
+            if (object->m_state == DLPObject::State::Inserted) ++inserts;
+        if (inserts == 0) continue;
+        auto allocated = m_store->allocateKeys(entities[e], inserts);
+        if (!allocated) return allocated.status();
+        if (allocated->size() != inserts)
+            return Status::error(fmt::format("the database handed out {} keys for {} new {} objects",
+                                             allocated->size(), inserts, entities[e].name));
+        newKeys[e] = std::move(*allocated);
+        if (!referenced[e]) continue;
+        size_t next = 0;
+        keys[e].reserve(inserts);
+        for (const auto& object : m_entities[e].changed)
+            if (object->m_state == DLPObject::State::Inserted)
+                keys[e].emplace(object->m_key, newKeys[e][next++]);
+    }
+
+    std::vector<Value> rewritten;
+    for (size_t e = 0; e < entities.size(); ++e) {
+        const EntityDescription& entity = entities[e];
+        size_t nextKey = 0;
+        for (const auto& object : m_entities[e].changed) {
+            const auto objectState = object->m_state;
+            if (objectState != DLPObject::State::Inserted && objectState != DLPObject::State::Updated &&
+                objectState != DLPObject::State::Deleted)
+                continue;
+            // References to new objects are written with their stored keys; the values are only
+            // copied when there is such a reference.
+            const char* verb = objectState == DLPObject::State::Inserted  ? "inserting"
+                               : objectState == DLPObject::State::Updated ? "updating"
+                                                                          : "deleting";
+            auto failed = [&](const Status& status) {
+                return Status::error(fmt::format("{} {}: {}", verb, object->description(), status.message()));
+            };
+            const std::vector<Value>* values = &object->m_values;
+            if (objectState != DLPObject::State::Deleted) {
+                for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+                    auto storedKey = storedKeyOfReference(*object, slot, keys);
+                    if (!storedKey) return failed(storedKey.status());
+                    if (!*storedKey) continue;
+                    if (values != &rewritten) {
+                        rewritten = object->m_values;
+                        values = &rewritten;
+                    }
+                    rewritten[slot] = Value(**storedKey);
+                }
+            }
+            Status status;
+            if (objectState == DLPObject::State::Inserted)
+                status = m_store->insertRecord(entity, newKeys[e][nextKey++], *values);
+            else if (objectState == DLPObject::State::Updated)
+                status = m_store->updateRecord(entity, object->m_key, *values);
+            else
+                status = m_store->deleteRecord(entity, object->m_key);
+            if (!status) return failed(status);
+        }
     }
     return Status::ok();
 }

@@ -10,15 +10,34 @@
 // Identity: one record is one object per context. Objects stay registered for the life of the
 // context (the host's contexts live for one sign-in), so a fetched object keeps its identity.
 //
+// Freshness: records are never served from memory across fetches. Every fetch, count and
+// fetch by key asks the store, so changes another context or host saved are seen at the next
+// one; an object fetched again takes the stored values unless it has unsaved changes here (its
+// own values win until they are saved or it is deleted). A record deleted elsewhere is left
+// out of fetches (and fetched by key as null) while its object stays valid for its holders.
+// A relation's members are read once, when first asked for, and kept with the owner: members
+// others add later are seen by a context opened after their save.
+//
+// Freshness: records are never served from memory across fetches. Every fetch, count and
+// fetch by key asks the store, so changes another context or host saved are seen at the next
+// one; an object fetched again takes the stored values unless it has unsaved changes here (its
+// own values win until they are saved or it is deleted). A record deleted elsewhere is left
+// out of fetches (and fetched by key as null) while its object stays valid for its holders.
+// A relation's members are read once, when first asked for, and kept with the owner: members
+// others add later are seen by a context opened after their save.
+//
 // Keys: a new object has a temporary key until it is saved: negative, unique in its context,
 // counting down from -1 in the order objects are made. It identifies the object like any key
 // (objectForEntityNamed..., qualifiers, owner keys, references such as a user's contactID).
-// saveChanges hands out the stored keys while it holds the file's write lock -- one past the
-// highest key the entity ever had, so deleted keys are not reused -- and, once committed,
-// gives them to the objects and to every reference to them. Any number of contexts and
-// programs can thus insert into one file; a failed save changes no key, and the next one
-// hands out fresh keys. Stored keys are positive; rows another tool wrote with a key below 1
-// are not fetched.
+// saveChanges has the store hand out the stored keys inside its transaction -- never handed out
+// before, so deleted keys are not reused (see Store.h) -- and, once committed, gives them to
+// the objects and to every reference to them. Any number of contexts, programs and hosts can
+// thus insert into one database; a failed save changes no key, and the next one hands out
+// fresh keys. Stored keys are positive; rows another tool wrote with a key below 1 are not
+// fetched.
+//
+// Storage: the context talks to a host::Store (SQLite file or PostgreSQL server, see Store.h);
+// nothing here depends on which.
 //
 // Ordered relations: a relation is read with one query the first time it is asked for; members
 // added with addTo... go to its end. Deleting an owner deletes its members.
@@ -40,6 +59,7 @@
 #include "host/database/Database.h"
 #include "host/database/MCUserDefaults.h"
 #include "host/database/OptionsCache.h"
+#include "host/database/Store.h"
 #include "platform/foundation/Object.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
@@ -57,13 +77,18 @@ public:
 
     // Opens a context for the user whose sign-in name (User.loginName) is given; an unknown or
     // inactive user is an error.
+    static platform::Result<std::shared_ptr<DLPObjectContext>> signIn(std::shared_ptr<host::Store> store,
+                                                                      std::string_view signInName);
+    // The same on an open SQLite connection.
     static platform::Result<std::shared_ptr<DLPObjectContext>> signIn(
         std::shared_ptr<host::Database> database, std::string_view signInName);
     // A context signed in as nobody, for maintenance (making the demo database, listing
     // users): user() is null and userDefaults() keeps every value in the global scope.
+    static std::shared_ptr<DLPObjectContext> withoutUser(std::shared_ptr<host::Store> store);
     static std::shared_ptr<DLPObjectContext> withoutUser(std::shared_ptr<host::Database> database);
-    // Opens the file (see Database::open) and signs in.
-    static platform::Result<std::shared_ptr<DLPObjectContext>> open(const std::filesystem::path& file,
+    // Opens the database the address names (a file path or a server URI, see StoreFactory) and
+    // signs in.
+    static platform::Result<std::shared_ptr<DLPObjectContext>> open(const std::filesystem::path& address,
                                                                     std::string_view signInName);
 
     // A new object of the entity with a temporary primary key (see Keys above). Inserted
@@ -100,7 +125,7 @@ public:
 
     // Writes every pending change in one transaction and gives new objects their stored keys.
     // On failure nothing is written, no key changes, the message names the change that failed
-    // (or says the file is busy: another program holds its lock longer than the busy timeout),
+    // (or says the database is busy: another program holds its lock longer than the busy timeout),
     // and all changes stay pending for another try.
     platform::Status saveChanges();
     bool hasChanges() const;
@@ -113,7 +138,7 @@ public:
     host::OptionsCache& optionsCache() { return m_optionsCache; }
     MCUserDefaults& userDefaults() { return *m_userDefaults; }
     std::shared_ptr<GWUser> user() const { return m_user; }
-    host::Database& database() { return *m_database; }
+    host::Store& store() { return *m_store; }
 
 private:
     friend class DLPObject;
@@ -124,7 +149,7 @@ private:
     // Per entity: temporary key -> stored key.
     using KeyMap = std::vector<std::unordered_map<int64_t, int64_t>>;
 
-    explicit DLPObjectContext(std::shared_ptr<host::Database> database);
+    explicit DLPObjectContext(std::shared_ptr<host::Store> store);
 
     platform::Result<const host::EntityDescription*> entityNamed(std::string_view name) const;
     // The compiled qualifier, from a small cache of recent ones: checks repeated with the same
@@ -132,19 +157,20 @@ private:
     platform::Result<std::shared_ptr<const host::Qualifier>> compiledQualifier(
         const host::EntityDescription& entity, std::string_view text, const platform::Dictionary& bindings);
     bool isTemporaryKey(int64_t key) const;
-    platform::Result<int64_t> highestStoredKey(const host::EntityDescription& entity);
     // For an attribute referring to a new object: the key that object is stored under (none
     // for any other value); an error when the object is not being saved.
     platform::Result<std::optional<int64_t>> storedKeyOfReference(const DLPObject& object, size_t slot,
                                                                   const KeyMap& keys) const;
-    ObjectPtr materialize(const host::EntityDescription& entity, const host::Statement& row);
+    // The object for a fetched record: the registered one (taking the stored values unless it
+    // has unsaved changes) or a new one.
+    ObjectPtr materialize(const host::EntityDescription& entity, const host::StoreRow& row);
+    platform::Status writeChanges(KeyMap& keys, std::vector<std::vector<int64_t>>& newKeys);
     void queueChange(DLPObject& object);
     platform::Status loadRelation(DLPObject& owner, size_t relation);
     platform::Status addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member);
     platform::Status markDeleted(DLPObject& object);
-    std::string selectColumns(const host::EntityDescription& entity) const;
 
-    std::shared_ptr<host::Database> m_database;
+    std::shared_ptr<host::Store> m_store;
     std::weak_ptr<DLPObjectContext> m_self;
     std::vector<EntityState> m_entities;
     int64_t m_nextTemporaryKey = -1;

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "host/database/Database.h"
+#include "host/database/Store.h"
 
 namespace {
 
@@ -51,34 +51,24 @@ int64_t MCUserDefaults::ownerFor(std::string_view key) const {
 }
 
 platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view key) {
-    auto statement =
-        m_database->cached("SELECT value FROM zandrel_user_default WHERE user_pk = ? AND key = ?");
-    if (!statement) return statement.status();
-    (*statement)->bindInteger(1, ownerFor(key));
-    (*statement)->bindText(2, key);
-    if ((*statement)->step()) {
+    auto stored = m_store->setting(ownerFor(key), key);
+    if (!stored) return stored.status().withContext(fmt::format("reading setting \"{}\"", key));
+    if (*stored) {
         try {
-            return platform::Value::parseJson((*statement)->columnText(0));
+            return platform::Value::parseJson(**stored);
         } catch (const platform::ValueError& error) {
             return platform::Status::error(
                 fmt::format("setting \"{}\" holds damaged text: {}", key, error.what()));
         }
     }
-    if (!(*statement)->lastStatus())
-        return (*statement)->lastStatus().withContext(fmt::format("reading setting \"{}\"", key));
     if (auto registration = registrationForKey(key))
         if (const auto* fallback = registration->find("DefaultValue")) return *fallback;
     return platform::Value();
 }
 
 platform::Status MCUserDefaults::setObjectForKey(const platform::Value& value, std::string_view key) {
-    auto statement = m_database->cached(
-        value.isNull() ? "DELETE FROM zandrel_user_default WHERE user_pk = ? AND key = ?"
-                       : "INSERT INTO zandrel_user_default (user_pk, key, value) VALUES (?, ?, ?)"
-                         " ON CONFLICT (user_pk, key) DO UPDATE SET value = excluded.value");
-    if (!statement) return statement.status();
-    (*statement)->bindInteger(1, ownerFor(key));
-    (*statement)->bindText(2, key);
-    if (!value.isNull()) (*statement)->bindText(3, value.toJson());
-    return (*statement)->run().withContext(fmt::format("writing setting \"{}\"", key));
+    std::optional<std::string> json;
+    if (!value.isNull()) json = value.toJson();
+    return m_store->setSetting(ownerFor(key), key, json)
+        .withContext(fmt::format("writing setting \"{}\"", key));
 }

@@ -11,8 +11,9 @@
 // (scope "Host", or keys never registered) hold one value per signed-in user.
 //
 // Reads give the stored value, else the registered default (as the text it was registered
-// with), else null. Writes go to the file at once, outside the object context's pending
+// with), else null. Writes go to the database at once, outside the object context's pending
 // changes; writing null removes the stored value. Values keep their type (stored as JSON).
+// Every read asks the database, so a value another host saved is seen at the next read.
 
 #include <cstdint>
 #include <memory>
@@ -24,13 +25,13 @@
 #include "platform/foundation/Value.h"
 
 namespace host {
-class Database;
+class Store;
 }
 
 class MCUserDefaults : public platform::Object {
 public:
-    MCUserDefaults(std::shared_ptr<host::Database> database, int64_t userKey)
-        : m_database(std::move(database)), m_userKey(userKey) {}
+    MCUserDefaults(std::shared_ptr<host::Store> store, int64_t userKey)
+        : m_store(std::move(store)), m_userKey(userKey) {}
 
     // A malformed record is an error saying which entry is wrong; nothing is registered then.
     static platform::Status registerUserDefaultFromConfig(const platform::Value& config);
@@ -46,6 +47,6 @@ public:
 private:
     int64_t ownerFor(std::string_view key) const;
 
-    std::shared_ptr<host::Database> m_database;
+    std::shared_ptr<host::Store> m_store;
     int64_t m_userKey;
 };

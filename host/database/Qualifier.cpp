@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "host/database/SqlText.h"
+#include "host/database/SqliteDialect.h"
 
 namespace host {
 
@@ -486,13 +487,15 @@ public:
     static constexpr size_t kGroup = 16;
     static constexpr int kMaxSqlDepth = 22;
 
-    SqlWriter(const EntityDescription& entity, std::vector<StoredValue>& parameters)
-        : m_entity(entity), m_parameters(parameters) {}
+    SqlWriter(const EntityDescription& entity, const SqlDialect& dialect,
+              std::vector<StoredValue>& parameters)
+        : m_entity(entity), m_dialect(dialect), m_parameters(parameters) {}
 
     std::string sql;
     int deepest = 0;
 
     size_t comparisonsWithValues = 0;
+    size_t values = 0;  // constants and list members, however they are bound
 
     void write(const Node& node, int depth) {
         deepest = std::max(deepest, depth);
@@ -517,17 +520,35 @@ public:
                 return;
             case Node::Kind::In:
                 if (node.list.empty()) {
-                    sql += "0";
+                    sql += m_dialect.falseCondition();
                     return;
                 }
                 sql += m_negations ? "((" : "(";
-                operand(node.a);
-                sql += " IN (";
-                for (size_t i = 0; i < node.list.size(); ++i) {
-                    if (i) sql += ", ";
-                    operand(node.list[i]);
+                if (m_dialect.bindsListsAsArrays() &&
+                    std::none_of(node.list.begin(), node.list.end(),
+                                 [](const Operand& o) { return o.isAttribute; })) {
+                    std::string left;
+                    operandInto(left, node.a);
+                    std::vector<StoredValue> members;
+                    members.reserve(node.list.size());
+                    for (const auto& element : node.list) members.push_back(element.constant);
+                    values += members.size();
+                    m_parameters.push_back(StoredValue::fromList(std::move(members)));
+                    m_dialect.appendInArray(sql, left, m_parameters.size());
+                    sql += ")";
+                } else {
+                    operand(node.a);
+                    sql += " IN (";
+                    for (size_t i = 0; i < node.list.size(); ++i) {
+                        if (i) sql += ", ";
+                        operand(node.list[i]);
+                    }
+                    sql += "))";
                 }
-                sql += m_negations ? ")) IS 1)" : "))";
+                if (m_negations) {
+                    sql += m_dialect.isTrueSuffix();
+                    sql += ")";
+                }
                 return;
             case Node::Kind::Compare: {
                 const bool ordered =
@@ -536,10 +557,10 @@ public:
                 operand(node.a);
                 switch (node.op) {
                     case CompareOp::Equal:
-                        sql += " IS ";
+                        sql += m_dialect.nullSafeEqual();
                         break;
                     case CompareOp::NotEqual:
-                        sql += " IS NOT ";
+                        sql += m_dialect.nullSafeNotEqual();
                         break;
                     case CompareOp::Less:
                         sql += " < ";
@@ -555,7 +576,11 @@ public:
                         break;
                 }
                 operand(node.b);
-                sql += ordered ? ") IS 1)" : ")";
+                sql += ")";
+                if (ordered) {
+                    sql += m_dialect.isTrueSuffix();
+                    sql += ")";
+                }
                 return;
             }
         }
@@ -578,16 +603,19 @@ private:
         sql += ")";
     }
 
-    void operand(const Operand& o) {
+    void operand(const Operand& o) { operandInto(sql, o); }
+    void operandInto(std::string& out, const Operand& o) {
         if (o.isAttribute) {
-            SqlText::appendQuotedIdentifier(sql, m_entity.attributes[o.slot].name);
+            m_dialect.appendQuotedIdentifier(out, m_entity.attributes[o.slot].name);
             return;
         }
+        ++values;
         m_parameters.push_back(o.constant);
-        sql += "?";
+        m_dialect.appendPlaceholder(out, m_parameters.size());
     }
 
     const EntityDescription& m_entity;
+    const SqlDialect& m_dialect;
     std::vector<StoredValue>& m_parameters;
     int m_negations = 0;  // NOTs around the part being written
 };
@@ -617,6 +645,8 @@ int compareStored(const StoredValue& a, const StoredValue& b) {
                 return 2;
             case K::Blob:
                 return 3;
+            case K::List:
+                break;  // parameters only, never compared
         }
         return 0;
     };
@@ -699,14 +729,21 @@ bool evaluate(const Node& node, const EntityDescription& entity, const std::vect
 
 platform::Result<Qualifier> Qualifier::compile(const EntityDescription& entity, std::string_view text,
                                                const platform::Dictionary& bindings) {
+    return compile(entity, text, bindings, SqliteDialect::shared());
+}
+
+platform::Result<Qualifier> Qualifier::compile(const EntityDescription& entity, std::string_view text,
+                                               const platform::Dictionary& bindings,
+                                               const SqlDialect& dialect) {
     Parser parser(entity, text, bindings);
     auto root = parser.parse();
     if (!root) return root.status();
     Qualifier qualifier;
     qualifier.m_entity = &entity;
     qualifier.m_root = *root;
+    qualifier.m_sql = std::string(dialect.trueCondition());
     if (qualifier.m_root) {
-        SqlWriter writer(entity, qualifier.m_parameters);
+        SqlWriter writer(entity, dialect, qualifier.m_parameters);
         writer.write(*qualifier.m_root, 0);
         if (writer.deepest > SqlWriter::kMaxSqlDepth)
             return platform::Status::error(
@@ -720,10 +757,10 @@ platform::Result<Qualifier> Qualifier::compile(const EntityDescription& entity, 
                             "the values of one "
                             "attribute into an IN list, or split it into several qualifiers",
                             shownText(text), writer.comparisonsWithValues, kMaxComparisonsWithValues));
-        if (qualifier.m_parameters.size() > kMaxValues)
+        if (writer.values > kMaxValues)
             return platform::Status::error(fmt::format(
                 "qualifier \"{}\" has {} values, at most {} can be bound; split it into several qualifiers",
-                shownText(text), qualifier.m_parameters.size(), kMaxValues));
+                shownText(text), writer.values, kMaxValues));
         qualifier.m_sql = std::move(writer.sql);
     }
     return qualifier;

@@ -54,6 +54,8 @@
 
 namespace host {
 
+class SqlDialect;
+
 class Qualifier {
 public:
     struct Node;
@@ -62,13 +64,19 @@ public:
     static constexpr size_t kMaxComparisonsWithValues = 1000;
     static constexpr size_t kMaxValues = 32766;
 
+    // Compiled for SQLite, or for the store whose dialect is given.
     static platform::Result<Qualifier> compile(const EntityDescription& entity, std::string_view text,
                                                const platform::Dictionary& bindings);
+    static platform::Result<Qualifier> compile(const EntityDescription& entity, std::string_view text,
+                                               const platform::Dictionary& bindings,
+                                               const SqlDialect& dialect);
 
-    // The WHERE condition ("1" for an empty qualifier) and its parameters in order, numbered
-    // from 1: the condition must be the only part of its statement with parameters.
+    // The WHERE condition (the dialect's true condition for an empty qualifier) and its
+    // parameters in order, numbered from 1: a statement binds them before any of its own. A
+    // dialect that binds IN lists as arrays gets one List parameter per such list.
     const std::string& sql() const { return m_sql; }
     const std::vector<StoredValue>& parameters() const { return m_parameters; }
+    // Binds the parameters to a SQLite statement (SQLite dialect).
     void bindParameters(Statement& statement) const;
 
     // The same test on attribute values in the entity's attribute order.

@@ -14,6 +14,7 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/GWUser.h"
+#include "host/database/SqliteStore.h"
 #include "tests/support/TempDir.h"
 
 namespace hosttest {
@@ -46,6 +47,11 @@ inline std::string rawQuery(const std::filesystem::path& file, const std::string
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return result;
+}
+
+// The SQLite connection under a context on a file, for tests of SQLite itself.
+inline host::Database& sqliteDatabase(DLPObjectContext& context) {
+    return dynamic_cast<host::SqliteStore&>(context.store()).database();
 }
 
 // A connection of "another program", open until destroyed: holds locks for as long as a test

@@ -155,7 +155,7 @@ TEST_F(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) 
 TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
     const std::string before = storedTemplates();
     const std::string pages = hosttest::rawQuery(file, "PRAGMA page_count");
-    ASSERT_TRUE(context->database().exec("PRAGMA max_page_count = " + pages));
+    ASSERT_TRUE(hosttest::sqliteDatabase(*context).exec("PRAGMA max_page_count = " + pages));
     std::vector<std::string> fields;
     for (int i = 0; i < 200; ++i) fields.push_back("field " + std::to_string(i) + std::string(100, 'x'));
     auto big = makeTemplate(*context, "Big", fields);
@@ -167,7 +167,7 @@ TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnc
     EXPECT_EQ(hosttest::rawQuery(file, "PRAGMA integrity_check"), "ok");
     EXPECT_LT(big->primaryKeyValue(), 0);
 
-    ASSERT_TRUE(context->database().exec("PRAGMA max_page_count = 1000000"));
+    ASSERT_TRUE(hosttest::sqliteDatabase(*context).exec("PRAGMA max_page_count = 1000000"));
     ASSERT_TRUE(context->saveChanges());
     auto stored = big->customRecordDefinitions();
     ASSERT_TRUE(stored);

@@ -1,0 +1,27 @@
+#include "host/database/StoreFactory.h"
+
+#include "host/database/SqliteStore.h"
+
+namespace host {
+
+bool StoreFactory::isServerAddress(std::string_view address) {
+    return address.starts_with("postgresql://") || address.starts_with("postgres://");
+}
+
+platform::Result<std::shared_ptr<Store>> StoreFactory::open(const std::string& address) {
+    return open(address, Options{});
+}
+
+platform::Result<std::shared_ptr<Store>> StoreFactory::open(const std::string& address,
+                                                            const Options& options) {
+    if (isServerAddress(address)) {
+        return platform::Status::error(
+            "this build of the host cannot open PostgreSQL databases; give the path of a database file "
+            "instead");
+    }
+    auto store = SqliteStore::open(address, options);
+    if (!store) return store.status();
+    return std::shared_ptr<Store>(std::move(*store));
+}
+
+}  // namespace host
