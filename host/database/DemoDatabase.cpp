@@ -14,6 +14,7 @@
 #include "host/database/GWConnectorMap.h"
 #include "host/database/GWContact.h"
 #include "host/database/GWUser.h"
+#include "host/database/StoreFactory.h"
 
 namespace host {
 
@@ -155,9 +156,10 @@ platform::Status populate(DLPObjectContext& context) {
 }  // namespace
 
 platform::Status DemoDatabase::create(const std::filesystem::path& file) {
-    auto database = Database::open(file);
-    if (!database) return database.status().withContext("creating the demo database");
-    auto context = DLPObjectContext::withoutUser(*database);
+    // A file path or a server address alike (StoreFactory decides).
+    auto store = StoreFactory::open(file.string());
+    if (!store) return store.status().withContext("creating the demo database");
+    auto context = DLPObjectContext::withoutUser(*store);
     for (const auto& entity : EntityCatalog::shared().entities()) {
         auto count = context->resultCountForEntityNamedQualifierLocumBindings(entity.name, "");
         if (!count) return count.status().withContext("creating the demo database");

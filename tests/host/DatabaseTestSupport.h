@@ -75,6 +75,18 @@ private:
     sqlite3* m_db = nullptr;
 };
 
+// A user with a contact of their own, made in the context (saved with it).
+inline void addUser(DLPObjectContext& context, const char* login, const char* name, bool active) {
+    auto contact = context.createObjectForEntityNamedInsert("Contact", true);
+    ASSERT_TRUE(contact);
+    auto user = context.createObject<GWUser>();
+    ASSERT_TRUE(user);
+    (*user)->setLoginName(login);
+    (*user)->setName(name);
+    (*user)->setContactID((*contact)->primaryKeyValue());
+    (*user)->setActive(active);
+}
+
 // A database file with two users: "ada" (active) and "bob" (inactive).
 class DatabaseTest : public ::testing::Test {
 protected:
@@ -90,14 +102,7 @@ protected:
     }
 
     static void addUser(DLPObjectContext& context, const char* login, const char* name, bool active) {
-        auto contact = context.createObjectForEntityNamedInsert("Contact", true);
-        ASSERT_TRUE(contact);
-        auto user = context.createObject<GWUser>();
-        ASSERT_TRUE(user);
-        (*user)->setLoginName(login);
-        (*user)->setName(name);
-        (*user)->setContactID((*contact)->primaryKeyValue());
-        (*user)->setActive(active);
+        hosttest::addUser(context, login, name, active);
     }
 
     std::shared_ptr<DLPObjectContext> signIn() {

@@ -13,7 +13,7 @@
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/GWConnectorMap.h"
 #include "host/database/GWContact.h"
-#include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/StoreTestSupport.h"
 
 using platform::Value;
 
@@ -21,7 +21,7 @@ namespace {
 
 using Template = std::shared_ptr<CustomRecordSetDefinition>;
 
-class ObjectContextKeysTest : public hosttest::DatabaseTest {
+class ObjectContextKeysTest : public hosttest::StoreTest {
 protected:
     static Template makeTemplate(DLPObjectContext& in, const std::string& name,
                                  const std::vector<std::string>& fields) {
@@ -40,8 +40,7 @@ protected:
     // "name: field,field" for every template in the file, in key order, with the fields each
     // row of CustomRecordDefinition points at.
     std::string storedTemplates() {
-        return hosttest::rawQuery(
-            file,
+        return rawQuery(
             "SELECT coalesce(group_concat(line, ' | '), '') FROM (SELECT t.name || ':' || coalesce((SELECT "
             "group_concat(name, ',') FROM (SELECT f.name FROM CustomRecordDefinition f WHERE "
             "f.customRecordSetDefinitionID = t.pk ORDER BY f.position)), '') AS line FROM "
@@ -50,7 +49,7 @@ protected:
     }
 };
 
-TEST_F(ObjectContextKeysTest, TwoContextsInsertingAtOnceNeverCollide) {
+TEST_P(ObjectContextKeysTest, TwoContextsInsertingAtOnceNeverCollide) {
     auto other = signIn();
     // Both make their objects before either saves: each would have picked the same keys.
     auto mine = makeTemplate(*context, "Mine", {"a", "b"});
@@ -76,7 +75,7 @@ TEST_F(ObjectContextKeysTest, TwoContextsInsertingAtOnceNeverCollide) {
     EXPECT_EQ((*reread)->valueForKey("name")->asString(), "Theirs");
 }
 
-TEST_F(ObjectContextKeysTest, ReferencesToNewObjectsTakeTheirStoredKeys) {
+TEST_P(ObjectContextKeysTest, ReferencesToNewObjectsTakeTheirStoredKeys) {
     auto saved = makeTemplate(*context, "Saved", {"moved"});
     ASSERT_TRUE(context->saveChanges());
     auto moved = saved->customRecordDefinitions()->front();
@@ -99,15 +98,14 @@ TEST_F(ObjectContextKeysTest, ReferencesToNewObjectsTakeTheirStoredKeys) {
 
     ASSERT_TRUE(context->saveChanges());
     const std::string contactKey = std::to_string((*contact)->primaryKeyValue());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT contactID FROM User WHERE loginName = 'newcomer'"),
-              contactKey);
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT contactID FROM GWConnectorMap"), contactKey);
+    EXPECT_EQ(rawQuery("SELECT contactID FROM User WHERE loginName = 'newcomer'"), contactKey);
+    EXPECT_EQ(rawQuery("SELECT contactID FROM GWConnectorMap"), contactKey);
     EXPECT_EQ((*user)->contactID(), Value((*contact)->primaryKeyValue()));
     EXPECT_EQ(moved->customRecordSetDefinitionID(), Value(fresh->primaryKeyValue()));
     EXPECT_EQ(storedTemplates(), "Saved: | Fresh:moved");
 }
 
-TEST_F(ObjectContextKeysTest, AReferenceToANewObjectDeletedBeforeTheSaveIsRefused) {
+TEST_P(ObjectContextKeysTest, AReferenceToANewObjectDeletedBeforeTheSaveIsRefused) {
     auto contact = context->createObject<GWContact>(true);
     auto user = context->createObject<GWUser>(true);
     (*user)->setLoginName("orphan");
@@ -118,14 +116,15 @@ TEST_F(ObjectContextKeysTest, AReferenceToANewObjectDeletedBeforeTheSaveIsRefuse
     EXPECT_NE(failed.message().find("contactID refers to a new Contact that is not inserted"),
               std::string::npos)
         << failed.message();
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM User WHERE loginName = 'orphan'"), "0");
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM User WHERE loginName = 'orphan'"), "0");
     // Pointing it at a real contact lets the same changes be saved.
     (*user)->setContactID(context->user()->contactID());
     ASSERT_TRUE(context->saveChanges());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM User WHERE loginName = 'orphan'"), "1");
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM User WHERE loginName = 'orphan'"), "1");
 }
 
-TEST_F(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) {
+TEST_P(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) {
+    ZANDREL_REQUIRE_SQLITE();
     auto impatient = signInImpatient(std::chrono::milliseconds(20));
     ASSERT_TRUE(impatient);
     auto waiting = makeTemplate(*impatient, "Waiting", {"one", "two"});
@@ -152,9 +151,10 @@ TEST_F(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) 
 }
 
 // A full disk, simulated by capping the file's size on the saving connection.
-TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
+TEST_P(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
+    ZANDREL_REQUIRE_SQLITE();
     const std::string before = storedTemplates();
-    const std::string pages = hosttest::rawQuery(file, "PRAGMA page_count");
+    const std::string pages = rawQuery("PRAGMA page_count");
     ASSERT_TRUE(hosttest::sqliteDatabase(*context).exec("PRAGMA max_page_count = " + pages));
     std::vector<std::string> fields;
     for (int i = 0; i < 200; ++i) fields.push_back("field " + std::to_string(i) + std::string(100, 'x'));
@@ -164,7 +164,7 @@ TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnc
     EXPECT_NE(full.message().find("full: free some disk space and try again"), std::string::npos)
         << full.message();
     EXPECT_EQ(storedTemplates(), before);
-    EXPECT_EQ(hosttest::rawQuery(file, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(rawQuery("PRAGMA integrity_check"), "ok");
     EXPECT_LT(big->primaryKeyValue(), 0);
 
     ASSERT_TRUE(hosttest::sqliteDatabase(*context).exec("PRAGMA max_page_count = 1000000"));
@@ -172,28 +172,26 @@ TEST_F(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnc
     auto stored = big->customRecordDefinitions();
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->size(), fields.size());
-    EXPECT_EQ(hosttest::rawQuery(
-                  file, "SELECT count(*) FROM CustomRecordDefinition WHERE customRecordSetDefinitionID = " +
-                            std::to_string(big->primaryKeyValue())),
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition WHERE customRecordSetDefinitionID = " +
+                       std::to_string(big->primaryKeyValue())),
               std::to_string(fields.size()));
 }
 
 // Several contexts on one file make, delete and save templates in a seeded random order; the
 // file must end up holding exactly what a simple model says, and no key is ever handed out
 // twice.
-TEST_F(ObjectContextKeysTest, RandomInterleavedWritersAgreeWithAModel) {
+TEST_P(ObjectContextKeysTest, RandomInterleavedWritersAgreeWithAModel) {
     for (uint32_t seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        hosttest::rawExec(file, "DELETE FROM CustomRecordSetDefinition");
+        // Keys never go back below what was stored before, deleted or not.
+        int64_t highest = std::stoll(rawQuery("SELECT coalesce(max(pk), 0) FROM CustomRecordSetDefinition"));
+        rawExec("DELETE FROM CustomRecordSetDefinition");
         std::mt19937 random(seed);
         std::vector<std::shared_ptr<DLPObjectContext>> writers{signIn(), signIn(), signIn()};
         std::vector<std::vector<Template>> unsaved(writers.size()), owned(writers.size());
         std::map<std::string, std::string> expected;  // name -> fields, for saved templates
         std::map<std::string, std::string> pending;   // name -> fields, for unsaved ones
         std::set<int64_t> keysSeen;
-        int64_t highest = std::stoll(hosttest::rawQuery(file,
-                                                        "SELECT coalesce((SELECT seq FROM sqlite_sequence "
-                                                        "WHERE name = 'CustomRecordSetDefinition'), 0)"));
         int made = 0;
         for (int step = 0; step < 40; ++step) {
             size_t w = random() % writers.size();
@@ -257,5 +255,8 @@ TEST_F(ObjectContextKeysTest, RandomInterleavedWritersAgreeWithAModel) {
         EXPECT_EQ(stored, expected);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ObjectContextKeysTest, ::testing::ValuesIn(hosttest::storeFactories()),
+                         hosttest::storeName);
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/GWConnectorMap.h"
-#include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/StoreTestSupport.h"
 
 using platform::Array;
 using platform::Dictionary;
@@ -13,7 +13,7 @@ using platform::Value;
 
 namespace {
 
-class ObjectContextTest : public hosttest::DatabaseTest {
+class ObjectContextTest : public hosttest::StoreTest {
 protected:
     std::shared_ptr<CustomRecordSetDefinition> makeTemplate(const std::string& name, bool active = true) {
         auto made = context->createObject<CustomRecordSetDefinition>(true);
@@ -48,14 +48,14 @@ protected:
     }
 };
 
-TEST_F(ObjectContextTest, SignedInUserIsTheOneAskedFor) {
+TEST_P(ObjectContextTest, SignedInUserIsTheOneAskedFor) {
     ASSERT_NE(context->user(), nullptr);
     EXPECT_EQ(context->user()->loginName(), Value("ada"));
     EXPECT_EQ(context->user()->name(), Value("Ada Lovelace"));
     EXPECT_TRUE(context->user()->contactID().isInteger());
 }
 
-TEST_F(ObjectContextTest, SignInRefusesUnknownAndInactiveUsers) {
+TEST_P(ObjectContextTest, SignInRefusesUnknownAndInactiveUsers) {
     auto unknown = DLPObjectContext::open(file, "nobody");
     ASSERT_FALSE(unknown);
     EXPECT_NE(unknown.status().message().find("no user signs in as \"nobody\""), std::string::npos);
@@ -64,7 +64,7 @@ TEST_F(ObjectContextTest, SignInRefusesUnknownAndInactiveUsers) {
     EXPECT_NE(inactive.status().message().find("not active"), std::string::npos);
 }
 
-TEST_F(ObjectContextTest, UnsavedInsertsAreSeenByFetchAndCount) {
+TEST_P(ObjectContextTest, UnsavedInsertsAreSeenByFetchAndCount) {
     makeTemplate("Alpha");
     makeTemplate("Beta", false);
     EXPECT_TRUE(context->hasChanges());
@@ -78,7 +78,7 @@ TEST_F(ObjectContextTest, UnsavedInsertsAreSeenByFetchAndCount) {
               0);
 }
 
-TEST_F(ObjectContextTest, UnsavedUpdatesAndDeletesAreSeenByFetchAndCount) {
+TEST_P(ObjectContextTest, UnsavedUpdatesAndDeletesAreSeenByFetchAndCount) {
     auto alpha = makeTemplate("Alpha");
     auto beta = makeTemplate("Beta");
     makeTemplate("Gamma");
@@ -99,7 +99,7 @@ TEST_F(ObjectContextTest, UnsavedUpdatesAndDeletesAreSeenByFetchAndCount) {
     EXPECT_EQ(*byKey, nullptr);
 }
 
-TEST_F(ObjectContextTest, OneRecordIsOneObject) {
+TEST_P(ObjectContextTest, OneRecordIsOneObject) {
     auto alpha = makeTemplate("Alpha");
     ASSERT_TRUE(context->saveChanges());
     auto fetched = context->objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "", {});
@@ -120,7 +120,7 @@ TEST_F(ObjectContextTest, OneRecordIsOneObject) {
     EXPECT_EQ((*first)->objectContext(), other);
 }
 
-TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
+TEST_P(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     auto form = makeTemplate("Customer");
     form->setDetails("details");
     form->setForContact(true);
@@ -156,7 +156,7 @@ TEST_F(ObjectContextTest, SavedObjectsReadBackAfterReopeningTheFile) {
     EXPECT_TRUE((*fields)[1]->details().isNull());
 }
 
-TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredOnes) {
+TEST_P(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredOnes) {
     auto a = makeTemplate("A");
     auto b = makeTemplate("B");
     const int64_t temporaryA = a->primaryKeyValue(), temporaryB = b->primaryKeyValue();
@@ -172,9 +172,7 @@ TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredO
     const int64_t keyA = a->primaryKeyValue(), keyB = b->primaryKeyValue();
     EXPECT_GT(keyA, 0);
     EXPECT_EQ(keyB, keyA + 1) << "stored keys follow the order the objects were made in";
-    EXPECT_EQ(hosttest::rawQuery(
-                  file, "SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)),
-              "B");
+    EXPECT_EQ(rawQuery("SELECT name FROM CustomRecordSetDefinition WHERE pk = " + std::to_string(keyB)), "B");
     EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", keyB), b);
     EXPECT_EQ(*context->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordSetDefinition", temporaryB),
               nullptr)
@@ -190,7 +188,7 @@ TEST_F(ObjectContextTest, NewObjectsHaveTemporaryKeysUntilTheSaveGivesTheStoredO
     EXPECT_EQ((*made)->primaryKeyValue(), keyB + 1);
 }
 
-TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
+TEST_P(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
     auto form = makeTemplate("Ordered");
     for (const char* name : {"one", "two", "three", "four"}) addField(*form, name);
     ASSERT_TRUE(context->saveChanges());
@@ -214,7 +212,7 @@ TEST_F(ObjectContextTest, RelationKeepsOrderAcrossSaveAndReopen) {
     EXPECT_EQ(order, (std::vector<std::string>{"one", "two", "three", "four", "five"}));
 }
 
-TEST_F(ObjectContextTest, AddingAgainChangesNothingAndMovingLeavesTheOldOwner) {
+TEST_P(ObjectContextTest, AddingAgainChangesNothingAndMovingLeavesTheOldOwner) {
     auto first = makeTemplate("First");
     auto second = makeTemplate("Second");
     auto field = addField(*first, "field");
@@ -226,7 +224,7 @@ TEST_F(ObjectContextTest, AddingAgainChangesNothingAndMovingLeavesTheOldOwner) {
     EXPECT_EQ(field->customRecordSetDefinitionID(), Value(second->primaryKeyValue()));
 }
 
-TEST_F(ObjectContextTest, RelationRefusesForeignAndDeletedMembers) {
+TEST_P(ObjectContextTest, RelationRefusesForeignAndDeletedMembers) {
     auto form = makeTemplate("Form");
     auto category = context->createObject<Category>();
     auto wrongEntity = form->addToCustomRecordDefinitions(*category);
@@ -244,7 +242,7 @@ TEST_F(ObjectContextTest, RelationRefusesForeignAndDeletedMembers) {
     EXPECT_TRUE(form->addToCustomRecordDefinitions(*notInserted));
 }
 
-TEST_F(ObjectContextTest, DeletingATemplateDeletesItsFields) {
+TEST_P(ObjectContextTest, DeletingATemplateDeletesItsFields) {
     auto form = makeTemplate("Doomed");
     addField(*form, "a");
     addField(*form, "b");
@@ -256,10 +254,10 @@ TEST_F(ObjectContextTest, DeletingATemplateDeletesItsFields) {
     EXPECT_TRUE((*fields)[0]->isDeleted());
     EXPECT_EQ(count("CustomRecordDefinition", ""), 1);
     ASSERT_TRUE(context->saveChanges());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM CustomRecordDefinition"), "1");
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), "1");
 }
 
-TEST_F(ObjectContextTest, DeletingAFieldTakesItOutOfItsTemplate) {
+TEST_P(ObjectContextTest, DeletingAFieldTakesItOutOfItsTemplate) {
     auto form = makeTemplate("Form");
     auto a = addField(*form, "a");
     addField(*form, "b");
@@ -268,10 +266,10 @@ TEST_F(ObjectContextTest, DeletingAFieldTakesItOutOfItsTemplate) {
     ASSERT_EQ(fields->size(), 1u);
     EXPECT_EQ((*fields)[0]->name(), Value("b"));
     ASSERT_TRUE(context->saveChanges());
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM CustomRecordDefinition"), "1");
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), "1");
 }
 
-TEST_F(ObjectContextTest, InsertedThenDeletedLeavesNothingToSave) {
+TEST_P(ObjectContextTest, InsertedThenDeletedLeavesNothingToSave) {
     auto form = makeTemplate("Fleeting");
     ASSERT_TRUE(context->deleteObjectSkipTrash(form, true));
     EXPECT_FALSE(context->hasChanges());
@@ -279,16 +277,14 @@ TEST_F(ObjectContextTest, InsertedThenDeletedLeavesNothingToSave) {
     EXPECT_EQ(count("CustomRecordSetDefinition", ""), 0);
 }
 
-TEST_F(ObjectContextTest, FailedSaveWritesNothingAndKeepsChangesForARetry) {
+TEST_P(ObjectContextTest, FailedSaveWritesNothingAndKeepsChangesForARetry) {
     auto existing = makeTemplate("Existing");
     ASSERT_TRUE(context->saveChanges());
     existing->setName("Renamed");
     auto form = makeTemplate("New");
     addField(*form, "fine");
     addField(*form, "boom");
-    hosttest::rawExec(file,
-                      "CREATE TRIGGER refuse BEFORE INSERT ON CustomRecordDefinition WHEN NEW.name = 'boom' "
-                      "BEGIN SELECT RAISE(ABORT, 'refused by test trigger'); END;");
+    GetParam().refuseInsertsNamed(address, "boom");
     const std::string pending = context->pendingChangesDescription();
 
     auto failed = context->saveChanges();
@@ -297,29 +293,26 @@ TEST_F(ObjectContextTest, FailedSaveWritesNothingAndKeepsChangesForARetry) {
         << failed.message();
     EXPECT_NE(failed.message().find("name=\"boom\""), std::string::npos) << failed.message();
     EXPECT_NE(failed.message().find("refused by test trigger"), std::string::npos);
-    EXPECT_NE(failed.message().find(file.string()), std::string::npos);
+    EXPECT_NE(failed.message().find(context->store().displayName()), std::string::npos);
     // Nothing of the attempt reached the file.
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT count(*) FROM CustomRecordDefinition"), "0");
-    EXPECT_EQ(hosttest::rawQuery(file, "SELECT group_concat(name) FROM CustomRecordSetDefinition"),
-              "Existing");
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), "0");
+    EXPECT_EQ(rawQuery("SELECT group_concat(name) FROM CustomRecordSetDefinition"), "Existing");
     EXPECT_TRUE(context->hasChanges());
     EXPECT_EQ(context->pendingChangesDescription(), pending);
 
-    hosttest::rawExec(file, "DROP TRIGGER refuse");
+    GetParam().allowAgain(address);
     ASSERT_TRUE(context->saveChanges());
     EXPECT_FALSE(context->hasChanges());
-    EXPECT_EQ(hosttest::rawQuery(file,
-                                 "SELECT group_concat(name, ',') FROM (SELECT name FROM "
-                                 "CustomRecordDefinition ORDER BY position)"),
+    EXPECT_EQ(rawQuery("SELECT group_concat(name, ',') FROM (SELECT name FROM "
+                       "CustomRecordDefinition ORDER BY position)"),
               "fine,boom");
     EXPECT_EQ(
-        hosttest::rawQuery(
-            file,
+        rawQuery(
             "SELECT group_concat(name, ',') FROM (SELECT name FROM CustomRecordSetDefinition ORDER BY pk)"),
         "Renamed,New");
 }
 
-TEST_F(ObjectContextTest, PendingChangesReadAsText) {
+TEST_P(ObjectContextTest, PendingChangesReadAsText) {
     auto form = makeTemplate("Shown");
     ASSERT_TRUE(context->saveChanges());
     form->setDetails("more");
@@ -340,7 +333,7 @@ TEST_F(ObjectContextTest, PendingChangesReadAsText) {
               std::string::npos);
 }
 
-TEST_F(ObjectContextTest, KeyValueAccessNamesMissingAttributes) {
+TEST_P(ObjectContextTest, KeyValueAccessNamesMissingAttributes) {
     auto form = makeTemplate("Form");
     auto missing = form->valueForKey("colour");
     ASSERT_FALSE(missing);
@@ -363,7 +356,7 @@ struct CoercionCase {
     Value stored;
 };
 
-TEST_F(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
+TEST_P(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
     const CoercionCase cases[] = {
         {"name", Value("text"), true, Value("text")},
         {"name", Value(3), false, {}},
@@ -398,7 +391,8 @@ TEST_F(ObjectContextTest, AttributeTypesDecideWhatIsAccepted) {
 }
 
 // Values another tool wrote into the file, whatever their storage class, read without harm.
-TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
+TEST_P(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
+    ZANDREL_REQUIRE_SQLITE();
     struct Case {
         const char* column;
         const char* stored;  // SQL literal
@@ -420,8 +414,8 @@ TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
     ASSERT_TRUE(context->saveChanges());
     const std::string key = std::to_string(field->primaryKeyValue());
     for (const auto& c : cases) {
-        hosttest::rawExec(file, fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}",
-                                            c.column, c.stored, key));
+        rawExec(fmt::format("UPDATE CustomRecordDefinition SET \"{}\" = {} WHERE pk = {}", c.column, c.stored,
+                            key));
         auto reader = signIn();
         auto read = reader->objectForEntityNamedWherePrimaryKeyValueIs("CustomRecordDefinition",
                                                                        field->primaryKeyValue());
@@ -433,7 +427,7 @@ TEST_F(ObjectContextTest, ForeignValuesInTheFileReadSafely) {
     }
 }
 
-TEST_F(ObjectContextTest, InitialValuesOnlyWhenAskedFor) {
+TEST_P(ObjectContextTest, InitialValuesOnlyWhenAskedFor) {
     auto plain = context->createObjectForEntityNamedInsert("Category", true);
     auto initial = context->createObjectForEntityNamedInsertSetupInitialValues("Category", true, true);
     ASSERT_TRUE(plain && initial);
@@ -445,7 +439,7 @@ TEST_F(ObjectContextTest, InitialValuesOnlyWhenAskedFor) {
     EXPECT_NE(unknown.status().message().find("no entity \"Spaceship\""), std::string::npos);
 }
 
-TEST_F(ObjectContextTest, ObjectsKnowTheirContextEntityAndKey) {
+TEST_P(ObjectContextTest, ObjectsKnowTheirContextEntityAndKey) {
     auto map = context->createObject<GWConnectorMap>();
     ASSERT_TRUE(map);
     EXPECT_EQ((*map)->objectContext(), context);
@@ -458,7 +452,7 @@ TEST_F(ObjectContextTest, ObjectsKnowTheirContextEntityAndKey) {
     EXPECT_EQ((*map)->objectContext(), nullptr);
 }
 
-TEST_F(ObjectContextTest, ActiveTemplatesAreOrderedByNameIgnoringCaseThenKey) {
+TEST_P(ObjectContextTest, ActiveTemplatesAreOrderedByNameIgnoringCaseThenKey) {
     makeTemplate("beta");
     makeTemplate("Alpha");
     makeTemplate("alpha");
@@ -478,7 +472,7 @@ TEST_F(ObjectContextTest, ActiveTemplatesAreOrderedByNameIgnoringCaseThenKey) {
     EXPECT_FALSE(context->optionsCache().valueForKey("colours"));
 }
 
-TEST_F(ObjectContextTest, UserDefaultsPerUserAndGlobal) {
+TEST_P(ObjectContextTest, UserDefaultsPerUserAndGlobal) {
     MCUserDefaults::removeAllRegistrations();
     ASSERT_TRUE(MCUserDefaults::registerUserDefaultFromConfig(Value(Dictionary{{"Key", "Shared"},
                                                                                {"StorageType", "Database"},
@@ -494,7 +488,7 @@ TEST_F(ObjectContextTest, UserDefaultsPerUserAndGlobal) {
     ASSERT_TRUE(defaults.setObjectForKey(true, "Mine"));
 
     // Another user of the file sees the global value but not ada's own.
-    hosttest::rawExec(file, "UPDATE User SET active = 1");
+    rawExec("UPDATE User SET active = 1");
     auto bob = DLPObjectContext::open(file, "bob");
     ASSERT_TRUE(bob);
     EXPECT_EQ(*(*bob)->userDefaults().objectForKey("Shared"), Value(7));
@@ -521,5 +515,8 @@ TEST(UserDefaultRegistrationTest, MalformedRecordsAreRefused) {
     }
     EXPECT_FALSE(MCUserDefaults::registrationForKey("k"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ObjectContextTest, ::testing::ValuesIn(hosttest::storeFactories()),
+                         hosttest::storeName);
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A qualifier decides alike in memory (unsaved objects) and in SQLite (saved rows): random
+// A qualifier decides alike in memory (unsaved objects) and in each store (saved rows): random
 // qualifiers over random objects, with the values where the two could part -- integers near
 // 2^53 and 2^63, reals next to them, texts in different letter case, booleans, nil, NaN.
 
@@ -16,7 +16,9 @@
 #include "host/database/CustomRecordDefinition.h"
 #include "host/database/EntityCatalog.h"
 #include "host/database/Qualifier.h"
-#include "tests/host/DatabaseTestSupport.h"
+#include "host/database/Store.h"
+#include "host/database/StoreFactory.h"
+#include "tests/host/StoreTestSupport.h"
 
 using host::Qualifier;
 using platform::Array;
@@ -161,9 +163,9 @@ private:
     std::mt19937_64 m_random;
 };
 
-class QualifierDifferentialTest : public hosttest::DatabaseTest {};
+class QualifierDifferentialTest : public hosttest::StoreTest {};
 
-TEST_F(QualifierDifferentialTest, MemoryAndSqliteAgreeOnRandomQualifiers) {
+TEST_P(QualifierDifferentialTest, MemoryAndStoreAgreeOnRandomQualifiers) {
     for (uint64_t seed : {1u, 2u, 3u, 4u, 5u}) {
         SCOPED_TRACE(fmt::format("seed {}", seed));
         Generator random(seed);
@@ -185,28 +187,28 @@ TEST_F(QualifierDifferentialTest, MemoryAndSqliteAgreeOnRandomQualifiers) {
             objects.emplace_back(name, (*made)->values());
         }
         ASSERT_TRUE(session->saveChanges());
-        auto database = host::Database::open(file);
-        ASSERT_TRUE(database) << database.status().message();
+        auto store = host::StoreFactory::open(address);
+        ASSERT_TRUE(store) << store.status().message();
+        const std::string prefix = fmt::format("s{}o", seed);
+        const size_t nameSlot = *recordEntity().slot("name");
 
         size_t matchedSome = 0;
         for (int q = 0; q < 400; ++q) {
             Dictionary bindings;
             const std::string text = random.condition(bindings, 3);
-            auto compiled = Qualifier::compile(recordEntity(), text, bindings);
+            auto compiled = Qualifier::compile(recordEntity(), text, bindings, (*store)->dialect());
             ASSERT_TRUE(compiled) << text << ": " << compiled.status().message();
 
             std::vector<std::string> memory;
             for (const auto& [name, values] : objects)
                 if (compiled->matches(values)) memory.push_back(name);
 
-            auto statement = (*database)->prepare(
-                fmt::format("SELECT name FROM \"CustomRecordDefinition\" WHERE name LIKE 's{}o%' AND {}",
-                            seed, compiled->sql()));
-            ASSERT_TRUE(statement) << statement.status().message();
-            compiled->bindParameters(*statement);
             std::vector<std::string> sql;
-            while (statement->step()) sql.push_back(statement->columnText(0));
-            ASSERT_TRUE(statement->lastStatus()) << statement->lastStatus().message();
+            auto fetched = (*store)->fetch(recordEntity(), *compiled, [&](const host::StoreRow& row) {
+                auto name = row.value(nameSlot);
+                if (name.bytes.starts_with(prefix)) sql.push_back(name.bytes);
+            });
+            ASSERT_TRUE(fetched) << fetched.message();
 
             std::sort(memory.begin(), memory.end());
             std::sort(sql.begin(), sql.end());
@@ -220,7 +222,7 @@ TEST_F(QualifierDifferentialTest, MemoryAndSqliteAgreeOnRandomQualifiers) {
 
 // The cases where converting an integer to a real would decide differently from SQLite: an
 // object must match the same before and after it is saved.
-TEST_F(QualifierDifferentialTest, IntegersAndRealsCompareExactly) {
+TEST_P(QualifierDifferentialTest, IntegersAndRealsCompareExactly) {
     const struct {
         int64_t typeCode;
         const char* qualifier;
@@ -278,5 +280,8 @@ TEST_F(QualifierDifferentialTest, IntegersAndRealsCompareExactly) {
         EXPECT_EQ(matches(*fresh, i), cases[i].matches)
             << "saved: " << cases[i].typeCode << " " << cases[i].qualifier;
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, QualifierDifferentialTest, ::testing::ValuesIn(hosttest::storeFactories()),
+                         hosttest::storeName);
 
 }  // namespace

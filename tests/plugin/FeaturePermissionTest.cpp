@@ -13,7 +13,7 @@
 #include "framework/Classes/VEXAHelper.h"
 #include "host/database/GWConnectorMap.h"
 #include "host/database/GWUser.h"
-#include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/StoreTestSupport.h"
 #include "tests/plugin/PluginTestSupport.h"
 
 namespace {
@@ -73,10 +73,10 @@ TEST(FeatureConfigurationDeathTest, ABrokenFileStopsTheProcessNamingTheFile) {
         "feature configuration file .*missing.json is broken");
 }
 
-class FeaturePermissionTest : public hosttest::DatabaseTest {
+class FeaturePermissionTest : public hosttest::StoreTest {
 protected:
     void SetUp() override {
-        DatabaseTest::SetUp();
+        StoreTest::SetUp();
         addUser(*context, "cy", "Cy Other", true);
         ASSERT_TRUE(context->saveChanges());
         auto other = DLPObjectContext::open(file, "cy");
@@ -91,11 +91,10 @@ protected:
     }
 
     int64_t records(const std::string& feature, int64_t contact) {
-        return std::stoll(hosttest::rawQuery(
-            file,
+        return std::stoll(rawQuery(
             "SELECT count(*) FROM GWConnectorMap WHERE foreignAppName = 'Showcase' AND foreignEntityType = "
             "'FeaturePermission' AND foreignID = '" +
-                feature + "' AND contactID = " + std::to_string(contact)));
+            feature + "' AND contactID = " + std::to_string(contact)));
     }
     int64_t contactOf(const std::shared_ptr<GWUser>& user) { return user->contactID().asInteger(); }
     void addRecord(DLPObjectContext& in, const std::string& feature, int64_t contact) {
@@ -119,7 +118,7 @@ protected:
     std::shared_ptr<KOPAFeature> exportFeature;
 };
 
-TEST_F(FeaturePermissionTest, TheTableAnswersByIdentifier) {
+TEST_P(FeaturePermissionTest, TheTableAnswersByIdentifier) {
     EXPECT_EQ(KOPAFeature::allFeatures().size(), 3u);
     EXPECT_TRUE(KOPAFeature::existsFeatureWithID("bare"));
     EXPECT_FALSE(KOPAFeature::existsFeatureWithID("Export"));
@@ -136,7 +135,7 @@ TEST_F(FeaturePermissionTest, TheTableAnswersByIdentifier) {
     EXPECT_EQ(exportFeature->featureDescription(), "Export to CSV");
 }
 
-TEST_F(FeaturePermissionTest, AGrantForAllUsersCountsForEachUserButNotAsTheirOwnRecord) {
+TEST_P(FeaturePermissionTest, AGrantForAllUsersCountsForEachUserButNotAsTheirOwnRecord) {
     ASSERT_TRUE(exportFeature->setActiveForUser(*context, true, nullptr));
     EXPECT_EQ(records("export", 0), 1);
     struct Case {
@@ -157,7 +156,7 @@ TEST_F(FeaturePermissionTest, AGrantForAllUsersCountsForEachUserButNotAsTheirOwn
     EXPECT_EQ(records("export", 0), 0);
 }
 
-TEST_F(FeaturePermissionTest, OwnGrantsCountForTheirUserOnlyAndGrantingTwiceKeepsOneRecord) {
+TEST_P(FeaturePermissionTest, OwnGrantsCountForTheirUserOnlyAndGrantingTwiceKeepsOneRecord) {
     ASSERT_TRUE(exportFeature->setActiveForUser(*context, true, cy.get()));
     ASSERT_TRUE(exportFeature->setActiveForUser(*context, true, cy.get()));
     EXPECT_EQ(records("export", contactOf(cy)), 1);
@@ -170,7 +169,7 @@ TEST_F(FeaturePermissionTest, OwnGrantsCountForTheirUserOnlyAndGrantingTwiceKeep
     EXPECT_FALSE(any(*context, {"export"}));
 }
 
-TEST_F(FeaturePermissionTest, EachWithdrawalDeletesOneOfSeveralRecords) {
+TEST_P(FeaturePermissionTest, EachWithdrawalDeletesOneOfSeveralRecords) {
     addRecord(*context, "export", contactOf(ada));
     addRecord(*context, "export", contactOf(ada));
     ASSERT_EQ(records("export", contactOf(ada)), 2);
@@ -184,7 +183,7 @@ TEST_F(FeaturePermissionTest, EachWithdrawalDeletesOneOfSeveralRecords) {
         << "withdrawing nothing is no error";
 }
 
-TEST_F(FeaturePermissionTest, RecordsOfUnknownFeaturesAndOtherApplicationsCountOnlyWhereTheyShould) {
+TEST_P(FeaturePermissionTest, RecordsOfUnknownFeaturesAndOtherApplicationsCountOnlyWhereTheyShould) {
     addRecord(*context, "retired", contactOf(ada));
     EXPECT_TRUE(any(*context, {"retired"})) << "the list is not checked against the configuration";
     EXPECT_FALSE(has(*context, ada, "retired"));
@@ -199,7 +198,7 @@ TEST_F(FeaturePermissionTest, RecordsOfUnknownFeaturesAndOtherApplicationsCountO
     EXPECT_FALSE(has(*context, ada, "export"));
 }
 
-TEST_F(FeaturePermissionTest, AGrantSavedOnOneConnectionCountsAtTheOthersNextCheck) {
+TEST_P(FeaturePermissionTest, AGrantSavedOnOneConnectionCountsAtTheOthersNextCheck) {
     EXPECT_FALSE(has(*cyContext, cy, "reports"));
     auto reports = KOPAFeature::featureForID("reports");
     ASSERT_TRUE(reports->setActiveForUser(*context, true, cy.get()));
@@ -216,7 +215,7 @@ TEST_F(FeaturePermissionTest, AGrantSavedOnOneConnectionCountsAtTheOthersNextChe
     EXPECT_FALSE(has(*context, ada, "reports"));
 }
 
-TEST_F(FeaturePermissionTest, AUserWithoutAContactHoldsNoRecordsAndIsNotTakenForAllUsers) {
+TEST_P(FeaturePermissionTest, AUserWithoutAContactHoldsNoRecordsAndIsNotTakenForAllUsers) {
     auto loose = context->createObject<GWUser>(true);
     ASSERT_TRUE(loose);
     (*loose)->setLoginName("loose");
@@ -263,5 +262,8 @@ TEST_F(CurrentUserFeatureTest, TheSignedInUsersGrantsAnswer) {
     EXPECT_FALSE(KOPAFeature::currentUserHasAnyFeatureWithIDs({"reports"}));
     EXPECT_FALSE(KOPAFeature::currentUserHasFeatureWithID("unknown"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, FeaturePermissionTest, ::testing::ValuesIn(hosttest::storeFactories()),
+                         hosttest::storeName);
 
 }  // namespace

@@ -1,0 +1,123 @@
+#pragma once
+
+// Object database tests over every kind of store: a fixture parametrised by a StoreFactory
+// (SQLite always; PostgreSQL when ZANDREL_TEST_POSTGRES_URI names a server to test against),
+// with a fresh database holding two users, and raw access to what really reached the database.
+//
+// Raw SQL in these tests keeps to what both engines read: quoted or plain identifiers,
+// count(*), coalesce, group_concat(x) and group_concat(x, sep) (the PostgreSQL test database
+// defines those two aggregates). Tests of one engine's own behaviour (locks, pragmas, SQLite's
+// storage classes) call requireSqlite() first.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/database/DLPObjectContext.h"
+#include "host/database/GWUser.h"
+#include "host/database/StoreFactory.h"
+#include "tests/host/DatabaseTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace hosttest {
+
+struct StoreFactory {
+    std::string name;  // in test names: "Sqlite", "Postgres"
+    bool isSqlite = false;
+    // A fresh, empty database for one test (the test's own folder given); its address.
+    std::function<std::string(const std::filesystem::path& folder)> freshDatabase;
+    // SQL straight on the database through a connection of its own, as another program would:
+    // the first column of the first row as text ("NULL" for none), or nothing for rawExec.
+    std::function<std::string(const std::string& address, const std::string& sql)> rawQuery;
+    std::function<void(const std::string& address, const std::string& sql)> rawExec;
+    // Makes the database refuse to insert a CustomRecordDefinition named `name`, with a message
+    // holding "refused by test trigger"; allowAgain() lifts that.
+    std::function<void(const std::string& address, const std::string& name)> refuseInsertsNamed;
+    std::function<void(const std::string& address)> allowAgain;
+};
+
+inline StoreFactory sqliteFactory() {
+    StoreFactory factory;
+    factory.name = "Sqlite";
+    factory.isSqlite = true;
+    factory.freshDatabase = [](const std::filesystem::path& folder) {
+        return (folder / "test.zandrel").string();
+    };
+    factory.rawQuery = [](const std::string& address, const std::string& sql) {
+        return rawQuery(address, sql);
+    };
+    factory.rawExec = [](const std::string& address, const std::string& sql) { rawExec(address, sql); };
+    factory.refuseInsertsNamed = [](const std::string& address, const std::string& name) {
+        rawExec(address, "CREATE TRIGGER refuse BEFORE INSERT ON CustomRecordDefinition WHEN NEW.name = '" +
+                             name + "' BEGIN SELECT RAISE(ABORT, 'refused by test trigger'); END;");
+    };
+    factory.allowAgain = [](const std::string& address) { rawExec(address, "DROP TRIGGER refuse"); };
+    return factory;
+}
+
+// Every store the tests run against (the PostgreSQL entry joins with the PostgreSQL store).
+inline std::vector<StoreFactory> storeFactories() {
+    return {sqliteFactory()};
+}
+
+inline std::string storeName(const ::testing::TestParamInfo<StoreFactory>& info) {
+    return info.param.name;
+}
+
+// A fresh database of the parameter's kind with two users: "ada" (active) and "bob" (inactive).
+class StoreTest : public ::testing::TestWithParam<StoreFactory> {
+protected:
+    void SetUp() override {
+        address = GetParam().freshDatabase(dir.path());
+        file = address;
+        auto store = host::StoreFactory::open(address);
+        ASSERT_TRUE(store) << store.status().message();
+        auto setup = DLPObjectContext::withoutUser(*store);
+        addUser(*setup, "ada", "Ada Lovelace", true);
+        addUser(*setup, "bob", "Bob Builder", false);
+        ASSERT_TRUE(setup->saveChanges());
+        context = signIn();
+    }
+
+    bool isSqlite() const { return GetParam().isSqlite; }
+    std::string rawQuery(const std::string& sql) { return GetParam().rawQuery(address, sql); }
+    void rawExec(const std::string& sql) { GetParam().rawExec(address, sql); }
+
+    std::shared_ptr<DLPObjectContext> signIn(const char* user = "ada") {
+        auto opened = DLPObjectContext::open(address, user);
+        EXPECT_TRUE(opened) << opened.status().message();
+        return opened ? *opened : nullptr;
+    }
+
+    // Signed in on a connection that gives up on another program's lock after `busyTimeout`.
+    std::shared_ptr<DLPObjectContext> signInImpatient(std::chrono::milliseconds busyTimeout) {
+        host::StoreFactory::Options options;
+        options.busyTimeout = busyTimeout;
+        auto store = host::StoreFactory::open(address, options);
+        EXPECT_TRUE(store) << store.status().message();
+        if (!store) return nullptr;
+        auto opened = DLPObjectContext::signIn(*store, "ada");
+        EXPECT_TRUE(opened) << opened.status().message();
+        return opened ? *opened : nullptr;
+    }
+
+    testsupport::TempDir dir;
+    std::string address;
+    std::filesystem::path file;  // the address as a path (the file, for SQLite)
+    std::shared_ptr<DLPObjectContext> context;
+};
+
+// Skips the rest of a test of SQLite's own behaviour on other stores.
+#define ZANDREL_REQUIRE_SQLITE()                                            \
+    do {                                                                    \
+        if (!GetParam().isSqlite) GTEST_SKIP() << "SQLite's own behaviour"; \
+    } while (0)
+
+}  // namespace hosttest
