@@ -69,13 +69,6 @@ public:
     // Prepares the statement under `name` on first use (per connection) and runs it.
     platform::Result<PgResult> execPrepared(const std::string& name, const std::string& sql,
                                             PgParams& params);
-    // Runs one prepared statement for each parameter set, sent together without waiting for
-    // each reply (libpq's pipeline mode), so many rows cost about one round trip. The first
-    // failure stops the rest (the caller's transaction is then aborted) and is returned with
-    // the index of the failing set in `failedAt`.
-    platform::Status execPreparedMany(const std::string& name, const std::string& sql,
-                                      std::vector<PgParams>& sets, size_t* failedAt = nullptr);
-
     const std::string& lastSqlState() const { return m_lastSqlState; }
     bool inTransaction() const;
     bool isBroken() const;

@@ -42,7 +42,7 @@ const char* columnType(AttributeType type) {
         case AttributeType::Real:
             return "double precision";
         case AttributeType::Boolean:
-            return "boolean";
+            return "bigint";  // 0 and 1, as SQLite keeps them, so they compare with numbers alike
         case AttributeType::Any:
             break;
     }
@@ -204,11 +204,10 @@ public:
             case AttributeType::Text:
                 return StoredValue::fromText(std::string(text));
             case AttributeType::Integer:
+            case AttributeType::Boolean:
                 return StoredValue::fromInteger(m_result.integer(m_row, column));
             case AttributeType::Real:
                 return StoredValue::fromReal(std::strtod(std::string(text).c_str(), nullptr));
-            case AttributeType::Boolean:
-                return StoredValue::fromInteger(text == "t" ? 1 : 0);
             case AttributeType::Any:
                 break;
         }
@@ -449,7 +448,6 @@ platform::Status PostgresStore::read(const EntityDescription& entity, const PgRe
 platform::Status PostgresStore::fetch(const EntityDescription& entity, const Qualifier& qualifier,
                                       const RowVisitor& visit) {
     if (!hasTable(entity)) return platform::Status::ok();
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     addQualifierParameters(params, qualifier);
     auto result = run(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
@@ -462,7 +460,6 @@ platform::Status PostgresStore::fetch(const EntityDescription& entity, const Qua
 platform::Status PostgresStore::fetchKeys(const EntityDescription& entity, const Qualifier& qualifier,
                                           const KeyVisitor& visit) {
     if (!hasTable(entity)) return platform::Status::ok();
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     addQualifierParameters(params, qualifier);
     auto result =
@@ -474,7 +471,6 @@ platform::Status PostgresStore::fetchKeys(const EntityDescription& entity, const
 
 platform::Result<int64_t> PostgresStore::count(const EntityDescription& entity, const Qualifier& qualifier) {
     if (!hasTable(entity)) return int64_t{0};
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     addQualifierParameters(params, qualifier);
     auto result =
@@ -487,7 +483,6 @@ platform::Result<int64_t> PostgresStore::count(const EntityDescription& entity, 
 platform::Result<bool> PostgresStore::fetchByKey(const EntityDescription& entity, int64_t key,
                                                  const RowVisitor& visit) {
     if (!hasTable(entity) || key < 1) return false;
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     params.addInteger(key);
     auto result =
@@ -504,7 +499,6 @@ platform::Status PostgresStore::fetchMembers(const EntityDescription& owner, siz
         return platform::Status::error(fmt::format("{} has no relation number {}", owner.name, relation));
     const EntityDescription& target = *owner.targets[relation];
     if (!hasTable(target)) return platform::Status::ok();
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     params.addInteger(ownerKey);
     auto result =
@@ -552,45 +546,24 @@ platform::Result<std::vector<int64_t>> PostgresStore::allocateKeys(const EntityD
 platform::Status PostgresStore::insertRecord(const EntityDescription& entity, int64_t key,
                                              const std::vector<platform::Value>& values) {
     if (!m_inSave) return platform::Status::error("inserting " + entity.name + ": no save is open");
-    if (m_pendingEntity && m_pendingEntity != &entity)
-        if (auto status = flushInserts(); !status) return status;
-    m_pendingEntity = &entity;
-    PgParams params;
-    params.reserve(entity.attributes.size() + 1);
-    params.addInteger(key);
-    addAttributeValues(params, entity, values);
-    m_pendingRows.push_back(std::move(params));
-    m_pendingKeys.push_back(key);
-    return platform::Status::ok();
-}
-
-platform::Status PostgresStore::flushInserts() {
-    if (!m_pendingEntity) return platform::Status::ok();
-    const EntityDescription& entity = *m_pendingEntity;
     std::string columns = "pk", placeholders = "$1";
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
         columns += ", " + q(entity.attributes[slot].name);
         placeholders += fmt::format(", ${}", slot + 2);
     }
-    const std::string sql =
-        fmt::format("INSERT INTO {} ({}) VALUES ({})", q(entity.name), columns, placeholders);
-    auto name = m_statementNames.find(sql);
-    if (name == m_statementNames.end())
-        name = m_statementNames.emplace(sql, fmt::format("z{}", m_statementNames.size())).first;
-    size_t failedAt = 0;
-    platform::Status status = m_connection->execPreparedMany(name->second, sql, m_pendingRows, &failedAt);
-    const int64_t failedKey = failedAt < m_pendingKeys.size() ? m_pendingKeys[failedAt] : 0;
-    m_pendingEntity = nullptr;
-    m_pendingRows.clear();
-    m_pendingKeys.clear();
-    if (!status) return status.withContext(fmt::format("inserting {} {}", entity.name, failedKey));
+    PgParams params;
+    params.reserve(entity.attributes.size() + 1);
+    params.addInteger(key);
+    addAttributeValues(params, entity, values);
+    auto result =
+        run(fmt::format("INSERT INTO {} ({}) VALUES ({})", q(entity.name), columns, placeholders), params);
+    if (!result) return result.status().withContext(fmt::format("inserting {} {}", entity.name, key));
     return platform::Status::ok();
 }
 
 platform::Status PostgresStore::updateRecord(const EntityDescription& entity, int64_t key,
                                              const std::vector<platform::Value>& values) {
     if (!m_inSave) return platform::Status::error("updating " + entity.name + ": no save is open");
-    if (auto status = flushInserts(); !status) return status;
     std::string assignments;
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
         assignments += fmt::format("{}{} = ${}", assignments.empty() ? "" : ", ",
@@ -608,7 +581,6 @@ platform::Status PostgresStore::updateRecord(const EntityDescription& entity, in
 
 platform::Status PostgresStore::deleteRecord(const EntityDescription& entity, int64_t key) {
     if (!m_inSave) return platform::Status::error("deleting " + entity.name + ": no save is open");
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     params.addInteger(key);
     auto result = run(fmt::format("DELETE FROM {} WHERE pk = $1", q(entity.name)), params);
@@ -618,10 +590,6 @@ platform::Status PostgresStore::deleteRecord(const EntityDescription& entity, in
 
 platform::Status PostgresStore::commitSave() {
     if (!m_inSave) return platform::Status::error("committing: no save is open");
-    if (auto status = flushInserts(); !status) {
-        abandonSave();
-        return status;
-    }
     auto committed = m_connection->exec("COMMIT");
     // A COMMIT of a failed transaction rolls back and answers ROLLBACK; either way it is over.
     m_inSave = false;
@@ -635,15 +603,11 @@ platform::Status PostgresStore::commitSave() {
 }
 
 void PostgresStore::abandonSave() {
-    m_pendingEntity = nullptr;
-    m_pendingRows.clear();
-    m_pendingKeys.clear();
     if (m_inSave || m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
     m_inSave = false;
 }
 
 platform::Result<std::optional<std::string>> PostgresStore::setting(int64_t owner, std::string_view key) {
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     params.addInteger(owner);
     params.addText(key);
@@ -657,7 +621,6 @@ platform::Result<std::optional<std::string>> PostgresStore::setting(int64_t owne
 platform::Status PostgresStore::setSetting(int64_t owner, std::string_view key,
                                            const std::optional<std::string>& json) {
     if (auto status = writable(fmt::format("changing the setting {}", key)); !status) return status;
-    if (auto status = flushInserts(); !status) return status;
     PgParams params;
     params.addInteger(owner);
     params.addText(key);

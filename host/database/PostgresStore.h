@@ -6,9 +6,9 @@
 //
 // Schema: the tables of the entities live in the connection's current schema (the first of its
 // search_path), with the same names, keys and indexes as in a SQLite file, typed by attribute:
-// text (collation "C": compared bytewise, as SQLite does), bigint, double precision, boolean,
-// and bytea for attributes of any type (a kind byte, then the value). Each table draws its keys
-// from a sequence of its own ("<Entity>_pk_seq"), so hosts inserting at once never collide and
+// text (collation "C": compared bytewise, as SQLite does), bigint (booleans as 0 and 1, as in
+// SQLite), double precision, and bytea for attributes of any type (a kind byte, then the value). Each table
+// draws its keys from a sequence of its own ("<Entity>_pk_seq"), so hosts inserting at once never collide and
 // no key is handed out twice, committed or not. zandrel_meta records the program and the schema
 // version. Opening, as for a file:
 //   - an empty schema gets the tables (when writing; refused read-only);
@@ -23,9 +23,8 @@
 // column's type cannot take (a text against a bigint column) is refused by the server, with its
 // message; SQLite would order them by storage class instead.
 //
-// Saving: one transaction (READ COMMITTED). Inserts are sent in batches without waiting for
-// each reply, so a failing insert is reported at the next statement of the save or at its
-// commit, naming the record. Any failure rolls the transaction back; a save that conflicts
+// Saving: one transaction (READ COMMITTED), each record a prepared statement, so a failing one
+// is reported as it happens, naming the record. Any failure rolls the transaction back; a save that conflicts
 // with another host's (a row locked longer than the busy timeout) fails as busy.
 //
 // Broken connections: a statement on a lost connection fails, saying so; the store does not
@@ -89,7 +88,6 @@ private:
     // Runs the statement, prepared once per connection for texts seen before.
     platform::Result<PgResult> run(const std::string& sql, PgParams& params);
     platform::Status read(const EntityDescription& entity, const PgResult& result, const RowVisitor& visit);
-    platform::Status flushInserts();
     platform::Status writable(std::string_view doing) const;
     bool hasTable(const EntityDescription& entity) const;
 
@@ -98,10 +96,6 @@ private:
     bool m_inSave = false;
     std::vector<bool> m_missingTables;  // read-only: entities whose table the database lacks
     std::unordered_map<std::string, std::string> m_statementNames;
-    // Inserts waiting to be sent, all of one entity.
-    const EntityDescription* m_pendingEntity = nullptr;
-    std::vector<PgParams> m_pendingRows;
-    std::vector<int64_t> m_pendingKeys;
 };
 
 }  // namespace host

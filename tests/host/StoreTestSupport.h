@@ -63,8 +63,13 @@ inline StoreFactory sqliteFactory() {
 }
 
 // Every store the tests run against (the PostgreSQL entry joins with the PostgreSQL store).
+inline StoreFactory postgresFactory();  // tests/host/PostgresStoreFactory.h
+
 inline std::vector<StoreFactory> storeFactories() {
-    return {sqliteFactory()};
+    std::vector<StoreFactory> factories{sqliteFactory()};
+    if (std::getenv("ZANDREL_TEST_POSTGRES_URI") && *std::getenv("ZANDREL_TEST_POSTGRES_URI"))
+        factories.push_back(postgresFactory());
+    return factories;
 }
 
 inline std::string storeName(const ::testing::TestParamInfo<StoreFactory>& info) {
@@ -121,3 +126,5 @@ protected:
     } while (0)
 
 }  // namespace hosttest
+
+#include "tests/host/PostgresStoreFactory.h"
