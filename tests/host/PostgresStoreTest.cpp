@@ -320,7 +320,11 @@ TEST_F(PostgresStoreTest, QualifiersCountFetchAndMatchInMemoryAlike) {
         {"name IN $names", {{"names", Value(names)}}, {"Beta", "Gamma%"}},
         {"NOT (name IN $names)", {{"names", Value(names)}}, {"Alpha", "alpine", "ALPHA 2", "Gamma_x"}},
         {"name IN $names", {{"names", Value(platform::Array{})}}, {}},
-        {"name == 'Alpha' OR name == $n", {{"n", Value("Beta")}}, {"Alpha", "Beta"}},
+        {"name == 'Alpha' OR $n == name", {{"n", Value("Beta")}}, {"Alpha", "Beta"}},
+        {"details == $none OR name = 'Beta'",
+         {{"none", Value()}},
+         {"Alpha", "alpine", "Beta", "ALPHA 2", "Gamma_x", "Gamma%"}},
+        {"details != nil OR (name = $n AND details = nil)", {{"n", Value("Beta")}}, {"Beta"}},
         {"name != 'Alpha' AND details == nil", {}, {"alpine", "Beta", "ALPHA 2", "Gamma_x", "Gamma%"}},
         {"name < 'B'", {}, {"Alpha", "ALPHA 2"}},  // bytewise: upper case first
         {"active == YES AND forContact == NO",
