@@ -1,7 +1,9 @@
 #pragma once
 
 // OptionsCache: the host's ordered option lists, computed from the context on each request so
-// they always reflect its unsaved changes.
+// they always reflect its unsaved changes. Refresh rule: nothing is kept between requests --
+// each one fetches from the store, so a list shown after another host saved (a pop-up opened,
+// a dialog shown) includes that save; a list already on screen changes only when asked again.
 //   "activeCustomRecordSetDefinitions"  the active form templates (active == YES)
 //   "activeUsers"                       the active users
 // Order: by name, comparing ASCII letters without regard to case (other bytes as they are),

@@ -17,13 +17,16 @@
 // so a read sees every change committed before it began, by this or any other connection.
 //
 // Saving: beginSave() .. commitSave() is one transaction. Until commitSave() succeeds nothing is
-// visible to other connections; a failure anywhere, or abandonSave(), rolls all of it back, and
-// the store is ready for the next beginSave(). Saves do not nest.
+// visible to other connections. After any failed step the caller calls abandonSave() (the
+// context does), which rolls all of it back, as a failed commitSave() does by itself; the store
+// is then ready for the next beginSave(). Saves do not nest.
 //
-// Keys: allocateKeys() hands out keys for new records, only inside a save. They are never handed
-// out again, to this or any other connection or program, whether the save commits or not
-// (SQLite: one past the highest key the table ever had, while the save holds the file's write
-// lock; PostgreSQL: the table's sequence). Any number of connections may thus insert at once.
+// Keys: allocateKeys() hands out keys for new records, only inside a save, ascending, and a
+// later call in the same save continues above the earlier ones. Keys of a committed save are
+// never handed out again, to this or any other connection or program (SQLite: one past the
+// highest key the table ever had, while the save holds the file's write lock; PostgreSQL: the
+// table's sequence). Keys of a save that failed may come again (SQLite) or be skipped
+// (PostgreSQL): nothing was stored under them. Any number of connections may insert at once.
 //
 // Errors: every failure is a Status whose message says what failed and, where the cause is
 // outside the program (a busy file, a full disk, a server that went away), what to do. Nothing

@@ -25,11 +25,13 @@ protected:
     }
 
     std::shared_ptr<CustomRecordSetDefinition> fetchedBy(DLPObjectContext& in) {
-        auto found = in.objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "pk == $k",
-                                                                    {{"k", Value(key)}});
+        auto found = in.objectsForEntityNamedQualifierLocumBindings("CustomRecordSetDefinition", "");
         EXPECT_TRUE(found) << found.status().message();
-        if (!found || found->empty()) return nullptr;
-        return std::static_pointer_cast<CustomRecordSetDefinition>(found->front());
+        if (!found) return nullptr;
+        for (const auto& object : *found)
+            if (object->primaryKeyValue() == key)
+                return std::static_pointer_cast<CustomRecordSetDefinition>(object);
+        return nullptr;
     }
     int64_t activeCount(DLPObjectContext& in) {
         auto counted =

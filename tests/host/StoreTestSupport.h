@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ inline std::vector<StoreFactory> storeFactories() {
     if (std::getenv("ZANDREL_TEST_POSTGRES_URI") && *std::getenv("ZANDREL_TEST_POSTGRES_URI"))
         factories.push_back(postgresFactory());
     return factories;
+}
+
+inline void PrintTo(const StoreFactory& factory, std::ostream* out) {
+    *out << factory.name;
 }
 
 inline std::string storeName(const ::testing::TestParamInfo<StoreFactory>& info) {

@@ -77,7 +77,7 @@ class FeaturePermissionTest : public hosttest::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        addUser(*context, "cy", "Cy Other", true);
+        hosttest::addUser(*context, "cy", "Cy Other", true);
         ASSERT_TRUE(context->saveChanges());
         auto other = DLPObjectContext::open(file, "cy");
         ASSERT_TRUE(other) << other.status().message();
