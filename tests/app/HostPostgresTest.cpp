@@ -66,7 +66,7 @@ std::string duplicateScript(int host, int copies) {
     const char* sources[] = {"Project Intake", "Customer Profile", "Event Registration"};
     std::string script;
     for (int copy = 0; copy < copies; ++copy) {
-        script += "menu 3.1.1\n";
+        script += "menu Plug-ins > Zandrel > Duplicate Form Template...\n";
         script += std::string("select template \"") + sources[copy % 3] + "\"\n";
         script += "type name \"Host " + std::to_string(host) + " copy " + std::to_string(copy) + "\"\n";
         script += "press duplicate\nanswer Thanks!\n";
@@ -147,7 +147,8 @@ TEST(HostOnPostgres, ARefusedSaveIsReportedWithTheServersMessageAndLeavesNothing
     // In a session too: the failed save is reported and the host will not end as if it had saved.
     TempDir dir;
     dir.write("script",
-              "menu 3.1.1\nselect template \"Project Intake\"\ntype name \"Kept\"\npress duplicate\nanswer "
+              "menu Plug-ins > Zandrel > Duplicate Form Template...\nselect template \"Project "
+              "Intake\"\ntype name \"Kept\"\npress duplicate\nanswer "
               "Thanks!\n");
     // The session's save fails; its piped input ends with the changes unsaved (exit 1).
     ProcessResult session =
