@@ -22,6 +22,8 @@
 #include "host/database/Database.h"
 #include "host/database/DemoDatabase.h"
 #include "host/database/GWConnectorMap.h"
+#include "host/database/Store.h"
+#include "host/database/StoreFactory.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
@@ -85,7 +87,8 @@ nlohmann::ordered_json toJson(const platform::Value& value) {
 
 int runInitDemo(const HostSettings& settings) {
     std::error_code ec;
-    std::filesystem::create_directories(settings.database.parent_path(), ec);
+    if (!host::StoreFactory::isServerAddress(settings.database.string()))
+        std::filesystem::create_directories(settings.database.parent_path(), ec);
     if (auto status = host::DemoDatabase::create(settings.database); !status)
         return fail(kExitFailure, status.message());
     std::cerr << "zandrel-host: demo database ready in " << settings.database.string() << "\n";
@@ -96,10 +99,10 @@ namespace {
 
 // The listing commands only read: the file is opened read-only, so they never turn a file
 // that is not (yet) a database into one, nor complete an older one.
-platform::Result<std::shared_ptr<host::Database>> openForReading(const HostSettings& settings) {
-    host::Database::Options options;
-    options.mode = host::Database::Mode::ReadOnly;
-    return host::Database::open(settings.database, options);
+platform::Result<std::shared_ptr<host::Store>> openForReading(const HostSettings& settings) {
+    host::StoreFactory::Options options;
+    options.readOnly = true;
+    return host::StoreFactory::open(settings.database.string(), options);
 }
 
 }  // namespace
@@ -107,7 +110,7 @@ platform::Result<std::shared_ptr<host::Database>> openForReading(const HostSetti
 int runUsers(const HostSettings& settings) {
     auto db = openForReading(settings);
     if (!db) return fail(kExitFailure, db.status().message());
-    auto users = host::UserDirectory::allUsers(*db.value());
+    auto users = host::UserDirectory::allUsers(db.value());
     if (!users) return fail(kExitFailure, users.status().message());
     for (const auto& user : users.value())
         std::cout << user.signInName << "\t" << user.name << (user.active ? "" : "\t(inactive)") << "\n";

@@ -1,4 +1,5 @@
-// zandrel-host: the host application with its plug-ins, on a database file.
+// zandrel-host: the host application with its plug-ins, on a database file or server
+// (--db postgresql://USER@HOST:PORT/DBNAME).
 //
 //   zandrel-host [--db FILE] [--user NAME]                 interactive, in the terminal
 //   zandrel-host [--db FILE] [--user NAME] duplicate --template NAME --name NEW
@@ -27,6 +28,7 @@
 #include "app/host/GuiMode.h"
 #include "app/host/HostCommands.h"
 #include "host/app/DLPluginObject.h"
+#include "host/database/StoreFactory.h"
 
 namespace fs = std::filesystem;
 
@@ -63,7 +65,9 @@ int main(int argc, char** argv) {
     settings.plugins = executableDirectory().parent_path() / "PlugIns";
     settings.hostBundle = executableDirectory().parent_path() / "share" / "zandrel-host";
     bool initDemo = false;
-    cli.add_option("--db", settings.database, "Database file (default: " + settings.database.string() + ")");
+    cli.add_option("--db", settings.database,
+                   "Database file, or a PostgreSQL server's postgresql://USER@HOST:PORT/DBNAME (default: " +
+                       settings.database.string() + ")");
     cli.add_option("--user", settings.user,
                    "Sign-in name of the user to sign in (default: the first active user)");
     cli.add_option("--plugins", settings.plugins, "Folder with the plug-in bundles (*.plugin)")
@@ -151,7 +155,8 @@ int main(int argc, char** argv) {
     try {
         bool usingDefault = cli.get_option("--db")->count() == 0;
         if (initDemo) return runInitDemo(settings);
-        if (!fs::exists(settings.database)) {
+        if (!host::StoreFactory::isServerAddress(settings.database.string()) &&
+            !fs::exists(settings.database)) {
             if (!usingDefault) {
                 // A typo must not leave an empty database behind.
                 std::cerr << "zandrel-host: no database file " << settings.database

@@ -11,7 +11,8 @@
 #include "host/app/MCMenuManager.h"
 #include "host/app/UserDirectory.h"
 #include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
+#include "host/database/Store.h"
+#include "host/database/StoreFactory.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
@@ -80,9 +81,13 @@ void HostApplication::buildMenuBar() {
 }
 
 platform::Status HostApplication::openDatabase() {
-    auto db = host::Database::open(m_options.database);
+    const std::string address = m_options.database.string();
+    auto db = host::StoreFactory::open(address);
     if (!db) return db.status();
     m_database = db.value();
+    // A server's database by its name, a file by its own.
+    m_databaseName = host::StoreFactory::isServerAddress(address) ? m_database->displayName()
+                                                                  : m_options.database.filename().string();
     return platform::Status::ok();
 }
 
@@ -133,7 +138,7 @@ platform::Status HostApplication::loadPluginBundle(const std::filesystem::path& 
 
 std::vector<std::string> HostApplication::signInNames() const {
     if (!m_database) return {};
-    auto users = host::UserDirectory::activeSignInNames(*m_database);
+    auto users = host::UserDirectory::activeSignInNames(m_database);
     return users ? users.value() : std::vector<std::string>{};
 }
 
@@ -157,9 +162,8 @@ platform::Status HostApplication::signIn(const std::string& signInName) {
     auto context = DLPObjectContext::signIn(m_database, signInName);
     if (!context) return context.status();
     m_document = std::make_shared<DLDocument>(context.value());
-    m_document->setDisplayName(m_database->path().filename().string());
-    m_mainController = DLMainWindowController::make(
-        fmt::format("{} - {}", m_database->path().filename().string(), signInName));
+    m_document->setDisplayName(m_databaseName);
+    m_mainController = DLMainWindowController::make(fmt::format("{} - {}", m_databaseName, signInName));
     m_document->addWindowController(m_mainController);
     platform::Application::shared().addDocument(m_document);
     if (m_login && m_login->isWindowLoaded()) m_login->window()->orderOut();
@@ -207,7 +211,7 @@ platform::Status HostApplication::saveChanges() {
     else
         m_failedSaveGeneration = context.changeGeneration();
     if (!status) {
-        platform::Log::format("Saving {} failed: {}", m_database->path().string(), status.message());
+        platform::Log::format("Saving {} failed: {}", m_database->displayName(), status.message());
         if (g_savingToQuit)
             platform::Application::shared().runAlertPanel(
                 {"The changes could not be saved, so the host did not quit",

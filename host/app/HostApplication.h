@@ -32,7 +32,7 @@ class DLDocument;
 class DLLoginController;
 class DLMainWindowController;
 namespace host {
-class Database;
+class Store;
 }
 namespace platform {
 class UserDefaults;
@@ -78,7 +78,8 @@ public:
     bool quitRequested() const { return m_quitRequested; }
 
     const std::shared_ptr<DLDocument>& document() const { return m_document; }
-    const std::shared_ptr<host::Database>& database() const { return m_database; }
+    // The open database: a file or a server (see StoreFactory).
+    const std::shared_ptr<host::Store>& database() const { return m_database; }
     const std::vector<std::shared_ptr<DLPluginObject>>& plugins() const { return m_plugins; }
     const std::shared_ptr<platform::Menu>& pluginsMenu() const { return m_pluginsMenu; }
     const Options& options() const { return m_options; }
@@ -91,7 +92,8 @@ private:
     void buildMenuBar();
 
     Options m_options;
-    std::shared_ptr<host::Database> m_database;
+    std::shared_ptr<host::Store> m_database;
+    std::string m_databaseName;  // for window titles
     std::vector<std::shared_ptr<DLPluginObject>> m_plugins;
     std::vector<void*> m_libraries;
     std::shared_ptr<platform::Menu> m_pluginsMenu;

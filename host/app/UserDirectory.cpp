@@ -1,23 +1,30 @@
 #include "host/app/UserDirectory.h"
 
-#include "host/database/Database.h"
-#include "host/database/Statement.h"
+#include "host/database/DLPObjectContext.h"
+#include "host/database/GWUser.h"
 
 namespace host {
 
-platform::Result<std::vector<UserEntry>> UserDirectory::allUsers(Database& database) {
-    auto statement = database.prepare("SELECT loginName, name, active FROM \"User\" ORDER BY pk");
-    if (!statement) return statement.status();
+platform::Result<std::vector<UserEntry>> UserDirectory::allUsers(const std::shared_ptr<Store>& store) {
+    auto found = DLPObjectContext::withoutUser(store)->objectsForEntityNamedQualifierLocumBindings(
+        GWUser::kEntityName, "");
+    if (!found) return found.status();
+    auto text = [](const platform::Value& value) {
+        return value.isString() ? value.asString() : std::string();
+    };
     std::vector<UserEntry> users;
-    while (statement->step())
-        users.push_back(
-            {statement->columnText(0), statement->columnText(1), statement->columnInteger(2) != 0});
-    if (!statement->lastStatus()) return statement->lastStatus();
+    for (const auto& object : *found) {
+        const auto& user = static_cast<const GWUser&>(*object);
+        const platform::Value active = user.active();
+        users.push_back({text(user.loginName()), text(user.name()),
+                         (active.isBool() || active.isInteger()) && active.asBool()});
+    }
     return users;
 }
 
-platform::Result<std::vector<std::string>> UserDirectory::activeSignInNames(Database& database) {
-    auto users = allUsers(database);
+platform::Result<std::vector<std::string>> UserDirectory::activeSignInNames(
+    const std::shared_ptr<Store>& store) {
+    auto users = allUsers(store);
     if (!users) return users.status();
     std::vector<std::string> names;
     for (const auto& user : users.value())

@@ -3,6 +3,7 @@
 // UserDirectory: who may sign in, read before anyone has signed in (the login window's list,
 // `zandrel-host users`).
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@
 
 namespace host {
 
-class Database;
+class Store;
 
 struct UserEntry {
     std::string signInName;
@@ -21,8 +22,8 @@ struct UserEntry {
 class UserDirectory {
 public:
     // Every user in key order (the order they were added).
-    static platform::Result<std::vector<UserEntry>> allUsers(Database& database);
-    static platform::Result<std::vector<std::string>> activeSignInNames(Database& database);
+    static platform::Result<std::vector<UserEntry>> allUsers(const std::shared_ptr<Store>& store);
+    static platform::Result<std::vector<std::string>> activeSignInNames(const std::shared_ptr<Store>& store);
 };
 
 }  // namespace host

@@ -1,5 +1,6 @@
 #include "host/database/StoreFactory.h"
 
+#include "host/database/PostgresStore.h"
 #include "host/database/SqliteStore.h"
 
 namespace host {
@@ -15,9 +16,9 @@ platform::Result<std::shared_ptr<Store>> StoreFactory::open(const std::string& a
 platform::Result<std::shared_ptr<Store>> StoreFactory::open(const std::string& address,
                                                             const Options& options) {
     if (isServerAddress(address)) {
-        return platform::Status::error(
-            "this build of the host cannot open PostgreSQL databases; give the path of a database file "
-            "instead");
+        auto store = PostgresStore::open(address, options);
+        if (!store) return store.status();
+        return std::shared_ptr<Store>(std::move(*store));
     }
     auto store = SqliteStore::open(address, options);
     if (!store) return store.status();

@@ -64,8 +64,13 @@ inline StoreFactory sqliteFactory() {
 }
 
 // Every store the tests run against (the PostgreSQL entry joins with the PostgreSQL store).
+inline StoreFactory postgresFactory();  // tests/host/PostgresStoreFactory.h
+
 inline std::vector<StoreFactory> storeFactories() {
-    return {sqliteFactory()};
+    std::vector<StoreFactory> factories{sqliteFactory()};
+    if (std::getenv("ZANDREL_TEST_POSTGRES_URI") && *std::getenv("ZANDREL_TEST_POSTGRES_URI"))
+        factories.push_back(postgresFactory());
+    return factories;
 }
 
 inline void PrintTo(const StoreFactory& factory, std::ostream* out) {
@@ -126,3 +131,5 @@ protected:
     } while (0)
 
 }  // namespace hosttest
+
+#include "tests/host/PostgresStoreFactory.h"

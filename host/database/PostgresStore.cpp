@@ -1,0 +1,686 @@
+#include "host/database/PostgresStore.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "host/database/EntityCatalog.h"
+#include "host/database/EntityDescription.h"
+#include "host/database/PostgresDialect.h"
+#include "host/database/Qualifier.h"
+#include "host/database/Schema.h"
+#include "host/database/SqlText.h"
+
+namespace host {
+
+namespace {
+
+constexpr const char* kMetaTable = "zandrel_meta";
+constexpr const char* kUserDefaultTable = "zandrel_user_default";
+// Taken while creating or completing the schema, so hosts opening at once do it one at a time.
+constexpr int64_t kSchemaLock = Schema::kApplicationId;
+// PostgreSQL cuts longer identifiers; names are cut the same way here so they can be looked up.
+constexpr size_t kMaxIdentifier = 63;
+// Statements prepared per connection before further texts run unprepared (each new qualifier
+// text is a statement of its own).
+constexpr size_t kMaxPreparedStatements = 500;
+
+std::string q(std::string_view name) {
+    return SqlText::quotedIdentifier(name.substr(0, kMaxIdentifier));
+}
+
+const char* columnType(AttributeType type) {
+    switch (type) {
+        case AttributeType::Text:
+            return "text COLLATE \"C\"";
+        case AttributeType::Integer:
+            return "bigint";
+        case AttributeType::Real:
+            return "double precision";
+        case AttributeType::Boolean:
+            return "bigint";  // 0 and 1, as SQLite keeps them, so they compare with numbers alike
+        case AttributeType::Any:
+            break;
+    }
+    return "bytea";
+}
+
+std::vector<std::string> indexNames(const EntityDescription& entity) {
+    std::vector<std::string> names;
+    if (entity.owner) names.push_back(entity.name + "_" + entity.attributes[entity.ownerKeySlot].name);
+    for (const auto& index : entity.indexes) {
+        std::string name = entity.name;
+        for (const auto& attribute : index) name += "_" + attribute;
+        names.push_back(name);
+    }
+    for (auto& name : names) name.resize(std::min(name.size(), kMaxIdentifier));
+    return names;
+}
+
+std::string selectColumns(const EntityDescription& entity) {
+    std::string columns = "pk";
+    for (const auto& attribute : entity.attributes) columns += ", " + q(attribute.name);
+    return columns;
+}
+
+// A value of an attribute of any type: its kind, then the value (bytea, so any bytes fit).
+std::string taggedAny(const StoredValue& value) {
+    switch (value.kind) {
+        case StoredValue::Kind::Integer:
+            return fmt::format("i{}", value.integer);
+        case StoredValue::Kind::Real:
+            return fmt::format("r{}", value.real);
+        case StoredValue::Kind::Text:
+            return "t" + value.bytes;
+        default:
+            return "b" + value.bytes;
+    }
+}
+
+StoredValue untaggedAny(std::string_view bytes) {
+    if (bytes.empty()) return StoredValue::null();
+    std::string_view rest = bytes.substr(1);
+    switch (bytes.front()) {
+        case 'i': {
+            int64_t integer = 0;
+            std::from_chars(rest.data(), rest.data() + rest.size(), integer);
+            return StoredValue::fromInteger(integer);
+        }
+        case 'r':
+            return StoredValue::fromReal(std::strtod(std::string(rest).c_str(), nullptr));
+        case 't':
+            return StoredValue::fromText(std::string(rest));
+        default:
+            return StoredValue::fromBlob(std::string(rest));
+    }
+}
+
+// bytea in the server's hex output form ("\x4869").
+std::string byteaBytes(std::string_view text) {
+    std::string bytes;
+    if (text.size() < 2 || text[0] != '\\' || text[1] != 'x') return std::string(text);
+    bytes.reserve((text.size() - 2) / 2);
+    auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    for (size_t i = 2; i + 1 < text.size(); i += 2)
+        bytes.push_back(char(nibble(text[i]) << 4 | nibble(text[i + 1])));
+    return bytes;
+}
+
+void appendArrayElement(std::string& out, const StoredValue& value) {
+    switch (value.kind) {
+        case StoredValue::Kind::Null:
+            out += "NULL";
+            return;
+        case StoredValue::Kind::Integer:
+            fmt::format_to(std::back_inserter(out), "{}", value.integer);
+            return;
+        case StoredValue::Kind::Real:
+            fmt::format_to(std::back_inserter(out), "{}", value.real);
+            return;
+        default:
+            break;
+    }
+    std::string_view bytes = value.bytes;
+    std::string hex;
+    if (value.kind == StoredValue::Kind::Blob) {
+        hex = "\\x";
+        for (unsigned char c : value.bytes) fmt::format_to(std::back_inserter(hex), "{:02x}", c);
+        bytes = hex;
+    }
+    out += '"';
+    for (char c : bytes) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+void addParameter(PgParams& params, const StoredValue& value) {
+    switch (value.kind) {
+        case StoredValue::Kind::Null:
+            params.addNull();
+            break;
+        case StoredValue::Kind::Integer:
+            params.addInteger(value.integer);
+            break;
+        case StoredValue::Kind::Real:
+            if (std::isnan(value.real))
+                params.addNull();  // no value, as SQLite keeps it
+            else
+                params.addReal(value.real);
+            break;
+        case StoredValue::Kind::Text:
+            params.addText(value.bytes);
+            break;
+        case StoredValue::Kind::Blob:
+            params.addBytes(value.bytes);
+            break;
+        case StoredValue::Kind::List: {
+            // One array literal; the server reads it as an array of the compared column's type.
+            std::string array = "{";
+            for (size_t i = 0; i < value.list.size(); ++i) {
+                if (i) array += ',';
+                appendArrayElement(array, value.list[i]);
+            }
+            params.addText(array + "}");
+            break;
+        }
+    }
+}
+
+// The qualifier's condition, with each null-safe equality between a column and a value that is
+// not null written as a plain "=": the same meaning, but one PostgreSQL can answer from an index
+// (it never uses one for IS NOT DISTINCT FROM). Only identifiers and placeholders are touched.
+std::string indexableCondition(const Qualifier& qualifier) {
+    static constexpr std::string_view kNullSafe = " IS NOT DISTINCT FROM ";
+    const std::string& sql = qualifier.sql();
+    const auto& parameters = qualifier.parameters();
+    auto plainValue = [&](std::string_view digits) {
+        size_t n = 0;
+        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        return error == std::errc() && end == digits.data() + digits.size() && n >= 1 &&
+               n <= parameters.size() && parameters[n - 1].kind != StoredValue::Kind::Null &&
+               parameters[n - 1].kind != StoredValue::Kind::List;
+    };
+    // The placeholder or quoted identifier that ends at `end` (exclusive) or starts at `start`.
+    auto placeholderBefore = [&](size_t end) -> std::string_view {
+        size_t start = end;
+        while (start > 0 && std::isdigit(static_cast<unsigned char>(sql[start - 1]))) --start;
+        return start > 0 && start < end && sql[start - 1] == '$'
+                   ? std::string_view(sql).substr(start, end - start)
+                   : std::string_view();
+    };
+    auto placeholderAfter = [&](size_t start) -> std::string_view {
+        if (start >= sql.size() || sql[start] != '$') return {};
+        size_t end = start + 1;
+        while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+        return std::string_view(sql).substr(start + 1, end - start - 1);
+    };
+    auto identifierBefore = [&](size_t end) { return end > 0 && sql[end - 1] == '"'; };
+    auto identifierAfter = [&](size_t start) { return start < sql.size() && sql[start] == '"'; };
+    std::string out;
+    out.reserve(sql.size());
+    size_t copied = 0;
+    for (size_t at = sql.find(kNullSafe); at != std::string::npos; at = sql.find(kNullSafe, at + 1)) {
+        const size_t after = at + kNullSafe.size();
+        const bool columnThenValue = identifierBefore(at) && plainValue(placeholderAfter(after));
+        const bool valueThenColumn = identifierAfter(after) && plainValue(placeholderBefore(at));
+        if (!columnThenValue && !valueThenColumn) continue;
+        out.append(sql, copied, at - copied);
+        out += " = ";
+        copied = after;
+    }
+    out.append(sql, copied, std::string::npos);
+    return out;
+}
+
+void addQualifierParameters(PgParams& params, const Qualifier& qualifier) {
+    params.reserve(qualifier.parameters().size() + 1);
+    for (const auto& value : qualifier.parameters()) addParameter(params, value);
+}
+
+void addAttributeValues(PgParams& params, const EntityDescription& entity,
+                        const std::vector<platform::Value>& values) {
+    for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+        const AttributeType type = entity.attributes[slot].type;
+        StoredValue stored = slot < values.size() ? storedAttributeValue(type, values[slot]) : StoredValue();
+        if (type == AttributeType::Any && stored.kind != StoredValue::Kind::Null &&
+            !(stored.kind == StoredValue::Kind::Real && std::isnan(stored.real)))
+            params.addBytes(taggedAny(stored));
+        else
+            addParameter(params, stored);
+    }
+}
+
+class PgRow final : public StoreRow {
+public:
+    PgRow(const EntityDescription& entity, const PgResult& result) : m_entity(entity), m_result(result) {}
+    void moveTo(int row) { m_row = row; }
+
+    int64_t key() const override { return m_result.integer(m_row, 0); }
+    StoredValue value(size_t slot) const override {
+        const int column = int(slot) + 1;
+        if (slot >= m_entity.attributes.size() || m_result.isNull(m_row, column)) return StoredValue::null();
+        std::string_view text = m_result.text(m_row, column);
+        switch (m_entity.attributes[slot].type) {
+            case AttributeType::Text:
+                return StoredValue::fromText(std::string(text));
+            case AttributeType::Integer:
+            case AttributeType::Boolean:
+                return StoredValue::fromInteger(m_result.integer(m_row, column));
+            case AttributeType::Real:
+                return StoredValue::fromReal(std::strtod(std::string(text).c_str(), nullptr));
+            case AttributeType::Any:
+                break;
+        }
+        return untaggedAny(byteaBytes(text));
+    }
+
+private:
+    const EntityDescription& m_entity;
+    const PgResult& m_result;
+    int m_row = 0;
+};
+
+}  // namespace
+
+std::string PostgresStore::sequenceName(const EntityDescription& entity) {
+    return entity.name + "_pk_seq";
+}
+
+std::string PostgresStore::createTablesSql() {
+    std::string sql;
+    for (const auto& entity : EntityCatalog::shared().entities()) {
+        const std::string sequence = q(sequenceName(entity));
+        sql += fmt::format("CREATE SEQUENCE IF NOT EXISTS {};", sequence);
+        sql += fmt::format("CREATE TABLE IF NOT EXISTS {} (pk bigint PRIMARY KEY DEFAULT nextval('{}')",
+                           q(entity.name), sequence);
+        for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+            sql += fmt::format(", {} {}", q(entity.attributes[slot].name),
+                               columnType(entity.attributes[slot].type));
+            // Members may be written before their owner within a save: checked at commit.
+            if (entity.owner && slot == entity.ownerKeySlot)
+                sql += fmt::format(" REFERENCES {}(pk) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED",
+                                   q(entity.owner->name));
+        }
+        sql += ");";
+        sql += fmt::format("ALTER SEQUENCE {} OWNED BY {}.pk;", sequence, q(entity.name));
+        auto names = indexNames(entity);
+        size_t next = 0;
+        if (entity.owner)
+            sql += fmt::format("CREATE INDEX IF NOT EXISTS {} ON {}({}, {});", q(names[next++]),
+                               q(entity.name), q(entity.attributes[entity.ownerKeySlot].name),
+                               q(entity.attributes[entity.positionSlot].name));
+        for (const auto& index : entity.indexes) {
+            std::string columns;
+            for (const auto& attribute : index) columns += (columns.empty() ? "" : ", ") + q(attribute);
+            sql += fmt::format("CREATE INDEX IF NOT EXISTS {} ON {}({});", q(names[next++]), q(entity.name),
+                               columns);
+        }
+    }
+    sql += fmt::format(
+        "CREATE TABLE IF NOT EXISTS {} (pk bigserial PRIMARY KEY, user_pk bigint NOT NULL, "
+        "key text COLLATE \"C\" NOT NULL, value text, UNIQUE (user_pk, key));",
+        kUserDefaultTable);
+    return sql;
+}
+
+PostgresStore::PostgresStore(std::unique_ptr<PgConnection> connection, bool readOnly)
+    : m_connection(std::move(connection)),
+      m_readOnly(readOnly),
+      m_missingTables(EntityCatalog::shared().entities().size(), false) {}
+
+platform::Result<std::shared_ptr<PostgresStore>> PostgresStore::open(const std::string& uri,
+                                                                     const StoreFactory::Options& options) {
+    auto connection = PgConnection::connect(uri);
+    if (!connection) return connection.status();
+    std::shared_ptr<PostgresStore> store(new PostgresStore(std::move(*connection), options.readOnly));
+    // The busy timeout: how long a statement waits for a row or table another host holds.
+    auto timeout =
+        store->m_connection->exec(fmt::format("SET lock_timeout = {}", options.busyTimeout.count()));
+    if (!timeout) return timeout.status().withContext("opening the " + store->displayName());
+    if (options.readOnly) {
+        auto readOnly = store->m_connection->exec("SET default_transaction_read_only = on");
+        if (!readOnly) return readOnly.status().withContext("opening the " + store->displayName());
+    }
+    if (auto status = store->prepareSchema(); !status) return status;
+    return store;
+}
+
+std::string PostgresStore::displayName() const {
+    return "PostgreSQL " + m_connection->description();
+}
+
+const SqlDialect& PostgresStore::dialect() const {
+    return PostgresDialect::shared();
+}
+
+platform::Status PostgresStore::prepareSchema() {
+    const std::string name = displayName();
+    auto found = m_connection->exec(
+        "SELECT current_schema(), coalesce((SELECT array_agg(c.relname::text) FROM pg_class c "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = current_schema()), '{}')");
+    if (!found) return found.status().withContext("opening the " + name);
+    if (found->isNull(0, 0))
+        return platform::Status::error(fmt::format(
+            "the {} has no schema to keep tables in (its search_path names none that exists); create "
+            "one or fix the search_path",
+            name));
+    // The relation names come as an array literal; only whether ours are there matters.
+    std::string_view list = found->text(0, 1);
+    std::unordered_set<std::string> relations;
+    {
+        std::string item;
+        bool quoted = false;
+        for (size_t i = 1; i + 1 < list.size() + 1 && i < list.size(); ++i) {
+            char c = list[i];
+            if (quoted) {
+                if (c == '\\' && i + 1 < list.size()) {
+                    item += list[++i];
+                } else if (c == '"') {
+                    quoted = false;
+                } else {
+                    item += c;
+                }
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',' || c == '}') {
+                if (!item.empty()) relations.insert(item);
+                item.clear();
+            } else {
+                item += c;
+            }
+        }
+    }
+    const bool empty = relations.empty();
+    if (empty) {
+        if (m_readOnly)
+            return platform::Status::error(
+                fmt::format("the {} holds no {} database (it is empty); create it first (zandrel-host --db "
+                            "URI --init-demo)",
+                            name, Schema::kProgramName));
+        return createOrComplete(true);
+    }
+    if (!relations.count(kMetaTable))
+        return platform::Status::error(
+            fmt::format("the {} is not a {} database (it holds another program's tables); choose another "
+                        "database or schema",
+                        name, Schema::kProgramName));
+
+    auto meta = m_connection->exec(fmt::format("SELECT key, value FROM {}", kMetaTable));
+    if (!meta) return meta.status().withContext("reading the schema version of the " + name);
+    std::optional<std::string> program, version;
+    for (int row = 0; row < meta->rows(); ++row) {
+        if (meta->isNull(row, 1)) continue;
+        if (meta->text(row, 0) == "program") program = std::string(meta->text(row, 1));
+        if (meta->text(row, 0) == "schema_version") version = std::string(meta->text(row, 1));
+    }
+    if (program != Schema::kProgramName)
+        return platform::Status::error(fmt::format(
+            "the {} is not a {} database (its {} names {}); choose another database or schema", name,
+            Schema::kProgramName, kMetaTable, program ? "\"" + *program + "\"" : "no program"));
+    auto damaged = [&](const std::string& why) {
+        return platform::Status::error(
+            fmt::format("the {} is damaged: {}; restore it from a backup", name, why));
+    };
+    if (!version) return damaged(fmt::format("{} records no schema_version", kMetaTable));
+    int64_t number = 0;
+    auto [end, error] = std::from_chars(version->data(), version->data() + version->size(), number);
+    if (error != std::errc() || end != version->data() + version->size() || version->empty())
+        return damaged(fmt::format("its schema_version \"{}\" is not a whole number", *version));
+    if (number < 1) return damaged(fmt::format("its schema version {} is not valid", number));
+    if (number > Schema::kVersion)
+        return platform::Status::error(fmt::format(
+            "the {} was written by a newer version of {} (schema {}, this program reads up to {}): "
+            "upgrade the program",
+            name, Schema::kProgramName, number, Schema::kVersion));
+
+    // Tables, sequences and indexes added since the database was made.
+    bool complete = relations.count(kUserDefaultTable) > 0;
+    for (const auto& entity : EntityCatalog::shared().entities()) {
+        const bool table = relations.count(entity.name.substr(0, kMaxIdentifier)) > 0;
+        m_missingTables[entity.index] = !table;
+        complete = complete && table && relations.count(sequenceName(entity).substr(0, kMaxIdentifier));
+        for (const auto& index : indexNames(entity)) complete = complete && relations.count(index);
+    }
+    if (complete || m_readOnly) return platform::Status::ok();
+    return createOrComplete(false);
+}
+
+platform::Status PostgresStore::createOrComplete(bool empty) {
+    const std::string name = displayName();
+    auto fail = [&](const platform::Status& status) {
+        (void)m_connection->exec("ROLLBACK");
+        return status.withContext((empty ? "creating the tables of the " : "completing the tables of the ") +
+                                  name);
+    };
+    if (auto begun = m_connection->exec("BEGIN"); !begun) return fail(begun.status());
+    PgParams lock;
+    lock.addInteger(kSchemaLock);
+    if (auto locked = m_connection->exec("SELECT pg_advisory_xact_lock($1::bigint)", lock); !locked)
+        return fail(locked.status());
+    if (empty) {
+        // Another host may have made it while this one waited for the lock.
+        auto meta = m_connection->exec(
+            fmt::format("SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                        "WHERE n.nspname = current_schema() AND c.relname = '{}'",
+                        kMetaTable));
+        if (!meta) return fail(meta.status());
+        if (meta->integer(0, 0) > 0) {
+            (void)m_connection->exec("ROLLBACK");
+            return prepareSchema();
+        }
+    }
+    if (auto created = m_connection->exec(createTablesSql()); !created) return fail(created.status());
+    if (empty) {
+        auto meta = m_connection->exec(
+            fmt::format("CREATE TABLE {0} (key text COLLATE \"C\" PRIMARY KEY, value text);"
+                        "INSERT INTO {0} (key, value) VALUES ('program', '{1}'), ('schema_version', '{2}')",
+                        kMetaTable, Schema::kProgramName, Schema::kVersion));
+        if (!meta) return fail(meta.status());
+    }
+    if (auto committed = m_connection->exec("COMMIT"); !committed) return fail(committed.status());
+    std::fill(m_missingTables.begin(), m_missingTables.end(), false);
+    return platform::Status::ok();
+}
+
+platform::Result<PgResult> PostgresStore::run(const std::string& sql, PgParams& params) {
+    auto found = m_statementNames.find(sql);
+    if (found == m_statementNames.end()) {
+        if (m_statementNames.size() >= kMaxPreparedStatements) return m_connection->exec(sql, params);
+        found = m_statementNames.emplace(sql, fmt::format("z{}", m_statementNames.size())).first;
+    }
+    return m_connection->execPrepared(found->second, sql, params);
+}
+
+bool PostgresStore::hasTable(const EntityDescription& entity) const {
+    return !m_missingTables[entity.index];
+}
+
+platform::Status PostgresStore::read(const EntityDescription& entity, const PgResult& result,
+                                     const RowVisitor& visit) {
+    PgRow row(entity, result);
+    for (int i = 0; i < result.rows(); ++i) {
+        row.moveTo(i);
+        visit(row);
+    }
+    return platform::Status::ok();
+}
+
+platform::Status PostgresStore::fetch(const EntityDescription& entity, const Qualifier& qualifier,
+                                      const RowVisitor& visit) {
+    if (!hasTable(entity)) return platform::Status::ok();
+    PgParams params;
+    addQualifierParameters(params, qualifier);
+    auto result = run(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
+                                  selectColumns(entity), q(entity.name), indexableCondition(qualifier)),
+                      params);
+    if (!result) return result.status().withContext("reading " + entity.name);
+    return read(entity, *result, visit);
+}
+
+platform::Status PostgresStore::fetchKeys(const EntityDescription& entity, const Qualifier& qualifier,
+                                          const KeyVisitor& visit) {
+    if (!hasTable(entity)) return platform::Status::ok();
+    PgParams params;
+    addQualifierParameters(params, qualifier);
+    auto result = run(
+        fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", q(entity.name), indexableCondition(qualifier)),
+        params);
+    if (!result) return result.status().withContext("reading the keys of " + entity.name);
+    for (int i = 0; i < result->rows(); ++i) visit(result->integer(i, 0));
+    return platform::Status::ok();
+}
+
+platform::Result<int64_t> PostgresStore::count(const EntityDescription& entity, const Qualifier& qualifier) {
+    if (!hasTable(entity)) return int64_t{0};
+    PgParams params;
+    addQualifierParameters(params, qualifier);
+    auto result = run(fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", q(entity.name),
+                                  indexableCondition(qualifier)),
+                      params);
+    if (!result) return result.status().withContext("counting " + entity.name);
+    return result->integer(0, 0);
+}
+
+platform::Result<bool> PostgresStore::fetchByKey(const EntityDescription& entity, int64_t key,
+                                                 const RowVisitor& visit) {
+    if (!hasTable(entity) || key < 1) return false;
+    PgParams params;
+    params.addInteger(key);
+    auto result =
+        run(fmt::format("SELECT {} FROM {} WHERE pk = $1", selectColumns(entity), q(entity.name)), params);
+    if (!result) return result.status().withContext(fmt::format("reading {} {}", entity.name, key));
+    if (result->rows() == 0) return false;
+    if (auto status = read(entity, *result, visit); !status) return status;
+    return true;
+}
+
+platform::Status PostgresStore::fetchMembers(const EntityDescription& owner, size_t relation,
+                                             int64_t ownerKey, const RowVisitor& visit) {
+    if (relation >= owner.targets.size())
+        return platform::Status::error(fmt::format("{} has no relation number {}", owner.name, relation));
+    const EntityDescription& target = *owner.targets[relation];
+    if (!hasTable(target)) return platform::Status::ok();
+    PgParams params;
+    params.addInteger(ownerKey);
+    auto result =
+        run(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND {} = $1 ORDER BY {}, pk", selectColumns(target),
+                        q(target.name), q(target.attributes[target.ownerKeySlot].name),
+                        q(target.attributes[target.positionSlot].name)),
+            params);
+    if (!result)
+        return result.status().withContext(
+            fmt::format("reading {} of {} {}", owner.toMany[relation].name, owner.name, ownerKey));
+    return read(target, *result, visit);
+}
+
+platform::Status PostgresStore::writable(std::string_view doing) const {
+    if (m_readOnly)
+        return platform::Status::error(
+            fmt::format("{} in the {}: it was opened read-only", doing, displayName()));
+    return platform::Status::ok();
+}
+
+platform::Status PostgresStore::beginSave() {
+    if (auto status = writable("saving"); !status) return status;
+    if (m_inSave) return platform::Status::error("saving: a save is already open (saves do not nest)");
+    auto begun = m_connection->exec("BEGIN");
+    if (!begun) return begun.status().withContext("saving to the " + displayName());
+    m_inSave = true;
+    return platform::Status::ok();
+}
+
+platform::Result<std::vector<int64_t>> PostgresStore::allocateKeys(const EntityDescription& entity,
+                                                                   size_t count) {
+    if (!m_inSave) return platform::Status::error("keys are handed out only inside a save");
+    if (count == 0) return std::vector<int64_t>();
+    PgParams params;
+    params.addText(q(sequenceName(entity)));
+    params.addInteger(int64_t(count));
+    auto result = run("SELECT nextval($1::regclass) FROM generate_series(1, $2::bigint)", params);
+    if (!result) return result.status().withContext("finding keys for new " + entity.name + " records");
+    std::vector<int64_t> keys(size_t(result->rows()));
+    for (int i = 0; i < result->rows(); ++i) keys[size_t(i)] = result->integer(i, 0);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+platform::Status PostgresStore::insertRecord(const EntityDescription& entity, int64_t key,
+                                             const std::vector<platform::Value>& values) {
+    if (!m_inSave) return platform::Status::error("inserting " + entity.name + ": no save is open");
+    std::string columns = "pk", placeholders = "$1";
+    for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+        columns += ", " + q(entity.attributes[slot].name);
+        placeholders += fmt::format(", ${}", slot + 2);
+    }
+    PgParams params;
+    params.reserve(entity.attributes.size() + 1);
+    params.addInteger(key);
+    addAttributeValues(params, entity, values);
+    auto result =
+        run(fmt::format("INSERT INTO {} ({}) VALUES ({})", q(entity.name), columns, placeholders), params);
+    if (!result) return result.status().withContext(fmt::format("inserting {} {}", entity.name, key));
+    return platform::Status::ok();
+}
+
+platform::Status PostgresStore::updateRecord(const EntityDescription& entity, int64_t key,
+                                             const std::vector<platform::Value>& values) {
+    if (!m_inSave) return platform::Status::error("updating " + entity.name + ": no save is open");
+    std::string assignments;
+    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+        assignments += fmt::format("{}{} = ${}", assignments.empty() ? "" : ", ",
+                                   q(entity.attributes[slot].name), slot + 1);
+    PgParams params;
+    params.reserve(entity.attributes.size() + 1);
+    addAttributeValues(params, entity, values);
+    params.addInteger(key);
+    auto result = run(fmt::format("UPDATE {} SET {} WHERE pk = ${}", q(entity.name), assignments,
+                                  entity.attributes.size() + 1),
+                      params);
+    if (!result) return result.status().withContext(fmt::format("updating {} {}", entity.name, key));
+    return platform::Status::ok();
+}
+
+platform::Status PostgresStore::deleteRecord(const EntityDescription& entity, int64_t key) {
+    if (!m_inSave) return platform::Status::error("deleting " + entity.name + ": no save is open");
+    PgParams params;
+    params.addInteger(key);
+    auto result = run(fmt::format("DELETE FROM {} WHERE pk = $1", q(entity.name)), params);
+    if (!result) return result.status().withContext(fmt::format("deleting {} {}", entity.name, key));
+    return platform::Status::ok();
+}
+
+platform::Status PostgresStore::commitSave() {
+    if (!m_inSave) return platform::Status::error("committing: no save is open");
+    auto committed = m_connection->exec("COMMIT");
+    // A COMMIT of a failed transaction rolls back and answers ROLLBACK; either way it is over.
+    m_inSave = false;
+    if (!committed) {
+        if (m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
+        return committed.status().withContext("committing the save");
+    }
+    if (committed->commandTag() == "ROLLBACK")
+        return platform::Status::error("committing the save: the server rolled it back");
+    return platform::Status::ok();
+}
+
+void PostgresStore::abandonSave() {
+    if (m_inSave || m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
+    m_inSave = false;
+}
+
+platform::Result<std::optional<std::string>> PostgresStore::setting(int64_t owner, std::string_view key) {
+    PgParams params;
+    params.addInteger(owner);
+    params.addText(key);
+    auto result =
+        run(fmt::format("SELECT value FROM {} WHERE user_pk = $1 AND key = $2", kUserDefaultTable), params);
+    if (!result) return result.status().withContext(fmt::format("reading the setting {}", key));
+    if (result->rows() == 0 || result->isNull(0, 0)) return std::optional<std::string>();
+    return std::optional<std::string>(std::string(result->text(0, 0)));
+}
+
+platform::Status PostgresStore::setSetting(int64_t owner, std::string_view key,
+                                           const std::optional<std::string>& json) {
+    if (auto status = writable(fmt::format("changing the setting {}", key)); !status) return status;
+    PgParams params;
+    params.addInteger(owner);
+    params.addText(key);
+    if (json) params.addText(*json);
+    auto result =
+        json ? run(fmt::format("INSERT INTO {} (user_pk, key, value) VALUES ($1, $2, $3) "
+                               "ON CONFLICT (user_pk, key) DO UPDATE SET value = EXCLUDED.value",
+                               kUserDefaultTable),
+                   params)
+             : run(fmt::format("DELETE FROM {} WHERE user_pk = $1 AND key = $2", kUserDefaultTable), params);
+    if (!result) return result.status().withContext(fmt::format("changing the setting {}", key));
+    return platform::Status::ok();
+}
+
+}  // namespace host

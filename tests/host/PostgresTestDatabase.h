@@ -1,0 +1,85 @@
+#pragma once
+
+// PostgresTestDatabase: a fresh, empty schema on the test cluster for one test, dropped with
+// everything in it when the test ends. uri() reaches it: the cluster's URI with the schema as
+// the connection's search_path, so a store opened on it keeps its tables there and tests run
+// side by side on one database without seeing each other.
+//
+// The cluster is the one ctest starts (scripts/pg-cluster, fixture "postgres"), named by
+// ZANDREL_TEST_POSTGRES_URI. available() is false without it: a test binary run by hand skips
+// its PostgreSQL cases, while under ctest the variable is always set (a missing server fails the
+// cluster's start instead).
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+namespace hosttest {
+
+class PostgresTestDatabase {
+public:
+    static const char* baseUri() {
+        const char* uri = std::getenv("ZANDREL_TEST_POSTGRES_URI");
+        return uri && *uri ? uri : nullptr;
+    }
+    static bool available() { return baseUri() != nullptr; }
+
+    PostgresTestDatabase() {
+        static std::atomic<unsigned> counter{0};
+        std::random_device random;
+        m_schema = "t_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
+                   std::to_string(random() % 1000000);
+        if (!available()) return;
+        exec("CREATE SCHEMA " + m_schema);
+        std::string base = baseUri();
+        m_uri =
+            base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + m_schema;
+    }
+    ~PostgresTestDatabase() {
+        if (available()) exec("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
+    }
+    PostgresTestDatabase(const PostgresTestDatabase&) = delete;
+    PostgresTestDatabase& operator=(const PostgresTestDatabase&) = delete;
+
+    const std::string& uri() const { return m_uri; }
+    const std::string& schema() const { return m_schema; }
+
+    // Runs SQL in the test's schema through a connection of its own ("another program");
+    // fails the test on error.
+    void exec(const std::string& sql) const {
+        std::string result = query(sql);
+        (void)result;
+    }
+    // The first column of the first row ("" for none, "NULL" for a null); fails on error.
+    std::string query(const std::string& sql) const {
+        PGconn* connection = PQconnectdb(baseUri());
+        if (PQstatus(connection) != CONNECTION_OK) {
+            ADD_FAILURE() << "cannot reach the test cluster: " << PQerrorMessage(connection);
+            PQfinish(connection);
+            return "";
+        }
+        PQclear(PQexec(connection, "SET client_min_messages = warning"));
+        PQclear(PQexec(connection, ("SET search_path = " + m_schema).c_str()));
+        PGresult* result = PQexec(connection, sql.c_str());
+        std::string value;
+        ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            ADD_FAILURE() << "SQL failed: " << PQresultErrorMessage(result) << " in " << sql;
+        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
+            value = PQgetisnull(result, 0, 0) ? "NULL" : PQgetvalue(result, 0, 0);
+        PQclear(result);
+        PQfinish(connection);
+        return value;
+    }
+
+private:
+    std::string m_schema;
+    std::string m_uri;
+};
+
+}  // namespace hosttest
