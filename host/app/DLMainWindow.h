@@ -5,11 +5,13 @@
 
 #include <memory>
 
+#include "platform/foundation/KeyValueCoding.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowController.h"
 
 class DLPObjectContext;
+class DLMainView;
 
 class DLMainWindow : public platform::Window {
 public:
@@ -17,7 +19,9 @@ public:
     std::shared_ptr<DLPObjectContext> objectContext() const;
 };
 
-class DLMainWindowController : public platform::WindowController, public platform::TableViewDataSource {
+class DLMainWindowController : public platform::WindowController,
+                               public platform::TableViewDataSource,
+                               public platform::KeyValueCoding {
 public:
     // Builds the window: who is signed in and the database's form templates.
     static std::shared_ptr<DLMainWindowController> make(const std::string& title);
@@ -29,7 +33,13 @@ public:
     platform::Value objectValueForTableColumnRow(const platform::TableView& table,
                                                  const platform::TableColumn& column, size_t row) override;
 
+    // The area showing the selected part of the host (key "selectedMainView"); its content view
+    // is what plug-ins reach for. The terminal front end shows the template table instead.
+    const std::shared_ptr<DLMainView>& selectedMainView() const { return m_mainView; }
+    platform::ObjectPtr valueForKey(const std::string& key) const override;
+
 private:
+    std::shared_ptr<DLMainView> m_mainView;
     std::vector<std::vector<platform::Value>> m_rows;
     std::shared_ptr<platform::TableView> m_table;
 };
