@@ -226,6 +226,9 @@ public:
         Frame root;
         root.family = std::make_shared<const std::string>(base.fontFamily);
         root.size = base.fontSize;
+        root.bold = base.bold;
+        root.italic = base.italic;
+        if (!base.link.empty()) root.link = std::make_shared<const std::string>(base.link);
         m_frames.push_back(std::move(root));
     }
 
@@ -338,7 +341,8 @@ TextAttributes HTMLReader::defaultAttributes() {
     return attributes;
 }
 
-std::optional<AttributedString> HTMLReader::read(std::string_view data, int characterEncoding) {
+std::optional<AttributedString> HTMLReader::read(std::string_view data, int characterEncoding,
+                                                 const TextAttributes& base) {
     std::string utf8;
     if (characterEncoding == kUTF8StringEncoding)
         utf8 = sanitizedUTF8(data);
@@ -355,7 +359,7 @@ std::optional<AttributedString> HTMLReader::read(std::string_view data, int char
         htmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8", options));
     if (!doc) return std::nullopt;
 
-    Builder builder(defaultAttributes());
+    Builder builder(base);
     auto* top = reinterpret_cast<xmlNode*>(doc.get());
     xmlNode* node = top->children;
     while (node) {

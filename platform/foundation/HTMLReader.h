@@ -36,12 +36,14 @@ public:
     static constexpr size_t kMaxLinkLength = 8192;
     static constexpr size_t kMaxFamilyLength = 256;
 
-    // The styled text of `data` in `characterEncoding`; none for an encoding the reader does
-    // not know, input too large for the parser (2 GiB) or input the parser cannot read at all.
+    // The styled text of `data` in `characterEncoding`, with `base` for text no element styles
+    // (the document's default attributes); none for an encoding the reader does not know,
+    // input too large for the parser (2 GiB) or input the parser cannot read at all.
     static std::optional<AttributedString> read(std::string_view data,
-                                                int characterEncoding = kUTF8StringEncoding);
+                                                int characterEncoding = kUTF8StringEncoding,
+                                                const TextAttributes& base = defaultAttributes());
 
-    // What text outside any styled element gets: Times, 12 points.
+    // The default base: Times, 12 points.
     static TextAttributes defaultAttributes();
 };
 

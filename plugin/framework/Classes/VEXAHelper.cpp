@@ -186,5 +186,11 @@ std::optional<platform::AttributedString> KOPAHelper::stringFromHTML(const std::
     long long pixels =
         std::isfinite(size) && std::fabs(size) < 1e15 ? static_cast<long long>(std::trunc(size)) : 0;
     std::string text = fmt::format(kHTMLWrapperFormat, escapedFontName(chosen.fontName()), pixels, html);
-    return platform::HTMLReader::read(text, platform::HTMLReader::kUTF8StringEncoding);
+    // The font is also the document's default, so text that a stray </div> moves out of the
+    // wrapper keeps it.
+    platform::TextAttributes base;
+    base.fontFamily = chosen.fontName();
+    base.fontSize =
+        pixels > 0 ? static_cast<double>(pixels) : platform::HTMLReader::defaultAttributes().fontSize;
+    return platform::HTMLReader::read(text, platform::HTMLReader::kUTF8StringEncoding, base);
 }
