@@ -21,6 +21,10 @@ void Window::setContentView(std::shared_ptr<View> view) {
     if (m_contentView) m_contentView->setWindowRecursively(this);
 }
 
+void Window::layoutIfNeeded() {
+    if (m_contentView) m_contentView->layoutSubtreeIfNeeded();
+}
+
 bool Window::makeFirstResponder(View* view) {
     if (view == m_firstResponder) return true;
     if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;

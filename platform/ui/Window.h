@@ -51,6 +51,8 @@ public:
 
     const std::shared_ptr<View>& contentView() const { return m_contentView; }
     void setContentView(std::shared_ptr<View> view);
+    // Solves the content view's constraints, if anything changed, and writes the solved frames.
+    void layoutIfNeeded();
 
     std::shared_ptr<WindowDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(const std::shared_ptr<WindowDelegate>& delegate) { m_delegate = delegate; }
