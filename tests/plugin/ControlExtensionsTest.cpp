@@ -11,6 +11,7 @@
 #include "framework/Categories/NSProgressIndicator+VEXA.h"
 #include "framework/Categories/NSTextField+VEXA.h"
 #include "framework/Categories/NSTimer+VEXA.h"
+#include "framework/Categories/NSView+VEXAAutoLayout.h"
 #include "framework/Categories/NSWindow+VEXA.h"
 #include "framework/Classes/VEXAPlugin.h"
 #include "framework/Classes/VEXAPluginSession.h"
@@ -21,6 +22,7 @@
 #include "platform/ui/ProgressIndicator.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/layout/LayoutError.h"
 #include "tests/support/UiTestSupport.h"
 
 namespace {
@@ -181,6 +183,105 @@ TEST(WindowExtensions, StayOnTopFollowsTheFloatingLevel) {
     EXPECT_EQ(window.level(), platform::Window::NormalLevel);
     window.setLevel(platform::Window::ModalPanelLevel);
     EXPECT_FALSE(kopaStayOnTop(window));
+}
+
+using platform::LayoutAttribute;
+using platform::Rect;
+using platform::View;
+
+// A root with three translating-off subviews whose heights are fixed and tops free but for
+// `tops` preferences, so alignment decides where they land.
+struct AlignFixture {
+    std::shared_ptr<View> root = std::make_shared<View>(Rect{0, 0, 400, 300});
+    std::vector<std::shared_ptr<View>> views;
+    AlignFixture() {
+        for (double top : {10.0, 50.0, 90.0}) {
+            auto v = std::make_shared<View>();
+            v->setTranslatesAutoresizingMaskIntoConstraints(false);
+            root->addSubview(v);
+            auto left = platform::ViewConstraint::make(v, LayoutAttribute::Left,
+                                                       platform::LayoutRelation::Equal, top);
+            auto width = platform::ViewConstraint::make(v, LayoutAttribute::Width,
+                                                        platform::LayoutRelation::Equal, 20);
+            auto height = platform::ViewConstraint::make(v, LayoutAttribute::Height,
+                                                         platform::LayoutRelation::Equal, 10);
+            auto where =
+                platform::ViewConstraint::make(v, LayoutAttribute::Top, platform::LayoutRelation::Equal, top);
+            where->setPriority(250);
+            root->addConstraints({left, width, height, where});
+            views.push_back(v);
+        }
+    }
+};
+
+TEST(AlignExtensions, AlignViewsTiesEveryViewToTheSecondOne) {
+    AlignFixture f;
+    size_t before = f.root->constraints().size();
+    auto added = alignViews(*f.root, f.views, LayoutAttribute::Top);
+    ASSERT_EQ(added.size(), 3u);
+    EXPECT_EQ(f.root->constraints().size(), before + 3);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(added[i]->firstItem(), f.views[i]);
+        EXPECT_EQ(added[i]->secondItem(), f.views[1]);
+        EXPECT_EQ(added[i]->firstAttribute(), LayoutAttribute::Top);
+        EXPECT_EQ(added[i]->secondAttribute(), LayoutAttribute::Top);
+        EXPECT_EQ(added[i]->multiplier(), 1.0);
+        EXPECT_EQ(added[i]->constant(), 0.0);
+        EXPECT_EQ(added[i]->priority(), 1000.0);
+    }
+    f.root->layoutSubtreeIfNeeded();
+    EXPECT_EQ(f.views[0]->frame().y, f.views[1]->frame().y);
+    EXPECT_EQ(f.views[2]->frame().y, f.views[1]->frame().y);
+}
+
+TEST(AlignExtensions, FewerThanTwoViewsAddNothing) {
+    AlignFixture f;
+    size_t before = f.root->constraints().size();
+    EXPECT_TRUE(alignViews(*f.root, {}, LayoutAttribute::Top).empty());
+    EXPECT_TRUE(alignViews(*f.root, {f.views[0]}, LayoutAttribute::Top).empty());
+    EXPECT_EQ(f.root->constraints().size(), before);
+}
+
+TEST(AlignExtensions, AlignViewAndARefusedAlignmentInstallsNothing) {
+    AlignFixture f;
+    auto c = alignView(*f.root, f.views[0], f.views[2], LayoutAttribute::CenterY);
+    EXPECT_EQ(c->installedView(), f.root.get());
+    f.root->layoutSubtreeIfNeeded();
+    EXPECT_EQ(f.views[0]->frame().y + 5, f.views[2]->frame().y + 5);
+
+    // A view outside the root cannot be aligned: the two constraints installed before it are
+    // taken back.
+    size_t before = f.root->constraints().size();
+    auto outsider = std::make_shared<View>();
+    EXPECT_THROW(alignViews(*f.root, {f.views[0], f.views[1], outsider}, LayoutAttribute::Left),
+                 platform::LayoutError);
+    EXPECT_EQ(f.root->constraints().size(), before);
+}
+
+TEST(WindowExtensions, ATitleBarViewSitsTwoBelowTheTopAndEightInFromTheRight) {
+    platform::Window window("Title", Rect{0, 0, 500, 300});
+    auto frameView = std::make_shared<View>(Rect{0, 0, 500, 322});
+    frameView->addSubview(window.contentView());
+    auto button = std::make_shared<View>();
+    auto w =
+        platform::ViewConstraint::make(button, LayoutAttribute::Width, platform::LayoutRelation::Equal, 60);
+    auto h =
+        platform::ViewConstraint::make(button, LayoutAttribute::Height, platform::LayoutRelation::Equal, 16);
+    ASSERT_TRUE(kopaAddViewToRightEdgeOfTitleBar(window, button));
+    EXPECT_FALSE(button->translatesAutoresizingMaskIntoConstraints());
+    EXPECT_EQ(button->superview(), frameView.get());
+    ASSERT_EQ(frameView->constraints().size(), 2u);
+    frameView->addConstraints({w, h});
+    frameView->layoutSubtreeIfNeeded();
+    EXPECT_EQ(button->frame(), (Rect{500 - 8 - 60, 2, 60, 16}));
+}
+
+TEST(WindowExtensions, NoFrameViewChangesNothing) {
+    platform::Window window;
+    auto button = std::make_shared<View>();
+    EXPECT_FALSE(kopaAddViewToRightEdgeOfTitleBar(window, button));
+    EXPECT_EQ(button->superview(), nullptr);
+    EXPECT_TRUE(button->translatesAutoresizingMaskIntoConstraints());
 }
 
 class SessionTimerTest : public testsupport::UiTest {
