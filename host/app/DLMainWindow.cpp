@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/app/DLDocument.h"
+#include "host/app/DLMainView.h"
 #include "host/app/MCMenuManager.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
@@ -32,8 +33,14 @@ std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::
     controller->m_table->setDataSource(controller);
     controller->m_table->setDelegate(controller);
     window->contentView()->addSubview(controller->m_table);
+    controller->m_mainView = std::make_shared<DLMainView>();
     controller->initWithWindow(window);
     return controller;
+}
+
+platform::ObjectPtr DLMainWindowController::valueForKey(const std::string& key) const {
+    if (key == "selectedMainView") return m_mainView;
+    throw platform::UndefinedKeyException(className(), key);
 }
 
 void DLMainWindowController::refresh() {

@@ -8,12 +8,14 @@
 
 #include <memory>
 
+#include "platform/foundation/KeyValueCoding.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowController.h"
 
 class CustomRecordSetDefinition;
 class DLPObjectContext;
+class DLMainView;
 
 class DLMainWindow : public platform::Window {
 public:
@@ -23,7 +25,8 @@ public:
 
 class DLMainWindowController : public platform::WindowController,
                                public platform::TableViewDataSource,
-                               public platform::TableViewDelegate {
+                               public platform::TableViewDelegate,
+                               public platform::KeyValueCoding {
 public:
     // Builds the window: who is signed in and the database's form templates.
     static std::shared_ptr<DLMainWindowController> make(const std::string& title);
@@ -40,7 +43,13 @@ public:
     std::shared_ptr<CustomRecordSetDefinition> templateAtRow(size_t row) const;
     const std::shared_ptr<platform::TableView>& table() const { return m_table; }
 
+    // The area showing the selected part of the host (key "selectedMainView"); its content view
+    // is what plug-ins reach for. The terminal front end shows the template table instead.
+    const std::shared_ptr<DLMainView>& selectedMainView() const { return m_mainView; }
+    platform::ObjectPtr valueForKey(const std::string& key) const override;
+
 private:
+    std::shared_ptr<DLMainView> m_mainView;
     std::vector<std::vector<platform::Value>> m_rows;
     std::vector<std::shared_ptr<CustomRecordSetDefinition>> m_templates;  // one per row
     std::shared_ptr<platform::TableView> m_table;

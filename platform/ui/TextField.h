@@ -44,6 +44,21 @@ public:
     const std::optional<std::string>& editingText() const { return m_editing; }
     void commitEditing();
 
+    // How the cell lays out text too long for it (the toolkit's NSLineBreakMode codes), and
+    // whether the last line that fits ends in an ellipsis when more text follows.
+    enum class LineBreakMode : int {
+        WordWrapping = 0,
+        CharWrapping = 1,
+        Clipping = 2,
+        TruncatingHead = 3,
+        TruncatingTail = 4,
+        TruncatingMiddle = 5,
+    };
+    LineBreakMode lineBreakMode() const { return m_lineBreakMode; }
+    void setLineBreakMode(LineBreakMode mode) { m_lineBreakMode = mode; }
+    bool truncatesLastVisibleLine() const { return m_truncatesLastVisibleLine; }
+    void setTruncatesLastVisibleLine(bool truncates) { m_truncatesLastVisibleLine = truncates; }
+
     bool acceptsFirstResponder() const override { return m_editable && isEnabled(); }
     bool resignFirstResponder() override {
         commitEditing();
@@ -55,6 +70,8 @@ private:
     std::optional<std::string> m_editing;
     bool m_editable = true;
     std::string m_placeholder;
+    LineBreakMode m_lineBreakMode = LineBreakMode::Clipping;
+    bool m_truncatesLastVisibleLine = false;
 };
 
 }  // namespace platform

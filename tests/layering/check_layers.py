@@ -22,12 +22,15 @@ RANK_NAMES = {PLATFORM: "platform", HOST: "host", FRAMEWORK: "plug-in framework"
               PRODUCT: "product", APP: "app"}
 
 # What the host offers a plug-in: its plug-in object, the application's documents and main
-# windows, its menu manager, and the object context with its entities, qualifiers and settings.
+# windows, its menu manager, its object tabs and slide-overs, and the object context with its entities, qualifiers and settings.
 HOST_PLUGIN_INTERFACE = {
     "host/app/DLPluginObject.h",
     "host/app/DLDocument.h",
     "host/app/DLMainWindow.h",
     "host/app/MCMenuManager.h",
+    "host/app/DLObjectTabView.h",
+    "host/app/DLSlideoverHost.h",
+    "host/app/DLTabViewSlideoverContainer.h",
     "host/database/DLPObjectContext.h",
     "host/database/DLPObject.h",
     "host/database/Qualifier.h",

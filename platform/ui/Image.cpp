@@ -1,0 +1,28 @@
+#include "platform/ui/Image.h"
+
+#include <png.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace platform {
+
+std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+    // The header is all a size needs; the file is not decoded up front (a picture is only
+    // drawn when shown), so a large image costs nothing here.
+    std::ifstream in(path, std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, head.data(), head.size())) return nullptr;
+    auto result = std::make_shared<Image>(path, image.width, image.height);
+    png_image_free(&image);
+    return result;
+}
+
+}  // namespace platform
