@@ -91,6 +91,7 @@ std::vector<TerminalLayout::Line> TerminalLayout::arrange(const std::vector<Item
         for (size_t i : group) {
             const Rect& f = items[i].frame;
             bool joins = !rows.empty() && children[i].empty() && children[rows.back().front()].empty() &&
+                         !items[i].ownLine && !items[rows.back().front()].ownLine &&
                          overlapVertically(items[rows.back().front()].frame, f);
             if (joins)
                 for (size_t j : rows.back()) joins = joins && !overlapHorizontally(items[j].frame, f);

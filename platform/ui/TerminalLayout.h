@@ -34,6 +34,7 @@ public:
     struct Item {
         Rect frame;
         size_t parent = kNoParent;  // the index of the superview's item
+        bool ownLine = false;       // draws lines of its own below it (a table's rows): never shares one
     };
     struct Cell {
         size_t item;   // index into the items

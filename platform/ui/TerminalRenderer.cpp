@@ -340,8 +340,10 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     std::unordered_map<const View*, size_t> indexOf;
     for (size_t i = 0; i < views.size(); ++i) {
         auto parent = indexOf.find(views[i]->superview());
-        items.push_back(
-            {views[i]->frame(), parent == indexOf.end() ? TerminalLayout::kNoParent : parent->second});
+        // A table draws its rows below its line, so it keeps the whole width for them.
+        items.push_back({views[i]->frame(),
+                         parent == indexOf.end() ? TerminalLayout::kNoParent : parent->second,
+                         dynamic_cast<const TableView*>(views[i].get()) != nullptr});
         indexOf.emplace(views[i].get(), i);
     }
     for (const TerminalLayout::Line& row : TerminalLayout::arrange(items, width)) {

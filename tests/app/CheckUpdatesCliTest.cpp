@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,6 +45,13 @@ protected:
         unsetenv("LC_ALL");
         unsetenv("LC_MESSAGES");
         db = (dir / "demo.sqlite").string();
+        // Zandrel alone: every loaded plug-in checks the overridden addresses, and these runs count
+        // one plug-in's requests.
+        std::filesystem::create_directories(plugins);
+        std::filesystem::create_directory_symlink(
+            std::filesystem::path(builtProgram("zandrel-host")).parent_path().parent_path() / "PlugIns" /
+                "Zandrel.plugin",
+            plugins / "Zandrel.plugin");
         ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         server.serve("/version.json", 200, versionDocument());
@@ -63,6 +71,8 @@ protected:
         std::vector<std::string> argv{builtProgram("zandrel-host"),
                                       "--db",
                                       db,
+                                      "--plugins",
+                                      plugins.string(),
                                       "--update-url",
                                       updateURL.value_or(server.url("/version.json")),
                                       "--upgrade-url",
@@ -73,6 +83,7 @@ protected:
     }
 
     testsupport::TempDir dir;
+    std::filesystem::path plugins = dir / "plugins";
     testsupport::DocumentServer server;
     std::string db;
     std::map<std::string, std::string> saved;
@@ -150,6 +161,8 @@ TEST_F(CheckUpdatesCliTest, ThePluginVersionOverrideDecidesWhatIsNewer) {
     std::vector<std::string> argv{builtProgram("zandrel-host"),
                                   "--db",
                                   db,
+                                  "--plugins",
+                                  plugins.string(),
                                   "--update-url",
                                   server.url("/version.json"),
                                   "--upgrade-url",

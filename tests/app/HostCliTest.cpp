@@ -107,7 +107,7 @@ TEST_F(HostCliTest, NamesDifferingOnlyInCaseOrOfInactiveTemplatesAreAccepted) {
 
 TEST_F(HostCliTest, PipedTerminalSessionDuplicatesAndSavesBeforeQuitting) {
     ProcessResult r = host({},
-                           "menu 3.1.1\n"
+                           "menu Plug-ins > Zandrel > Duplicate\n"
                            "select template \"Event Registration\"\n"
                            "type name \"Gala 2027\"\n"
                            "press duplicate\n"
@@ -123,10 +123,10 @@ TEST_F(HostCliTest, PipedTerminalSessionDuplicatesAndSavesBeforeQuitting) {
 
 TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
     // The first copy is made, then the input ends with a second dialog still open.
-    ProcessResult r =
-        host({},
-             "menu 3.1.1\nselect template 1\ntype name \"First copy\"\npress duplicate\nanswer 1\n"
-             "menu 3.1.1\ntype name \"Never pressed\"\n");
+    ProcessResult r = host({},
+                           "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name \"First "
+                           "copy\"\npress duplicate\nanswer 1\n"
+                           "menu Plug-ins > Zandrel > Duplicate\ntype name \"Never pressed\"\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto all = templates();
     EXPECT_TRUE(named(all, "First copy"));
@@ -313,10 +313,10 @@ TEST_F(HostCliTest, AFailedSaveIsReportedNotCrashedAndNothingIsHalfWritten) {
 
 TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand) {
     freezeTemplates(db);
-    ProcessResult r =
-        host({},
-             "menu 3.1.1\nselect template 1\ntype name \"Frozen\"\npress duplicate\nanswer Thanks!\n"
-             "answer OK\nshow\nshow\nquit\nanswer OK\n");
+    ProcessResult r = host({},
+                           "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name "
+                           "\"Frozen\"\npress duplicate\nanswer Thanks!\n"
+                           "answer OK\nshow\nshow\nquit\nanswer OK\n");
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("quit with unsaved changes: the last save failed"), std::string::npos) << r.err;
     // One alert for the failed save after the command and one for the save at quit; the

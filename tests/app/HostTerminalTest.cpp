@@ -62,7 +62,7 @@ protected:
 
     // Opens the dialog and fills it in, up to the Success alert.
     static void duplicateUpToSuccess(PseudoTerminal& t, const std::string& name) {
-        t.send("menu 3.1.1\r");
+        t.send("menu Plug-ins > Zandrel > Duplicate\r");
         ASSERT_TRUE(t.waitForPrompt(kDialog)) << t.output();
         t.send("select template 1\r");
         t.send("type name \"" + name + "\"\r");
@@ -97,7 +97,7 @@ private:
 
 TEST_F(HostTerminalTest, ArrowsAndCtrlKeysEditTheLineAndNeverReachTheName) {
     auto t = startAtTerminal();
-    t->send("menu 3.1.1\r");
+    t->send("menu Plug-ins > Zandrel > Duplicate\r");
     ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     // Ctrl-A to the start, Ctrl-E to the end.
     t->mark();
@@ -121,7 +121,7 @@ TEST_F(HostTerminalTest, ArrowsAndCtrlKeysEditTheLineAndNeverReachTheName) {
 
 TEST_F(HostTerminalTest, CtrlDWithAFailedSavePendingQuitsLikeQuitAndIsRefused) {
     auto t = startAtTerminal();
-    t->send("menu 3.1.1\r");
+    t->send("menu Plug-ins > Zandrel > Duplicate\r");
     ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     t->send("select template 1\rtype name \"Kept copy\"\r");
     WriteLock lock(db);
@@ -175,18 +175,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailingScript{"unknown command", "bogus\n", 1},
         FailingScript{"mistyped template",
-                      "menu 3.1.1\nselect template Projct Intkae\ntype name X\npress duplicate\n", 2},
-        FailingScript{"unknown view", "menu 3.1.1\nselect templte 1\npress duplicate\n", 2},
+                      "menu Plug-ins > Zandrel > Duplicate\nselect template Projct Intkae\ntype name "
+                      "X\npress duplicate\n",
+                      2},
+        FailingScript{"unknown view",
+                      "menu Plug-ins > Zandrel > Duplicate\nselect templte 1\npress duplicate\n", 2},
         FailingScript{"unknown menu item", "menu Plug-ins > Zandrel > Duplikate\npress duplicate\n", 1},
-        FailingScript{"usage", "menu 3.1.1\nselect template\npress duplicate\n", 2},
-        FailingScript{"unclosed quote", "menu 3.1.1\nselect template 1\ntype name \"Open\npress duplicate\n",
-                      3},
-        FailingScript{"escape bytes typed",
-                      "menu 3.1.1\nselect template 1\ntype name abc\x1b[DX\npress duplicate\n", 3},
+        FailingScript{"usage", "menu Plug-ins > Zandrel > Duplicate\nselect template\npress duplicate\n", 2},
+        FailingScript{
+            "unclosed quote",
+            "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name \"Open\npress duplicate\n", 3},
+        FailingScript{
+            "escape bytes typed",
+            "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name abc\x1b[DX\npress duplicate\n",
+            3},
         FailingScript{"answer without an alert",
-                      "answer OK\nmenu 3.1.1\nselect template 1\ntype name Y\npress duplicate\n", 1},
+                      "answer OK\nmenu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name Y\npress "
+                      "duplicate\n",
+                      1},
         FailingScript{"not a button",
-                      "menu 3.1.1\nselect template 1\ntype name Z\npress template\npress duplicate\n", 4}),
+                      "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name Z\npress "
+                      "template\npress duplicate\n",
+                      4}),
     [](const auto& info) {
         std::string name = info.param.what;
         std::replace(name.begin(), name.end(), ' ', '_');
@@ -195,14 +205,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(HostTerminalTest, APipedScriptWithoutMistakesStillExitsZeroAndSaves) {
     ProcessResult r = piped(
-        "menu 3.1.1\nselect template 1\ntype name \"Scripted\"\npress duplicate\nanswer Thanks!\nquit\n");
+        "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name \"Scripted\"\npress "
+        "duplicate\nanswer Thanks!\nquit\n");
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     auto names = templateNames();
     EXPECT_NE(std::find(names.begin(), names.end(), "Scripted"), names.end());
 }
 
 TEST_F(HostTerminalTest, AnEscapedErrorShowsTheEscapeInsteadOfSendingIt) {
-    ProcessResult r = piped("menu 3.1.1\ntype name abc\x1b[DX\n");
+    ProcessResult r = piped("menu Plug-ins > Zandrel > Duplicate\ntype name abc\x1b[DX\n");
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_NE(r.out.find("abc\\e[DX"), std::string::npos) << r.out;
 }
@@ -237,7 +248,7 @@ TEST_F(HostTerminalTest, ASecondSigtermWhileTheSaveWaitsEndsAtOnceSayingWhatIsLo
 
 TEST_F(HostTerminalTest, CtrlCDropsTheLineThenCancelsTheDialogThenQuitsOnTheSecondAtAnEmptyPrompt) {
     auto t = startAtTerminal();
-    t->send("menu 3.1.1\r");
+    t->send("menu Plug-ins > Zandrel > Duplicate\r");
     ASSERT_TRUE(t->waitForPrompt(kDialog)) << t->output();
     t->mark();
     t->send("type name dropped");

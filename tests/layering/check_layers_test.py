@@ -27,7 +27,8 @@ OFFERED = [
     "host/database/Qualifier.h", "host/database/OptionsCache.h", "host/database/MCUserDefaults.h",
     "host/database/GWUser.h", "host/database/GWContact.h", "host/database/GWConnectorMap.h",
     "host/database/Category.h", "host/database/CustomRecordDefinition.h",
-    "host/database/CustomRecordSetDefinition.h",
+    "host/database/CustomRecordSetDefinition.h", "host/app/DLObjectTabView.h", "host/app/DLSlideoverHost.h",
+    "host/app/DLTabViewSlideoverContainer.h",
 ]
 
 # (file that gets the include, include line, expected fragment of the report or None for clean)
