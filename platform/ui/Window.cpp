@@ -9,20 +9,39 @@ Window::Window(std::string title, Rect frame) : m_title(std::move(title)), m_fra
 }
 
 Window::~Window() {
-    if (m_contentView) m_contentView->setWindowRecursively(nullptr);
+    if (m_frameView)
+        m_frameView->setWindowRecursively(nullptr);
+    else if (m_contentView)
+        m_contentView->setWindowRecursively(nullptr);
 }
 
 void Window::setContentView(std::shared_ptr<View> view) {
     if (m_contentView) {
         if (m_firstResponder) makeFirstResponder(nullptr);
+        if (m_frameView) m_contentView->removeFromSuperview();
         m_contentView->setWindowRecursively(nullptr);
     }
     m_contentView = std::move(view);
-    if (m_contentView) m_contentView->setWindowRecursively(this);
+    if (m_contentView && m_frameView)
+        m_frameView->addSubview(m_contentView);
+    else if (m_contentView)
+        m_contentView->setWindowRecursively(this);
+}
+
+const std::shared_ptr<View>& Window::frameView() {
+    if (!m_frameView) {
+        m_frameView = std::make_shared<View>(Rect{0, 0, m_frame.width, m_frame.height});
+        m_frameView->setWindowRecursively(this);
+        if (m_contentView) m_frameView->addSubview(m_contentView);
+    }
+    return m_frameView;
 }
 
 void Window::layoutIfNeeded() {
-    if (m_contentView) m_contentView->layoutSubtreeIfNeeded();
+    if (m_frameView)
+        m_frameView->layoutSubtreeIfNeeded();
+    else if (m_contentView)
+        m_contentView->layoutSubtreeIfNeeded();
 }
 
 bool Window::makeFirstResponder(View* view) {

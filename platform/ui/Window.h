@@ -53,6 +53,10 @@ public:
     void setContentView(std::shared_ptr<View> view);
     // Solves the content view's constraints, if anything changed, and writes the solved frames.
     void layoutIfNeeded();
+    // The view around the content view that also holds the title bar's views: made on first use
+    // (most windows never need one), when the content view becomes its subview, keeping its frame.
+    // Front ends draw the content view; the window's title is theirs to show.
+    const std::shared_ptr<View>& frameView();
 
     std::shared_ptr<WindowDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(const std::shared_ptr<WindowDelegate>& delegate) { m_delegate = delegate; }
@@ -90,6 +94,7 @@ private:
     bool m_closable = true;
     bool m_canBecomeMain = true;
     std::shared_ptr<View> m_contentView;
+    std::shared_ptr<View> m_frameView;
     std::weak_ptr<WindowDelegate> m_delegate;
     std::weak_ptr<WindowController> m_controller;
     View* m_firstResponder = nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/runtime/RunLoop.h"
+#include "platform/ui/DrawingContext.h"
 #include "platform/ui/ViewConstraint.h"
 #include "plugin/framework/Classes/VEXAContainerView.h"
 
@@ -53,6 +54,24 @@ TEST_F(ContainerViewTest, ANewContainerIsEmptyInAutoresizingMode) {
     EXPECT_EQ(fresh.contentView(), nullptr);
     EXPECT_EQ(fresh.contentViewController(), nullptr);
     EXPECT_TRUE(fresh.subviews().empty());
+    EXPECT_FALSE(fresh.backgroundColor().has_value());
+}
+
+TEST_F(ContainerViewTest, DrawingFillsExactlyTheDirtyRectangleOnlyWithABackgroundColour) {
+    KOPAContainerView container(Rect{0, 0, 200, 100});
+    const Rect dirty{10, 20, 30, 40};
+    platform::DrawingContext none;
+    container.drawRect(none, dirty);
+    EXPECT_TRUE(none.operations().empty());
+
+    const platform::Color teal{0, 0.5, 0.5, 1};
+    container.setBackgroundColor(teal);
+    platform::DrawingContext filled;
+    container.drawRect(filled, dirty);
+    platform::DrawOperation expected;
+    expected.rect = dirty;
+    expected.color = teal;
+    EXPECT_EQ(filled.operations(), std::vector<platform::DrawOperation>{expected});
 }
 
 TEST_F(ContainerViewTest, AutoresizingContentFillsTheContainerAndFollowsItsSize) {

@@ -276,8 +276,40 @@ TEST(WindowExtensions, ATitleBarViewSitsTwoBelowTheTopAndEightInFromTheRight) {
     EXPECT_EQ(button->frame(), (Rect{500 - 8 - 60, 2, 60, 16}));
 }
 
-TEST(WindowExtensions, NoFrameViewChangesNothing) {
+TEST(WindowExtensions, AWindowMakesItsFrameViewForTheTitleBarAndKeepsItsContent) {
+    platform::Window window("Title", Rect{0, 0, 500, 300});
+    auto content = window.contentView();
+    auto field = std::make_shared<View>(Rect{20, 30, 100, 22});
+    content->addSubview(field);
+    auto button = std::make_shared<View>();
+    button->addConstraints(
+        {platform::ViewConstraint::make(button, LayoutAttribute::Width, platform::LayoutRelation::Equal, 60),
+         platform::ViewConstraint::make(button, LayoutAttribute::Height, platform::LayoutRelation::Equal,
+                                        16)});
+    ASSERT_TRUE(kopaAddViewToRightEdgeOfTitleBar(window, button));
+    ASSERT_NE(content->superview(), nullptr);
+    EXPECT_EQ(button->superview(), content->superview());
+    EXPECT_EQ(window.contentView(), content);
+    EXPECT_EQ(button->window(), &window);
+    EXPECT_EQ(field->window(), &window);
+    window.layoutIfNeeded();
+    EXPECT_EQ(button->frame(), (Rect{500 - 8 - 60, 2, 60, 16}));
+    EXPECT_EQ(content->frame(), (Rect{0, 0, 500, 300}));
+    EXPECT_EQ(field->frame(), (Rect{20, 30, 100, 22}));
+
+    // A new content view takes the old one's place in the frame view.
+    auto replacement = std::make_shared<View>(Rect{0, 0, 500, 300});
+    window.setContentView(replacement);
+    EXPECT_EQ(content->superview(), nullptr);
+    EXPECT_EQ(content->window(), nullptr);
+    EXPECT_EQ(replacement->superview(), button->superview());
+    EXPECT_EQ(replacement->window(), &window);
+}
+
+TEST(WindowExtensions, NoViewOrNoContentChangesNothing) {
     platform::Window window;
+    EXPECT_FALSE(kopaAddViewToRightEdgeOfTitleBar(window, nullptr));
+    window.setContentView(nullptr);
     auto button = std::make_shared<View>();
     EXPECT_FALSE(kopaAddViewToRightEdgeOfTitleBar(window, button));
     EXPECT_EQ(button->superview(), nullptr);

@@ -12,8 +12,9 @@ void setKopaStayOnTop(platform::Window& window, bool stayOnTop) {
 
 bool kopaAddViewToRightEdgeOfTitleBar(platform::Window& window, const std::shared_ptr<platform::View>& view) {
     const auto& content = window.contentView();
-    platform::View* frameView = content ? content->superview() : nullptr;
-    if (!frameView || !view) return false;
+    if (!content || !view) return false;
+    // The content view's superview is the frame view; a window makes its own on first use.
+    platform::View* frameView = content->superview() ? content->superview() : window.frameView().get();
     auto frame = frameView->sharedAs<platform::View>();
     bool translated = view->translatesAutoresizingMaskIntoConstraints();
     view->setTranslatesAutoresizingMaskIntoConstraints(false);

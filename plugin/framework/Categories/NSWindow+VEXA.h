@@ -11,8 +11,9 @@ class Window;
 
 // Puts `view` into the window's frame view (the superview of its content view), 2 points below
 // its top edge and 8 points in from its right edge, by two constraints installed on the frame
-// view; the view's size comes from its own content or constraints. False, nothing changed, when
-// the window has no frame view (a content view not inside one) or no view is given; throws
+// view; the view's size comes from its own content or constraints. A window whose content view
+// is in no frame view yet gets its own (Window::frameView). False, nothing changed, when the
+// window has no content view or no view is given; throws
 // LayoutError, nothing changed, when the frame view's constraints cannot hold the placement.
 bool kopaAddViewToRightEdgeOfTitleBar(platform::Window& window, const std::shared_ptr<platform::View>& view);
 

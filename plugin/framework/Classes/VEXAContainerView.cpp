@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/ui/AnimationGroup.h"
+#include "platform/ui/DrawingContext.h"
 #include "platform/ui/ViewConstraint.h"
 
 using platform::AnimationGroup;
@@ -131,4 +132,8 @@ void KOPAContainerView::setContentViewController(const std::shared_ptr<platform:
                                                  bool animated, std::function<void()> completion) {
     m_contentViewController = controller;
     setContentView(controller ? controller->view() : nullptr, animated, std::move(completion));
+}
+
+void KOPAContainerView::drawRect(platform::DrawingContext& context, const platform::Rect& dirty) const {
+    if (m_backgroundColor) context.fillRect(dirty, *m_backgroundColor);
 }

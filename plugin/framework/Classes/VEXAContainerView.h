@@ -12,13 +12,20 @@
 // other mode is a programming error and stops the program.
 //
 // The edge constraints are not kept: they go with the content view when it leaves.
+//
+// The container may paint a plain background colour under its content (none: no fill).
 
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "platform/ui/Color.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
+
+namespace platform {
+class DrawingContext;
+}
 
 class KOPAContainerView : public platform::View {
 public:
@@ -46,12 +53,19 @@ public:
     void setContentViewController(const std::shared_ptr<platform::ViewController>& controller, bool animated,
                                   std::function<void()> completion);
 
+    // Setting the colour does not by itself ask for a redraw.
+    const std::optional<platform::Color>& backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(std::optional<platform::Color> color) { m_backgroundColor = color; }
+    // Fills exactly the dirty rectangle with the background colour; without one draws nothing.
+    void drawRect(platform::DrawingContext& context, const platform::Rect& dirty) const;
+
 private:
     void pinContent(const std::shared_ptr<platform::View>& view);
     void removeContent();
     void fadeIn(std::function<void()> completion);
 
     bool m_useAutoLayout = false;
+    std::optional<platform::Color> m_backgroundColor;
     std::shared_ptr<platform::ViewController> m_contentViewController;
     std::shared_ptr<platform::View> m_contentView;
 };
