@@ -8,11 +8,12 @@
 // terminal's own (TerminalFrontEnd::splitWords, FrontEndSupport).
 //
 // Pace. One command runs per run-loop pass, and only once the previous one has settled: the
-// work it queued on the main queue has run, and the key window (and the alert, if one waits)
-// is on the screen and has painted a frame since. Then the after-command hook runs when no
-// dialog of an earlier command is still open (and the player settles again), then the
-// screenshots of the previous command are written (NNN.png of the key window, NNN-alert.png of
-// a waiting alert, NNN counting the commands from 001).
+// work it queued on the main queue has run, no network request is still under way (for at
+// most the settle limit: a silent server is waited for once), and the key window (and the alert, if one
+// waits) is on the screen and has painted a frame since. Then the after-command hook runs when no dialog of
+// an earlier command is still open (and the player settles again), then the screenshots of the previous
+// command are written (NNN.png of the key window, NNN-alert.png of a waiting alert, NNN counting the commands
+// from 001).
 //
 // End. As in the terminal, the first failed command stops the script ("line N: <command>:
 // <why>" on the error output); at its end, or at `quit`, waiting alerts take their default
@@ -35,6 +36,7 @@ class Window;
 namespace platform {
 
 class GtkFrontEnd;
+class TableView;
 class View;
 class Window;
 
@@ -92,6 +94,7 @@ private:
     bool commandType(const std::vector<std::string>& words);
     bool commandPress(const std::vector<std::string>& words);
     bool commandTick(const std::vector<std::string>& words);
+    bool commandTickCell(const TableView& table, const std::vector<std::string>& words);
     bool commandClose();
     bool commandAnswer(const std::vector<std::string>& words);
     void commandShow();
@@ -109,6 +112,7 @@ private:
     std::vector<FrameWait> m_waits;
     std::chrono::steady_clock::time_point m_waitStart{};
     bool m_waitStarted = false;
+    bool m_requestsOverdue = false;
     int m_baseDepth = -1;
     bool m_running = false;
     bool m_finishing = false;
