@@ -179,6 +179,17 @@ TEST_F(GuiUpgradeReminderTest, EachAnswerIsKeptAsItShouldBe) {
     EXPECT_EQ(browserGot(std::chrono::milliseconds(0)), "") << "nothing else was opened";
 }
 
+TEST_F(GuiUpgradeReminderTest, ASilentServerHoldsTheScriptBackOnlyOnce) {
+    // Answers long after the script is done (cut short when the test ends).
+    server.serve("/upgrade.json", {200, "{}", std::chrono::seconds(60)});
+    auto r = run("show\nshow\nshow\n");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    auto shows = parseShows(r.out);
+    ASSERT_EQ(shows.size(), 3u) << r.out;
+    for (const auto& shown : shows) EXPECT_EQ(shown.controls.count("templates"), 1u) << "the main window";
+    EXPECT_EQ(server.hits("/upgrade.json"), 1);
+}
+
 TEST_F(GuiUpgradeReminderTest, ScreenshotsShowTheControlsWhereTheyWereLaidOut) {
     fs::path shots = dir / "shots";
     auto r = run("show\ntick confirm\nshow\n", {"--screenshot-dir", shots.string()});
