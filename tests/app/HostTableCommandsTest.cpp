@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tests/support/HostProgramSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
@@ -21,7 +22,7 @@ using testsupport::TempDir;
 
 namespace {
 
-constexpr const char* kMainWindow = "=== \"demo.sqlite - ada\" ===";
+using testsupport::kMainWindow;
 
 // Two items nothing carries out (no plug-in registers their actions), a separator between them.
 constexpr const char* kPreferences = R"({

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/HostProgramSupport.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
@@ -21,7 +22,7 @@ using testsupport::TempDir;
 
 namespace {
 
-constexpr const char* kMainWindow = "=== \"demo.sqlite - ada\" ===";
+using testsupport::kMainWindow;
 constexpr const char* kDialog = "=== \"Duplicate Form Template\" ===";
 constexpr const char* kUp = "\x1b[A";
 constexpr const char* kLeft = "\x1b[D";

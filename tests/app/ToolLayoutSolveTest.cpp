@@ -10,22 +10,17 @@
 #include "platform/foundation/Value.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ToolRun.h"
 
 namespace {
 
 using platform::Value;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::ToolRun;
 
-ToolRun layoutSolve(const std::vector<std::string>& args, const std::string& input = "") {
-    std::vector<std::string> argv{testsupport::builtProgram("zandrel-tool"), "layout-solve"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    testsupport::ProcessResult r = testsupport::runProgram(argv, input);
-    return ToolRun{r.exitCode, std::move(r.out), std::move(r.err)};
+ToolRun layoutSolve(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), "layout-solve");
+    return testsupport::runTool(args, input);
 }
 
 std::vector<Value> lines(const std::string& out) {

@@ -13,23 +13,17 @@
 #include "platform/foundation/Value.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ToolRun.h"
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::ToolRun;
 
 class ToolTest : public ::testing::Test {
 protected:
     // Runs zandrel-tool with the arguments and the given standard input.
     ToolRun tool(const std::vector<std::string>& args, const std::string& input = "") {
-        std::vector<std::string> argv{testsupport::builtProgram("zandrel-tool")};
-        argv.insert(argv.end(), args.begin(), args.end());
-        testsupport::ProcessResult result = testsupport::runProgram(argv, input);
-        return ToolRun{result.exitCode, std::move(result.out), std::move(result.err)};
+        return testsupport::runTool(args, input);
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
 

@@ -11,6 +11,7 @@
 
 #include "platform/ui/layout/LayoutEngine.h"
 #include "platform/ui/layout/LayoutError.h"
+#include "tests/support/LayoutTestSupport.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ using platform::LayoutItem;
 using platform::LayoutRelation;
 using platform::Rect;
 
-constexpr auto EQ = LayoutRelation::Equal;
-constexpr auto GE = LayoutRelation::GreaterOrEqual;
+using testsupport::EQ;
+using testsupport::GE;
 
 TEST(LayoutEngineTest, AttributesDeriveFromTheFourEdges) {
     LayoutEngine engine;

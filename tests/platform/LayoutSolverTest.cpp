@@ -14,6 +14,7 @@
 
 #include "platform/ui/layout/LayoutError.h"
 #include "platform/ui/layout/LayoutSolver.h"
+#include "tests/support/LayoutTestSupport.h"
 
 namespace {
 
@@ -25,9 +26,9 @@ using platform::LayoutSolver;
 using platform::LayoutVariable;
 
 constexpr double kRequired = LayoutConstraint::kRequired;
-constexpr auto EQ = LayoutRelation::Equal;
-constexpr auto LE = LayoutRelation::LessOrEqual;
-constexpr auto GE = LayoutRelation::GreaterOrEqual;
+using testsupport::EQ;
+using testsupport::GE;
+using testsupport::LE;
 
 LayoutConstraint rel(const LayoutExpression& lhs, LayoutRelation r, const LayoutExpression& rhs,
                      double strength = kRequired) {

@@ -344,7 +344,7 @@ TEST_F(TerminalTableCommandsTest, LongCheckBoxTitlesAreCutToTheWidth) {
 
 // ------------------------------------------------------------------ completion
 
-struct CompletionCase {
+struct TableCompletionCase {
     const char* name;
     bool selectFirstRow;
     std::string before;
@@ -352,7 +352,7 @@ struct CompletionCase {
 };
 
 class TableCompletionTest : public TerminalTableCommandsTest,
-                            public ::testing::WithParamInterface<CompletionCase> {};
+                            public ::testing::WithParamInterface<TableCompletionCase> {};
 
 TEST_P(TableCompletionTest, OffersWhatTheWordCanBe) {
     app.setMainMenu(std::make_shared<Menu>("Main"));
@@ -367,14 +367,14 @@ TEST_P(TableCompletionTest, OffersWhatTheWordCanBe) {
 INSTANTIATE_TEST_SUITE_P(
     Words, TableCompletionTest,
     ::testing::Values(
-        CompletionCase{
+        TableCompletionCase{
             "TickOffersTablesWithCheckBoxesAndCheckBoxes", false, "tick ", {"features| ", "remember| "}},
-        CompletionCase{"TickOffersCheckBoxColumns", false, "tick features 2 ", {"all| ", "own| "}},
-        CompletionCase{"TickColumnPrefix", false, "tick features 2 o", {"own| "}},
-        CompletionCase{"ContextWithARowSelected", true, "menu con", {"Connect| > ", "context| > "}},
-        CompletionCase{"NoContextWithoutASelection", false, "menu con", {"Connect| > "}},
-        CompletionCase{"ContextItems", true, "menu context > ", {"Template Note\u2026|", "Export|"}},
-        CompletionCase{"ContextItemPrefix", true, "menu context > ex", {"Export|"}}),
+        TableCompletionCase{"TickOffersCheckBoxColumns", false, "tick features 2 ", {"all| ", "own| "}},
+        TableCompletionCase{"TickColumnPrefix", false, "tick features 2 o", {"own| "}},
+        TableCompletionCase{"ContextWithARowSelected", true, "menu con", {"Connect| > ", "context| > "}},
+        TableCompletionCase{"NoContextWithoutASelection", false, "menu con", {"Connect| > "}},
+        TableCompletionCase{"ContextItems", true, "menu context > ", {"Template Note\u2026|", "Export|"}},
+        TableCompletionCase{"ContextItemPrefix", true, "menu context > ex", {"Export|"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------------ the scripted front end

@@ -17,10 +17,6 @@ using platform::Value;
 
 namespace {
 
-Value json(std::string_view text) {
-    return Value::parseJson(text);
-}
-
 using Configure = std::function<void(KOPAXMLDictionaryParser&)>;
 void defaults(KOPAXMLDictionaryParser&) {}
 
@@ -45,7 +41,7 @@ TEST_P(ParseCases, BuildsTheExpectedTree) {
     std::optional<Value> root = parser.dictionaryWithString(c.document, &error);
     EXPECT_TRUE(error.message.empty()) << error.description();
     ASSERT_TRUE(root.has_value());
-    EXPECT_EQ(root->toJson(), json(c.expected).toJson());
+    EXPECT_EQ(root->toJson(), Value::parseJson(c.expected).toJson());
 }
 
 const Configure alwaysArrays = [](auto& p) { p.setAlwaysUseArrays(true); };
