@@ -601,7 +601,8 @@ Gtk::Widget* GtkFrontEnd::createWidget(WindowEntry& entry, const std::shared_ptr
             installTableStyle();
             scroller->add_css_class("zandrel-table");
             scroller->set_focusable(true);
-            ve.rows->set_focusable(false);
+            // Nothing inside takes focus, so Tab stops at the table itself.
+            box->set_can_focus(false);
             auto keys = Gtk::EventControllerKey::create();
             keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
             keys->signal_key_pressed().connect(
@@ -1023,6 +1024,10 @@ std::string GtkFrontEnd::geometry() const {
                 kind = "label";
                 text = field(gtk_label_get_text(label));
             }
+            // GTK has seen the pointer over it: the surface is on the screen and takes input.
+            if (!isWindow &&
+                (widget.get_state_flags() & Gtk::StateFlags::PRELIGHT) == Gtk::StateFlags::PRELIGHT)
+                state += state.empty() ? "hover" : " hover";
             out += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", kind, text, xid,
                                std::lround(bounds.origin.x + sx), std::lround(bounds.origin.y + sy),
                                std::lround(bounds.size.width), std::lround(bounds.size.height),
