@@ -68,14 +68,22 @@ protected:
                clickLabel(session, "popup", main, "Duplicate Form Template\u2026") &&
                session.waitForWindow(kSheet, "active modal");
     }
-    // The same with the keyboard: F10 opens the first menu, Right moves along the menu bar.
+    // The same with the keyboard: F10 opens the first menu, Right moves along the menu bar, Down
+    // to the submenu, Right opens it, Return chooses.
     static bool openSheetWithKeyboard(GuiSession& session, const std::string& main) {
+        auto shown = [&](const std::string& text, const std::string& state) {
+            return [=](const GuiSession::Item& i) {
+                return i.kind == "label" && i.surface == "popup" && i.window == main && i.text == text &&
+                       i.width > 0 && i.state == state;
+            };
+        };
         session.keys({"F10"});
         if (!session.waitForLabel("popup", main, "Quit")) return false;
-        session.keys({"Right", "Right"});
-        if (!session.waitForLabel("popup", main, "Zandrel")) return false;
-        session.keys({"Down", "Right"});
-        if (!session.waitForLabel("popup", main, "Duplicate Form Template\u2026")) return false;
+        if (!session.pressUntil("Right", shown("Save", "focus"), "the File menu")) return false;
+        if (!session.pressUntil("Right", shown("Showcase", "focus"), "the Plug-ins menu")) return false;
+        if (!session.pressUntil("Down", shown("Zandrel", "focus"), "Zandrel")) return false;
+        if (!session.pressUntil("Right", shown("Duplicate Form Template\u2026", "focus"), "the Zandrel menu"))
+            return false;
         session.keys({"Return"});
         return session.waitForWindow(kSheet, "active modal").has_value();
     }
@@ -157,8 +165,10 @@ TEST_F(GuiInputTest, TheDuplicateFlowWorksWithTheKeyboardAlone) {
     EXPECT_TRUE(
         session.waitForNone([](const GuiSession::Item& i) { return i.surface == "popup"; }, "the list"));
     // Tab to the name; Return there presses the default button.
-    session.keys({"Tab"});
-    ASSERT_TRUE(session.waitForView(kSheet, "name", " focus"));
+    auto nameHasFocus = [](const GuiSession::Item& i) {
+        return i.kind == "view" && i.text == "name" && i.state == " focus";
+    };
+    ASSERT_TRUE(session.pressUntil("Tab", nameHasFocus, "the name field"));
     session.type("Keyboard Copy");
     ASSERT_TRUE(session.waitForView(kSheet, "name", "Keyboard Copy focus"));
     session.keys({"Return"});
@@ -170,8 +180,7 @@ TEST_F(GuiInputTest, TheDuplicateFlowWorksWithTheKeyboardAlone) {
 
     // Escape cancels the sheet: what was typed is dropped and nothing is made.
     ASSERT_TRUE(openSheetWithKeyboard(session, main));
-    session.keys({"Tab"});
-    ASSERT_TRUE(session.waitForView(kSheet, "name", " focus"));
+    ASSERT_TRUE(session.pressUntil("Tab", nameHasFocus, "the name field"));
     session.type("Abandoned");
     ASSERT_TRUE(session.waitForView(kSheet, "name", "Abandoned focus"));
     session.keys({"Escape"});
@@ -180,7 +189,13 @@ TEST_F(GuiInputTest, TheDuplicateFlowWorksWithTheKeyboardAlone) {
 
     // The table from the keyboard: Tab brings the focus there without choosing a row, the arrows
     // and Home/End choose.
-    session.keys({"Tab"});
+    ASSERT_TRUE(session.pressUntil(
+        "Tab",
+        [&](const GuiSession::Item& i) {
+            return i.kind == "view" && i.window == main && i.text == "templates" &&
+                   i.state.find(" focus") != std::string::npos;
+        },
+        "the table"));
     ASSERT_TRUE(session.waitForView(main, "templates", "rows 6 selected -1 focus"));
     struct Step {
         const char* key;

@@ -162,6 +162,15 @@ bool GuiSession::point(const Item& item) {
         auto it = std::find_if(now.begin(), now.end(), same);
         if (it == now.end()) break;
         if (it->hover) return true;
+        // A pop-up just shown may still be laid out and placed: the pointer goes there once
+        // both where GTK draws the item and where the X window is have stopped changing.
+        std::string placed = xdotool({"getwindowgeometry", std::to_string(it->xid)});
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        auto again = items();
+        auto still = std::find_if(again.begin(), again.end(), same);
+        if (it->width <= 0 || still == again.end() || still->x != it->x || still->y != it->y ||
+            xdotool({"getwindowgeometry", std::to_string(it->xid)}) != placed)
+            continue;
         xdotool({"mousemove", "--window", std::to_string(it->xid), std::to_string(it->x + it->width / 2),
                  std::to_string(it->y + it->height / 2)});
         auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
@@ -187,6 +196,19 @@ void GuiSession::type(const std::string& text) {
     xdotool({"type", "--delay", "30", text});
 }
 
+bool GuiSession::pressUntil(const std::string& key, const Match& match, const std::string& what) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        keys({key});
+        auto patience = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (std::chrono::steady_clock::now() < patience) {
+            auto now = items();
+            if (std::any_of(now.begin(), now.end(), match)) return true;
+            std::this_thread::sleep_for(kPoll);
+        }
+    }
+    return waitFor(match, what + " after " + key).has_value();
+}
+
 std::optional<int> GuiSession::waitForExit() {
     auto deadline = std::chrono::steady_clock::now() + kDeadline;
     while (!m_status) {
@@ -208,11 +230,12 @@ std::string GuiSession::errorOutput() const {
     return readFile(m_err);
 }
 
-void GuiSession::xdotool(const std::vector<std::string>& arguments) {
+std::string GuiSession::xdotool(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{"/usr/bin/xdotool"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto r = runProgram(argv);
     EXPECT_EQ(r.exitCode, 0) << "xdotool failed: " << r.err;
+    return r.out;
 }
 
 }  // namespace testsupport

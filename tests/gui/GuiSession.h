@@ -62,6 +62,10 @@ public:
     // xdotool key names ("Tab", "Return", "alt+F4"), pressed one after another.
     void keys(const std::vector<std::string>& names);
     void type(const std::string& text);
+    // Presses the key until `match` finds an item, at most three times: GTK drops a key that
+    // comes while it still hands the keyboard back from a pop-up that is closing. A key that
+    // was only slow makes a later step fail, never one pass.
+    bool pressUntil(const std::string& key, const Match& match, const std::string& what);
 
     // The exit status once the host has ended (-1: killed by a signal), or nullopt after the
     // deadline.
@@ -71,7 +75,7 @@ public:
     static constexpr std::chrono::seconds kDeadline{20};
 
 private:
-    static void xdotool(const std::vector<std::string>& arguments);
+    static std::string xdotool(const std::vector<std::string>& arguments);
 
     std::filesystem::path m_geometry;
     std::filesystem::path m_out;

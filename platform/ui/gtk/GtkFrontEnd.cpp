@@ -1023,6 +1023,12 @@ std::string GtkFrontEnd::geometry() const {
             } else {
                 kind = "label";
                 text = field(gtk_label_get_text(label));
+                // The menu item or list row it names has the keyboard.
+                for (GtkWidget* w = widget.gobj(); w && w != GTK_WIDGET(native); w = gtk_widget_get_parent(w))
+                    if (gtk_widget_get_state_flags(w) & GTK_STATE_FLAG_FOCUSED) {
+                        state = "focus";
+                        break;
+                    }
             }
             // GTK has seen the pointer over it: the surface is on the screen and takes input.
             if (!isWindow &&

@@ -121,8 +121,9 @@ public:
     // in that window's coordinates, the surface (toplevel or popup), the title of the window it
     // belongs to, and a state: for a window "active" or "inactive" and "modal" when it is; for
     // a view what it shows (an entry's text, a pop-up's choice, a table's "rows N selected I",
-    // a check box's "on"/"off", a button's title) with "disabled" and "focus" when so; views and
-    // labels end in "hover" while the pointer is over them.
+    // a check box's "on"/"off", a button's title) with "disabled" and "focus" when so; for a
+    // label "focus" when what it names has the keyboard; views and labels end in "hover" while
+    // the pointer is over them.
     std::string geometry() const;
 
     // Renders `widget` as it looks now into a PNG file; false with `error` set when it has no
