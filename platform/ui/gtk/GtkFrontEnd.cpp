@@ -240,10 +240,12 @@ bool GtkFrontEnd::cancelWithKeyboard(const std::shared_ptr<Window>& window) {
     }
     if (!cancel) cancel = findVisibleButton(*window, "Cancel");
     if (!cancel || !cancel->isEnabled()) return false;
-    auto* widget = widgetFor(*cancel);
+    auto* widget = dynamic_cast<Gtk::Button*>(widgetFor(*cancel));
     if (!widget) return false;
-    // Through the widget, as a press of it would be.
-    return widget->activate();
+    // Through the widget, as a press of it would be; at once, not after the pressed look that
+    // activating it shows first, so keys that follow act on what Escape left.
+    g_signal_emit_by_name(widget->gobj(), "clicked");
+    return true;
 }
 
 bool GtkFrontEnd::tableKey(const std::shared_ptr<View>& view, unsigned keyval) {
