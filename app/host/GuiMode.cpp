@@ -1,12 +1,19 @@
 #include "app/host/GuiMode.h"
 
 #include <fmt/format.h>
+#include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <vector>
 
 #include "host/app/HostApplication.h"
 #include "platform/runtime/RunLoop.h"
+#include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/gtk/GtkFrontEnd.h"
 #include "platform/ui/gtk/GtkScriptPlayer.h"
@@ -16,6 +23,12 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitScriptFailed = 4;
+// Longer than the 5 seconds a save waits for a locked database, so the normal path gets to
+// report that itself.
+constexpr std::chrono::seconds kSignalQuitDeadline{10};
+// Set to a file name, the windows' geometry is written there for tools that drive them with
+// real pointer and key events (see GtkFrontEnd::geometry).
+constexpr const char* kGeometryVariable = "ZANDREL_GUI_GEOMETRY";
 
 int fail(int status, const std::string& message) {
     std::cerr << "zandrel-host: " << message << "\n";
@@ -26,6 +39,27 @@ bool anyWindowVisible() {
     for (const auto& window : platform::Application::shared().windows())
         if (window->isVisible()) return true;
     return false;
+}
+
+// Quitting on a signal, as the terminal does: waiting alerts take their default button, then
+// modal windows close, innermost first, one a pass so each loop can return. True once nothing
+// is left open that a save should wait for.
+bool closeDialogsForQuit(platform::GtkFrontEnd& desktop,
+                         std::vector<std::weak_ptr<platform::Window>>& closed) {
+    if (auto* alert = desktop.currentAlert()) {
+        alert->answer = platform::kAlertDefaultReturn;
+        return false;
+    }
+    if (auto modal = platform::Application::shared().modalWindow()) {
+        bool tried =
+            std::any_of(closed.begin(), closed.end(), [&](const auto& w) { return w.lock() == modal; });
+        if (!tried) {
+            closed.push_back(modal);
+            modal->close();
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -54,6 +88,7 @@ int runGui(const HostSettings& settings, const GuiOptions& options) {
         return fail(kExitFailure, e.what());
     }
     desktop->start();
+    if (const char* file = std::getenv(kGeometryVariable); file && *file) desktop->setGeometryFile(file);
 
     auto app = host::HostApplication::create({settings.database, settings.plugins, settings.hostBundle});
     if (auto status = app->openDatabase(); !status) return fail(kExitFailure, status.message());
@@ -84,10 +119,45 @@ int runGui(const HostSettings& settings, const GuiOptions& options) {
             return app->quitRequested();
         });
         player->start();
+    } else {
+        // Stored once each act of a person is done, as after each terminal command.
+        desktop->setAfterActHandler([&] { (void)app->saveChangesAfterCommand(); });
     }
+
+    // SIGTERM, SIGHUP (the session ended) and SIGINT save and quit the normal way, handled on
+    // the run loop; a second one, or the deadline, ends the process at once.
+    platform::SignalSource signals;
+    bool terminating = false;
+    bool dialogsClosed = false;
+    std::vector<std::weak_ptr<platform::Window>> closedForQuit;
+    std::function<void()> closeNext = [&] {
+        dialogsClosed = closeDialogsForQuit(*desktop, closedForQuit);
+        if (!dialogsClosed) platform::RunLoop::main().dispatchAsync(closeNext);
+    };
+    auto terminate = [&] {
+        if (terminating) return;
+        terminating = true;
+        signals.armEmergencyExit({SIGTERM, SIGHUP, SIGINT},
+                                 "zandrel-host: stopped at once by a second signal; changes made since the "
+                                 "last save were not stored\n",
+                                 kExitFailure, kSignalQuitDeadline);
+        std::cerr << "zandrel-host: terminated by a signal: saving and quitting\n";
+        if (player) player->stop();
+        closeNext();
+    };
+    for (int signo : {SIGTERM, SIGHUP, SIGINT}) signals.handle(signo, terminate);
+    signals.start();
+
     auto& loop = platform::RunLoop::main();
     loop.runUntil(platform::RunLoopMode::Default, [&] {
         if (app->quitRequested()) return true;
+        if (terminating) {
+            if (!dialogsClosed) return false;
+            // Nobody is asked any more: an alert the save shows takes its default button.
+            desktop->stop();
+            app->terminate();
+            return true;
+        }
         if (player) return player->isFinished();
         // A person closed the last window: that is quitting, with the save quitting does.
         if (!anyWindowVisible()) app->terminate();
@@ -95,7 +165,13 @@ int runGui(const HostSettings& settings, const GuiOptions& options) {
     });
     if (player) player->stop();
     desktop->stop();
+    signals.stop();
+    signals.disarmEmergencyExit();
     if (!app->quitRequested()) return fail(kExitFailure, "quit with unsaved changes: the last save failed");
+    if (terminating) {
+        std::cerr << "zandrel-host: saved and quit on a signal\n";
+        return 0;
+    }
     if (player && player->failedLine()) return kExitScriptFailed;
     return 0;
 }

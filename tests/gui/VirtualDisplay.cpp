@@ -85,6 +85,16 @@ VirtualDisplay::VirtualDisplay() {
                                                    "/tests/gui/lsan-gtk.supp:print_suppressions=0";
     ::setenv("LSAN_OPTIONS", lsan.c_str(), 1);
     m_windowManager = spawn({"openbox", "--sm-disable"}, -1);
+    // Windows mapped before the window manager runs are not given the focus: wait until it
+    // answers for the desktops it manages.
+    auto managed = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < managed) {
+        pid_t probe = spawn({"sh", "-c", "exec xdotool get_num_desktops 2>/dev/null"}, -1);
+        int status = 0;
+        ::waitpid(probe, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 VirtualDisplay::~VirtualDisplay() {

@@ -5,12 +5,16 @@
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
 #include <glibmm/markup.h>
+#include <gtkmm/adjustment.h>
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
 #include <gtkmm/checkbutton.h>
+#include <gtkmm/cssprovider.h>
 #include <gtkmm/dropdown.h>
 #include <gtkmm/entry.h>
+#include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/fixed.h>
+#include <gtkmm/gestureclick.h>
 #include <gtkmm/image.h>
 #include <gtkmm/init.h>
 #include <gtkmm/label.h>
@@ -22,6 +26,8 @@
 #include <gtkmm/window.h>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 
 #include "platform/foundation/Log.h"
 #include "platform/runtime/RunLoop.h"
@@ -34,6 +40,13 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
+
+// From GDK's X11 backend (gdk/x11/gdkx.h): that header brings Xlib's macros (Status, None,
+// Bool), which clash with ordinary C++ names, for the two functions the geometry file needs.
+extern "C" {
+GType gdk_x11_surface_get_type(void);
+unsigned long gdk_x11_surface_get_xid(GdkSurface* surface);
+}
 
 namespace platform {
 
@@ -78,6 +91,39 @@ std::string cellText(TableView& table, size_t column, size_t row) {
     Value value = table.valueAt(column, row);
     if (col.checkBox) return value.isNull() ? "" : (value.asBool() ? "1" : "0");
     return value.isString() ? value.asString() : value.description();
+}
+
+// Rows a page key moves the selection of a table by.
+constexpr int64_t kTablePage = 10;
+
+// A focused table draws a ring around itself, since its rows never show focus.
+void installTableStyle() {
+    static bool installed = false;
+    if (installed) return;
+    auto display = Gdk::Display::get_default();
+    if (!display) return;
+    installed = true;
+    auto css = Gtk::CssProvider::create();
+    css->load_from_data(
+        "scrolledwindow.zandrel-table:focus-visible { outline: 2px solid rgb(53,132,228); outline-offset: "
+        "-2px; "
+        "}");
+    Gtk::StyleContext::add_provider_for_display(display, css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+// Text in a tab-separated line of the geometry file.
+std::string field(const Glib::ustring& text) {
+    std::string out = text;
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return out;
+}
+
+template <typename F>
+void forEachWidget(Gtk::Widget& widget, const F& f) {
+    f(widget);
+    for (auto* child = widget.get_first_child(); child; child = child->get_next_sibling())
+        forEachWidget(*child, f);
 }
 
 void menuSignature(const Menu& menu, std::string& out) {
@@ -132,7 +178,9 @@ GtkFrontEnd::GtkFrontEnd() {
     Gtk::init_gtkmm_internals();
     m_glib = std::make_unique<GlibRunLoopSource>();
     m_glib->setBeforePass([this] {
-        if (m_running) syncAll();
+        if (!m_running) return;
+        syncAll();
+        if (!m_geometryFile.empty()) writeGeometry();
     });
 }
 
@@ -163,7 +211,102 @@ void GtkFrontEnd::stop() {
 
 void GtkFrontEnd::deferToModel(std::function<void()> action) {
     if (m_syncing) return;
-    RunLoop::main().dispatchAsync(std::move(action));
+    RunLoop::main().dispatchAsync([this, action = std::move(action)] {
+        ++m_actsRunning;
+        struct Finished {
+            GtkFrontEnd* self;
+            ~Finished() { self->actFinished(); }
+        } finished{this};
+        action();
+    });
+}
+
+void GtkFrontEnd::actFinished() {
+    if (--m_actsRunning > 0 || !m_afterAct || m_afterActQueued) return;
+    // Once for all the acts of a pass (every key typed into a field is one).
+    m_afterActQueued = true;
+    RunLoop::main().dispatchAsync([this] {
+        m_afterActQueued = false;
+        if (m_actsRunning == 0 && m_afterAct && m_running) m_afterAct();
+    });
+}
+
+bool GtkFrontEnd::cancelWithKeyboard(const std::shared_ptr<Window>& window) {
+    if (!window->isSheet() && Application::shared().modalWindow() != window) return false;
+    std::shared_ptr<Button> cancel;
+    for (const auto& view : visibleViews(*window)) {
+        auto button = std::dynamic_pointer_cast<Button>(view);
+        if (button && button->isEnabled() && button->keyEquivalent() == "\x1b") cancel = button;
+    }
+    if (!cancel) cancel = findVisibleButton(*window, "Cancel");
+    if (!cancel || !cancel->isEnabled()) return false;
+    auto* widget = dynamic_cast<Gtk::Button*>(widgetFor(*cancel));
+    if (!widget) return false;
+    // Through the widget, as a press of it would be; at once, not after the pressed look that
+    // activating it shows first, so keys that follow act on what Escape left.
+    g_signal_emit_by_name(widget->gobj(), "clicked");
+    return true;
+}
+
+bool GtkFrontEnd::tableKey(const std::shared_ptr<View>& view, unsigned keyval) {
+    auto table = std::dynamic_pointer_cast<TableView>(view);
+    if (!table || !table->isEnabled()) return false;
+    auto rows = static_cast<int64_t>(std::min(table->numberOfRows(), kMaxTableRows));
+    int64_t selected = table->selectedRow();
+    if (selected >= rows) selected = -1;
+    int64_t next = selected;
+    switch (keyval) {
+        case GDK_KEY_Up:
+        case GDK_KEY_KP_Up:
+            next = selected < 0 ? rows - 1 : std::max<int64_t>(0, selected - 1);
+            break;
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Down:
+            next = selected < 0 ? 0 : std::min(rows - 1, selected + 1);
+            break;
+        case GDK_KEY_Home:
+        case GDK_KEY_KP_Home:
+            next = 0;
+            break;
+        case GDK_KEY_End:
+        case GDK_KEY_KP_End:
+            next = rows - 1;
+            break;
+        case GDK_KEY_Page_Up:
+        case GDK_KEY_KP_Page_Up:
+            next = std::max<int64_t>(0, (selected < 0 ? 0 : selected) - kTablePage);
+            break;
+        case GDK_KEY_Page_Down:
+        case GDK_KEY_KP_Page_Down:
+            next = std::min(rows - 1, (selected < 0 ? 0 : selected) + kTablePage);
+            break;
+        case GDK_KEY_space:
+        case GDK_KEY_KP_Space: {
+            const auto& columns = table->tableColumns();
+            auto column =
+                std::find_if(columns.begin(), columns.end(), [](const auto& c) { return c.checkBox; });
+            if (selected < 0 || column == columns.end()) return false;
+            auto c = static_cast<size_t>(column - columns.begin());
+            auto r = static_cast<size_t>(selected);
+            Value value = table->valueAt(c, r);
+            if (value.isNull()) return true;  // the row has no box to tick
+            bool on = !value.asBool();
+            std::weak_ptr<View> weak = view;
+            deferToModel([weak, on, c, r] {
+                if (auto v = std::dynamic_pointer_cast<TableView>(weak.lock()))
+                    v->setValueAt(Value(on), c, r);
+            });
+            return true;
+        }
+        default:
+            return false;
+    }
+    if (rows == 0 || next == selected) return true;
+    std::weak_ptr<View> weak = view;
+    deferToModel([weak, next] {
+        if (auto v = std::dynamic_pointer_cast<TableView>(weak.lock())) v->selectRow(next);
+    });
+    return true;
 }
 
 Gtk::Window* GtkFrontEnd::gtkWindow(const Window& window) const {
@@ -240,6 +383,15 @@ GtkFrontEnd::WindowEntry& GtkFrontEnd::entryFor(const std::shared_ptr<Window>& w
     entry.box->append(*entry.fixed);
     entry.window->set_child(*entry.box);
     std::weak_ptr<Window> weak = window;
+    auto keys = Gtk::EventControllerKey::create();
+    keys->signal_key_pressed().connect(
+        [this, weak](guint keyval, guint, Gdk::ModifierType) {
+            if (keyval != GDK_KEY_Escape) return false;
+            auto w = weak.lock();
+            return w && cancelWithKeyboard(w);
+        },
+        false);
+    entry.window->add_controller(keys);
     entry.window->signal_close_request().connect(
         [this, weak] {
             // The model decides; the window goes away when the model no longer shows it.
@@ -447,6 +599,29 @@ Gtk::Widget* GtkFrontEnd::createWidget(WindowEntry& entry, const std::shared_ptr
             ve.header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
             ve.rows = Gtk::make_managed<Gtk::ListBox>();
             ve.rows->set_selection_mode(Gtk::SelectionMode::SINGLE);
+            // The table is one stop of the focus chain; its keys are handled here (see above).
+            installTableStyle();
+            scroller->add_css_class("zandrel-table");
+            scroller->set_focusable(true);
+            // Nothing inside takes focus, so Tab stops at the table itself.
+            box->set_can_focus(false);
+            auto keys = Gtk::EventControllerKey::create();
+            keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+            keys->signal_key_pressed().connect(
+                [this, weak](guint keyval, guint, Gdk::ModifierType state) {
+                    auto modifiers = Gdk::ModifierType::CONTROL_MASK | Gdk::ModifierType::ALT_MASK |
+                                     Gdk::ModifierType::SUPER_MASK | Gdk::ModifierType::SHIFT_MASK;
+                    if ((state & modifiers) != Gdk::ModifierType{}) return false;
+                    auto view = weak.lock();
+                    return view && tableKey(view, keyval);
+                },
+                false);
+            scroller->add_controller(keys);
+            // A click in the table also brings the keyboard there.
+            auto click = Gtk::GestureClick::create();
+            click->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+            click->signal_pressed().connect([scroller](int, double, double) { scroller->grab_focus(); });
+            scroller->add_controller(click);
             ve.rows->signal_row_selected().connect([this, weak](Gtk::ListBoxRow* row) {
                 if (m_syncing) return;
                 int64_t index = row ? row->get_index() : -1;
@@ -575,6 +750,8 @@ void GtkFrontEnd::updateWidget(ViewEntry& ve, View& view) {
                             auto* check = Gtk::make_managed<Gtk::CheckButton>(shown(table.cellTitleAt(c, r)));
                             check->set_active(cellText(table, c, r) == "1");
                             check->set_size_request(cellWidth, -1);
+                            // Space in the focused table ticks it; the focus stays on the table.
+                            check->set_focusable(false);
                             check->signal_toggled().connect([this, weak, check, c, r] {
                                 bool on = check->get_active();
                                 deferToModel([weak, on, c, r] {
@@ -608,10 +785,20 @@ void GtkFrontEnd::updateWidget(ViewEntry& ve, View& view) {
             auto* current = ve.rows->get_selected_row();
             int64_t currentIndex = current ? current->get_index() : -1;
             if (currentIndex != selected) {
-                if (selected < 0 || static_cast<size_t>(selected) >= shownRows)
+                if (selected < 0 || static_cast<size_t>(selected) >= shownRows) {
                     ve.rows->unselect_all();
-                else
-                    ve.rows->select_row(*ve.rows->get_row_at_index(static_cast<int>(selected)));
+                } else {
+                    auto* row = ve.rows->get_row_at_index(static_cast<int>(selected));
+                    ve.rows->select_row(*row);
+                    // The selected row scrolled into sight (rows not laid out yet have no bounds).
+                    auto* scroller = static_cast<Gtk::ScrolledWindow*>(ve.widget);
+                    graphene_rect_t bounds;
+                    if (auto* content = ve.rows->get_parent();
+                        content &&
+                        gtk_widget_compute_bounds(GTK_WIDGET(row->gobj()), content->gobj(), &bounds))
+                        scroller->get_vadjustment()->clamp_page(bounds.origin.y,
+                                                                bounds.origin.y + bounds.size.height);
+                }
             }
             break;
         }
@@ -724,6 +911,15 @@ int GtkFrontEnd::runAlert(const AlertRequest& alert) {
             window.set_default_widget(*b);
         }
     }
+    auto keys = Gtk::EventControllerKey::create();
+    keys->signal_key_pressed().connect(
+        [&window](guint keyval, guint, Gdk::ModifierType) {
+            if (keyval != GDK_KEY_Escape) return false;
+            window.close();  // answered as closing it is
+            return true;
+        },
+        false);
+    window.add_controller(keys);
     window.signal_close_request().connect(
         [&state] {
             if (!state.answer)
@@ -745,6 +941,128 @@ int GtkFrontEnd::runAlert(const AlertRequest& alert) {
     std::erase(m_alerts, &state);
     window.hide();
     return state.answer.value_or(kAlertDefaultReturn);
+}
+
+std::string GtkFrontEnd::geometry() const {
+    struct Named {
+        const ViewEntry* entry;
+        std::string identifier;
+    };
+    std::vector<std::pair<Gtk::Window*, std::map<const Gtk::Widget*, Named>>> windows;
+    for (const auto& [model, entry] : m_windows) {
+        std::map<const Gtk::Widget*, Named> named;
+        for (const auto& [view, ve] : entry->views)
+            if (auto v = ve.view.lock(); v && ve.widget && !v->identifier().empty())
+                named[ve.widget] = {&ve, v->identifier()};
+        windows.emplace_back(entry->window.get(), std::move(named));
+    }
+    for (auto* alert : m_alerts)
+        if (!alert->answer) windows.emplace_back(alert->window, std::map<const Gtk::Widget*, Named>{});
+    std::string out;
+    for (auto& [gw, named] : windows) {
+        if (!gw->get_mapped()) continue;
+        std::string title = field(gw->get_title());
+        auto* focus = gw->get_focus();
+        forEachWidget(*gw, [&](Gtk::Widget& widget) {
+            if (!widget.get_mapped()) return;
+            GtkNative* native = gtk_widget_get_native(widget.gobj());
+            GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
+            if (!surface || !gdk_surface_get_mapped(surface)) return;
+            const Named* view = nullptr;
+            if (auto it = named.find(&widget); it != named.end()) view = &it->second;
+            bool isWindow = &widget == gw;
+            auto* label = GTK_IS_LABEL(widget.gobj()) ? GTK_LABEL(widget.gobj()) : nullptr;
+            if (!isWindow && !view && !(label && *gtk_label_get_text(label))) return;
+            graphene_rect_t bounds;
+            if (!gtk_widget_compute_bounds(widget.gobj(), GTK_WIDGET(native), &bounds)) return;
+            double sx = 0, sy = 0;
+            gtk_native_get_surface_transform(native, &sx, &sy);
+            unsigned long xid = G_TYPE_CHECK_INSTANCE_TYPE(surface, gdk_x11_surface_get_type())
+                                    ? gdk_x11_surface_get_xid(surface)
+                                    : 0;
+            std::string kind, text, state;
+            if (isWindow) {
+                kind = "window";
+                text = title;
+                state = gw->is_active() ? "active" : "inactive";
+                if (gw->get_modal()) state += " modal";
+            } else if (view) {
+                kind = "view";
+                text = field(view->identifier);
+                const ViewEntry& ve = *view->entry;
+                switch (ve.kind) {
+                    case Kind::PushButton:
+                        state = field(static_cast<Gtk::Button&>(widget).get_label());
+                        break;
+                    case Kind::CheckBox:
+                        state = static_cast<Gtk::CheckButton&>(widget).get_active() ? "on" : "off";
+                        break;
+                    case Kind::Entry:
+                        state = field(static_cast<Gtk::Entry&>(widget).get_text());
+                        break;
+                    case Kind::Label:
+                        state = field(static_cast<Gtk::Label&>(widget).get_text());
+                        break;
+                    case Kind::PopUp: {
+                        guint selected = static_cast<Gtk::DropDown&>(widget).get_selected();
+                        if (ve.items && selected < ve.items->get_n_items())
+                            state = field(ve.items->get_string(selected));
+                        break;
+                    }
+                    case Kind::Table: {
+                        int rows = 0;
+                        while (ve.rows->get_row_at_index(rows)) ++rows;
+                        auto* row = ve.rows->get_selected_row();
+                        state = fmt::format("rows {} selected {}", rows, row ? row->get_index() : -1);
+                        break;
+                    }
+                    case Kind::Image:
+                    case Kind::None:
+                        break;
+                }
+                if (!widget.is_sensitive()) state += " disabled";
+                if (focus && (focus == &widget || focus->is_ancestor(widget))) state += " focus";
+            } else {
+                kind = "label";
+                text = field(gtk_label_get_text(label));
+                // The menu item or list row it names has the keyboard.
+                for (GtkWidget* w = widget.gobj(); w && w != GTK_WIDGET(native); w = gtk_widget_get_parent(w))
+                    if (gtk_widget_get_state_flags(w) & GTK_STATE_FLAG_FOCUSED) {
+                        state = "focus";
+                        break;
+                    }
+            }
+            // GTK has seen the pointer over it: the surface is on the screen and takes input.
+            if (!isWindow &&
+                (widget.get_state_flags() & Gtk::StateFlags::PRELIGHT) == Gtk::StateFlags::PRELIGHT)
+                state += state.empty() ? "hover" : " hover";
+            out += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", kind, text, xid,
+                               std::lround(bounds.origin.x + sx), std::lround(bounds.origin.y + sy),
+                               std::lround(bounds.size.width), std::lround(bounds.size.height),
+                               GTK_IS_ROOT(native) ? "toplevel" : "popup", title, state);
+        });
+    }
+    return out;
+}
+
+void GtkFrontEnd::writeGeometry() {
+    std::string text = geometry();
+    if (text == m_lastGeometry) return;
+    m_lastGeometry = text;
+    // Whole or not at all: a reader never sees half a file.
+    std::filesystem::path temporary = m_geometryFile;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out) {
+            Log::format("cannot write the geometry file {}", temporary.string());
+            return;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, m_geometryFile, error);
+    if (error) Log::format("cannot write the geometry file {}: {}", m_geometryFile.string(), error.message());
 }
 
 bool GtkFrontEnd::openURL(const std::string& url) {

@@ -26,8 +26,24 @@
 // (performClose); GTK never destroys a window the model still shows.
 //
 // Alerts are modal windows with one button per alert button, the default one marked and taking
-// Return; runAlert() runs a nested modal loop until one is pressed. Closing one answers with the
-// alternate button when there is one (the way Escape cancels), else the default.
+// Return; runAlert() runs a nested modal loop until one is pressed. Closing one (or Escape)
+// answers with the alternate button when there is one, else the default.
+//
+// Keyboard. Return presses a window's default button; Escape in a sheet or a modal window
+// presses its cancel button (the one whose key equivalent is Escape, else the one titled
+// Cancel), as it does at the terminal. A table takes focus as one control (Tab reaches it) and
+// its rows never take focus themselves: GTK selects the row that gets focus, so focusable rows
+// would be selected for nobody whenever the window gets focus back. In a focused table Up, Down,
+// Home, End, Page Up and Page Down move the selection and Space ticks or unticks the selected
+// row's first check-box cell.
+//
+// Acts. After a person's act has been handled, once no other act is still running (an act that
+// opened an alert completes when the alert is answered), the after-act handler runs: the host
+// saves there, as it does after each terminal command.
+//
+// Geometry file. When set, the front end writes where every mapped control, label and window is
+// on the screen (see writeGeometry) whenever that changes, so tools outside the process can
+// drive the windows with real pointer and key events.
 
 #include <filesystem>
 #include <functional>
@@ -96,6 +112,20 @@ public:
     bool activateMenuItem(const std::shared_ptr<MenuItem>& item);
     GlibRunLoopSource& glibSource() { return *m_glib; }
 
+    void setAfterActHandler(std::function<void()> handler) { m_afterAct = std::move(handler); }
+    // Empty: none is written.
+    void setGeometryFile(std::filesystem::path file) { m_geometryFile = std::move(file); }
+    // What the geometry file holds now: one line per window, mapped view (by identifier) and
+    // mapped label, tab-separated -- kind (window, view, label), text (the title, the view's
+    // identifier, the label's text), the X window to click in (0 off X11), x, y, width, height
+    // in that window's coordinates, the surface (toplevel or popup), the title of the window it
+    // belongs to, and a state: for a window "active" or "inactive" and "modal" when it is; for
+    // a view what it shows (an entry's text, a pop-up's choice, a table's "rows N selected I",
+    // a check box's "on"/"off", a button's title) with "disabled" and "focus" when so; for a
+    // label "focus" when what it names has the keyboard; views and labels end in "hover" while
+    // the pointer is over them.
+    std::string geometry() const;
+
     // Renders `widget` as it looks now into a PNG file; false with `error` set when it has no
     // size yet or the file cannot be written.
     static bool saveScreenshot(Gtk::Widget& widget, const std::filesystem::path& file, std::string& error);
@@ -113,6 +143,12 @@ private:
     void dropWindow(const Window* window);
     // Runs `action` on the next pass, unless the change came from the model itself.
     void deferToModel(std::function<void()> action);
+    void actFinished();
+    void writeGeometry();
+    // Escape in a sheet or a modal window: true when a cancel button was pressed.
+    bool cancelWithKeyboard(const std::shared_ptr<Window>& window);
+    // A key pressed in a focused table: true when the table used it.
+    bool tableKey(const std::shared_ptr<View>& view, unsigned keyval);
 
     std::unique_ptr<GlibRunLoopSource> m_glib;
     std::map<const Window*, std::unique_ptr<WindowEntry>> m_windows;
@@ -120,6 +156,11 @@ private:
     std::weak_ptr<Window> m_lastKey;
     bool m_running = false;
     int m_syncing = 0;  // widget signals caused by the model's own updates are not passed back
+    int m_actsRunning = 0;
+    bool m_afterActQueued = false;
+    std::function<void()> m_afterAct;
+    std::filesystem::path m_geometryFile;
+    std::string m_lastGeometry;
 };
 
 }  // namespace platform
