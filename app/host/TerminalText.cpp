@@ -6,36 +6,9 @@
 
 #include <cstdlib>
 
-namespace {
+#include "platform/foundation/UTF8.h"
 
-// The length of the well-formed UTF-8 sequence at the start of `text` (shortest form, no
-// surrogates, at most U+10FFFF), or 0 when it is not one; `codePoint` gets its value.
-size_t utf8Sequence(std::string_view text, char32_t& codePoint) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    size_t length = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-    return length;
-}
+namespace {
 
 bool isContinuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -52,7 +25,7 @@ std::string TerminalText::printable(std::string_view text, size_t maxChars) {
             break;
         }
         char32_t codePoint = 0;
-        const size_t length = utf8Sequence(text.substr(at), codePoint);
+        const size_t length = platform::UTF8::decode(text, at, codePoint);
         if (length == 0) {
             out += fmt::format("\\x{:02x}", static_cast<unsigned char>(text[at]));
             ++at;

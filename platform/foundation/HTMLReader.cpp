@@ -3,6 +3,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -12,49 +13,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/UTF8.h"
+
 namespace platform {
 
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// The length of the valid UTF-8 sequence at `i`, or 0 when there is none (overlong forms,
-// surrogates and code points past U+10FFFF are not valid).
-size_t validSequenceLength(std::string_view s, size_t i) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char b = byte(i);
-    if (b < 0x80) return 1;
-    size_t n;
-    unsigned cp;
-    if (b >= 0xC2 && b <= 0xDF) {
-        n = 2;
-        cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        cp = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        cp = b & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return n;
-}
-
 // UTF-8 the parser can take as it is: malformed sequences and NUL become U+FFFD.
 std::string sanitizedUTF8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
-        size_t n = s[i] == '\0' ? 0 : validSequenceLength(s, i);
+        char32_t ignored;
+        size_t n = s[i] == '\0' ? 0 : UTF8::decode(s, i, ignored);
         if (n == 0) {
             out.append(kReplacement);
             ++i;
@@ -147,8 +120,8 @@ std::optional<double> parseFontSize(std::string_view value, double current) {
         points = number * current / 100.0;
     else
         return std::nullopt;
-    if (!(points > 0.0) || points > 10000.0) return std::nullopt;
-    return points;
+    if (!(points > 0.0) || points > HTMLReader::kMaxFontSize) return std::nullopt;
+    return std::max(points, HTMLReader::kMinFontSize);
 }
 
 // The first family of a font-family list, without its quotes; a backslash escapes the next
@@ -248,7 +221,10 @@ public:
         for (const auto& [heading, scale] : headings) {
             if (nameIn(name, {heading})) {
                 frame.bold = true;
-                frame.size *= scale;
+                // Nested headings scale again and again: keep the size within bounds, so that
+                // it never overflows to infinity or sinks to zero.
+                frame.size =
+                    std::clamp(frame.size * scale, HTMLReader::kMinFontSize, HTMLReader::kMaxFontSize);
             }
         }
         if (nameIn(name, {"a"})) {

@@ -17,7 +17,8 @@
 // not switch it. Nesting depth is limited by memory only (the walk keeps one small frame per
 // open element). A link address longer than kMaxLinkLength or a font family longer than
 // kMaxFamilyLength is ignored, so every run costs a bounded amount of memory and the result
-// grows linearly with the input.
+// grows linearly with the input. Sizes stay within kMinFontSize and kMaxFontSize however deep
+// headings nest.
 
 #include <cstddef>
 #include <optional>
@@ -35,6 +36,10 @@ public:
 
     static constexpr size_t kMaxLinkLength = 8192;
     static constexpr size_t kMaxFamilyLength = 256;
+    // Font sizes the markup can set, in points: a larger declared size is ignored, a smaller one
+    // (or nested headings shrinking it) is raised to the minimum.
+    static constexpr double kMinFontSize = 0.01;
+    static constexpr double kMaxFontSize = 10000.0;
 
     // The styled text of `data` in `characterEncoding`, with `base` for text no element styles
     // (the document's default attributes); none for an encoding the reader does not know,

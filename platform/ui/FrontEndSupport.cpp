@@ -7,6 +7,7 @@
 #include <cctype>
 #include <functional>
 
+#include "platform/foundation/UTF8.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Menu.h"
@@ -23,41 +24,9 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 std::optional<char32_t> nextCodePoint(std::string_view text, size_t& pos) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(pos);
-    size_t length;
     char32_t value;
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    } else if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        value = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        value = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        value = lead & 0x07;
-    } else {
-        ++pos;
-        return std::nullopt;
-    }
-    if (text.size() - pos < length) {
-        ++pos;
-        return std::nullopt;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        unsigned char next = byte(pos + i);
-        if ((next & 0xc0) != 0x80) {
-            ++pos;
-            return std::nullopt;
-        }
-        value = (value << 6) | (next & 0x3f);
-    }
-    bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-    bool surrogate = value >= 0xd800 && value <= 0xdfff;
-    if (overlong || surrogate || value > 0x10ffff) {
+    const size_t length = UTF8::decode(text, pos, value);
+    if (length == 0) {
         ++pos;
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 // whose view went away is no longer shown anywhere, and says so.
 
 #include <memory>
+#include <vector>
 
 #include "platform/foundation/Object.h"
 #include "platform/ui/Geometry.h"
@@ -29,6 +30,11 @@ public:
     const Rect& positioningRect() const { return m_positioningRect; }
     std::shared_ptr<View> positioningView() const { return m_positioningView.lock(); }
     RectEdge preferredEdge() const { return m_preferredEdge; }
+
+    // The popovers being shown, in the order they were shown (a popover shown again moves to the
+    // end), so that a front end can draw them. Only popovers owned by a shared_ptr are listed; the
+    // list does not keep them alive.
+    static std::vector<std::shared_ptr<Popover>> shownPopovers();
 
 private:
     std::shared_ptr<View> m_contentView;

@@ -18,6 +18,7 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/TerminalDrawing.h"
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 
@@ -210,7 +211,7 @@ std::string TerminalFrontEnd::helpText() {
            "  tick <view>                   click a check box\n"
            "  tick <table> <row> [<column>] tick or untick a table's check-box cell (the column by\n"
            "                                identifier, title or number, when the table has several)\n"
-           "  close                         close the key window with its own close control\n"
+           "  close                         close the key window (its open popover first)\n"
            "  answer <number|button title>  answer the alert that is waiting (Enter: its default button)\n"
            "  quit                          close modal windows and quit\n"
            "Double quotes keep spaces (\"New name\") and allow an empty text (\"\"); inside them \\\" is a "
@@ -924,6 +925,11 @@ bool TerminalFrontEnd::commandTickCell(TableView& table, const std::vector<std::
 bool TerminalFrontEnd::commandClose() {
     auto window = keyWindowOrSay();
     if (!window) return false;
+    // An open popover closes before its window, as Escape would close it.
+    if (TerminalDrawing::closeFrontmostPopover(*window)) {
+        m_dirty = true;
+        return true;
+    }
     if (!window->isClosable())
         return fail(fmt::format("The window {} has no close control: use its buttons.",
                                 TerminalRenderer::windowName(*window)));

@@ -11,7 +11,9 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/Popover.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/TerminalDrawing.h"
 #include "platform/ui/TerminalLayout.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
@@ -302,11 +304,11 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     if (auto* parent = window.sheetParent()) notes.push_back(fmt::format("sheet on {}", windowName(*parent)));
     if (app.modalWindow().get() == &window) notes.push_back("modal");
     if (window.attachedSheet()) notes.push_back("has a sheet open");
-    std::string out =
-        fitWidth(fmt::format("=== {} ==={}", windowName(window),
-                             notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", "))),
-                 width) +
-        "\n";
+    std::string out = TerminalDrawing::titleLine(
+                          fmt::format("=== {} ==={}", windowName(window),
+                                      notes.empty() ? "" : fmt::format("  ({})", fmt::join(notes, ", "))),
+                          window, width) +
+                      "\n";
     auto views = visibleViews(window);
     struct Line {
         std::string name, kind, state;
@@ -338,15 +340,42 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
     std::vector<TerminalLayout::Item> items;
     items.reserve(views.size());
     std::unordered_map<const View*, size_t> indexOf;
+    std::unordered_map<size_t, TerminalDrawing::Span> separators;
     for (size_t i = 0; i < views.size(); ++i) {
         auto parent = indexOf.find(views[i]->superview());
-        // A table draws its rows below its line, so it keeps the whole width for them.
+        auto separator = TerminalDrawing::separatorSpan(*views[i], window, width);
+        if (separator) separators.emplace(i, *separator);
+        // A table draws its rows below its line, so it keeps the whole width for them; a
+        // separator divides what is above it from what is below.
         items.push_back({views[i]->frame(),
                          parent == indexOf.end() ? TerminalLayout::kNoParent : parent->second,
-                         dynamic_cast<const TableView*>(views[i].get()) != nullptr});
+                         separator || dynamic_cast<const TableView*>(views[i].get()) != nullptr});
         indexOf.emplace(views[i].get(), i);
     }
-    for (const TerminalLayout::Line& row : TerminalLayout::arrange(items, width)) {
+    // Popovers by the view they point at, each drawn with that view's line.
+    std::unordered_map<size_t, std::vector<std::shared_ptr<Popover>>> popovers;
+    for (auto& popover : TerminalDrawing::popoversOf(window))
+        if (auto it = indexOf.find(popover->positioningView().get()); it != indexOf.end())
+            popovers[it->second].push_back(std::move(popover));
+    // The boxes of the popovers anchored in `row`: those above it, or all the others.
+    const auto boxesOf = [&](const TerminalLayout::Line& row, bool above) {
+        std::string boxes;
+        size_t column = 0;
+        for (const TerminalLayout::Cell& cell : row) {
+            if (auto it = popovers.find(cell.item); it != popovers.end())
+                for (const auto& popover : it->second)
+                    if ((popover->preferredEdge() == RectEdge::MaxY) == above)
+                        boxes += TerminalDrawing::popoverBox(*popover, cell.item + 1,
+                                                             row.size() > 1 ? column : 5, width);
+            column += cell.width + TerminalLayout::kCellGap;
+        }
+        return boxes;
+    };
+    const auto drawRow = [&](const TerminalLayout::Line& row) {
+        if (auto it = separators.find(row.front().item); row.size() == 1 && it != separators.end()) {
+            out += TerminalDrawing::separatorLine(it->second) + "\n";
+            return;
+        }
         if (row.size() > 1) {
             // Side by side: number, identifier and state in each cell.
             std::string line;
@@ -360,7 +389,7 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
             }
             line.erase(line.find_last_not_of(' ') + 1);
             out += line + "\n";
-            continue;
+            return;
         }
         const size_t i = row.front().item;
         const View& view = *views[i];
@@ -383,10 +412,15 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
                     padLeft(mark, itemIndent) + fmt::format("{}. {}", k + 1, printable(titles[k]));
                 out += fitWidth(line, width) + "\n";
             }
-            continue;
+            return;
         }
         out += fitWidth(head + state, width) + "\n";
         if (auto* table = dynamic_cast<const TableView*>(&view)) renderTableRows(*table, i + 1, options, out);
+    };
+    for (const TerminalLayout::Line& row : TerminalLayout::arrange(items, width)) {
+        out += boxesOf(row, true);
+        drawRow(row);
+        out += boxesOf(row, false);
     }
     if (views.empty()) out += "     (the window is empty)\n";
     return out;

@@ -1,5 +1,6 @@
 #include "platform/ui/TextField.h"
 
+#include "platform/foundation/UTF8.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
@@ -20,25 +21,9 @@ std::optional<size_t> TextField::findUntypable(std::string_view text) {
             ++i;
             continue;
         }
-        // Lead byte: its length, and the smallest code point it may carry (no overlong forms).
-        size_t length;
-        char32_t point, minimum;
-        if (c >= 0xc2 && c <= 0xdf) {
-            length = 2, point = c & 0x1f, minimum = 0x80;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            length = 3, point = c & 0x0f, minimum = 0x800;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            length = 4, point = c & 0x07, minimum = 0x10000;
-        } else {
-            return i;
-        }
-        if (text.size() - i < length) return i;
-        for (size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xc0) != 0x80) return i;
-            point = (point << 6) | (next & 0x3f);
-        }
-        if (point < minimum || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) return i;
+        char32_t point;
+        const size_t length = UTF8::decode(text, i, point);
+        if (length == 0) return i;
         if (point >= 0x80 && point <= 0x9f) return i;  // C1 controls
         i += length;
     }

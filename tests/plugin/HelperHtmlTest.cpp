@@ -218,6 +218,32 @@ TEST(HtmlHostile, LongLinksAndFamiliesAreDroppedSoRunsStaySmall) {
     EXPECT_EQ(describe(runsOf(*result)), describe({{"ab\n"}}));
 }
 
+TEST(HtmlHostile, NestedHeadingsKeepTheSizeWithinBounds) {
+    // Each heading scales the size it is in; two thousand of them would overflow to infinity
+    // (h1) or sink to zero (h6).
+    using platform::HTMLReader;
+    struct Case {
+        const char* open;
+        const char* unit;  // what else each level opens
+        double size;
+    };
+    for (const auto& c :
+         {Case{"<h1>", "<div>", HTMLReader::kMaxFontSize}, Case{"<h6>", "<div>", HTMLReader::kMinFontSize},
+          Case{"<h1>", "", HTMLReader::kMaxFontSize},
+          Case{"<span style=\"font-size:1e-300px\">", "", HTMLReader::kMinFontSize},
+          Case{"<h2><span style=\"font-size:300%\">", "", HTMLReader::kMaxFontSize}}) {
+        const std::string html = repeat(std::string(c.unit) + c.open, 2000) + "deep";
+        auto result = HTMLReader::read(html);
+        ASSERT_TRUE(result) << c.open;
+        ASSERT_FALSE(result->runs().empty()) << c.open;
+        for (const auto& run : result->runs()) {
+            EXPECT_GE(run.attributes.fontSize, HTMLReader::kMinFontSize) << c.open;
+            EXPECT_LE(run.attributes.fontSize, HTMLReader::kMaxFontSize) << c.open;
+        }
+        EXPECT_EQ(result->attributesAtIndex(result->string().find("deep")).fontSize, c.size) << c.open;
+    }
+}
+
 TEST(HtmlHostile, LargeInputsGrowLinearly) {
     // Work per byte at 8x the size may not be more than a few times the work per byte at 1x
     // (time is compared, with a wide margin, only between the two sizes of one shape).
