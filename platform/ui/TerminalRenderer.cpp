@@ -147,10 +147,10 @@ std::string viewReference(const View& view, size_t number) {
 }
 
 // A check-box cell reads "[x] Title" or "[ ] Title" with the title its delegate gives it; other
-// cells show their value.
+// cells show their value, and a cell without one stays blank.
 std::string cellText(const TableView& table, size_t column, size_t row) {
     Value value = table.valueAt(column, row);
-    if (!table.tableColumns()[column].checkBox) return printable(value.description());
+    if (!table.tableColumns()[column].checkBox) return value.isNull() ? "" : printable(value.description());
     // Asking the delegate for a title changes nothing of the table; the call is not const only
     // because the delegate is handed the table it may look at.
     std::string title = const_cast<TableView&>(table).cellTitleAt(column, row);

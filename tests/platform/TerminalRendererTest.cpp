@@ -240,6 +240,15 @@ TEST_F(TerminalRendererTest, LongCellsAreCutWhileShortOnesStay) {
     (void)table;
 }
 
+TEST_F(TerminalRendererTest, CellsWithoutAValueStayBlank) {
+    addTable("templates", 2);
+    sources.back()->rows[0] = {"unnamed"};  // the data source has no value for the count
+    std::string drawn = TerminalRenderer::renderWindow(*window);
+    EXPECT_TRUE(contains(drawn, "1. unnamed | \n") || contains(drawn, "1. unnamed |\n")) << drawn;
+    EXPECT_FALSE(contains(drawn, "null")) << drawn;
+    EXPECT_TRUE(contains(drawn, "2. row 2 | 1\n")) << drawn;
+}
+
 TEST_F(TerminalRendererTest, PopUpsListOneItemPerLineWhenTheyDoNotFit) {
     auto popUp = std::make_shared<PopUpButton>();
     popUp->setIdentifier("templates");

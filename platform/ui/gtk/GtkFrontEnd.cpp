@@ -90,6 +90,7 @@ std::string cellText(TableView& table, size_t column, size_t row) {
     const auto& col = table.tableColumns()[column];
     Value value = table.valueAt(column, row);
     if (col.checkBox) return value.isNull() ? "" : (value.asBool() ? "1" : "0");
+    if (value.isNull()) return "";  // a cell without a value stays blank, as at the terminal
     return value.isString() ? value.asString() : value.description();
 }
 
