@@ -46,10 +46,7 @@ std::vector<Value> templateValues(const std::string& name) {
 
 class PostgresStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!PostgresTestDatabase::available())
-            GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
-    }
+    void SetUp() override { ZANDREL_REQUIRE_POSTGRES(); }
     std::shared_ptr<PostgresStore> open(host::StoreFactory::Options options = {}) {
         auto store = PostgresStore::open(db.uri(), options);
         EXPECT_TRUE(store) << store.status().message();
