@@ -30,7 +30,8 @@ public:
     std::string_view nullSafeNotEqual() const override { return " IS DISTINCT FROM "; }
     std::string_view isTrueSuffix() const override { return " IS TRUE"; }
     bool bindsListsAsArrays() const override { return true; }
-    void appendInArray(std::string& out, std::string_view operand, size_t n) const override {
+    void appendInArray(std::string& out, std::string_view operand, size_t n,
+                       StoredValue::Kind /*element*/) const override {
         out += operand;
         out += " = ANY(";
         appendPlaceholder(out, n);
@@ -46,6 +47,16 @@ public:
         out += name;
         out += '"';
     }
+    // Compares across kinds itself, as SQLite does: the typed pieces are never asked for.
+    bool comparesLikeTypesOnly() const override { return false; }
+    void appendTypedPlaceholder(std::string&, size_t, StoredValue::Kind, bool) const override {
+        ADD_FAILURE();
+    }
+    void appendAnyIsKind(std::string&, std::string_view, StoredValue::Kind) const override { ADD_FAILURE(); }
+    void appendAnyValue(std::string&, std::string_view, StoredValue::Kind) const override { ADD_FAILURE(); }
+    void appendTextAsBytes(std::string&, std::string_view) const override { ADD_FAILURE(); }
+    void appendTruncated(std::string&, std::string_view) const override { ADD_FAILURE(); }
+    void appendAsInteger(std::string&, std::string_view) const override { ADD_FAILURE(); }
 };
 
 const host::EntityDescription& records() {
