@@ -477,6 +477,31 @@ private:
 int compareStored(const StoredValue& a, const StoredValue& b);
 int compareIntegerWithReal(int64_t i, double r);
 
+// Whether a strictly typed engine takes the bytes as text: UTF-8 without NUL, overlong forms,
+// surrogates or code points past U+10FFFF (PostgreSQL refuses a text parameter otherwise).
+bool takenAsText(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead == 0) return false;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (length == 0 || lead > 0xF4 || i + length > bytes.size()) return false;
+        uint32_t code = lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
 // Writes a tree as one SQL condition. Under a NOT every part yields 0 or 1, never NULL, so NOT
 // keeps the two-valued meaning. Outside any NOT an IN test or ordered comparison is written
 // plainly (so SQLite can search an index with it): there NULL filters a row out exactly as 0
@@ -864,7 +889,10 @@ private:
         } else {
             // One kind (texts and blobs both as bytes where either side is bytes).
             K as = a.kind;
-            const bool bytes = a.kind != b.kind || a.bytes || b.bytes;
+            auto notText = [](const Form& form) {
+                return form.constant && form.kind == K::Text && !takenAsText(form.constant->bytes);
+            };
+            const bool bytes = a.kind != b.kind || a.bytes || b.bytes || notText(a) || notText(b);
             if (bytes) as = K::Blob;
             auto side = [&](const Form& form) {
                 if (form.constant) return bound(*form.constant, as);
@@ -926,7 +954,8 @@ private:
         std::vector<StoredValue> out;
         for (const StoredValue* member : members) {
             if (member->kind == kind) {
-                out.push_back(*member);
+                // A text the engine would not take as text equals no text it holds.
+                if (kind != K::Text || takenAsText(member->bytes)) out.push_back(*member);
             } else if (kind == K::Integer && member->kind == K::Real) {
                 const double r = member->real;
                 if (r >= -9223372036854775808.0 && r < 9223372036854775808.0 && std::floor(r) == r)
