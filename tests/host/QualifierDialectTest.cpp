@@ -146,6 +146,42 @@ TEST(QualifierDialectTest, SqliteCaseInsensitiveLikeFoldsAsciiAndHonoursEscapes)
     }
 }
 
+// SQLite never needs the typed pieces (it compares across kinds itself); spelled in its terms,
+// they still say what they promise: the kind of a value of any type, and reals cut to integers.
+TEST(QualifierDialectTest, SqliteTypedPiecesMeanWhatTheySay) {
+    testsupport::TempDir dir;
+    auto database = host::Database::open(dir / "typed.zandrel");
+    ASSERT_TRUE(database) << database.status().message();
+    const auto& sqlite = host::SqliteDialect::shared();
+    using K = StoredValue::Kind;
+    const struct {
+        const char* value;  // SQL
+        K kind;
+        const char* truncated;  // for reals: the integer part as an integer
+    } cases[] = {
+        {"7", K::Integer, nullptr},    {"-2.75", K::Real, "-2"}, {"'x'", K::Text, nullptr},
+        {"X'00FF'", K::Blob, nullptr}, {"2.0", K::Real, "2"},
+    };
+    for (const auto& c : cases) {
+        for (K kind : {K::Integer, K::Real, K::Text, K::Blob}) {
+            std::string sql = "SELECT ";
+            sqlite.appendAnyIsKind(sql, c.value, kind);
+            auto statement = (*database)->prepare(sql);
+            ASSERT_TRUE(statement) << statement.status().message();
+            ASSERT_TRUE(statement->step());
+            EXPECT_EQ(statement->columnInteger(0) == 1, kind == c.kind) << c.value << " in " << sql;
+        }
+        if (!c.truncated) continue;
+        std::string truncated, sql = "SELECT ";
+        sqlite.appendTruncated(truncated, c.value);
+        sqlite.appendAsInteger(sql, truncated);
+        auto statement = (*database)->prepare(sql);
+        ASSERT_TRUE(statement) << statement.status().message();
+        ASSERT_TRUE(statement->step());
+        EXPECT_EQ(std::to_string(statement->columnInteger(0)), c.truncated) << sql;
+    }
+}
+
 TEST(StoreFactoryTest, ServerAddressesAreTheUriSchemesOnly) {
     const struct {
         const char* address;
