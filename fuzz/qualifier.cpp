@@ -1,7 +1,8 @@
 // Qualifiers: any text either fails to compile with a message or compiles to SQL that SQLite
 // runs; and the SQL (over saved rows) and the in-memory test (over the same rows unsaved) pick
 // the same rows. The rows and bindings mix integers beyond 2^53, reals, texts, booleans and
-// missing values, where SQL and C++ comparisons differ most easily.
+// missing values, where SQL and C++ comparisons differ most easily. The PostgreSQL dialect, whose
+// comparisons are written for their operands' types, accepts exactly the same texts.
 
 #include "host/database/Qualifier.h"
 
@@ -22,6 +23,7 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/EntityCatalog.h"
+#include "host/database/PostgresDialect.h"
 
 using platform::Array;
 using platform::Dictionary;
@@ -124,7 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& f = fixture();
     static const host::EntityDescription* entity =
         host::EntityCatalog::shared().find("CustomRecordDefinition");
-    if (!host::Qualifier::compile(*entity, qualifier, bindings())) return 0;  // refused with a message: fine
+    const bool compiles = bool(host::Qualifier::compile(*entity, qualifier, bindings()));
+    auto typed = host::Qualifier::compile(*entity, qualifier, bindings(), host::PostgresDialect::shared());
+    FUZZ_CHECK(bool(typed) == compiles,
+               "the dialects disagree on whether it compiles: " + std::string(qualifier));
+    if (!compiles) return 0;  // refused with a message: fine
     auto fromSql =
         f.saved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition", qualifier, bindings());
     auto inMemory = f.unsaved->objectsForEntityNamedQualifierLocumBindings("CustomRecordDefinition",

@@ -20,9 +20,18 @@ public:
     std::string_view nullSafeNotEqual() const override { return " IS DISTINCT FROM "; }
     std::string_view isTrueSuffix() const override { return " IS TRUE"; }
     bool bindsListsAsArrays() const override { return true; }
-    void appendInArray(std::string& out, std::string_view operand, size_t n) const override;
+    void appendInArray(std::string& out, std::string_view operand, size_t n,
+                       StoredValue::Kind element) const override;
     void appendCaseInsensitiveLike(std::string& out, std::string_view operand, size_t n) const override;
     void appendQuotedIdentifier(std::string& out, std::string_view name) const override;
+    bool comparesLikeTypesOnly() const override { return true; }
+    void appendTypedPlaceholder(std::string& out, size_t n, StoredValue::Kind kind,
+                                bool array) const override;
+    void appendAnyIsKind(std::string& out, std::string_view column, StoredValue::Kind kind) const override;
+    void appendAnyValue(std::string& out, std::string_view column, StoredValue::Kind kind) const override;
+    void appendTextAsBytes(std::string& out, std::string_view text) const override;
+    void appendTruncated(std::string& out, std::string_view real) const override;
+    void appendAsInteger(std::string& out, std::string_view integralReal) const override;
 };
 
 }  // namespace host

@@ -173,52 +173,6 @@ void addParameter(PgParams& params, const StoredValue& value) {
     }
 }
 
-// The qualifier's condition, with each null-safe equality between a column and a value that is
-// not null written as a plain "=": the same meaning, but one PostgreSQL can answer from an index
-// (it never uses one for IS NOT DISTINCT FROM). Only identifiers and placeholders are touched.
-std::string indexableCondition(const Qualifier& qualifier) {
-    static constexpr std::string_view kNullSafe = " IS NOT DISTINCT FROM ";
-    const std::string& sql = qualifier.sql();
-    const auto& parameters = qualifier.parameters();
-    auto plainValue = [&](std::string_view digits) {
-        size_t n = 0;
-        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-        return error == std::errc() && end == digits.data() + digits.size() && n >= 1 &&
-               n <= parameters.size() && parameters[n - 1].kind != StoredValue::Kind::Null &&
-               parameters[n - 1].kind != StoredValue::Kind::List;
-    };
-    // The placeholder or quoted identifier that ends at `end` (exclusive) or starts at `start`.
-    auto placeholderBefore = [&](size_t end) -> std::string_view {
-        size_t start = end;
-        while (start > 0 && std::isdigit(static_cast<unsigned char>(sql[start - 1]))) --start;
-        return start > 0 && start < end && sql[start - 1] == '$'
-                   ? std::string_view(sql).substr(start, end - start)
-                   : std::string_view();
-    };
-    auto placeholderAfter = [&](size_t start) -> std::string_view {
-        if (start >= sql.size() || sql[start] != '$') return {};
-        size_t end = start + 1;
-        while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-        return std::string_view(sql).substr(start + 1, end - start - 1);
-    };
-    auto identifierBefore = [&](size_t end) { return end > 0 && sql[end - 1] == '"'; };
-    auto identifierAfter = [&](size_t start) { return start < sql.size() && sql[start] == '"'; };
-    std::string out;
-    out.reserve(sql.size());
-    size_t copied = 0;
-    for (size_t at = sql.find(kNullSafe); at != std::string::npos; at = sql.find(kNullSafe, at + 1)) {
-        const size_t after = at + kNullSafe.size();
-        const bool columnThenValue = identifierBefore(at) && plainValue(placeholderAfter(after));
-        const bool valueThenColumn = identifierAfter(after) && plainValue(placeholderBefore(at));
-        if (!columnThenValue && !valueThenColumn) continue;
-        out.append(sql, copied, at - copied);
-        out += " = ";
-        copied = after;
-    }
-    out.append(sql, copied, std::string::npos);
-    return out;
-}
-
 void addQualifierParameters(PgParams& params, const Qualifier& qualifier) {
     params.reserve(qualifier.parameters().size() + 1);
     for (const auto& value : qualifier.parameters()) addParameter(params, value);
@@ -498,7 +452,7 @@ platform::Status PostgresStore::fetch(const EntityDescription& entity, const Qua
     PgParams params;
     addQualifierParameters(params, qualifier);
     auto result = run(fmt::format("SELECT {} FROM {} WHERE pk > 0 AND ({}) ORDER BY pk",
-                                  selectColumns(entity), q(entity.name), indexableCondition(qualifier)),
+                                  selectColumns(entity), q(entity.name), qualifier.sql()),
                       params);
     if (!result) return result.status().withContext("reading " + entity.name);
     return read(entity, *result, visit);
@@ -509,9 +463,8 @@ platform::Status PostgresStore::fetchKeys(const EntityDescription& entity, const
     if (!hasTable(entity)) return platform::Status::ok();
     PgParams params;
     addQualifierParameters(params, qualifier);
-    auto result = run(
-        fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", q(entity.name), indexableCondition(qualifier)),
-        params);
+    auto result =
+        run(fmt::format("SELECT pk FROM {} WHERE pk > 0 AND ({})", q(entity.name), qualifier.sql()), params);
     if (!result) return result.status().withContext("reading the keys of " + entity.name);
     for (int i = 0; i < result->rows(); ++i) visit(result->integer(i, 0));
     return platform::Status::ok();
@@ -521,9 +474,9 @@ platform::Result<int64_t> PostgresStore::count(const EntityDescription& entity, 
     if (!hasTable(entity)) return int64_t{0};
     PgParams params;
     addQualifierParameters(params, qualifier);
-    auto result = run(fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", q(entity.name),
-                                  indexableCondition(qualifier)),
-                      params);
+    auto result =
+        run(fmt::format("SELECT count(*) FROM {} WHERE pk > 0 AND ({})", q(entity.name), qualifier.sql()),
+            params);
     if (!result) return result.status().withContext("counting " + entity.name);
     return result->integer(0, 0);
 }

@@ -19,9 +19,9 @@
 // Several hosts opening an empty database at once create the tables once: creation waits for
 // an advisory lock and looks again.
 //
-// Values: qualifier parameters and record values are always bound. A comparison of values the
-// column's type cannot take (a text against a bigint column) is refused by the server, with its
-// message; SQLite would order them by storage class instead.
+// Values: qualifier parameters and record values are always bound. Qualifiers are written for
+// the columns' types (PostgresDialect compares like types only), so they decide as in memory
+// and in SQLite: a text against a bigint column is ordered by kind, not refused.
 //
 // Saving: one transaction (READ COMMITTED), each record a prepared statement, so a failing one
 // is reported as it happens, naming the record. Any failure rolls the transaction back; a save that conflicts

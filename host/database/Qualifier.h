@@ -24,7 +24,10 @@
 // it is saved: NULL < numbers < texts < blobs; numbers by their exact value (an integer and a
 // real are not rounded to a common type first, so 9007199254740993 != 9007199254740992.0;
 // booleans are 0 and 1); texts bytewise and case-sensitively. A real that is not a number
-// (NaN) is stored as NULL and so counts as no value.
+// (NaN) is stored as NULL and so counts as no value. Every store gives the same answer: for an
+// engine that compares only like types (PostgreSQL) each comparison is written for its
+// operands' types (see SqlDialect::comparesLikeTypesOnly), an attribute of any type once for
+// each kind of value it may hold.
 //
 // Limits, checked by compile() with an error that names them:
 //   - nesting: at most kMaxNesting levels of parentheses and NOT together (`!!x` is two);

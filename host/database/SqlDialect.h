@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/database/StoredValue.h"
+
 namespace host {
 
 class SqlDialect {
@@ -33,14 +35,38 @@ public:
     // Whether an IN list of values only is bound as one array parameter (true: the compiler
     // hands out one List parameter and calls appendInArray) or as one parameter per member.
     virtual bool bindsListsAsArrays() const = 0;
-    // `operand` equal to one member of the array bound as parameter n (PostgreSQL "= ANY($n)").
-    // Only called when bindsListsAsArrays().
-    virtual void appendInArray(std::string& out, std::string_view operand, size_t n) const = 0;
+    // `operand` equal to one member of the array bound as parameter n (PostgreSQL "= ANY($n)"),
+    // an array of `element` values (Null: of the operand's type). Only called when
+    // bindsListsAsArrays().
+    virtual void appendInArray(std::string& out, std::string_view operand, size_t n,
+                               StoredValue::Kind element) const = 0;
     // Case-insensitive match of `operand` against the LIKE pattern in parameter n, with '\'
     // escaping % and _ (ASCII letters fold; other bytes compare as they are).
     virtual void appendCaseInsensitiveLike(std::string& out, std::string_view operand, size_t n) const = 0;
     // An identifier quoted for this engine.
     virtual void appendQuotedIdentifier(std::string& out, std::string_view name) const = 0;
+
+    // Whether the engine compares only values of one type (PostgreSQL refuses text against a
+    // number). Then the compiler writes each comparison for its operands' types -- values of
+    // different kinds decided by their order (numbers < texts < blobs), an integer against a
+    // real compared exactly -- with the pieces below. Otherwise (SQLite, which orders values
+    // of different kinds itself, as the in-memory test does) comparisons are written as they
+    // stand and the pieces below are never asked for.
+    virtual bool comparesLikeTypesOnly() const = 0;
+    // Parameter n read as a value of the kind (Integer, Real, Text or Blob), or with `array` as
+    // an array of such values.
+    virtual void appendTypedPlaceholder(std::string& out, size_t n, StoredValue::Kind kind,
+                                        bool array) const = 0;
+    // For the column of an attribute of any type: the condition that its value is of the kind
+    // (false for no value), and its value as that kind (Text and Blob as bytes).
+    virtual void appendAnyIsKind(std::string& out, std::string_view column, StoredValue::Kind kind) const = 0;
+    virtual void appendAnyValue(std::string& out, std::string_view column, StoredValue::Kind kind) const = 0;
+    // A text as its UTF-8 bytes, compared bytewise as texts are.
+    virtual void appendTextAsBytes(std::string& out, std::string_view text) const = 0;
+    // A real without its fraction (toward zero), still a real; and that as an integer (only
+    // asked for reals from -2^63 up to below 2^63).
+    virtual void appendTruncated(std::string& out, std::string_view real) const = 0;
+    virtual void appendAsInteger(std::string& out, std::string_view integralReal) const = 0;
 };
 
 }  // namespace host

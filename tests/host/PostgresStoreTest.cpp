@@ -46,10 +46,7 @@ std::vector<Value> templateValues(const std::string& name) {
 
 class PostgresStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!PostgresTestDatabase::available())
-            GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
-    }
+    void SetUp() override { ZANDREL_REQUIRE_POSTGRES(); }
     std::shared_ptr<PostgresStore> open(host::StoreFactory::Options options = {}) {
         auto store = PostgresStore::open(db.uri(), options);
         EXPECT_TRUE(store) << store.status().message();
@@ -357,6 +354,66 @@ TEST_F(PostgresStoreTest, QualifiersCountFetchAndMatchInMemoryAlike) {
                 << name;
         }));
     }
+}
+
+// Written for the columns' types, the permission lookups stay conditions the server can answer
+// from the connector map's index, while a text against the bigint contact column is decided
+// without asking the server at all.
+TEST_F(PostgresStoreTest, TypedQualifiersKeepToTheIndexAndDecideOtherKindsByTheirOrder) {
+    open();  // creates the tables
+    const auto& entity = entityNamed("GWConnectorMap");
+    auto plan = [&](const std::string& text, const platform::Dictionary& bindings) {
+        auto qualifier = compiled(entity, text, bindings);
+        std::vector<std::string> values;
+        for (const auto& parameter : qualifier.parameters()) {
+            if (parameter.kind == StoredValue::Kind::Integer) {
+                values.push_back(std::to_string(parameter.integer));
+            } else if (parameter.kind == StoredValue::Kind::List) {
+                std::string array = "{";
+                for (const auto& member : parameter.list)
+                    array += (array.size() > 1 ? "," : "") + member.bytes;
+                values.push_back(array + "}");
+            } else {
+                values.push_back(parameter.bytes);
+            }
+        }
+        std::vector<const char*> pointers;
+        for (const auto& value : values) pointers.push_back(value.c_str());
+        PGconn* connection = PQconnectdb(db.uri().c_str());
+        PQclear(PQexec(connection, "SET enable_seqscan = off"));
+        const std::string sql = "EXPLAIN SELECT pk FROM \"GWConnectorMap\" WHERE " + qualifier.sql();
+        PGresult* result = PQexecParams(connection, sql.c_str(), int(pointers.size()), nullptr,
+                                        pointers.data(), nullptr, nullptr, 0);
+        std::string lines;
+        if (PQresultStatus(result) != PGRES_TUPLES_OK)
+            ADD_FAILURE() << PQresultErrorMessage(result) << " in " << sql;
+        else
+            for (int row = 0; row < PQntuples(result); ++row)
+                lines += std::string(PQgetvalue(result, row, 0)) + "\n";
+        PQclear(result);
+        PQfinish(connection);
+        return lines + "for " + qualifier.sql();
+    };
+    const platform::Dictionary one = {{"app", Value("Showcase")},
+                                      {"entity", Value("FeaturePermission")},
+                                      {"id", Value("f1")},
+                                      {"contact", 3}};
+    for (const std::string& text : {
+             std::string("foreignAppName = $app AND foreignEntityType = $entity AND foreignID = $id AND "
+                         "contactID = $contact"),
+             std::string("foreignAppName = $app AND foreignEntityType = $entity AND foreignID IN $ids AND "
+                         "contactID = $contact"),
+         }) {
+        platform::Dictionary bindings = one;
+        bindings["ids"] = Value(platform::Array{Value("f1"), Value("f2")});
+        const std::string explained = plan(text, bindings);
+        EXPECT_NE(explained.find("Index"), std::string::npos) << explained;
+        EXPECT_NE(explained.find("GWConnectorMap_foreignAppName"), std::string::npos) << explained;
+    }
+    // A text never equals a number: no parameter, no row to look at.
+    auto decided = compiled(entity, "contactID == 'three'");
+    EXPECT_TRUE(decided.parameters().empty()) << decided.sql();
+    EXPECT_EQ(decided.sql(), "FALSE");
 }
 
 TEST_F(PostgresStoreTest, AnotherConnectionSeesASaveAtItsNextReadAndWaitsForALockedRowNoLongerThanAllowed) {

@@ -6,9 +6,10 @@
 // side by side on one database without seeing each other.
 //
 // The cluster is the one ctest starts (scripts/pg-cluster, fixture "postgres"), named by
-// ZANDREL_TEST_POSTGRES_URI. available() is false without it: a test binary run by hand skips
-// its PostgreSQL cases, while under ctest the variable is always set (a missing server fails the
-// cluster's start instead).
+// ZANDREL_TEST_POSTGRES_URI. ctest also sets ZANDREL_TEST_POSTGRES_REQUIRED=1, so there a
+// missing or unreachable server fails every PostgreSQL case. A test binary run by hand without
+// the URI skips them, saying how to run them; with a URI, a server it cannot reach fails them.
+// Cases start with ZANDREL_REQUIRE_POSTGRES() (StoreTest does it for its PostgreSQL variants).
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <string>
 
@@ -28,6 +30,29 @@ public:
         return uri && *uri ? uri : nullptr;
     }
     static bool available() { return baseUri() != nullptr; }
+    static bool required() {
+        const char* required = std::getenv("ZANDREL_TEST_POSTGRES_REQUIRED");
+        return required && std::string(required) == "1";
+    }
+    // Why PostgreSQL cases cannot run here, or "" when the server answers (asked once per process).
+    static std::string unavailableReason() {
+        if (!available())
+            return "no PostgreSQL test cluster: ctest starts one; by hand run `scripts/pg-cluster start "
+                   "/tmp/zandrel-pg 41999` and set "
+                   "ZANDREL_TEST_POSTGRES_URI=postgresql://zandrel@127.0.0.1:41999/zandrel";
+        static std::once_flag asked;
+        static std::string reason;
+        std::call_once(asked, [] {
+            PGconn* connection = PQconnectdb(baseUri());
+            if (PQstatus(connection) != CONNECTION_OK)
+                reason =
+                    std::string("cannot reach the PostgreSQL test cluster at ZANDREL_TEST_POSTGRES_URI=") +
+                    baseUri() + ": " + PQerrorMessage(connection) +
+                    "start it with `scripts/pg-cluster start DIR PORT` (ctest does)";
+            PQfinish(connection);
+        });
+        return reason;
+    }
 
     PostgresTestDatabase() {
         static std::atomic<unsigned> counter{0};
@@ -83,3 +108,16 @@ private:
 };
 
 }  // namespace hosttest
+
+// Skips the rest of a PostgreSQL case when no cluster is named and none is required; fails it
+// when one is required or named but does not answer.
+#define ZANDREL_REQUIRE_POSTGRES()                                                        \
+    do {                                                                                  \
+        const std::string whyNot = ::hosttest::PostgresTestDatabase::unavailableReason(); \
+        if (!whyNot.empty()) {                                                            \
+            if (::hosttest::PostgresTestDatabase::available() ||                          \
+                ::hosttest::PostgresTestDatabase::required())                             \
+                FAIL() << whyNot;                                                         \
+            GTEST_SKIP() << whyNot;                                                       \
+        }                                                                                 \
+    } while (0)

@@ -30,7 +30,8 @@ public:
     std::string_view nullSafeNotEqual() const override { return " IS DISTINCT FROM "; }
     std::string_view isTrueSuffix() const override { return " IS TRUE"; }
     bool bindsListsAsArrays() const override { return true; }
-    void appendInArray(std::string& out, std::string_view operand, size_t n) const override {
+    void appendInArray(std::string& out, std::string_view operand, size_t n,
+                       StoredValue::Kind /*element*/) const override {
         out += operand;
         out += " = ANY(";
         appendPlaceholder(out, n);
@@ -46,6 +47,16 @@ public:
         out += name;
         out += '"';
     }
+    // Compares across kinds itself, as SQLite does: the typed pieces are never asked for.
+    bool comparesLikeTypesOnly() const override { return false; }
+    void appendTypedPlaceholder(std::string&, size_t, StoredValue::Kind, bool) const override {
+        ADD_FAILURE();
+    }
+    void appendAnyIsKind(std::string&, std::string_view, StoredValue::Kind) const override { ADD_FAILURE(); }
+    void appendAnyValue(std::string&, std::string_view, StoredValue::Kind) const override { ADD_FAILURE(); }
+    void appendTextAsBytes(std::string&, std::string_view) const override { ADD_FAILURE(); }
+    void appendTruncated(std::string&, std::string_view) const override { ADD_FAILURE(); }
+    void appendAsInteger(std::string&, std::string_view) const override { ADD_FAILURE(); }
 };
 
 const host::EntityDescription& records() {
@@ -132,6 +143,42 @@ TEST(QualifierDialectTest, SqliteCaseInsensitiveLikeFoldsAsciiAndHonoursEscapes)
         statement->bindText(2, c.pattern);
         ASSERT_TRUE(statement->step()) << statement->lastStatus().message();
         EXPECT_EQ(statement->columnInteger(0) == 1, c.matches) << c.text << " LIKE " << c.pattern;
+    }
+}
+
+// SQLite never needs the typed pieces (it compares across kinds itself); spelled in its terms,
+// they still say what they promise: the kind of a value of any type, and reals cut to integers.
+TEST(QualifierDialectTest, SqliteTypedPiecesMeanWhatTheySay) {
+    testsupport::TempDir dir;
+    auto database = host::Database::open(dir / "typed.zandrel");
+    ASSERT_TRUE(database) << database.status().message();
+    const auto& sqlite = host::SqliteDialect::shared();
+    using K = StoredValue::Kind;
+    const struct {
+        const char* value;  // SQL
+        K kind;
+        const char* truncated;  // for reals: the integer part as an integer
+    } cases[] = {
+        {"7", K::Integer, nullptr},    {"-2.75", K::Real, "-2"}, {"'x'", K::Text, nullptr},
+        {"X'00FF'", K::Blob, nullptr}, {"2.0", K::Real, "2"},
+    };
+    for (const auto& c : cases) {
+        for (K kind : {K::Integer, K::Real, K::Text, K::Blob}) {
+            std::string sql = "SELECT ";
+            sqlite.appendAnyIsKind(sql, c.value, kind);
+            auto statement = (*database)->prepare(sql);
+            ASSERT_TRUE(statement) << statement.status().message();
+            ASSERT_TRUE(statement->step());
+            EXPECT_EQ(statement->columnInteger(0) == 1, kind == c.kind) << c.value << " in " << sql;
+        }
+        if (!c.truncated) continue;
+        std::string truncated, sql = "SELECT ";
+        sqlite.appendTruncated(truncated, c.value);
+        sqlite.appendAsInteger(sql, truncated);
+        auto statement = (*database)->prepare(sql);
+        ASSERT_TRUE(statement) << statement.status().message();
+        ASSERT_TRUE(statement->step());
+        EXPECT_EQ(std::to_string(statement->columnInteger(0)), c.truncated) << sql;
     }
 }
 

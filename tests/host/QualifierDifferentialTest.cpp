@@ -1,6 +1,8 @@
 // A qualifier decides alike in memory (unsaved objects) and in each store (saved rows): random
 // qualifiers over random objects, with the values where the two could part -- integers near
-// 2^53 and 2^63, reals next to them, texts in different letter case, booleans, nil, NaN.
+// 2^53 and 2^63, reals next to them and between integers, texts in different letter case and
+// bytes that are not UTF-8, booleans, arrays and dictionaries in attributes of any type, nil,
+// NaN -- compared with each other across kinds, attribute with attribute, and in IN lists.
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -68,6 +70,11 @@ public:
                                                   9223372036854775808.0,   // 2^63: just above every integer
                                                   -9223372036854775808.0,  // -2^63: equal to the smallest
                                                   9223372036854774784.0,   // the real below 2^63
+                                                  -9223372036854777856.0,  // the real below -2^63
+                                                  2.5,
+                                                  -2.5,
+                                                  0.1,
+                                                  1e-300,
                                                   1e300,
                                                   std::numeric_limits<double>::infinity(),
                                                   -std::numeric_limits<double>::infinity(),
@@ -75,10 +82,16 @@ public:
         return pick(reals);
     }
 
+    // Texts every store keeps in a text attribute.
     std::string text() {
         static const std::vector<std::string> texts = {
             "", "a", "A", "abc", "ABC", "abd", "9007199254740993", "1", "\xC3\xA9", "E\xCC\x81", "a b", "zz"};
         return pick(texts);
+    }
+    // Also bytes that are not UTF-8 text (a stray byte, a cut character, a NUL, a surrogate).
+    std::string anyText() {
+        static const std::vector<std::string> odd = {"\xFF", "a\xC3", std::string("a\0b", 3), "\xED\xA0\x80"};
+        return chance(15) ? pick(odd) : text();
     }
 
     Value anyValue() {
@@ -90,12 +103,19 @@ public:
             case 2:
                 return Value(real());
             case 3:
-                return Value(text());
+                return Value(anyText());
             case 4:
                 return Value(chance(50));
             default:
                 return Value(integer());
         }
+    }
+
+    // A value for an attribute of any type: also arrays and dictionaries.
+    Value attributeValue() {
+        if (chance(85)) return anyValue();
+        if (chance(50)) return Value(Array{Value(integer()), Value(text())});
+        return Value(Dictionary{{"k", Value(text())}});
     }
 
     // A value as qualifier text: a literal where the language has one, else a binding.
@@ -110,8 +130,11 @@ public:
                 if (!std::isfinite(r)) break;
                 return fmt::format("{:.1f}", r);  // always with a point, so it is read as a real
             }
-            case 3:
-                return "'" + text() + "'";
+            case 3: {
+                std::string t = anyText();
+                if (t.find('\0') != std::string::npos || t.find('\'') != std::string::npos) break;
+                return "'" + t + "'";
+            }
             default:
                 break;
         }
@@ -133,12 +156,12 @@ public:
             if (chance(40)) {
                 std::string name = "list" + std::to_string(bindings.size());
                 Array list;
-                for (size_t i = below(4); i > 0; --i) list.push_back(anyValue());
+                for (size_t i = below(7); i > 0; --i) list.push_back(anyValue());
                 bindings[name] = list;
                 return a + " IN $" + name;
             }
             std::string list;
-            for (size_t i = below(4); i > 0; --i) list += (list.empty() ? "" : ", ") + operand(bindings);
+            for (size_t i = below(6); i > 0; --i) list += (list.empty() ? "" : ", ") + operand(bindings);
             return a + " IN {" + list + "}";
         }
         std::string a = operand(bindings);
@@ -180,8 +203,8 @@ TEST_P(QualifierDifferentialTest, MemoryAndStoreAgreeOnRandomQualifiers) {
             const std::string name = fmt::format("s{}o{}", seed, i);
             (*made)->setName(name);
             (*made)->setTypeCode(random.chance(15) ? Value() : Value(random.integer()));
-            (*made)->setDefaultValue(random.anyValue());
-            (*made)->setOptions(random.anyValue());
+            (*made)->setDefaultValue(random.attributeValue());
+            (*made)->setOptions(random.attributeValue());
             (*made)->setDetails(random.chance(20) ? Value() : Value(random.text()));
             (*made)->setActive(random.chance(20) ? Value() : Value(random.chance(50)));
             objects.emplace_back(name, (*made)->values());

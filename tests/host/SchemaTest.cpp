@@ -1,14 +1,22 @@
+// The schema and its version records: a database of ours at a version this program cannot
+// read, or another program's, is refused with what to do and left as it was, on every store
+// (SchemaStoreTest); SQLite's own file header, locks and statements (SchemaTest and below).
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "host/database/Database.h"
 #include "host/database/Schema.h"
+#include "host/database/StoreFactory.h"
 #include "host/database/Transaction.h"
 #include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/StoreTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -56,19 +64,14 @@ struct RefusedCase {
     const char* expected;
 };
 
-TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
+// SQLite's own ways a file is not ours (the cases of every store are in SchemaStoreTest).
+TEST(SchemaTest, FilesThatAreNotOursAreRefusedAndLeftAlone) {
     const RefusedCase cases[] = {
         {"not SQLite",
          [](const testsupport::TempDir& dir, const std::filesystem::path&) {
              dir.write("db.zandrel", std::string(4096, 'x') + "just some text, not a database");
          },
          "is not a zandrel-host database"},
-        {"another program's tables",
-         [](const testsupport::TempDir&, const std::filesystem::path& file) {
-             rawExec(file,
-                     "CREATE TABLE invoices (id INTEGER, total REAL); INSERT INTO invoices VALUES (1, 9.5)");
-         },
-         "is not a zandrel-host database (it holds another program's tables)"},
         {"another program's application id",
          [](const testsupport::TempDir&, const std::filesystem::path& file) {
              rawExec(file, "PRAGMA application_id = 42; CREATE TABLE t (x)");
@@ -90,15 +93,6 @@ TEST(SchemaTest, FilesThatAreNotOursOrTooNewAreRefusedAndLeftAlone) {
              dir.write("db.zandrel", bytes);
          },
          "is damaged (malformed database schema"},
-        {"newer schema",
-         [](const testsupport::TempDir&, const std::filesystem::path& file) {
-             ASSERT_TRUE(host::Database::open(file));
-             rawExec(
-                 file,
-                 "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7");
-         },
-         "was written by a newer version of zandrel-host (schema 7, this program reads up to 1): upgrade the "
-         "program"},
     };
     for (const auto& c : cases) {
         testsupport::TempDir dir;
@@ -121,10 +115,9 @@ struct VersionCase {
     const char* expected;
 };
 
-// The version is kept in the file header and in zandrel_meta; both must be there, whole and
-// equal, or the file is refused and left as it was.
+// The version is kept in the file header and in zandrel_meta; both must be there and equal, or
+// the file is refused and left as it was (versions of every store: SchemaStoreTest).
 TEST(SchemaTest, BothVersionRecordsAreCheckedAndMustAgree) {
-    const std::string newer = "was written by a newer version of zandrel-host (schema 7";
     const VersionCase cases[] = {
         {"header newer, table current", "PRAGMA user_version = 2",
          "schema version is 1 in zandrel_meta but 2 in the file header"},
@@ -132,20 +125,8 @@ TEST(SchemaTest, BothVersionRecordsAreCheckedAndMustAgree) {
          "schema version is 1 in zandrel_meta but 0 in the file header"},
         {"table newer, header current", "UPDATE zandrel_meta SET value = 2 WHERE name = 'schema_version'",
          "schema version is 2 in zandrel_meta but 1 in the file header"},
-        {"fraction", "UPDATE zandrel_meta SET value = 1.5 WHERE name = 'schema_version'",
-         "its schema_version 1.5 is not a whole number"},
-        {"text", "UPDATE zandrel_meta SET value = '1' WHERE name = 'schema_version'",
-         "its schema_version \"1\" is not a whole number"},
         {"null", "UPDATE zandrel_meta SET value = NULL WHERE name = 'schema_version'",
          "its schema_version NULL is not a whole number"},
-        {"row missing", "DELETE FROM zandrel_meta WHERE name = 'schema_version'",
-         "zandrel_meta records no schema_version"},
-        {"zero in both",
-         "UPDATE zandrel_meta SET value = 0 WHERE name = 'schema_version'; PRAGMA user_version = 0",
-         "its schema version 0 is not valid"},
-        {"newer in both",
-         "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7",
-         newer.c_str()},
     };
     for (const auto& c : cases) {
         testsupport::TempDir dir;
@@ -198,36 +179,177 @@ TEST(SchemaTest, ReadOnlyOpeningNeverWrites) {
               std::string::npos)
         << empty.status().message();
     EXPECT_EQ(dir.read("empty.zandrel"), "");
+}
 
-    // A file that predates an entity reads as if that entity had no records, and stays as it is.
-    auto file = dir / "db.zandrel";
-    ASSERT_TRUE(host::Database::open(file));
-    rawExec(file, "DROP TABLE Category; DROP TABLE zandrel_user_default");
-    const std::string before = dir.read("db.zandrel");
-    auto db = host::Database::open(file, {host::Database::Mode::ReadOnly});
-    ASSERT_TRUE(db) << db.status().message();
-    auto context = DLPObjectContext::withoutUser(*db);
-    auto count = context->resultCountForEntityNamedQualifierLocumBindings("Category", "");
-    ASSERT_TRUE(count) << count.status().message();
-    EXPECT_EQ(*count, 0);
-    ASSERT_TRUE(context->createObjectForEntityNamedInsert("Category", true));
-    auto saved = context->saveChanges();
-    ASSERT_FALSE(saved);
-    EXPECT_NE(saved.message().find("opened read-only"), std::string::npos) << saved.message();
-    db->reset();
+class SchemaStoreTest : public hosttest::StoreTest {
+protected:
+    // What the database holds, to tell whether opening it changed anything: the file's bytes,
+    // or the schema's relations and version records.
+    std::string state(const std::string& at) {
+        if (isSqlite()) {
+            std::ifstream in(at, std::ios::binary);
+            std::ostringstream bytes;
+            bytes << in.rdbuf();
+            return bytes.str();
+        }
+        const std::string relations = GetParam().rawQuery(
+            at,
+            "SELECT coalesce(string_agg(c.relname::text, ',' ORDER BY c.relname), '') FROM pg_class c JOIN "
+            "pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = current_schema()");
+        if (("," + relations + ",").find(",zandrel_meta,") == std::string::npos) return relations;
+        return relations + " " +
+               GetParam().rawQuery(
+                   at,
+                   "SELECT coalesce(string_agg(key || '=' || coalesce(value, 'NULL'), ',' ORDER "
+                   "BY key), '') FROM zandrel_meta");
+    }
+
+    // Opening `at` fails in both modes with a message holding each of `expected`, and changes
+    // nothing.
+    void expectRefused(const std::string& at, std::initializer_list<std::string> expected,
+                       const std::string& what) {
+        const std::string before = state(at);
+        for (bool readOnly : {false, true}) {
+            host::StoreFactory::Options options;
+            options.readOnly = readOnly;
+            options.busyTimeout = std::chrono::milliseconds(200);
+            auto store = host::StoreFactory::open(at, options);
+            ASSERT_FALSE(store) << what << (readOnly ? " (read-only)" : "");
+            for (const auto& part : expected)
+                EXPECT_NE(store.status().message().find(part), std::string::npos)
+                    << what << ": " << store.status().message();
+            // Which database: the file, or the server's database (never the whole URI).
+            EXPECT_NE(store.status().message().find(isSqlite() ? at : "PostgreSQL database"),
+                      std::string::npos)
+                << what << ": " << store.status().message();
+        }
+        EXPECT_EQ(state(at), before) << what << ": the database must be left as it was";
+    }
+
+    // Another fresh, empty database of the parameter's kind.
+    std::string anotherDatabase(const std::string& name) {
+        std::filesystem::create_directories(dir / name);
+        return GetParam().freshDatabase(dir / name);
+    }
+};
+
+struct UnreadableVersion {
+    const char* what;
+    const char* sqlite;    // run on a database of ours at the current version
+    const char* postgres;  // the same on PostgreSQL, which keeps the records as text by key
+    std::initializer_list<std::string> expected;
+};
+
+TEST_P(SchemaStoreTest, VersionsThisProgramCannotReadAreRefusedWithWhatToDo) {
+    const std::string version = std::to_string(host::Schema::kVersion);
+    const UnreadableVersion cases[] = {
+        {"newer",
+         "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7",
+         "UPDATE zandrel_meta SET value = '7' WHERE key = 'schema_version'",
+         {"was written by a newer version of zandrel-host (schema 7, this program reads up to " + version +
+          "): upgrade the program"}},
+        {"older than any",
+         "UPDATE zandrel_meta SET value = 0 WHERE name = 'schema_version'; PRAGMA user_version = 0",
+         "UPDATE zandrel_meta SET value = '0' WHERE key = 'schema_version'",
+         {"damaged", "its schema version 0 is not valid", "restore it from a backup"}},
+        {"negative",
+         "UPDATE zandrel_meta SET value = -3 WHERE name = 'schema_version'; PRAGMA user_version = -3",
+         "UPDATE zandrel_meta SET value = '-3' WHERE key = 'schema_version'",
+         {"its schema version -3 is not valid", "restore it from a backup"}},
+        {"a fraction",
+         "UPDATE zandrel_meta SET value = 1.5 WHERE name = 'schema_version'",
+         "UPDATE zandrel_meta SET value = '1.5' WHERE key = 'schema_version'",
+         {"1.5", "is not a whole number", "restore it from a backup"}},
+        {"a word",
+         "UPDATE zandrel_meta SET value = 'one' WHERE name = 'schema_version'",
+         "UPDATE zandrel_meta SET value = 'one' WHERE key = 'schema_version'",
+         {"its schema_version \"one\" is not a whole number"}},
+        {"no record",
+         "DELETE FROM zandrel_meta WHERE name = 'schema_version'",
+         "DELETE FROM zandrel_meta WHERE key = 'schema_version'",
+         {"zandrel_meta records no schema_version", "restore it from a backup"}},
+        {"the record table gone",
+         "DROP TABLE zandrel_meta",
+         "DROP TABLE zandrel_meta",
+         {"is not a zandrel-host database"}},
+    };
     context.reset();
-    EXPECT_EQ(dir.read("db.zandrel"), before);
-    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'Category'"), "0");
+    for (const auto& c : cases) {
+        const std::string at = anotherDatabase(c.what);
+        {
+            auto made = host::StoreFactory::open(at);
+            ASSERT_TRUE(made) << made.status().message();
+        }
+        GetParam().rawExec(at, isSqlite() ? c.sqlite : c.postgres);
+        expectRefused(at, c.expected, c.what);
+    }
 }
 
-TEST(SchemaTest, TablesOfEntitiesAddedLaterAreCreatedOnOpen) {
-    testsupport::TempDir dir;
-    auto file = dir / "db.zandrel";
-    ASSERT_TRUE(host::Database::open(file));
-    rawExec(file, "DROP TABLE Category");
-    ASSERT_TRUE(host::Database::open(file));
-    EXPECT_EQ(rawQuery(file, "SELECT count(*) FROM sqlite_schema WHERE name = 'Category'"), "1");
+TEST_P(SchemaStoreTest, AnotherProgramsDatabaseIsRefusedAndLeftAlone) {
+    const std::string at = anotherDatabase("foreign");
+    GetParam().rawExec(
+        at, "CREATE TABLE invoices (id integer, total real); INSERT INTO invoices VALUES (1, 9.5)");
+    expectRefused(at, {"is not a zandrel-host database (it holds another program's tables)"}, "foreign");
 }
+
+TEST_P(SchemaStoreTest, AnEmptyDatabaseGetsTheSchemaButNotWhenOpenedReadOnly) {
+    const std::string at = anotherDatabase("empty");
+    if (isSqlite()) std::ofstream(at, std::ios::binary).flush();  // an empty file
+    host::StoreFactory::Options readOnly;
+    readOnly.readOnly = true;
+    const std::string empty = state(at);
+    auto refused = host::StoreFactory::open(at, readOnly);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.status().message().find("holds no zandrel-host database (it is empty)"),
+              std::string::npos)
+        << refused.status().message();
+    EXPECT_EQ(state(at), empty);
+    EXPECT_EQ(empty, "");
+
+    auto made = host::StoreFactory::open(at);
+    ASSERT_TRUE(made) << made.status().message();
+    made->reset();
+    EXPECT_EQ(
+        GetParam().rawQuery(at, isSqlite() ? "SELECT value FROM zandrel_meta WHERE name = 'schema_version'"
+                                           : "SELECT value FROM zandrel_meta WHERE key = 'schema_version'"),
+        std::to_string(host::Schema::kVersion));
+    // Opened again, as it is.
+    const std::string before = state(at);
+    ASSERT_TRUE(host::StoreFactory::open(at));
+    EXPECT_EQ(state(at), before);
+}
+
+TEST_P(SchemaStoreTest, EntitiesAddedLaterReadAsEmptyReadOnlyAndGetTheirTablesWhenWritten) {
+    context.reset();
+    rawExec("DROP TABLE Category; DROP TABLE zandrel_user_default");
+    const std::string before = state(address);
+    {
+        host::StoreFactory::Options readOnly;
+        readOnly.readOnly = true;
+        auto store = host::StoreFactory::open(address, readOnly);
+        ASSERT_TRUE(store) << store.status().message();
+        auto reader = DLPObjectContext::withoutUser(*store);
+        auto count = reader->resultCountForEntityNamedQualifierLocumBindings("Category", "");
+        ASSERT_TRUE(count) << count.status().message();
+        EXPECT_EQ(*count, 0);
+        ASSERT_TRUE(reader->createObjectForEntityNamedInsert("Category", true));
+        auto saved = reader->saveChanges();
+        ASSERT_FALSE(saved);
+        EXPECT_NE(saved.message().find("opened read-only"), std::string::npos) << saved.message();
+    }
+    EXPECT_EQ(state(address), before);
+
+    ASSERT_TRUE(host::StoreFactory::open(address));
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM Category"), "0");
+    auto writer = signIn();
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->createObjectForEntityNamedInsert("Category", true));
+    EXPECT_TRUE(writer->saveChanges());
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM Category"), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SchemaStoreTest, ::testing::ValuesIn(hosttest::storeFactories()),
+                         hosttest::storeName);
 
 TEST(TransactionTest, RollsBackUnlessCommitted) {
     testsupport::TempDir dir;

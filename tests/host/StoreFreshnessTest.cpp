@@ -14,6 +14,7 @@ class StoreFreshnessTest : public hosttest::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         other = signIn();
         ASSERT_TRUE(other);
         auto made = context->createObject<CustomRecordSetDefinition>(true);

@@ -77,6 +77,7 @@ class FeaturePermissionTest : public hosttest::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         hosttest::addUser(*context, "cy", "Cy Other", true);
         ASSERT_TRUE(context->saveChanges());
         auto other = DLPObjectContext::open(file, "cy");
