@@ -13,6 +13,7 @@
 
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
+#include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
 #include "host/database/SqliteStore.h"
 #include "tests/support/TempDir.h"
@@ -127,5 +128,10 @@ protected:
     std::filesystem::path file;
     std::shared_ptr<DLPObjectContext> context;
 };
+
+// The field definitions' entity, which most qualifier tests run against.
+inline const host::EntityDescription& recordEntity() {
+    return *host::EntityCatalog::shared().find("CustomRecordDefinition");
+}
 
 }  // namespace hosttest

@@ -33,9 +33,7 @@ constexpr int64_t kTwo53 = int64_t{1} << 53;
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
-const host::EntityDescription& recordEntity() {
-    return *host::EntityCatalog::shared().find("CustomRecordDefinition");
-}
+using hosttest::recordEntity;
 
 class Generator {
 public:

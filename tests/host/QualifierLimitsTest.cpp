@@ -20,9 +20,7 @@ using platform::Value;
 
 namespace {
 
-const host::EntityDescription& recordEntity() {
-    return *host::EntityCatalog::shared().find("CustomRecordDefinition");
-}
+using hosttest::recordEntity;
 
 std::string repeat(std::string_view piece, size_t times) {
     std::string out;
