@@ -48,21 +48,31 @@ std::vector<SharedDatabase> sharedDatabases() {
     return all;
 }
 
-// The Showcase editor's rows, as it lists them: features by identifier, users "All" first, then
-// the demo's active users in the host's order.
+// The Showcase editor's rows, as it lists them: features by identifier; users "All" first, then
+// the active users by name -- the demo's two and the team added for the test.
 const std::vector<std::string> kFeatures = {"resetVisits", "templateSummary", "visitCounter"};
-const std::vector<std::string> kUserRows = {"", "ada", "grace"};  // "" is All
+const std::vector<std::string> kUserRows = {"",      "ada",   "grace", "team1",
+                                            "team2", "team3", "team4"};  // "" All
 
 // A grant: (feature row, user row), both counted from 1 as the terminal counts them.
 using Grant = std::pair<int, int>;
 
-// Each host's grants: the nine (feature, user) pairs dealt out in turn, so no two hosts ever
-// tick the same box and each box ends up ticked once.
+// Every grant the hosts make between them: resetVisits for all users, and the two other
+// features for each user. A box shows ticked when the all-users record grants the feature, so
+// ticking it then would withdraw (nothing); the all-users grant is therefore kept to a feature
+// of its own, and each box is ticked by one host only.
+std::vector<Grant> allGrants() {
+    std::vector<Grant> grants{{1, 1}};
+    for (int feature = 2; feature <= 3; ++feature)
+        for (int user = 2; user <= int(kUserRows.size()); ++user) grants.emplace_back(feature, user);
+    return grants;
+}
+
+// Each host's share, dealt out in turn.
 std::vector<Grant> grantsOfHost(int host, int hosts) {
-    std::vector<Grant> grants;
-    for (int pair = 0; pair < int(kFeatures.size() * kUserRows.size()); ++pair)
-        if (pair % hosts == host)
-            grants.emplace_back(pair / int(kUserRows.size()) + 1, pair % int(kUserRows.size()) + 1);
+    std::vector<Grant> all = allGrants(), grants;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (int(i) % hosts == host) grants.push_back(all[i]);
     return grants;
 }
 
@@ -73,9 +83,9 @@ std::string copyName(int host, int copy) {
 }
 
 // The script a person would type: each copy through Plug-ins > Zandrel > Duplicate (saved by the
-// host after the command that completes it), then one grant in Feature Permissions (saved as the
-// box is ticked). In the last round the host withdraws its first grant and grants it again, so
-// deletes run among the others' inserts too.
+// host after the command that completes it), then a share of the host's grants in Feature
+// Permissions (each saved as the box is ticked). In the last round the host withdraws its first
+// grant and grants it again, so deletes run among the others' inserts too.
 std::string hostScript(int host, int hosts, int copies) {
     const auto grants = grantsOfHost(host, hosts);
     auto tick = [](const Grant& grant) {
@@ -88,13 +98,10 @@ std::string hostScript(int host, int hosts, int copies) {
         script += std::string("select template \"") + kSources[copy % 3] + "\"\n";
         script += "type name \"" + copyName(host, copy) + "\"\n";
         script += "press duplicate\nanswer Thanks!\n";
-        const bool last = copy == copies - 1;
-        if (size_t(copy) < grants.size() || last) {
-            script += "menu Plug-ins > Showcase > Feature Permissions\n";
-            if (size_t(copy) < grants.size()) script += tick(grants[size_t(copy)]);
-            if (last && !grants.empty()) script += tick(grants.front()) + tick(grants.front());
-            script += "close\n";
-        }
+        script += "menu Plug-ins > Showcase > Feature Permissions\n";
+        for (size_t g = size_t(copy); g < grants.size(); g += size_t(copies)) script += tick(grants[g]);
+        if (copy == copies - 1 && !grants.empty()) script += tick(grants.front()) + tick(grants.front());
+        script += "close\n";
     }
     return script + "quit\n";
 }
@@ -107,6 +114,15 @@ protected:
         address = GetParam().store.freshDatabase(dir.path());
         ProcessResult created = runProgram(host({"--init-demo"}));
         ASSERT_EQ(created.exitCode, 0) << created.err;
+        // A team of four more, so there are more boxes to tick than hosts.
+        auto store = host::StoreFactory::open(address);
+        ASSERT_TRUE(store) << store.status().message();
+        auto setup = DLPObjectContext::withoutUser(*store);
+        for (int member = 1; member <= 4; ++member)
+            hosttest::addUser(*setup, ("team" + std::to_string(member)).c_str(),
+                              ("Team Member " + std::to_string(member)).c_str(), true);
+        auto saved = setup->saveChanges();
+        ASSERT_TRUE(saved) << saved.message();
     }
 
     // The host on the shared database with configuration and history folders of its own,
@@ -187,7 +203,7 @@ TEST_P(HostsSharingADatabase, DuplicateAndGrantAtTheSameTimeAndEverythingIsThere
     for (int h = 0; h < hosts; ++h)
         for (const auto& [feature, user] : grantsOfHost(h, hosts))
             expected.emplace(kFeatures[size_t(feature - 1)], contactOf[kUserRows[size_t(user - 1)]]);
-    ASSERT_EQ(expected.size(), kFeatures.size() * kUserRows.size());
+    ASSERT_EQ(expected.size(), allGrants().size());
     nlohmann::json others = nlohmann::json::array();
     for (const auto& record : listing({"connector-maps", "--json"})) {
         if (record["foreignAppName"] == "Showcase" && record["foreignEntityType"] == "FeaturePermission")

@@ -540,9 +540,14 @@ TEST_P(DuplicateDialogTest, ASaveTheDatabaseRefusesStoresNothingAndKeepsTheCopyF
     duplicate("Three Fields", "Refused Copy");
     expectSuccessAlertAfterTheSheetClosed();
 
+    ui->clearAlerts();
+    ui->answerAlert("OK");
     auto refused = host->saveChanges();
     ASSERT_FALSE(refused) << "the database refused a field definition, yet the save succeeded";
     EXPECT_NE(refused.message().find("refused by test trigger"), std::string::npos) << refused.message();
+    ASSERT_EQ(ui->alerts().size(), 1u) << "the person is told";
+    EXPECT_EQ(ui->lastAlert().title, "The changes could not be saved");
+    EXPECT_NE(ui->lastAlert().message.find("refused by test trigger"), std::string::npos);
     EXPECT_TRUE(context->hasChanges()) << "a refused save keeps the copy for another try";
     EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition"), templates);
     EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), fields);
