@@ -593,7 +593,12 @@ TEST_P(DuplicateDialogTest, SignOffClosesAnOpenDialog) {
                                               {KOPAUserSignedInNotification, KOPAUserSignedOffNotification});
     ASSERT_TRUE(host->signOff());
     // Ending the sheet must not make its parent main again (a spurious sign-in and sign-off).
-    EXPECT_EQ(events, std::vector<std::string>{KOPAUserSignedOffNotification});
+    // Only this plug-in's posts count: another bundle an earlier test loaded into the process
+    // (each carries its own framework) posts its own.
+    std::vector<std::string> ours;
+    for (size_t i = 0; i < events.size(); ++i)
+        if (recorder.senders[i] == plugin) ours.push_back(events[i]);
+    EXPECT_EQ(ours, std::vector<std::string>{KOPAUserSignedOffNotification});
     EXPECT_FALSE(dialogWindow->isVisible());
     EXPECT_TRUE(KOPAPluginSession::sharedPluginSession()->sessionObjects().empty());
     EXPECT_TRUE(ui->alerts().empty());
