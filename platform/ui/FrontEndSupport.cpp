@@ -1,11 +1,13 @@
 #include "platform/ui/FrontEndSupport.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <cctype>
 #include <functional>
 
+#include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TableView.h"
@@ -449,6 +451,103 @@ std::vector<size_t> checkBoxColumns(const TableView& table) {
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i].checkBox) columns.push_back(i);
     return columns;
+}
+
+namespace {
+
+bool isNumber(const std::string& s) {
+    return !s.empty() && s.size() < 10 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+KeyWindowLookup lookUpKeyWindow() {
+    KeyWindowLookup found{Application::shared().keyWindow(), {}};
+    if (!found.window) found.error = "No window is open: choose a command with \"menu\" first.";
+    return found;
+}
+
+ViewLookup lookUpView(const Window& window, const std::string& ref, const std::string& windowName) {
+    if (auto view = findVisibleView(window, ref)) return {view, {}};
+    std::string number = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
+    auto views = visibleViews(window);
+    if (isNumber(number)) {
+        size_t n = std::stoul(number);
+        if (n >= 1 && n <= views.size()) return {views[n - 1], {}};
+    }
+    std::vector<std::string> identifiers;
+    for (const auto& view : views)
+        if (!view->identifier().empty()) identifiers.push_back(view->identifier());
+    std::string nearest = nearestTitle(identifiers, ref);
+    return {
+        nullptr,
+        fmt::format("Window {} has no view \"{}\"{}: use an identifier or a number (1 to {}) from \"show\".",
+                    windowName, printable(ref),
+                    nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", printable(nearest)),
+                    views.size())};
+}
+
+CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<std::string>& words) {
+    CheckBoxCellLookup found;
+    std::string name = printable(words.size() > 1 ? words[1] : std::string());
+    auto boxes = checkBoxColumns(table);
+    if (boxes.empty()) {
+        found.error = fmt::format("The table \"{}\" has no check-box column to tick.", name);
+        return found;
+    }
+    if (words.size() < 3 || words.size() > 4) {
+        found.error = fmt::format("Usage: tick {} <row> [<column>]", name);
+        return found;
+    }
+    size_t rows = table.numberOfRows();
+    const std::string& rowText = words[2];
+    if (!isNumber(rowText) || std::stoul(rowText) < 1 || std::stoul(rowText) > rows) {
+        found.error = fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}.", name,
+                                  printable(rowText), rows);
+        return found;
+    }
+    found.row = std::stoul(rowText) - 1;
+    const auto& columns = table.tableColumns();
+    std::vector<std::string> boxNames;
+    for (size_t c : boxes)
+        boxNames.push_back(columns[c].title.empty() ? columns[c].identifier : columns[c].title);
+    std::string listed = printable(fmt::format("{}", fmt::join(boxNames, ", ")));
+    if (words.size() == 3) {
+        if (boxes.size() > 1) {
+            found.error =
+                fmt::format("The table \"{}\" has {} check-box columns: say which, tick {} {} <column> ({}).",
+                            name, boxes.size(), name, rowText, listed);
+            return found;
+        }
+        found.column = boxes.front();
+        return found;
+    }
+    // An identifier names one column for sure; then titles; then a column number.
+    const std::string& wanted = words[3];
+    std::optional<size_t> column;
+    for (size_t c : boxes)
+        if (columns[c].identifier == wanted) column = c;
+    TitleMatch match;
+    if (!column) {
+        match = matchTitle(boxNames, wanted, "check-box column");
+        if (match.index) column = boxes[*match.index];
+    }
+    if (!column && isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= columns.size())
+        column = std::stoul(wanted) - 1;
+    if (!column) {
+        found.error =
+            fmt::format("The table \"{}\": {}; its check-box columns: {}.", name, match.error, listed);
+        return found;
+    }
+    if (!columns[*column].checkBox) {
+        found.error =
+            fmt::format("Column {} of the table \"{}\" is not a check box; its check-box columns: {}.",
+                        *column + 1, name, listed);
+        return found;
+    }
+    found.column = *column;
+    return found;
 }
 
 }  // namespace platform

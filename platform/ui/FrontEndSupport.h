@@ -40,6 +40,34 @@ std::shared_ptr<View> findVisibleView(const Window& window, const std::string& i
 // The visible button whose title matches `title` (see matchTitle); none when absent or ambiguous.
 std::shared_ptr<Button> findVisibleButton(const Window& window, const std::string& title);
 
+// What a command names -- the key window, a view of it, a check-box cell -- as both front ends
+// look it up, so a script means the same at the terminal and on the desktop. Without a result,
+// `error` says why and what to do, ready to show.
+struct KeyWindowLookup {
+    std::shared_ptr<Window> window;
+    std::string error;
+};
+KeyWindowLookup lookUpKeyWindow();
+
+struct ViewLookup {
+    std::shared_ptr<View> view;
+    std::string error;
+};
+// The visible view `ref` names: an identifier first, then a number ("3" or "#3") in the order of
+// visibleViews(). The error names the window as `windowName` (each front end writes window names
+// its own way) and suggests the nearest identifier.
+ViewLookup lookUpView(const Window& window, const std::string& ref, const std::string& windowName);
+
+struct CheckBoxCellLookup {
+    size_t row = 0;
+    size_t column = 0;
+    std::string error;  // empty when found
+};
+// The check-box cell of `tick <table> <row> [<column>]`: `words` is the whole command, words[1]
+// naming `table`. The row is a number from 1; the column an identifier, a title of a check-box
+// column or a column number, and may be left out when the table has one check-box column.
+CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<std::string>& words);
+
 // "Plug-ins > Zandrel > Duplicate form definition" -> {"Plug-ins", "Zandrel", "Duplicate ..."}.
 std::vector<std::string> splitMenuPath(const std::string& path);
 

@@ -697,28 +697,15 @@ void TerminalFrontEnd::commandQuit() {
 }
 
 std::shared_ptr<Window> TerminalFrontEnd::keyWindowOrSay() {
-    auto key = Application::shared().keyWindow();
-    if (!key) fail("No window is open: choose a command with \"menu\" first.");
-    return key;
+    auto found = lookUpKeyWindow();
+    if (!found.window) fail(found.error);
+    return found.window;
 }
 
 std::shared_ptr<View> TerminalFrontEnd::viewOrSay(const Window& window, const std::string& ref) {
-    if (auto view = findVisibleView(window, ref)) return view;
-    std::string number = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
-    auto views = visibleViews(window);
-    if (isNumber(number)) {
-        size_t n = std::stoul(number);
-        if (n >= 1 && n <= views.size()) return views[n - 1];
-    }
-    std::vector<std::string> identifiers;
-    for (const auto& view : views)
-        if (!view->identifier().empty()) identifiers.push_back(view->identifier());
-    std::string nearest = nearestTitle(identifiers, ref);
-    fail(fmt::format("Window {} has no view \"{}\"{}: use an identifier or a number (1 to {}) from \"show\".",
-                     TerminalRenderer::windowName(window), printable(ref),
-                     nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", printable(nearest)),
-                     views.size()));
-    return nullptr;
+    auto found = lookUpView(window, ref, TerminalRenderer::windowName(window));
+    if (!found.view) fail(found.error);
+    return found.view;
 }
 
 bool TerminalFrontEnd::commandMenu(const std::vector<std::string>& words) {
@@ -923,54 +910,14 @@ bool TerminalFrontEnd::commandTick(const std::vector<std::string>& words) {
 }
 
 bool TerminalFrontEnd::commandTickCell(TableView& table, const std::vector<std::string>& words) {
+    auto cell = lookUpCheckBoxCell(table, words);
+    if (!cell.error.empty()) return fail(cell.error);
     std::string name = printable(words[1]);
-    auto boxes = checkBoxColumns(table);
-    if (boxes.empty()) return fail(fmt::format("The table \"{}\" has no check-box column to tick.", name));
-    if (words.size() < 3 || words.size() > 4)
-        return fail(fmt::format("Usage: tick {} <row> [<column>]", name));
-    size_t rows = table.numberOfRows();
-    const std::string& rowText = words[2];
-    if (!isNumber(rowText) || std::stoul(rowText) < 1 || std::stoul(rowText) > rows)
-        return fail(fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}.", name,
-                                printable(rowText), rows));
-    size_t row = std::stoul(rowText) - 1;
-    const auto& columns = table.tableColumns();
-    std::vector<std::string> boxNames;
-    for (size_t c : boxes)
-        boxNames.push_back(columns[c].title.empty() ? columns[c].identifier : columns[c].title);
-    std::optional<size_t> column;
-    if (words.size() == 3) {
-        if (boxes.size() > 1)
-            return fail(fmt::format(
-                "The table \"{}\" has {} check-box columns: say which, tick {} {} <column> "
-                "({}).",
-                name, boxes.size(), name, rowText, printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
-        column = boxes.front();
-    } else {
-        // An identifier names one column for sure; then titles; then a column number.
-        const std::string& wanted = words[3];
-        for (size_t c : boxes)
-            if (columns[c].identifier == wanted) column = c;
-        TitleMatch match;
-        if (!column) {
-            match = matchTitle(boxNames, wanted, "check-box column");
-            if (match.index) column = boxes[*match.index];
-        }
-        if (!column && isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= columns.size())
-            column = std::stoul(wanted) - 1;
-        if (!column)
-            return fail(fmt::format("The table \"{}\": {}; its check-box columns: {}.", name, match.error,
-                                    printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
-        if (!columns[*column].checkBox)
-            return fail(
-                fmt::format("Column {} of the table \"{}\" is not a check box; its check-box columns: {}.",
-                            *column + 1, name, printable(fmt::format("{}", fmt::join(boxNames, ", ")))));
-    }
     if (!table.isEnabled()) return fail(fmt::format("The table \"{}\" is disabled.", name));
     m_dirty = true;
-    bool ticked = isTicked(table.valueAt(*column, row));
-    if (!table.setValueAt(Value(!ticked), *column, row))
-        return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", row + 1, name));
+    bool ticked = isTicked(table.valueAt(cell.column, cell.row));
+    if (!table.setValueAt(Value(!ticked), cell.column, cell.row))
+        return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", cell.row + 1, name));
     return true;
 }
 

@@ -17,13 +17,10 @@
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
+using testsupport::contains;
 using testsupport::RecordingTarget;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class Rows : public TableViewDataSource {
 public:
@@ -40,20 +37,11 @@ public:
     int64_t code = 5;
 };
 
-class TerminalFrontEndTest : public testsupport::UiTest {
+class TerminalFrontEndTest : public testsupport::TerminalTest {
 protected:
     void SetUp() override {
-        UiTest::SetUp();
-        ASSERT_EQ(::pipe(input), 0);
-        outputFile = std::tmpfile();
-        ASSERT_NE(outputFile, nullptr);
-        errorFile = std::tmpfile();
-        ASSERT_NE(errorFile, nullptr);
-        terminal = std::make_unique<TerminalFrontEnd>(options(false));
-        terminal->setQuitHandler([this] {
-            ++quits;
-            return true;
-        });
+        TerminalTest::SetUp();
+        makeTerminal(options(false));
         terminal->setAfterCommandHandler([this] { ++afterCommands; });
 
         target = std::make_shared<RecordingTarget>(
@@ -86,48 +74,11 @@ protected:
         content.addSubview(ok);
         window->makeKeyAndOrderFront();
     }
-    void TearDown() override {
-        terminal.reset();
-        if (input[1] >= 0) ::close(input[1]);
-        ::close(input[0]);
-        std::fclose(outputFile);
-        std::fclose(errorFile);
-        UiTest::TearDown();
-    }
-    TerminalFrontEnd::Options options(bool interactive) {
-        TerminalFrontEnd::Options o;
-        o.inputFd = input[0];
-        o.outputFd = fileno(outputFile);
-        o.errorFd = fileno(errorFile);
-        o.interactive = interactive;
-        o.lineEditing = false;
-        o.width = 80;
-        return o;
-    }
+    TerminalFrontEnd::Options options(bool interactive) { return terminalOptions(interactive, 80); }
     // A person at a terminal: failed commands are only reported, the session goes on.
     void makeInteractive() {
-        terminal = std::make_unique<TerminalFrontEnd>(options(true));
-        terminal->setQuitHandler([this] {
-            ++quits;
-            return true;
-        });
+        makeTerminal(options(true));
         terminal->setAfterCommandHandler([this] { ++afterCommands; });
-    }
-    std::string errors() {
-        std::fflush(errorFile);
-        std::string text;
-        char buffer[4096];
-        ::lseek(fileno(errorFile), 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(fileno(errorFile), buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(n));
-        return text;
-    }
-    void feed(const std::string& text) {
-        ASSERT_EQ(::write(input[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-    void endInput() {
-        ::close(input[1]);
-        input[1] = -1;
     }
     // Feeds `commands`, ends the input and runs the loop until the terminal has quit.
     void runSession(const std::string& commands) {
@@ -135,15 +86,6 @@ protected:
         endInput();
         terminal->start();
         loop.runUntil(RunLoopMode::Default, [this] { return quits > 0; });
-    }
-    std::string output() {
-        std::fflush(outputFile);
-        std::string text;
-        char buffer[4096];
-        ::lseek(fileno(outputFile), 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(fileno(outputFile), buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(n));
-        return text;
     }
     void installMenuBar() {
         auto bar = std::make_shared<Menu>("Main");
@@ -162,11 +104,6 @@ protected:
     }
 
 public:
-    int input[2] = {-1, -1};
-    FILE* outputFile = nullptr;
-    FILE* errorFile = nullptr;
-    std::unique_ptr<TerminalFrontEnd> terminal;
-    int quits = 0;
     int afterCommands = 0;
     std::shared_ptr<RecordingTarget> target;
     std::shared_ptr<Window> window;

@@ -19,13 +19,10 @@
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
+using testsupport::contains;
 using testsupport::RecordingTarget;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Features with two check-box columns, "all" and "own"; row 1 has a contextual menu, row 2 none.
 class Features : public TableViewDataSource, public TableViewDelegate {
@@ -62,26 +59,11 @@ public:
     std::shared_ptr<RecordingTarget> target;
 };
 
-class TerminalTableCommandsTest : public testsupport::UiTest {
+class TerminalTableCommandsTest : public testsupport::TerminalTest {
 protected:
     void SetUp() override {
-        UiTest::SetUp();
-        ASSERT_EQ(::pipe(input), 0);
-        outputFile = std::tmpfile();
-        errorFile = std::tmpfile();
-        ASSERT_TRUE(outputFile && errorFile);
-        TerminalFrontEnd::Options o;
-        o.inputFd = input[0];
-        o.outputFd = fileno(outputFile);
-        o.errorFd = fileno(errorFile);
-        o.interactive = false;
-        o.lineEditing = false;
-        o.width = 100;
-        terminal = std::make_unique<TerminalFrontEnd>(o);
-        terminal->setQuitHandler([this] {
-            ++quits;
-            return true;
-        });
+        TerminalTest::SetUp();
+        makeTerminal(terminalOptions(false, 100));
 
         target = std::make_shared<RecordingTarget>(std::set<std::string>{"note:", "export:", "tick:"});
         target->disabled.insert("export:");
@@ -107,32 +89,8 @@ protected:
         window->contentView()->addSubview(box);
         window->makeKeyAndOrderFront();
     }
-    void TearDown() override {
-        terminal.reset();
-        if (input[1] >= 0) ::close(input[1]);
-        ::close(input[0]);
-        std::fclose(outputFile);
-        std::fclose(errorFile);
-        UiTest::TearDown();
-    }
-    static std::string readAll(FILE* file) {
-        std::fflush(file);
-        std::string text;
-        char buffer[4096];
-        ::lseek(fileno(file), 0, SEEK_SET);
-        for (ssize_t n; (n = ::read(fileno(file), buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(n));
-        return text;
-    }
-    std::string output() { return readAll(outputFile); }
-    std::string errors() { return readAll(errorFile); }
 
 public:
-    int input[2] = {-1, -1};
-    FILE* outputFile = nullptr;
-    FILE* errorFile = nullptr;
-    std::unique_ptr<TerminalFrontEnd> terminal;
-    int quits = 0;
     std::shared_ptr<RecordingTarget> target;
     std::shared_ptr<Features> features = std::make_shared<Features>();
     std::shared_ptr<Window> window;

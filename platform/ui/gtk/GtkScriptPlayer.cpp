@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 
+#include "platform/net/ASIHTTPRequest.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
@@ -68,6 +70,32 @@ Gtk::ListBox* listOf(Gtk::Widget* widget) {
             if (auto* list = dynamic_cast<Gtk::ListBox*>(child)) return list;
     }
     return nullptr;
+}
+
+// A table's rows as its widgets show them, one line each: "    3. Grace Hopper | [x] Grace Hopper",
+// a check-box cell as its box and title.
+std::string describeRows(Gtk::ListBox& list) {
+    std::string out;
+    for (int r = 0; auto* row = list.get_row_at_index(r); ++r) {
+        std::vector<std::string> cells;
+        auto* line = row->get_child();
+        if (auto* label = dynamic_cast<Gtk::Label*>(line)) {
+            cells.push_back(label->get_text().raw());  // "... more rows"
+        } else {
+            for (auto* cell = line ? line->get_first_child() : nullptr; cell;
+                 cell = cell->get_next_sibling()) {
+                if (auto* check = dynamic_cast<Gtk::CheckButton*>(cell))
+                    cells.push_back(
+                        fmt::format("[{}] {}", check->get_active() ? "x" : " ", check->get_label().raw()));
+                else if (auto* label = dynamic_cast<Gtk::Label*>(cell))
+                    cells.push_back(label->get_text().raw());
+            }
+        }
+        std::string text;
+        for (size_t c = 0; c < cells.size(); ++c) text += (c ? " | " : "") + cells[c];
+        out += fmt::format("    {}{}. {}\n", row->is_selected() ? "*" : "", r + 1, printable(text));
+    }
+    return out;
 }
 
 }  // namespace
@@ -134,8 +162,20 @@ bool GtkScriptPlayer::settled() {
         m_waitStart = now;
         m_waits.clear();
     }
-    if (now - m_waitStart > m_options.settleLimit) return true;
+    bool requestsActive = ASIHTTPRequest::activeRequestCount() > 0;
+    if (!requestsActive) m_requestsOverdue = false;
+    if (now - m_waitStart > m_options.settleLimit) {
+        // A server that does not answer is waited for once, not again before every command.
+        if (requestsActive) m_requestsOverdue = true;
+        return true;
+    }
     if (RunLoop::main().pendingBlockCount() > 0) {
+        m_waits.clear();
+        return false;
+    }
+    // A reply still on its way (a plug-in's update check at launch) may open a dialog: the next
+    // command is for the windows a person would see once it is there.
+    if (requestsActive && !m_requestsOverdue) {
         m_waits.clear();
         return false;
     }
@@ -258,28 +298,15 @@ void GtkScriptPlayer::finishStep() {
 }
 
 std::shared_ptr<Window> GtkScriptPlayer::keyWindowOrFail() {
-    auto key = Application::shared().keyWindow();
-    if (!key) fail("No window is open: choose a command with \"menu\" first.");
-    return key;
+    auto found = lookUpKeyWindow();
+    if (!found.window) fail(found.error);
+    return found.window;
 }
 
 std::shared_ptr<View> GtkScriptPlayer::viewOrFail(const Window& window, const std::string& ref) {
-    if (auto view = findVisibleView(window, ref)) return view;
-    std::string number = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
-    auto views = visibleViews(window);
-    if (isNumber(number)) {
-        size_t n = std::stoul(number);
-        if (n >= 1 && n <= views.size()) return views[n - 1];
-    }
-    std::vector<std::string> identifiers;
-    for (const auto& view : views)
-        if (!view->identifier().empty()) identifiers.push_back(view->identifier());
-    std::string nearest = nearestTitle(identifiers, ref);
-    fail(fmt::format(
-        "Window \"{}\" has no view \"{}\"{}: use an identifier or a number (1 to {}) from \"show\".",
-        printable(window.title()), printable(ref),
-        nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", nearest), views.size()));
-    return nullptr;
+    auto found = lookUpView(window, ref, fmt::format("\"{}\"", printable(window.title())));
+    if (!found.view) fail(found.error);
+    return found.view;
 }
 
 bool GtkScriptPlayer::runCommand(const std::vector<std::string>& words) {
@@ -450,15 +477,41 @@ bool GtkScriptPlayer::commandPress(const std::vector<std::string>& words) {
 }
 
 bool GtkScriptPlayer::commandTick(const std::vector<std::string>& words) {
-    if (words.size() < 2) return fail("Usage: tick <view>");
+    if (words.size() < 2) return fail("Usage: tick <view>, or tick <table> <row> [<column>]");
     auto window = keyWindowOrFail();
     if (!window) return false;
+    // "tick users 3" names a table and a row; a check box may have a name with spaces.
+    auto table = std::dynamic_pointer_cast<TableView>(lookUpView(*window, words[1], {}).view);
+    if (table) return commandTickCell(*table, words);
     auto view = viewOrFail(*window, joinWords(words, 1));
     if (!view) return false;
     auto* check = dynamic_cast<Gtk::CheckButton*>(m_frontEnd.widgetFor(*view));
     if (!check) return fail(fmt::format("\"{}\" is not a check box.", printable(words[1])));
     if (!check->is_sensitive())
         return fail(fmt::format("The check box \"{}\" is disabled.", printable(words[1])));
+    check->set_active(!check->get_active());
+    return true;
+}
+
+bool GtkScriptPlayer::commandTickCell(const TableView& table, const std::vector<std::string>& words) {
+    auto cell = lookUpCheckBoxCell(table, words);
+    if (!cell.error.empty()) return fail(cell.error);
+    std::string name = printable(words[1]);
+    auto* list = listOf(m_frontEnd.widgetFor(table));
+    if (!list) return fail(fmt::format("The table \"{}\" is not shown on the desktop yet.", name));
+    if (!list->is_sensitive()) return fail(fmt::format("The table \"{}\" is disabled.", name));
+    // A row holds one widget per column, in column order.
+    auto* row = list->get_row_at_index(static_cast<int>(cell.row));
+    Gtk::Widget* widget = row && row->get_selectable() ? row->get_child() : nullptr;
+    widget = widget ? widget->get_first_child() : nullptr;
+    for (size_t c = 0; widget && c < cell.column; ++c) widget = widget->get_next_sibling();
+    auto* check = dynamic_cast<Gtk::CheckButton*>(widget);
+    if (!check)
+        return fail(
+            fmt::format("Row {} of the table \"{}\" is not shown on the desktop (only the first rows are).",
+                        cell.row + 1, name));
+    if (!check->is_sensitive())
+        return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", cell.row + 1, name));
     check->set_active(!check->get_active());
     return true;
 }
@@ -523,6 +576,7 @@ void GtkScriptPlayer::commandShow() {
         if (!widget) continue;
         std::string state = widget->is_sensitive() ? "" : " disabled";
         std::string line;
+        std::string rowLines;
         if (auto* check = dynamic_cast<Gtk::CheckButton*>(widget)) {
             line = fmt::format("check box \"{}\" {}", printable(check->get_label().raw()),
                                check->get_active() ? "on" : "off");
@@ -547,11 +601,19 @@ void GtkScriptPlayer::commandShow() {
             while (list->get_row_at_index(rows)) ++rows;
             line = fmt::format("table ({} rows) selected {}", rows,
                                row ? std::to_string(row->get_index() + 1) : "none");
+            rowLines = describeRows(*list);
         } else {
             line = "image";
         }
-        out += fmt::format("  {} {}: {}{}\n", number, view->identifier().empty() ? "-" : view->identifier(),
-                           line, state);
+        // Where the control is in the window, as laid out on the screen (and so in a screenshot).
+        graphene_rect_t bounds;
+        std::string at;
+        if (gtk_widget_compute_bounds(widget->gobj(), GTK_WIDGET(gw->gobj()), &bounds))
+            at = fmt::format(" at {},{} {}x{}", std::lround(bounds.origin.x), std::lround(bounds.origin.y),
+                             std::lround(bounds.size.width), std::lround(bounds.size.height));
+        out += fmt::format("  {} {}: {}{}{}\n", number, view->identifier().empty() ? "-" : view->identifier(),
+                           line, state, at);
+        out += rowLines;
     }
     say(out);
 }

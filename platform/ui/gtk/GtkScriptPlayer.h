@@ -3,16 +3,22 @@
 // GtkScriptPlayer: plays the terminal's command language (menu, select, type, press, tick,
 // close, answer, show, quit) against the GTK widgets, as a person with a mouse would: a press
 // clicks the Gtk::Button, a select changes the drop-down or the list's selected row, a type
-// fills the entry. What the model then does is what it does for a person; the player never
-// calls the model's actions itself. Words, quoting, view references and title matching are the
+// fills the entry, a tick toggles the check box (of a table row: `tick <table> <row> [<column>]`).
+// What the model then does is what it does for a person; the player never calls the model's
+// actions itself. Words, quoting, view references, check-box cells and title matching are the
 // terminal's own (TerminalFrontEnd::splitWords, FrontEndSupport).
 //
+// Show. `show` reads back what the widgets show: each control's kind, text and state, and its
+// place in the window ("at X,Y WxH", the coordinates of a screenshot); under a table its rows,
+// check-box cells as "[x] title" and the selected row marked "*".
+//
 // Pace. One command runs per run-loop pass, and only once the previous one has settled: the
-// work it queued on the main queue has run, and the key window (and the alert, if one waits)
-// is on the screen and has painted a frame since. Then the after-command hook runs when no
-// dialog of an earlier command is still open (and the player settles again), then the
-// screenshots of the previous command are written (NNN.png of the key window, NNN-alert.png of
-// a waiting alert, NNN counting the commands from 001).
+// work it queued on the main queue has run, no network request is still under way (a reply may
+// open a dialog; a silent server is waited for once, up to the settle limit), and the key window
+// (and the alert, if one waits) is on the screen and has painted a frame since. Then the
+// after-command hook runs when no dialog of an earlier command is still open (and the player
+// settles again), then the screenshots of the previous command are written (NNN.png of the key
+// window, NNN-alert.png of a waiting alert, NNN counting the commands from 001).
 //
 // End. As in the terminal, the first failed command stops the script ("line N: <command>:
 // <why>" on the error output); at its end, or at `quit`, waiting alerts take their default
@@ -35,6 +41,7 @@ class Window;
 namespace platform {
 
 class GtkFrontEnd;
+class TableView;
 class View;
 class Window;
 
@@ -92,6 +99,7 @@ private:
     bool commandType(const std::vector<std::string>& words);
     bool commandPress(const std::vector<std::string>& words);
     bool commandTick(const std::vector<std::string>& words);
+    bool commandTickCell(const TableView& table, const std::vector<std::string>& words);
     bool commandClose();
     bool commandAnswer(const std::vector<std::string>& words);
     void commandShow();
@@ -109,6 +117,7 @@ private:
     std::vector<FrameWait> m_waits;
     std::chrono::steady_clock::time_point m_waitStart{};
     bool m_waitStarted = false;
+    bool m_requestsOverdue = false;
     int m_baseDepth = -1;
     bool m_running = false;
     bool m_finishing = false;
