@@ -12,17 +12,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "host/app/HostApplication.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/GWUser.h"
+#include "bench/support/BenchHost.h"
+#include "bench/support/ScratchFolder.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TerminalFrontEnd.h"
@@ -31,63 +26,25 @@
 
 namespace {
 
+using bench::BenchHost;
+
 constexpr int kFields = 10;
 
-void check(const platform::Status& status) {
-    if (!status) throw std::runtime_error(status.message());
-}
-
-// A database with one user and a template of kFields field definitions, and the host on it with
-// the real plug-in bundle, signed in.
+// The benchmarks' host on a file of its own with a template of kFields field definitions,
+// signed in.
 struct Host {
-    std::filesystem::path dir;
-    std::shared_ptr<host::HostApplication> app;
+    bench::ScratchFolder scratch;
+    BenchHost bench{scratch.databaseFile().string(), kFields};
+    host::HostApplication& app = bench.app();
 
     Host() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zandrel-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
-        dir = pattern;
-        auto file = dir / "bench.zandrel";
-        {
-            auto database = host::Database::open(file);
-            if (!database) throw std::runtime_error(database.status().message());
-            auto setup = DLPObjectContext::withoutUser(*database);
-            auto user = setup->createObject<GWUser>(true);
-            (*user)->setLoginName("bench");
-            (*user)->setName("Bench Mark");
-            (*user)->setActive(true);
-            auto form = setup->createObject<CustomRecordSetDefinition>();
-            (*form)->setName("Source");
-            (*form)->setActive(true);
-            for (int i = 0; i < kFields; ++i) {
-                auto field = setup->createObject<CustomRecordDefinition>();
-                (*field)->setActive(true);
-                (*field)->setName(fmt::format("Field {}", i));
-                (*field)->setDetails(fmt::format("Field number {}", i));
-                (*field)->setTypeCode(i % 5);
-                check((*form)->addToCustomRecordDefinitions(*field));
-            }
-            check(setup->saveChanges());
-        }
-        app = host::HostApplication::create(
-            {file, std::filesystem::path(ZANDREL_PLUGIN_BUNDLE).parent_path(), ZANDREL_HOST_BUNDLE});
-        check(app->openDatabase());
-        check(app->loadPluginBundle(ZANDREL_PLUGIN_BUNDLE));
-        app->showLoginWindow();
-        check(app->signIn("bench"));
-    }
-    ~Host() {
-        app.reset();
-        platform::Application::shared().resetForTesting();
-        platform::RunLoop::main().resetForTesting();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
+        app.showLoginWindow();
+        BenchHost::check(app.signIn("bench"));
     }
 };
 
 std::vector<std::string> script(int64_t copy) {
-    return {"menu Plug-ins > Zandrel > Duplicate Form Template...", "select template Source",
-            fmt::format("type name \"Copy {}\"", copy), "press duplicate", "answer Thanks!"};
+    return BenchHost::duplicateScript(fmt::format("Copy {}", copy));
 }
 
 void BM_DuplicateThroughTerminal(benchmark::State& state) {
@@ -114,7 +71,7 @@ void BM_DuplicateThroughTerminal(benchmark::State& state) {
         terminal.start();
         platform::RunLoop::main().runUntil(platform::RunLoopMode::Default,
                                            [&] { return !terminal.isRunning(); });
-        check(host.app->saveChanges());
+        BenchHost::check(host.app.saveChanges());
 
         state.PauseTiming();
         if (terminal.failedLine()) state.SkipWithError("the terminal script failed");
@@ -146,7 +103,7 @@ void BM_DuplicateThroughGtk(benchmark::State& state) {
         player.start();
         platform::RunLoop::main().runUntil(platform::RunLoopMode::Default,
                                            [&] { return player.isFinished(); });
-        check(host.app->saveChanges());
+        BenchHost::check(host.app.saveChanges());
 
         state.PauseTiming();
         if (player.failedLine()) state.SkipWithError("the desktop script failed");

@@ -1,42 +1,44 @@
-// The host database on PostgreSQL: duplicating a template of N field definitions through the
-// plug-in's real dialog (as bench_object_context does on SQLite) beside a raw libpq insert of the
-// same rows in one transaction, and a feature-permission lookup among 100,000 connector-map
-// records through the object context beside the same lookup as one raw prepared query.
+// The host database on PostgreSQL beside SQLite, the same work on each:
+//   - duplicating a template of N field definitions through the plug-in's real dialog (menu
+//     command, pop-up, name, button, alert, the host's save), beside a raw insert of the same
+//     rows in one transaction through the database's own library (libpq, sqlite3);
+//   - the feature-permission lookup (KOPAFeature's connectorMapForUser: one application's
+//     records of one feature for one contact) among 100,000 connector-map records, through the
+//     object context, beside the same lookup as one raw prepared query on the same index.
 //
 // The server: ZANDREL_BENCH_POSTGRES_URI, or a private cluster this program starts with
 // scripts/pg-cluster in a temporary folder and stops at the end. Each benchmark works in a
-// fresh schema of its own.
+// fresh schema of its own (PostgreSQL) or a fresh file (SQLite).
 //
-// Run: build-dir/bin/bench_postgres   (items_per_second = field definitions or lookups per second)
+// Run: build-dir/bin/bench_postgres   (items_per_second = field definitions or lookups per second;
+//      --benchmark_filter=Sqlite or =Postgres for one kind)
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "host/app/HostApplication.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "bench/support/BenchHost.h"
+#include "bench/support/RawCopy.h"
+#include "bench/support/ScratchFolder.h"
 #include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
+#include "host/database/Store.h"
 #include "host/database/StoreFactory.h"
-#include "platform/runtime/RunLoop.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 
 namespace {
 
-using platform::Array;
+using bench::BenchHost;
 using platform::Value;
 
-void check(const platform::Status& status) {
-    if (!status) throw std::runtime_error(status.message());
-}
+enum class Kind { Sqlite, Postgres };
 
 std::string shell(const std::string& command) {
     std::string out;
@@ -49,7 +51,7 @@ std::string shell(const std::string& command) {
     return out;
 }
 
-// The server for the whole run.
+// The PostgreSQL server for the whole run, started on first use.
 class Server {
 public:
     static Server& shared() {
@@ -98,120 +100,78 @@ private:
     int m_schemas = 0;
 };
 
-std::shared_ptr<host::Store> openStore(const std::string& uri) {
-    auto store = host::StoreFactory::open(uri);
-    if (!store) throw std::runtime_error(store.status().message());
-    return *store;
+// A new, empty database of the kind, holding the host's tables; gone with the object (the
+// schemas of the server go with the cluster).
+class FreshDatabase {
+public:
+    explicit FreshDatabase(Kind kind) {
+        if (kind == Kind::Postgres) {
+            m_address = Server::shared().freshSchema();
+        } else {
+            m_folder = std::make_unique<bench::ScratchFolder>();
+            m_address = m_folder->databaseFile().string();
+        }
+        auto store = host::StoreFactory::open(m_address);
+        if (!store) throw std::runtime_error(store.status().message());
+    }
+    const std::string& address() const { return m_address; }
+
+private:
+    std::unique_ptr<bench::ScratchFolder> m_folder;
+    std::string m_address;
+};
+
+void skipUnless(benchmark::State& state, const std::string& error) {
+    if (!error.empty()) state.SkipWithError(error.c_str());
 }
 
-// The field values a realistic template carries (as in bench_object_context).
-void fill(CustomRecordDefinition& field, int64_t i) {
-    field.setActive(true);
-    field.setDefaultValue(i % 3 == 0 ? Value("Medium") : Value());
-    field.setDetails(fmt::format("Field number {}", i));
-    field.setName(fmt::format("Field {}", i));
-    field.setOptions(i % 3 == 0 ? Value(Array{"Low", "Medium", "High"}) : Value());
-    field.setTypeCode(i % 5);
-}
-
-// The floor: the same rows as a copy holds, one prepared INSERT each in one transaction.
-void BM_PgRawInsert(benchmark::State& state) {
+// The floor: the rows of one copy, one prepared INSERT each, in one transaction.
+void BM_RawCopy(benchmark::State& state, Kind kind) {
     const int64_t n = state.range(0);
     for (auto _ : state) {
         state.PauseTiming();
-        const std::string uri = Server::shared().freshSchema();
-        openStore(uri).reset();  // our schema, so both write the same table
-        PGconn* db = PQconnectdb(uri.c_str());
+        FreshDatabase database(kind);
+        PGconn* pg = nullptr;
+        sqlite3* lite = nullptr;
+        if (kind == Kind::Postgres) {
+            pg = PQconnectdb(database.address().c_str());
+        } else {
+            sqlite3_open(database.address().c_str(), &lite);
+            sqlite3_exec(lite, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+        }
         state.ResumeTiming();
 
-        PQclear(PQexec(db, "BEGIN"));
-        PQclear(PQexec(db,
-                       "INSERT INTO \"CustomRecordSetDefinition\" (pk, name, active) "
-                       "VALUES (nextval('\"CustomRecordSetDefinition_pk_seq\"'), 'Copy', 1)"));
-        PQclear(
-            PQprepare(db, "insert",
-                      "INSERT INTO \"CustomRecordDefinition\" (pk, active, \"defaultValue\", details, name, "
-                      "options, \"typeCode\", \"customRecordSetDefinitionID\", position) VALUES "
-                      "(nextval('\"CustomRecordDefinition_pk_seq\"'), 1, $1, $2, $3, $4, $5, "
-                      "currval('\"CustomRecordSetDefinition_pk_seq\"'), $6)",
-                      6, nullptr));
-        const std::string options = "b" + Value(Array{"Low", "Medium", "High"}).toJson();
-        for (int64_t i = 0; i < n; ++i) {
-            const std::string details = fmt::format("Field number {}", i), name = fmt::format("Field {}", i),
-                              type = std::to_string(i % 5), position = std::to_string(i);
-            const char* values[] = {
-                i % 3 == 0 ? "tMedium" : nullptr,       details.c_str(), name.c_str(),
-                i % 3 == 0 ? options.c_str() : nullptr, type.c_str(),    position.c_str()};
-            const int lengths[] = {7, 0, 0, int(options.size()), 0, 0};
-            const int formats[] = {1, 0, 0, 1, 0, 0};
-            PGresult* result = PQexecPrepared(db, "insert", 6, values, lengths, formats, 0);
-            if (PQresultStatus(result) != PGRES_COMMAND_OK) state.SkipWithError(PQresultErrorMessage(result));
-            PQclear(result);
-        }
-        PGresult* committed = PQexec(db, "COMMIT");
-        if (PQresultStatus(committed) != PGRES_COMMAND_OK)
-            state.SkipWithError(PQresultErrorMessage(committed));
-        PQclear(committed);
+        skipUnless(state, pg ? bench::RawCopy::intoPostgres(pg, n) : bench::RawCopy::intoSqlite(lite, n));
 
         state.PauseTiming();
-        PQfinish(db);
+        if (pg) PQfinish(pg);
+        if (lite) sqlite3_close(lite);
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * n);
 }
 
-// The duplicate command end to end on PostgreSQL: the real plug-in bundle loaded by the host,
-// Plug-ins > Zandrel > the command, the dialog, the success alert, then the host's save.
-void BM_PgDuplicateThroughDialog(benchmark::State& state) {
+// The duplicate command end to end: the real plug-in bundle loaded by the host, Plug-ins >
+// Zandrel > the command, the dialog, the success alert, then the host's save. The sign-in
+// before and the sign-off after each copy are left out of the time.
+void BM_DuplicateThroughDialog(benchmark::State& state, Kind kind) {
     const int64_t n = state.range(0);
-    const std::string uri = Server::shared().freshSchema();
-    {
-        auto setup = DLPObjectContext::withoutUser(openStore(uri));
-        auto user = setup->createObject<GWUser>(true);
-        (*user)->setLoginName("bench");
-        (*user)->setName("Bench Mark");
-        (*user)->setActive(true);
-        auto form = setup->createObject<CustomRecordSetDefinition>();
-        (*form)->setName("Source");
-        (*form)->setActive(true);
-        for (int64_t i = 0; i < n; ++i) {
-            auto field = setup->createObject<CustomRecordDefinition>();
-            fill(**field, i);
-            check((*form)->addToCustomRecordDefinitions(*field));
-        }
-        check(setup->saveChanges());
-    }
+    FreshDatabase database(kind);
     platform::ScriptedFrontEnd driver;
-    auto app = host::HostApplication::create(
-        {uri, std::filesystem::path(ZANDREL_PLUGIN_BUNDLE).parent_path(), ZANDREL_HOST_BUNDLE});
-    check(app->openDatabase());
-    check(app->loadPluginBundle(ZANDREL_PLUGIN_BUNDLE));
-    auto command = platform::Application::shared()
-                       .mainMenu()
-                       ->itemWithTitle("Plug-ins")
-                       ->submenu()
-                       ->itemWithTitle("Zandrel")
-                       ->submenu()
-                       ->itemAtIndex(0);
+    BenchHost host(database.address(), n);
     int64_t copies = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        app->showLoginWindow();
-        check(app->signIn("bench"));
-        std::string name = fmt::format("Copy {}", ++copies);
+        host.app().showLoginWindow();
+        BenchHost::check(host.app().signIn("bench"));
+        const std::string name = fmt::format("Copy {}", ++copies);
         state.ResumeTiming();
 
-        command->performAction();
-        driver.selectPopUpItem("template", "Source");
-        driver.typeText("name", name);
-        driver.answerAlert("Thanks!");
-        driver.pressButton("duplicate");
-        platform::RunLoop::main().runPending();
-        check(app->saveChanges());
+        const bool duplicated = host.duplicateThroughDialog(driver, name);
 
         state.PauseTiming();
-        if (driver.lastAlert().title != "Success!") state.SkipWithError("the dialog did not duplicate");
-        check(app->signOff());
+        if (!duplicated) state.SkipWithError("the dialog did not duplicate");
+        BenchHost::check(host.app().signOff());
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * n);
@@ -223,23 +183,45 @@ constexpr const char* kPermissionQualifier =
     "foreignAppName = $appName AND foreignEntityType = $entity AND foreignID = $identifier AND contactID = "
     "$contactID";
 
-const std::string& permissionDatabase() {
-    static const std::string uri = [] {
-        std::string made = Server::shared().freshSchema();
-        openStore(made).reset();
-        Server::exec(
-            made,
-            "INSERT INTO \"GWConnectorMap\" (pk, \"foreignAppName\", \"foreignEntityType\", \"foreignID\", "
-            "\"contactID\") SELECT nextval('\"GWConnectorMap_pk_seq\"'), CASE WHEN i % 10 = 0 THEN "
-            "'OtherApp' ELSE 'BenchApp' END, 'FeaturePermission', 'feature' || (i % 20), i / 20 "
-            "FROM generate_series(0, 99999) AS i; ANALYZE \"GWConnectorMap\"");
-        return made;
-    }();
-    return uri;
+const std::string& permissionDatabase(Kind kind) {
+    auto make = [](Kind made) {
+        auto* database = new FreshDatabase(made);  // kept for the whole run
+        if (made == Kind::Postgres) {
+            Server::exec(
+                database->address(),
+                "INSERT INTO \"GWConnectorMap\" (pk, \"foreignAppName\", \"foreignEntityType\", "
+                "\"foreignID\", \"contactID\") SELECT nextval('\"GWConnectorMap_pk_seq\"'), CASE WHEN "
+                "i % 10 = 0 THEN 'OtherApp' ELSE 'BenchApp' END, 'FeaturePermission', 'feature' || (i "
+                "% 20), i / 20 FROM generate_series(0, 99999) AS i; ANALYZE \"GWConnectorMap\"");
+        } else {
+            sqlite3* db = nullptr;
+            sqlite3_open(database->address().c_str(), &db);
+            char* error = nullptr;
+            sqlite3_exec(db,
+                         "WITH RECURSIVE c(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM c WHERE i < 99999) "
+                         "INSERT INTO GWConnectorMap (pk, foreignAppName, foreignEntityType, foreignID, "
+                         "contactID) SELECT i + 1, CASE WHEN i % 10 = 0 THEN 'OtherApp' ELSE 'BenchApp' END, "
+                         "'FeaturePermission', 'feature' || (i % 20), i / 20 FROM c; ANALYZE",
+                         nullptr, nullptr, &error);
+            std::string message = error ? error : "";
+            sqlite3_free(error);
+            sqlite3_close(db);
+            if (!message.empty()) throw std::runtime_error(message);
+        }
+        return database->address();
+    };
+    if (kind == Kind::Sqlite) {
+        static const std::string sqlite = make(Kind::Sqlite);
+        return sqlite;
+    }
+    static const std::string postgres = make(Kind::Postgres);
+    return postgres;
 }
 
-void BM_PgPermissionCheckThroughContext(benchmark::State& state) {
-    auto context = DLPObjectContext::withoutUser(openStore(permissionDatabase()));
+void BM_PermissionCheckThroughContext(benchmark::State& state, Kind kind) {
+    auto store = host::StoreFactory::open(permissionDatabase(kind));
+    if (!store) return state.SkipWithError(store.status().message().c_str());
+    auto context = DLPObjectContext::withoutUser(*store);
     int64_t i = 0, found = 0;
     for (auto _ : state) {
         ++i;
@@ -256,35 +238,81 @@ void BM_PgPermissionCheckThroughContext(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_PgPermissionCheckRaw(benchmark::State& state) {
-    PGconn* db = PQconnectdb(permissionDatabase().c_str());
-    PQclear(
-        PQprepare(db, "lookup",
-                  "SELECT pk, \"foreignAppName\", \"foreignEntityType\", \"foreignID\", \"foreignDatabase\", "
-                  "\"contactID\" FROM \"GWConnectorMap\" WHERE \"foreignAppName\" = $1 AND "
-                  "\"foreignEntityType\" = $2 AND \"foreignID\" = $3 AND \"contactID\" = $4 ORDER BY pk",
-                  4, nullptr));
+// The same lookup as one prepared query, every column of the records fetched as the store does.
+void BM_PermissionCheckRaw(benchmark::State& state, Kind kind) {
+    PGconn* pg = nullptr;
+    sqlite3* lite = nullptr;
+    sqlite3_stmt* lookup = nullptr;
+    if (kind == Kind::Postgres) {
+        pg = PQconnectdb(permissionDatabase(kind).c_str());
+        PQclear(PQprepare(
+            pg, "lookup",
+            "SELECT pk, \"foreignAppName\", \"foreignEntityType\", \"foreignID\", \"foreignDatabase\", "
+            "\"contactID\" FROM \"GWConnectorMap\" WHERE \"foreignAppName\" = $1 AND \"foreignEntityType\" = "
+            "$2 "
+            "AND \"foreignID\" = $3 AND \"contactID\" = $4 ORDER BY pk",
+            4, nullptr));
+    } else {
+        sqlite3_open(permissionDatabase(kind).c_str(), &lite);
+        sqlite3_prepare_v2(
+            lite,
+            "SELECT pk, foreignAppName, foreignEntityType, foreignID, foreignDatabase, contactID "
+            "FROM GWConnectorMap WHERE foreignAppName = ? AND foreignEntityType = ? AND "
+            "foreignID = ? AND contactID = ? ORDER BY pk",
+            -1, &lookup, nullptr);
+    }
     int64_t i = 0, found = 0;
     for (auto _ : state) {
         ++i;
-        const std::string feature = fmt::format("feature{}", i % 20),
-                          contact = std::to_string((i * 37) % 5000);
-        const char* values[] = {"BenchApp", "FeaturePermission", feature.c_str(), contact.c_str()};
-        PGresult* result = PQexecPrepared(db, "lookup", 4, values, nullptr, nullptr, 0);
-        if (PQresultStatus(result) != PGRES_TUPLES_OK) state.SkipWithError(PQresultErrorMessage(result));
-        found += PQntuples(result);
-        PQclear(result);
+        const std::string feature = fmt::format("feature{}", i % 20);
+        const int64_t contact = (i * 37) % 5000;
+        if (pg) {
+            const std::string contactText = std::to_string(contact);
+            const char* values[] = {"BenchApp", "FeaturePermission", feature.c_str(), contactText.c_str()};
+            PGresult* result = PQexecPrepared(pg, "lookup", 4, values, nullptr, nullptr, 0);
+            if (PQresultStatus(result) != PGRES_TUPLES_OK) state.SkipWithError(PQresultErrorMessage(result));
+            found += PQntuples(result);
+            PQclear(result);
+        } else {
+            sqlite3_bind_text(lookup, 1, "BenchApp", -1, SQLITE_STATIC);
+            sqlite3_bind_text(lookup, 2, "FeaturePermission", -1, SQLITE_STATIC);
+            sqlite3_bind_text(lookup, 3, feature.c_str(), int(feature.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(lookup, 4, contact);
+            int rc;
+            while ((rc = sqlite3_step(lookup)) == SQLITE_ROW) {
+                for (int column = 0; column < 6; ++column)
+                    benchmark::DoNotOptimize(sqlite3_column_text(lookup, column));
+                ++found;
+            }
+            if (rc != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(lite));
+            sqlite3_reset(lookup);
+        }
     }
-    PQfinish(db);
+    if (pg) PQfinish(pg);
+    sqlite3_finalize(lookup);
+    if (lite) sqlite3_close(lite);
     state.counters["found"] = double(found) / double(i);
     state.SetItemsProcessed(state.iterations());
 }
 
 }  // namespace
 
-BENCHMARK(BM_PgRawInsert)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PgDuplicateThroughDialog)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PgPermissionCheckThroughContext)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PgPermissionCheckRaw)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RawCopy, Sqlite, Kind::Sqlite)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DuplicateThroughDialog, Sqlite, Kind::Sqlite)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RawCopy, Postgres, Kind::Postgres)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DuplicateThroughDialog, Postgres, Kind::Postgres)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PermissionCheckThroughContext, Sqlite, Kind::Sqlite)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PermissionCheckRaw, Sqlite, Kind::Sqlite)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PermissionCheckThroughContext, Postgres, Kind::Postgres)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PermissionCheckRaw, Postgres, Kind::Postgres)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -1,6 +1,8 @@
 // Many zandrel-host processes on one shared database at the same time, each duplicating
-// templates through the real dialog from a piped script: four hosts on one PostgreSQL database,
-// two on one SQLite file. Afterwards every copy is there, complete, under a key of its own.
+// templates through the real dialog and granting features in the Showcase plug-in's editor, from
+// a piped script as a person would type it: four hosts on one PostgreSQL database, two on one
+// SQLite file. Afterwards every copy is there, complete, under a key of its own, and every grant
+// is there once.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -8,11 +10,14 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/host/PostgresTestDatabase.h"
+#include "tests/host/StoreTestSupport.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
@@ -23,63 +28,136 @@ using testsupport::TempDir;
 
 namespace {
 
+// A kind of database and how many hosts share one of it at once.
 struct SharedDatabase {
-    const char* name;
+    hosttest::StoreFactory store;
     int hosts;
 };
 
-class HostsSharingADatabase : public ::testing::TestWithParam<SharedDatabase> {
-protected:
-    void SetUp() override {
-        if (isPostgres()) {
-            if (!hosttest::PostgresTestDatabase::available())
-                GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
-            postgres = std::make_unique<hosttest::PostgresTestDatabase>();
-            address = postgres->uri();
-        } else {
-            address = (dir / "shared.sqlite").string();
-        }
-        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", address, "--init-demo"});
-        ASSERT_EQ(created.exitCode, 0) << created.err;
-    }
-    bool isPostgres() const { return std::string(GetParam().name) == "Postgres"; }
+void PrintTo(const SharedDatabase& shared, std::ostream* out) {
+    *out << shared.hosts << " hosts on " << shared.store.name;
+}
 
-    std::vector<std::string> host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", address, "--update-url", ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
+std::vector<SharedDatabase> sharedDatabases() {
+    std::vector<SharedDatabase> all;
+    for (auto& store : hosttest::storeFactories()) {
+        // A SQLite file is for a few processes on one machine; a server for a team.
+        const int hosts = store.isSqlite ? 2 : 4;
+        all.push_back({std::move(store), hosts});
     }
-    nlohmann::json templates() const {
-        ProcessResult r = runProgram(host({"templates", "--json"}));
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
-    }
+    return all;
+}
 
-    TempDir dir;
-    std::unique_ptr<hosttest::PostgresTestDatabase> postgres;
-    std::string address;
-};
+// The Showcase editor's rows, as it lists them: features by identifier; users "All" first, then
+// the active users by name -- the demo's two and the team added for the test.
+const std::vector<std::string> kFeatures = {"resetVisits", "templateSummary", "visitCounter"};
+const std::vector<std::string> kUserRows = {"",      "ada",   "grace", "team1",
+                                            "team2", "team3", "team4"};  // "" All
 
-// The script a person would type: each copy through Plug-ins > Zandrel > Duplicate, saved by
-// the host after the command that completes it.
-std::string duplicateScript(int host, int copies) {
-    const char* sources[] = {"Project Intake", "Customer Profile", "Event Registration"};
+// A grant: (feature row, user row), both counted from 1 as the terminal counts them.
+using Grant = std::pair<int, int>;
+
+// Every grant the hosts make between them: resetVisits for all users, and the two other
+// features for each user. A box shows ticked when the all-users record grants the feature, so
+// ticking it then would withdraw (nothing); the all-users grant is therefore kept to a feature
+// of its own, and each box is ticked by one host only.
+std::vector<Grant> allGrants() {
+    std::vector<Grant> grants{{1, 1}};
+    for (int feature = 2; feature <= 3; ++feature)
+        for (int user = 2; user <= int(kUserRows.size()); ++user) grants.emplace_back(feature, user);
+    return grants;
+}
+
+// Each host's share, dealt out in turn.
+std::vector<Grant> grantsOfHost(int host, int hosts) {
+    std::vector<Grant> all = allGrants(), grants;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (int(i) % hosts == host) grants.push_back(all[i]);
+    return grants;
+}
+
+const char* const kSources[] = {"Project Intake", "Customer Profile", "Event Registration"};
+
+std::string copyName(int host, int copy) {
+    return "Host " + std::to_string(host) + " copy " + std::to_string(copy);
+}
+
+// The script a person would type: each copy through Plug-ins > Zandrel > Duplicate (saved by the
+// host after the command that completes it), then a share of the host's grants in Feature
+// Permissions (each saved as the box is ticked). In the last round the host withdraws its first
+// grant and grants it again, so deletes run among the others' inserts too.
+std::string hostScript(int host, int hosts, int copies) {
+    const auto grants = grantsOfHost(host, hosts);
+    auto tick = [](const Grant& grant) {
+        return "select features " + std::to_string(grant.first) + "\ntick users " +
+               std::to_string(grant.second) + "\n";
+    };
     std::string script;
     for (int copy = 0; copy < copies; ++copy) {
         script += "menu Plug-ins > Zandrel > Duplicate Form Template...\n";
-        script += std::string("select template \"") + sources[copy % 3] + "\"\n";
-        script += "type name \"Host " + std::to_string(host) + " copy " + std::to_string(copy) + "\"\n";
+        script += std::string("select template \"") + kSources[copy % 3] + "\"\n";
+        script += "type name \"" + copyName(host, copy) + "\"\n";
         script += "press duplicate\nanswer Thanks!\n";
+        script += "menu Plug-ins > Showcase > Feature Permissions\n";
+        for (size_t g = size_t(copy); g < grants.size(); g += size_t(copies)) script += tick(grants[g]);
+        if (copy == copies - 1 && !grants.empty()) script += tick(grants.front()) + tick(grants.front());
+        script += "close\n";
     }
     return script + "quit\n";
 }
 
-TEST_P(HostsSharingADatabase, DuplicateAtTheSameTimeAndEveryCopyIsThereWhole) {
+class HostsSharingADatabase : public ::testing::TestWithParam<SharedDatabase> {
+protected:
+    void SetUp() override {
+        if (!GetParam().store.isSqlite && !hosttest::PostgresTestDatabase::available())
+            GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
+        address = GetParam().store.freshDatabase(dir.path());
+        ProcessResult created = runProgram(host({"--init-demo"}));
+        ASSERT_EQ(created.exitCode, 0) << created.err;
+        // A team of four more, so there are more boxes to tick than hosts.
+        auto store = host::StoreFactory::open(address);
+        ASSERT_TRUE(store) << store.status().message();
+        auto setup = DLPObjectContext::withoutUser(*store);
+        for (int member = 1; member <= 4; ++member)
+            hosttest::addUser(*setup, ("team" + std::to_string(member)).c_str(),
+                              ("Team Member " + std::to_string(member)).c_str(), true);
+        auto saved = setup->saveChanges();
+        ASSERT_TRUE(saved) << saved.message();
+    }
+
+    // The host on the shared database with configuration and history folders of its own,
+    // asking nobody for updates.
+    std::vector<std::string> host(std::vector<std::string> args) const {
+        std::vector<std::string> argv{"/usr/bin/env",
+                                      "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                      "XDG_DATA_HOME=" + (dir / "data").string(),
+                                      "LANGUAGE=en",
+                                      builtProgram("zandrel-host"),
+                                      "--db",
+                                      address,
+                                      "--update-url",
+                                      ""};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    nlohmann::json listing(const std::vector<std::string>& command) const {
+        ProcessResult r = runProgram(host(command));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
+    }
+    std::string rawQuery(const std::string& sql) const { return GetParam().store.rawQuery(address, sql); }
+
+    TempDir dir;
+    std::string address;
+};
+
+TEST_P(HostsSharingADatabase, DuplicateAndGrantAtTheSameTimeAndEverythingIsThereOnce) {
     constexpr int kCopies = 6;
     const int hosts = GetParam().hosts;
+    const nlohmann::json mapsBefore = listing({"connector-maps", "--json"});
     std::vector<pid_t> running;
     for (int h = 0; h < hosts; ++h) {
-        dir.write("script" + std::to_string(h), duplicateScript(h, kCopies));
+        dir.write("script" + std::to_string(h), hostScript(h, hosts, kCopies));
         running.push_back(testsupport::startProgram(host({}), dir / ("script" + std::to_string(h)),
                                                     dir / ("out" + std::to_string(h)),
                                                     dir / ("err" + std::to_string(h))));
@@ -88,42 +166,58 @@ TEST_P(HostsSharingADatabase, DuplicateAtTheSameTimeAndEveryCopyIsThereWhole) {
         int status = 0;
         waitpid(running[size_t(h)], &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "host " << h << ": " << dir.read("err" + std::to_string(h));
+            << "host " << h << ": " << dir.read("err" + std::to_string(h))
+            << dir.read("out" + std::to_string(h));
     }
 
+    // Every copy once, each with its source's field definitions; no template besides.
     std::map<std::string, nlohmann::json> byName;
-    for (const auto& t : templates()) {
+    size_t listedFields = 0;
+    for (const auto& t : listing({"templates", "--json"})) {
         EXPECT_EQ(byName.count(t["name"]), 0u) << t["name"] << " twice";
         byName[t["name"]] = t;
+        listedFields += t["fields"].size();
     }
-    const char* sources[] = {"Project Intake", "Customer Profile", "Event Registration"};
     for (int h = 0; h < hosts; ++h)
         for (int copy = 0; copy < kCopies; ++copy) {
-            const std::string name = "Host " + std::to_string(h) + " copy " + std::to_string(copy);
+            const std::string name = copyName(h, copy);
             ASSERT_TRUE(byName.count(name)) << name << " was lost";
-            EXPECT_EQ(byName[name]["fields"], byName[sources[copy % 3]]["fields"]) << name << " is not whole";
+            EXPECT_EQ(byName[name]["fields"], byName[kSources[copy % 3]]["fields"])
+                << name << " is not whole";
         }
     EXPECT_EQ(byName.size(), 5u + size_t(hosts * kCopies));
+    // No field definition outside the listed templates: none left of a half-written copy, none
+    // shared by two copies under one key.
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), std::to_string(listedFields));
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition d WHERE NOT EXISTS (SELECT 1 FROM "
+                       "CustomRecordSetDefinition s WHERE s.pk = d.customRecordSetDefinitionID)"),
+              "0");
 
-    if (isPostgres()) {
-        // Each copy's fields belong to it alone: as many as its source has, none shared.
-        EXPECT_EQ(
-            postgres->query("SELECT count(*) FROM \"CustomRecordSetDefinition\" s WHERE s.name LIKE 'Host %' "
-                            "AND (SELECT count(*) FROM \"CustomRecordDefinition\" d WHERE "
-                            "d.\"customRecordSetDefinitionID\" = s.pk) = 0"),
-            "0");
-        EXPECT_EQ(
-            postgres->query("SELECT count(*) FROM \"CustomRecordDefinition\" d WHERE NOT EXISTS (SELECT 1 "
-                            "FROM \"CustomRecordSetDefinition\" s WHERE s.pk = "
-                            "d.\"customRecordSetDefinitionID\")"),
-            "0");
+    // Every grant once, and the records that were there before untouched.
+    std::map<std::string, int64_t> contactOf{{"", 0}};
+    for (const auto& login : kUserRows)
+        if (!login.empty())
+            contactOf[login] =
+                std::stoll(rawQuery("SELECT contactID FROM User WHERE loginName = '" + login + "'"));
+    std::multiset<std::tuple<std::string, int64_t>> expected, stored;
+    for (int h = 0; h < hosts; ++h)
+        for (const auto& [feature, user] : grantsOfHost(h, hosts))
+            expected.emplace(kFeatures[size_t(feature - 1)], contactOf[kUserRows[size_t(user - 1)]]);
+    ASSERT_EQ(expected.size(), allGrants().size());
+    nlohmann::json others = nlohmann::json::array();
+    for (const auto& record : listing({"connector-maps", "--json"})) {
+        if (record["foreignAppName"] == "Showcase" && record["foreignEntityType"] == "FeaturePermission")
+            stored.emplace(record["foreignID"].get<std::string>(), record["contactID"].get<int64_t>());
+        else
+            others.push_back(record);
     }
+    EXPECT_EQ(stored, expected) << "a grant was lost or stored twice";
+    EXPECT_EQ(others, mapsBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, HostsSharingADatabase,
-                         ::testing::Values(SharedDatabase{"Postgres", 4}, SharedDatabase{"Sqlite", 2}),
+INSTANTIATE_TEST_SUITE_P(Stores, HostsSharingADatabase, ::testing::ValuesIn(sharedDatabases()),
                          [](const ::testing::TestParamInfo<SharedDatabase>& info) {
-                             return info.param.name;
+                             return info.param.store.name;
                          });
 
 // A save the server refuses is reported with its message and leaves nothing behind; the same
