@@ -19,7 +19,7 @@ using testsupport::builtProgram;
 using testsupport::GuiSession;
 using testsupport::runProgram;
 
-const std::string kSheet = "Duplicate Form Template";
+using testsupport::kSheet;
 
 class GuiInputSignalTest : public ::testing::Test {
 protected:

@@ -21,7 +21,7 @@ using testsupport::builtProgram;
 using testsupport::GuiSession;
 using testsupport::runProgram;
 
-const std::string kSheet = "Duplicate Form Template";
+using testsupport::kSheet;
 
 class GuiInputTest : public ::testing::Test {
 protected:

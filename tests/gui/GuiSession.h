@@ -20,6 +20,9 @@
 
 namespace testsupport {
 
+// The duplicate sheet's title.
+inline const std::string kSheet = "Duplicate Form Template";
+
 class GuiSession {
 public:
     // One line of the geometry file.

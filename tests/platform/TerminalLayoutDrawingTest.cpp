@@ -35,12 +35,8 @@ RenderOptions widthOf(size_t width) {
     return options;
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using testsupport::expectFits;
+using testsupport::linesOf;
 
 std::string rules(size_t count) {
     std::string out;
@@ -53,11 +49,6 @@ int lineWith(const std::vector<std::string>& lines, const std::string& part) {
     for (size_t i = 0; i < lines.size(); ++i)
         if (lines[i].find(part) != std::string::npos) return static_cast<int>(i);
     return -1;
-}
-
-void expectFits(const std::string& drawn, size_t width) {
-    for (const auto& line : linesOf(drawn))
-        EXPECT_LE(TerminalRenderer::displayWidth(line), width) << "\"" << line << "\" in:\n" << drawn;
 }
 
 // A line that fades out at both ends, inset 2 points at the top and bottom: a gradient fill of

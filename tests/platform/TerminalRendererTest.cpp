@@ -17,25 +17,10 @@ using namespace platform;
 
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using testsupport::expectFits;
+using testsupport::linesOf;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Every line within `width` columns and nothing but newlines below the space character.
-void expectFits(const std::string& drawn, size_t width) {
-    for (const auto& line : linesOf(drawn)) {
-        EXPECT_LE(TerminalRenderer::displayWidth(line), width) << "\"" << line << "\" in:\n" << drawn;
-        for (unsigned char c : line)
-            EXPECT_FALSE(c < 0x20 || c == 0x7f) << static_cast<int>(c) << " in " << line;
-    }
-}
+using testsupport::contains;
 
 class Cells : public TableViewDataSource {
 public:

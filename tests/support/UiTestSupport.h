@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/MenuItem.h"
 #include "platform/ui/TerminalFrontEnd.h"
+#include "platform/ui/TerminalRenderer.h"
 
 namespace testsupport {
 
@@ -42,6 +44,23 @@ public:
     platform::RunLoop& loop = platform::RunLoop::main();
     std::shared_ptr<platform::VirtualClock> clock;
 };
+
+inline std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Every drawn line within `width` columns and nothing but newlines below the space character.
+inline void expectFits(const std::string& drawn, size_t width) {
+    for (const auto& line : linesOf(drawn)) {
+        EXPECT_LE(platform::TerminalRenderer::displayWidth(line), width) << "\"" << line << "\" in:\n"
+                                                                         << drawn;
+        for (unsigned char c : line)
+            EXPECT_FALSE(c < 0x20 || c == 0x7f) << static_cast<int>(c) << " in " << line;
+    }
+}
 
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
