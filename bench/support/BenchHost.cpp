@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "host/app/DLPluginObject.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "host/database/GWUser.h"
@@ -56,6 +57,11 @@ BenchHost::BenchHost(const std::string& address, int64_t fields) {
     m_app = host::HostApplication::create(
         {address, std::filesystem::path(ZANDREL_PLUGIN_BUNDLE).parent_path(), ZANDREL_HOST_BUNDLE});
     check(m_app->openDatabase());
+    // No update check: a reply on its way holds a desktop script back, and the benchmarks
+    // measure the duplicate, not the network.
+    DLPluginObject::HostOverrides noUpdateCheck;
+    noUpdateCheck.updateURL = std::string();
+    DLPluginObject::setHostOverrides(noUpdateCheck);
     check(m_app->loadPluginBundle(ZANDREL_PLUGIN_BUNDLE));
     auto plugins = platform::Application::shared().mainMenu()->itemWithTitle("Plug-ins");
     auto zandrel = plugins ? plugins->submenu()->itemWithTitle("Zandrel") : nullptr;
