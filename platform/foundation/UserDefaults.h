@@ -4,13 +4,24 @@
 // as a dictionary of dynamic values persisted to a JSON file.
 //
 // The file lives at $XDG_CONFIG_HOME/zandrel/<domain>.json (~/.config/... when unset) unless a
-// path is given. Writes are atomic (a temporary file renamed over the old one), so a crash
-// never leaves half a file. A file that cannot be parsed is reported to the log and moved aside
-// to "<file>.corrupt-<time>" before anything new is written: its contents are never silently
-// overwritten.
+// path is given. Several processes of one account share it (two hosts, the tool): a write takes
+// an exclusive lock on "<file>.lock" beside it, reads the file again, applies only the keys this
+// instance set or removed since its last write, and replaces the file atomically (a temporary
+// file in the same folder, flushed to disk, renamed over the old one), so every key another
+// process wrote in between is kept and a crash never leaves half a file. A read re-reads the
+// file when it changed on disk (inode, size, modification or change time differ), so another
+// process's write is seen at the next read; keys set here whose write failed still show their
+// value here. A file that cannot be parsed is reported to the log and moved aside to
+// "<file>.corrupt-<time>" (under the lock) before anything new is written: its contents are
+// never silently overwritten, and while it cannot be moved nothing is written.
 
+#include <sys/types.h>
+
+#include <ctime>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/foundation/Status.h"
@@ -35,24 +46,44 @@ public:
     // only: the file gets a value when someone sets it. Later registrations replace earlier ones.
     void registerDefaults(const Dictionary& defaults);
     // Stores and writes the file at once; the returned status tells whether the write worked
-    // (the value stays set in memory either way).
+    // (the value stays set in memory either way, and the next write tries it again).
     Status setObjectForKey(const Value& value, const std::string& key);
     Status removeObjectForKey(std::string_view key);
-    const Dictionary& dictionaryRepresentation() const { return m_values; }
+    // The stored values as the file has them now, with this instance's unwritten changes.
+    const Dictionary& dictionaryRepresentation() const;
 
-    // Re-reads the file (another process may have written it).
+    // Re-reads the file now, whether or not it looks changed.
     Status reload();
     // The status of the last load: not OK when the file was corrupt and moved aside.
     const Status& loadStatus() const { return m_loadStatus; }
 
 private:
-    Status write() const;
+    // What identifies one version of the file on disk.
+    struct FileStamp {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+        timespec changed{};
+        bool operator==(const FileStamp& other) const;
+    };
+    FileStamp currentStamp() const;
+    // Reads the file into m_values (with the pending changes on top); `locked` says the caller
+    // holds the lock, which moving a corrupt file aside needs.
+    Status load(bool locked) const;
+    void refreshIfChanged() const;
+    Status write();
 
     std::filesystem::path m_path;
-    Dictionary m_values;
+    std::filesystem::path m_lockPath;
+    mutable Dictionary m_values;
+    mutable FileStamp m_stamp;
+    // Keys set (a value) or removed (nullopt) here and not yet written to the file.
+    std::map<std::string, std::optional<Value>, std::less<>> m_pending;
     Dictionary m_registered;
-    Status m_loadStatus;
-    bool m_corruptInPlace = false;  // a corrupt file that could not be moved aside is still at m_path
+    mutable Status m_loadStatus;
+    mutable bool m_corruptInPlace = false;  // a corrupt file that could not be moved aside is at m_path
 };
 
 }  // namespace platform

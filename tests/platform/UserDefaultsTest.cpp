@@ -50,7 +50,8 @@ TEST_F(UserDefaultsTest, ValuesPersistAcrossInstances) {
 TEST_F(UserDefaultsTest, AtomicWriteLeavesNoTemporaryFile) {
     UserDefaults defaults(dir / "host.json");
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(defaults.setObjectForKey(Value(int64_t{i}), "k"));
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::filesystem::path>{"host.json"});
+    // The lock file that serialises writers stays beside the file; nothing else does.
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::filesystem::path>{"host.json", "host.json.lock"}));
     EXPECT_EQ(Value::parseJson(dir.read("host.json")).at("k"), Value(int64_t{2}));
 }
 
@@ -92,10 +93,13 @@ TEST_F(UserDefaultsTest, CorruptFileThatCannotBeMovedIsNotOverwritten) {
 TEST_F(UserDefaultsTest, ReloadSeesAnotherWriter) {
     UserDefaults reader(dir / "host.json");
     UserDefaults writer(dir / "host.json");
-    ASSERT_TRUE(writer.setObjectForKey(Value("v"), "k"));
     EXPECT_TRUE(reader.objectForKey("k").isNull());
-    EXPECT_TRUE(reader.reload());
+    ASSERT_TRUE(writer.setObjectForKey(Value("v"), "k"));
+    // The next read sees it without being asked to reload; reload() re-reads all the same.
     EXPECT_EQ(reader.objectForKey("k"), Value("v"));
+    ASSERT_TRUE(writer.setObjectForKey(Value("w"), "k"));
+    EXPECT_TRUE(reader.reload());
+    EXPECT_EQ(reader.dictionaryRepresentation().at("k"), Value("w"));
 }
 
 }  // namespace
