@@ -437,9 +437,61 @@ Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPO
                     object.description(), attribute.name, attribute.referenced->name));
 }
 
+Status DLPObjectContext::guardInsert(const ObjectPtr& object, std::string lockName, std::string_view qualifier,
+                                     const platform::Dictionary& bindings, SaveGuardAction action,
+                                     std::string refusal) {
+    if (!object || object->m_context.lock().get() != this)
+        return Status::error("guarding an insert: the object does not belong to this context");
+    if (object->m_state != DLPObject::State::Inserted)
+        return Status::error(fmt::format("guarding {}: it is not a pending insert", object->description()));
+    auto compiled = compiledQualifier(*object->m_entity, qualifier, bindings);
+    if (!compiled) return compiled.status();
+    m_guards.push_back({object, std::move(lockName), *compiled, action, std::move(refusal)});
+    return Status::ok();
+}
+
+Status DLPObjectContext::checkGuards() {
+    std::erase_if(m_guards, [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
+    // Locks in one order in every host, so two saves never wait for each other in a circle.
+    std::vector<const SaveGuard*> ordered;
+    for (const auto& guard : m_guards) ordered.push_back(&guard);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const SaveGuard* a, const SaveGuard* b) { return a->lockName < b->lockName; });
+    for (size_t i = 0; i < ordered.size(); ++i) {
+        const SaveGuard& guard = *ordered[i];
+        if (i == 0 || ordered[i - 1]->lockName != guard.lockName)
+            if (auto status = m_store->lockForSave(guard.lockName); !status) return status;
+        // Only stored records count: this context's own pending changes are not written yet.
+        auto stored = m_store->count(*guard.object->m_entity, *guard.qualifier);
+        if (!stored) return stored.status();
+        if (*stored == 0) continue;
+        if (guard.action == SaveGuardAction::Refuse)
+            return Status::error(Status::Code::Conflict,
+                                 guard.refusal.empty() ? fmt::format("{} is already stored by another writer",
+                                                                     guard.object->description())
+                                                       : guard.refusal);
+        if (auto status = markDeleted(*guard.object); !status) return status;
+    }
+    return Status::ok();
+}
+
+Status DLPObjectContext::resolveUnresolvedSave() {
+    auto stored = m_store->lastSaveOutcome();
+    if (!stored) return stored.status();
+    UnresolvedSave unresolved = std::move(*m_unresolvedSave);
+    m_unresolvedSave.reset();
+    // Not stored: every change is still pending and is written afresh with new keys.
+    if (!*stored) return Status::ok();
+    applySaved(unresolved.saved, unresolved.keys, unresolved.newKeys,
+               unresolved.generation != m_changeGeneration);
+    return Status::ok();
+}
+
 Status DLPObjectContext::saveChanges() {
-    if (!hasChanges()) return Status::ok();
     const std::string context = "saving changes to " + m_store->displayName();
+    if (m_unresolvedSave)
+        if (auto status = resolveUnresolvedSave(); !status) return status.withContext(context);
+    if (!hasChanges()) return Status::ok();
     if (m_store->isReadOnly()) return Status::error(context + ": the database was opened read-only");
     if (auto status = m_store->beginSave(); !status) return status.withContext(context);
 
@@ -449,36 +501,59 @@ Status DLPObjectContext::saveChanges() {
     const auto& entities = host::EntityCatalog::shared().entities();
     KeyMap keys(entities.size());
     std::vector<std::vector<int64_t>> newKeys(entities.size());
-    Status status = writeChanges(keys, newKeys);
+    Status status = checkGuards();
+    if (status) status = writeChanges(keys, newKeys);
     if (status) status = m_store->commitSave();
+    SavedObjects saved(entities.size());
+    for (size_t e = 0; e < entities.size(); ++e)
+        for (const auto& object : m_entities[e].changed) saved[e].emplace_back(object, object->m_state);
     if (!status) {
+        if (status.code() == Status::Code::Unknown)
+            m_unresolvedSave = UnresolvedSave{std::move(keys), std::move(newKeys), std::move(saved),
+                                              m_changeGeneration};
         m_store->abandonSave();
         return status.withContext(context);
     }
+    applySaved(saved, keys, newKeys, false);
+    return Status::ok();
+}
 
-    // Stored: the pending changes become the saved state, and new objects (and every reference
-    // to them) take their stored keys, so holders of the objects see the keys the database uses.
+void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
+                                  const std::vector<std::vector<int64_t>>& newKeys, bool changedSince) {
+    // The pending changes become the saved state, and new objects (and every reference to them)
+    // take their stored keys, so holders of the objects see the keys the database uses. Objects
+    // changed again since the save (only after a commit whose outcome came later) stay pending:
+    // their values are written once more, as an update, or the stored record deleted.
+    const auto& entities = host::EntityCatalog::shared().entities();
     for (size_t e = 0; e < entities.size(); ++e) {
         auto& state = m_entities[e];
         size_t nextKey = 0;
-        for (const auto& object : state.changed) {
-            object->m_queued = false;
-            if (object->m_state == DLPObject::State::Inserted ||
-                object->m_state == DLPObject::State::Updated) {
-                for (size_t slot = 0; slot < object->m_values.size(); ++slot)
-                    if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
-                        object->m_values[slot] = Value(**storedKey);
+        for (const auto& [object, savedState] : saved[e]) {
+            const DLPObject::State now = object->m_state;
+            if (savedState == DLPObject::State::Inserted || savedState == DLPObject::State::Updated) {
+                if (now == DLPObject::State::Inserted || now == DLPObject::State::Updated)
+                    for (size_t slot = 0; slot < object->m_values.size(); ++slot)
+                        if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
+                            object->m_values[slot] = Value(**storedKey);
             }
-            switch (object->m_state) {
+            switch (savedState) {
                 case DLPObject::State::Inserted: {
+                    const int64_t storedKey = newKeys[e][nextKey++];
+                    if (now == DLPObject::State::Discarded) {
+                        // Deleted here after a save that did store it: the record goes again.
+                        object->m_key = storedKey;
+                        object->m_state = DLPObject::State::Deleted;
+                        state.registered.emplace(storedKey, object);
+                        break;
+                    }
                     auto entry = state.registered.extract(object->m_key);
-                    object->m_key = entry.key() = newKeys[e][nextKey++];
+                    object->m_key = entry.key() = storedKey;
                     state.registered.insert(std::move(entry));
-                    object->m_state = DLPObject::State::Clean;
+                    object->m_state = changedSince ? DLPObject::State::Updated : DLPObject::State::Clean;
                     break;
                 }
                 case DLPObject::State::Updated:
-                    object->m_state = DLPObject::State::Clean;
+                    if (now == DLPObject::State::Updated && !changedSince) object->m_state = DLPObject::State::Clean;
                     break;
                 case DLPObject::State::Deleted:
                     object->m_state = DLPObject::State::Discarded;
@@ -488,11 +563,18 @@ Status DLPObjectContext::saveChanges() {
                     break;
             }
         }
-        state.changed.clear();
+        // What is left to write stays queued, in its order.
+        std::erase_if(state.changed, [](const ObjectPtr& object) {
+            const bool pending = object->m_state == DLPObject::State::Inserted ||
+                                 object->m_state == DLPObject::State::Updated ||
+                                 object->m_state == DLPObject::State::Deleted;
+            object->m_queued = pending;
+            return !pending;
+        });
         // Kept for objects still to be inserted that were given a key before this save.
         m_storedKeys[e].merge(keys[e]);
     }
-    return Status::ok();
+    std::erase_if(m_guards, [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
 }
 
 Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int64_t>>& newKeys) {
@@ -538,7 +620,8 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
                                : objectState == DLPObject::State::Updated ? "updating"
                                                                           : "deleting";
             auto failed = [&](const Status& status) {
-                return Status::error(fmt::format("{} {}: {}", verb, object->description(), status.message()));
+                return Status::error(status.code(),
+                                     fmt::format("{} {}: {}", verb, object->description(), status.message()));
             };
             const std::vector<Value>* values = &object->m_values;
             if (objectState != DLPObject::State::Deleted) {

@@ -123,10 +123,30 @@ public:
     // keeps no trash, so skipTrash false deletes outright as well.
     platform::Status deleteObjectSkipTrash(const ObjectPtr& object, bool skipTrash);
 
+    // A check made inside the save's transaction for a pending insert, so that two hosts saving
+    // at once cannot both pass it: the save takes the store's lock named `lockName` (held until
+    // it ends, see Store::lockForSave) and counts the stored records of the object's entity that
+    // satisfy the qualifier. If there are any, another writer was first:
+    //  - Refuse: the save fails with Status::Code::Conflict and `refusal` as its message; nothing
+    //    is written and every change stays pending (the caller decides what to undo).
+    //  - Drop: the object's insert is dropped (as if deleted before the save) and the rest is
+    //    saved -- for records that must exist once, such as a feature grant.
+    // The guard ends when the object is saved or its insert dropped.
+    enum class SaveGuardAction { Refuse, Drop };
+    platform::Status guardInsert(const ObjectPtr& object, std::string lockName, std::string_view qualifier,
+                                 const platform::Dictionary& bindings, SaveGuardAction action,
+                                 std::string refusal = {});
+
     // Writes every pending change in one transaction and gives new objects their stored keys.
     // On failure nothing is written, no key changes, the message names the change that failed
     // (or says the database is busy: another program holds its lock longer than the busy timeout),
-    // and all changes stay pending for another try.
+    // and all changes stay pending for another try. The status's code tells a refused guard
+    // (Conflict) and an unreachable database (Unavailable) from other failures.
+    //
+    // When the connection broke during the commit and the store could not learn whether it took
+    // effect (Code::Unknown), the changes stay pending and the next save first asks the store:
+    // if that commit was stored, the objects take their keys from it and only what changed since
+    // is written; if not, everything is written afresh. A save is never stored twice.
     platform::Status saveChanges();
     bool hasChanges() const;
     // Grows whenever an object joins the pending changes (or a pending insert is dropped): the
@@ -170,8 +190,33 @@ private:
     platform::Status addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member);
     platform::Status markDeleted(DLPObject& object);
 
+    struct SaveGuard {
+        ObjectPtr object;
+        std::string lockName;
+        std::shared_ptr<const host::Qualifier> qualifier;
+        SaveGuardAction action;
+        std::string refusal;
+    };
+    // Per entity, the objects of a save and the state each was saved in.
+    using SavedObjects = std::vector<std::vector<std::pair<ObjectPtr, DLPObject::State>>>;
+    // A commit whose outcome the store could not learn: what the save would have applied.
+    struct UnresolvedSave {
+        KeyMap keys;
+        std::vector<std::vector<int64_t>> newKeys;
+        SavedObjects saved;
+        uint64_t generation = 0;
+    };
+    platform::Status checkGuards();
+    platform::Status resolveUnresolvedSave();
+    // After a commit: the saved objects become clean (or stay pending when changed since) and
+    // take their stored keys.
+    void applySaved(const SavedObjects& saved, KeyMap& keys, const std::vector<std::vector<int64_t>>& newKeys,
+                    bool changedSince);
+
     std::shared_ptr<host::Store> m_store;
     std::weak_ptr<DLPObjectContext> m_self;
+    std::vector<SaveGuard> m_guards;
+    std::optional<UnresolvedSave> m_unresolvedSave;
     std::vector<EntityState> m_entities;
     int64_t m_nextTemporaryKey = -1;
     KeyMap m_storedKeys;  // of the objects saved so far

@@ -273,6 +273,12 @@ Status SqliteStore::deleteRecord(const EntityDescription& entity, int64_t key) {
     return (*statement)->run();
 }
 
+Status SqliteStore::lockForSave(std::string_view name) {
+    // The save already holds the file's write lock (BEGIN IMMEDIATE): no other save runs.
+    if (!m_save) return Status::error(fmt::format("locking \"{}\": no save is open", name));
+    return Status::ok();
+}
+
 Status SqliteStore::commitSave() {
     if (!m_save) return Status::error("no save is open on this connection");
     auto status = m_save->commit();
@@ -308,6 +314,25 @@ Status SqliteStore::setSetting(int64_t owner, std::string_view key, const std::o
     (*statement)->bindText(2, key);
     if (json) (*statement)->bindText(3, *json);
     return (*statement)->run();
+}
+
+Result<bool> SqliteStore::compareAndSetSetting(int64_t owner, std::string_view key,
+                                               const std::optional<std::string>& expected,
+                                               const std::optional<std::string>& json) {
+    // Read and write under the file's write lock: the save's, or a transaction of our own.
+    std::optional<Transaction> own;
+    if (!m_save) {
+        auto begun = Transaction::begin(*m_database);
+        if (!begun) return begun.status().withContext(fmt::format("changing the setting {}", key));
+        own.emplace(std::move(*begun));
+    }
+    auto current = setting(owner, key);
+    if (!current) return current.status();
+    if (*current != expected) return false;
+    if (auto status = setSetting(owner, key, json); !status) return status;
+    if (own)
+        if (auto status = own->commit(); !status) return status.withContext(fmt::format("changing the setting {}", key));
+    return true;
 }
 
 }  // namespace host

@@ -61,12 +61,16 @@ public:
     platform::Status updateRecord(const EntityDescription& entity, int64_t key,
                                   const std::vector<platform::Value>& values) override;
     platform::Status deleteRecord(const EntityDescription& entity, int64_t key) override;
+    platform::Status lockForSave(std::string_view name) override;
     platform::Status commitSave() override;
     void abandonSave() override;
 
     platform::Result<std::optional<std::string>> setting(int64_t owner, std::string_view key) override;
     platform::Status setSetting(int64_t owner, std::string_view key,
                                 const std::optional<std::string>& json) override;
+    platform::Result<bool> compareAndSetSetting(int64_t owner, std::string_view key,
+                                                const std::optional<std::string>& expected,
+                                                const std::optional<std::string>& json) override;
 
 private:
     struct EntityStatements;

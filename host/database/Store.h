@@ -108,8 +108,20 @@ public:
                                           const std::vector<platform::Value>& values) = 0;
     // Deleting a record that is already gone is not an error (another connection was first).
     virtual platform::Status deleteRecord(const EntityDescription& entity, int64_t key) = 0;
-    // Commits; on failure everything since beginSave is rolled back.
+    // Inside a save: waits until no other save holding a lock of that name is open, and keeps
+    // the lock until this save ends, so a check made after it (is the name still free?) holds
+    // until the commit. SQLite's write lock already serialises saves; PostgreSQL takes a
+    // transaction-level advisory lock.
+    virtual platform::Status lockForSave(std::string_view name) = 0;
+    // Commits; on failure everything since beginSave is rolled back. A failure whose code is
+    // Status::Code::Unknown means the connection broke during the commit and the store could not
+    // learn whether it took effect; the next beginSave() resolves it first and fails with that
+    // code until it can (see lastSaveOutcome).
     virtual platform::Status commitSave() = 0;
+    // After a commit that ended in Code::Unknown: asks the database whether that save was
+    // stored (true), was not (false), or still cannot say (an Unknown failure). With no such
+    // commit outstanding it answers false.
+    virtual platform::Result<bool> lastSaveOutcome() { return false; }
     // Rolls back an open save; nothing when none is open. Never fails.
     virtual void abandonSave() = 0;
 
@@ -119,6 +131,12 @@ public:
     // (nullopt) removes the setting.
     virtual platform::Status setSetting(int64_t owner, std::string_view key,
                                         const std::optional<std::string>& json) = 0;
+    // Writes `json` (nullopt removes) only if the stored value is still `expected` (nullopt: no
+    // value stored), atomically against every other connection: true when written, false when
+    // another writer changed it first (read it again and retry).
+    virtual platform::Result<bool> compareAndSetSetting(int64_t owner, std::string_view key,
+                                                        const std::optional<std::string>& expected,
+                                                        const std::optional<std::string>& json) = 0;
 };
 
 }  // namespace host

@@ -1,7 +1,8 @@
 #pragma once
 
 // Status: the result of an operation that can fail, in the manner of leveldb::Status.
-// OK carries nothing; a failure carries a short message ("what went wrong: what to do").
+// OK carries nothing; a failure carries a short message ("what went wrong: what to do") and a
+// code for callers that act on the kind of failure (most only show the message).
 // Result<T> holds either a value or a failed Status.
 
 #include <optional>
@@ -13,11 +14,25 @@ namespace platform {
 
 class [[nodiscard]] Status {
 public:
+    enum class Code {
+        Failed,       // anything else
+        Conflict,     // another writer was first (a name taken inside the save): nothing was written
+        Unavailable,  // the database could not be reached or was busy: nothing was written, try again
+        Unknown,      // the connection broke while committing and the outcome could not be learnt yet
+    };
+
     Status() = default;  // OK
     static Status ok() { return Status(); }
     static Status error(std::string message) { return Status(std::move(message)); }
+    static Status error(Code code, std::string message) {
+        Status status(std::move(message));
+        status.m_code = code;
+        return status;
+    }
 
     bool isOk() const { return !m_message.has_value(); }
+    // Failed for OK statuses too, so only a failure's code means anything.
+    Code code() const { return m_code; }
     explicit operator bool() const { return isOk(); }
     const std::string& message() const {
         static const std::string kOk = "OK";
@@ -25,12 +40,13 @@ public:
     }
     // Adds context in front: "opening demo.sqlite: <message>".
     Status withContext(const std::string& context) const {
-        return isOk() ? *this : Status(context + ": " + *m_message);
+        return isOk() ? *this : error(m_code, context + ": " + *m_message);
     }
 
 private:
     explicit Status(std::string message) : m_message(std::move(message)) {}
     std::optional<std::string> m_message;
+    Code m_code = Code::Failed;
 };
 
 template <typename T>
