@@ -8,6 +8,10 @@
 #include "host/database/DLPObjectContext.h"
 #include "platform/ui/Application.h"
 
+#include <fmt/format.h>
+
+#include <optional>
+
 VXZandrelPreferencesController::VXZandrelPreferencesController() {
     bindOutlet("existingFormDefPopUp", m_existingFormDefPopUp);
     bindOutlet("duplicateFormDefNameTextField", m_duplicateFormDefNameTextField);
@@ -17,21 +21,28 @@ VXZandrelPreferencesController::VXZandrelPreferencesController() {
 
 void VXZandrelPreferencesController::awakeFromNib() {
     m_existingFormDefs.clear();
+    std::optional<platform::Status> readFailure;
     if (auto context = KOPAHelper::objectContext()) {
         auto active = context->optionsCache().activeCustomRecordSetDefinitions();
         if (active)
             m_existingFormDefs = active.value();
         else
-            KOPA_LOG("Reading the form templates failed: {}", active.status().message());
+            readFailure = active.status();
     }
     auto popUp = existingFormDefPopUp();
-    if (!popUp) return;
-    popUp->removeAllItems();
-    for (const auto& formDef : m_existingFormDefs) {
-        // A template without a name is listed with an empty title, not with how "no value" prints.
-        platform::Value name = formDef->name();
-        popUp->addItemWithTitle(name.isString() ? name.asString() : std::string());
+    if (popUp) {
+        popUp->removeAllItems();
+        for (const auto& formDef : m_existingFormDefs) {
+            // A template without a name is listed with an empty title, not with how "no value" prints.
+            platform::Value name = formDef->name();
+            popUp->addItemWithTitle(name.isString() ? name.asString() : std::string());
+        }
     }
+    // An empty list would read as "there are no templates": the database's failure is said as such.
+    if (readFailure)
+        KOPAPlugin::classHandleError(platform::Error(
+            "VXZandrelDomain", 2, fmt::format("The form templates could not be read: {}", readFailure->message()),
+            readFailure->message()));
 }
 
 void VXZandrelPreferencesController::cancelInput(platform::Object*) {
@@ -39,6 +50,10 @@ void VXZandrelPreferencesController::cancelInput(platform::Object*) {
 }
 
 namespace {
+constexpr const char* kNameInUseTitle = "Name already in use";
+constexpr const char* kNameInUseMessage = "An existing form template has been detected with the same name.";
+constexpr const char* kNameInUseButton = "I'll try again...";
+
 void showAlert(const std::string& title, const std::string& message, const std::string& button) {
     platform::Application::shared().runAlertPanel({title, message, button, "", "", false});
 }
@@ -54,8 +69,7 @@ platform::Result<std::shared_ptr<DLPObject>> createInCurrentContext(const char* 
 // so far is deleted again (from `context`, where they were made), so a half copy never reaches
 // the database.
 platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source,
-                           const std::string& newName) {
-    std::vector<std::shared_ptr<DLPObject>> created;
+                           const std::string& newName, std::vector<std::shared_ptr<DLPObject>>& created) {
     auto undo = [&](platform::Status status) {
         for (auto it = created.rbegin(); it != created.rend(); ++it)
             (void)context.deleteObjectSkipTrash(*it, true);
@@ -115,8 +129,7 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
         // The stored name itself: a template without one never takes a typed name.
         platform::Value name = formDef->name();
         if (name.isString() && name.asString() == newName) {
-            showAlert("Name already in use",
-                      "An existing form template has been detected with the same name.", "I'll try again...");
+            showAlert(kNameInUseTitle, kNameInUseMessage, kNameInUseButton);
             return;
         }
     }
@@ -126,11 +139,47 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
         close();
         return;
     }
-    if (auto status = duplicate(*context, *source, newName); !status) {
+    std::vector<std::shared_ptr<DLPObject>> created;
+    auto reportFailure = [](const platform::Status& status) {
         // Ends at the plug-in object: logged and shown; the dialog stays open, nothing was kept.
-        platform::Error error("VXZandrelDomain", 1, "The form template could not be duplicated.",
-                              status.message());
-        KOPAPlugin::classHandleError(error);
+        KOPAPlugin::classHandleError(platform::Error(
+            "VXZandrelDomain", 1, fmt::format("The form template could not be duplicated: {}", status.message()),
+            status.message()));
+    };
+    if (auto status = duplicate(*context, *source, newName, created); !status) {
+        reportFailure(status);
+        return;
+    }
+    // "Success!" must mean stored: another host may have taken the name since this dialog
+    // opened, so the copy is saved now, with the name checked again inside the save itself.
+    auto undo = [&] {
+        for (auto it = created.rbegin(); it != created.rend(); ++it) (void)context->deleteObjectSkipTrash(*it, true);
+    };
+    platform::Dictionary bindings;
+    bindings["name"] = platform::Value(newName);
+    auto guarded = context->guardInsert(created.front(), "CustomRecordSetDefinition.name:" + newName,
+                                        "name == $name AND active == YES", bindings,
+                                        DLPObjectContext::SaveGuardAction::Refuse, kNameInUseMessage);
+    platform::Status saved = guarded ? context->saveChanges() : guarded;
+    if (!saved && saved.code() == platform::Status::Code::Conflict) {
+        undo();
+        showAlert(kNameInUseTitle, kNameInUseMessage, kNameInUseButton);
+        return;
+    }
+    if (!saved && saved.code() == platform::Status::Code::Unknown) {
+        // Perhaps stored, perhaps not: the copy stays pending and the host finds out and saves
+        // it (once) when the database answers; nothing here may claim either outcome.
+        close();
+        showAlert("The copy is not confirmed yet",
+                  fmt::format("{}\n\nThe copy is kept. The host asks the database whether it was stored "
+                              "when the database answers again, and saves it if it was not.",
+                              saved.message()),
+                  "OK");
+        return;
+    }
+    if (!saved) {
+        undo();
+        reportFailure(saved);
         return;
     }
     close();

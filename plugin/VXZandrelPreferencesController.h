@@ -2,8 +2,11 @@
 
 // VXZandrelPreferencesController: the duplicate form template dialog. The person picks one of
 // the active form templates and types a new name; the dialog copies the template with all its
-// field definitions into the current object context under that name. The new objects stay
-// among the context's unsaved changes for the host to store.
+// field definitions into the current object context under that name, and saves it before it
+// says "Success!": the name is checked once more inside the save (under a lock), so two hosts
+// copying under one name at once cannot both succeed -- the second sees "Name already in use".
+// A save that fails takes the copy back out and reports why (the dialog stays open); a save
+// whose outcome the database could not confirm keeps the copy for the host to resolve.
 
 #include <memory>
 #include <vector>

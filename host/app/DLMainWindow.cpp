@@ -1,5 +1,7 @@
 #include "host/app/DLMainWindow.h"
 
+#include "platform/runtime/NotificationCenter.h"
+
 #include <algorithm>
 
 #include "host/app/DLDocument.h"
@@ -35,6 +37,14 @@ std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::
     window->contentView()->addSubview(controller->m_table);
     controller->m_mainView = std::make_shared<DLMainView>();
     controller->initWithWindow(window);
+    // Back to this window (a sheet or another window closed): show what is stored now, which
+    // other hosts may have changed meanwhile.
+    std::weak_ptr<DLMainWindowController> weak = controller;
+    platform::NotificationCenter::defaultCenter().addObserver(
+        std::weak_ptr<platform::Object>(controller), platform::kWindowDidBecomeKeyNotification, window.get(),
+        [weak](const platform::Notification&) {
+            if (auto strong = weak.lock()) strong->refresh();
+        });
     return controller;
 }
 

@@ -16,6 +16,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runtime/RunLoop.h"
 #include "platform/runtime/ClassRegistry.h"
 #include "platform/ui/Application.h"
 
@@ -204,30 +205,67 @@ platform::Status HostApplication::saveChangesAfterCommand() {
 platform::Status HostApplication::saveChanges() {
     if (!m_document || !m_document->objectContext()) return platform::Status::ok();
     auto& context = *m_document->objectContext();
-    if (!context.hasChanges()) return platform::Status::ok();
+    if (!context.hasChanges() && !m_failedSaveGeneration) return platform::Status::ok();
     platform::Status status = context.saveChanges();
-    if (status)
-        m_failedSaveGeneration.reset();
-    else
-        m_failedSaveGeneration = context.changeGeneration();
-    if (!status) {
-        platform::Log::format("Saving {} failed: {}", m_database->displayName(), status.message());
-        if (g_savingToQuit)
-            platform::Application::shared().runAlertPanel(
-                {"The changes could not be saved, so the host did not quit",
-                 fmt::format("{}\n\nQuitting was stopped so they are not lost. They are kept and will be "
-                             "saved with the next change, on File > Save, or when you quit again.",
-                             status.message()),
-                 "OK", "", "", false});
-        else
-            platform::Application::shared().runAlertPanel(
-                {"The changes could not be saved",
-                 fmt::format("{}\n\nThey are kept and will be saved with the next change or at quit.",
-                             status.message()),
-                 "OK", "", "", false});
-    }
+    // Shown afresh after every save, done or not, so the list also shows what other hosts stored.
     if (m_mainController) m_mainController->refresh();
+    if (status) {
+        if (m_failedSaveGeneration)
+            platform::Log::format("The kept changes are saved to {}", m_database->displayName());
+        m_failedSaveGeneration.reset();
+        cancelSaveRetry();
+        return status;
+    }
+    const bool alreadyReported = m_failedSaveGeneration.has_value();
+    m_failedSaveGeneration = context.changeGeneration();
+    platform::Log::format("Saving {} failed: {}", m_database->displayName(), status.message());
+    // A database that cannot be reached may answer again (a restarted or failed-over server):
+    // the host tries again by itself and says so once, rather than at every try.
+    const bool unreachable = status.code() == platform::Status::Code::Unavailable ||
+                             status.code() == platform::Status::Code::Unknown;
+    if (unreachable) scheduleSaveRetry();
+    if (unreachable && alreadyReported && !g_savingToQuit) return status;
+    std::string kept = unreachable ? fmt::format("Your changes are kept. The host tries to save them again by itself "
+                                                 "every {} seconds or less and when you quit",
+                                                 std::chrono::duration_cast<std::chrono::seconds>(kMaxSaveRetry).count())
+                                   : "They are kept and will be saved with the next change or at quit";
+    if (status.code() == platform::Status::Code::Unknown)
+        kept = "The database did not confirm whether the last save was stored; the host asks it when it "
+               "answers again and saves what is missing, never twice. " +
+               kept;
+    if (g_savingToQuit)
+        platform::Application::shared().runAlertPanel(
+            {"The changes could not be saved, so the host did not quit",
+             fmt::format("{}\n\nQuitting was stopped so they are not lost. They are kept and will be "
+                         "saved with the next change, on File > Save, or when you quit again.",
+                         status.message()),
+             "OK", "", "", false});
+    else
+        platform::Application::shared().runAlertPanel(
+            {unreachable ? "The database cannot be reached" : "The changes could not be saved",
+             fmt::format("{}\n\n{}.", status.message(), kept), "OK", "", "", false});
     return status;
+}
+
+void HostApplication::scheduleSaveRetry() {
+    auto& loop = platform::RunLoop::main();
+    if (m_saveRetryTimer && loop.isTimerValid(*m_saveRetryTimer)) return;
+    // Back-off: 2, 4, 8 ... seconds, at most kMaxSaveRetry, so a server that is down for long
+    // is not hammered and one that is back soon is used soon.
+    m_saveRetryDelay = m_saveRetryDelay.count() == 0 ? kFirstSaveRetry : std::min(m_saveRetryDelay * 2, kMaxSaveRetry);
+    std::weak_ptr<HostApplication> weak = std::static_pointer_cast<HostApplication>(shared_from_this());
+    m_saveRetryTimer = loop.scheduleTimer(m_saveRetryDelay, false, [weak] {
+        if (auto app = weak.lock()) {
+            app->m_saveRetryTimer.reset();
+            if (app->m_failedSaveGeneration) (void)app->saveChanges();
+        }
+    });
+}
+
+void HostApplication::cancelSaveRetry() {
+    if (m_saveRetryTimer) platform::RunLoop::main().invalidateTimer(*m_saveRetryTimer);
+    m_saveRetryTimer.reset();
+    m_saveRetryDelay = platform::Duration::zero();
 }
 
 void HostApplication::terminate() {

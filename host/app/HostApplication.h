@@ -10,7 +10,10 @@
 //
 // Saving. The host saves after every completed user command and at sign-off and quit. A failed
 // save is reported in an alert and in the log; the changes stay pending in the context, so the
-// next save can still store them.
+// next save can still store them. When the database cannot be reached (a server restarting or
+// failing over), the alert says so once and the host retries by itself with growing pauses
+// (2 s up to 30 s) until a save goes through. The main window's list is read again after every
+// save and whenever the window becomes key, so it shows what other hosts stored.
 //
 // Preferences. The host registers (in memory, see UserDefaults::registerDefaults) an empty
 // contextual menu for each class of object it shows, so a plug-in has an entry to add its items
@@ -25,6 +28,7 @@
 
 #include "host/app/DLPluginObject.h"
 #include "platform/foundation/Status.h"
+#include "platform/runtime/Clock.h"
 #include "platform/ui/ActionTarget.h"
 #include "platform/ui/Menu.h"
 
@@ -87,9 +91,14 @@ public:
     bool respondsToAction(const std::string& action) const override;
     bool performAction(const std::string& action, platform::Object* sender) override;
 
+    static constexpr platform::Duration kFirstSaveRetry = std::chrono::seconds(2);
+    static constexpr platform::Duration kMaxSaveRetry = std::chrono::seconds(30);
+
 private:
     HostApplication() = default;
     void buildMenuBar();
+    void scheduleSaveRetry();
+    void cancelSaveRetry();
 
     Options m_options;
     std::shared_ptr<host::Store> m_database;
@@ -102,6 +111,8 @@ private:
     std::shared_ptr<DLMainWindowController> m_mainController;
     bool m_quitRequested = false;
     std::optional<uint64_t> m_failedSaveGeneration;  // the context's generation at the last failed save
+    std::optional<uint64_t> m_saveRetryTimer;
+    platform::Duration m_saveRetryDelay = platform::Duration::zero();
 };
 
 }  // namespace host

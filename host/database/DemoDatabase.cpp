@@ -156,8 +156,11 @@ platform::Status populate(DLPObjectContext& context) {
 }  // namespace
 
 platform::Status DemoDatabase::create(const std::filesystem::path& file) {
-    // A file path or a server address alike (StoreFactory decides).
-    auto store = StoreFactory::open(file.string());
+    // A file path or a server address alike (StoreFactory decides); making a demo is asking for
+    // the tables.
+    StoreFactory::Options options;
+    options.createSchema = true;
+    auto store = StoreFactory::open(file.string(), options);
     if (!store) return store.status().withContext("creating the demo database");
     auto context = DLPObjectContext::withoutUser(*store);
     for (const auto& entity : EntityCatalog::shared().entities()) {

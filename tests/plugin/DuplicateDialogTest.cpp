@@ -461,17 +461,14 @@ TEST_P(DuplicateDialogTest, TemplateWithoutFieldDefinitionsIsCopiedWithNone) {
     EXPECT_EQ(countOf(*context, kField), fields);
 }
 
-TEST_P(DuplicateDialogTest, TheCopyStaysPendingThenSurvivesSaveAndReopen) {
+TEST_P(DuplicateDialogTest, TheCopyIsStoredBeforeSuccessIsShownAndSurvivesReopen) {
     signInAndOpen();
     auto expectedFields = fieldValues(*onlyTemplateNamed(*context, "Three Fields"));
     ui->answerAlert("Thanks!");
     duplicate("Three Fields", "Kept Copy");
     expectSuccessAlertAfterTheSheetClosed();
-    EXPECT_TRUE(context->hasChanges()) << "the dialog leaves saving to the host";
-
-    auto saved = host->saveChanges();
-    ASSERT_TRUE(saved) << saved.message();
-    EXPECT_FALSE(context->hasChanges());
+    EXPECT_FALSE(context->hasChanges()) << "\"Success!\" means stored";
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = 'Kept Copy'"), "1");
 
     auto reopened = DLPObjectContext::open(address, "grace");
     ASSERT_TRUE(reopened) << reopened.status().message();
@@ -529,43 +526,73 @@ TEST_P(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
     EXPECT_EQ(countOf(**reopened, kField), fields);
 }
 
-// The database refuses the host's save of a copy (a rule of its own on one field definition's
-// name): the save fails naming the database's reason, nothing of the copy is stored, and the
-// copy stays pending; once the database takes it, the same save stores it whole.
-TEST_P(DuplicateDialogTest, ASaveTheDatabaseRefusesStoresNothingAndKeepsTheCopyForTheNextSave) {
+// The database refuses the save of a copy (a rule of its own on one field definition's name):
+// the dialog says so with the database's reason and stays open, nothing of the copy is stored or
+// left pending, and pressing Duplicate again once the database takes it stores it whole.
+TEST_P(DuplicateDialogTest, ASaveTheDatabaseRefusesIsReportedAndTheDialogCanTryAgain) {
     GetParam().refuseInsertsNamed(address, "Alpha");
     signInAndOpen();
     const std::string templates = rawQuery("SELECT count(*) FROM CustomRecordSetDefinition");
     const std::string fields = rawQuery("SELECT count(*) FROM CustomRecordDefinition");
     const auto expectedFields = fieldValues(*onlyTemplateNamed(*context, "Three Fields"));
-    ui->answerAlert("Thanks!");
-    duplicate("Three Fields", "Refused Copy");
-    expectSuccessAlertAfterTheSheetClosed();
-
-    ui->clearAlerts();
     ui->answerAlert("OK");
-    auto refused = host->saveChanges();
-    ASSERT_FALSE(refused) << "the database refused a field definition, yet the save succeeded";
-    EXPECT_NE(refused.message().find("refused by test trigger"), std::string::npos) << refused.message();
+    duplicate("Three Fields", "Refused Copy");
     ASSERT_EQ(ui->alerts().size(), 1u) << "the person is told";
-    EXPECT_EQ(ui->lastAlert().title, "The changes could not be saved");
-    EXPECT_NE(ui->lastAlert().message.find("refused by test trigger"), std::string::npos);
-    EXPECT_TRUE(context->hasChanges()) << "a refused save keeps the copy for another try";
+    EXPECT_EQ(ui->lastAlert().title, "Zandrel");
+    EXPECT_NE(ui->lastAlert().message.find("could not be duplicated"), std::string::npos);
+    EXPECT_TRUE(dialogWindow->isVisible()) << "the dialog stays open for another try";
+    EXPECT_FALSE(context->hasChanges()) << "no part of a refused copy may stay pending";
     EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition"), templates);
     EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), fields);
-    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = 'Refused Copy'"), "0");
 
     GetParam().allowAgain(address);
-    auto saved = host->saveChanges();
-    ASSERT_TRUE(saved) << saved.message();
+    ui->clearAlerts();
+    ui->answerAlert("Thanks!");
+    ASSERT_TRUE(ui->pressButton("Duplicate"));
+    expectSuccessAlertAfterTheSheetClosed();
     EXPECT_FALSE(context->hasChanges());
-    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"),
-              std::to_string(std::stoll(fields) + 3));
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), std::to_string(std::stoll(fields) + 3));
     auto reopened = DLPObjectContext::open(address, "grace");
     ASSERT_TRUE(reopened) << reopened.status().message();
     auto copy = onlyTemplateNamed(**reopened, "Refused Copy");
     ASSERT_TRUE(copy);
     EXPECT_EQ(fieldValues(*copy), expectedFields);
+}
+
+// Another host takes the name after this dialog opened (and checked it): the save checks again
+// and the dialog answers as it does for any name in use, keeping nothing of its copy.
+TEST_P(DuplicateDialogTest, ANameAnotherHostTookAfterTheDialogOpenedIsRefusedAtTheSave) {
+    signInAndOpen();
+    auto other = DLPObjectContext::open(address, "grace");
+    ASSERT_TRUE(other) << other.status().message();
+    auto theirs = (*other)->createObject<CustomRecordSetDefinition>(true);
+    ASSERT_TRUE(theirs);
+    (*theirs)->setName(Value("Taken Meanwhile"));
+    (*theirs)->setActive(Value(true));
+    ASSERT_TRUE((*other)->saveChanges());
+
+    ui->answerAlert("I'll try again...");
+    duplicate("Three Fields", "Taken Meanwhile");
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "Name already in use");
+    EXPECT_EQ(ui->lastAlert().message, "An existing form template has been detected with the same name.");
+    EXPECT_TRUE(dialogWindow->isVisible());
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = 'Taken Meanwhile'"), "1");
+}
+
+// The templates cannot be read when the dialog opens: the database's reason is shown, not an
+// empty list that would read as "there are no templates".
+TEST_P(DuplicateDialogTest, ADatabaseFailureWhileReadingTheTemplatesIsShownAsSuch) {
+    signIn("ada");
+    GetParam().rawExec(address, store().isSqlite ? "ALTER TABLE CustomRecordSetDefinition RENAME TO Moved"
+                                                : "ALTER TABLE \"CustomRecordSetDefinition\" RENAME TO moved");
+    ui->answerAlert("OK");
+    openDialog();
+    ASSERT_EQ(ui->alerts().size(), 1u) << "the failure must be told";
+    EXPECT_NE(ui->lastAlert().message.find("could not be read"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("CustomRecordSetDefinition"), std::string::npos)
+        << "the database's reason: " << ui->lastAlert().message;
 }
 
 TEST_P(DuplicateDialogTest, NobodySignedInGivesAnEmptyListAndTheButtonOnlyCloses) {
