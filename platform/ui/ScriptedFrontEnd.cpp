@@ -195,7 +195,8 @@ bool ScriptedFrontEnd::tickTableCell(const std::string& tableIdentifier, size_t 
         throw ScriptedFrontEndError(fmt::format("table \"{}\" has no row {} (it has {} rows)",
                                                 tableIdentifier, row, table->numberOfRows()));
     if (!table->isEnabled()) return false;
-    return table->setValueAt(Value(!isTicked(table->valueAt(*column, row))), *column, row);
+    // The box as the script last saw it (read or reloaded), not as the data source has it now.
+    return table->toggleCheckBoxAt(*column, row);
 }
 
 std::shared_ptr<Menu> ScriptedFrontEnd::contextualMenu(const Window* window) const {

@@ -116,7 +116,8 @@ public:
     bool pressButton(const std::string& identifierOrTitle, const Window* window = nullptr);
     // Clicks a check box (on -> off, off or mixed -> on); false when it is disabled.
     bool tickCheckBox(const std::string& identifier, const Window* window = nullptr);
-    // Toggles a table's check-box cell (row from 0) through the table's data source; the column
+    // Toggles a table's check-box cell (row from 0) from the value the table last showed (read,
+    // reloaded or entered; the data source's when none) through the table's data source; the column
     // by identifier, or empty for the table's only check-box column. Throws when the table, row
     // or column is not there; false when the table is disabled.
     bool tickTableCell(const std::string& tableIdentifier, size_t row,

@@ -1,5 +1,7 @@
 #include "platform/ui/TableView.h"
 
+#include "platform/ui/FrontEndSupport.h"
+
 namespace platform {
 
 size_t TableView::numberOfRows() const {
@@ -10,12 +12,28 @@ size_t TableView::numberOfRows() const {
 Value TableView::valueAt(size_t column, size_t row) const {
     auto source = m_dataSource.lock();
     if (!source || column >= m_columns.size() || row >= numberOfRows()) return Value();
-    return source->objectValueForTableColumnRow(*this, m_columns[column], row);
+    Value value = source->objectValueForTableColumnRow(*this, m_columns[column], row);
+    m_shown[{column, row}] = value;
+    return value;
+}
+
+std::optional<Value> TableView::shownValueAt(size_t column, size_t row) const {
+    auto found = m_shown.find({column, row});
+    if (found == m_shown.end()) return std::nullopt;
+    return found->second;
+}
+
+bool TableView::toggleCheckBoxAt(size_t column, size_t row) {
+    if (!dataSource() || column >= m_columns.size() || row >= numberOfRows()) return false;
+    std::optional<Value> shown = shownValueAt(column, row);
+    return setValueAt(Value(!isTicked(shown ? *shown : valueAt(column, row))), column, row);
 }
 
 bool TableView::setValueAt(const Value& value, size_t column, size_t row) {
     auto source = m_dataSource.lock();
     if (!source || column >= m_columns.size() || row >= numberOfRows()) return false;
+    // The cell shows what was entered until it is read again (the source may reload at once).
+    m_shown[{column, row}] = value;
     source->setObjectValueForTableColumnRow(*this, value, m_columns[column], row);
     return true;
 }
@@ -42,7 +60,15 @@ void TableView::selectRow(int64_t row) {
 }
 
 void TableView::reloadData() {
-    if (m_selectedRow >= static_cast<int64_t>(numberOfRows())) selectRow(-1);
+    // What the rows show may have changed with the reload: the values are read again.
+    m_shown.clear();
+    size_t rows = numberOfRows();
+    if (m_selectedRow >= static_cast<int64_t>(rows)) selectRow(-1);
+    if (!dataSource()) return;
+    rows = numberOfRows();
+    for (size_t column = 0; column < m_columns.size(); ++column)
+        if (m_columns[column].checkBox)
+            for (size_t row = 0; row < rows; ++row) valueAt(column, row);
 }
 
 }  // namespace platform

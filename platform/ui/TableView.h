@@ -3,9 +3,17 @@
 // TableView: rows and columns whose contents come from a data source; the delegate hears of
 // selection changes, titles check-box cells and gives a row's contextual menu. Both are
 // interfaces held weakly, as the toolkit does.
+//
+// The table remembers the value of each cell as it last handed it out (a front end drawing it)
+// or read it at a reload: what the person sees. A tick acts on that (toggleCheckBoxAt), not on
+// what the data source would answer now -- a source that reads a shared database may already
+// hold another host's change the screen does not show yet, and inverting that would undo it.
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Value.h"
@@ -60,10 +68,18 @@ public:
     std::shared_ptr<TableViewDataSource> dataSource() const { return m_dataSource.lock(); }
 
     size_t numberOfRows() const;
+    // The cell's value from the data source; it becomes the value shown.
     Value valueAt(size_t column, size_t row) const;
+    // The value the cell showed last (handed out by valueAt, read at the last reload, or entered
+    // with setValueAt); none when the cell was not shown since the last reload.
+    std::optional<Value> shownValueAt(size_t column, size_t row) const;
     // Hands an edited value to the data source (a check box clicked), then nothing else: the
     // source reloads if it wants to. False when the column or row does not exist.
     bool setValueAt(const Value& value, size_t column, size_t row);
+    // A tick of a check-box cell: hands the data source the opposite of the value shown (the
+    // source's value when the cell was not shown since the last reload). False when the column
+    // or row does not exist.
+    bool toggleCheckBoxAt(size_t column, size_t row);
     // The title the delegate gives the cell (empty when it gives none).
     std::string cellTitleAt(size_t column, size_t row);
     // The row's contextual menu from the delegate; null when there is none or no such row.
@@ -71,10 +87,12 @@ public:
     int64_t selectedRow() const { return m_selectedRow; }
     // Selects a row (-1: none) and tells the delegate when the selection changed.
     void selectRow(int64_t row);
-    // Re-reads the row count; a selection past the end is dropped.
+    // Re-reads the row count and the check-box cells' values (which become the values shown); a
+    // selection past the end is dropped.
     void reloadData();
 
 private:
+    mutable std::map<std::pair<size_t, size_t>, Value> m_shown;  // (column, row) -> value
     std::vector<TableColumn> m_columns;
     std::weak_ptr<TableViewDataSource> m_dataSource;
     std::weak_ptr<TableViewDelegate> m_delegate;

@@ -916,8 +916,8 @@ bool TerminalFrontEnd::commandTickCell(TableView& table, const std::vector<std::
     std::string name = printable(words[1]);
     if (!table.isEnabled()) return fail(fmt::format("The table \"{}\" is disabled.", name));
     m_dirty = true;
-    bool ticked = isTicked(table.valueAt(cell.column, cell.row));
-    if (!table.setValueAt(Value(!ticked), cell.column, cell.row))
+    // The box as drawn: another host's change since then shows at the next draw, not in the tick.
+    if (!table.toggleCheckBoxAt(cell.column, cell.row))
         return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", cell.row + 1, name));
     return true;
 }

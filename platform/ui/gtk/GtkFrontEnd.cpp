@@ -289,7 +289,10 @@ bool GtkFrontEnd::tableKey(const std::shared_ptr<View>& view, unsigned keyval) {
             if (selected < 0 || column == columns.end()) return false;
             auto c = static_cast<size_t>(column - columns.begin());
             auto r = static_cast<size_t>(selected);
-            Value value = table->valueAt(c, r);
+            // The box as drawn: inverting what the data source has now would undo a change
+            // another host made since, which this screen does not show yet.
+            auto shown = table->shownValueAt(c, r);
+            Value value = shown ? *shown : table->valueAt(c, r);
             if (value.isNull()) return true;  // the row has no box to tick
             bool on = !value.asBool();
             std::weak_ptr<View> weak = view;
