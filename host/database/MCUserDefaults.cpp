@@ -50,12 +50,11 @@ int64_t MCUserDefaults::ownerFor(std::string_view key) const {
     return m_userKey;
 }
 
-platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view key) {
-    auto stored = m_store->setting(ownerFor(key), key);
-    if (!stored) return stored.status().withContext(fmt::format("reading setting \"{}\"", key));
-    if (*stored) {
+platform::Result<platform::Value> MCUserDefaults::valueOf(std::string_view key,
+                                                          const std::optional<std::string>& stored) const {
+    if (stored) {
         try {
-            return platform::Value::parseJson(**stored);
+            return platform::Value::parseJson(*stored);
         } catch (const platform::ValueError& error) {
             return platform::Status::error(
                 fmt::format("setting \"{}\" holds damaged text: {}", key, error.what()));
@@ -64,6 +63,35 @@ platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view 
     if (auto registration = registrationForKey(key))
         if (const auto* fallback = registration->find("DefaultValue")) return *fallback;
     return platform::Value();
+}
+
+platform::Result<platform::Value> MCUserDefaults::objectForKey(std::string_view key) {
+    auto stored = m_store->setting(ownerFor(key), key);
+    if (!stored) return stored.status().withContext(fmt::format("reading setting \"{}\"", key));
+    return valueOf(key, *stored);
+}
+
+platform::Result<platform::Value> MCUserDefaults::updateObjectForKey(
+    std::string_view key, const std::function<platform::Value(const platform::Value& current)>& change) {
+    const int64_t owner = ownerFor(key);
+    for (int attempt = 0; attempt < kUpdateAttempts; ++attempt) {
+        auto stored = m_store->setting(owner, key);
+        if (!stored) return stored.status().withContext(fmt::format("reading setting \"{}\"", key));
+        auto current = valueOf(key, *stored);
+        if (!current) return current.status();
+        platform::Value updated = change(*current);
+        std::optional<std::string> json;
+        if (!updated.isNull()) json = updated.toJson();
+        // Compared with the stored text itself, so that only a write in between fails it.
+        auto written = m_store->compareAndSetSetting(owner, key, *stored, json);
+        if (!written) return written.status().withContext(fmt::format("writing setting \"{}\"", key));
+        if (*written) return updated;
+    }
+    return platform::Status::error(
+        platform::Status::Code::Conflict,
+        fmt::format(
+            "setting \"{}\" was changed by others {} times while it was being updated; nothing was written",
+            key, kUpdateAttempts));
 }
 
 platform::Status MCUserDefaults::setObjectForKey(const platform::Value& value, std::string_view key) {

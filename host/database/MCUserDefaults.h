@@ -14,8 +14,14 @@
 // with), else null. Writes go to the database at once, outside the object context's pending
 // changes; writing null removes the stored value. Values keep their type (stored as JSON).
 // Every read asks the database, so a value another host saved is seen at the next read.
+//
+// A value computed from the stored one (a counter, a list one adds to) is changed with
+// updateObjectForKey, never with a read followed by a write: the change is written only if the
+// stored value is still the one it was computed from, atomically against every other host, and
+// is computed again from the newer value otherwise, so no host's change is lost.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -43,9 +49,21 @@ public:
     platform::Status removeObjectForKey(std::string_view key) {
         return setObjectForKey(platform::Value(), key);
     }
+    // Stores change(current), where current is what objectForKey gives now (the registered
+    // default when nothing is stored; a null result removes the value), if the stored value is
+    // still the same when it is written; otherwise reads again and calls change again, at most
+    // kUpdateAttempts times in all. Gives the value stored. A busy or unreachable database, a
+    // damaged stored value, or still losing to other writers after the last attempt (Conflict)
+    // is an error, and nothing is written then.
+    static constexpr int kUpdateAttempts = 64;
+    platform::Result<platform::Value> updateObjectForKey(
+        std::string_view key, const std::function<platform::Value(const platform::Value& current)>& change);
 
 private:
     int64_t ownerFor(std::string_view key) const;
+    // The value a stored text (or its absence) stands for.
+    platform::Result<platform::Value> valueOf(std::string_view key,
+                                              const std::optional<std::string>& stored) const;
 
     std::shared_ptr<host::Store> m_store;
     int64_t m_userKey;

@@ -152,19 +152,19 @@ void VXShowcase::showFeaturePermissions() {
 void VXShowcase::countVisit() {
     auto defaults = KOPAHelper::mcUserDefaults();
     if (!defaults) return;
-    auto stored = defaults->objectForKey(kVisitCountKey);
+    // Hosts counting at the same moment each add their visit: the increment is computed again
+    // from the newer count whenever another host stored one in between.
+    auto stored = defaults->updateObjectForKey(kVisitCountKey, [](const platform::Value& current) {
+        int64_t count = visitCount(current);
+        if (count < std::numeric_limits<int64_t>::max()) ++count;
+        return platform::Value(count);
+    });
     if (!stored) {
+        KOPA_LOG("Storing the visit count failed: {}", stored.status().message());
         tell(stored.status().message());
         return;
     }
-    int64_t count = visitCount(*stored);
-    if (count < std::numeric_limits<int64_t>::max()) ++count;
-    if (auto status = defaults->setObjectForKey(platform::Value(count), kVisitCountKey); !status) {
-        KOPA_LOG("Storing the visit count failed: {}", status.message());
-        tell(status.message());
-        return;
-    }
-    tell(fmt::format("{} {}", localizeString("Visits counted:"), count));
+    tell(fmt::format("{} {}", localizeString("Visits counted:"), visitCount(*stored)));
 }
 
 void VXShowcase::resetVisits() {
