@@ -21,7 +21,10 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/Database.h"
 #include "host/database/DemoDatabase.h"
+#include "host/database/EntityCatalog.h"
 #include "host/database/GWConnectorMap.h"
+#include "host/database/GWContact.h"
+#include "host/database/GWUser.h"
 #include "host/database/Store.h"
 #include "host/database/StoreFactory.h"
 #include "platform/runtime/RunLoop.h"
@@ -117,6 +120,71 @@ int runUsers(const HostSettings& settings) {
     return 0;
 }
 
+int runUsersAdd(const HostSettings& settings, const std::string& signInName, const std::string& name) {
+    const bool valid = !signInName.empty() && signInName.size() <= 64 &&
+                       std::all_of(signInName.begin(), signInName.end(), [](unsigned char c) {
+                           return std::isalnum(c) || c == '.' || c == '_' || c == '-' || c == '@';
+                       });
+    if (!valid)
+        return fail(kExitBadInput, fmt::format("\"{}\" is not a sign-in name: use 1 to 64 letters, digits, '.', '_', "
+                                               "'-' or '@'",
+                                               TerminalText::printable(signInName)));
+    const std::string fullName = name.empty() ? signInName : name;
+    if (std::any_of(fullName.begin(), fullName.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        return fail(kExitBadInput, "--name holds control characters; give a name a person could type");
+    if (!host::StoreFactory::isServerAddress(settings.database.string()) &&
+        !std::filesystem::exists(settings.database))
+        return fail(kExitBadInput, fmt::format("no database file {}; create one first (zandrel-host --db {} init)",
+                                               settings.database.string(), settings.database.string()));
+    auto db = host::StoreFactory::open(settings.database.string());
+    if (!db) return fail(kExitFailure, db.status().message());
+    auto context = DLPObjectContext::withoutUser(db.value());
+    auto contact = context->createObject<GWContact>(true);
+    auto user = context->createObject<GWUser>(true);
+    if (!contact || !user) return fail(kExitFailure, (contact ? user.status() : contact.status()).message());
+    // First and last name split at the last space, as a person would file them.
+    const size_t space = fullName.rfind(' ');
+    (*contact)->setFirstName(platform::Value(space == std::string::npos ? std::string() : fullName.substr(0, space)));
+    (*contact)->setLastName(platform::Value(space == std::string::npos ? fullName : fullName.substr(space + 1)));
+    (*user)->setLoginName(platform::Value(signInName));
+    (*user)->setName(platform::Value(fullName));
+    (*user)->setContactID(platform::Value((*contact)->primaryKeyValue()));
+    (*user)->setActive(platform::Value(true));
+    platform::Dictionary bindings;
+    bindings["login"] = platform::Value(signInName);
+    const std::string taken = fmt::format("the sign-in name \"{}\" is taken (see `zandrel-host users`)", signInName);
+    if (auto guarded = context->guardInsert(*user, "GWUser.loginName:" + signInName, "loginName == $login", bindings,
+                                            DLPObjectContext::SaveGuardAction::Refuse, taken);
+        !guarded)
+        return fail(kExitFailure, guarded.message());
+    if (auto saved = context->saveChanges(); !saved)
+        return fail(saved.code() == platform::Status::Code::Conflict ? kExitRefused : kExitFailure,
+                    saved.code() == platform::Status::Code::Conflict ? taken : saved.message());
+    std::cout << "added " << signInName << " (" << fullName << ")\n";
+    return 0;
+}
+
+int runInit(const HostSettings& settings) {
+    host::StoreFactory::Options options;
+    options.createSchema = true;
+    std::error_code ec;
+    if (!host::StoreFactory::isServerAddress(settings.database.string()))
+        std::filesystem::create_directories(settings.database.parent_path(), ec);
+    auto db = host::StoreFactory::open(settings.database.string(), options);
+    if (!db) return fail(kExitFailure, db.status().message());
+    auto context = DLPObjectContext::withoutUser(db.value());
+    for (const auto& entity : host::EntityCatalog::shared().entities()) {
+        auto count = context->resultCountForEntityNamedQualifierLocumBindings(entity.name, "");
+        if (!count) return fail(kExitFailure, count.status().message());
+        if (*count > 0)
+            return fail(kExitFailure, fmt::format("{} already holds records ({} {}); it is left as it was",
+                                                  settings.database.string(), *count, entity.name));
+    }
+    std::cerr << "zandrel-host: " << (*db)->displayName()
+              << " is ready; add users with `zandrel-host --db ... users add NAME`\n";
+    return 0;
+}
+
 namespace {
 
 TemplateTable::Template tableEntry(CustomRecordSetDefinition& formDef,
@@ -205,6 +273,25 @@ std::optional<std::string> optionalText(const platform::Value& value) {
     return value.isString() ? value.asString() : value.toJson();
 }
 
+// "key 12 with 3 field definitions, key 40 with 0 ...": enough to tell same-named templates apart.
+std::string sameNamedTemplates(host::HostApplication& app, const std::string& name) {
+    auto context = app.document() ? app.document()->objectContext() : nullptr;
+    if (!context) return "nobody is signed in to list them";
+    platform::Dictionary bindings;
+    bindings["name"] = platform::Value(name);
+    auto found = context->objectsForEntityNamedQualifierLocumBindings(CustomRecordSetDefinition::kEntityName,
+                                                                      "name == $name AND active == YES", bindings);
+    if (!found) return found.status().message();
+    std::string list;
+    for (const auto& object : *found) {
+        auto formDef = std::static_pointer_cast<CustomRecordSetDefinition>(object);
+        auto fields = formDef->customRecordDefinitions();
+        list += fmt::format("{}key {} with {} field definitions", list.empty() ? "" : ", ", formDef->primaryKeyValue(),
+                            fields ? fields->size() : 0);
+    }
+    return list;
+}
+
 }  // namespace
 
 int runConnectorMaps(const HostSettings& settings, bool json) {
@@ -248,12 +335,24 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     if (!command)
         return fail(kExitFailure,
                     fmt::format("the Zandrel plug-in is not loaded from {}", settings.plugins.string()));
+    // Answered in case the dialog cannot read the templates (it then says so in an alert).
+    driver.answerAlertWithReturn(platform::kAlertDefaultReturn);
     if (!command->performAction()) return fail(kExitFailure, "the duplicate command did not run");
 
     auto sheet = platform::Application::shared().keyWindow();
+    if (!driver.alerts().empty()) {
+        if (sheet) sheet->performClose();
+        return fail(kExitFailure, driver.lastAlert().message);
+    }
     auto popUp = driver.find<platform::PopUpButton>("template");
     if (!sheet || !popUp) return fail(kExitFailure, "the duplicate dialog did not open");
     auto titles = popUp->itemTitles();
+    if (size_t same = size_t(std::count(titles.begin(), titles.end(), templateName)); same > 1) {
+        sheet->performClose();
+        return fail(kExitBadInput, fmt::format("{} active form templates are named \"{}\" ({}); rename all but "
+                                               "one first, so it is clear which to copy",
+                                               same, templateName, sameNamedTemplates(*app, templateName)));
+    }
     if (std::find(titles.begin(), titles.end(), templateName) == titles.end()) {
         sheet->performClose();
         return fail(
@@ -268,7 +367,6 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
                     "--name holds control characters or bytes that are not UTF-8; give a name a "
                     "person could type");
     }
-    driver.answerAlertWithReturn(platform::kAlertDefaultReturn);
     driver.pressButton("duplicate");
     platform::RunLoop::main().runPending();
 
@@ -278,12 +376,14 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
         return kExitRefused;
     }
     if (driver.alerts().empty() || driver.lastAlert().title != "Success!")
-        return fail(kExitFailure, sheet->isVisible()
-                                      ? "the copy failed: " + driver.lastAlert().message
-                                      : "the dialog closed without duplicating (see the log above)");
+        return fail(kExitFailure, driver.alerts().empty()
+                                      ? "the dialog closed without duplicating (see the log above)"
+                                      : fmt::format("the copy was not saved: {}: {}", driver.lastAlert().title,
+                                                    driver.lastAlert().message));
+    // The dialog saved the copy itself; anything else a plug-in left pending is saved here.
     driver.answerAlertWithReturn(platform::kAlertDefaultReturn);  // the host's alert if the save fails
     if (auto saved = app->saveChanges(); !saved)
-        return fail(kExitFailure, fmt::format("the copy could not be saved: {}", saved.message()));
+        return fail(kExitFailure, fmt::format("the copy was saved, but other changes were not: {}", saved.message()));
     std::cout << driver.lastAlert().title << " " << driver.lastAlert().message << "\n";
     return 0;
 }

@@ -15,6 +15,10 @@ struct HostSettings {
 
 int runInitDemo(const HostSettings& settings);
 int runUsers(const HostSettings& settings);
+// Adds an active user (and a contact for them) under a new sign-in name.
+int runUsersAdd(const HostSettings& settings, const std::string& signInName, const std::string& name);
+// Gives an empty database the tables (no records), refusing one that holds anything.
+int runInit(const HostSettings& settings);
 // As JSON (the stable form for scripts) or as a readable table.
 int runTemplates(const HostSettings& settings, bool json);
 // Every connector-map record (ConnectorMapListing), as JSON or as a table; only reads.

@@ -105,6 +105,17 @@ int main(int argc, char** argv) {
 
     auto* users = cli.add_subcommand(
         "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
+    auto* usersAdd = users->add_subcommand("add", "Add a user who may sign in (an active one, with a contact)");
+    std::string newSignIn, newUserName;
+    usersAdd->add_option("SIGN-IN", newSignIn, "The sign-in name (unique; letters, digits, . _ - @)")->required();
+    usersAdd->add_option("--name", newUserName, "The person's full name (default: the sign-in name)");
+    usersAdd->footer(
+        "\nExit status: 0 added; 1 the database failed; 2 a sign-in name that is empty or holds other\n"
+        "characters; 3 the sign-in name is taken (by an earlier user or by another host at the same\n"
+        "moment); 64 the command line is wrong.");
+
+    auto* init = cli.add_subcommand(
+        "init", "Create the tables in an empty database (a new team database) and exit; add users next");
 
     DLPluginObject::HostOverrides overrides;
     cli.add_option("--update-url", overrides.updateURL,
@@ -155,6 +166,7 @@ int main(int argc, char** argv) {
     try {
         bool usingDefault = cli.get_option("--db")->count() == 0;
         if (initDemo) return runInitDemo(settings);
+        if (init->parsed()) return runInit(settings);
         if (!host::StoreFactory::isServerAddress(settings.database.string()) &&
             !fs::exists(settings.database)) {
             if (!usingDefault) {
@@ -174,6 +186,7 @@ int main(int argc, char** argv) {
         }
         DLPluginObject::setHostOverrides(overrides);
         if (checkUpdates->parsed()) return runCheckUpdates(settings, answers);
+        if (usersAdd->parsed()) return runUsersAdd(settings, newSignIn, newUserName);
         if (users->parsed()) return runUsers(settings);
         if (templates->parsed()) return runTemplates(settings, json);
         if (connectorMaps->parsed()) return runConnectorMaps(settings, mapsJson);

@@ -157,13 +157,13 @@ TEST_F(HostCliTest, CommandLineMistakesExitSixtyFourNamingTheMistakeAndTheNeares
     const Case cases[] = {
         {{"templtes"},
          "zandrel-host: unknown subcommand 'templtes'; did you mean `templates`? (subcommands: "
-         "duplicate, templates, connector-maps, users, check-updates); see zandrel-host --help\n"},
+         "duplicate, templates, connector-maps, users, init, check-updates); see zandrel-host --help\n"},
         {{"Users"},
          "zandrel-host: unknown subcommand 'Users'; did you mean `users`? (subcommands: duplicate, "
-         "templates, connector-maps, users, check-updates); see zandrel-host --help\n"},
+         "templates, connector-maps, users, init, check-updates); see zandrel-host --help\n"},
         {{"frobnicate"},
          "zandrel-host: unknown subcommand 'frobnicate' (subcommands: duplicate, templates, "
-         "connector-maps, users, check-updates); see zandrel-host --help\n"},
+         "connector-maps, users, init, check-updates); see zandrel-host --help\n"},
         {{"--bogus"}, "zandrel-host: unknown option --bogus; see zandrel-host --help\n"},
         {{"--usr", "ada"},
          "zandrel-host: unknown option --usr (did you mean `--user`?); see zandrel-host --help\n"},
@@ -311,11 +311,27 @@ TEST_F(HostCliTest, AFailedSaveIsReportedNotCrashedAndNothingIsHalfWritten) {
     EXPECT_EQ(templates(), before);
 }
 
-TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand) {
+TEST_F(HostCliTest, ADuplicateWhoseSaveFailsSaysSoAndKeepsNothing) {
     freezeTemplates(db);
+    nlohmann::json before = templates();
     ProcessResult r = host({},
                            "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name "
-                           "\"Frozen\"\npress duplicate\nanswer Thanks!\n"
+                           "\"Frozen\"\npress duplicate\nanswer OK\nclose\nquit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_NE(r.out.find("could not be duplicated: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("form templates are frozen"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Success!"), std::string::npos) << "never claimed: " << r.out;
+    EXPECT_EQ(templates(), before);
+}
+
+TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand) {
+    // A feature grant stays pending for the host's save after the command, which fails.
+    ProcessResult frozen = runProgram({"/usr/bin/sqlite3", db,
+                                       "CREATE TRIGGER frozen BEFORE INSERT ON \"GWConnectorMap\" "
+                                       "BEGIN SELECT RAISE(ABORT, 'grants are frozen'); END;"});
+    ASSERT_EQ(frozen.exitCode, 0) << frozen.err;
+    ProcessResult r = host({},
+                           "menu Plug-ins > Showcase > Feature Permissions\nselect features 1\ntick users 2\n"
                            "answer OK\nshow\nshow\nquit\nanswer OK\n");
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("quit with unsaved changes: the last save failed"), std::string::npos) << r.err;

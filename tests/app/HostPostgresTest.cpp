@@ -215,6 +215,40 @@ TEST_P(HostsSharingADatabase, DuplicateAndGrantAtTheSameTimeAndEverythingIsThere
     EXPECT_EQ(others, mapsBefore);
 }
 
+// Hosts copying under one new name at the same moment: each dialog found the name free when it
+// checked, but the save checks again under a lock, so exactly one copy is stored and every other
+// host is told "Name already in use" (exit 3) rather than "Success!".
+TEST_P(HostsSharingADatabase, HostsCopyingUnderOneNameAtOnceStoreOneCopyAndRefuseTheRest) {
+    constexpr int kRounds = 4;
+    const int hosts = GetParam().hosts + 1;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string name = "Contested " + std::to_string(round);
+        std::vector<pid_t> running;
+        for (int h = 0; h < hosts; ++h)
+            running.push_back(testsupport::startProgram(
+                host({"duplicate", "--template", "Project Intake", "--name", name}), "/dev/null",
+                dir / ("out" + std::to_string(h)), dir / ("err" + std::to_string(h))));
+        int saved = 0, refused = 0;
+        for (int h = 0; h < hosts; ++h) {
+            int status = 0;
+            waitpid(running[size_t(h)], &status, 0);
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            const std::string out = dir.read("out" + std::to_string(h));
+            if (code == 0) {
+                ++saved;
+                EXPECT_NE(out.find("Success!"), std::string::npos) << out;
+            } else {
+                ++refused;
+                EXPECT_EQ(code, 3) << dir.read("err" + std::to_string(h));
+                EXPECT_NE(out.find("Name already in use"), std::string::npos) << out;
+            }
+        }
+        EXPECT_EQ(saved, 1) << name;
+        EXPECT_EQ(refused, hosts - 1) << name;
+        EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = '" + name + "'"), "1");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, HostsSharingADatabase, ::testing::ValuesIn(sharedDatabases()),
                          [](const ::testing::TestParamInfo<SharedDatabase>& info) {
                              return info.param.store.name;
@@ -238,17 +272,18 @@ TEST(HostOnPostgres, ARefusedSaveIsReportedWithTheServersMessageAndLeavesNothing
     EXPECT_NE(refused.err.find("the archive is being moved"), std::string::npos) << refused.err;
     EXPECT_EQ(db.query("SELECT count(*) FROM \"CustomRecordSetDefinition\" WHERE name = 'Kept'"), "0");
 
-    // In a session too: the failed save is reported and the host will not end as if it had saved.
+    // In a session too: the dialog says the copy could not be saved, with the server's reason,
+    // and keeps nothing of it (never "Success!").
     TempDir dir;
     dir.write("script",
               "menu Plug-ins > Zandrel > Duplicate Form Template...\nselect template \"Project "
-              "Intake\"\ntype name \"Kept\"\npress duplicate\nanswer "
-              "Thanks!\n");
-    // The session's save fails; its piped input ends with the changes unsaved (exit 1).
+              "Intake\"\ntype name \"Kept\"\npress duplicate\nanswer OK\nclose\nquit\n");
     ProcessResult session =
         runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", ""}, dir.read("script"));
-    EXPECT_EQ(session.exitCode, 1);
-    EXPECT_NE(session.err.find("the archive is being moved"), std::string::npos) << session.err;
+    EXPECT_EQ(session.exitCode, 0) << session.err;
+    EXPECT_NE(session.out.find("the archive is being moved"), std::string::npos) << session.out;
+    EXPECT_EQ(session.out.find("Success!"), std::string::npos) << session.out;
+    EXPECT_EQ(db.query("SELECT count(*) FROM \"CustomRecordSetDefinition\" WHERE name = 'Kept'"), "0");
     db.exec("DELETE FROM refusing");
     ProcessResult again = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "",
                                       "duplicate", "--template", "Project Intake", "--name", "Kept"});
