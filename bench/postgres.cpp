@@ -111,7 +111,9 @@ public:
             m_folder = std::make_unique<bench::ScratchFolder>();
             m_address = m_folder->databaseFile().string();
         }
-        auto store = host::StoreFactory::open(m_address);
+        host::StoreFactory::Options create;
+        create.createSchema = true;
+        auto store = host::StoreFactory::open(m_address, create);
         if (!store) throw std::runtime_error(store.status().message());
     }
     const std::string& address() const { return m_address; }

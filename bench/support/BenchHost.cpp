@@ -34,7 +34,9 @@ void BenchHost::fill(CustomRecordDefinition& field, int64_t i) {
 
 BenchHost::BenchHost(const std::string& address, int64_t fields) {
     {
-        auto store = host::StoreFactory::open(address);
+        host::StoreFactory::Options create;
+        create.createSchema = true;
+        auto store = host::StoreFactory::open(address, create);
         if (!store) throw std::runtime_error(store.status().message());
         auto setup = DLPObjectContext::withoutUser(*store);
         auto user = setup->createObject<GWUser>(true);

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 #include <unordered_set>
 
 #include "host/database/EntityCatalog.h"
@@ -15,6 +16,8 @@
 #include "host/database/Qualifier.h"
 #include "host/database/Schema.h"
 #include "host/database/SqlText.h"
+#include "platform/foundation/Log.h"
+#include "platform/runtime/RunLoop.h"
 
 namespace host {
 
@@ -29,6 +32,15 @@ constexpr size_t kMaxIdentifier = 63;
 // Statements prepared per connection before further texts run unprepared (each new qualifier
 // text is a statement of its own).
 constexpr size_t kMaxPreparedStatements = 500;
+// Inserts sent in one statement: few round trips, well below the 65535 parameters a statement
+// may have.
+constexpr size_t kMaxBatchRows = 1000;
+constexpr size_t kMaxBatchParameters = 30000;
+// How long a commit the server still shows in progress is asked about again.
+constexpr auto kInProgressPatience = std::chrono::seconds(2);
+
+using platform::Status;
+using Code = platform::Status::Code;
 
 std::string q(std::string_view name) {
     return SqlText::quotedIdentifier(name.substr(0, kMaxIdentifier));
@@ -264,30 +276,106 @@ std::string PostgresStore::createTablesSql() {
     return sql;
 }
 
-PostgresStore::PostgresStore(std::unique_ptr<PgConnection> connection, bool readOnly)
-    : m_connection(std::move(connection)),
-      m_readOnly(readOnly),
+PostgresStore::PostgresStore(std::string uri, const StoreFactory::Options& options)
+    : m_uri(std::move(uri)),
+      m_options(options),
+      m_readOnly(options.readOnly),
       m_missingTables(EntityCatalog::shared().entities().size(), false) {}
+
+PostgresStore::~PostgresStore() {
+    if (m_idleTimer) platform::RunLoop::main().invalidateTimer(m_idleTimer);
+}
 
 platform::Result<std::shared_ptr<PostgresStore>> PostgresStore::open(const std::string& uri,
                                                                      const StoreFactory::Options& options) {
-    auto connection = PgConnection::connect(uri);
-    if (!connection) return connection.status();
-    std::shared_ptr<PostgresStore> store(new PostgresStore(std::move(*connection), options.readOnly));
-    // The busy timeout: how long a statement waits for a row or table another host holds.
-    auto timeout =
-        store->m_connection->exec(fmt::format("SET lock_timeout = {}", options.busyTimeout.count()));
-    if (!timeout) return timeout.status().withContext("opening the " + store->displayName());
-    if (options.readOnly) {
-        auto readOnly = store->m_connection->exec("SET default_transaction_read_only = on");
-        if (!readOnly) return readOnly.status().withContext("opening the " + store->displayName());
-    }
+    std::shared_ptr<PostgresStore> store(new PostgresStore(uri, options));
+    // One try: a host that cannot reach its server at start says so at once.
+    if (auto status = store->connect(1); !status) return status;
     if (auto status = store->prepareSchema(); !status) return status;
+    store->used();
     return store;
 }
 
+void PostgresStore::notice(const std::string& text) const {
+    if (m_options.waitingNotice)
+        m_options.waitingNotice(text);
+    else
+        platform::Log::write(text);
+}
+
+Status PostgresStore::applySession() {
+    // The busy timeout: how long a statement waits for a row or table another host holds.
+    std::string sql = fmt::format("SET lock_timeout = {}; SET statement_timeout = {}",
+                                  m_options.busyTimeout.count(), m_options.statementTimeout.count());
+    if (m_readOnly) sql += "; SET default_transaction_read_only = on";
+    auto set = m_connection->exec(sql);
+    return set ? Status::ok() : set.status().withContext("setting up the connection to the " + displayName());
+}
+
+Status PostgresStore::connect(int attempts) {
+    if (m_connection && !m_connection->isBroken()) return Status::ok();
+    m_connection.reset();
+    PgConnection::Limits limits;
+    limits.connect = m_options.connectTimeout;
+    limits.response = m_options.responseTimeout;
+    limits.notice = m_options.slowNotice;
+    limits.onWaiting = [this](const std::string& text) { notice(text); };
+    auto delay = m_options.reconnectDelay;
+    for (int attempt = 1;; ++attempt) {
+        Status failure;
+        auto made = PgConnection::connect(m_uri, limits);
+        if (made) {
+            m_connection = std::move(*made);
+            m_description = m_connection->description();
+            failure = applySession();
+            if (failure) return Status::ok();
+            m_connection.reset();
+        } else {
+            failure = made.status();
+        }
+        // Only a server that is away, busy or restarting is worth asking again.
+        if (attempt >= attempts || failure.code() != Code::Unavailable) return failure;
+        std::this_thread::sleep_for(delay);
+        delay *= 2;
+    }
+}
+
+void PostgresStore::drop() {
+    m_connection.reset();
+}
+
+void PostgresStore::used() {
+    auto& loop = platform::RunLoop::main();
+    m_lastUse = loop.now();
+    if (m_options.idleRelease.count() > 0 && !(m_idleTimer && loop.isTimerValid(m_idleTimer)))
+        scheduleIdleRelease();
+}
+
+void PostgresStore::scheduleIdleRelease() {
+    auto& loop = platform::RunLoop::main();
+    const auto idle = std::chrono::duration_cast<platform::Duration>(m_options.idleRelease);
+    const auto since = loop.now() - m_lastUse;
+    m_idleTimer = loop.scheduleTimer(
+        since < idle ? idle - since : platform::Duration::zero(), false,
+        [this] {
+            m_idleTimer = 0;
+            if (!m_connection) return;
+            const auto& clock = platform::RunLoop::main();
+            // Never in the middle of a save (a modal loop may run while one is open).
+            if (m_inSave || clock.now() - m_lastUse <
+                                std::chrono::duration_cast<platform::Duration>(m_options.idleRelease)) {
+                if (m_inSave) m_lastUse = clock.now();
+                scheduleIdleRelease();
+                return;
+            }
+            drop();
+        },
+        platform::kCommonModes);
+}
+
 std::string PostgresStore::displayName() const {
-    return "PostgreSQL " + m_connection->description();
+    if (m_description.empty()) return "PostgreSQL database at " + PgConnection::maskedUri(m_uri);
+    return "PostgreSQL " + m_description;
 }
 
 const SqlDialect& PostgresStore::dialect() const {
@@ -338,6 +426,13 @@ platform::Status PostgresStore::prepareSchema() {
                 fmt::format("the {} holds no {} database (it is empty); create it first (zandrel-host --db "
                             "URI --init-demo)",
                             name, Schema::kProgramName));
+        // Tables are made only on request, so a mistyped database name (or template1) is not
+        // turned into a Zandrel database by a command that merely opened it.
+        if (!m_options.createSchema)
+            return platform::Status::error(fmt::format(
+                "the {} holds no {} database (it is empty); create it first with zandrel-host --db URI "
+                "--init-demo, or check that the URI names the right database and schema",
+                name, Schema::kProgramName));
         return createOrComplete(true);
     }
     if (!relations.count(kMetaTable))
@@ -423,13 +518,48 @@ platform::Status PostgresStore::createOrComplete(bool empty) {
     return platform::Status::ok();
 }
 
-platform::Result<PgResult> PostgresStore::run(const std::string& sql, PgParams& params) {
-    auto found = m_statementNames.find(sql);
-    if (found == m_statementNames.end()) {
-        if (m_statementNames.size() >= kMaxPreparedStatements) return m_connection->exec(sql, params);
-        found = m_statementNames.emplace(sql, fmt::format("z{}", m_statementNames.size())).first;
+platform::Result<PgResult> PostgresStore::runOnce(const std::string& sql, PgParams& params, bool prepare) {
+    if (m_inSave && (m_saveBroken || !m_connection || m_connection->isBroken())) {
+        m_saveBroken = true;
+        drop();
+        return Status::error(Code::Unavailable,
+                             fmt::format("the connection to the {} broke during this save, so nothing of it "
+                                         "was written; save again",
+                                         displayName()));
     }
-    return m_connection->execPrepared(found->second, sql, params);
+    if (auto status = connect(m_options.connectAttempts); !status) return status;
+    platform::Result<PgResult> result = [&]() -> platform::Result<PgResult> {
+        if (!prepare) return m_connection->exec(sql, params);
+        auto found = m_statementNames.find(sql);
+        if (found == m_statementNames.end()) {
+            if (m_statementNames.size() >= kMaxPreparedStatements) return m_connection->exec(sql, params);
+            found = m_statementNames.emplace(sql, fmt::format("z{}", m_statementNames.size())).first;
+        }
+        return m_connection->execPrepared(found->second, sql, params);
+    }();
+    used();
+    m_lastTimedOut = !result && m_connection->timedOut();
+    if (!result && m_connection->isBroken()) {
+        drop();
+        if (m_inSave) {
+            m_saveBroken = true;
+            return result.status().withContext("nothing of this save was written");
+        }
+    }
+    return result;
+}
+
+platform::Result<PgResult> PostgresStore::run(const std::string& sql, PgParams& params, bool retry) {
+    // The inserts kept so far go first: what follows may read or depend on them.
+    if (m_inSave && m_pending.entity)
+        if (auto status = flushInserts(); !status) return status;
+    const bool connected = m_connection && !m_connection->isBroken();
+    auto result = runOnce(sql, params);
+    // A connection that broke under a read (a restart, a fail-over): once more on a new one.
+    // Not after no answer came at all: a frozen server would only be waited for twice.
+    if (!result && retry && !m_inSave && connected && !m_connection && !m_lastTimedOut)
+        result = runOnce(sql, params);
+    return result;
 }
 
 bool PostgresStore::hasTable(const EntityDescription& entity) const {
@@ -520,13 +650,46 @@ platform::Status PostgresStore::writable(std::string_view doing) const {
     return platform::Status::ok();
 }
 
-platform::Status PostgresStore::beginSave() {
+Status PostgresStore::inSave(std::string_view doing) const {
+    if (!m_inSave) return Status::error(fmt::format("{}: no save is open", doing));
+    return Status::ok();
+}
+
+Status PostgresStore::beginSave() {
     if (auto status = writable("saving"); !status) return status;
-    if (m_inSave) return platform::Status::error("saving: a save is already open (saves do not nest)");
-    auto begun = m_connection->exec("BEGIN");
-    if (!begun) return begun.status().withContext("saving to the " + displayName());
+    if (m_inSave) return Status::error("saving: a save is already open (saves do not nest)");
+    if (m_unresolved) {
+        // Saving again before knowing whether the last commit took could store it twice.
+        auto outcome = askOutcome(*m_unresolved);
+        if (!outcome)
+            return Status::error(Code::Unknown,
+                                 "saving: whether the last save was stored is not known yet (" +
+                                     outcome.status().message() + ")");
+        m_resolved = *outcome;
+        m_unresolved.reset();
+    }
+    // One round trip: the transaction and its id, by which a commit cut off is looked up later.
+    auto begin = [&]() -> platform::Result<PgResult> {
+        if (auto status = connect(m_options.connectAttempts); !status) return status;
+        return m_connection->exec("BEGIN; SELECT txid_current()");
+    };
+    auto begun = begin();
+    if (!begun && m_connection && m_connection->isBroken()) {
+        drop();
+        begun = begin();
+    }
+    if (!begun) {
+        if (m_connection && m_connection->isBroken())
+            drop();
+        else if (m_connection && m_connection->inTransaction())
+            (void)m_connection->exec("ROLLBACK");
+        return begun.status().withContext("saving to the " + displayName());
+    }
+    used();
     m_inSave = true;
-    return platform::Status::ok();
+    m_saveBroken = false;
+    m_saveXid = begun->integer(0, 0);
+    return Status::ok();
 }
 
 platform::Result<std::vector<int64_t>> PostgresStore::allocateKeys(const EntityDescription& entity,
@@ -544,27 +707,81 @@ platform::Result<std::vector<int64_t>> PostgresStore::allocateKeys(const EntityD
     return keys;
 }
 
-platform::Status PostgresStore::insertRecord(const EntityDescription& entity, int64_t key,
-                                             const std::vector<platform::Value>& values) {
-    if (!m_inSave) return platform::Status::error("inserting " + entity.name + ": no save is open");
-    std::string columns = "pk", placeholders = "$1";
-    for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
-        columns += ", " + q(entity.attributes[slot].name);
-        placeholders += fmt::format(", ${}", slot + 2);
+Status PostgresStore::insertRecord(const EntityDescription& entity, int64_t key,
+                                   const std::vector<platform::Value>& values) {
+    if (auto status = inSave("inserting " + entity.name); !status) return status;
+    if (m_pending.entity != &entity)
+        if (auto status = flushInserts(); !status) return status;
+    // A key given twice in one batch fails at once, as a single statement would.
+    const bool repeated =
+        !m_pending.keys.empty() && key <= m_pending.keys.back() &&
+        std::find(m_pending.keys.begin(), m_pending.keys.end(), key) != m_pending.keys.end();
+    m_pending.entity = &entity;
+    m_pending.keys.push_back(key);
+    m_pending.params.addInteger(key);
+    addAttributeValues(m_pending.params, entity, values);
+    const size_t columns = entity.attributes.size() + 1;
+    if (repeated ||
+        m_pending.keys.size() >= std::max<size_t>(1, std::min(kMaxBatchRows, kMaxBatchParameters / columns)))
+        return flushInserts();
+    return Status::ok();
+}
+
+Status PostgresStore::flushInserts() {
+    if (!m_pending.entity) return Status::ok();
+    PendingInserts batch = std::move(m_pending);
+    m_pending = PendingInserts{};
+    const EntityDescription& entity = *batch.entity;
+    const size_t rows = batch.keys.size(), columns = entity.attributes.size() + 1;
+    std::string names = "pk";
+    for (const auto& attribute : entity.attributes) names += ", " + q(attribute.name);
+    auto insertSql = [&](size_t count) {
+        std::string sql = fmt::format("INSERT INTO {} ({}) VALUES ", q(entity.name), names);
+        for (size_t row = 0, parameter = 1; row < count; ++row) {
+            sql += row ? ",(" : "(";
+            for (size_t column = 0; column < columns; ++column, ++parameter)
+                fmt::format_to(std::back_inserter(sql), "{}${}", column ? "," : "", parameter);
+            sql += ')';
+        }
+        return sql;
+    };
+    // The record as the object context names it: <Entity key name="...">.
+    const auto nameSlot = entity.slot("name");
+    auto describe = [&](size_t row) {
+        std::string text = fmt::format("<{} {}", entity.name, batch.keys[row]);
+        if (nameSlot && entity.attributes[*nameSlot].type == AttributeType::Text)
+            if (auto name = batch.params.text(row * columns + 1 + *nameSlot))
+                text += " name=\"" + *name + "\"";
+        return text + ">";
+    };
+    if (rows == 1) {
+        auto inserted = runOnce(insertSql(1), batch.params);
+        return inserted ? Status::ok() : inserted.status().withContext("inserting " + describe(0));
     }
-    PgParams params;
-    params.reserve(entity.attributes.size() + 1);
-    params.addInteger(key);
-    addAttributeValues(params, entity, values);
-    auto result =
-        run(fmt::format("INSERT INTO {} ({}) VALUES ({})", q(entity.name), columns, placeholders), params);
-    if (!result) return result.status().withContext(fmt::format("inserting {} {}", entity.name, key));
-    return platform::Status::ok();
+    // A savepoint, so that when the batch fails the rows can be tried one by one to name the
+    // record at fault (only then; it costs nothing otherwise).
+    PgParams none;
+    if (auto saved = runOnce("SAVEPOINT zandrel_batch", none, false); !saved)
+        return saved.status().withContext("inserting " + entity.name + " records");
+    const bool full = rows == std::min(kMaxBatchRows, kMaxBatchParameters / columns);
+    auto inserted = runOnce(insertSql(rows), batch.params, full);
+    if (inserted) return Status::ok();
+    const std::string range = fmt::format("inserting {} {} records (keys {} to {})", rows, entity.name,
+                                          batch.keys.front(), batch.keys.back());
+    if (!m_connection || !runOnce("ROLLBACK TO SAVEPOINT zandrel_batch", none, false))
+        return inserted.status().withContext(range);
+    const std::string single = insertSql(1);
+    for (size_t row = 0; row < rows; ++row) {
+        PgParams one = batch.params.slice(row * columns, columns);
+        if (auto alone = runOnce(single, one); !alone)
+            return alone.status().withContext("inserting " + describe(row));
+    }
+    return inserted.status().withContext(range);
 }
 
 platform::Status PostgresStore::updateRecord(const EntityDescription& entity, int64_t key,
                                              const std::vector<platform::Value>& values) {
-    if (!m_inSave) return platform::Status::error("updating " + entity.name + ": no save is open");
+    if (auto status = inSave("updating " + entity.name); !status) return status;
     std::string assignments;
     for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
         assignments += fmt::format("{}{} = ${}", assignments.empty() ? "" : ", ",
@@ -581,7 +798,7 @@ platform::Status PostgresStore::updateRecord(const EntityDescription& entity, in
 }
 
 platform::Status PostgresStore::deleteRecord(const EntityDescription& entity, int64_t key) {
-    if (!m_inSave) return platform::Status::error("deleting " + entity.name + ": no save is open");
+    if (auto status = inSave("deleting " + entity.name); !status) return status;
     PgParams params;
     params.addInteger(key);
     auto result = run(fmt::format("DELETE FROM {} WHERE pk = $1", q(entity.name)), params);
@@ -589,23 +806,127 @@ platform::Status PostgresStore::deleteRecord(const EntityDescription& entity, in
     return platform::Status::ok();
 }
 
-platform::Status PostgresStore::commitSave() {
-    if (!m_inSave) return platform::Status::error("committing: no save is open");
-    auto committed = m_connection->exec("COMMIT");
-    // A COMMIT of a failed transaction rolls back and answers ROLLBACK; either way it is over.
-    m_inSave = false;
-    if (!committed) {
-        if (m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
-        return committed.status().withContext("committing the save");
-    }
-    if (committed->commandTag() == "ROLLBACK")
-        return platform::Status::error("committing the save: the server rolled it back");
+platform::Status PostgresStore::lockForSave(std::string_view name) {
+    if (!m_inSave) return platform::Status::error(fmt::format("locking \"{}\": no save is open", name));
+    PgParams params;
+    params.addText(name);
+    // Released by the server at the end of the transaction, committed or not.
+    auto result = run("SELECT pg_advisory_xact_lock(hashtextextended($1, 0))", params);
+    if (!result) return result.status().withContext(fmt::format("waiting for other saves of \"{}\"", name));
     return platform::Status::ok();
 }
 
-void PostgresStore::abandonSave() {
-    if (m_inSave || m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
+Status PostgresStore::commitSave() {
+    if (!m_inSave) return Status::error("committing: no save is open");
+    if (auto flushed = flushInserts(); !flushed) {
+        abandonSave();
+        return flushed;
+    }
+    if (m_saveBroken || !m_connection) {
+        abandonSave();
+        return Status::error(Code::Unavailable,
+                             fmt::format("committing the save: the connection to the {} broke during it, so "
+                                         "nothing of it was written; save again",
+                                         displayName()));
+    }
+    const int64_t xid = m_saveXid.value_or(0);
+    auto committed = m_connection->exec("COMMIT");
+    // A COMMIT of a failed transaction rolls back and answers ROLLBACK; either way it is over.
     m_inSave = false;
+    m_saveXid.reset();
+    if (committed) {
+        used();
+        if (committed->commandTag() == "ROLLBACK")
+            return Status::error("committing the save: the server rolled it back");
+        return Status::ok();
+    }
+    if (!m_connection->isBroken()) {
+        if (m_connection->inTransaction()) (void)m_connection->exec("ROLLBACK");
+        return committed.status().withContext("committing the save");
+    }
+    // The commit was sent but its answer lost (the connection broke, or no reply came in time):
+    // the server knows whether it took.
+    const bool timedOut = m_connection->timedOut();
+    drop();
+    auto outcome = askOutcome(xid);
+    if (!outcome) {
+        m_unresolved = xid;
+        m_resolved.reset();
+        return Status::error(
+            Code::Unknown,
+            fmt::format("committing the save: {}; whether it was stored cannot be learnt until the server "
+                        "answers again ({}); the changes are kept",
+                        committed.status().message(), outcome.status().message()));
+    }
+    if (*outcome) {
+        if (timedOut)
+            notice(
+                fmt::format("the save is stored on the {}, but it took longer than {} s to confirm it; check "
+                            "that the synchronous standbys it waits for (synchronous_standby_names) are up",
+                            displayName(), std::chrono::duration<double>(m_options.responseTimeout).count()));
+        return Status::ok();
+    }
+    return Status::error(Code::Unavailable,
+                         fmt::format("committing the save: {}; the save was not committed, nothing of it was "
+                                     "written, save again",
+                                     committed.status().message()));
+}
+
+platform::Result<bool> PostgresStore::askOutcome(int64_t xid) {
+    const auto giveUp = std::chrono::steady_clock::now() + kInProgressPatience;
+    for (int broken = 0;;) {
+        if (auto status = connect(m_options.connectAttempts); !status)
+            return Status::error(Code::Unknown, status.message());
+        PgParams params;
+        params.addInteger(xid);
+        auto asked = m_connection->exec("SELECT txid_status($1::bigint)", params);
+        if (!asked) {
+            // An id the server has not reached: a standby promoted before the commit got to it.
+            if (m_connection->lastSqlState() == "22023") return false;
+            if (m_connection->isBroken() && ++broken < 2) {
+                drop();
+                continue;
+            }
+            if (m_connection->isBroken()) drop();
+            return Status::error(Code::Unknown, asked.status().message());
+        }
+        used();
+        const std::string_view status = asked->isNull(0, 0) ? "" : asked->text(0, 0);
+        if (status == "committed") return true;
+        if (status == "aborted") return false;
+        if (status != "in progress" || std::chrono::steady_clock::now() >= giveUp)
+            return Status::error(Code::Unknown,
+                                 fmt::format("the server reports transaction {} as {}", xid,
+                                             status.empty() ? "too old to tell" : std::string(status)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+platform::Result<bool> PostgresStore::lastSaveOutcome() {
+    if (m_resolved) {
+        const bool stored = *m_resolved;
+        m_resolved.reset();
+        return stored;
+    }
+    if (!m_unresolved) return false;
+    auto outcome = askOutcome(*m_unresolved);
+    if (!outcome)
+        return Status::error(Code::Unknown, "whether the last save was stored is not known yet (" +
+                                                outcome.status().message() + ")");
+    m_unresolved.reset();
+    return *outcome;
+}
+
+void PostgresStore::abandonSave() {
+    m_pending = PendingInserts{};
+    if (m_connection && m_connection->isBroken()) drop();
+    if (m_connection && (m_inSave || m_connection->inTransaction())) {
+        (void)m_connection->exec("ROLLBACK");
+        if (m_connection->isBroken()) drop();
+    }
+    m_inSave = false;
+    m_saveBroken = false;
+    m_saveXid.reset();
 }
 
 platform::Result<std::optional<std::string>> PostgresStore::setting(int64_t owner, std::string_view key) {
@@ -634,6 +955,41 @@ platform::Status PostgresStore::setSetting(int64_t owner, std::string_view key,
              : run(fmt::format("DELETE FROM {} WHERE user_pk = $1 AND key = $2", kUserDefaultTable), params);
     if (!result) return result.status().withContext(fmt::format("changing the setting {}", key));
     return platform::Status::ok();
+}
+
+platform::Result<bool> PostgresStore::compareAndSetSetting(int64_t owner, std::string_view key,
+                                                           const std::optional<std::string>& expected,
+                                                           const std::optional<std::string>& json) {
+    if (auto status = writable(fmt::format("changing the setting {}", key)); !status) return status;
+    // One statement each, so the comparison and the write are atomic on the server.
+    PgParams params;
+    params.addInteger(owner);
+    params.addText(key);
+    std::string sql;
+    if (!expected && !json) {
+        auto current = setting(owner, key);
+        if (!current) return current.status();
+        return !current->has_value();
+    }
+    if (!expected) {
+        params.addText(*json);
+        sql = fmt::format(
+            "INSERT INTO {} (user_pk, key, value) VALUES ($1, $2, $3) "
+            "ON CONFLICT (user_pk, key) DO NOTHING",
+            kUserDefaultTable);
+    } else if (json) {
+        params.addText(*json);
+        params.addText(*expected);
+        sql = fmt::format("UPDATE {} SET value = $3 WHERE user_pk = $1 AND key = $2 AND value = $4",
+                          kUserDefaultTable);
+    } else {
+        params.addText(*expected);
+        sql = fmt::format("DELETE FROM {} WHERE user_pk = $1 AND key = $2 AND value = $3", kUserDefaultTable);
+    }
+    // Not run again on a broken connection: the first may have been written.
+    auto result = run(sql, params, false);
+    if (!result) return result.status().withContext(fmt::format("changing the setting {}", key));
+    return result->affectedRows() == 1;
 }
 
 }  // namespace host

@@ -47,7 +47,7 @@ std::vector<Value> templateValues(const std::string& name) {
 class PostgresStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ZANDREL_REQUIRE_POSTGRES(); }
-    std::shared_ptr<PostgresStore> open(host::StoreFactory::Options options = {}) {
+    std::shared_ptr<PostgresStore> open(host::StoreFactory::Options options = {.createSchema = true}) {
         auto store = PostgresStore::open(db.uri(), options);
         EXPECT_TRUE(store) << store.status().message();
         return store ? *store : nullptr;
@@ -123,7 +123,7 @@ TEST_F(PostgresStoreTest, DatabasesItCannotUseAreRefusedAndLeftAsTheyWere) {
         SCOPED_TRACE(c.what);
         PostgresTestDatabase fresh;
         if (c.makeSchemaFirst) {
-            ASSERT_TRUE(PostgresStore::open(fresh.uri()));
+            ASSERT_TRUE(PostgresStore::open(fresh.uri(), {.createSchema = true}));
         }
         if (*c.setup) fresh.exec(c.setup);
         const std::string relationsQuery =
@@ -271,7 +271,7 @@ TEST_F(PostgresStoreTest, AFailedSaveReportsTheServersMessageAndLeavesNothing) {
          {"Good 1", "Bad", "Good 2"},
          false,
          {"templates named Bad are refused by policy", "choose another name",
-          "inserting CustomRecordSetDefinition"}},
+          "inserting <CustomRecordSetDefinition", "name=\"Bad\">"}},
         {"a key already taken", {"Good 3", "Dup"}, true, {"duplicate key value violates unique constraint"}},
     };
     for (const Case& c : cases) {

@@ -277,7 +277,7 @@ TEST_P(SchemaStoreTest, VersionsThisProgramCannotReadAreRefusedWithWhatToDo) {
     for (const auto& c : cases) {
         const std::string at = anotherDatabase(c.what);
         {
-            auto made = host::StoreFactory::open(at);
+            auto made = host::StoreFactory::open(at, {.createSchema = true});
             ASSERT_TRUE(made) << made.status().message();
         }
         GetParam().rawExec(at, isSqlite() ? c.sqlite : c.postgres);
@@ -306,7 +306,15 @@ TEST_P(SchemaStoreTest, AnEmptyDatabaseGetsTheSchemaButNotWhenOpenedReadOnly) {
     EXPECT_EQ(state(at), empty);
     EXPECT_EQ(empty, "");
 
-    auto made = host::StoreFactory::open(at);
+    if (!isSqlite()) {
+        // A server's empty database is given tables only when asked (--init-demo).
+        auto unasked = host::StoreFactory::open(at);
+        ASSERT_FALSE(unasked);
+        EXPECT_NE(unasked.status().message().find("--init-demo"), std::string::npos)
+            << unasked.status().message();
+        EXPECT_EQ(state(at), empty);
+    }
+    auto made = host::StoreFactory::open(at, {.createSchema = true});
     ASSERT_TRUE(made) << made.status().message();
     made->reset();
     EXPECT_EQ(

@@ -89,7 +89,9 @@ protected:
         if (!GetParam().isSqlite) ZANDREL_REQUIRE_POSTGRES();
         address = GetParam().freshDatabase(dir.path());
         file = address;
-        auto store = host::StoreFactory::open(address);
+        host::StoreFactory::Options create;
+        create.createSchema = true;
+        auto store = host::StoreFactory::open(address, create);
         ASSERT_TRUE(store) << store.status().message();
         auto setup = DLPObjectContext::withoutUser(*store);
         addUser(*setup, "ada", "Ada Lovelace", true);
