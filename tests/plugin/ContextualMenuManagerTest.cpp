@@ -2,11 +2,13 @@
 // registering menu actions with the host's menu manager.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/Categories/MCMenuManager+VEXA.h"
@@ -220,12 +222,19 @@ TEST_F(ContextualMenuStoreTest, AConfigurationThatNeedsNoChangeIsNotWritten) {
             ASSERT_TRUE(defaults.removeObjectForKey(KOPAContextualMenuManager::kConfigurationKey));
         else
             ASSERT_TRUE(defaults.setObjectForKey(config, KOPAContextualMenuManager::kConfigurationKey));
-        std::filesystem::remove(path);
+        // A write replaces the file (a new one renamed over it), so the same inode and time mean
+        // nothing was written.
+        auto fileNow = [this] {
+            struct stat info {};
+            ::stat(path.c_str(), &info);
+            return std::tuple(info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        };
+        const auto before = fileNow();
         ASSERT_TRUE(KOPAContextualMenuManager::addMenuItemToContextualMenuForClassNamed(kClass, "New",
                                                                                         "Adds it", "N:", 3));
         ASSERT_TRUE(KOPAContextualMenuManager::removeMenuItemFromContextualMenuForClassNamed("GWProject",
                                                                                              "N:", true));
-        EXPECT_FALSE(std::filesystem::exists(path)) << config.toJson();
+        EXPECT_EQ(fileNow(), before) << config.toJson();
         EXPECT_EQ(
             platform::UserDefaults::standard().objectForKey(KOPAContextualMenuManager::kConfigurationKey),
             config);

@@ -153,6 +153,61 @@ TEST_F(FeatureEditorTest, AGrantIsSeenByAnotherConnectionAtItsNextCheck) {
     EXPECT_TRUE(KOPAFeature::userOfContextHasAnyFeatureWithIDs(**grace, {"export"}));
 }
 
+// An editor opened before another host changed a grant: its ticks apply what it shows.
+struct StaleTickCase {
+    const char* name;
+    bool grantedWhenShown;
+    bool grantedElsewhereSince;
+    std::string (*expected)(const std::string& adaContact);  // ada's records afterwards
+};
+
+TEST_F(FeatureEditorTest, ATickAppliesTheBoxAsShownNotAsStoredSince) {
+    const StaleTickCase cases[] = {
+        // Shown clear, granted elsewhere meanwhile: the tick grants, so the grant stays, once.
+        {"granted elsewhere", false, true, [](const std::string& ada) { return ada; }},
+        // Shown ticked, withdrawn elsewhere meanwhile: the tick withdraws, so nothing comes back.
+        {"withdrawn elsewhere", true, false, [](const std::string&) { return std::string(); }},
+    };
+    auto grace = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(grace) << grace.status().message();
+    const std::string ada = contactOf("ada");
+    open();
+    // ada's row; the grants elsewhere are made on grace's connection.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto feature = KOPAFeature::featureForID("export");
+        ASSERT_TRUE(feature->setActiveForUser(**grace, c.grantedWhenShown, editor->users()[1].get()));
+        selectFeature("reports");
+        selectFeature("export");  // shown afresh
+        ASSERT_EQ(users->shownValueAt(kActiveColumn, 1), Value(c.grantedWhenShown));
+        ASSERT_TRUE(feature->setActiveForUser(**grace, c.grantedElsewhereSince, editor->users()[1].get()));
+
+        ASSERT_TRUE(ui->tickTableCell("users", 1));
+        EXPECT_EQ(records("export"), c.expected(ada));
+        EXPECT_EQ(users->shownValueAt(kActiveColumn, 1), Value(!c.grantedWhenShown)) << "shown afresh";
+    }
+    EXPECT_TRUE(ui->alerts().empty());
+}
+
+TEST_F(FeatureEditorTest, BecomingKeyShowsTheStoredStateAgain) {
+    open();
+    selectFeature("export");
+    ASSERT_EQ(users->shownValueAt(kActiveColumn, 2), Value(false));
+    auto grace = DLPObjectContext::open(file, "grace");
+    ASSERT_TRUE(grace) << grace.status().message();
+    ASSERT_TRUE(KOPAFeature::featureForID("export")->setActiveForUser(**grace, true, (*grace)->user().get()));
+    EXPECT_EQ(users->shownValueAt(kActiveColumn, 2), Value(false)) << "nothing drawn yet";
+
+    auto elsewhere = std::make_shared<platform::Window>("Elsewhere");
+    elsewhere->makeKeyAndOrderFront();
+    editor->window()->makeKeyAndOrderFront();
+    EXPECT_EQ(users->shownValueAt(kActiveColumn, 2), Value(true));
+    // Clearing the box now withdraws the grant made elsewhere, as the box showed it.
+    ASSERT_TRUE(ui->tickTableCell("users", 2));
+    EXPECT_EQ(records("export"), "");
+    elsewhere->close();
+}
+
 TEST_F(FeatureEditorTest, ARefusedGrantIsReportedAndNothingIsStored) {
     open();
     selectFeature("export");

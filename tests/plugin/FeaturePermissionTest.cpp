@@ -2,6 +2,8 @@
 // user and every connection to the database sees.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -170,18 +172,60 @@ TEST_P(FeaturePermissionTest, OwnGrantsCountForTheirUserOnlyAndGrantingTwiceKeep
     EXPECT_FALSE(any(*context, {"export"}));
 }
 
-TEST_P(FeaturePermissionTest, EachWithdrawalDeletesOneOfSeveralRecords) {
+TEST_P(FeaturePermissionTest, AWithdrawalDeletesEveryRecordOfTheUser) {
+    // Two records of one grant, as hosts granting at once could leave them before.
     addRecord(*context, "export", contactOf(ada));
     addRecord(*context, "export", contactOf(ada));
+    addRecord(*context, "export", contactOf(cy));
     ASSERT_EQ(records("export", contactOf(ada)), 2);
-    ASSERT_TRUE(exportFeature->setActiveForUser(*context, false, ada.get()));
-    EXPECT_EQ(records("export", contactOf(ada)), 1);
-    EXPECT_TRUE(has(*context, ada, "export"));
     ASSERT_TRUE(exportFeature->setActiveForUser(*context, false, ada.get()));
     EXPECT_EQ(records("export", contactOf(ada)), 0);
     EXPECT_FALSE(has(*context, ada, "export"));
+    EXPECT_EQ(records("export", contactOf(cy)), 1) << "another user's record stays";
     ASSERT_TRUE(exportFeature->setActiveForUser(*context, false, ada.get()))
         << "withdrawing nothing is no error";
+}
+
+TEST_P(FeaturePermissionTest, AGrantAfterAnotherConnectionsGrantAddsNoSecondRecord) {
+    // Each looks the records up afresh, whatever the other connection did before.
+    ASSERT_TRUE(exportFeature->setActiveForUser(*cyContext, true, ada.get()));
+    ASSERT_TRUE(exportFeature->setActiveForUser(*context, true, ada.get()));
+    EXPECT_EQ(records("export", contactOf(ada)), 1);
+    ASSERT_TRUE(exportFeature->setActiveForUser(*cyContext, false, ada.get()));
+    ASSERT_TRUE(exportFeature->setActiveForUser(*context, false, ada.get()));
+    EXPECT_EQ(records("export", contactOf(ada)), 0);
+}
+
+TEST_P(FeaturePermissionTest, ProcessesGrantingTheSameFeaturesAtOnceLeaveOneRecordEach) {
+    constexpr int kProcesses = 6, kRounds = 4;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            // A connection of the child's own; each round grants every feature to ada and to all
+            // users (again: granting what is granted must add nothing either).
+            auto mine = DLPObjectContext::open(address, "ada");
+            bool ok = bool(mine);
+            auto me = ok ? (*mine)->user() : nullptr;
+            for (int round = 0; ok && round < kRounds; ++round)
+                for (const auto& feature : KOPAFeature::allFeatures())
+                    for (const GWUser* user :
+                         {static_cast<const GWUser*>(me.get()), static_cast<const GWUser*>(nullptr)})
+                        ok = ok && feature->setActiveForUser(**mine, true, user).isOk();
+            ::_exit(ok ? 0 : 1);
+        }
+        ASSERT_GT(pid, 0);
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const auto& feature : KOPAFeature::allFeatures()) {
+        EXPECT_EQ(records(feature->identifier(), contactOf(ada)), 1) << feature->identifier();
+        EXPECT_EQ(records(feature->identifier(), 0), 1) << feature->identifier() << " for all users";
+    }
 }
 
 TEST_P(FeaturePermissionTest, RecordsOfUnknownFeaturesAndOtherApplicationsCountOnlyWhereTheyShould) {

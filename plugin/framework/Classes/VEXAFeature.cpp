@@ -217,9 +217,16 @@ platform::Status KOPAFeature::setActiveForUser(DLPObjectContext& context, bool a
         return platform::Status::error(
             fmt::format("cannot change the feature {} for {}: the user has no contact", m_identifier,
                         user->description()));
-    auto record = connectorMapForUser(context, user);
-    if (!record) return record.status();
-    if (active && !*record) {
+    if (!table().foreignAppName) return noAppName();
+    platform::Dictionary bindings{{"appName", *table().foreignAppName},
+                                  {"entity", kPermissionEntityType},
+                                  {"identifier", m_identifier},
+                                  {"contactID", *contact}};
+    // Looked up afresh: another host may have granted or withdrawn since this one last looked.
+    auto records =
+        context.objectsForEntityNamedQualifierLocumBindings(GWConnectorMap::kEntityName, kLookup, bindings);
+    if (!records) return records.status().withContext("looking up the permission of " + m_identifier);
+    if (active && records->empty()) {
         auto created = context.createObjectForEntityNamedInsertSetupInitialValues(GWConnectorMap::kEntityName,
                                                                                   true, true);
         if (!created) return created.status().withContext("granting the feature " + m_identifier);
@@ -228,9 +235,18 @@ platform::Status KOPAFeature::setActiveForUser(DLPObjectContext& context, bool a
         map->setForeignEntityType(kPermissionEntityType);
         map->setForeignID(m_identifier);
         map->setContactID(*contact);
-    } else if (!active && *record) {
-        if (auto status = context.deleteObjectSkipTrash(*record, true); !status)
-            return status.withContext("withdrawing the feature " + m_identifier);
+        // Hosts granting at once: the first save stores the record, the others find it under the
+        // lock and leave theirs out, so one record remains.
+        std::string lockName = fmt::format("feature-grant {} {}", *table().foreignAppName, m_identifier);
+        if (auto status = context.guardInsert(map, std::move(lockName), kLookup, bindings,
+                                              DLPObjectContext::SaveGuardAction::Drop);
+            !status)
+            return status.withContext("granting the feature " + m_identifier);
+    } else if (!active) {
+        // Every record of the user goes: two left by older hosts granting at once as well.
+        for (const auto& record : *records)
+            if (auto status = context.deleteObjectSkipTrash(record, true); !status)
+                return status.withContext("withdrawing the feature " + m_identifier);
     }
     return context.saveChanges();
 }

@@ -14,7 +14,9 @@
 // feature's identifier, contactID = the user's contact, or 0 for all users. Nothing is cached:
 // every check asks the database, so a grant that another user or another host process saved
 // counts at the next check. A feature is active for a user who has a record of it, or when the
-// all-users record exists; several records for one user are allowed and any one grants.
+// all-users record exists. A grant leaves one record even when several hosts grant at once;
+// several records for one user (left by older versions) are allowed, any one grants and a
+// withdrawal removes them all.
 //
 // The operations without a context use the current database (KOPAHelper::objectContext());
 // with nobody signed in every check answers false and every change is an error. Checks that
@@ -80,9 +82,12 @@ public:
                                                                           const GWUser* user) const;
     bool isActiveForUser(const GWUser* user) const;
     bool isActiveForUser(DLPObjectContext& context, const GWUser* user) const;
-    // Grants (creates the user's record when there is none) or withdraws (deletes the one record
-    // connectorMapForUser finds) and saves the context either way. The error is a failed lookup,
-    // change or save; a failed save leaves the change pending in the context.
+    // Grants (creates the user's record when the database holds none) or withdraws (deletes every
+    // record of the user, the all-users record for none) and saves the context either way. Both
+    // look the records up afresh. Several hosts granting at once leave one record: the save
+    // checks under a lock, inside its transaction, that no other host stored one first, and
+    // leaves its own out if one did. The error is a failed lookup, change or save; a failed
+    // save leaves the change pending in the context.
     platform::Status setActiveForUser(bool active, const GWUser* user);
     platform::Status setActiveForUser(DLPObjectContext& context, bool active, const GWUser* user);
     platform::Status setActiveForAllUsers(bool active);

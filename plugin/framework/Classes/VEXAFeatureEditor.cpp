@@ -4,6 +4,8 @@
 #include "host/database/GWUser.h"
 #include "host/database/OptionsCache.h"
 #include "platform/foundation/Error.h"
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Window.h"
 #include "plugin/framework/Classes/VEXAFeature.h"
 #include "plugin/framework/Classes/VEXAHelper.h"
 #include "plugin/framework/Classes/VEXALog.h"
@@ -68,6 +70,19 @@ void KOPAFeatureEditor::windowDidLoad() {
         users->setDataSource(self);
         users->setDelegate(self);
         users->reloadData();
+    }
+    // Back at the editor after working elsewhere, the boxes show the database as it is now:
+    // grants made meanwhile, by this host or another, are what a tick then acts on.
+    auto& center = platform::NotificationCenter::defaultCenter();
+    if (m_becameKeyObserver) center.removeObserver(*m_becameKeyObserver);
+    m_becameKeyObserver.reset();
+    if (isWindowLoaded() && window()) {
+        std::weak_ptr<KOPAFeatureEditor> weak = self;
+        m_becameKeyObserver = center.addObserver(std::weak_ptr<platform::Object>(self),
+                                                 platform::kWindowDidBecomeKeyNotification, window().get(),
+                                                 [weak](const platform::Notification&) {
+                                                     if (auto editor = weak.lock()) editor->reloadUsers();
+                                                 });
     }
 }
 

@@ -4,8 +4,12 @@
 // away again. Two tables: the features (filled by an array controller) and the host's active
 // users, one check box each; row 0 stands for all users and reads "All". Choosing a feature
 // shows for whom it is active; ticking or clearing a box grants or withdraws it for that user
-// (row 0: the all-users record) and is saved to the host database at once. A user who has the
-// feature only through the all-users record shows ticked; clearing that box withdraws nothing.
+// (row 0: the all-users record) and is saved to the host database at once. A tick acts on the box
+// as shown: a clear box grants, a ticked one withdraws, whatever another host did since it was
+// drawn (so granting what another host granted meanwhile keeps one grant, and withdraws
+// nothing). The boxes show the database afresh after each change and whenever the window
+// becomes key. A user who has the feature only through the all-users record shows ticked;
+// clearing that box withdraws nothing.
 //
 // Window description "VEXAFeatureEditor": a table "features" (outlet featureTableView) and a
 // table "users" (outlet userTableView) with the columns "user" and "active" (a check box). The
@@ -19,7 +23,9 @@
 //
 //   KOPAFeatureEditor::featureEditor()->show();
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "VEXADialogController.h"
@@ -78,4 +84,5 @@ private:
     std::weak_ptr<platform::TableView> m_userTableView;
     std::vector<std::shared_ptr<GWUser>> m_users;
     std::shared_ptr<KOPAFeature> m_selectedFeature;
+    std::optional<uint64_t> m_becameKeyObserver;  // NotificationCenter token
 };
