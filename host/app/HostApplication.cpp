@@ -92,6 +92,11 @@ platform::Status HostApplication::openDatabase() {
     return platform::Status::ok();
 }
 
+void HostApplication::openDatabase(std::shared_ptr<host::Store> store, std::string name) {
+    m_database = std::move(store);
+    m_databaseName = std::move(name);
+}
+
 platform::Status HostApplication::loadPlugins() {
     std::error_code ec;
     if (!std::filesystem::is_directory(m_options.pluginsDirectory, ec))

@@ -63,6 +63,8 @@ public:
     static void registerDefaults(platform::UserDefaults& defaults);
 
     platform::Status openDatabase();
+    // Uses a store opened elsewhere (an embedding program, a test), shown under `name`.
+    void openDatabase(std::shared_ptr<host::Store> store, std::string name);
     platform::Status loadPlugins();
     platform::Status loadPluginBundle(const std::filesystem::path& bundlePath);
 

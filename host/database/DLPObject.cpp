@@ -50,7 +50,11 @@ platform::Status DLPObject::store(size_t slot, const platform::Value& value) {
 }
 
 void DLPObject::markUpdated() {
-    if (m_state != State::Clean) return;
+    if (m_state != State::Clean) {
+        // Already pending; the context still hears of the edit (see DLPObjectContext::noteEdit).
+        if (auto context = m_context.lock()) context->noteEdit();
+        return;
+    }
     m_state = State::Updated;
     if (auto context = m_context.lock()) context->queueChange(*this);
 }

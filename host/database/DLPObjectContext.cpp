@@ -131,6 +131,7 @@ Status DLPObjectContext::insertObject(const ObjectPtr& object) {
 
 void DLPObjectContext::queueChange(DLPObject& object) {
     ++m_changeGeneration;
+    noteEdit();
     if (object.m_queued) return;
     object.m_queued = true;
     m_entities[object.m_entity->index].changed.push_back(
@@ -389,6 +390,7 @@ Status DLPObjectContext::markDeleted(DLPObject& object) {
     if (object.m_state == DLPObject::State::Inserted) {
         object.m_state = DLPObject::State::Discarded;  // never stored: nothing to write
         ++m_changeGeneration;
+        noteEdit();
         state.registered.erase(object.m_key);
     } else {
         object.m_state = DLPObject::State::Deleted;
@@ -483,7 +485,7 @@ Status DLPObjectContext::resolveUnresolvedSave() {
     // Not stored: every change is still pending and is written afresh with new keys.
     if (!*stored) return Status::ok();
     applySaved(unresolved.saved, unresolved.keys, unresolved.newKeys,
-               unresolved.generation != m_changeGeneration);
+               unresolved.generation != m_edits);
     return Status::ok();
 }
 
@@ -509,8 +511,7 @@ Status DLPObjectContext::saveChanges() {
         for (const auto& object : m_entities[e].changed) saved[e].emplace_back(object, object->m_state);
     if (!status) {
         if (status.code() == Status::Code::Unknown)
-            m_unresolvedSave = UnresolvedSave{std::move(keys), std::move(newKeys), std::move(saved),
-                                              m_changeGeneration};
+            m_unresolvedSave = UnresolvedSave{std::move(keys), std::move(newKeys), std::move(saved), m_edits};
         m_store->abandonSave();
         return status.withContext(context);
     }

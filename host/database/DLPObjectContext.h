@@ -186,6 +186,9 @@ private:
     ObjectPtr materialize(const host::EntityDescription& entity, const host::StoreRow& row);
     platform::Status writeChanges(KeyMap& keys, std::vector<std::vector<int64_t>>& newKeys);
     void queueChange(DLPObject& object);
+    // Counts every change to a pending object too, which the change generation does not: a save
+    // whose outcome was learnt late must know whether anything changed since.
+    void noteEdit() { ++m_edits; }
     platform::Status loadRelation(DLPObject& owner, size_t relation);
     platform::Status addToRelation(DLPObject& owner, size_t relation, const ObjectPtr& member);
     platform::Status markDeleted(DLPObject& object);
@@ -221,6 +224,7 @@ private:
     int64_t m_nextTemporaryKey = -1;
     KeyMap m_storedKeys;  // of the objects saved so far
     uint64_t m_changeGeneration = 0;
+    uint64_t m_edits = 0;
     std::shared_ptr<GWUser> m_user;
     struct RecentQualifier;
     std::vector<std::shared_ptr<RecentQualifier>> m_recentQualifiers;  // most recently used first

@@ -12,10 +12,13 @@
 #include "host/app/HostApplication.h"
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
+#include "host/database/StoreFactory.h"
+#include "platform/runtime/RunLoop.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/ForwardingStore.h"
 #include "tests/support/UiTestSupport.h"
 
 namespace {
@@ -191,6 +194,73 @@ TEST_F(HostSaveTest, AfterAFailedSaveCommandsDoNotRetryUntilSomethingChanged) {
     blocker.remove();
     EXPECT_TRUE(host->saveChanges());
     EXPECT_FALSE(context->hasChanges());
+}
+
+}  // namespace
+
+namespace {
+
+// A server that stops answering: saves fail as unreachable (nothing written) until it is back.
+class UnreachableStore final : public hosttest::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    bool down = false;
+    int saves = 0;
+    platform::Status beginSave() override {
+        ++saves;
+        if (down)
+            return platform::Status::error(platform::Status::Code::Unavailable,
+                                           "the server does not answer (connection refused)");
+        return real().beginSave();
+    }
+};
+
+// The person is told once that the database cannot be reached and that the changes are kept;
+// the host then retries by itself, with growing pauses, and stores them once the server answers.
+TEST_F(HostSaveTest, AnUnreachableDatabaseIsRetriedByItselfUntilTheChangesAreStored) {
+    auto real = host::StoreFactory::open(file.string());
+    ASSERT_TRUE(real) << real.status().message();
+    auto store = std::make_shared<UnreachableStore>(*real);
+    host = host::HostApplication::create({file, dir / "PlugIns", dir / "Host"});
+    host->openDatabase(store, "team");
+    ASSERT_TRUE(host->signIn("ada"));
+    context = host->document()->objectContext();
+    auto form = context->createObject<CustomRecordSetDefinition>(true);
+    ASSERT_TRUE(form);
+    (*form)->setName("Made Before The Failure");
+
+    store->down = true;
+    ui->answerAlert("OK");
+    ASSERT_FALSE(host->saveChangesAfterCommand());
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->lastAlert().title, "The database cannot be reached");
+    EXPECT_NE(ui->lastAlert().message.find("Your changes are kept"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("connection refused"), std::string::npos) << ui->lastAlert().message;
+
+    // Pauses of 2, 4, 8 and 16 seconds: four more tries, none alerting again.
+    const int before = store->saves;
+    for (int pause : {2, 4, 8, 16}) {
+        clock->advance(std::chrono::seconds(pause) - std::chrono::milliseconds(1));
+        platform::RunLoop::main().runPending();
+        EXPECT_EQ(store->saves - before, pause == 2 ? 0 : pause == 4 ? 1 : pause == 8 ? 2 : 3) << "early";
+        clock->advance(std::chrono::milliseconds(1));
+        platform::RunLoop::main().runPending();
+    }
+    EXPECT_EQ(store->saves - before, 4);
+    EXPECT_EQ(ui->alerts().size(), 1u) << "told once, not at every try";
+    EXPECT_TRUE(context->hasChanges());
+    EXPECT_EQ(storedCount(), "0");
+
+    store->down = false;
+    clock->advance(host::HostApplication::kMaxSaveRetry);
+    platform::RunLoop::main().runPending();
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(storedCount(), "1");
+    // Stored: no timer is left to try again.
+    const int after = store->saves;
+    clock->advance(std::chrono::minutes(5));
+    platform::RunLoop::main().runPending();
+    EXPECT_EQ(store->saves, after);
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/GWConnectorMap.h"
 #include "host/database/Store.h"
 #include "host/database/StoreFactory.h"
+#include "tests/host/ForwardingStore.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Status;
@@ -96,59 +98,29 @@ INSTANTIATE_TEST_SUITE_P(Stores, SaveGuardTest, ::testing::ValuesIn(hosttest::st
 // A store that forwards to a real one and, when told, breaks the report of the next commit the
 // way a connection cut during COMMIT does: the commit itself happens (or not), the caller hears
 // Code::Unknown, and lastSaveOutcome() answers only once "the server is back".
-class CutCommitStore final : public host::Store {
+class CutCommitStore final : public hosttest::ForwardingStore {
 public:
-    explicit CutCommitStore(std::shared_ptr<host::Store> real) : m_real(std::move(real)) {}
+    using ForwardingStore::ForwardingStore;
 
     enum class Cut { None, AfterCommit, InsteadOfCommit };
     Cut cutNext = Cut::None;
     bool serverBack = false;
 
-    std::string displayName() const override { return m_real->displayName(); }
-    bool isReadOnly() const override { return m_real->isReadOnly(); }
-    const host::SqlDialect& dialect() const override { return m_real->dialect(); }
-    Status fetch(const host::EntityDescription& e, const host::Qualifier& q, const RowVisitor& v) override {
-        return m_real->fetch(e, q, v);
-    }
-    Status fetchKeys(const host::EntityDescription& e, const host::Qualifier& q, const KeyVisitor& v) override {
-        return m_real->fetchKeys(e, q, v);
-    }
-    platform::Result<int64_t> count(const host::EntityDescription& e, const host::Qualifier& q) override {
-        return m_real->count(e, q);
-    }
-    platform::Result<bool> fetchByKey(const host::EntityDescription& e, int64_t k, const RowVisitor& v) override {
-        return m_real->fetchByKey(e, k, v);
-    }
-    Status fetchMembers(const host::EntityDescription& o, size_t r, int64_t k, const RowVisitor& v) override {
-        return m_real->fetchMembers(o, r, k, v);
-    }
     Status beginSave() override {
         if (m_unresolved) return Status::error(Status::Code::Unknown, "the last commit is not resolved");
-        return m_real->beginSave();
+        return real().beginSave();
     }
-    platform::Result<std::vector<int64_t>> allocateKeys(const host::EntityDescription& e, size_t n) override {
-        return m_real->allocateKeys(e, n);
-    }
-    Status insertRecord(const host::EntityDescription& e, int64_t k, const std::vector<Value>& v) override {
-        return m_real->insertRecord(e, k, v);
-    }
-    Status updateRecord(const host::EntityDescription& e, int64_t k, const std::vector<Value>& v) override {
-        return m_real->updateRecord(e, k, v);
-    }
-    Status deleteRecord(const host::EntityDescription& e, int64_t k) override { return m_real->deleteRecord(e, k); }
-    Status lockForSave(std::string_view name) override { return m_real->lockForSave(name); }
     Status commitSave() override {
         const Cut cut = std::exchange(cutNext, Cut::None);
-        if (cut == Cut::None) return m_real->commitSave();
+        if (cut == Cut::None) return real().commitSave();
         if (cut == Cut::AfterCommit) {
-            if (auto status = m_real->commitSave(); !status) return status;
+            if (auto status = real().commitSave(); !status) return status;
         } else {
-            m_real->abandonSave();
+            real().abandonSave();
         }
         m_unresolved = cut == Cut::AfterCommit ? 1 : 0;
         return Status::error(Status::Code::Unknown, "the connection broke during COMMIT");
     }
-    void abandonSave() override { m_real->abandonSave(); }
     platform::Result<bool> lastSaveOutcome() override {
         if (!m_unresolved) return false;
         if (!serverBack) return Status::error(Status::Code::Unknown, "the server does not answer yet");
@@ -156,20 +128,8 @@ public:
         m_unresolved.reset();
         return stored;
     }
-    platform::Result<std::optional<std::string>> setting(int64_t owner, std::string_view key) override {
-        return m_real->setting(owner, key);
-    }
-    Status setSetting(int64_t owner, std::string_view key, const std::optional<std::string>& json) override {
-        return m_real->setSetting(owner, key, json);
-    }
-    platform::Result<bool> compareAndSetSetting(int64_t owner, std::string_view key,
-                                                const std::optional<std::string>& expected,
-                                                const std::optional<std::string>& json) override {
-        return m_real->compareAndSetSetting(owner, key, expected, json);
-    }
 
 private:
-    std::shared_ptr<host::Store> m_real;
     std::optional<int> m_unresolved;  // 1: that commit was stored, 0: it was not
 };
 
