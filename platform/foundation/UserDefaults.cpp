@@ -233,7 +233,26 @@ Status UserDefaults::removeObjectForKey(std::string_view key) {
     return write();
 }
 
-Status UserDefaults::write() {
+Result<Value> UserDefaults::updateObjectForKey(const std::string& key,
+                                               const std::function<Value(const Value& current)>& change) {
+    Value updated;
+    Status status = write([&] {
+        auto stored = m_values.find(key);
+        auto registered = m_registered.find(key);
+        updated = change(stored != m_values.end()           ? stored->second
+                         : registered != m_registered.end() ? registered->second
+                                                            : Value());
+        if (updated.isNull())
+            m_values.erase(key);
+        else
+            m_values[key] = updated;
+        m_pending[key] = updated.isNull() ? std::nullopt : std::optional<Value>(updated);
+    });
+    if (!status) return status;
+    return updated;
+}
+
+Status UserDefaults::write(const std::function<void()>& underLock) {
     std::error_code ec;
     std::filesystem::path folder = m_path.parent_path().empty() ? "." : m_path.parent_path();
     std::filesystem::create_directories(folder, ec);
@@ -250,6 +269,7 @@ Status UserDefaults::write() {
     if (m_corruptInPlace)
         return Status::error(fmt::format(
             "preferences not written: {} is corrupt and could not be moved aside", m_path.string()));
+    if (underLock) underLock();
     std::filesystem::path tmp = m_path;
     tmp += fmt::format(".tmp-{}", getpid());
     {

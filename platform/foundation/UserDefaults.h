@@ -19,6 +19,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,6 +50,13 @@ public:
     // (the value stays set in memory either way, and the next write tries it again).
     Status setObjectForKey(const Value& value, const std::string& key);
     Status removeObjectForKey(std::string_view key);
+    // A value computed from the stored one (a list one adds to) with no other process's write in
+    // between: under the lock, the file is read again and `change` is given the key's value
+    // there (the registered default, else null, when it has none); its result is stored (null
+    // removes the key) and returned. The error of a failed write; `change` is not called when the
+    // lock cannot be had or the file is corrupt and cannot be moved aside.
+    Result<Value> updateObjectForKey(const std::string& key,
+                                     const std::function<Value(const Value& current)>& change);
     // The stored values as the file has them now, with this instance's unwritten changes.
     const Dictionary& dictionaryRepresentation() const;
 
@@ -73,7 +81,8 @@ private:
     // holds the lock, which moving a corrupt file aside needs.
     Status load(bool locked) const;
     void refreshIfChanged() const;
-    Status write();
+    // Locks, re-reads the file, runs `underLock` (which may change pending keys) and writes.
+    Status write(const std::function<void()>& underLock = {});
 
     std::filesystem::path m_path;
     std::filesystem::path m_lockPath;

@@ -158,4 +158,58 @@ TEST_F(UserDefaultsSharingTest, AFileCorruptedAfterOpeningIsMovedAsideBeforeTheN
     EXPECT_NE(logLines[0].find("is not valid JSON"), std::string::npos);
 }
 
+TEST_F(UserDefaultsSharingTest, UpdatesOfOneKeyFromSeveralProcessesAllTakeEffect) {
+    // Each process adds versions to one skip list at the same time as the others.
+    constexpr int kEach = 40;
+    auto addVersions = [](const std::string& prefix) {
+        return [prefix](UserDefaults& d) {
+            bool allWritten = true;
+            for (int i = 0; i < kEach; ++i) {
+                auto updated = d.updateObjectForKey("skip", [&](const Value& current) {
+                    Array list = current.isArray() ? current.asArray() : Array{};
+                    list.push_back(Value(prefix + std::to_string(i)));
+                    return Value(list);
+                });
+                allWritten = updated.isOk() && allWritten;
+            }
+            return allWritten;
+        };
+    };
+    pid_t first = startWriter(addVersions("a"));
+    pid_t second = startWriter(addVersions("b"));
+    UserDefaults mine(file);
+    EXPECT_TRUE(addVersions("c")(mine));
+    expectExitedCleanly(first);
+    expectExitedCleanly(second);
+    EXPECT_EQ(UserDefaults(file).objectForKey("skip").asArray().size(), 3u * kEach);
+}
+
+TEST_F(UserDefaultsSharingTest, AnUpdateStartsFromTheFileTheRegisteredDefaultOrNull) {
+    UserDefaults stale(file);
+    stale.registerDefaults({{"withDefault", Value(int64_t{10})}});
+    UserDefaults other(file);
+    ASSERT_TRUE(other.setObjectForKey(Value(int64_t{5}), "counter"));  // after `stale` read the file
+    struct Case {
+        const char* key;
+        Value seen;
+        Value stored;  // what the change stores: seen + 1, or null (removes) when seen is null
+    };
+    const Case cases[] = {{"counter", Value(int64_t{5}), Value(int64_t{6})},
+                          {"withDefault", Value(int64_t{10}), Value(int64_t{11})},
+                          {"nothing", Value(), Value()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        std::vector<Value> seen;
+        auto result = stale.updateObjectForKey(c.key, [&](const Value& current) {
+            seen.push_back(current);
+            return current.isNull() ? Value() : Value(current.asInteger() + 1);
+        });
+        ASSERT_TRUE(result.isOk()) << result.status().message();
+        EXPECT_EQ(seen, std::vector<Value>{c.seen});
+        EXPECT_EQ(*result, c.stored);
+        EXPECT_EQ(UserDefaults(file).dictionaryRepresentation().count(c.key), c.stored.isNull() ? 0u : 1u);
+    }
+    EXPECT_EQ(other.objectForKey("counter"), Value(int64_t{6}));
+}
+
 }  // namespace
