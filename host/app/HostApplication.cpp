@@ -173,7 +173,7 @@ platform::Status HostApplication::signIn(const std::string& signInName) {
     m_document->addWindowController(m_mainController);
     platform::Application::shared().addDocument(m_document);
     if (m_login && m_login->isWindowLoaded()) m_login->window()->orderOut();
-    m_mainController->refresh();
+    // Becoming key reads the templates (DLMainWindowController refreshes then).
     m_mainController->showWindow();
     return platform::Status::ok();
 }

@@ -5,8 +5,10 @@
 namespace platform {
 
 RunLoop& RunLoop::main() {
-    static RunLoop loop;
-    return loop;
+    // Never destroyed: objects destroyed at exit (documents, their stores) may still cancel their
+    // timers, whatever order the statics go in.
+    static RunLoop* loop = new RunLoop;
+    return *loop;
 }
 
 RunLoop::RunLoop() : m_clock(std::make_shared<RealClock>()) {}
