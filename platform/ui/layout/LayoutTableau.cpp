@@ -33,6 +33,9 @@ bool isPivotable(Symbol s) {
 }
 
 constexpr double kEpsilon = 1.0e-8;
+// Objective coefficients below this fraction of the largest preference weight are rounding
+// residue (see optimize()).
+constexpr double kObjectiveResidue = 1.0e-12;
 bool nearZero(double v) {
     return std::abs(v) < kEpsilon;
 }
@@ -455,6 +458,7 @@ public:
                 row.add(s, term.coefficient);
         }
         const double strength = constraint.strength();
+        if (!constraint.isRequired()) m_largestWeight = std::max(m_largestWeight, strength);
         switch (constraint.relation()) {
             case LayoutRelation::LessOrEqual:
             case LayoutRelation::GreaterOrEqual: {
@@ -599,11 +603,18 @@ public:
 
     // Primal simplex on objective: Bland's rule (the lowest symbol with a negative coefficient
     // enters; ties of the ratio test go to the lowest symbol), so it cannot cycle.
+    //
+    // The objective's coefficients are sums of weights up to about 1e9, so adding and taking
+    // away a weight leaves residue of about 1e9 * 2^-52: a coefficient that small is no
+    // direction of descent. Were it taken for one, a symbol that no restricted row bounds
+    // (the objective is bounded below by 0, so only residue can point that way) would read as
+    // an unbounded objective and refuse a solvable system.
     void optimize(Row& objective) {
+        const double residue = kObjectiveResidue * m_largestWeight;
         for (;;) {
             Symbol entering = 0;
             for (const Cell& c : objective.cells())
-                if (kindOf(c.symbol) != Kind::Dummy && c.coefficient < 0.0) {
+                if (kindOf(c.symbol) != Kind::Dummy && c.coefficient < -residue) {
                     entering = c.symbol;
                     break;
                 }
@@ -814,6 +825,7 @@ public:
     std::unordered_map<const void*, VariableInfo> m_variables;
     std::vector<Symbol> m_infeasible;
     uint64_t m_nextSerial = 1;
+    double m_largestWeight = 1.0;  // of the preferences ever added, for the residue bound
     size_t m_cells = 0;
     size_t m_cellLimit = 0;
     uint64_t m_work = 0;  // cells read and written building and substituting rows, over the solver's life
