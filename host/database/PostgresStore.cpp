@@ -282,15 +282,21 @@ PostgresStore::PostgresStore(std::string uri, const StoreFactory::Options& optio
       m_readOnly(options.readOnly),
       m_missingTables(EntityCatalog::shared().entities().size(), false) {}
 
-PostgresStore::~PostgresStore() {
-    if (m_idleTimer) platform::RunLoop::main().invalidateTimer(m_idleTimer);
-}
+// The idle timer reaches the store through a weak token rather than being invalidated here: a
+// store may outlive the main run loop at exit, and a timer that outlives the store does nothing.
+PostgresStore::~PostgresStore() = default;
 
 platform::Result<std::shared_ptr<PostgresStore>> PostgresStore::open(const std::string& uri,
                                                                      const StoreFactory::Options& options) {
     std::shared_ptr<PostgresStore> store(new PostgresStore(uri, options));
-    // One try: a host that cannot reach its server at start says so at once.
-    if (auto status = store->connect(1); !status) return status;
+    // A host that finds no server at start says so at once; one that finds it full or starting
+    // up waits its turn like a running host.
+    if (auto status = store->connect(1); !status) {
+        const bool worthWaiting = status.message().find("no connection left") != std::string::npos ||
+                                  status.message().find("is starting up") != std::string::npos;
+        if (!worthWaiting || options.connectAttempts <= 1) return status;
+        if (auto again = store->connect(options.connectAttempts - 1); !again) return again;
+    }
     if (auto status = store->prepareSchema(); !status) return status;
     store->used();
     return store;
@@ -355,22 +361,26 @@ void PostgresStore::scheduleIdleRelease() {
     auto& loop = platform::RunLoop::main();
     const auto idle = std::chrono::duration_cast<platform::Duration>(m_options.idleRelease);
     const auto since = loop.now() - m_lastUse;
+    std::weak_ptr<PostgresStore*> token = m_self;
     m_idleTimer = loop.scheduleTimer(
         since < idle ? idle - since : platform::Duration::zero(), false,
-        [this] {
-            m_idleTimer = 0;
-            if (!m_connection) return;
-            const auto& clock = platform::RunLoop::main();
-            // Never in the middle of a save (a modal loop may run while one is open).
-            if (m_inSave || clock.now() - m_lastUse <
-                                std::chrono::duration_cast<platform::Duration>(m_options.idleRelease)) {
-                if (m_inSave) m_lastUse = clock.now();
-                scheduleIdleRelease();
-                return;
-            }
-            drop();
+        [token] {
+            if (auto self = token.lock()) (*self)->releaseIfIdle();
         },
         platform::kCommonModes);
+}
+
+void PostgresStore::releaseIfIdle() {
+    m_idleTimer = 0;
+    if (!m_connection) return;
+    const auto now = platform::RunLoop::main().now();
+    // Never in the middle of a save (a modal loop may run while one is open).
+    if (m_inSave) m_lastUse = now;
+    if (now - m_lastUse < std::chrono::duration_cast<platform::Duration>(m_options.idleRelease)) {
+        scheduleIdleRelease();
+        return;
+    }
+    drop();
 }
 
 std::string PostgresStore::displayName() const {

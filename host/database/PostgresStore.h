@@ -129,6 +129,7 @@ private:
     void drop();
     void used();
     void scheduleIdleRelease();
+    void releaseIfIdle();
     platform::Status prepareSchema();
     platform::Status createOrComplete(bool empty);
     // Runs the statement, prepared once per connection for texts seen before. Outside a save a
@@ -166,6 +167,7 @@ private:
     std::optional<bool> m_resolved;       // ... learnt by beginSave, until lastSaveOutcome asks
     PendingInserts m_pending;
     uint64_t m_idleTimer = 0;
+    std::shared_ptr<PostgresStore*> m_self = std::make_shared<PostgresStore*>(this);
     std::chrono::steady_clock::time_point m_lastUse;
     std::vector<bool> m_missingTables;  // read-only: entities whose table the database lacks
     std::unordered_map<std::string, std::string> m_statementNames;
