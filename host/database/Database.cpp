@@ -79,6 +79,10 @@ int Database::lastErrorCode() const {
     return sqlite3_extended_errcode(m_db);
 }
 
+int Database::parameterLimit() const {
+    return sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+}
+
 bool Database::inTransaction() const {
     return sqlite3_get_autocommit(m_db) == 0;
 }

@@ -79,6 +79,8 @@ public:
     int lastErrorCode() const;
     bool inTransaction() const;
     bool isReadOnly() const { return m_readOnly; }
+    // The most parameters one statement may have (SQLite's build sets it).
+    int parameterLimit() const;
 
 private:
     friend class Schema;

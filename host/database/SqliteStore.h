@@ -10,6 +10,11 @@
 // key the table ever had (AUTOINCREMENT's record, or a higher key another tool wrote), so
 // deleted keys are not reused. A file another program keeps locked longer than the busy timeout
 // fails the save as busy.
+//
+// Inserts of a save are gathered and written many rows to a statement (SQLite's cost is mostly
+// per statement), before any other statement and at the commit; a failure there names the
+// record at fault (the rows are tried one by one then), and once a write of the save failed its
+// commit fails too and rolls back.
 
 #include <filesystem>
 #include <memory>
@@ -81,12 +86,38 @@ private:
     platform::Status visitRows(Statement& statement, const RowVisitor& visit);
     platform::Status writeRecord(Statement& statement, const EntityDescription& entity, int firstValue,
                                  const std::vector<platform::Value>& values);
+    // Writes the gathered inserts; every other statement of a save runs after it.
+    platform::Status flushInserts();
+    platform::Status insertPendingRows(size_t first, size_t rows);
+    void bindPendingRow(Statement& statement, int firstParameter, size_t row) const;
+    std::string describePendingRow(size_t row) const;
+    void clearPending();
+
+    // A value as it is bound: texts and blobs point into PendingInserts::bytes.
+    struct PendingValue {
+        StoredValue::Kind kind = StoredValue::Kind::Null;
+        int64_t integer = 0;
+        double real = 0;
+        size_t offset = 0, size = 0;
+    };
+    // Inserts gathered for one entity, row after row (the key, then the attributes).
+    struct PendingInserts {
+        const EntityDescription* entity = nullptr;
+        size_t rows = 0;
+        int64_t highestKey = 0;
+        std::vector<PendingValue> values;
+        std::string bytes;
+    };
 
     std::shared_ptr<Database> m_database;
     std::vector<std::unique_ptr<EntityStatements>> m_entities;  // by entity index
     std::optional<Transaction> m_save;
     // Per entity index: the highest key handed out in the open save.
     std::unordered_map<size_t, int64_t> m_reservedKeys;
+    PendingInserts m_pending;
+    size_t m_batchRows = 0;  // rows of one batch statement, for m_pending.entity
+    // The first write of the open save that failed: its commit fails with it.
+    platform::Status m_saveFailure;
 };
 
 }  // namespace host

@@ -86,6 +86,16 @@ void Statement::bindText(int index, std::string_view value) {
     sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+void Statement::bindReal(int index, double value) {
+    sqlite3_bind_double(m_stmt, index, value);
+}
+void Statement::bindBorrowedText(int index, std::string_view value) {
+    sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_STATIC, SQLITE_UTF8);
+}
+void Statement::bindBorrowedBlob(int index, std::string_view value) {
+    sqlite3_bind_blob64(m_stmt, index, value.data(), value.size(), SQLITE_STATIC);
+}
+
 bool Statement::step() {
     int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) return true;

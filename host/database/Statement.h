@@ -1,8 +1,9 @@
 #pragma once
 
 // Statement: one prepared SQLite statement, finalized with its owner. Values are bound by
-// position (1-based, as SQLite counts) and always copied, so the caller's values may change
-// right after the bind. A statement is reused by reset(); bindings are cleared with it.
+// position (1-based, as SQLite counts) and copied, so the caller's values may change right
+// after the bind (except bindBorrowed..., for bytes that outlive the statement's use). A statement is reused
+// by reset(); bindings are cleared with it.
 //
 // Values map to SQLite storage like this (see toStored()):
 //   null -> NULL, integer -> INTEGER, real -> REAL, text -> TEXT, boolean -> INTEGER 0/1.
@@ -36,6 +37,10 @@ public:
     void bindNull(int index);
     void bindInteger(int index, int64_t value);
     void bindText(int index, std::string_view value);
+    void bindReal(int index, double value);
+    // Not copied: the bytes must stay unchanged until the statement is reset.
+    void bindBorrowedText(int index, std::string_view value);
+    void bindBorrowedBlob(int index, std::string_view value);
 
     // Advances: true when a row is ready, false when done; a failure is an error Status in
     // lastStatus() and step() returns false.
