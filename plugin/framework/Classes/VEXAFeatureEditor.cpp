@@ -127,9 +127,16 @@ void KOPAFeatureEditor::setObjectValueForTableColumnRow(platform::TableView& tab
     if (!isUserTable(table) || !m_selectedFeature) return;
     // Only a yes or no can tick a box; anything else changes nothing (the reload shows so).
     if (column.identifier == kActiveColumn && (value.isBool() || value.isInteger()) && row < m_users.size()) {
-        if (auto status = m_selectedFeature->setActiveForUser(value.asBool(), userAtRow(row)); !status)
-            KOPAPlugin::classHandleError(platform::Error(
-                "KOPAFeatureEditor", 1, "The permission could not be changed: " + status.message()));
+        if (auto status = m_selectedFeature->setActiveForUser(value.asBool(), userAtRow(row)); !status) {
+            auto context = KOPAHelper::objectContext();
+            // A change made but not stored stays pending: the host reports its failed save itself
+            // ("kept and will be saved"), so saying "could not be changed" here would contradict it.
+            if (context && context->hasChanges())
+                KOPA_LOG("The permission change is kept for the host's next save: {}", status.message());
+            else
+                KOPAPlugin::classHandleError(platform::Error(
+                    "KOPAFeatureEditor", 1, "The permission could not be changed: " + status.message()));
+        }
     }
     reloadUsers();
 }
