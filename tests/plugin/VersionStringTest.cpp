@@ -229,6 +229,26 @@ TEST_F(SkipListTest, AValueOfTheWrongKindIsNoListAndIsReplacedOnTheNextSkip) {
     EXPECT_TRUE(plugin->isVersionOnUpgradeSkipList("2.0"));
 }
 
+// Another host of the same account skips a version while this one runs: neither skip is lost.
+TEST_F(SkipListTest, AVersionAnotherHostSkippedMeanwhileStays) {
+    auto plugin = pluginWithIdentifier("com.example.Tool");
+    plugin->addVersionToUpgradeSkipList("2.0");
+    platform::UserDefaults otherHost(dir / "defaults.json");
+    const auto key = plugin->upgradeSkipListUserDefaultsKey();
+    ASSERT_TRUE(otherHost.setObjectForKey(platform::Value(platform::Array{"2.0", "3.0"}), key));
+    plugin->addVersionToUpgradeSkipList("4.0");
+    platform::UserDefaults reread(dir / "defaults.json");
+    EXPECT_EQ(reread.objectForKey(key), platform::Value(platform::Array{"2.0", "3.0", "4.0"}));
+}
+
+TEST_F(SkipListTest, AnEntryLongerThanAnyVersionIsNotKept) {
+    auto plugin = pluginWithIdentifier("com.example.Tool");
+    plugin->addVersionToUpgradeSkipList(std::string(256, '9'));
+    plugin->addVersionToUpgradeSkipList(std::string(257, '9'));
+    EXPECT_TRUE(plugin->isVersionOnUpgradeSkipList(std::string(256, '9')));
+    EXPECT_FALSE(plugin->isVersionOnUpgradeSkipList(std::string(257, '9')));
+}
+
 TEST_F(SkipListTest, ComparesTheRecordedSystemVersionWithOrEqual) {
     auto plugin = pluginWithIdentifier("com.example.Tool");
     // Without init() the recorded system version is empty: one empty component, value 0.

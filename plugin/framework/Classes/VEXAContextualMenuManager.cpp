@@ -1,5 +1,7 @@
 #include "plugin/framework/Classes/VEXAContextualMenuManager.h"
 
+#include <functional>
+
 #include "platform/foundation/UserDefaults.h"
 
 namespace {
@@ -27,11 +29,20 @@ platform::Value withItems(const platform::Value& configuration, size_t index, pl
     return changed;
 }
 
-platform::Status store(const std::optional<platform::Value>& configuration) {
-    if (!configuration) return platform::Status::ok();
-    return platform::UserDefaults::standard()
-        .setObjectForKey(*configuration, KOPAContextualMenuManager::kConfigurationKey)
-        .withContext("storing the contextual menu configuration");
+// Applies `change` to the stored configuration. Nothing is written when it changes nothing (so a
+// registered default never lands in the file); otherwise it is applied again under the file's
+// lock to what is stored then, so items another host added meanwhile stay.
+platform::Status store(
+    const std::function<std::optional<platform::Value>(const platform::Value& configuration)>& change) {
+    auto& defaults = platform::UserDefaults::standard();
+    const std::string key = KOPAContextualMenuManager::kConfigurationKey;
+    if (!change(defaults.objectForKey(key))) return platform::Status::ok();
+    auto updated = defaults.updateObjectForKey(key, [&](const platform::Value& current) {
+        auto changed = change(current);
+        return changed ? *changed : current;
+    });
+    if (!updated) return updated.status().withContext("storing the contextual menu configuration");
+    return platform::Status::ok();
 }
 
 }  // namespace
@@ -94,13 +105,15 @@ std::optional<platform::Value> KOPAContextualMenuManager::configurationByRemovin
 platform::Status KOPAContextualMenuManager::addMenuItemToContextualMenuForClassNamed(
     const std::string& className, const std::string& displayString, const std::string& itemDescription,
     const std::string& selectorName, uint64_t options) {
-    return store(configurationByAddingItem(platform::UserDefaults::standard().objectForKey(kConfigurationKey),
-                                           className, displayString, itemDescription, selectorName, options));
+    return store([&](const platform::Value& configuration) {
+        return configurationByAddingItem(configuration, className, displayString, itemDescription, selectorName,
+                                         options);
+    });
 }
 
 platform::Status KOPAContextualMenuManager::removeMenuItemFromContextualMenuForClassNamed(
     const std::string& className, const std::string& selectorName, bool removeSeparatorItems) {
-    return store(
-        configurationByRemovingItem(platform::UserDefaults::standard().objectForKey(kConfigurationKey),
-                                    className, selectorName, removeSeparatorItems));
+    return store([&](const platform::Value& configuration) {
+        return configurationByRemovingItem(configuration, className, selectorName, removeSeparatorItems);
+    });
 }

@@ -277,16 +277,25 @@ bool KOPAPlugin::isVersionOnUpgradeSkipList(std::string_view version) const {
 }
 
 void KOPAPlugin::addVersionToUpgradeSkipList(const std::string& version) {
-    auto& defaults = platform::UserDefaults::standard();
-    std::string key = upgradeSkipListUserDefaultsKey();
-    platform::Value list = defaults.objectForKey(key);
-    if (!list.isArray()) {
-        if (!list.isNull()) KOPA_LOG("The skip list under {} is not a list; it starts again", key);
-        list = platform::Array{};
+    // No version text is that long: such an entry comes from a hostile document, and a list of
+    // them would only grow the preferences file.
+    constexpr size_t kMaxVersionBytes = 256;
+    if (version.size() > kMaxVersionBytes) {
+        KOPA_LOG("A skipped version of {} bytes is not kept (at most {})", version.size(), kMaxVersionBytes);
+        return;
     }
-    list.asArray().emplace_back(version);
-    if (auto status = defaults.setObjectForKey(list, key); !status)
-        KOPA_LOG("The skipped version {} could not be saved: {}", version, status.message());
+    std::string key = upgradeSkipListUserDefaultsKey();
+    // Read and written under the file's lock: a version another host skipped meanwhile stays.
+    auto updated = platform::UserDefaults::standard().updateObjectForKey(key, [&](const platform::Value& current) {
+        platform::Value list = current;
+        if (!list.isArray()) {
+            if (!list.isNull()) KOPA_LOG("The skip list under {} is not a list; it starts again", key);
+            list = platform::Array{};
+        }
+        list.asArray().emplace_back(version);
+        return list;
+    });
+    if (!updated) KOPA_LOG("The skipped version {} could not be saved: {}", version, updated.status().message());
 }
 
 // ---------------------------------------------------------------- update and upgrade checks
