@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "host/database/EntityCatalog.h"
 #include "host/database/GWUser.h"
@@ -17,6 +18,14 @@ using platform::Status;
 using platform::Value;
 
 namespace {
+
+// Before a map of objects by key takes one more: it grows four times at a time, since a rehash
+// touches every object in it, and copying what was just read doubles a map at once.
+template <typename Map>
+void makeRoomForOneMore(Map& map) {
+    if (float(map.size() + 1) > float(map.bucket_count()) * map.max_load_factor())
+        map.reserve(std::max<size_t>(64, map.size() * 4));
+}
 
 bool holdsKey(const Value& value, int64_t key) {
     return value.isInteger() && value.asInteger() == key;
@@ -124,7 +133,9 @@ Status DLPObjectContext::insertObject(const ObjectPtr& object) {
             fmt::format("inserting {}: it was made by another object context", object->description()));
     if (object->m_state != DLPObject::State::NotInserted) return Status::ok();
     object->m_state = DLPObject::State::Inserted;
-    m_entities[object->m_entity->index].registered.emplace(object->m_key, object);
+    auto& registered = m_entities[object->m_entity->index].registered;
+    makeRoomForOneMore(registered);
+    registered.emplace(object->m_key, object);
     queueChange(*object);
     return Status::ok();
 }
@@ -138,32 +149,61 @@ void DLPObjectContext::queueChange(DLPObject& object) {
         std::static_pointer_cast<DLPObject>(object.shared_from_this()));
 }
 
+namespace {
+
+// Runs its function when the scope ends, however it ends.
+template <typename Function>
+class OnExit {
+public:
+    explicit OnExit(Function function) : m_function(std::move(function)) {}
+    ~OnExit() { m_function(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+
+private:
+    Function m_function;
+};
+
+// The attribute value of a column: texts are moved rather than copied once more.
+Value attributeValueOfColumn(host::AttributeType type, host::StoredValue stored) {
+    if (stored.kind == host::StoredValue::Kind::Text) return Value(std::move(stored.bytes));
+    return host::attributeValueFromStored(type, stored);
+}
+
+}  // namespace
+
 DLPObjectContext::ObjectPtr DLPObjectContext::materialize(const EntityDescription& entity,
                                                           const host::StoreRow& row) {
     int64_t key = row.key();
     auto& registered = m_entities[entity.index].registered;
-    if (auto found = registered.find(key); found != registered.end()) {
+    makeRoomForOneMore(registered);
+    // One lookup for known and new objects alike.
+    auto [found, added] = registered.try_emplace(key);
+    if (!added) {
         // Known: the stored values replace the ones read before, unless this context changed it.
         auto& object = *found->second;
         if (object.m_state == DLPObject::State::Clean)
             for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
-                object.m_values[slot] =
-                    host::attributeValueFromStored(entity.attributes[slot].type, row.value(slot));
+                object.m_values[slot] = attributeValueOfColumn(entity.attributes[slot].type, row.value(slot));
         return found->second;
     }
-    host::ObjectToken token;
-    ObjectPtr object = entity.make ? entity.make(token) : std::make_shared<DLPObject>(token);
-    object->m_entity = &entity;
-    object->m_key = key;
-    object->m_context = m_self;
-    object->m_state = DLPObject::State::Clean;
-    object->m_values.reserve(entity.attributes.size());
-    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
-        object->m_values.push_back(
-            host::attributeValueFromStored(entity.attributes[slot].type, row.value(slot)));
-    object->m_relations.resize(entity.toMany.size());
-    registered.emplace(key, object);
-    return object;
+    try {
+        host::ObjectToken token;
+        ObjectPtr object = entity.make ? entity.make(token) : std::make_shared<DLPObject>(token);
+        object->m_entity = &entity;
+        object->m_key = key;
+        object->m_context = m_self;
+        object->m_state = DLPObject::State::Clean;
+        object->m_values.reserve(entity.attributes.size());
+        for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+            object->m_values.push_back(attributeValueOfColumn(entity.attributes[slot].type, row.value(slot)));
+        object->m_relations.resize(entity.toMany.size());
+        found->second = object;
+        return object;
+    } catch (...) {
+        registered.erase(found);  // no empty entry stays behind
+        throw;
+    }
 }
 
 struct DLPObjectContext::RecentQualifier {
@@ -314,8 +354,9 @@ Status DLPObjectContext::loadRelation(DLPObject& owner, size_t relation) {
     auto& registered = m_entities[target.index].registered;
     std::vector<ObjectPtr> members;
     auto read = m_store->fetchMembers(*owner.m_entity, relation, owner.m_key, [&](const host::StoreRow& row) {
-        const bool known = registered.count(row.key()) > 0;
+        const size_t before = registered.size();
         auto member = materialize(target, row);
+        const bool known = registered.size() == before;
         // A known object belongs here only if it still points at this owner in memory.
         if (!known || (!member->isDeleted() && holdsKey(member->m_values[target.ownerKeySlot], owner.m_key)))
             members.push_back(std::move(member));
@@ -439,9 +480,9 @@ Result<std::optional<int64_t>> DLPObjectContext::storedKeyOfReference(const DLPO
                     object.description(), attribute.name, attribute.referenced->name));
 }
 
-Status DLPObjectContext::guardInsert(const ObjectPtr& object, std::string lockName, std::string_view qualifier,
-                                     const platform::Dictionary& bindings, SaveGuardAction action,
-                                     std::string refusal) {
+Status DLPObjectContext::guardInsert(const ObjectPtr& object, std::string lockName,
+                                     std::string_view qualifier, const platform::Dictionary& bindings,
+                                     SaveGuardAction action, std::string refusal) {
     if (!object || object->m_context.lock().get() != this)
         return Status::error("guarding an insert: the object does not belong to this context");
     if (object->m_state != DLPObject::State::Inserted)
@@ -453,7 +494,8 @@ Status DLPObjectContext::guardInsert(const ObjectPtr& object, std::string lockNa
 }
 
 Status DLPObjectContext::checkGuards() {
-    std::erase_if(m_guards, [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
+    std::erase_if(m_guards,
+                  [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
     // Locks in one order in every host, so two saves never wait for each other in a circle.
     std::vector<const SaveGuard*> ordered;
     for (const auto& guard : m_guards) ordered.push_back(&guard);
@@ -484,8 +526,7 @@ Status DLPObjectContext::resolveUnresolvedSave() {
     m_unresolvedSave.reset();
     // Not stored: every change is still pending and is written afresh with new keys.
     if (!*stored) return Status::ok();
-    applySaved(unresolved.saved, unresolved.keys, unresolved.newKeys,
-               unresolved.generation != m_edits);
+    applySaved(unresolved.saved, unresolved.keys, unresolved.newKeys, unresolved.generation != m_edits);
     return Status::ok();
 }
 
@@ -534,7 +575,8 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
             if (savedState == DLPObject::State::Inserted || savedState == DLPObject::State::Updated) {
                 if (now == DLPObject::State::Inserted || now == DLPObject::State::Updated)
                     for (size_t slot = 0; slot < object->m_values.size(); ++slot)
-                        if (auto storedKey = storedKeyOfReference(*object, slot, keys); storedKey && *storedKey)
+                        if (auto storedKey = storedKeyOfReference(*object, slot, keys);
+                            storedKey && *storedKey)
                             object->m_values[slot] = Value(**storedKey);
             }
             switch (savedState) {
@@ -554,7 +596,8 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
                     break;
                 }
                 case DLPObject::State::Updated:
-                    if (now == DLPObject::State::Updated && !changedSince) object->m_state = DLPObject::State::Clean;
+                    if (now == DLPObject::State::Updated && !changedSince)
+                        object->m_state = DLPObject::State::Clean;
                     break;
                 case DLPObject::State::Deleted:
                     object->m_state = DLPObject::State::Discarded;
@@ -575,7 +618,8 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
         // Kept for objects still to be inserted that were given a key before this save.
         m_storedKeys[e].merge(keys[e]);
     }
-    std::erase_if(m_guards, [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
+    std::erase_if(m_guards,
+                  [](const SaveGuard& guard) { return guard.object->m_state != DLPObject::State::Inserted; });
 }
 
 Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int64_t>>& newKeys) {
@@ -606,7 +650,7 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
                 keys[e].emplace(object->m_key, newKeys[e][next++]);
     }
 
-    std::vector<Value> rewritten;
+    std::vector<std::pair<size_t, Value>> swapped;
     for (size_t e = 0; e < entities.size(); ++e) {
         const EntityDescription& entity = entities[e];
         size_t nextKey = 0;
@@ -615,8 +659,8 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
             if (objectState != DLPObject::State::Inserted && objectState != DLPObject::State::Updated &&
                 objectState != DLPObject::State::Deleted)
                 continue;
-            // References to new objects are written with their stored keys; the values are only
-            // copied when there is such a reference.
+            // References to new objects are written with their stored keys, put in the object's
+            // own values for the write and taken out again after it (no values are copied).
             const char* verb = objectState == DLPObject::State::Inserted  ? "inserting"
                                : objectState == DLPObject::State::Updated ? "updating"
                                                                           : "deleting";
@@ -624,27 +668,32 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
                 return Status::error(status.code(),
                                      fmt::format("{} {}: {}", verb, object->description(), status.message()));
             };
-            const std::vector<Value>* values = &object->m_values;
+            Status status;
+            swapped.clear();
+            const OnExit restore([&] {
+                for (auto& [slot, value] : swapped) object->m_values[slot] = std::move(value);
+            });
             if (objectState != DLPObject::State::Deleted) {
                 for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
                     auto storedKey = storedKeyOfReference(*object, slot, keys);
-                    if (!storedKey) return failed(storedKey.status());
-                    if (!*storedKey) continue;
-                    if (values != &rewritten) {
-                        rewritten = object->m_values;
-                        values = &rewritten;
+                    if (!storedKey) {
+                        status = failed(storedKey.status());
+                        break;
                     }
-                    rewritten[slot] = Value(**storedKey);
+                    if (!*storedKey) continue;
+                    swapped.emplace_back(slot, std::exchange(object->m_values[slot], Value(**storedKey)));
                 }
             }
-            Status status;
-            if (objectState == DLPObject::State::Inserted)
-                status = m_store->insertRecord(entity, newKeys[e][nextKey++], *values);
-            else if (objectState == DLPObject::State::Updated)
-                status = m_store->updateRecord(entity, object->m_key, *values);
-            else
-                status = m_store->deleteRecord(entity, object->m_key);
-            if (!status) return failed(status);
+            if (status) {
+                if (objectState == DLPObject::State::Inserted)
+                    status = m_store->insertRecord(entity, newKeys[e][nextKey++], object->m_values);
+                else if (objectState == DLPObject::State::Updated)
+                    status = m_store->updateRecord(entity, object->m_key, object->m_values);
+                else
+                    status = m_store->deleteRecord(entity, object->m_key);
+                if (!status) status = failed(status);
+            }
+            if (!status) return status;
         }
     }
     return Status::ok();
