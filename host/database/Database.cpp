@@ -11,9 +11,12 @@ platform::Result<std::shared_ptr<Database>> Database::connect(const std::filesys
                                                               const Options& options) {
     const bool readOnly = options.mode == Mode::ReadOnly;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db,
-                             readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    // One thread uses a connection at a time (see Database.h), so SQLite need not lock it on
+    // every call.
+    int rc = sqlite3_open_v2(
+        file.c_str(), &db,
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX,
+        nullptr);
     if (rc != SQLITE_OK) {
         std::string message = describeSqliteFailure(db, rc);
         sqlite3_close(db);
