@@ -15,6 +15,7 @@
 #include "platform/runtime/RunLoop.h"
 #include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/gtk/GtkFrontEnd.h"
 #include "platform/ui/gtk/GtkScriptPlayer.h"
 
@@ -41,13 +42,17 @@ bool anyWindowVisible() {
     return false;
 }
 
-// Quitting on a signal, as the terminal does: waiting alerts take their default button, then
-// modal windows close, innermost first, one a pass so each loop can return. True once nothing
-// is left open that a save should wait for.
+// Quitting on a signal, as the terminal does: waiting alerts are declined (nobody accepted
+// their offer), then modal windows close, innermost first, one a pass so each loop can return.
+// True once nothing is left open that a save should wait for.
 bool closeDialogsForQuit(platform::GtkFrontEnd& desktop,
                          std::vector<std::weak_ptr<platform::Window>>& closed) {
     if (auto* alert = desktop.currentAlert()) {
-        alert->answer = platform::kAlertDefaultReturn;
+        auto declined = platform::decliningButton(alert->request);
+        std::cerr << fmt::format("zandrel-host: terminated by a signal: alert \"{}\" answered \"{}\"\n",
+                                 platform::printable(alert->request.title),
+                                 platform::printable(declined.title));
+        alert->answer = declined.returnValue;
         return false;
     }
     if (auto modal = platform::Application::shared().modalWindow()) {
@@ -153,7 +158,7 @@ int runGui(const HostSettings& settings, const GuiOptions& options) {
         if (app->quitRequested()) return true;
         if (terminating) {
             if (!dialogsClosed) return false;
-            // Nobody is asked any more: an alert the save shows takes its default button.
+            // Nobody is asked any more: an alert the save shows is declined (the front end stops).
             desktop->stop();
             app->terminate();
             return true;

@@ -6,7 +6,7 @@
 // command.
 //
 // A person's acts are saved once each is done, as terminal commands are. SIGTERM, SIGHUP and
-// SIGINT quit as at the terminal: waiting alerts take their default button, modal windows
+// SIGINT quit as at the terminal: waiting alerts are declined, modal windows
 // close, the changes are saved and the host exits 0 (1 when the save failed); a second signal,
 // or 10 seconds, ends it at once. Closing the last window quits. With ZANDREL_GUI_GEOMETRY set
 // to a file, where every window, control and label is on the screen is kept there (for tools

@@ -62,12 +62,14 @@ std::string printable(std::string_view text) {
                 break;
         }
         // C0 and C1 controls move the cursor or start sequences; the directional overrides and
-        // isolates reorder what follows, so a title could show as something else.
+        // isolates reorder what follows, and zero-width characters hide inside a word, so a title
+        // could show as something else.
         bool control = *c < 0x20 || (*c >= 0x7f && *c <= 0x9f);
         bool reorders = (*c >= 0x202a && *c <= 0x202e) || (*c >= 0x2066 && *c <= 0x2069);
+        bool invisible = (*c >= 0x200b && *c <= 0x200f) || *c == 0xfeff;
         if (control && *c < 0x80)
             out += fmt::format("\\x{:02x}", static_cast<unsigned>(*c));
-        else if (control || reorders)
+        else if (control || reorders || invisible)
             out += fmt::format("\\u{:04x}", static_cast<unsigned>(*c));
         else
             out.append(text.substr(start, pos - start));
@@ -371,6 +373,15 @@ std::vector<AlertButton> alertButtons(const AlertRequest& alert) {
     if (!alert.alternateButton.empty()) buttons.push_back({alert.alternateButton, kAlertAlternateReturn});
     if (!alert.otherButton.empty()) buttons.push_back({alert.otherButton, kAlertOtherReturn});
     return buttons;
+}
+
+AlertButton decliningButton(const AlertRequest& alert) {
+    auto buttons = alertButtons(alert);
+    for (const auto& button : buttons)
+        if (equalsIgnoringCase(button.title, "Cancel")) return button;
+    for (const auto& button : buttons)
+        if (button.returnValue == kAlertAlternateReturn) return button;
+    return buttons.front();
 }
 
 std::optional<int> alertReturnForTitle(const AlertRequest& alert, const std::string& title) {

@@ -104,6 +104,10 @@ struct AlertButton {
 };
 // The alert's buttons in the order they are shown: default, alternate, other (empty ones left out).
 std::vector<AlertButton> alertButtons(const AlertRequest& alert);
+// The answer of someone who did not accept: the button titled Cancel, else the alternate one;
+// an alert with one button can only be acknowledged. Ctrl-C, a signal and the end of input all
+// answer so, since an offer nobody answered is declined.
+AlertButton decliningButton(const AlertRequest& alert);
 // The return value of the button whose title matches `title` (see matchTitle); none when absent
 // or ambiguous.
 std::optional<int> alertReturnForTitle(const AlertRequest& alert, const std::string& title);
@@ -125,7 +129,9 @@ TitleMatch matchTitle(const std::vector<std::string>& titles, const std::string&
 // to be a likely typing mistake.
 std::string nearestTitle(const std::vector<std::string>& titles, const std::string& wanted);
 // `text` safe to show: control characters and bytes that are not UTF-8 are written escaped
-// (\e, \n, \t, \r, \\xNN); everything else, including backslashes, is unchanged.
+// (\e, \n, \t, \r, \\xNN), and so are the characters that reorder or hide text (directional
+// overrides and isolates, zero-width characters: \uNNNN); everything else, including
+// backslashes, is unchanged.
 std::string printable(std::string_view text);
 // Decodes the UTF-8 character at `pos` and moves `pos` past it; when the bytes there are not
 // UTF-8 (overlong, surrogate, cut short, out of range), returns none and moves one byte on.

@@ -234,9 +234,10 @@ int TerminalFrontEnd::runAlert(const AlertRequest& alert) {
     if (m_dirty && m_running && !reachedEndOfInput() && !m_terminating) redraw();
     write(TerminalRenderer::renderAlert(alert, m_width));
     if (reachedEndOfInput() || !m_running || m_terminating) {
-        write(fmt::format("(no more input: taking the default button \"{}\")\n",
-                          printable(alertButtons(alert).front().title)));
-        return kAlertDefaultReturn;
+        // Nobody is there to answer: an offer is declined, never accepted on their behalf.
+        AlertButton declined = decliningButton(alert);
+        write(fmt::format("({}: answering \"{}\")\n", unansweredCause(), printable(declined.title)));
+        return declined.returnValue;
     }
     PendingAlert pending{alert, std::nullopt};
     m_alerts.push_back(&pending);
@@ -439,6 +440,13 @@ void TerminalFrontEnd::stopScript(const std::string& line) {
     if (!m_quitCalled) m_finishing = true;
 }
 
+std::string TerminalFrontEnd::unansweredCause() const {
+    if (m_terminating) return "terminated by a signal";
+    if (m_failedLine) return fmt::format("the script stopped at line {}", *m_failedLine);
+    if (m_quitCalled) return "quitting";
+    return "no more input";
+}
+
 void TerminalFrontEnd::terminate() {
     if (m_terminating) return;
     m_terminating = true;
@@ -462,15 +470,9 @@ void TerminalFrontEnd::interrupt() {
         // The button that cancels: one titled so, else the alternate; an alert with one button
         // can only be acknowledged.
         PendingAlert& alert = *m_alerts.back();
-        auto buttons = alertButtons(alert.request);
-        const AlertButton* chosen = &buttons.front();
-        for (const auto& button : buttons)
-            if (equalsIgnoringCase(button.title, "Cancel")) chosen = &button;
-        if (!equalsIgnoringCase(chosen->title, "Cancel"))
-            for (const auto& button : buttons)
-                if (button.returnValue == kAlertAlternateReturn) chosen = &button;
-        write(noteLine(fmt::format("(Ctrl-C: answering \"{}\")", printable(chosen->title))));
-        alert.answer = chosen->returnValue;
+        AlertButton chosen = decliningButton(alert.request);
+        write(noteLine(fmt::format("(Ctrl-C: answering \"{}\")", printable(chosen.title))));
+        alert.answer = chosen.returnValue;
         m_interrupts = 0;
         return;
     }
@@ -525,14 +527,14 @@ void TerminalFrontEnd::terminalResized() {
 
 void TerminalFrontEnd::continueFinishing() {
     if (!m_finishing) return;
-    // Waiting alerts take their default button; their loops return on the next pass.
+    // Waiting alerts are declined; their loops return on the next pass.
     bool answered = false;
     for (auto* alert : m_alerts) {
         if (alert->answer) continue;
-        write(fmt::format("(no more input: alert \"{}\" takes its default button \"{}\")\n",
-                          printable(alert->request.title),
-                          printable(alertButtons(alert->request).front().title)));
-        alert->answer = kAlertDefaultReturn;
+        AlertButton declined = decliningButton(alert->request);
+        write(fmt::format("({}: alert \"{}\" answered \"{}\")\n", unansweredCause(),
+                          printable(alert->request.title), printable(declined.title)));
+        alert->answer = declined.returnValue;
         answered = true;
     }
     if (answered || !m_alerts.empty()) return;

@@ -195,6 +195,8 @@ private:
     void prompt();
     // The innermost alert has its answer and is about to go away: not worth drawing again.
     bool alertJustAnswered() const;
+    // Why an alert gets no answer from a person: said beside the answer it is given instead.
+    std::string unansweredCause() const;
 
     bool commandMenu(const std::vector<std::string>& words);
     bool commandSelect(const std::vector<std::string>& words);

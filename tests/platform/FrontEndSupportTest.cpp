@@ -220,6 +220,28 @@ TEST(NearestTitleTest, SuggestsOnlyWhatIsClose) {
     EXPECT_EQ(nearestTitle({std::string(1 << 20, 'a'), "abcd"}, "abce"), "abcd");
 }
 
+// ------------------------------------------------------------------ declining an alert
+
+TEST(DecliningButtonTest, CancelThenTheAlternateElseTheOnlyButton) {
+    struct Case {
+        AlertRequest alert;
+        std::string title;
+        int returnValue;
+    };
+    const Case cases[] = {
+        {{"T", "M", "Download", "Not Now", "", false}, "Not Now", kAlertAlternateReturn},
+        {{"T", "M", "Replace", "Keep both", "Cancel", false}, "Cancel", kAlertOtherReturn},
+        {{"T", "M", "OK", "", "", false}, "OK", kAlertDefaultReturn},
+        {{"T", "M", "", "", "", false}, "OK", kAlertDefaultReturn},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        AlertButton button = decliningButton(c.alert);
+        EXPECT_EQ(button.title, c.title);
+        EXPECT_EQ(button.returnValue, c.returnValue);
+    }
+}
+
 // ------------------------------------------------------------------ printable text
 
 TEST(PrintableTest, EscapesControlsAndBrokenUtf8Only) {
@@ -236,6 +258,11 @@ TEST(PrintableTest, EscapesControlsAndBrokenUtf8Only) {
         {"\xe2\x80\xae"
          "evil",
          "\\u202eevil"},  // right-to-left override
+        {"a\xe2\x81\xa6"
+         "b\xe2\x81\xa9",
+         "a\\u2066b\\u2069"},                                                             // isolates
+        {"pay\xe2\x80\x8bpal \xe2\x80\x8f\xef\xbb\xbf", "pay\\u200bpal \\u200f\\ufeff"},  // zero-width
+        {"\xe2\x80\x8a\xe2\x80\x90", "\xe2\x80\x8a\xe2\x80\x90"},  // hair space, hyphen: visible
         {"\xff", "\\xff"},
         {"\xc3", "\\xc3"},                             // cut short at the end
         {"\xc3(", "\\xc3("},                           // cut short before another character

@@ -338,20 +338,42 @@ TEST_F(TerminalFrontEndTest, AlertsWaitForAnAnswerInAModalRun) {
     EXPECT_EQ(afterCommands, 3);
 }
 
-TEST_F(TerminalFrontEndTest, EndOfInputDuringAnAlertTakesTheDefaultAndSaysSo) {
+TEST_F(TerminalFrontEndTest, EndOfInputDuringAnAlertDeclinesItAndSaysSo) {
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
-        answers.push_back(app.runAlertPanel({"Zandrel", "Update available", "Download", "Later", "", false}));
-        answers.push_back(app.runAlertPanel({"Zandrel", "A second one", "OK", "", "", true}));
+        answers.push_back(
+            app.runAlertPanel({"Zandrel", "Update available", "Download", "Not Now", "", false}));
+        answers.push_back(app.runAlertPanel({"Zandrel", "A second one", "Download", "Not Now", "", true}));
+        answers.push_back(app.runAlertPanel({"Zandrel", "A third one", "OK", "", "", true}));
     };
     runSession("press ok\n");
-    EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn, kAlertDefaultReturn}));
+    // Nobody accepted the offer, so nothing is downloaded on their behalf.
+    EXPECT_EQ(answers, (std::vector<int>{kAlertAlternateReturn, kAlertAlternateReturn, kAlertDefaultReturn}));
     EXPECT_EQ(quits, 1);
     std::string out = output();
-    EXPECT_TRUE(contains(out, "(no more input: alert \"Zandrel\" takes its default button \"Download\")"))
-        << out;
+    EXPECT_TRUE(contains(out, "(no more input: alert \"Zandrel\" answered \"Not Now\")")) << out;
     EXPECT_TRUE(contains(out, "+-- Information: Zandrel\n| A second one\n")) << out;
-    EXPECT_TRUE(contains(out, "(no more input: taking the default button \"OK\")")) << out;
+    EXPECT_TRUE(contains(out, "(no more input: answering \"Not Now\")")) << out;
+    EXPECT_TRUE(contains(out, "(no more input: answering \"OK\")")) << out;
+    EXPECT_FALSE(contains(out, "default button")) << out;
+}
+
+TEST_F(TerminalFrontEndTest, ASignalDuringAnOfferDeclinesItAndNamesTheSignal) {
+    std::vector<int> answers;
+    target->handlers["run:"] = [&] {
+        loop.dispatchAsync([&] { terminal->terminate(); });
+        answers.push_back(
+            app.runAlertPanel({"Zandrel", "Update available", "Download", "Not Now", "", false}));
+        answers.push_back(app.runAlertPanel({"Zandrel", "Shown after", "Replace", "Keep", "Cancel", false}));
+    };
+    feed("press ok\n");
+    terminal->start();
+    loop.runUntil(RunLoopMode::Default, [this] { return !terminal->isRunning(); });
+    EXPECT_EQ(answers, (std::vector<int>{kAlertAlternateReturn, kAlertOtherReturn}));
+    std::string out = output();
+    EXPECT_TRUE(contains(out, "(terminated by a signal: alert \"Zandrel\" answered \"Not Now\")")) << out;
+    EXPECT_TRUE(contains(out, "(terminated by a signal: answering \"Cancel\")")) << out;
+    EXPECT_FALSE(contains(out, "no more input")) << out;
 }
 
 TEST_F(TerminalFrontEndTest, CommandsReachABlockingModalWindowAndCompleteWithIt) {
@@ -515,16 +537,18 @@ TEST_F(TerminalFrontEndTest, AtATerminalAFailedCommandIsOnlyReported) {
     EXPECT_EQ(errors(), "");
 }
 
-TEST_F(TerminalFrontEndTest, AFailureAtAnAlertStopsTheScriptAndTheAlertTakesItsDefault) {
+TEST_F(TerminalFrontEndTest, AFailureAtAnAlertStopsTheScriptAndTheAlertIsDeclined) {
     std::vector<int> answers;
     target->handlers["run:"] = [&] {
         answers.push_back(app.runAlertPanel({"Zandrel", "Replace it?", "Replace", "Cancel", "", false}));
     };
     runSession("press ok\nanswer Keep both\ntick all\n");
     EXPECT_EQ(terminal->failedLine(), std::optional<size_t>(2));
-    EXPECT_EQ(answers, (std::vector<int>{kAlertDefaultReturn}));
+    EXPECT_EQ(answers, (std::vector<int>{kAlertAlternateReturn}));
     EXPECT_EQ(box->state(), Button::Off);
     EXPECT_TRUE(contains(errors(), "line 2: answer Keep both: The alert has no button")) << errors();
+    EXPECT_TRUE(contains(output(), "(the script stopped at line 2: alert \"Zandrel\" answered \"Cancel\")"))
+        << output();
 }
 
 TEST_F(TerminalFrontEndTest, ALineTooLongToKeepIsRefusedAsALineOfItsOwn) {

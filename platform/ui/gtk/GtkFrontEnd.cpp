@@ -200,8 +200,9 @@ void GtkFrontEnd::start() {
 void GtkFrontEnd::stop() {
     if (!m_running) return;
     m_running = false;
+    // Nobody is left to answer: offers are declined, never accepted on someone's behalf.
     for (auto* alert : m_alerts)
-        if (!alert->answer) alert->answer = kAlertDefaultReturn;
+        if (!alert->answer) alert->answer = decliningButton(alert->request).returnValue;
     RunLoop::main().removeSource(m_glib.get());
     if (Application::shared().frontEnd() == this) Application::shared().setFrontEnd(nullptr);
     for (auto& [model, entry] : m_windows) entry->window->hide();
@@ -932,7 +933,7 @@ int GtkFrontEnd::runAlert(const AlertRequest& alert) {
             return true;
         },
         false);
-    if (!m_running) return kAlertDefaultReturn;
+    if (!m_running) return decliningButton(alert).returnValue;
     m_alerts.push_back(&state);
     window.present();
     if (!state.buttons.empty()) state.buttons.front().first->grab_focus();
@@ -944,7 +945,7 @@ int GtkFrontEnd::runAlert(const AlertRequest& alert) {
     }
     std::erase(m_alerts, &state);
     window.hide();
-    return state.answer.value_or(kAlertDefaultReturn);
+    return state.answer.value_or(decliningButton(alert).returnValue);
 }
 
 std::string GtkFrontEnd::geometry() const {

@@ -84,7 +84,7 @@ public:
 
     // Becomes the application's front end and serves GTK from the main run loop in every mode.
     void start();
-    // Hides every window, answers waiting alerts with their default button and uninstalls.
+    // Hides every window, declines waiting alerts (decliningButton) and uninstalls.
     void stop();
     bool isRunning() const { return m_running; }
 

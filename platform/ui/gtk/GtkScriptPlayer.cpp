@@ -271,13 +271,16 @@ void GtkScriptPlayer::perform(std::span<const pollfd>) {
 }
 
 void GtkScriptPlayer::finishStep() {
-    // Waiting alerts take their default button, through the button.
+    // Waiting alerts are declined, through the button: the script gave them no answer.
     if (auto* alert = m_frontEnd.currentAlert()) {
-        say(fmt::format("(no more input: alert \"{}\" takes its default button)\n",
-                        printable(alert->request.title)));
+        AlertButton declined = decliningButton(alert->request);
+        std::string cause = m_failedLine ? fmt::format("the script stopped at line {}", *m_failedLine)
+                                         : std::string("no more input");
+        say(fmt::format("({}: alert \"{}\" answered \"{}\")\n", cause, printable(alert->request.title),
+                        printable(declined.title)));
         for (auto& [button, value] : alert->buttons)
-            if (value == kAlertDefaultReturn) g_signal_emit_by_name(button->gobj(), "clicked");
-        if (!alert->answer) alert->answer = kAlertDefaultReturn;
+            if (value == declined.returnValue) g_signal_emit_by_name(button->gobj(), "clicked");
+        if (!alert->answer) alert->answer = declined.returnValue;
         return;
     }
     // Then modal windows close, innermost first, one per pass so each loop can return.
