@@ -22,17 +22,27 @@ hosts=${1:-100}
 build=${2:-$(dirname "$0")/../build}
 round_seconds=${ROUND_SECONDS:-120}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-host_program=$(realpath "$build/bin/zandrel-host")
-[ -x "$host_program" ] || { echo "no $host_program: build zandrel-host first" >&2; exit 1; }
+built=$(realpath "$build")
+[ -x "$built/bin/zandrel-host" ] || { echo "no $built/bin/zandrel-host: build zandrel-host first" >&2; exit 1; }
 bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 cluster() { bash "$source_dir/scripts/pg-cluster" "$@"; }
 as_server() { if [ "$(id -u)" -eq 0 ]; then runuser -u zandrel-pg -- "$@"; else "$@"; fi; }
 
 work=$(mktemp -d /tmp/zr-fo.XXXXXX)
 chmod 755 "$work"
+# The hosts run a copy of the program and its libraries, so a rebuild meanwhile cannot break
+# hosts that start later.
+mkdir -p "$work/snap/bin" "$work/snap/lib"
+cp "$built/bin/zandrel-host" "$work/snap/bin/"
+cp -P "$built"/lib/*.so* "$work/snap/lib/"
+cp -r "$built/share" "$built/PlugIns" "$work/snap/"
+export LD_LIBRARY_PATH=$work/snap/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+host_program=$work/snap/bin/zandrel-host
+# A host that exited leaves a pipe nobody reads: writing to it must not end the script.
+trap '' PIPE
 pids=()
 cleanup() {
-  for fd in "${fds[@]:-}"; do [ -n "$fd" ] && exec {fd}>&- 2>/dev/null || true; done
+  for fd in "${fds[@]:-}"; do if [ -n "$fd" ]; then exec {fd}>&- 2>/dev/null || true; fi; done
   for pid in "${pids[@]:-}"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null || true; done
   cluster stop "$work/p" 2>/dev/null || true
   cluster stop "$work/s" 2>/dev/null || true
@@ -70,7 +80,7 @@ done
 
 copy() {  # host round
   printf '%s\n' "menu Plug-ins > Zandrel > Duplicate Form Template..." 'select template "Project Intake"' \
-    "type name \"h$1-$2\"" "press duplicate" "answer Thanks!" >&"${fds[$(($1 - 1))]}"
+    "type name \"h$1-$2\"" "press duplicate" "answer Thanks!" >&"${fds[$(($1 - 1))]}" 2>/dev/null || true
 }
 stored_in() {  # port round
   psql_on "$1" "SELECT count(DISTINCT name) FROM \"CustomRecordSetDefinition\" WHERE name LIKE 'h%-$2'"
@@ -93,7 +103,10 @@ cluster stop "$work/p" >/dev/null 2>&1
 as_server "$bindir/pg_ctl" promote -D "$work/s/data" -w >/dev/null
 round failover "$standby_port"
 
-for fd in "${fds[@]}"; do echo quit >&"$fd"; exec {fd}>&-; done
+running=0
+for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=$((running + 1)); done
+echo "hosts still running at the end: $running of $hosts" >&2
+for fd in "${fds[@]}"; do echo quit >&"$fd" 2>/dev/null || true; exec {fd}>&-; done
 fds=()
 for pid in "${pids[@]}"; do timeout 60 tail --pid="$pid" -f /dev/null || kill "$pid" 2>/dev/null || true; done
 pids=()
