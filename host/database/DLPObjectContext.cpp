@@ -27,6 +27,14 @@ void makeRoomForOneMore(Map& map) {
         map.reserve(std::max<size_t>(64, map.size() * 4));
 }
 
+// The slots of an entity's attributes that hold other objects' keys (the only ones a save
+// rewrites).
+void referenceSlots(const EntityDescription& entity, std::vector<size_t>& slots) {
+    slots.clear();
+    for (size_t slot = 0; slot < entity.attributes.size(); ++slot)
+        if (entity.attributes[slot].referenced) slots.push_back(slot);
+}
+
 bool holdsKey(const Value& value, int64_t key) {
     return value.isInteger() && value.asInteger() == key;
 }
@@ -167,6 +175,18 @@ private:
 // The attribute value of a column: texts are moved rather than copied once more.
 Value attributeValueOfColumn(host::AttributeType type, host::StoredValue stored) {
     if (stored.kind == host::StoredValue::Kind::Text) return Value(std::move(stored.bytes));
+    // Records read together often hold the same small blob (a pop-up's options in every copy of
+    // a field): the last one is parsed once and copied after. Blobs read the same whatever the
+    // attribute's type.
+    constexpr size_t kRememberedBlob = 256;
+    if (stored.kind == host::StoredValue::Kind::Blob && stored.bytes.size() <= kRememberedBlob) {
+        thread_local std::optional<std::pair<std::string, Value>> last;
+        if (!last || last->first != stored.bytes) {
+            Value value = host::attributeValueFromStored(type, stored);
+            last.emplace(std::move(stored.bytes), std::move(value));
+        }
+        return last->second;
+    }
     return host::attributeValueFromStored(type, stored);
 }
 
@@ -567,14 +587,16 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
     // changed again since the save (only after a commit whose outcome came later) stay pending:
     // their values are written once more, as an update, or the stored record deleted.
     const auto& entities = host::EntityCatalog::shared().entities();
+    std::vector<size_t> references;
     for (size_t e = 0; e < entities.size(); ++e) {
         auto& state = m_entities[e];
         size_t nextKey = 0;
+        referenceSlots(entities[e], references);
         for (const auto& [object, savedState] : saved[e]) {
             const DLPObject::State now = object->m_state;
             if (savedState == DLPObject::State::Inserted || savedState == DLPObject::State::Updated) {
                 if (now == DLPObject::State::Inserted || now == DLPObject::State::Updated)
-                    for (size_t slot = 0; slot < object->m_values.size(); ++slot)
+                    for (size_t slot : references)
                         if (auto storedKey = storedKeyOfReference(*object, slot, keys);
                             storedKey && *storedKey)
                             object->m_values[slot] = Value(**storedKey);
@@ -651,9 +673,11 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
     }
 
     std::vector<std::pair<size_t, Value>> swapped;
+    std::vector<size_t> references;
     for (size_t e = 0; e < entities.size(); ++e) {
         const EntityDescription& entity = entities[e];
         size_t nextKey = 0;
+        referenceSlots(entity, references);
         for (const auto& object : m_entities[e].changed) {
             const auto objectState = object->m_state;
             if (objectState != DLPObject::State::Inserted && objectState != DLPObject::State::Updated &&
@@ -674,7 +698,7 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
                 for (auto& [slot, value] : swapped) object->m_values[slot] = std::move(value);
             });
             if (objectState != DLPObject::State::Deleted) {
-                for (size_t slot = 0; slot < entity.attributes.size(); ++slot) {
+                for (size_t slot : references) {
                     auto storedKey = storedKeyOfReference(*object, slot, keys);
                     if (!storedKey) {
                         status = failed(storedKey.status());
