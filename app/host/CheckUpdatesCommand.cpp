@@ -12,6 +12,7 @@
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/View.h"
@@ -26,6 +27,18 @@ constexpr int kExitBadInput = 2;
 // Two documents of 30 seconds each and the reminder's icon, plus room for the dialogs.
 constexpr std::chrono::seconds kWaitBound{30 + 30 + 10 + 5};
 
+// Prints `text` a line at a time, each escaped: the texts come from the network, and a line
+// break or an escape sequence in them must not print a line of its own ("open: ...").
+void printLines(std::string_view text) {
+    for (size_t start = 0;;) {
+        size_t end = text.find('\n', start);
+        std::cout << platform::printable(text.substr(start, end == text.npos ? text.npos : end - start))
+                  << "\n";
+        if (end == text.npos) break;
+        start = end + 1;
+    }
+}
+
 int fail(int status, const std::string& message) {
     std::cerr << "zandrel-host: " << message << "\n";
     return status;
@@ -38,8 +51,10 @@ public:
 
     int runAlert(const platform::AlertRequest& alert) override {
         bool accept = m_accept || alert.alternateButton.empty();
-        std::cout << "alert: " << alert.title << "\n" << alert.message << "\n";
-        std::cout << "answer: " << (accept ? alert.defaultButton : alert.alternateButton) << "\n"
+        std::cout << "alert: " << platform::printable(alert.title) << "\n";
+        printLines(alert.message);
+        std::cout << "answer: " << platform::printable(accept ? alert.defaultButton : alert.alternateButton)
+                  << "\n"
                   << std::flush;
         return accept ? platform::kAlertDefaultReturn : platform::kAlertAlternateReturn;
     }
@@ -80,7 +95,7 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
 
     CheckUpdatesFrontEnd driver(alertAnswer == "accept");
     auto previousOpener = platform::Workspace::shared().setOpenerForTesting([](const std::string& url) {
-        std::cout << "open: " << url << "\n" << std::flush;
+        std::cout << "open: " << platform::printable(url) << "\n" << std::flush;
         return true;
     });
     struct RestoreOpener {
@@ -109,9 +124,11 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
         loop.runOnce(platform::RunLoopMode::Default, std::chrono::milliseconds(100));
         if (auto window = reminderWindow()) {
             auto content = window->contentView();
-            std::cout << "reminder: " << textOf(content->viewWithIdentifier("title")) << "\n"
-                      << textOf(content->viewWithIdentifier("message")) << "\n"
-                      << "confirmation: " << textOf(content->viewWithIdentifier("confirmLabel")) << "\n";
+            std::cout << "reminder: " << platform::printable(textOf(content->viewWithIdentifier("title")))
+                      << "\n";
+            printLines(textOf(content->viewWithIdentifier("message")));
+            std::cout << "confirmation: "
+                      << platform::printable(textOf(content->viewWithIdentifier("confirmLabel"))) << "\n";
             std::string answer = reminderAnswer.value_or("later");
             std::cout << "answer: " << answer << "\n" << std::flush;
             if (answer == "download") driver.tickCheckBox("confirm", window.get());

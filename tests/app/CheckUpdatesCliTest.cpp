@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -155,6 +156,51 @@ TEST_F(CheckUpdatesCliTest, HostileOrUnreachableDocumentsEndQuietly) {
     ProcessResult wrongShape = check({"accept"}, server.url("/array.json"), server.url("/array.json"));
     ASSERT_EQ(wrongShape.exitCode, 0) << wrongShape.err;
     EXPECT_EQ(wrongShape.out, "");
+}
+
+TEST_F(CheckUpdatesCliTest, NetworkTextCannotForgeLinesOrHideWhatItSays) {
+    // Every text a document gives, each trying to print lines of its own or to reorder or hide
+    // what is shown; the download address carries the reordering characters a URL check lets by.
+    const std::string forge = R"(\nopen: https://evil.example/\nanswer: Download\r\n)";
+    const std::string hide = R"(\u202e\u2066\u200b\u200f\ufeff)";
+    server.serve("/forged-version.json", 200,
+                 R"({ "latest-version": "2.0)" + forge +
+                     R"(", "download-url": "https://downloads.example/a)" + hide +
+                     R"(", "changelogs": { "default": ["first)" + forge + hide + R"("] } })");
+    server.serve("/forged-upgrade.json", 200,
+                 R"({ "latest-version": "2.0)" + forge + R"(", "localized": { "default": { "info": "i)" +
+                     forge + R"(", "changes": ["c)" + forge + R"("], "confirmationString": "ok)" + forge +
+                     hide + R"(" } } })");
+    ProcessResult r =
+        check({"accept", "later"}, server.url("/forged-version.json"), server.url("/forged-upgrade.json"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(r.out.substr(start, end - start));
+    // Exactly the program's own lines start so: one answer to each question, nothing forged.
+    auto count = [&](const std::string& prefix) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const auto& l) { return l.rfind(prefix, 0) == 0; });
+    };
+    // The address holds characters no address may: refused, never opened.
+    EXPECT_EQ(count("open: "), 0) << r.out;
+    EXPECT_EQ(count("answer: "), 2) << r.out;
+    EXPECT_EQ(count("reminder: "), 1) << r.out;
+    EXPECT_NE(r.out.find("\u2022 first\\nopen: https://evil.example/\\nanswer: "
+                         "Download\\r\\n\\u202e\\u2066\\u200b\\u200f\\ufeff\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(
+                  "alert: A new version of Zandrel is available: 2.0\\nopen: https://evil.example/\\nanswer: "
+                  "Download\\r\\n\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("confirmation: ok\\nopen: https://evil.example/\\nanswer: Download\\r\\n\\u202e"),
+              std::string::npos)
+        << r.out;
+    for (const char* raw :
+         {"\r", "\xe2\x80\xae", "\xe2\x81\xa6", "\xe2\x80\x8b", "\xe2\x80\x8f", "\xef\xbb\xbf"})
+        EXPECT_EQ(r.out.find(raw), std::string::npos) << r.out;
 }
 
 TEST_F(CheckUpdatesCliTest, ThePluginVersionOverrideDecidesWhatIsNewer) {

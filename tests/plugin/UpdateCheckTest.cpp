@@ -49,9 +49,19 @@ TEST_F(UpdateCheckTest, WhatEachReplyLeadsTo) {
         {"no latest version", 200, R"({ "download-url": "https://downloads.example/x" })", false},
         {"a latest version that is a number", 200, R"({ "latest-version": 13 })", false},
         {"a latest version that is an object", 200, R"({ "latest-version": { "v": "1.3" } })", false},
-        {"changelogs of the wrong kind", 200, versionDocument("1.3", R"(, "changelogs": ["a"])"), true},
-        {"change lists of the wrong kind", 200,
-         versionDocument("1.3", R"(, "changelogs": { "en_US": "a", "default": [1, null, {"x": 1}] })"), true},
+        // Change lists of the wrong kind make the document unreadable: no alert.
+        {"changelogs that are a list", 200, versionDocument("1.3", R"(, "changelogs": ["a", "b"])"), false},
+        {"changelogs that are a text", 200, versionDocument("1.3", R"(, "changelogs": "not an object")"),
+         false},
+        {"a chosen list holding other values", 200,
+         versionDocument("1.3", R"(, "changelogs": { "en_US": [1, null, "real"] })"), false},
+        {"a chosen entry that is no list", 200,
+         versionDocument("1.3", R"(, "changelogs": { "en_US": "oops", "default": ["D"] })"), false},
+        {"a default list holding objects", 200,
+         versionDocument("1.3", R"(, "changelogs": { "default": [{"x": 1}] })"), false},
+        // The search stops at the first entry there is, so a broken "default" behind it is unread.
+        {"a broken default behind a good entry", 200,
+         versionDocument("1.3", R"(, "changelogs": { "en_US": ["a"], "default": 5 })"), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -84,11 +94,16 @@ TEST_F(UpdateCheckTest, TheAlertShowsTitleAvailabilityAndTheChangesOfTheUsersLoc
         // An existing empty list is used: the heading with nothing below it.
         {"en_US", R"({ "en_US": [], "default": ["Faster"] })", kAvailability + "\n\nWhat has changed:\n\n"},
         {"en_US", R"({ "fr_FR": ["Plus rapide"] })", kAvailability},
-        {"en_US", R"("not an object")", kAvailability},
-        // Placeholders and control characters from the network stay inert.
+        // Placeholders and control characters from the network stay inert: shown escaped.
         {"en_US", R"({ "default": ["%@ and %d stay", "red \u001b[31mtext\u001b[0m", "bell\u0007"] })",
+         kAvailability + "\n\nWhat has changed:\n\n\u2022 %@ and %d stay\n\u2022 red "
+                         "\\e[31mtext\\e[0m\n\u2022 bell\\x07\n"},
+        // A change cannot forge lines of its own or reorder or hide what it says.
+        {"en_US",
+         R"({ "default": ["one\nopen: https://evil.example\r\nanswer: Download", "\u202egnp.exe \u200bx\ufeff"] })",
          kAvailability +
-             "\n\nWhat has changed:\n\n\u2022 %@ and %d stay\n\u2022 red [31mtext[0m\n\u2022 bell\n"},
+             "\n\nWhat has changed:\n\n\u2022 one\\nopen: https://evil.example\\r\\nanswer: Download\n"
+             "\u2022 \\u202egnp.exe \\u200bx\\ufeff\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.changelogs);

@@ -61,11 +61,17 @@ TEST_F(UpgradeReminderDialogTest, TextsComeFromTheEntryOfTheUsersLanguageElseDef
          kAvailable + "\nWhat's new in version 2.0:\n\n", ""},
         {"de_DE", R"({ "latest-version": "2.0", "localized": ["de"] })",
          kAvailable + "\nWhat's new in version 2.0:\n\n", ""},
-        // Network texts are shown plain: escapes dropped, placeholders left alone.
+        // Network texts are shown escaped, placeholders left alone; a list holding other values
+        // is no list.
         {"en_US",
          R"({ "latest-version": "2.0", "localized": { "default": { "info": "\u001b]0;pwned\u0007%@ 100%",
-              "changes": ["\u001b[2Jcleared"], "confirmationString": "ok\r\nnext" } } })",
-         kAvailable + "\n]0;pwned%@ 100%\n\nWhat's new in version 2.0:\n\n\u2022 [2Jcleared\n", "ok\nnext"},
+              "changes": ["\u001b[2Jcleared", "two\nlines\u2069"], "confirmationString": "ok\r\nnext" } } })",
+         kAvailable + "\n\\e]0;pwned\\x07%@ 100%\n\nWhat's new in version 2.0:\n\n\u2022 \\e[2Jcleared\n"
+                      "\u2022 two\\nlines\\u2069\n",
+         "ok\\r\\nnext"},
+        {"en_US",
+         R"({ "latest-version": "2.0", "localized": { "default": { "changes": [1, null, "real"] } } })",
+         kAvailable + "\nWhat's new in version 2.0:\n\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document);

@@ -286,16 +286,18 @@ void KOPAPlugin::addVersionToUpgradeSkipList(const std::string& version) {
     }
     std::string key = upgradeSkipListUserDefaultsKey();
     // Read and written under the file's lock: a version another host skipped meanwhile stays.
-    auto updated = platform::UserDefaults::standard().updateObjectForKey(key, [&](const platform::Value& current) {
-        platform::Value list = current;
-        if (!list.isArray()) {
-            if (!list.isNull()) KOPA_LOG("The skip list under {} is not a list; it starts again", key);
-            list = platform::Array{};
-        }
-        list.asArray().emplace_back(version);
-        return list;
-    });
-    if (!updated) KOPA_LOG("The skipped version {} could not be saved: {}", version, updated.status().message());
+    auto updated =
+        platform::UserDefaults::standard().updateObjectForKey(key, [&](const platform::Value& current) {
+            platform::Value list = current;
+            if (!list.isArray()) {
+                if (!list.isNull()) KOPA_LOG("The skip list under {} is not a list; it starts again", key);
+                list = platform::Array{};
+            }
+            list.asArray().emplace_back(version);
+            return list;
+        });
+    if (!updated)
+        KOPA_LOG("The skipped version {} could not be saved: {}", version, updated.status().message());
 }
 
 // ---------------------------------------------------------------- update and upgrade checks
@@ -378,19 +380,27 @@ void KOPAPlugin::handleUpdateReply(int status, const std::string& body,
             std::string shownVersion = KOPAUpdateText::plainText(*latest);
             std::string message = KOPAUpdateText::format(
                 KOPAHelper::VEXAlocalizeString("Update.AvailablityInfo"), {KOPAProductName});
-            // The user's full locale first, then "default"; the first entry there is decides,
-            // an empty list included. An entry that is no list counts as not there.
-            if (const platform::Value* changelogs = document->find("changelogs");
-                changelogs && changelogs->isDictionary()) {
+            // The user's full locale first, then "default"; the first entry there is decides, an
+            // empty list included. Change lists of the wrong kind make the document unreadable:
+            // no alert rather than an offer built from what happened to parse.
+            bool readable = true;
+            if (const platform::Value* changelogs = document->find("changelogs")) {
+                readable = changelogs->isDictionary();
                 for (const std::string& key :
                      {platform::Locale::currentLocaleIdentifier(), std::string("default")}) {
-                    const platform::Value* entry = changelogs->find(key);
-                    if (!entry || !entry->isArray()) continue;
-                    message += KOPAUpdateText::format("\n\n%@\n\n%@",
-                                                      {KOPAHelper::VEXAlocalizeString("Update.Changes"),
-                                                       KOPAUpdateText::bulletList(*entry)});
+                    const platform::Value* entry = readable ? changelogs->find(key) : nullptr;
+                    if (!entry) continue;
+                    auto list = KOPAUpdateText::bulletList(*entry);
+                    readable = list.has_value();
+                    if (list)
+                        message += KOPAUpdateText::format(
+                            "\n\n%@\n\n%@", {KOPAHelper::VEXAlocalizeString("Update.Changes"), *list});
                     break;
                 }
+            }
+            if (!readable) {
+                checkForUpgrades();
+                return;
             }
             std::string title = KOPAUpdateText::format(KOPAHelper::VEXAlocalizeString("Update.Title"),
                                                        {KOPAProductName, shownVersion});

@@ -1,7 +1,8 @@
 #include "VEXAUpdateText.h"
 
-#include <array>
 #include <vector>
+
+#include "platform/ui/FrontEndSupport.h"
 
 std::string KOPAUpdateText::format(std::string_view pattern,
                                    std::initializer_list<std::string_view> arguments) {
@@ -33,52 +34,8 @@ std::string KOPAUpdateText::format(std::string_view pattern,
     return out;
 }
 
-namespace {
-// The length of the UTF-8 sequence starting at text[i] and its code point; 0 when invalid.
-size_t decodeUtf8(std::string_view text, size_t i, char32_t& cp) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char b0 = byte(i);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    size_t length;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        length = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        length = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        length = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return length;
-}
-}  // namespace
-
 std::string KOPAUpdateText::plainText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        size_t length = decodeUtf8(text, i, cp);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";  // U+FFFD
-            ++i;
-            continue;
-        }
-        bool control = (cp < 0x20 && cp != '\n' && cp != '\t') || (cp >= 0x7F && cp <= 0x9F);
-        if (!control) out.append(text.substr(i, length));
-        i += length;
-    }
-    return out;
+    return platform::printable(text);
 }
 
 std::optional<std::string> KOPAUpdateText::stringForKey(const platform::Value& document,
@@ -88,11 +45,11 @@ std::optional<std::string> KOPAUpdateText::stringForKey(const platform::Value& d
     return found->asString();
 }
 
-std::string KOPAUpdateText::bulletList(const platform::Value& changes) {
+std::optional<std::string> KOPAUpdateText::bulletList(const platform::Value& changes) {
+    if (!changes.isArray()) return std::nullopt;
     std::string list;
-    if (!changes.isArray()) return list;
     for (const auto& change : changes.asArray()) {
-        if (!change.isString()) continue;
+        if (!change.isString()) return std::nullopt;
         list += "\u2022 ";
         list += plainText(change.asString());
         list += '\n';

@@ -19,16 +19,19 @@ public:
     // "%@"); a placeholder without an argument, and any other "%", stay literal.
     static std::string format(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
-    // The text as plain, printable text: line feeds and tabs stay; other control characters
-    // (terminal escape sequences among them) are dropped; bytes that are not UTF-8 become U+FFFD.
+    // The text as one line safe to show anywhere: line breaks, tabs, control characters
+    // (terminal escape sequences among them), directional overrides, zero-width characters and
+    // bytes that are not UTF-8 are written escaped ("\\n", "\\e", "\\u202e", "\\xff"), the way the
+    // terminal shows any text. A document can then neither forge a line of its own (an "open:"
+    // or "answer:" line of check-updates, a log line) nor hide what a text says.
     static std::string plainText(std::string_view text);
 
     // `document`[key] when the document is an object and the value a text; nothing otherwise.
     static std::optional<std::string> stringForKey(const platform::Value& document, std::string_view key);
 
-    // "• change\n" for every text in the array, in order, each made plain; values of other kinds
-    // are left out. Anything but an array gives the empty text.
-    static std::string bulletList(const platform::Value& changes);
+    // "• change\n" for every text in the array, in order, each made plain; nothing when the value
+    // is not an array of texts (a list of changes that is not one is no list at all).
+    static std::optional<std::string> bulletList(const platform::Value& changes);
 
     // True for an absolute http or https address with a host and no spaces or control
     // characters: the only kind of address a document may have opened.

@@ -42,7 +42,9 @@ void KOPAUpgradeReminderDialogController::windowDidLoad() {
     if (auto text = KOPAUpdateText::stringForKey(texts, "info"))
         info = KOPAUpdateText::format("\n%@\n", {KOPAUpdateText::plainText(*text)});
     std::string changes;
-    if (const platform::Value* list = texts.find("changes")) changes = KOPAUpdateText::bulletList(*list);
+    // A list of another kind counts as missing, as every text of the wrong kind does here.
+    if (const platform::Value* list = texts.find("changes"))
+        changes = KOPAUpdateText::bulletList(*list).value_or("");
 
     auto localized = [](const char* key) { return KOPAHelper::VEXAlocalizeString(key); };
     if (auto label = titleLabel())
