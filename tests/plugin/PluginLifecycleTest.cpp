@@ -210,39 +210,44 @@ TEST_F(VersionTest, NoMainBundleGivesZero) {
 }
 
 struct SystemVersionCase {
-    const char* text;
-    const char* expected;
+    std::optional<std::string> osRelease;  // VERSION_ID; none: os-release gives none
+    const char* kernelText;
+    std::optional<std::string> expected;
+    bool meetsFive;  // a minimum system version of 5
 };
 
 class SystemVersionTest : public plugintest::PluginTest,
                           public ::testing::WithParamInterface<SystemVersionCase> {};
 
-TEST_P(SystemVersionTest, FirstDottedVersionInTheSystemText) {
-    platform::ProcessInfo::setOperatingSystemVersionStringForTesting(GetParam().text);
+// One meaning of the system's version: os-release's VERSION_ID, whatever the kernel's release.
+TEST_P(SystemVersionTest, IsTheOsReleaseVersionNeverTheKernels) {
+    platform::ProcessInfo::setOperatingSystemVersionStringForTesting(GetParam().kernelText);
+    platform::ProcessInfo::setOperatingSystemProductVersionForTesting(
+        std::optional<std::optional<std::string>>(GetParam().osRelease));
     auto plugin = std::make_shared<KOPAPlugin>();
     ASSERT_TRUE(plugin->init());
     EXPECT_EQ(plugin->currentOSXVersion(), GetParam().expected);
     EXPECT_EQ(plugin->getCurrentOSXVersion(), GetParam().expected);
+    EXPECT_EQ(plugin->currentOSXVersionIsHigherOrEqualToVersion("5"), GetParam().meetsFive);
+    EXPECT_TRUE(plugin->currentOSXVersionIsHigherOrEqualToVersion(std::nullopt));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, SystemVersionTest,
-    ::testing::Values(SystemVersionCase{"Version 10.15.7 (Build 19H2)", "10.15.7"},
-                      SystemVersionCase{"Linux 6.1.0-18-amd64 (Debian GNU/Linux 12 (bookworm))", "6.1.0"},
-                      SystemVersionCase{"Version 12.6 (Build 21G115)", "12.6"},
-                      SystemVersionCase{"release 5. then 1.2.3.4", "1.2.3.4"},
-                      // A number without a point is not a version on its own.
-                      SystemVersionCase{"Version 11 (Build 20A) 3.2", "3.2"},
-                      // No dotted version at all: "0", so version comparisons still work.
-                      SystemVersionCase{"Version 11 (Build 20A)", "0"}, SystemVersionCase{"", "0"}));
+    Systems, SystemVersionTest,
+    ::testing::Values(SystemVersionCase{"12", "Linux 6.18.44 (Debian GNU/Linux 12 (bookworm))", "12", true},
+                      SystemVersionCase{"4", "Linux 6.18.44", "4", false},
+                      SystemVersionCase{"10.15.7", "Version 10.15.7 (Build 19H2)", "10.15.7", true},
+                      SystemVersionCase{"24.04", "Linux 6.8.0", "24.04", true},
+                      // No VERSION_ID (a rolling release): missing, so only a missing minimum is met.
+                      SystemVersionCase{std::nullopt, "Linux 6.18.44", std::nullopt, false}));
 
 TEST_F(VersionTest, SystemVersionIsTakenOnceAtCreation) {
-    platform::ProcessInfo::setOperatingSystemVersionStringForTesting("Version 10.15.7 (Build 19H2)");
+    platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::optional<std::string>("11"));
     auto plugin = std::make_shared<KOPAPlugin>();
     ASSERT_TRUE(plugin->init());
-    platform::ProcessInfo::setOperatingSystemVersionStringForTesting("Version 11.2.3 (Build 20D91)");
-    EXPECT_EQ(plugin->currentOSXVersion(), "10.15.7");
-    EXPECT_EQ(plugin->getCurrentOSXVersion(), "11.2.3");
+    platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::optional<std::string>("12"));
+    EXPECT_EQ(plugin->currentOSXVersion(), std::optional<std::string>("11"));
+    EXPECT_EQ(plugin->getCurrentOSXVersion(), std::optional<std::string>("12"));
 }
 
 // --- version documents and the loaded product

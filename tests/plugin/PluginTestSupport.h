@@ -186,6 +186,7 @@ protected:
         ui.reset();
         log.reset();
         platform::ProcessInfo::setOperatingSystemVersionStringForTesting(std::nullopt);
+        platform::ProcessInfo::setOperatingSystemProductVersionForTesting(std::nullopt);
         platform::Bundle::setMainBundle(nullptr);
         if (savedLanguage)
             setenv("LANGUAGE", savedLanguage->c_str(), 1);

@@ -251,9 +251,9 @@ TEST_F(SkipListTest, AnEntryLongerThanAnyVersionIsNotKept) {
 
 TEST_F(SkipListTest, ComparesTheRecordedSystemVersionWithOrEqual) {
     auto plugin = pluginWithIdentifier("com.example.Tool");
-    // Without init() the recorded system version is empty: one empty component, value 0.
+    // Without init() no system version is recorded: a missing version meets only a missing minimum.
     EXPECT_TRUE(plugin->currentOSXVersionIsHigherOrEqualToVersion(std::nullopt));
-    EXPECT_TRUE(plugin->currentOSXVersionIsHigherOrEqualToVersion("0"));
+    EXPECT_FALSE(plugin->currentOSXVersionIsHigherOrEqualToVersion("0"));
     EXPECT_FALSE(plugin->currentOSXVersionIsHigherOrEqualToVersion("10.12"));
 }
 

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <regex>
 
 #include "VEXAHelper.h"
 #include "VEXALog.h"
@@ -115,12 +114,8 @@ void KOPAPlugin::userDidSignOff(const platform::Notification&) {
     m_objectContext.reset();
 }
 
-std::string KOPAPlugin::getCurrentOSXVersion() const {
-    static const std::regex dotted(R"((\d+\.)+\d+)");
-    std::string text = platform::ProcessInfo::operatingSystemVersionString();
-    std::smatch match;
-    if (std::regex_search(text, match, dotted)) return match.str();
-    return "0";
+std::optional<std::string> KOPAPlugin::getCurrentOSXVersion() const {
+    return platform::ProcessInfo::operatingSystemProductVersion();
 }
 
 void KOPAPlugin::presentMessageWithTitleSubtitleMessage(const std::string& title,
@@ -446,7 +441,7 @@ void KOPAPlugin::handleUpgradeReply(int status, const std::string& body,
     auto latest = KOPAUpdateText::stringForKey(*document, "latest-version");
     auto minOSX = KOPAUpdateText::stringForKey(*document, "min-version-osx");
     auto minHost = KOPAUpdateText::stringForKey(*document, "min-version-daylite");
-    auto systemVersion = platform::ProcessInfo::operatingSystemProductVersion();
+    auto systemVersion = getCurrentOSXVersion();
 
     if (!versionStringIsHigherThan(versionOf(latest), versionOf(runningVersion))) return;
     if (isVersionOnUpgradeSkipList(*latest)) return;

@@ -105,7 +105,8 @@ public:
         return compareVersionStrings(a, b, orEqual);
     }
     bool currentOSXVersionIsHigherOrEqualToVersion(VersionText version) const {
-        return compareVersionStrings(m_currentOSXVersion, version, true);
+        return compareVersionStrings(m_currentOSXVersion ? VersionText(*m_currentOSXVersion) : std::nullopt,
+                                     version, true);
     }
     // "VEXAPluginVersionSkipList.%@" (the two characters literally) followed by the bundle's
     // identifier; the list is an array of texts in the standard user defaults.
@@ -113,11 +114,12 @@ public:
     bool isVersionOnUpgradeSkipList(std::string_view version) const;
     void addVersionToUpgradeSkipList(const std::string& version);
 
-    // The dotted system version out of the platform's version text ("10.15.7" out of
-    // "Version 10.15.7 (Build 19H2)"). A text without one gives "0" so comparisons still work.
-    std::string getCurrentOSXVersion() const;
+    // The system's version: VERSION_ID of os-release (12 on Debian 12), the one meaning every
+    // version check of the system uses (an upgrade's "min-version-osx" included), never the
+    // kernel's release. None when os-release gives none: a missing version, lower than any.
+    std::optional<std::string> getCurrentOSXVersion() const;
     int64_t majorDayliteVersionNumber() const { return m_majorDayliteVersionNumber; }
-    const std::string& currentOSXVersion() const { return m_currentOSXVersion; }
+    const std::optional<std::string>& currentOSXVersion() const { return m_currentOSXVersion; }
     const std::shared_ptr<DLPObjectContext>& objectContext() const { return m_objectContext; }
 
     // Messages and errors.
@@ -156,7 +158,7 @@ private:
                             const std::optional<std::string>& runningVersion);
 
     int64_t m_majorDayliteVersionNumber = 0;
-    std::string m_currentOSXVersion;
+    std::optional<std::string> m_currentOSXVersion;
     std::shared_ptr<DLPObjectContext> m_objectContext;
     platform::RunLoop::TimerId m_updateTimer = 0;
     std::weak_ptr<platform::Object> m_openReminder;  // the upgrade reminder while it is shown
