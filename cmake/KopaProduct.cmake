@@ -55,4 +55,11 @@ function(kopa_plugin_bundle target name bundle_dir)
   endforeach()
   add_custom_target(${target}Resources ALL DEPENDS ${copied})
   add_dependencies(${target} ${target}Resources)
+
+  # Installed as built: PlugIns/NAME.plugin/ beside bin/ and lib/, finding the host's libraries
+  # two folders up.
+  get_filename_component(bundle_name ${bundle_dir} NAME)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../../lib")
+  install(TARGETS ${target} LIBRARY DESTINATION PlugIns/${bundle_name})
+  install(DIRECTORY ${bundle_dir}/ DESTINATION PlugIns/${bundle_name} PATTERN "*.so" EXCLUDE)
 endfunction()
