@@ -248,18 +248,19 @@ ToolCommand::Registrar registrar{
         command.add_option("TARGET", options->target,
                            "name of the file on the server (default: the source's name)");
         command.footer(
-            "When standard error is a terminal, a progress bar fits its width, is redrawn in place and\n"
-            "gives the rate of the last 5 seconds; otherwise nothing is drawn.\n\n"
-            "Exit status:\n"
-            "  0  the server confirmed the whole file\n"
-            "  1  the upload failed: connection, login, refused file, read or write error (the reason is "
-            "printed)\n"
-            "  2  bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
-            "name,\n"
-            "     SOURCE or the password file not a readable regular file (pipes and devices are refused,\n"
-            "     standard input too unless a file is redirected to it; then TARGET is needed),\n"
-            "     a control character in --user or the password\n"
-            "  64 the command line itself is wrong (a missing or unknown option; the message says which)");
+            std::string(
+                "When standard error is a terminal, a progress bar fits its width, is redrawn in place "
+                "and\ngives the rate of the last 5 seconds; otherwise nothing is drawn.\n\n") +
+            ToolCommand::exitStatuses(
+                {{0, "the server confirmed the whole file"},
+                 {1,
+                  "the upload failed: connection, login, refused file, read or write error (the reason is "
+                  "printed)"},
+                 {2,
+                  "bad input, nothing sent: --url not an ftp:// URL with a host, TARGET not a plain file "
+                  "name, SOURCE or the password file not a readable regular file (pipes and devices are "
+                  "refused, standard input too unless a file is redirected to it; then TARGET is needed), "
+                  "a control character in --user or the password"}}));
         return [options] { return runFtpPut(*options); };
     }};
 

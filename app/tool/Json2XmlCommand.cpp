@@ -31,7 +31,9 @@ struct Json2XmlOptions {
 };
 
 int runJson2Xml(const Json2XmlOptions& options) {
-    const std::string& source = options.source;
+    const std::optional<std::string> given = ToolIO::sourceOrStandardInput("json2xml", options.source);
+    if (!given) return kUsage;
+    const std::string& source = *given;
     const std::optional<std::string>& name = options.name;
     if (options.root && name && name->starts_with('_'))
         return ToolIO::fail("json2xml", "",
@@ -86,7 +88,8 @@ ToolCommand::Registrar json2xml{
         auto notEmpty = [](const std::string& value) {
             return value.empty() ? "the name must not be empty" : "";
         };
-        command.add_option("source", options->source, "JSON file, or - for standard input")->required();
+        command.add_option("source", options->source,
+                           "JSON file, or - for standard input (the default when it is not a terminal)");
         command
             .add_option_function<std::string>(
                 "--name", [options](const std::string& value) { options->name = value; },
@@ -113,9 +116,15 @@ ToolCommand::Registrar json2xml{
             "A top-level array is refused unless --root or --allow-several-roots says what to make of it:\n"
             "  [1,2] with --root list       <list><item>1</item>\\n<item>2</item></list>\n"
             "  [1,2] --allow-several-roots  <root>1</root>\\n<root>2</root>\n"
-            "Exit status: 0 done, 1 not valid JSON, not writable as XML or an array without --root or\n"
-            "--allow-several-roots (the message says what and where), 2 the input cannot be read (or is\n"
-            "larger than --max-bytes) or the output cannot be written, 64 the command line is wrong.");
+            "\n" +
+            ToolCommand::exitStatuses(
+                {{0, "done"},
+                 {1,
+                  "not valid JSON, not writable as XML or an array without --root or --allow-several-roots "
+                  "(the message says what and where)"},
+                 {2,
+                  "the input cannot be read (or is larger than --max-bytes) or the output cannot be "
+                  "written"}}));
         return [options] { return runJson2Xml(*options); };
     }};
 

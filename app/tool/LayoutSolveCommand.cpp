@@ -2,13 +2,18 @@
 // solves each on the layout engine and writes one JSON line per system: the solution, then the
 // solution after the listed constraints were removed from the same solver.
 //
-//   zandrel-tool layout-solve [--max-views N] [--max-constraints N] [--max-cells N] [--max-work N] [FILE|-]
+//   zandrel-tool layout-solve [--max-views N] [--max-constraints N] [--max-cells N] [--max-work N]
+//                             [--max-bytes N] [FILE|-]
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +39,7 @@ struct Limits {
     size_t constraints = 50000;
     size_t cells = 20000000;
     uint64_t work = 4000000000;
+    uint64_t bytes = ToolIO::kDefaultMaxInputBytes;
 };
 
 // A system the line describes but that cannot be solved as given; the message says why.
@@ -173,14 +179,25 @@ private:
         }
     }
 
+    // The solved edges. One that is not a finite number (finite numbers whose sums overflow)
+    // would print as null: the line is refused instead, naming it.
     Value values() const {
         platform::Dictionary::Entries entries;
         entries.reserve(m_items.size() * 4);
         for (const auto& item : m_items) {
-            entries.emplace_back(item->name() + ".left", item->left().value());
-            entries.emplace_back(item->name() + ".right", item->right().value());
-            entries.emplace_back(item->name() + ".top", item->top().value());
-            entries.emplace_back(item->name() + ".bottom", item->bottom().value());
+            const std::pair<const char*, const platform::LayoutVariable*> edges[] = {
+                {".left", &item->left()},
+                {".right", &item->right()},
+                {".top", &item->top()},
+                {".bottom", &item->bottom()}};
+            for (const auto& [suffix, variable] : edges) {
+                if (!std::isfinite(variable->value()))
+                    throw LineError{fmt::format(
+                        "the solution of {}{} is not a finite number: the system's numbers are too large "
+                        "to solve",
+                        item->name(), suffix)};
+                entries.emplace_back(item->name() + suffix, variable->value());
+            }
         }
         return Value(platform::Dictionary(std::move(entries)));
     }
@@ -195,27 +212,164 @@ private:
     std::unordered_map<std::string, std::optional<platform::LayoutConstraint>> m_constraints;
 };
 
+// Counts the views and constraints of a line while it is read, before any of it is built: a
+// line far beyond the limits is refused in the memory of the line itself, not of its tree.
+class SystemCounter : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit SystemCounter(const Limits& limits) : m_limits(limits) {}
+
+    std::optional<std::string> refusal;
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t&) override { return value(); }
+    bool string(string_t&) override { return value(); }
+    bool binary(binary_t&) override { return value(); }
+    bool start_object(std::size_t) override {
+        const bool ok = value();
+        ++m_depth;
+        return ok;
+    }
+    bool end_object() override {
+        --m_depth;
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        const bool ok = value();
+        if (m_depth == 1) m_array = m_key;
+        ++m_depth;
+        return ok;
+    }
+    bool end_array() override {
+        if (--m_depth == 1) m_array.clear();
+        return true;
+    }
+    bool key(string_t& key) override {
+        if (m_depth == 1) m_key = key;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;  // the full reader reports it, in its words
+    }
+
+private:
+    // A value in the array of the top object's "views" or "constraints" is one more of them.
+    bool value() {
+        if (m_depth != 2) return true;
+        if (m_array == "views" && ++m_views > m_limits.views)
+            refusal =
+                fmt::format("the system has more than {} views, the limit (--max-views)", m_limits.views);
+        if (m_array == "constraints" && ++m_constraints > m_limits.constraints)
+            refusal = fmt::format("the system has more than {} constraints, the limit (--max-constraints)",
+                                  m_limits.constraints);
+        return !refusal;
+    }
+
+    const Limits& m_limits;
+    int m_depth = 0;
+    std::string m_key, m_array;
+    size_t m_views = 0, m_constraints = 0;
+};
+
+// The lines of a file or of standard input, one at a time, so only the line being solved is
+// held; the input as a whole is bounded by --max-bytes.
+class LineSource {
+public:
+    LineSource(const std::string& source, uint64_t maxBytes) : m_source(source), m_maxBytes(maxBytes) {
+        m_fd = source == "-" ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            m_error = fmt::format("cannot read {}: {}", ToolIO::sourceName(source), std::strerror(errno));
+    }
+    ~LineSource() {
+        if (m_fd > STDIN_FILENO) ::close(m_fd);
+    }
+    LineSource(const LineSource&) = delete;
+    LineSource& operator=(const LineSource&) = delete;
+
+    // The next line (without its line end) into `line`; false at the end or on an error (then
+    // error() says what).
+    bool next(std::string& line) {
+        line.clear();
+        for (;;) {
+            if (m_at < m_buffer.size()) {
+                const size_t end = m_buffer.find('\n', m_at);
+                const size_t stop = end == std::string::npos ? m_buffer.size() : end;
+                line.append(m_buffer, m_at, stop - m_at);
+                m_at = stop;
+                if (end != std::string::npos) {
+                    ++m_at;
+                    return true;
+                }
+            }
+            if (!m_error.empty() || m_ended) return !line.empty() && m_error.empty();
+            if (!fill()) return !line.empty() && m_error.empty();
+        }
+    }
+    const std::string& error() const { return m_error; }
+
+private:
+    bool fill() {
+        m_buffer.resize(1 << 16);
+        m_at = 0;
+        for (;;) {
+            const ssize_t n = m_fd < 0 ? -1 : ::read(m_fd, m_buffer.data(), m_buffer.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                if (m_error.empty())
+                    m_error =
+                        fmt::format("cannot read {}: {}", ToolIO::sourceName(m_source), std::strerror(errno));
+                m_buffer.clear();
+                return false;
+            }
+            m_buffer.resize(static_cast<size_t>(n));
+            if (n == 0) {
+                m_ended = true;
+                return false;
+            }
+            m_total += static_cast<uint64_t>(n);
+            if (m_total > m_maxBytes) {
+                m_error =
+                    fmt::format("{} is larger than {} bytes; give --max-bytes with a larger limit to read it",
+                                ToolIO::sourceName(m_source), m_maxBytes);
+                m_buffer.clear();
+                return false;
+            }
+            return true;
+        }
+    }
+
+    std::string m_source;
+    uint64_t m_maxBytes;
+    int m_fd = -1;
+    std::string m_buffer;
+    size_t m_at = 0;
+    uint64_t m_total = 0;
+    bool m_ended = false;
+    std::string m_error;
+};
+
 int run(const std::string& source, const Limits& limits) {
-    platform::Result<std::string> input = ToolIO::readInput(source, ToolIO::kDefaultMaxInputBytes);
-    if (!input) return ToolIO::fail("layout-solve", source, input.status().message(), kInputOrOutputFailed);
-    const std::string& text = input.value();
+    LineSource lines(source, limits.bytes);
     int status = 0;
     size_t lineNumber = 0;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string_view line(text.data() + start, end - start);
-        start = end + 1;
+    std::string line;
+    while (lines.next(line)) {
         ++lineNumber;
-        if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
         std::string out;
         try {
+            SystemCounter counter(limits);
+            if (!nlohmann::json::sax_parse(line, &counter) && counter.refusal)
+                throw LineError{*counter.refusal};
             Value system;
             try {
                 system = platform::JsonReader::parse(line);
             } catch (const platform::JsonError& e) {
                 throw LineError{fmt::format("not JSON at column {}: {}", e.column(), e.what())};
             }
+            line = std::string();  // the tree holds what is needed
             out = platform::JsonWriter::text(SystemSolver(system, limits).result()) + "\n";
         } catch (const LineError& e) {
             // Through ToolIO, which escapes what the input put in the message (view names, ids).
@@ -232,6 +386,7 @@ int run(const std::string& source, const Limits& limits) {
                                 fmt::format("cannot write the output: {}", std::strerror(errno)),
                                 kInputOrOutputFailed);
     }
+    if (!lines.error().empty()) return ToolIO::fail("layout-solve", "", lines.error(), kInputOrOutputFailed);
     return status;
 }
 
@@ -256,6 +411,9 @@ ToolCommand::Registrar layoutSolve{
                         "Refuse a system whose solving takes more than this many tableau cell operations "
                         "(a bound on time: roughly a second per 10^9)")
             ->capture_default_str();
+        command.add_option("--max-bytes", limits->bytes, "Refuse input larger than this many bytes")
+            ->capture_default_str()
+            ->check(ToolIO::checkByteCount);
         command.footer(
             "Each line: {\"id\": ..., \"views\": [\"root\", \"v0\", ...], \"constraints\": [{\"id\", "
             "\"item1\", "
@@ -271,9 +429,12 @@ ToolCommand::Registrar layoutSolve{
             "A line that is not a valid system (or holds an unsatisfiable required constraint) is reported "
             "on "
             "standard error with its line number; the next lines are still solved.\n"
-            "Exit status: 0 every system solved, 1 some lines were refused, 2 the input cannot be read or "
-            "the "
-            "output cannot be written.");
+            "\n" +
+            ToolCommand::exitStatuses({{0, "every system solved"},
+                                       {1, "some lines were refused"},
+                                       {2,
+                                        "the input cannot be read (or is larger than --max-bytes) or the "
+                                        "output cannot be written"}}));
         return [source, limits]() -> int { return run(*source, *limits); };
     }};
 

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "app/host/TerminalText.h"
+#include "app/tool/ToolCommand.h"
 
 std::string ToolIO::sourceName(std::string_view source) {
     return source == "-" ? std::string("standard input") : std::string(source);
@@ -48,6 +49,18 @@ platform::Result<std::string> ToolIO::readInput(const std::string& source, uint6
     return contents;
 }
 
+std::optional<std::string> ToolIO::sourceOrStandardInput(std::string_view command,
+                                                         const std::string& source) {
+    if (!source.empty()) return source;
+    if (ToolCommand::standardInputIsRedirected()) return std::string("-");
+    fail(
+        command, "",
+        fmt::format("a file to read is required (- or a pipe for standard input); see zandrel-tool {} --help",
+                    command),
+        64);
+    return std::nullopt;
+}
+
 std::string ToolIO::checkByteCount(const std::string& text) {
     uint64_t value = 0;
     const char* end = text.data() + text.size();
@@ -70,4 +83,8 @@ int ToolIO::fail(std::string_view command, std::string_view source, std::string_
     line = TerminalText::printable(line) + '\n';
     std::fputs(line.c_str(), stderr);
     return status;
+}
+
+bool ToolCommand::standardInputIsRedirected() {
+    return ::isatty(STDIN_FILENO) == 0;
 }

@@ -4,6 +4,7 @@
 // failures, so every command bounds its input and words its messages the same way.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ public:
     // The check of a --max-bytes value: "" for a whole number from 1 up, else what is wrong with
     // it in a person's words (CLI11's own number check quotes the largest double).
     static std::string checkByteCount(const std::string& text);
+
+    // The source to read: as given, or "-" when none was given and standard input is not a
+    // terminal; nothing (after a usage message, status 64) when none was given on a terminal.
+    static std::optional<std::string> sourceOrStandardInput(std::string_view command,
+                                                            const std::string& source);
 
     // How a source is named in messages: "standard input" for "-".
     static std::string sourceName(std::string_view source);

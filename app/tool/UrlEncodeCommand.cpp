@@ -34,8 +34,9 @@ ToolCommand::Registrar urlencode{
         auto latin1 = std::make_shared<bool>(false);
         auto keepNewline = std::make_shared<bool>(false);
         auto maxBytes = std::make_shared<uint64_t>(ToolIO::kDefaultMaxInputBytes);
-        command.add_option("text", *text, "The text (UTF-8), or - to read it from standard input")
-            ->required();
+        command.add_option("text", *text,
+                           "The text (UTF-8), or - to read it from standard input (the default when it is "
+                           "not a terminal)");
         command.add_flag("--latin1", *latin1,
                          "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
         command.add_flag("--keep-newline", *keepNewline,
@@ -47,11 +48,19 @@ ToolCommand::Registrar urlencode{
             "Letters, digits and -._~ stay; every other byte becomes %XX.\n"
             "With -, the text is read from standard input and its one final line end (\\n or \\r\\n) is\n"
             "dropped, so `echo hi | zandrel-tool urlencode -` gives hi; other line ends are encoded.\n"
-            "A text that starts with '-' goes after --: zandrel-tool urlencode -- -x\n"
-            "Exit status: 0 done, 1 the text cannot be written in Latin-1, 2 the input cannot be read (or "
-            "is\n"
-            "larger than --max-bytes) or the output cannot be written.");
+            "A text that starts with '-' goes after --: zandrel-tool urlencode -- -x\n\n" +
+            ToolCommand::exitStatuses({{0, "done"},
+                                       {1, "the text cannot be written in Latin-1"},
+                                       {2,
+                                        "the input cannot be read (or is larger than --max-bytes) or the "
+                                        "output cannot be written"}}));
         return [text, latin1, keepNewline, maxBytes]() -> int {
+            if (text->empty()) {
+                // No text at all (an empty text is given as ""): standard input, unless a terminal.
+                const std::optional<std::string> source = ToolIO::sourceOrStandardInput("urlencode", "");
+                if (!source) return 64;
+                *text = *source;
+            }
             if (*text == "-") {
                 platform::Result<std::string> input = ToolIO::readInput("-", *maxBytes);
                 if (!input) return ToolIO::fail("urlencode", "", input.status().message(), kInputOutput);

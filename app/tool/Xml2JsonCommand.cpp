@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMalformed = 1;
 constexpr int kInputOutput = 2;
+constexpr int kUsage = 64;
 
 struct Xml2JsonOptions {
     std::string source;
@@ -54,14 +55,16 @@ int runXml2Json(const Xml2JsonOptions& options) {
     parser.setAttributesMode(kAttributeModes.at(options.attributes));
     parser.setNodeNameMode(kNodeNameModes.at(options.nodeNames));
 
-    platform::Result<std::string> bytes = ToolIO::readInput(options.source, options.maxBytes);
+    const std::optional<std::string> source = ToolIO::sourceOrStandardInput("xml2json", options.source);
+    if (!source) return kUsage;
+    platform::Result<std::string> bytes = ToolIO::readInput(*source, options.maxBytes);
     if (!bytes) return ToolIO::fail("xml2json", "", bytes.status().message(), kInputOutput);
     KOPAXMLParseError error;
     std::optional<platform::Value> root = parser.dictionaryWithData(*bytes, &error);
     *bytes = std::string();  // the document's text is not needed any more; its tree is
     const bool failed = !error.message.empty() || !root;
     if (failed && !(options.partial && root)) {
-        return ToolIO::fail("xml2json", options.source,
+        return ToolIO::fail("xml2json", *source,
                             error.message.empty() ? "the document has no element" : error.description(),
                             kMalformed);
     }
@@ -71,8 +74,7 @@ int runXml2Json(const Xml2JsonOptions& options) {
         return ToolIO::fail("xml2json", "", fmt::format("cannot write the output: {}", std::strerror(errno)),
                             kInputOutput);
     if (failed)
-        return ToolIO::fail("xml2json", options.source, error.description() + " (partial tree printed)",
-                            kMalformed);
+        return ToolIO::fail("xml2json", *source, error.description() + " (partial tree printed)", kMalformed);
     return 0;
 }
 
@@ -80,7 +82,8 @@ ToolCommand::Registrar xml2json{
     "xml2json", "Print the node dictionary of an XML document as JSON",
     [](CLI::App& command) -> ToolCommand::Run {
         auto options = std::make_shared<Xml2JsonOptions>();
-        command.add_option("source", options->source, "XML file, or - for standard input")->required();
+        command.add_option("source", options->source,
+                           "XML file, or - for standard input (the default when it is not a terminal)");
         command.add_flag("--no-collapse", options->noCollapse,
                          "Keep text-only elements as nodes with \"__text\"");
         command.add_flag("--no-trim", options->noTrim,
@@ -111,10 +114,15 @@ ToolCommand::Registrar xml2json{
             "the children), discard.\n"
             "Lines deeper than {} levels are indented as level {}, so the output of a deeply nested document "
             "stays proportional to the document.\n"
-            "Exit status: 0 done, 1 not well-formed, 2 the input cannot be read (or is larger than "
-            "--max-bytes) "
-            "or the output cannot be written.",
-            platform::JsonFormat{}.maxIndentLevels, platform::JsonFormat{}.maxIndentLevels));
+            "A dictionary keeps the order of siblings of one name (in their array) but not the order of "
+            "differently named siblings: <a/><b/><a/> reads as {{\"a\": [..., ...], \"b\": ...}}, and "
+            "json2xml writes it back as <a/><a/><b/>.\n\n{}",
+            platform::JsonFormat{}.maxIndentLevels, platform::JsonFormat{}.maxIndentLevels,
+            ToolCommand::exitStatuses({{0, "done"},
+                                       {1, "not well-formed"},
+                                       {2,
+                                        "the input cannot be read (or is larger than --max-bytes) or the "
+                                        "output cannot be written"}})));
         return [options] { return runXml2Json(*options); };
     }};
 

@@ -51,6 +51,20 @@ int main(int argc, char** argv) {
         CLI::App* sub = app.add_subcommand(command.name, command.description);
         runs[sub] = command.setup(*sub);
     }
+    // A command that reads its own arguments gets them as typed (but --help first is help).
+    if (argc > 2 && std::string(argv[2]) != "--help" && std::string(argv[2]) != "-h") {
+        for (auto& [sub, run] : runs) {
+            if (sub->get_name() != argv[1] || !sub->get_prefix_command()) continue;
+            ToolCommand::rawArguments().assign(argv + 2, argv + argc);
+            try {
+                return run();
+            } catch (const std::exception& e) {
+                std::cerr << "zandrel-tool " << sub->get_name() << ": " << TerminalText::printable(e.what())
+                          << "\n";
+                return 1;
+            }
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -149,7 +149,7 @@ TEST_F(ToolFtpTest, HelpListsTheExitStatuses) {
     EXPECT_TRUE(contains(run.out, "0  the server confirmed the whole file")) << run.out;
     EXPECT_TRUE(contains(run.out, "1  the upload failed")) << run.out;
     EXPECT_TRUE(contains(run.out, "2  bad input")) << run.out;
-    EXPECT_TRUE(contains(run.out, "64 the command line itself is wrong")) << run.out;
+    EXPECT_TRUE(contains(run.out, "64 the command line is wrong")) << run.out;
 
     ProcessResult missingUrl = ftpPut({"--user", FtpServer::kUser, "--password-file", path("password"), "x"});
     EXPECT_EQ(missingUrl.exitCode, 64) << missingUrl.err;

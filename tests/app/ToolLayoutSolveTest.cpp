@@ -155,11 +155,11 @@ TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
         std::vector<std::string> args;
         std::string message;
     };
-    for (const Case& c :
-         std::vector<Case>{{{"--max-views", "100"}, "more than the limit of 100 (--max-views)"},
-                           {{"--max-constraints", "50"}, "more than the limit of 50 (--max-constraints)"},
-                           {{"--max-cells", "2000"}, "larger than its limit of 2000 tableau cells"},
-                           {{"--max-work", "5000"}, "beyond its budget of 5000 cell operations"}}) {
+    for (const Case& c : std::vector<Case>{
+             {{"--max-views", "100"}, "more than 100 views, the limit (--max-views)"},
+             {{"--max-constraints", "50"}, "more than 50 constraints, the limit (--max-constraints)"},
+             {{"--max-cells", "2000"}, "larger than its limit of 2000 tableau cells"},
+             {{"--max-work", "5000"}, "beyond its budget of 5000 cell operations"}}) {
         std::vector<std::string> args = c.args;
         args.push_back("-");
         const ToolRun run = layoutSolve(args, inequalities + "\n");
@@ -187,7 +187,7 @@ TEST(ToolLayoutSolveTest, WideAndHugeSystemsAreRefusedWithinBounds) {
 TEST(ToolLayoutSolveTest, HelpListsTheExitStatusesAndMissingFilesFail) {
     const ToolRun help = layoutSolve({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Exit status: 0 every system solved, 1 some lines were refused, 2"),
+    EXPECT_NE(help.out.find("Exit status:\n  0  every system solved\n  1  some lines were refused\n  2  "),
               std::string::npos);
     const ToolRun missing = layoutSolve({"/nonexistent/systems.jsonl"});
     EXPECT_EQ(missing.status, 2);

@@ -36,6 +36,16 @@ constexpr double kEpsilon = 1.0e-8;
 // Objective coefficients below this fraction of the largest preference weight are rounding
 // residue (see optimize()).
 constexpr double kObjectiveResidue = 1.0e-12;
+
+// Work is counted in units of about a nanosecond: a cell read or copied is one; a cell that
+// enters or leaves a row also updates the column index (a hash table); a row changed costs its
+// lookups, its journal entry and a new cell array whatever its length.
+constexpr uint64_t kIndexedCellCost = 24;
+constexpr uint64_t kRowCost = 200;
+// A cell merged into another row (compared, copied, and a new array) and an entry of the column
+// index checked against its row (a hash lookup and a search of the row) cost several.
+constexpr uint64_t kMergedCellCost = 3;
+constexpr uint64_t kColumnEntryCost = 64;
 bool nearZero(double v) {
     return std::abs(v) < kEpsilon;
 }
@@ -284,6 +294,7 @@ public:
     auto addHook(Symbol basic) {
         return [this, basic](Symbol s) {
             ++m_cells;
+            m_work += kIndexedCellCost;
             if (kindOf(s) == Kind::Dummy) return;
             Column& column = m_columns[s];
             column.basics.push_back(basic);
@@ -294,6 +305,7 @@ public:
     auto removeHook(Symbol) {
         return [this](Symbol s) {
             --m_cells;
+            m_work += kIndexedCellCost;
             if (kindOf(s) == Kind::Dummy) return;
             auto it = m_columns.find(s);
             if (it != m_columns.end() && it->second.live > 0 && --it->second.live == 0) m_columns.erase(it);
@@ -301,6 +313,7 @@ public:
     }
 
     void compact(Symbol s, Column& column) {
+        m_work += kColumnEntryCost * column.basics.size();  // counted, not checked: between row changes
         std::sort(column.basics.begin(), column.basics.end());
         column.basics.erase(std::unique(column.basics.begin(), column.basics.end()), column.basics.end());
         std::erase_if(column.basics, [&](Symbol basic) {
@@ -328,6 +341,7 @@ public:
         if (kindOf(s) == Kind::Dummy) {
             std::vector<Symbol> basics;
             m_rows.forEach([&](Symbol basic, const Row& row) {
+                ++m_work;
                 if (row.mayHold(s) && row.coefficientFor(s) != 0.0) basics.push_back(basic);
             });
             std::sort(basics.begin(), basics.end());
@@ -354,12 +368,24 @@ public:
         m_savedRows.emplace(basic, row ? std::optional<Row>(*row) : std::nullopt);
     }
     void saveObjective() {
-        if (m_journaling && !m_savedObjective) m_savedObjective = m_objective;
+        if (m_journaling && !m_savedObjective) {
+            spend(m_objective.cells().size());
+            m_savedObjective = m_objective;
+        }
+    }
+
+    // Counts cells read or written; inside an add, passing the work limit ends it. Every pass
+    // over a row counts, the objective's included: the objective holds two cells per
+    // preference, and passes over it were once uncounted, so many alike preferences ran for
+    // minutes under a budget of seconds.
+    void spend(uint64_t cells) {
+        m_work += cells;
+        if (m_adding && m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
     }
 
     void insertRow(Symbol basic, Row row) {
         saveRow(basic);
-        m_work += row.cells().size();
+        m_work += kRowCost + row.cells().size();
         for (const Cell& c : row.cells()) addHook(basic)(c.symbol);
         m_rows.insert_or_assign(basic, std::move(row));
         compactOversized();
@@ -384,7 +410,7 @@ public:
                 saveRow(basic);
                 Row& target = m_rows.at(basic);
                 const double c = target.coefficientFor(s);
-                m_work += target.cells().size() + row.cells().size();
+                m_work += kRowCost + kMergedCellCost * (target.cells().size() + row.cells().size());
                 target.remove(s, removeHook(basic));
                 target.add(row, c, addHook(basic), removeHook(basic));
                 compactOversized();
@@ -395,9 +421,13 @@ public:
         }
         if (m_objective.coefficientFor(s) != 0.0) {
             saveObjective();
+            spend(m_objective.cells().size() + row.cells().size());
             m_objective.substitute(s, row);
         }
-        if (m_artificial) m_artificial->substitute(s, row);
+        if (m_artificial) {
+            spend(m_artificial->cells().size() + row.cells().size());
+            m_artificial->substitute(s, row);
+        }
     }
 
     // Makes entering basic in place of leaving, on leaving's row.
@@ -607,21 +637,26 @@ public:
     // The objective's coefficients are sums of weights up to about 1e9, so adding and taking
     // away a weight leaves residue of about 1e9 * 2^-52: a coefficient that small is no
     // direction of descent. Were it taken for one, a symbol that no restricted row bounds
-    // (the objective is bounded below by 0, so only residue can point that way) would read as
-    // an unbounded objective and refuse a solvable system.
+    // would read as an unbounded objective and refuse a solvable system.
     void optimize(Row& objective) {
         const double residue = kObjectiveResidue * m_largestWeight;
         for (;;) {
             Symbol entering = 0;
-            for (const Cell& c : objective.cells())
+            uint64_t scanned = 0;
+            for (const Cell& c : objective.cells()) {
+                ++scanned;
                 if (kindOf(c.symbol) != Kind::Dummy && c.coefficient < -residue) {
                     entering = c.symbol;
                     break;
                 }
+            }
+            spend(scanned);
             if (!entering) return;
             Symbol leaving = 0;
             double best = std::numeric_limits<double>::infinity();
-            for (Symbol basic : rowsWith(entering)) {
+            const std::vector<Symbol> holders = rowsWith(entering);
+            spend(holders.size());
+            for (Symbol basic : holders) {
                 if (!isRestricted(basic)) continue;
                 const Row& row = m_rows.at(basic);
                 const double c = row.coefficientFor(entering);
@@ -632,10 +667,15 @@ public:
                     leaving = basic;
                 }
             }
-            if (!leaving)
-                throw LayoutError(
-                    "the layout objective is unbounded, which the solver cannot reach with "
-                    "weighted preferences: please report this system");
+            if (!leaving) {
+                // No restricted row bounds the entering symbol: its coefficient is residue
+                // that outgrew the bound above (rows drop cells below 1e-8, and a weight
+                // multiplies what they drop). The objective is bounded below by 0, so this is
+                // never a real direction: the coefficient is 0.
+                if (&objective == &m_objective) saveObjective();
+                objective.remove(entering);
+                continue;
+            }
             pivot(leaving, entering);
         }
     }
@@ -709,6 +749,7 @@ public:
     void removeErrorFromObjective(Symbol s, double strength) {
         if (kindOf(s) != Kind::Error) return;
         saveObjective();
+        spend(m_objective.cells().size());
         if (const Row* row = m_rows.find(s))
             m_objective.add(*row, -strength);
         else
