@@ -35,6 +35,26 @@ void referenceSlots(const EntityDescription& entity, std::vector<size_t>& slots)
         if (entity.attributes[slot].referenced) slots.push_back(slot);
 }
 
+// The stored key a reference to a new object was last rewritten to: the copies a save writes
+// mostly refer to the same few new owners, so most lookups are the last one again.
+struct LastReference {
+    const EntityDescription* entity = nullptr;
+    int64_t temporary = 0, stored = 0;
+};
+
+// `lookup()` (storedKeyOfReference for the value of the attribute), unless it is the last one.
+template <typename Lookup>
+Result<std::optional<int64_t>> rememberedStoredKey(LastReference& last,
+                                                   const host::AttributeDescription& attribute,
+                                                   const Value& value, Lookup&& lookup) {
+    if (last.entity && last.entity == attribute.referenced && value.isInteger() &&
+        value.asInteger() == last.temporary)
+        return std::optional<int64_t>(last.stored);
+    auto found = lookup();
+    if (found && *found) last = {attribute.referenced, value.asInteger(), **found};
+    return found;
+}
+
 bool holdsKey(const Value& value, int64_t key) {
     return value.isInteger() && value.asInteger() == key;
 }
@@ -568,8 +588,10 @@ Status DLPObjectContext::saveChanges() {
     if (status) status = writeChanges(keys, newKeys);
     if (status) status = m_store->commitSave();
     SavedObjects saved(entities.size());
-    for (size_t e = 0; e < entities.size(); ++e)
+    for (size_t e = 0; e < entities.size(); ++e) {
+        saved[e].reserve(m_entities[e].changed.size());
         for (const auto& object : m_entities[e].changed) saved[e].emplace_back(object, object->m_state);
+    }
     if (!status) {
         if (status.code() == Status::Code::Unknown)
             m_unresolvedSave = UnresolvedSave{std::move(keys), std::move(newKeys), std::move(saved), m_edits};
@@ -588,6 +610,7 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
     // their values are written once more, as an update, or the stored record deleted.
     const auto& entities = host::EntityCatalog::shared().entities();
     std::vector<size_t> references;
+    LastReference last;
     for (size_t e = 0; e < entities.size(); ++e) {
         auto& state = m_entities[e];
         size_t nextKey = 0;
@@ -597,7 +620,9 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
             if (savedState == DLPObject::State::Inserted || savedState == DLPObject::State::Updated) {
                 if (now == DLPObject::State::Inserted || now == DLPObject::State::Updated)
                     for (size_t slot : references)
-                        if (auto storedKey = storedKeyOfReference(*object, slot, keys);
+                        if (auto storedKey = rememberedStoredKey(
+                                last, entities[e].attributes[slot], object->m_values[slot],
+                                [&] { return storedKeyOfReference(*object, slot, keys); });
                             storedKey && *storedKey)
                             object->m_values[slot] = Value(**storedKey);
             }
@@ -674,6 +699,7 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
 
     std::vector<std::pair<size_t, Value>> swapped;
     std::vector<size_t> references;
+    LastReference last;
     for (size_t e = 0; e < entities.size(); ++e) {
         const EntityDescription& entity = entities[e];
         size_t nextKey = 0;
@@ -699,7 +725,9 @@ Status DLPObjectContext::writeChanges(KeyMap& keys, std::vector<std::vector<int6
             });
             if (objectState != DLPObject::State::Deleted) {
                 for (size_t slot : references) {
-                    auto storedKey = storedKeyOfReference(*object, slot, keys);
+                    auto storedKey =
+                        rememberedStoredKey(last, entity.attributes[slot], object->m_values[slot],
+                                            [&] { return storedKeyOfReference(*object, slot, keys); });
                     if (!storedKey) {
                         status = failed(storedKey.status());
                         break;
