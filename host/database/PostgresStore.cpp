@@ -1,12 +1,14 @@
 #include "host/database/PostgresStore.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <thread>
 #include <unordered_set>
 
@@ -327,6 +329,8 @@ Status PostgresStore::connect(int attempts) {
     limits.notice = m_options.slowNotice;
     limits.onWaiting = [this](const std::string& text) { notice(text); };
     auto delay = m_options.reconnectDelay;
+    const auto busyUntil = std::chrono::steady_clock::now() + m_options.busyServerWait;
+    std::minstd_rand jitter{unsigned(getpid())};
     for (int attempt = 1;; ++attempt) {
         Status failure;
         auto made = PgConnection::connect(m_uri, limits);
@@ -338,6 +342,13 @@ Status PostgresStore::connect(int attempts) {
             m_connection.reset();
         } else {
             failure = made.status();
+        }
+        // A full server frees slots as other hosts go idle: asked again at random moments, so
+        // hosts waiting together do not all come back in the same instant.
+        if (failure.message().find("no connection left") != std::string::npos &&
+            std::chrono::steady_clock::now() < busyUntil) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500 + jitter() % 1500));
+            continue;
         }
         // Only a server that is away, busy or restarting is worth asking again.
         if (attempt >= attempts || failure.code() != Code::Unavailable) return failure;

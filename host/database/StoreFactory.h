@@ -37,6 +37,9 @@ public:
         // 0.5 s: about 8 s in all, plus each try's connect timeout).
         int connectAttempts = 5;
         std::chrono::milliseconds reconnectDelay{500};
+        // A server with no connection slot left is alive, only full: a host waits up to this long
+        // for a slot (idle hosts release theirs), asking again every second or two.
+        std::chrono::milliseconds busyServerWait{90000};
         // How long the server may take to answer a connection attempt (libpq's connect_timeout;
         // at least 2 s; a connect_timeout in the URI wins).
         std::chrono::seconds connectTimeout{10};
@@ -52,7 +55,7 @@ public:
         std::function<void(const std::string&)> waitingNotice{};
         // A connection unused this long is closed (by a timer on the main run loop; never in
         // the middle of a save) and opened again at the next operation. Zero keeps it.
-        std::chrono::milliseconds idleRelease{30000};
+        std::chrono::milliseconds idleRelease{10000};
     };
     static bool isServerAddress(std::string_view address);
     static platform::Result<std::shared_ptr<Store>> open(const std::string& address);
