@@ -132,7 +132,9 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
             std::string answer = reminderAnswer.value_or("later");
             std::cout << "answer: " << answer << "\n" << std::flush;
             if (answer == "download") driver.tickCheckBox("confirm", window.get());
-            if (!driver.pressButton(answer, window.get()) || reminderWindow())
+            // Each loaded plug-in may show a reminder of its own: the answer goes to this one,
+            // and the next one shown is answered on the next pass.
+            if (!driver.pressButton(answer, window.get()) || window->isVisible())
                 return fail(kExitFailure, "the upgrade reminder did not close on \"" + answer + "\"");
             continue;
         }

@@ -203,6 +203,29 @@ TEST_F(CheckUpdatesCliTest, NetworkTextCannotForgeLinesOrHideWhatItSays) {
         EXPECT_EQ(r.out.find(raw), std::string::npos) << r.out;
 }
 
+// With Zandrel and Showcase loaded each plug-in checks the overridden addresses and shows its
+// own alert and reminder; each answer goes to the question shown, in order, every time.
+TEST_F(CheckUpdatesCliTest, EveryLoadedPluginsQuestionsAreAnsweredInOrder) {
+    std::filesystem::create_directory_symlink(
+        std::filesystem::path(builtProgram("zandrel-host")).parent_path().parent_path() / "PlugIns" /
+            "Showcase.plugin",
+        plugins / "Showcase.plugin");
+    for (int run = 0; run < 50; ++run) {
+        SCOPED_TRACE(run);
+        ProcessResult r = check({"accept", "download"});
+        ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+        auto count = [&](const std::string& text) {
+            size_t n = 0;
+            for (size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1)) ++n;
+            return n;
+        };
+        EXPECT_EQ(count("alert: "), 2u) << r.out;
+        EXPECT_EQ(count("reminder: "), 2u) << r.out;
+        EXPECT_EQ(count("answer: Download\nopen: " + kUpdateDownload + "\n"), 2u) << r.out;
+        EXPECT_EQ(count("answer: download\nopen: " + kUpgradeDownload + "\n"), 2u) << r.out;
+    }
+}
+
 TEST_F(CheckUpdatesCliTest, ThePluginVersionOverrideDecidesWhatIsNewer) {
     std::vector<std::string> argv{builtProgram("zandrel-host"),
                                   "--db",
