@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "platform/foundation/Value.h"
 
 namespace bench {
@@ -73,6 +75,66 @@ std::string RawCopy::intoSqlite(sqlite3* db, int64_t fields) {
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
+    if (!error.empty()) {
+        sqliteExec(db, "ROLLBACK");
+        return error;
+    }
+    return sqliteExec(db, "COMMIT");
+}
+
+std::string RawCopy::intoSqliteBatched(sqlite3* db, int64_t fields, int64_t rowsPerStatement) {
+    if (auto error = sqliteExec(db, "BEGIN IMMEDIATE"); !error.empty()) return error;
+    if (auto error =
+            sqliteExec(db, "INSERT INTO CustomRecordSetDefinition (pk, name, active) VALUES (1, 'Copy', 1)");
+        !error.empty()) {
+        sqliteExec(db, "ROLLBACK");
+        return error;
+    }
+    auto prepare = [&](int64_t rows, sqlite3_stmt** statement) {
+        std::string sql =
+            "INSERT INTO CustomRecordDefinition (pk, active, defaultValue, details, name, options, typeCode, "
+            "customRecordSetDefinitionID, position) VALUES ";
+        for (int64_t row = 0; row < rows; ++row)
+            sql += row ? ", (?, ?, ?, ?, ?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?, ?, ?, ?, ?)";
+        return sqlite3_prepare_v2(db, sql.c_str(), -1, statement, nullptr) == SQLITE_OK;
+    };
+    sqlite3_stmt* full = nullptr;
+    std::string error;
+    if (!prepare(rowsPerStatement, &full)) error = sqlite3_errmsg(db);
+    for (int64_t first = 0; first < fields && error.empty(); first += rowsPerStatement) {
+        const int64_t rows = std::min(rowsPerStatement, fields - first);
+        sqlite3_stmt* insert = full;
+        if (rows != rowsPerStatement && !prepare(rows, &insert)) {
+            error = sqlite3_errmsg(db);
+            break;
+        }
+        for (int64_t row = 0; row < rows; ++row) {
+            const int64_t i = first + row;
+            const int base = int(row) * 9;
+            const std::string details = fmt::format("Field number {}", i);
+            const std::string name = fmt::format("Field {}", i);
+            sqlite3_bind_int64(insert, base + 1, i + 1);
+            sqlite3_bind_int64(insert, base + 2, 1);
+            if (i % 3 == 0)
+                sqlite3_bind_text(insert, base + 3, "Medium", -1, SQLITE_STATIC);
+            else
+                sqlite3_bind_null(insert, base + 3);
+            sqlite3_bind_text(insert, base + 4, details.c_str(), int(details.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, base + 5, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
+            if (i % 3 == 0)
+                sqlite3_bind_blob(insert, base + 6, optionsJson().data(), int(optionsJson().size()),
+                                  SQLITE_STATIC);
+            else
+                sqlite3_bind_null(insert, base + 6);
+            sqlite3_bind_int64(insert, base + 7, i % 5);
+            sqlite3_bind_int64(insert, base + 8, 1);
+            sqlite3_bind_int64(insert, base + 9, i);
+        }
+        if (sqlite3_step(insert) != SQLITE_DONE) error = sqlite3_errmsg(db);
+        sqlite3_reset(insert);
+        if (insert != full) sqlite3_finalize(insert);
+    }
+    sqlite3_finalize(full);
     if (!error.empty()) {
         sqliteExec(db, "ROLLBACK");
         return error;

@@ -18,6 +18,9 @@ class RawCopy {
 public:
     // Keys 1 (template) and 1..N (fields): the tables must be empty.
     static std::string intoSqlite(sqlite3* db, int64_t fields);
+    // The same rows, `rowsPerStatement` to one prepared INSERT (the last statement takes the
+    // rest), as the host's SQLite store writes a save.
+    static std::string intoSqliteBatched(sqlite3* db, int64_t fields, int64_t rowsPerStatement);
     // Keys from the tables' sequences.
     static std::string intoPostgres(PGconn* db, int64_t fields);
 };
