@@ -16,8 +16,8 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/runtime/RunLoop.h"
 #include "platform/runtime/ClassRegistry.h"
+#include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
 
 namespace host {
@@ -131,7 +131,16 @@ platform::Status HostApplication::loadPluginBundle(const std::filesystem::path& 
         return platform::Status::error(fmt::format("plug-in {}: principal class \"{}\" not found in {}",
                                                    bundlePath.string(), principal, executable->string()));
     DLPluginObject::setBundleBeingLoaded(bundle.value());
-    auto object = cls->create();
+    platform::ObjectPtr object;
+    try {
+        object = cls->create();
+    } catch (const std::exception& e) {
+        // A plug-in whose start failed (a broken resource of its own) is left out; the host
+        // and the other plug-ins carry on.
+        DLPluginObject::setBundleBeingLoaded(nullptr);
+        return platform::Status::error(
+            fmt::format("plug-in {} is disabled: it could not start: {}", bundlePath.string(), e.what()));
+    }
     DLPluginObject::setBundleBeingLoaded(nullptr);
     auto plugin = std::dynamic_pointer_cast<DLPluginObject>(object);
     if (!plugin)
@@ -230,14 +239,17 @@ platform::Status HostApplication::saveChanges() {
                              status.code() == platform::Status::Code::Unknown;
     if (unreachable) scheduleSaveRetry();
     if (unreachable && alreadyReported && !g_savingToQuit) return status;
-    std::string kept = unreachable ? fmt::format("Your changes are kept. The host tries to save them again by itself "
-                                                 "every {} seconds or less and when you quit",
-                                                 std::chrono::duration_cast<std::chrono::seconds>(kMaxSaveRetry).count())
-                                   : "They are kept and will be saved with the next change or at quit";
+    std::string kept = unreachable
+                           ? fmt::format(
+                                 "Your changes are kept. The host tries to save them again by itself "
+                                 "every {} seconds or less and when you quit",
+                                 std::chrono::duration_cast<std::chrono::seconds>(kMaxSaveRetry).count())
+                           : "They are kept and will be saved with the next change or at quit";
     if (status.code() == platform::Status::Code::Unknown)
-        kept = "The database did not confirm whether the last save was stored; the host asks it when it "
-               "answers again and saves what is missing, never twice. " +
-               kept;
+        kept =
+            "The database did not confirm whether the last save was stored; the host asks it when it "
+            "answers again and saves what is missing, never twice. " +
+            kept;
     if (g_savingToQuit)
         platform::Application::shared().runAlertPanel(
             {"The changes could not be saved, so the host did not quit",
@@ -257,7 +269,8 @@ void HostApplication::scheduleSaveRetry() {
     if (m_saveRetryTimer && loop.isTimerValid(*m_saveRetryTimer)) return;
     // Back-off: 2, 4, 8 ... seconds, at most kMaxSaveRetry, so a server that is down for long
     // is not hammered and one that is back soon is used soon.
-    m_saveRetryDelay = m_saveRetryDelay.count() == 0 ? kFirstSaveRetry : std::min(m_saveRetryDelay * 2, kMaxSaveRetry);
+    m_saveRetryDelay =
+        m_saveRetryDelay.count() == 0 ? kFirstSaveRetry : std::min(m_saveRetryDelay * 2, kMaxSaveRetry);
     std::weak_ptr<HostApplication> weak = std::static_pointer_cast<HostApplication>(shared_from_this());
     m_saveRetryTimer = loop.scheduleTimer(m_saveRetryDelay, false, [weak] {
         if (auto app = weak.lock()) {

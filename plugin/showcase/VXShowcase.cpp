@@ -41,11 +41,12 @@ int64_t visitCount(const platform::Value& stored) {
 }  // namespace
 
 bool VXShowcase::init() {
-    if (!KOPAPlugin::init()) return false;
-    // The file ships inside the bundle; a missing one is named in the fatal message.
+    // The features first: a broken file (it ships inside the bundle; a missing one is named in
+    // the message) ends the plug-in's start before it is the shared plug-in or observes anything.
     auto configuration = bundle() ? bundle()->pathForResource(kFeatureConfiguration) : std::nullopt;
     KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile(
         kForeignAppName, configuration.value_or(std::filesystem::path("Resources") / kFeatureConfiguration));
+    if (!KOPAPlugin::init()) return false;
 
     if (auto status = kopaRegisterDatabaseUserDefaultWithKeyTypeDefaultValueGlobal(
             kVisitCountKey, platform::Value("Integer"), platform::Value(int64_t{0}), false);

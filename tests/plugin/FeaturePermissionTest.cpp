@@ -65,14 +65,34 @@ TEST(FeatureConfigurationTest, WellFormedFilesGiveEveryFeatureAndOthersSayWhatIs
     }
 }
 
-TEST(FeatureConfigurationDeathTest, ABrokenFileStopsTheProcessNamingTheFile) {
+TEST(FeatureConfigurationTest, ABrokenFileEndsTheInitialisationNamingTheFileAndLeavesNoTable) {
     testsupport::TempDir dir;
-    auto broken = writeFile(dir / "broken-features.json", R"({"a": {}, "b": 3})");
-    EXPECT_DEATH(KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile("Test", broken),
-                 "feature configuration file .*broken-features.json is broken: the feature \"b\"");
-    EXPECT_DEATH(
-        KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile("Test", dir / "missing.json"),
-        "feature configuration file .*missing.json is broken");
+    auto good = writeFile(dir / "features.json", R"({"a": {}})");
+    struct Case {
+        std::filesystem::path file;
+        const char* reason;
+    } cases[] = {
+        {writeFile(dir / "broken-features.json", R"({"a": {}, "b": 3})"),
+         "broken-features.json is broken: the feature \"b\""},
+        {writeFile(dir / "not-json.json", "{"), "not-json.json is broken: it is not JSON"},
+        {dir / "missing.json", "missing.json is broken"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile("Test", good);
+        ASSERT_TRUE(KOPAFeature::existsFeatureWithID("a"));
+        try {
+            KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile("Test", c.file);
+            ADD_FAILURE() << "a broken file was taken";
+        } catch (const KOPAFeatureConfigurationError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("feature configuration file"), std::string::npos)
+                << e.what();
+        }
+        // Nothing partial and nothing older is used.
+        EXPECT_TRUE(KOPAFeature::allFeatures().empty());
+        EXPECT_FALSE(KOPAFeature::existsFeatureWithID("a"));
+    }
 }
 
 class FeaturePermissionTest : public hosttest::StoreTest {

@@ -38,11 +38,12 @@ FeatureTable& table() {
     return features;
 }
 
+// Fatal for the plug-in, not for the process: the host disables the plug-in that threw and
+// keeps the others. Nothing of the file is used.
 [[noreturn]] void configurationFault(const std::filesystem::path& file, const std::string& why) {
     std::string message = fmt::format("the feature configuration file {} is broken: {}", file.string(), why);
     KOPA_LOG("{}", message);
-    std::fprintf(stderr, "fatal: %s\n", message.c_str());
-    std::abort();
+    throw KOPAFeatureConfigurationError(message);
 }
 
 // The contact number a user's records carry; none for a user without a contact (such a user
@@ -64,6 +65,7 @@ platform::Status noAppName() {
 void KOPAFeature::initializeWithConnectorMapForeignAppNameConfigFile(
     const std::string& foreignAppName, const std::filesystem::path& configFile) {
     table().foreignAppName = foreignAppName;
+    table().byID.clear();  // a broken file leaves no table, never an older one
     auto text = kopaContentsOfFile(configFile);
     if (!text) configurationFault(configFile, text.status().message());
     auto features = featuresFromConfiguration(*text);

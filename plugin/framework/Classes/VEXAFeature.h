@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,12 +41,21 @@ class DLPObjectContext;
 class GWConnectorMap;
 class GWUser;
 
+// A feature configuration file that cannot be read or is malformed. It ships with the plug-in,
+// so the plug-in cannot work without it: its initialisation ends with this, and the host leaves
+// that plug-in out.
+class KOPAFeatureConfigurationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class KOPAFeature : public platform::Object {
 public:
     static constexpr const char* kPermissionEntityType = "FeaturePermission";
 
     // Sets the foreign application name first, then replaces the whole feature table with the
-    // file's features. Features handed out before stay valid.
+    // file's features. Features handed out before stay valid. A broken file empties the table and
+    // throws KOPAFeatureConfigurationError naming the file.
     static void initializeWithConnectorMapForeignAppNameConfigFile(const std::string& foreignAppName,
                                                                    const std::filesystem::path& configFile);
     // The table a configuration text gives, or why the text is malformed (nothing partial).
