@@ -33,7 +33,28 @@ constexpr size_t kNameColumn = 18;
 constexpr size_t kNameColumnNarrow = 10;
 constexpr size_t kNarrowBelow = 60;
 constexpr size_t kKindColumn = 10;
+// The fewest columns a wrapped label keeps beside its head; narrower, it goes below it.
+constexpr size_t kNarrowestWrap = 24;
 constexpr const char* kEllipsis = "\u2026";
+
+void wrapParagraph(const std::string& paragraph, size_t width, std::vector<std::string>& lines);
+
+// Text of several paragraphs (line feeds) as escaped lines of at most `width` columns.
+std::vector<std::string> wrapText(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        std::string paragraph =
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        // Tabs and carriage returns lay out nothing a terminal line can keep: they become spaces.
+        std::replace(paragraph.begin(), paragraph.end(), '\t', ' ');
+        std::replace(paragraph.begin(), paragraph.end(), '\r', ' ');
+        wrapParagraph(printable(paragraph), width, lines);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
 
 bool inRanges(char32_t c, std::initializer_list<std::pair<char32_t, char32_t>> ranges) {
     for (const auto& [low, high] : ranges)
@@ -414,6 +435,25 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
             }
             return;
         }
+        auto* label = dynamic_cast<const TextField*>(&view);
+        if (label && !label->isEditable() && !label->isEditing() && label->isEnabled() &&
+            (label->stringValue().find('\n') != std::string::npos || displayWidth(head + state) > width)) {
+            // A label of several lines or longer than the line (a message) is wrapped below its
+            // head, so all of it can be read at any width.
+            size_t indent = displayWidth(head);
+            bool besideHead = indent + kNarrowestWrap <= width;
+            if (!besideHead) {
+                indent = std::min(kNoteIndent, width / 2);
+                out += fitWidth(head, width) + "\n";
+            }
+            auto wrapped = wrapText(label->stringValue(), width - indent);
+            for (size_t k = 0; k < wrapped.size(); ++k) {
+                std::string line = (k == 0 && besideHead ? head : std::string(indent, ' ')) + wrapped[k];
+                line.erase(line.find_last_not_of(' ') + 1);
+                out += line + "\n";
+            }
+            return;
+        }
         out += fitWidth(head + state, width) + "\n";
         if (auto* table = dynamic_cast<const TableView*>(&view)) renderTableRows(*table, i + 1, options, out);
     };
@@ -499,20 +539,7 @@ std::string TerminalRenderer::renderAlert(const AlertRequest& alert, size_t widt
                                            printable(alert.title)),
                                width) +
                       "\n";
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start <= alert.message.size()) {
-        size_t end = alert.message.find('\n', start);
-        std::string paragraph =
-            alert.message.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        // Tabs and carriage returns lay out nothing a terminal line can keep: they become spaces.
-        std::replace(paragraph.begin(), paragraph.end(), '\t', ' ');
-        std::replace(paragraph.begin(), paragraph.end(), '\r', ' ');
-        wrapParagraph(printable(paragraph), width - bar.size(), lines);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    for (const auto& line : lines) out += bar + line + "\n";
+    for (const auto& line : wrapText(alert.message, width - bar.size())) out += bar + line + "\n";
     auto list = alertButtons(alert);
     std::vector<std::string> buttons;
     for (size_t i = 0; i < list.size(); ++i)

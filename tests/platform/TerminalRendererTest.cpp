@@ -207,6 +207,38 @@ TEST_F(TerminalRendererTest, StoredControlCharactersAreDrawnEscaped) {
     EXPECT_FALSE(contains(drawn, "\x1b"));
 }
 
+TEST_F(TerminalRendererTest, LabelsOfSeveralLinesOrTooLongAreWrappedNotCut) {
+    const std::vector<std::string> changes = {
+        "Reports can be exported to PDF and to spreadsheets with every column kept",
+        "Templates keep their field order when copied", "A crash when the network went away is fixed"};
+    std::string message = "An upgrade of Zandrel is available.\n\nWhat's new in version 2.0:\n\n";
+    for (const auto& change : changes) message += "\u2022 " + change + "\n";
+    auto label = std::make_shared<TextField>(message + "tab\there \x1b[2J");
+    label->setEditable(false);
+    label->setIdentifier("message");
+    label->setFrame({100, 52, 400, 170});
+    window->contentView()->addSubview(label);
+    for (size_t width : {20, 40, 80, 120}) {
+        SCOPED_TRACE(width);
+        RenderOptions options;
+        options.width = width;
+        std::string drawn = TerminalRenderer::renderWindow(*window, options);
+        expectFits(drawn, width);
+        EXPECT_FALSE(contains(drawn, "\u2026")) << "nothing of the message is cut\n" << drawn;
+        EXPECT_FALSE(contains(drawn, "\x1b")) << drawn;
+        EXPECT_TRUE(contains(drawn, "\\e[2J")) << drawn;
+        // Every word is there, and each change starts a line of its own.
+        std::string words;
+        for (const auto& line : linesOf(drawn)) words += line + " ";
+        for (const char* word : {"upgrade", "2.0:", "spreadsheets", "order", "fixed", "tab"})
+            EXPECT_TRUE(contains(words, word)) << word << "\n" << drawn;
+        size_t bullets = 0;
+        for (const auto& line : linesOf(drawn))
+            if (contains(line, "\u2022 ")) ++bullets;
+        EXPECT_EQ(bullets, changes.size()) << drawn;
+    }
+}
+
 TEST_F(TerminalRendererTest, LongCellsAreCutWhileShortOnesStay) {
     auto table = addTable("templates", 2);
     sources.back()->rows[0] = {"A form template with a very long name indeed, longer than any terminal", "7"};
