@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "platform/foundation/Bundle.h"
+
 namespace platform {
 
 std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::filesystem::path& path) {
@@ -23,6 +25,29 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::filesystem::pat
     auto result = std::make_shared<Image>(path, image.width, image.height);
     png_image_free(&image);
     return result;
+}
+
+std::shared_ptr<Image> Image::imageWithData(std::string_view bytes, std::string name) {
+    auto bitmap = Bitmap::decodePNG(bytes);
+    if (!bitmap) return nullptr;
+    return std::make_shared<Image>(std::move(name), std::move(bitmap));
+}
+
+std::shared_ptr<Image> Image::imageNamedInBundle(const std::string& name, const Bundle& bundle) {
+    auto path = bundle.pathForResource(name + ".png");
+    return path ? imageWithContentsOfFile(*path) : nullptr;
+}
+
+std::shared_ptr<const Bitmap> Image::bitmap() const {
+    if (m_decoded || m_path.empty()) return m_bitmap;
+    m_decoded = true;
+    std::error_code error;
+    auto size = std::filesystem::file_size(m_path, error);
+    if (error || size > kMaxFileBytes) return nullptr;
+    std::ifstream in(m_path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    m_bitmap = Bitmap::decodePNG(bytes);
+    return m_bitmap;
 }
 
 }  // namespace platform

@@ -1,6 +1,9 @@
 // The upgrade reminder on its own: the texts for the user's language, the confirmation gating the
 // download button, and the icon fetched from a real loopback server without blocking.
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,13 @@ namespace {
 
 constexpr char kPngBytes[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
 const std::string kPng(kPngBytes, sizeof kPngBytes - 1);
+
+// A real picture: the host's own icon, 64 × 64.
+std::string realPng() {
+    std::ifstream in(std::filesystem::path(ZANDREL_SOURCE_DIR) / "host/Resources/DLAppIcon.png",
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class UpgradeReminderDialogTest : public UpdateTest {
 protected:
@@ -126,7 +136,9 @@ TEST_F(UpgradeReminderDialogTest, ButtonsCloseWithTheirResults) {
 }
 
 TEST_F(UpgradeReminderDialogTest, TheIconIsFetchedWithoutBlockingAndFallsBackToTheHostIcon) {
-    server.serve("/icon.png", {200, kPng, std::chrono::milliseconds(0), "image/png"});
+    server.serve("/icon.png", {200, realPng(), std::chrono::milliseconds(0), "image/png"});
+    // Starts like a picture and is none: its header is all there is.
+    server.serve("/header-only.png", {200, kPng, std::chrono::milliseconds(0), "image/png"});
     server.serve("/text.png", {200, "<html>not an image</html>", std::chrono::milliseconds(0), "text/html"});
     server.serve("/missing.png", {404, kPng, std::chrono::milliseconds(0), "image/png"});
     server.serve("/huge.png",
@@ -137,6 +149,7 @@ TEST_F(UpgradeReminderDialogTest, TheIconIsFetchedWithoutBlockingAndFallsBackToT
     };
     const std::vector<Case> cases = {
         {server.url("/icon.png"), server.url("/icon.png")},
+        {server.url("/header-only.png"), "DLAppIcon"},
         {server.url("/text.png"), "DLAppIcon"},
         {server.url("/missing.png"), "DLAppIcon"},
         {server.url("/huge.png"), "DLAppIcon"},
@@ -149,8 +162,32 @@ TEST_F(UpgradeReminderDialogTest, TheIconIsFetchedWithoutBlockingAndFallsBackToT
         EXPECT_EQ(dialog->imageView()->imageName(), "DLAppIcon") << "shown at once, before any reply";
         waitForReplies();
         EXPECT_EQ(dialog->imageView()->imageName(), c.shown);
+        // The picture drawn is the downloaded one, pixels and all, or none from the network.
+        const auto& image = dialog->imageView()->image();
+        const bool downloaded = image && image->name() == c.url;
+        EXPECT_EQ(downloaded, c.shown == c.url);
+        if (downloaded) {
+            ASSERT_TRUE(image->bitmap());
+            EXPECT_EQ(image->bitmap()->width(), 64u);
+            EXPECT_EQ(image->bitmap()->rgba().size(), 64u * 64u * 4u);
+        }
         closeAll();
     }
+}
+
+TEST_F(UpgradeReminderDialogTest, WithoutAnIconOfItsOwnTheHostApplicationsIconIsShown) {
+    auto host = platform::Bundle::open(ZANDREL_HOST_BUNDLE);
+    ASSERT_TRUE(host) << host.status().message();
+    platform::Bundle::setMainBundle(host.value());
+    auto dialog = show(R"({ "latest-version": "2.0" })");
+    const auto& image = dialog->imageView()->image();
+    ASSERT_TRUE(image) << "the host bundle's DLAppIcon";
+    EXPECT_EQ(image->name(), "DLAppIcon");
+    EXPECT_EQ(dialog->imageView()->imageName(), "DLAppIcon");
+    ASSERT_TRUE(image->bitmap());
+    EXPECT_EQ(image->bitmap()->width(), 64u);
+    EXPECT_EQ(image->bitmap()->height(), 64u);
+    closeAll();
 }
 
 TEST_F(UpgradeReminderDialogTest, ASlowIconNeverHoldsTheDialogBackAndIsDroppedOnClose) {

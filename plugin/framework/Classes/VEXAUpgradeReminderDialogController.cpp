@@ -5,8 +5,10 @@
 #include "VEXAHelper.h"
 #include "VEXALog.h"
 #include "VEXAUpdateText.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/net/ASIHTTPRequest.h"
+#include "platform/ui/Image.h"
 
 KOPAUpgradeReminderDialogController::KOPAUpgradeReminderDialogController() {
     bindOutlet("imageView", m_imageView);
@@ -66,7 +68,12 @@ void KOPAUpgradeReminderDialogController::windowDidLoad() {
         button->setEnabled(box && box->state() == platform::Button::On);
     }
 
-    if (auto view = imageView()) view->setImageName(kHostIconName);
+    if (auto view = imageView()) {
+        // The host application's own icon until (unless) the plug-in's arrives and is a picture.
+        view->setImageName(kHostIconName);
+        if (auto host = platform::Bundle::mainBundle())
+            view->setImage(platform::Image::imageNamedInBundle(kHostIconName, *host));
+    }
     if (auto icon = KOPAUpdateText::stringForKey(m_dataDict, "plugin-icon-url")) fetchIcon(*icon);
 }
 
@@ -83,8 +90,11 @@ void KOPAUpgradeReminderDialogController::fetchIcon(const std::string& url) {
         self->m_iconRequest.reset();
         auto view = self->imageView();
         if (!view) return;
+        // Shown only once its pixels decode: bytes that merely start like a picture are none.
+        std::shared_ptr<platform::Image> icon;
         if (request->responseStatusCode() == 200 && looksLikeImage(request->responseData()))
-            view->setImageName(KOPAUpdateText::plainText(url));
+            icon = platform::Image::imageWithData(request->responseData(), KOPAUpdateText::plainText(url));
+        if (icon) view->setImage(std::move(icon));
         if (self->isWindowLoaded()) self->window()->display();
     });
     m_iconRequest->setTimeOutSeconds(kIconTimeOutSeconds);
