@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <nlohmann/json.hpp>
 
+#include "app/host/TemplateTable.h"
 #include "app/host/TerminalText.h"
 
 namespace {
@@ -13,29 +13,27 @@ namespace {
 constexpr size_t kGap = 2;
 constexpr size_t kColumns = 5;
 
-nlohmann::ordered_json text(const std::optional<std::string>& value) {
-    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+platform::Value text(const std::optional<std::string>& value) {
+    return value ? platform::Value(*value) : platform::Value();
 }
 
 std::string shown(const std::optional<std::string>& value) {
-    return value ? TerminalText::printable(*value) : std::string("-");
+    return value ? TemplateTable::shown(*value) : std::string("-");
 }
 
 }  // namespace
 
 std::string ConnectorMapListing::renderJson(const std::vector<Record>& records) {
-    nlohmann::ordered_json out = nlohmann::ordered_json::array();
-    for (const auto& record : records) {
-        nlohmann::ordered_json entry;
-        entry["foreignAppName"] = text(record.foreignAppName);
-        entry["foreignEntityType"] = text(record.foreignEntityType);
-        entry["foreignID"] = text(record.foreignID);
-        entry["contactID"] =
-            record.contactID ? nlohmann::ordered_json(*record.contactID) : nlohmann::ordered_json(nullptr);
-        entry["json"] = text(record.json);
-        out.push_back(std::move(entry));
-    }
-    return out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    std::vector<TemplateTable::JsonEntry> entries;
+    entries.reserve(records.size());
+    for (const auto& record : records)
+        entries.push_back(
+            {{"foreignAppName", text(record.foreignAppName)},
+             {"foreignEntityType", text(record.foreignEntityType)},
+             {"foreignID", text(record.foreignID)},
+             {"contactID", record.contactID ? platform::Value(*record.contactID) : platform::Value()},
+             {"json", text(record.json)}});
+    return TemplateTable::renderJson(entries);
 }
 
 std::string ConnectorMapListing::renderTable(const std::vector<Record>& records, size_t width) {

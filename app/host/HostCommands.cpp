@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "app/host/ConnectorMapListing.h"
@@ -80,10 +79,6 @@ std::shared_ptr<host::HostApplication> startHost(const HostSettings& settings, b
         return nullptr;
     }
     return app;
-}
-
-nlohmann::ordered_json toJson(const platform::Value& value) {
-    return nlohmann::ordered_json::parse(value.toJson());
 }
 
 }  // namespace
@@ -204,30 +199,26 @@ TemplateTable::Template tableEntry(CustomRecordSetDefinition& formDef,
     return entry;
 }
 
-nlohmann::ordered_json jsonEntry(CustomRecordSetDefinition& formDef,
-                                 const std::vector<std::shared_ptr<CustomRecordDefinition>>& fields) {
-    nlohmann::ordered_json entry;
-    entry["name"] = toJson(formDef.name());
-    entry["active"] = toJson(formDef.active());
-    entry["details"] = toJson(formDef.details());
-    entry["forContact"] = toJson(formDef.forContact());
-    entry["forGroup"] = toJson(formDef.forGroup());
-    entry["forOpportunity"] = toJson(formDef.forOpportunity());
-    entry["forOrganization"] = toJson(formDef.forOrganization());
-    entry["forProject"] = toJson(formDef.forProject());
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& field : fields) {
-        nlohmann::ordered_json f;
-        f["active"] = toJson(field->active());
-        f["defaultValue"] = toJson(field->defaultValue());
-        f["details"] = toJson(field->details());
-        f["name"] = toJson(field->name());
-        f["options"] = toJson(field->options());
-        f["typeCode"] = toJson(field->typeCode());
-        list.push_back(std::move(f));
-    }
-    entry["fields"] = std::move(list);
-    return entry;
+// Written by TemplateTable::renderJson (the platform's JsonWriter), keys in this order.
+TemplateTable::JsonEntry jsonEntry(CustomRecordSetDefinition& formDef,
+                                   const std::vector<std::shared_ptr<CustomRecordDefinition>>& fields) {
+    platform::Array list;
+    for (const auto& field : fields)
+        list.push_back(platform::Value(platform::Dictionary{{"active", field->active()},
+                                                            {"defaultValue", field->defaultValue()},
+                                                            {"details", field->details()},
+                                                            {"name", field->name()},
+                                                            {"options", field->options()},
+                                                            {"typeCode", field->typeCode()}}));
+    return {{"name", formDef.name()},
+            {"active", formDef.active()},
+            {"details", formDef.details()},
+            {"forContact", formDef.forContact()},
+            {"forGroup", formDef.forGroup()},
+            {"forOpportunity", formDef.forOpportunity()},
+            {"forOrganization", formDef.forOrganization()},
+            {"forProject", formDef.forProject()},
+            {"fields", platform::Value(std::move(list))}};
 }
 
 }  // namespace
@@ -243,7 +234,7 @@ int runTemplates(const HostSettings& settings, bool json) {
     auto objects = all.value();
     std::sort(objects.begin(), objects.end(),
               [](const auto& a, const auto& b) { return a->primaryKeyValue() < b->primaryKeyValue(); });
-    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    std::vector<TemplateTable::JsonEntry> out;
     std::vector<TemplateTable::Template> table;
     for (const auto& object : objects) {
         auto formDef = std::dynamic_pointer_cast<CustomRecordSetDefinition>(object);
@@ -256,7 +247,7 @@ int runTemplates(const HostSettings& settings, bool json) {
             table.push_back(tableEntry(*formDef, fields.value()));
     }
     if (json) {
-        std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+        std::cout << TemplateTable::renderJson(out);
     } else {
         // Cut to the terminal's width only on a terminal: piped, every name stays whole.
         std::cout << TemplateTable::render(table, TerminalText::terminalWidth(STDOUT_FILENO));

@@ -10,7 +10,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include "platform/foundation/Value.h"
 
 class TemplateTable {
 public:
@@ -25,8 +29,22 @@ public:
         std::vector<Field> fields;
     };
 
+    // One entry of a listing's JSON: its keys in the order they are written, each with its value.
+    using JsonEntry = std::vector<std::pair<std::string, platform::Value>>;
+    // The entries as a JSON array indented by two, keys in the given order (nested dictionaries
+    // in key order), every key and value written by platform::JsonWriter: numbers beyond 64 bits
+    // keep every digit, texts are escaped as JSON needs, bytes that are not UTF-8 become U+FFFD.
+    // Ends in "\n". The layout is the one scripts read: "key": value, two spaces a level.
+    static std::string renderJson(const std::vector<JsonEntry>& entries);
+
     // The table, each line ending in "\n". width 0: no limit.
     static std::string render(const std::vector<Template>& templates, size_t width);
+
+    // A database text as the listings show it: TerminalText::printable, and Unicode format
+    // characters (bidi overrides and isolates, zero-width characters, the byte order mark,
+    // line and paragraph separators) as \uXXXX, so a name cannot display reversed, hide part of
+    // itself or look like another. The connector-map table shows its texts the same way.
+    static std::string shown(std::string_view text, size_t maxChars = 0);
 
     // What a field's type code means, as the listing names it ("pop-up"); unknown codes are
     // shown as numbers.
