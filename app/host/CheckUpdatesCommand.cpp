@@ -68,10 +68,12 @@ std::string textOf(const std::shared_ptr<platform::View>& view) {
     return field ? field->stringValue() : std::string();
 }
 
-// The open upgrade reminder's window, or none.
+// The open upgrade reminder that can be answered now, or none. Each loaded plug-in shows its
+// own, and a second sheet stacks on the first: the one on top (with no sheet of its own) is the
+// one a person would answer.
 std::shared_ptr<platform::Window> reminderWindow() {
     for (const auto& window : platform::Application::shared().windows()) {
-        auto content = window->isVisible() ? window->contentView() : nullptr;
+        auto content = window->isVisible() && !window->attachedSheet() ? window->contentView() : nullptr;
         if (content && content->viewWithIdentifier("confirm") && content->viewWithIdentifier("download") &&
             content->viewWithIdentifier("skip"))
             return window;

@@ -2,17 +2,22 @@
 // model, widgets hand a person's acts back to the model, alerts answer, and GLib's main context
 // runs inside the platform run loop (timers, nesting, the virtual clock).
 
+#include <gdkmm/texture.h>
 #include <gtest/gtest.h>
 #include <gtkmm/button.h>
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/dropdown.h>
 #include <gtkmm/entry.h>
+#include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <gtkmm/listbox.h>
 #include <gtkmm/scrolledwindow.h>
 #include <gtkmm/window.h>
 
+#include "platform/ui/Bitmap.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
@@ -195,6 +200,57 @@ TEST_F(GtkFrontEndTest, AlertsReturnTheButtonPressed) {
         loop.dispatchAsync([&] { frontEnd->currentAlert()->window->close(); });
         EXPECT_EQ(app.runAlertPanel(r), expected);
     }
+}
+
+TEST_F(GtkFrontEndTest, StoppingDeclinesAWaitingAlert) {
+    // Nobody is left to answer (a signal, the end of a script): the offer is not taken.
+    struct Case {
+        AlertRequest request;
+        int expected;
+    };
+    for (const Case& c : {Case{{"Zandrel", "Update", "Download", "Not Now", "", true}, kAlertAlternateReturn},
+                          Case{{"Done", "Copied", "OK", "", "", true}, kAlertDefaultReturn}}) {
+        loop.dispatchAsync([&] {
+            ASSERT_NE(frontEnd->currentAlert(), nullptr);
+            frontEnd->stop();
+        });
+        EXPECT_EQ(app.runAlertPanel(c.request), c.expected) << c.request.defaultButton;
+        frontEnd->start();
+    }
+}
+
+TEST_F(GtkFrontEndTest, ImagesDrawTheirOwnPixels) {
+    auto window = makeDialog();
+    auto view = std::make_shared<ImageView>();
+    view->setIdentifier("icon");
+    view->setFrame({10, 100, 64, 64});
+    // An address that holds "top" once showed an error sign; a name alone shows no picture.
+    view->setImageName("https://desktop.example/icon.png");
+    window->contentView()->addSubview(view);
+    loop.runPending();
+    auto* image = widget<Gtk::Image>(*window, "icon");
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->get_storage_type(), Gtk::Image::Type::ICON_NAME);
+    EXPECT_EQ(image->get_icon_name(), "image-missing");
+
+    // A 2 × 1 picture: one red pixel, one half-clear blue one.
+    const std::vector<unsigned char> rgba = {255, 0, 0, 255, 0, 0, 255, 128};
+    view->setImage(std::make_shared<Image>("two", std::make_shared<Bitmap>(2, 1, rgba)));
+    loop.runPending();
+    ASSERT_EQ(image->get_storage_type(), Gtk::Image::Type::PAINTABLE);
+    auto texture = std::dynamic_pointer_cast<Gdk::Texture>(image->get_paintable());
+    ASSERT_TRUE(texture);
+    EXPECT_EQ(texture->get_width(), 2);
+    EXPECT_EQ(texture->get_height(), 1);
+    // What GTK holds is the picture's pixels (read back as premultiplied BGRA on little endian).
+    std::vector<guchar> drawn(8);
+    texture->download(drawn.data(), 8);
+    EXPECT_EQ(drawn[2], 255);  // red of the first pixel
+    EXPECT_EQ(drawn[3], 255);
+    EXPECT_EQ(drawn[4], 128);  // blue of the second, premultiplied by its alpha
+    EXPECT_EQ(drawn[7], 128);
+    window->close();
+    loop.runPending();
 }
 
 TEST_F(GtkFrontEndTest, GlibSourcesRunInsideThePlatformLoopAndItsNestedLoops) {

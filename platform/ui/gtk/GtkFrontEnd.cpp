@@ -1,6 +1,7 @@
 #include "platform/ui/gtk/GtkFrontEnd.h"
 
 #include <fmt/format.h>
+#include <gdkmm/memorytexture.h>
 #include <giomm/menu.h>
 #include <giomm/simpleaction.h>
 #include <giomm/simpleactiongroup.h>
@@ -32,6 +33,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/ImageView.h"
@@ -77,13 +79,20 @@ Glib::ustring shown(const std::string& text) {
     return printable(text);
 }
 
+// The theme's icon for a toolkit image named without pixels of its own. Only exact names count:
+// a name is often an address, and "...top..." in one must not show an error sign.
 const char* iconFor(const std::string& image) {
-    if (image == "NSCaution" || image.find("aution") != std::string::npos ||
-        image.find("arn") != std::string::npos)
-        return "dialog-warning";
-    if (image.find("rror") != std::string::npos || image.find("top") != std::string::npos)
-        return "dialog-error";
-    return "dialog-information";
+    if (image == "NSCaution") return "dialog-warning";
+    if (image == "NSStopProgressTemplate" || image == "NSCriticalAlert") return "dialog-error";
+    if (image == "NSInfo") return "dialog-information";
+    return "image-missing";
+}
+
+// The picture's own pixels as a texture GTK can draw.
+Glib::RefPtr<Gdk::Texture> textureFor(const Bitmap& bitmap) {
+    auto bytes = Glib::Bytes::create(bitmap.rgba().data(), bitmap.rgba().size());  // copied
+    return Gdk::MemoryTexture::create(static_cast<int>(bitmap.width()), static_cast<int>(bitmap.height()),
+                                      Gdk::MemoryTexture::Format::R8G8B8A8, bytes, bitmap.stride());
 }
 
 std::string cellText(TableView& table, size_t column, size_t row) {
@@ -712,9 +721,16 @@ void GtkFrontEnd::updateWidget(ViewEntry& ve, View& view) {
         case Kind::Image: {
             auto& model = static_cast<ImageView&>(view);
             auto* i = static_cast<Gtk::Image*>(ve.widget);
-            if (ve.contents != model.imageName()) {
-                ve.contents = model.imageName();
-                i->set_from_icon_name(iconFor(model.imageName()));
+            auto bitmap = model.image() ? model.image()->bitmap() : nullptr;
+            std::string contents =
+                bitmap ? fmt::format("{}@{}", model.imageName(), static_cast<const void*>(bitmap.get()))
+                       : model.imageName();
+            if (ve.contents != contents) {
+                ve.contents = contents;
+                if (bitmap)
+                    i->set(textureFor(*bitmap));
+                else
+                    i->set_from_icon_name(iconFor(model.imageName()));
                 i->set_tooltip_text(shown(model.imageName()));
             }
             break;
