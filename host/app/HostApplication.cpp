@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <csignal>
 
 #include "host/app/DLDocument.h"
 #include "host/app/DLLoginController.h"
@@ -18,6 +19,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runtime/ClassRegistry.h"
 #include "platform/runtime/RunLoop.h"
+#include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
 
 namespace host {
@@ -83,7 +85,12 @@ void HostApplication::buildMenuBar() {
 
 platform::Status HostApplication::openDatabase() {
     const std::string address = m_options.database.string();
-    auto db = host::StoreFactory::open(address);
+    host::StoreFactory::Options options;
+    // Ctrl-C stops a wait for the server (the run loop, which would hear it, waits too).
+    options.interrupts = m_options.databaseInterrupts ? m_options.databaseInterrupts : [] {
+        return platform::SignalSource::deliveries(SIGINT);
+    };
+    auto db = host::StoreFactory::open(address, options);
     if (!db) return db.status();
     m_database = db.value();
     // A server's database by its name, a file by its own.

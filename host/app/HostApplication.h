@@ -21,6 +21,7 @@
 // any shape wins over the registered one and is never rewritten by the host.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ public:
         std::filesystem::path database;
         std::filesystem::path pluginsDirectory;  // every *.plugin folder in it is loaded
         std::filesystem::path hostBundle;        // the host application's own bundle
+        // Grows when the person asks to stop waiting for the database (see StoreFactory::Options);
+        // by default the deliveries of SIGINT (Ctrl-C).
+        std::function<uint64_t()> databaseInterrupts{};
     };
 
     // Builds the application: main bundle, menu bar. Nothing is opened yet.

@@ -367,10 +367,20 @@ platform::Result<PgResult> PgConnection::await(bool sent) {
     const auto deadline = started + m_limits.response;
     const auto noticeAt = started + m_limits.notice;
     bool told = false;
+    const uint64_t interruptsBefore = m_limits.interrupts ? m_limits.interrupts() : 0;
     std::optional<PgResult> kept;
     for (;;) {
         while (PQisBusy(m_connection)) {
             const auto now = Clock::now();
+            if (m_limits.interrupts && m_limits.interrupts() != interruptsBefore) {
+                dropAfterTimeout();
+                m_lastSqlState.clear();
+                return platform::Status::error(
+                    platform::Status::Code::Unavailable,
+                    fmt::format("waiting for the {} was stopped (Ctrl-C) after {:.1f} s; the statement was "
+                                "cancelled",
+                                m_description, std::chrono::duration<double>(now - started).count()));
+            }
             if (now >= deadline) {
                 dropAfterTimeout();
                 m_lastSqlState.clear();
@@ -389,7 +399,9 @@ platform::Result<PgResult> PgConnection::await(bool sent) {
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
             pollfd socket{PQsocket(m_connection), POLLIN, 0};
             if (socket.fd < 0) break;
-            if (poll(&socket, 1, int(std::min<int64_t>(wait, 60000))) < 0 && errno != EINTR) break;
+            // Ctrl-C interrupts the poll; the short cap also notices a count that grew otherwise.
+            const int64_t cap = m_limits.interrupts ? 250 : 60000;
+            if (poll(&socket, 1, int(std::min<int64_t>(wait, cap))) < 0 && errno != EINTR) break;
             if (!PQconsumeInput(m_connection)) break;
         }
         PgResult result(PQgetResult(m_connection));

@@ -89,6 +89,9 @@ public:
         std::chrono::milliseconds response{65000};  // a statement's reply, client side
         std::chrono::milliseconds notice{3000};     // then onWaiting is told (once per statement)
         std::function<void(const std::string&)> onWaiting;
+        // A count that grows when the person asks to stop waiting (Ctrl-C at a terminal): the
+        // statement is then cancelled as at the response limit, and the failure says so.
+        std::function<uint64_t()> interrupts;
     };
 
     static platform::Result<std::unique_ptr<PgConnection>> connect(const std::string& uri);

@@ -328,6 +328,7 @@ Status PostgresStore::connect(int attempts) {
     limits.response = m_options.responseTimeout;
     limits.notice = m_options.slowNotice;
     limits.onWaiting = [this](const std::string& text) { notice(text); };
+    limits.interrupts = m_options.interrupts;
     auto delay = m_options.reconnectDelay;
     const auto busyUntil = std::chrono::steady_clock::now() + m_options.busyServerWait;
     std::minstd_rand jitter{unsigned(getpid())};

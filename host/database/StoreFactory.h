@@ -53,6 +53,9 @@ public:
         // What to do with "waiting for the database..." and similar notes; platform::Log when
         // empty.
         std::function<void(const std::string&)> waitingNotice{};
+        // Grows when the person asks to stop waiting for the server (Ctrl-C at a terminal): the
+        // statement waited for is cancelled and fails as unavailable (the host keeps the changes).
+        std::function<uint64_t()> interrupts{};
         // A connection unused this long is closed (by a timer on the main run loop; never in
         // the middle of a save) and opened again at the next operation. Zero keeps it.
         std::chrono::milliseconds idleRelease{10000};

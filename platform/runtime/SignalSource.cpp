@@ -33,8 +33,13 @@ uint64_t signalBit(int signo) {
     ::_exit(g_exitStatus.load());
 }
 
+// Deliveries per signal, counted in the handler: code blocked in a wait of its own (a database
+// statement) can tell that the person pressed Ctrl-C without the run loop.
+std::atomic<uint64_t> g_deliveries[65];
+
 extern "C" void onSignal(int signo) {
     int savedErrno = errno;
+    if (signo > 0 && signo < 65) g_deliveries[signo].fetch_add(1, std::memory_order_relaxed);
     if (signo == SIGALRM && g_alarmArmed.load()) emergencyExit();
     if (g_armedSignals.load() & signalBit(signo)) emergencyExit();
     int fd = g_writeFd.load();
@@ -76,6 +81,10 @@ SignalSource::~SignalSource() {
     g_writeFd.store(-1);
     ::close(m_readFd);
     ::close(m_writeFd);
+}
+
+uint64_t SignalSource::deliveries(int signo) {
+    return signo > 0 && signo < 65 ? g_deliveries[signo].load(std::memory_order_relaxed) : 0;
 }
 
 void SignalSource::handle(int signo, std::function<void()> handler) {

@@ -46,6 +46,11 @@ public:
                           std::chrono::seconds deadline);
     void disarmEmergencyExit();
 
+    // How many times `signo` has arrived while a SignalSource handled it (ever, in this
+    // process): a wait that blocks the main thread compares it with its value at the start to
+    // hear Ctrl-C without the run loop.
+    static uint64_t deliveries(int signo);
+
     // Stops the process as the terminal's suspend key would (SIGTSTP with its default action),
     // returning once it is continued. For a handler of SIGTSTP that has put the terminal right.
     static void stopProcess();

@@ -341,6 +341,36 @@ TEST_F(PostgresResilienceTest, AFrozenBackendFailsWithinTheBoundAndSaysSo) {
     EXPECT_EQ(countOf(*store, "CustomRecordSetDefinition"), 0);
 }
 
+// The person told "waiting for the database..." presses Ctrl-C: the wait ends at once (long
+// before the response limit), the failure says so, and the store works again afterwards.
+TEST_F(PostgresResilienceTest, APersonCanStopAWaitForAFrozenServer) {
+    PostgresTestDatabase db;
+    const std::string application = "stopped_" + std::to_string(getpid());
+    auto options = quick();
+    options.slowNotice = std::chrono::milliseconds(200);
+    uint64_t interrupts = 0;
+    options.interrupts = [&] { return interrupts; };
+    options.waitingNotice = [&](const std::string&) { ++interrupts; };  // Ctrl-C once told
+    auto store = openStore(withParameter(db.uri(), "application_name=" + application), options);
+    ASSERT_TRUE(store);
+    const std::string pid =
+        db.query("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'");
+    ASSERT_FALSE(pid.empty());
+    ASSERT_EQ(kill(std::stoi(pid), SIGSTOP), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const auto& entity = resilienceEntity("CustomRecordSetDefinition");
+    auto qualifier = host::Qualifier::compile(entity, "", {}, host::PostgresDialect::shared());
+    auto counted = store->count(entity, *qualifier);
+    const auto took = std::chrono::steady_clock::now() - started;
+    kill(std::stoi(pid), SIGCONT);
+    ASSERT_FALSE(counted);
+    EXPECT_EQ(counted.status().code(), Code::Unavailable);
+    EXPECT_NE(counted.status().message().find("stopped (Ctrl-C)"), std::string::npos)
+        << counted.status().message();
+    EXPECT_LT(took, options.responseTimeout / 2);
+    EXPECT_EQ(countOf(*store, "CustomRecordSetDefinition"), 0);
+}
+
 TEST_F(PostgresResilienceTest, FailuresAreExplainedByTheirCause) {
     struct Case {
         const char* sqlState;
