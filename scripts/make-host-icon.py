@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the host's application icon, host/Resources/DLAppIcon.png: a 64x64 RGBA picture of a
-rounded blue tile with a white Z, written with zlib alone so no image tool is needed.
+rounded tile shading from light to dark blue with a white Z, written with zlib alone so no image
+tool is needed.
 
     python3 scripts/make-host-icon.py [OUTPUT]
 """
@@ -10,7 +11,8 @@ import zlib
 
 SIZE = 64
 RADIUS = 12
-BLUE = (36, 99, 186, 255)
+TOP_BLUE = (66, 135, 222)
+BOTTOM_BLUE = (24, 72, 150)
 WHITE = (255, 255, 255, 255)
 CLEAR = (0, 0, 0, 0)
 
@@ -37,7 +39,10 @@ def on_z(x, y):
 def pixel(x, y):
     if not inside_tile(x, y):
         return CLEAR
-    return WHITE if on_z(x, y) else BLUE
+    if on_z(x, y):
+        return WHITE
+    t = y / (SIZE - 1)
+    return tuple(round(a + t * (b - a)) for a, b in zip(TOP_BLUE, BOTTOM_BLUE)) + (255,)
 
 
 def chunk(kind, data):

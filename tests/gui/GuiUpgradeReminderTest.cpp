@@ -179,6 +179,26 @@ TEST_F(GuiUpgradeReminderTest, EachAnswerIsKeptAsItShouldBe) {
     EXPECT_EQ(browserGot(std::chrono::milliseconds(0)), "") << "nothing else was opened";
 }
 
+TEST_F(GuiUpgradeReminderTest, AnUpdateAlertTheScriptLeavesUnansweredIsDeclined) {
+    server.serve("/version.json", 200,
+                 R"({ "latest-version": "2.0", "download-url": "https://downloads.example/update.zip",
+                      "changelogs": { "default": ["Faster"] } })");
+    auto args = arguments();
+    args[5] = server.url("/version.json");  // --update-url
+    args[7] = "";                           // --upgrade-url
+    auto r = runGui(args, "show\n");
+    expectNoGtkComplaints(r.err);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(
+        r.out.find(
+            "(no more input: alert \"A new version of Zandrel is available: 2.0\" answered \"Not Now\")"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("default button"), std::string::npos) << r.out;
+    // The host has exited: an address it handed over would be on its way already.
+    EXPECT_EQ(browserGot(std::chrono::milliseconds(0)), "");
+}
+
 TEST_F(GuiUpgradeReminderTest, ASilentServerHoldsTheScriptBackOnlyOnce) {
     // Answers long after the script is done (cut short when the test ends).
     server.serve("/upgrade.json", {200, "{}", std::chrono::seconds(60)});

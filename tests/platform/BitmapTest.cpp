@@ -57,7 +57,9 @@ TEST(BitmapTest, DecodesARealPictureIntoRgbaPixels) {
         return std::array<int, 4>{p[0], p[1], p[2], p[3]};
     };
     EXPECT_EQ(at(0, 0)[3], 0) << "the rounded corner is clear";
-    EXPECT_EQ(at(4, 32), (std::array<int, 4>{36, 99, 186, 255})) << "the tile is blue";
+    EXPECT_EQ(at(4, 0)[3], 0) << "and so is the row above the tile's top corner";
+    EXPECT_EQ(at(4, 32), (std::array<int, 4>{45, 103, 185, 255})) << "the tile is blue, darker below";
+    EXPECT_EQ(at(32, 4), (std::array<int, 4>{63, 131, 217, 255}));
     EXPECT_EQ(at(32, 18), (std::array<int, 4>{255, 255, 255, 255})) << "the Z's top bar is white";
 }
 
