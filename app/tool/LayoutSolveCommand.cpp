@@ -37,7 +37,7 @@ constexpr int kInputOrOutputFailed = 2;
 struct Limits {
     size_t views = 10000;
     size_t constraints = 50000;
-    size_t cells = 20000000;
+    size_t cells = 16000000;  // about 0.5 GB at the peak, journal included
     uint64_t work = 4000000000;
     uint64_t bytes = ToolIO::kDefaultMaxInputBytes;
 };

@@ -144,4 +144,25 @@ TEST(ToolContractsTest, LayoutSolveRefusesAnOversizedLineWhileReadingIt) {
     EXPECT_TRUE(contains(views.err, "more than 2 views, the limit (--max-views)")) << views.err;
 }
 
+// A chain of 6,500 views, each top held between two inequalities on the one above: its tableau
+// would grow past 21 million cells. With the default limits, under a 600 MB address-space cap,
+// it is refused at the cell limit (cells held, the undo copies included), not ended by it.
+TEST(ToolContractsTest, LayoutSolveCellLimitHoldsMemoryToHalfAGigabyte) {
+    testsupport::TempDir dir;
+    std::string line = R"({"id": 1, "views": [)";
+    for (int i = 0; i < 6500; ++i) line += (i ? ",\"v" : "\"v") + std::to_string(i) + "\"";
+    line += R"(], "constraints": [{"id": 0, "item1": "v0", "attr1": "top", "relation": "==", "constant": 0})";
+    for (int i = 1; i < 6500; ++i)
+        for (const char* relation : {">=", "<="})
+            line += R"(,{"id": ")" + std::to_string(i) + relation + R"(", "item1": "v)" + std::to_string(i) +
+                    R"(", "attr1": "top", "relation": ")" + relation + R"(", "item2": "v)" +
+                    std::to_string(i - 1) + R"(", "attr2": "top", "constant": 8})";
+    dir.write("chain.jsonl", line + "]}\n");
+    const testsupport::ProcessResult run =
+        testsupport::runProgram({"/bin/sh", "-c", "ulimit -v 600000 && exec \"$0\" layout-solve \"$1\"",
+                                 testsupport::builtProgram("zandrel-tool"), (dir / "chain.jsonl").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(contains(run.err, "larger than its limit of 16000000 tableau cells")) << run.err;
+}
+
 }  // namespace

@@ -75,7 +75,9 @@ public:
     double objectiveValue() const;
 
     // Refuses (with LayoutError, nothing changed) an add that would make the tableau hold more
-    // than this many cells. 0: no limit (the default). Offset equalities take no cells.
+    // than this many cells, counting the copies an add keeps to undo itself: a bound on memory
+    // (some 30 bytes a cell with the column index). 0: no limit (the default). Offset equalities
+    // take no cells.
     void setCellLimit(size_t cells);
     // The tableau's size in cells (row entries, objective included), for tests and benchmarks.
     size_t cellCount() const;

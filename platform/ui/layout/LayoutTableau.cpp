@@ -365,11 +365,18 @@ public:
     void saveRow(Symbol basic) {
         if (!m_journaling || m_savedRows.count(basic)) return;
         const Row* row = m_rows.find(basic);
+        if (row) m_savedCells += row->cells().size();
         m_savedRows.emplace(basic, row ? std::optional<Row>(*row) : std::nullopt);
     }
+
+    // The cells held in memory: the tableau's and, inside a transaction, the copies kept to
+    // roll it back. The cell limit bounds these, so that it bounds memory: a transaction that
+    // touches every row holds each twice.
+    size_t heldCells() const { return m_cells + m_savedCells + m_objective.cells().size(); }
     void saveObjective() {
         if (m_journaling && !m_savedObjective) {
             spend(m_objective.cells().size());
+            m_savedCells += m_objective.cells().size();
             m_savedObjective = m_objective;
         }
     }
@@ -415,7 +422,7 @@ public:
                 target.add(row, c, addHook(basic), removeHook(basic));
                 compactOversized();
                 if (isRestricted(basic) && target.constant() < 0.0) m_infeasible.push_back(basic);
-                if (m_adding && m_cellLimit && m_cells > m_cellLimit) throw CellLimitReached{};
+                if (m_adding && m_cellLimit && heldCells() > m_cellLimit) throw CellLimitReached{};
                 if (m_adding && m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
             }
         }
@@ -599,7 +606,7 @@ public:
                 insertRow(subject, std::move(row));
             }
             optimize(m_objective);
-            if (m_cellLimit && cellCount() > m_cellLimit) throw CellLimitReached{};
+            if (m_cellLimit && heldCells() > m_cellLimit) throw CellLimitReached{};
             if (m_workLimit && m_work > m_workLimit) throw WorkLimitReached{};
             saveConstraint(constraint.identity());
             m_constraints.emplace(constraint.identity(), ConstraintInfo{constraint, tag});
@@ -818,6 +825,7 @@ public:
     void begin() {
         m_journaling = true;
         discard(m_savedRows);
+        m_savedCells = 0;
         m_savedObjective.reset();
         discard(m_savedConstraints);
         discard(m_savedVariables);
@@ -825,6 +833,7 @@ public:
     void commit() {
         m_journaling = false;
         discard(m_savedRows);
+        m_savedCells = 0;
         m_savedObjective.reset();
         discard(m_savedConstraints);
         discard(m_savedVariables);
@@ -868,6 +877,7 @@ public:
     uint64_t m_nextSerial = 1;
     double m_largestWeight = 1.0;  // of the preferences ever added, for the residue bound
     size_t m_cells = 0;
+    size_t m_savedCells = 0;  // in the journal's copies of rows and of the objective
     size_t m_cellLimit = 0;
     uint64_t m_work = 0;  // cells read and written building and substituting rows, over the solver's life
     uint64_t m_workLimit = 0;
