@@ -175,6 +175,81 @@ BENCHMARK(BM_RemoveMiddleAndReglue)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChangeWidthConstant)->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// layout-solve's default limits.
+constexpr uint64_t kWorkLimit = 4000000000;  // layout-solve's defaults
+constexpr size_t kCellLimit = 16000000;
+
+void BM_AlikePreferences(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    uint64_t work = 0;
+    int added = 0;
+    for (auto _ : state) {
+        LayoutItem view("v");
+        LayoutEngine engine;
+        engine.solver().setWorkLimit(kWorkLimit);
+        engine.solver().setCellLimit(kCellLimit);
+        added = 0;
+        try {
+            for (; added < n; ++added)
+                engine.addConstraintWithStrength(view, LayoutAttribute::Width, LayoutRelation::Equal, nullptr,
+                                                 LayoutAttribute::Width, 1.0, 100.0, 10.0);
+        } catch (const platform::LayoutError&) {
+        }
+        work = engine.solver().work();
+        engine.removeItem(view);
+    }
+    state.counters["added"] = added;
+    state.counters["work_units"] = static_cast<double>(work);
+    state.counters["ns_per_unit"] =
+        benchmark::Counter(static_cast<double>(work) * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["max_rss_mib"] = peakMiB();
+}
+
+void BM_InequalityChain(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    uint64_t work = 0;
+    size_t cells = 0;
+    int added = 0;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<LayoutItem>> views;
+        for (int i = 0; i < n; ++i) views.push_back(std::make_unique<LayoutItem>("v" + std::to_string(i)));
+        LayoutEngine engine;
+        engine.solver().setWorkLimit(kWorkLimit);
+        engine.solver().setCellLimit(kCellLimit);
+        added = 0;
+        try {
+            engine.addConstraintWithStrength(*views[0], LayoutAttribute::Top, LayoutRelation::Equal, nullptr,
+                                             LayoutAttribute::Top, 1.0, 0.0, LayoutConstraint::kRequired);
+            for (int i = 1; i < n; ++i, ++added)
+                for (LayoutRelation r : {LayoutRelation::GreaterOrEqual, LayoutRelation::LessOrEqual})
+                    engine.addConstraintWithStrength(*views[i], LayoutAttribute::Top, r, views[i - 1].get(),
+                                                     LayoutAttribute::Top, 1.0, 8.0,
+                                                     LayoutConstraint::kRequired);
+        } catch (const platform::LayoutError&) {
+        }
+        work = engine.solver().work();
+        cells = engine.solver().cellCount();
+    }
+    state.counters["added"] = added;
+    state.counters["tableau_cells"] = static_cast<double>(cells);
+    state.counters["ns_per_unit"] =
+        benchmark::Counter(static_cast<double>(work) * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["max_rss_mib"] = peakMiB();
+}
+
 }  // namespace
+
+// The limits on the systems that once broke them: the time a unit of counted work takes (the
+// work limit's 4e9 units are meant as a few seconds, so ns_per_unit should stay near 1 or
+// below), and the peak memory at the cell limit (16 million cells, meant as about 0.5 GB).
+//   alike:  N identical preferences (width == 100 at weight 10) until the work limit refuses
+//           one (50,000 once took 548 s under it);
+//   chain:  N views, each top held between two inequalities on the one above, until the cell
+//           limit refuses one. Run it alone to read its max_rss_mib:
+//           build/bin/bench_layout --benchmark_filter=chain
+BENCHMARK(BM_AlikePreferences)->Name("alike")->Arg(5000)->Arg(50000)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_InequalityChain)->Name("chain")->Arg(2000)->Arg(8000)->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK_MAIN();
