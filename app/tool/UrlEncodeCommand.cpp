@@ -34,9 +34,10 @@ ToolCommand::Registrar urlencode{
         auto latin1 = std::make_shared<bool>(false);
         auto keepNewline = std::make_shared<bool>(false);
         auto maxBytes = std::make_shared<uint64_t>(ToolIO::kDefaultMaxInputBytes);
-        command.add_option("text", *text,
-                           "The text (UTF-8), or - to read it from standard input (the default when it is "
-                           "not a terminal)");
+        CLI::Option* textOption = command.add_option(
+            "text", *text,
+            "The text (UTF-8), or - to read it from standard input (the default when it is "
+            "not a terminal)");
         command.add_flag("--latin1", *latin1,
                          "Encode the text's Latin-1 (ISO 8859-1) bytes instead of UTF-8");
         command.add_flag("--keep-newline", *keepNewline,
@@ -54,9 +55,9 @@ ToolCommand::Registrar urlencode{
                                        {2,
                                         "the input cannot be read (or is larger than --max-bytes) or the "
                                         "output cannot be written"}}));
-        return [text, latin1, keepNewline, maxBytes]() -> int {
-            if (text->empty()) {
-                // No text at all (an empty text is given as ""): standard input, unless a terminal.
+        return [text, textOption, latin1, keepNewline, maxBytes]() -> int {
+            if (textOption->count() == 0) {
+                // No text at all ("" is an empty text): standard input, unless a terminal.
                 const std::optional<std::string> source = ToolIO::sourceOrStandardInput("urlencode", "");
                 if (!source) return 64;
                 *text = *source;

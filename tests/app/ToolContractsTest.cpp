@@ -91,6 +91,10 @@ TEST(ToolContractsTest, WithoutASourceAPipedStandardInputIsRead) {
         EXPECT_EQ(none.out, dash.out) << c.command;
         EXPECT_FALSE(none.out.empty()) << c.command;
     }
+    // An empty text given is that text, not a request to read standard input.
+    const ToolRun empty = runTool({"urlencode", ""}, "ignored");
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(empty.out, "\n");
 }
 
 TEST(ToolContractsTest, LayoutSolveRefusesASolutionThatIsNotFinite) {
