@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/gui/GuiSession.h"
+#include "tests/support/DocumentServer.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
@@ -95,6 +96,29 @@ TEST_F(GuiInputSignalTest, ASignalSavesWhatWasDoneAndQuits) {
         if (!c.pressDuplicate) {
             EXPECT_EQ(sql(db, "SELECT count(*) FROM CustomRecordSetDefinition"), countBefore);
         }
+    }
+}
+
+TEST_F(GuiInputSignalTest, ASignalDeclinesTheUpdateOfferWaitingForAnAnswer) {
+    testsupport::DocumentServer server;
+    server.serve("/version.json", 200,
+                 R"({ "latest-version": "2.0", "download-url": "https://downloads.example/update.zip",
+                      "changelogs": { "default": ["Faster"] } })");
+    for (int signo : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signo);
+        auto db = newDatabase("offer" + std::to_string(signo) + ".sqlite");
+        GuiSession session(db, dir.path(),
+                           {"--update-url", server.url("/version.json"), "--upgrade-url", ""});
+        ASSERT_TRUE(session.waitForWindow("A new version of Zandrel is available: 2.0", "active modal"));
+        ASSERT_EQ(::kill(session.pid(), signo), 0);
+        EXPECT_EQ(session.waitForExit(), 0) << session.errorOutput();
+        std::string err = session.errorOutput();
+        EXPECT_NE(
+            err.find("terminated by a signal: alert \"A new version of Zandrel is available: 2.0\" answered "
+                     "\"Not Now\""),
+            std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("downloads.example"), std::string::npos) << "nothing was opened:\n" << err;
     }
 }
 

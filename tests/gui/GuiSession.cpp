@@ -42,14 +42,15 @@ std::vector<std::string> splitTabs(const std::string& line) {
 
 }  // namespace
 
-GuiSession::GuiSession(const fs::path& db, const fs::path& dir)
+GuiSession::GuiSession(const fs::path& db, const fs::path& dir, const std::vector<std::string>& extra)
     : m_geometry(dir / "geometry.txt"), m_out(dir / "host.out"), m_err(dir / "host.err") {
     fs::remove(m_geometry);
     // The pointer left by an earlier test must not rest where a menu or list opens.
     xdotool({"mousemove", "1270", "1015"});
     ::setenv("ZANDREL_GUI_GEOMETRY", m_geometry.c_str(), 1);
-    m_pid =
-        startProgram({builtProgram("zandrel-host"), "--db", db.string(), "--gui"}, "/dev/null", m_out, m_err);
+    std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db.string(), "--gui"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    m_pid = startProgram(argv, "/dev/null", m_out, m_err);
     ::unsetenv("ZANDREL_GUI_GEOMETRY");
 }
 

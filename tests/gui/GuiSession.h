@@ -38,8 +38,9 @@ public:
     };
     using Match = std::function<bool(const Item&)>;
 
-    // Starts the host on `db`, its output and geometry files in `dir`.
-    GuiSession(const std::filesystem::path& db, const std::filesystem::path& dir);
+    // Starts the host on `db`, its output and geometry files in `dir`, with `extra` arguments.
+    GuiSession(const std::filesystem::path& db, const std::filesystem::path& dir,
+               const std::vector<std::string>& extra = {});
     ~GuiSession();  // kills the host if it still runs
     GuiSession(const GuiSession&) = delete;
     GuiSession& operator=(const GuiSession&) = delete;
