@@ -140,6 +140,8 @@ TEST_F(UpdateCheckTest, AcceptingOpensTheDownloadAddressAndOnlyAWebAddress) {
         {"https://downloads.example/a b", platform::kAlertDefaultReturn, {}},
         {"https://", platform::kAlertDefaultReturn, {}},
         {"--help", platform::kAlertDefaultReturn, {}},
+        // Refused and logged as one line: its line breaks and hidden characters shown escaped.
+        {R"(javascript:x\n2026-01-01 forged log line\r\u202e)", platform::kAlertDefaultReturn, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
@@ -154,6 +156,10 @@ TEST_F(UpdateCheckTest, AcceptingOpensTheDownloadAddressAndOnlyAWebAddress) {
         bool refused = !c.url.empty() && c.opened.empty() && c.answer == platform::kAlertDefaultReturn;
         EXPECT_EQ(log->lines.size() - logged, refused ? 1u : 0u)
             << (log->lines.empty() ? "" : log->lines.back());
+        for (size_t k = logged; k < log->lines.size(); ++k) {
+            EXPECT_EQ(log->lines[k].find_first_of("\n\r"), std::string::npos) << log->lines[k];
+            EXPECT_EQ(log->lines[k].find("\xe2\x80\xae"), std::string::npos) << log->lines[k];
+        }
     }
     server.serve("/version.json", 200, R"({ "latest-version": "1.3", "download-url": 7 })");
     ui->answerAlertWithReturn(platform::kAlertDefaultReturn);
