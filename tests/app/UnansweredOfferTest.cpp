@@ -128,6 +128,14 @@ TEST_P(UnansweredOfferTest, IsDeclinedAndOpensNothing) {
     EXPECT_EQ(out.find("downloads.example"), std::string::npos) << out;
     const bool declinedAlert = out.find("answered \"Not Now\"") != std::string::npos;
     EXPECT_EQ(declinedAlert, offer == Offer::Alert) << out;
+    // The reminder's message is wrapped at the terminal: each change on a line of its own.
+    bool changeOnItsOwnLine = false;
+    for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = out.substr(start, end - start);
+        size_t text = line.find_first_not_of(' ');
+        changeOnItsOwnLine |= text != std::string::npos && line.compare(text, 11, "\u2022 Reports") == 0;
+    }
+    EXPECT_EQ(changeOnItsOwnLine, offer == Offer::Reminder) << out;
     // Postponed, not skipped: the version is offered again next time.
     EXPECT_EQ(readFile(dir / "config" / "zandrel" / "zandrel-host.json").find("2.0"), std::string::npos);
 }
