@@ -1,7 +1,5 @@
 #include "host/app/DLMainWindow.h"
 
-#include "platform/runtime/NotificationCenter.h"
-
 #include <algorithm>
 
 #include "host/app/DLDocument.h"
@@ -11,6 +9,7 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/OptionsCache.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/TextField.h"
 
@@ -39,12 +38,16 @@ std::shared_ptr<DLMainWindowController> DLMainWindowController::make(const std::
     controller->initWithWindow(window);
     // Back to this window (a sheet or another window closed): show what is stored now, which
     // other hosts may have changed meanwhile.
+    // Asked to show it (`show`): the same.
     std::weak_ptr<DLMainWindowController> weak = controller;
-    platform::NotificationCenter::defaultCenter().addObserver(
-        std::weak_ptr<platform::Object>(controller), platform::kWindowDidBecomeKeyNotification, window.get(),
-        [weak](const platform::Notification&) {
-            if (auto strong = weak.lock()) strong->refresh();
-        });
+    for (const char* name :
+         {platform::kWindowDidBecomeKeyNotification, platform::kWindowWillShowContentsNotification})
+        platform::NotificationCenter::defaultCenter().addObserver(std::weak_ptr<platform::Object>(controller),
+                                                                  name, window.get(),
+                                                                  [weak](const platform::Notification&) {
+                                                                      if (auto strong = weak.lock())
+                                                                          strong->refresh();
+                                                                  });
     return controller;
 }
 

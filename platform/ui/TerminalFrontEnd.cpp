@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
@@ -965,6 +966,8 @@ bool TerminalFrontEnd::commandAnswer(const std::vector<std::string>& words) {
 }
 
 bool TerminalFrontEnd::commandShow(const std::vector<std::string>& words) {
+    if (auto key = Application::shared().keyWindow())
+        NotificationCenter::defaultCenter().post(kWindowWillShowContentsNotification, key);
     if (words.size() == 1) {
         redraw();
         return true;

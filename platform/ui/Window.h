@@ -23,6 +23,9 @@ class WindowController;
 inline constexpr const char* kWindowDidBecomeMainNotification = "NSWindowDidBecomeMainNotification";
 inline constexpr const char* kWindowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
 inline constexpr const char* kWindowWillCloseNotification = "NSWindowWillCloseNotification";
+// Posted by a front end before it shows a window's contents at the person's request (`show`), so
+// what the window lists can be read afresh first.
+inline constexpr const char* kWindowWillShowContentsNotification = "ZWindowWillShowContentsNotification";
 
 class WindowDelegate {
 public:

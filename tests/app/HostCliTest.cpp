@@ -365,7 +365,7 @@ namespace {
 
 TEST(ToolCommandLine, MistakesExitWithTheOneUsageStatusAndNameTheCommands) {
     for (std::vector<std::string> args :
-         {std::vector<std::string>{"bogus"}, {"urlencode"}, {"xml2json", "--no-such"}}) {
+         {std::vector<std::string>{"bogus"}, {"json2xml", "a", "b"}, {"xml2json", "--no-such"}}) {
         args.insert(args.begin(), builtProgram("zandrel-tool"));
         ProcessResult r = runProgram(args);
         EXPECT_EQ(r.exitCode, 64) << args[1] << ": " << r.err;

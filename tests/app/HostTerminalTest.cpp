@@ -81,7 +81,8 @@ protected:
         t.send("select features 1\r");
         t.mark();
         t.send("tick users 2\r");
-        ASSERT_TRUE(t.waitFor("Alert: The changes could not be saved", std::chrono::seconds(30))) << t.output();
+        ASSERT_TRUE(t.waitFor("Alert: The changes could not be saved", std::chrono::seconds(30)))
+            << t.output();
         ASSERT_TRUE(t.waitFor("answer> ")) << t.output();
         EXPECT_EQ(t.sinceMark().find("could not be changed"), std::string::npos) << t.sinceMark();
     }
@@ -137,6 +138,21 @@ TEST_F(HostTerminalTest, ArrowsAndCtrlKeysEditTheLineAndNeverReachTheName) {
     auto names = templateNames();
     EXPECT_NE(std::find(names.begin(), names.end(), "aXbc"), names.end());
     for (const auto& name : names) EXPECT_EQ(name.find('\x1b'), std::string::npos) << name;
+}
+
+// Another host stores a copy while this one is open: `show` lists it (the list is read afresh).
+TEST_F(HostTerminalTest, ShowListsWhatAnotherHostStoredMeanwhile) {
+    auto t = startAtTerminal();
+    ASSERT_TRUE(t->waitForPrompt(kMainWindow)) << t->output();
+    ProcessResult other =
+        runProgram({builtProgram("zandrel-host"), "--db", db, "--update-url", "", "duplicate", "--template",
+                    "Quick Notes", "--name", "From another host"});
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    t->mark();
+    t->send("show\r");
+    EXPECT_TRUE(t->waitForPrompt("From another host")) << t->sinceMark();
+    t->send("quit\r");
+    EXPECT_EQ(t->waitForExit(), 0) << t->output();
 }
 
 TEST_F(HostTerminalTest, CtrlDWithAFailedSavePendingQuitsLikeQuitAndIsRefused) {

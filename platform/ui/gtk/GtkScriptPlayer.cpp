@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "platform/net/ASIHTTPRequest.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
@@ -565,6 +566,10 @@ void GtkScriptPlayer::commandShow() {
         out += '\n';
     }
     auto key = Application::shared().keyWindow();
+    if (key) {
+        NotificationCenter::defaultCenter().post(kWindowWillShowContentsNotification, key);
+        m_frontEnd.syncAll();  // the widgets show what the window holds now
+    }
     auto* gw = key ? m_frontEnd.gtkWindow(*key) : nullptr;
     if (!gw) {
         say(out + "(no window)\n");
