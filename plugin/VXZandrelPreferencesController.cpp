@@ -1,5 +1,9 @@
 #include "VXZandrelPreferencesController.h"
 
+#include <fmt/format.h>
+
+#include <optional>
+
 #include "framework/Classes/VEXAHelper.h"
 #include "framework/Classes/VEXALog.h"
 #include "framework/Classes/VEXAPlugin.h"
@@ -7,10 +11,6 @@
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DLPObjectContext.h"
 #include "platform/ui/Application.h"
-
-#include <fmt/format.h>
-
-#include <optional>
 
 VXZandrelPreferencesController::VXZandrelPreferencesController() {
     bindOutlet("existingFormDefPopUp", m_existingFormDefPopUp);
@@ -40,9 +40,10 @@ void VXZandrelPreferencesController::awakeFromNib() {
     }
     // An empty list would read as "there are no templates": the database's failure is said as such.
     if (readFailure)
-        KOPAPlugin::classHandleError(platform::Error(
-            "VXZandrelDomain", 2, fmt::format("The form templates could not be read: {}", readFailure->message()),
-            readFailure->message()));
+        KOPAPlugin::classHandleError(
+            platform::Error("VXZandrelDomain", 2,
+                            fmt::format("The form templates could not be read: {}", readFailure->message()),
+                            readFailure->message()));
 }
 
 void VXZandrelPreferencesController::cancelInput(platform::Object*) {
@@ -142,9 +143,10 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
     std::vector<std::shared_ptr<DLPObject>> created;
     auto reportFailure = [](const platform::Status& status) {
         // Ends at the plug-in object: logged and shown; the dialog stays open, nothing was kept.
-        KOPAPlugin::classHandleError(platform::Error(
-            "VXZandrelDomain", 1, fmt::format("The form template could not be duplicated: {}", status.message()),
-            status.message()));
+        KOPAPlugin::classHandleError(
+            platform::Error("VXZandrelDomain", 1,
+                            fmt::format("The form template could not be duplicated: {}", status.message()),
+                            status.message()));
     };
     if (auto status = duplicate(*context, *source, newName, created); !status) {
         reportFailure(status);
@@ -153,7 +155,8 @@ void VXZandrelPreferencesController::runAction(platform::Object*) {
     // "Success!" must mean stored: another host may have taken the name since this dialog
     // opened, so the copy is saved now, with the name checked again inside the save itself.
     auto undo = [&] {
-        for (auto it = created.rbegin(); it != created.rend(); ++it) (void)context->deleteObjectSkipTrash(*it, true);
+        for (auto it = created.rbegin(); it != created.rend(); ++it)
+            (void)context->deleteObjectSkipTrash(*it, true);
     };
     platform::Dictionary bindings;
     bindings["name"] = platform::Value(newName);

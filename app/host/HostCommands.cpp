@@ -121,16 +121,18 @@ int runUsersAdd(const HostSettings& settings, const std::string& signInName, con
                            return std::isalnum(c) || c == '.' || c == '_' || c == '-' || c == '@';
                        });
     if (!valid)
-        return fail(kExitBadInput, fmt::format("\"{}\" is not a sign-in name: use 1 to 64 letters, digits, '.', '_', "
-                                               "'-' or '@'",
-                                               TerminalText::printable(signInName)));
+        return fail(kExitBadInput,
+                    fmt::format("\"{}\" is not a sign-in name: use 1 to 64 letters, digits, '.', '_', "
+                                "'-' or '@'",
+                                TerminalText::printable(signInName)));
     const std::string fullName = name.empty() ? signInName : name;
     if (std::any_of(fullName.begin(), fullName.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return fail(kExitBadInput, "--name holds control characters; give a name a person could type");
     if (!host::StoreFactory::isServerAddress(settings.database.string()) &&
         !std::filesystem::exists(settings.database))
-        return fail(kExitBadInput, fmt::format("no database file {}; create one first (zandrel-host --db {} init)",
-                                               settings.database.string(), settings.database.string()));
+        return fail(kExitBadInput,
+                    fmt::format("no database file {}; create one first (zandrel-host --db {} init)",
+                                settings.database.string(), settings.database.string()));
     auto db = host::StoreFactory::open(settings.database.string());
     if (!db) return fail(kExitFailure, db.status().message());
     auto context = DLPObjectContext::withoutUser(db.value());
@@ -139,17 +141,20 @@ int runUsersAdd(const HostSettings& settings, const std::string& signInName, con
     if (!contact || !user) return fail(kExitFailure, (contact ? user.status() : contact.status()).message());
     // First and last name split at the last space, as a person would file them.
     const size_t space = fullName.rfind(' ');
-    (*contact)->setFirstName(platform::Value(space == std::string::npos ? std::string() : fullName.substr(0, space)));
-    (*contact)->setLastName(platform::Value(space == std::string::npos ? fullName : fullName.substr(space + 1)));
+    (*contact)->setFirstName(
+        platform::Value(space == std::string::npos ? std::string() : fullName.substr(0, space)));
+    (*contact)->setLastName(
+        platform::Value(space == std::string::npos ? fullName : fullName.substr(space + 1)));
     (*user)->setLoginName(platform::Value(signInName));
     (*user)->setName(platform::Value(fullName));
     (*user)->setContactID(platform::Value((*contact)->primaryKeyValue()));
     (*user)->setActive(platform::Value(true));
     platform::Dictionary bindings;
     bindings["login"] = platform::Value(signInName);
-    const std::string taken = fmt::format("the sign-in name \"{}\" is taken (see `zandrel-host users`)", signInName);
-    if (auto guarded = context->guardInsert(*user, "GWUser.loginName:" + signInName, "loginName == $login", bindings,
-                                            DLPObjectContext::SaveGuardAction::Refuse, taken);
+    const std::string taken =
+        fmt::format("the sign-in name \"{}\" is taken (see `zandrel-host users`)", signInName);
+    if (auto guarded = context->guardInsert(*user, "GWUser.loginName:" + signInName, "loginName == $login",
+                                            bindings, DLPObjectContext::SaveGuardAction::Refuse, taken);
         !guarded)
         return fail(kExitFailure, guarded.message());
     if (auto saved = context->saveChanges(); !saved)
@@ -270,15 +275,15 @@ std::string sameNamedTemplates(host::HostApplication& app, const std::string& na
     if (!context) return "nobody is signed in to list them";
     platform::Dictionary bindings;
     bindings["name"] = platform::Value(name);
-    auto found = context->objectsForEntityNamedQualifierLocumBindings(CustomRecordSetDefinition::kEntityName,
-                                                                      "name == $name AND active == YES", bindings);
+    auto found = context->objectsForEntityNamedQualifierLocumBindings(
+        CustomRecordSetDefinition::kEntityName, "name == $name AND active == YES", bindings);
     if (!found) return found.status().message();
     std::string list;
     for (const auto& object : *found) {
         auto formDef = std::static_pointer_cast<CustomRecordSetDefinition>(object);
         auto fields = formDef->customRecordDefinitions();
-        list += fmt::format("{}key {} with {} field definitions", list.empty() ? "" : ", ", formDef->primaryKeyValue(),
-                            fields ? fields->size() : 0);
+        list += fmt::format("{}key {} with {} field definitions", list.empty() ? "" : ", ",
+                            formDef->primaryKeyValue(), fields ? fields->size() : 0);
     }
     return list;
 }
@@ -340,9 +345,10 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     auto titles = popUp->itemTitles();
     if (size_t same = size_t(std::count(titles.begin(), titles.end(), templateName)); same > 1) {
         sheet->performClose();
-        return fail(kExitBadInput, fmt::format("{} active form templates are named \"{}\" ({}); rename all but "
-                                               "one first, so it is clear which to copy",
-                                               same, templateName, sameNamedTemplates(*app, templateName)));
+        return fail(kExitBadInput,
+                    fmt::format("{} active form templates are named \"{}\" ({}); rename all but "
+                                "one first, so it is clear which to copy",
+                                same, templateName, sameNamedTemplates(*app, templateName)));
     }
     if (std::find(titles.begin(), titles.end(), templateName) == titles.end()) {
         sheet->performClose();
@@ -369,12 +375,13 @@ int runDuplicate(const HostSettings& settings, const std::string& templateName, 
     if (driver.alerts().empty() || driver.lastAlert().title != "Success!")
         return fail(kExitFailure, driver.alerts().empty()
                                       ? "the dialog closed without duplicating (see the log above)"
-                                      : fmt::format("the copy was not saved: {}: {}", driver.lastAlert().title,
-                                                    driver.lastAlert().message));
+                                      : fmt::format("the copy was not saved: {}: {}",
+                                                    driver.lastAlert().title, driver.lastAlert().message));
     // The dialog saved the copy itself; anything else a plug-in left pending is saved here.
     driver.answerAlertWithReturn(platform::kAlertDefaultReturn);  // the host's alert if the save fails
     if (auto saved = app->saveChanges(); !saved)
-        return fail(kExitFailure, fmt::format("the copy was saved, but other changes were not: {}", saved.message()));
+        return fail(kExitFailure,
+                    fmt::format("the copy was saved, but other changes were not: {}", saved.message()));
     std::cout << driver.lastAlert().title << " " << driver.lastAlert().message << "\n";
     return 0;
 }

@@ -105,9 +105,11 @@ int main(int argc, char** argv) {
 
     auto* users = cli.add_subcommand(
         "users", "List the users, one a line: sign-in name, name, state (never writes the file)");
-    auto* usersAdd = users->add_subcommand("add", "Add a user who may sign in (an active one, with a contact)");
+    auto* usersAdd =
+        users->add_subcommand("add", "Add a user who may sign in (an active one, with a contact)");
     std::string newSignIn, newUserName;
-    usersAdd->add_option("SIGN-IN", newSignIn, "The sign-in name (unique; letters, digits, . _ - @)")->required();
+    usersAdd->add_option("SIGN-IN", newSignIn, "The sign-in name (unique; letters, digits, . _ - @)")
+        ->required();
     usersAdd->add_option("--name", newUserName, "The person's full name (default: the sign-in name)");
     usersAdd->footer(
         "\nExit status: 0 added; 1 the database failed; 2 a sign-in name that is empty or holds other\n"

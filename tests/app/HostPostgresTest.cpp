@@ -245,7 +245,8 @@ TEST_P(HostsSharingADatabase, HostsCopyingUnderOneNameAtOnceStoreOneCopyAndRefus
         }
         EXPECT_EQ(saved, 1) << name;
         EXPECT_EQ(refused, hosts - 1) << name;
-        EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = '" + name + "'"), "1");
+        EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordSetDefinition WHERE name = '" + name + "'"),
+                  "1");
     }
 }
 

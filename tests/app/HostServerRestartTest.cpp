@@ -38,7 +38,8 @@ std::string queryOn(const std::string& uri, const std::string& sql) {
     std::string value;
     if (PQstatus(connection) == CONNECTION_OK) {
         PGresult* result = PQexec(connection, sql.c_str());
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0) value = PQgetvalue(result, 0, 0);
+        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0)
+            value = PQgetvalue(result, 0, 0);
         PQclear(result);
     }
     PQfinish(connection);
@@ -54,7 +55,8 @@ public:
         std::filesystem::remove_all(m_dir);
     }
     std::string run(const std::string& command) const {
-        return shell("bash " ZANDREL_SOURCE_DIR "/scripts/pg-cluster " + command + " " + m_dir + " 2>/dev/null");
+        return shell("bash " ZANDREL_SOURCE_DIR "/scripts/pg-cluster " + command + " " + m_dir +
+                     " 2>/dev/null");
     }
     const std::string& uri() const { return m_uri; }
 
@@ -70,15 +72,16 @@ TEST(HostServerRestart, AnOpenHostKeepsWorkingAcrossARestartAndLosesNothing) {
     testsupport::TempDir dir;
     ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", uri, "--init-demo"}).exitCode, 0);
 
-    PseudoTerminal t({{builtProgram("zandrel-host"), "--db", uri, "--update-url", ""},
-                      {{"XDG_CONFIG_HOME", (dir / "config").string()}, {"XDG_DATA_HOME", (dir / "data").string()}},
-                      120,
-                      40});
+    PseudoTerminal t(
+        {{builtProgram("zandrel-host"), "--db", uri, "--update-url", ""},
+         {{"XDG_CONFIG_HOME", (dir / "config").string()}, {"XDG_DATA_HOME", (dir / "data").string()}},
+         120,
+         40});
     ASSERT_TRUE(t.waitForPrompt("Form templates")) << t.output();
     auto duplicate = [&](const std::string& name) {
         t.mark();
-        t.send("menu Plug-ins > Zandrel > Duplicate\rselect template \"Project Intake\"\rtype name \"" + name +
-               "\"\rpress duplicate\r");
+        t.send("menu Plug-ins > Zandrel > Duplicate\rselect template \"Project Intake\"\rtype name \"" +
+               name + "\"\rpress duplicate\r");
         return t.waitFor("answer> ", std::chrono::seconds(40));
     };
 
@@ -100,7 +103,9 @@ TEST(HostServerRestart, AnOpenHostKeepsWorkingAcrossARestartAndLosesNothing) {
 
     // The server goes away with the dialog open: the copy is not claimed, and nothing of it is kept.
     t.mark();
-    t.send("menu Plug-ins > Zandrel > Duplicate\rselect template \"Project Intake\"\rtype name \"While down\"\r");
+    t.send(
+        "menu Plug-ins > Zandrel > Duplicate\rselect template \"Project Intake\"\rtype name \"While "
+        "down\"\r");
     ASSERT_TRUE(t.waitForPrompt("While down")) << t.sinceMark();
     cluster.run("stop");
     t.mark();
@@ -113,13 +118,18 @@ TEST(HostServerRestart, AnOpenHostKeepsWorkingAcrossARestartAndLosesNothing) {
     t.send("close\rquit\r");
     EXPECT_EQ(t.waitForExit(std::chrono::seconds(60)), 0) << t.output();
 
-    EXPECT_EQ(queryOn(uri, "SELECT string_agg(name, ',' ORDER BY pk) FROM \"CustomRecordSetDefinition\" WHERE name "
-                           "LIKE '%restart' OR name = 'While down'"),
-              "Before restart,After restart");
-    EXPECT_EQ(queryOn(uri, "SELECT count(*) FROM \"CustomRecordDefinition\" d JOIN \"CustomRecordSetDefinition\" s "
-                           "ON s.pk = d.\"customRecordSetDefinitionID\" WHERE s.name = 'After restart'"),
-              queryOn(uri, "SELECT count(*) FROM \"CustomRecordDefinition\" d JOIN \"CustomRecordSetDefinition\" s "
-                           "ON s.pk = d.\"customRecordSetDefinitionID\" WHERE s.name = 'Project Intake'"));
+    EXPECT_EQ(
+        queryOn(uri,
+                "SELECT string_agg(name, ',' ORDER BY pk) FROM \"CustomRecordSetDefinition\" WHERE name "
+                "LIKE '%restart' OR name = 'While down'"),
+        "Before restart,After restart");
+    EXPECT_EQ(
+        queryOn(uri,
+                "SELECT count(*) FROM \"CustomRecordDefinition\" d JOIN \"CustomRecordSetDefinition\" s "
+                "ON s.pk = d.\"customRecordSetDefinitionID\" WHERE s.name = 'After restart'"),
+        queryOn(uri,
+                "SELECT count(*) FROM \"CustomRecordDefinition\" d JOIN \"CustomRecordSetDefinition\" s "
+                "ON s.pk = d.\"customRecordSetDefinitionID\" WHERE s.name = 'Project Intake'"));
 }
 
 }  // namespace

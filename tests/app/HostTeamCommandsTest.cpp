@@ -26,9 +26,14 @@ protected:
         address = GetParam().freshDatabase(dir.path());
     }
     ProcessResult host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/env", "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                      "XDG_DATA_HOME=" + (dir / "data").string(), builtProgram("zandrel-host"),
-                                      "--db", address, "--update-url", ""};
+        std::vector<std::string> argv{"/usr/bin/env",
+                                      "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                      "XDG_DATA_HOME=" + (dir / "data").string(),
+                                      builtProgram("zandrel-host"),
+                                      "--db",
+                                      address,
+                                      "--update-url",
+                                      ""};
         argv.insert(argv.end(), args.begin(), args.end());
         return runProgram(argv);
     }
@@ -80,7 +85,8 @@ TEST_P(TeamCommandsTest, DuplicateRefusesANameTwoActiveTemplatesShare) {
     ASSERT_EQ(host({"--init-demo"}).exitCode, 0);
     ASSERT_EQ(host({"duplicate", "--template", "Quick Notes", "--name", "Twin"}).exitCode, 0);
     // Another program (or an older host) stored a second active template of the same name.
-    GetParam().rawExec(address, "UPDATE CustomRecordSetDefinition SET name = 'Twin' WHERE name = 'Project Intake'");
+    GetParam().rawExec(address,
+                       "UPDATE CustomRecordSetDefinition SET name = 'Twin' WHERE name = 'Project Intake'");
     const std::string before = rawQuery("SELECT count(*) FROM CustomRecordSetDefinition");
     ProcessResult r = host({"duplicate", "--template", "Twin", "--name", "Which one?"});
     EXPECT_EQ(r.exitCode, 2) << r.err;
@@ -103,8 +109,8 @@ TEST(TeamCommandsOnPostgres, ALockTimeoutWhileReadingTheTemplatesIsADatabaseFail
     PGconn* locker = PQconnectdb(db.uri().c_str());
     ASSERT_EQ(PQstatus(locker), CONNECTION_OK);
     PQclear(PQexec(locker, "BEGIN; LOCK TABLE \"CustomRecordSetDefinition\" IN ACCESS EXCLUSIVE MODE"));
-    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "", "duplicate",
-                                  "--template", "Project Intake", "--name", "Locked out"});
+    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "",
+                                  "duplicate", "--template", "Project Intake", "--name", "Locked out"});
     PQclear(PQexec(locker, "ROLLBACK"));
     PQfinish(locker);
     EXPECT_EQ(r.exitCode, 1) << r.err;

@@ -29,7 +29,8 @@ public:
     platform::Result<int64_t> count(const host::EntityDescription& e, const host::Qualifier& q) override {
         return m_real->count(e, q);
     }
-    platform::Result<bool> fetchByKey(const host::EntityDescription& e, int64_t k, const RowVisitor& v) override {
+    platform::Result<bool> fetchByKey(const host::EntityDescription& e, int64_t k,
+                                      const RowVisitor& v) override {
         return m_real->fetchByKey(e, k, v);
     }
     platform::Status fetchMembers(const host::EntityDescription& o, size_t r, int64_t k,

@@ -13,8 +13,8 @@
 #include "host/database/CustomRecordSetDefinition.h"
 #include "host/database/DemoDatabase.h"
 #include "host/database/StoreFactory.h"
-#include "platform/runtime/RunLoop.h"
 #include "platform/foundation/Log.h"
+#include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "tests/host/DatabaseTestSupport.h"
@@ -234,8 +234,10 @@ TEST_F(HostSaveTest, AnUnreachableDatabaseIsRetriedByItselfUntilTheChangesAreSto
     ASSERT_FALSE(host->saveChangesAfterCommand());
     ASSERT_EQ(ui->alerts().size(), 1u);
     EXPECT_EQ(ui->lastAlert().title, "The database cannot be reached");
-    EXPECT_NE(ui->lastAlert().message.find("Your changes are kept"), std::string::npos) << ui->lastAlert().message;
-    EXPECT_NE(ui->lastAlert().message.find("connection refused"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("Your changes are kept"), std::string::npos)
+        << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("connection refused"), std::string::npos)
+        << ui->lastAlert().message;
 
     // Pauses of 2, 4, 8 and 16 seconds: four more tries, none alerting again.
     const int before = store->saves;

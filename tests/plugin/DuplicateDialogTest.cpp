@@ -551,7 +551,8 @@ TEST_P(DuplicateDialogTest, ASaveTheDatabaseRefusesIsReportedAndTheDialogCanTryA
     ASSERT_TRUE(ui->pressButton("Duplicate"));
     expectSuccessAlertAfterTheSheetClosed();
     EXPECT_FALSE(context->hasChanges());
-    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"), std::to_string(std::stoll(fields) + 3));
+    EXPECT_EQ(rawQuery("SELECT count(*) FROM CustomRecordDefinition"),
+              std::to_string(std::stoll(fields) + 3));
     auto reopened = DLPObjectContext::open(address, "grace");
     ASSERT_TRUE(reopened) << reopened.status().message();
     auto copy = onlyTemplateNamed(**reopened, "Refused Copy");
@@ -585,12 +586,14 @@ TEST_P(DuplicateDialogTest, ANameAnotherHostTookAfterTheDialogOpenedIsRefusedAtT
 // empty list that would read as "there are no templates".
 TEST_P(DuplicateDialogTest, ADatabaseFailureWhileReadingTheTemplatesIsShownAsSuch) {
     signIn("ada");
-    GetParam().rawExec(address, store().isSqlite ? "ALTER TABLE CustomRecordSetDefinition RENAME TO Moved"
-                                                : "ALTER TABLE \"CustomRecordSetDefinition\" RENAME TO moved");
+    GetParam().rawExec(address, store().isSqlite
+                                    ? "ALTER TABLE CustomRecordSetDefinition RENAME TO Moved"
+                                    : "ALTER TABLE \"CustomRecordSetDefinition\" RENAME TO moved");
     ui->answerAlert("OK");
     openDialog();
     ASSERT_EQ(ui->alerts().size(), 1u) << "the failure must be told";
-    EXPECT_NE(ui->lastAlert().message.find("could not be read"), std::string::npos) << ui->lastAlert().message;
+    EXPECT_NE(ui->lastAlert().message.find("could not be read"), std::string::npos)
+        << ui->lastAlert().message;
     EXPECT_NE(ui->lastAlert().message.find("CustomRecordSetDefinition"), std::string::npos)
         << "the database's reason: " << ui->lastAlert().message;
 }

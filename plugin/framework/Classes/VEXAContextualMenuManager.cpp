@@ -106,8 +106,8 @@ platform::Status KOPAContextualMenuManager::addMenuItemToContextualMenuForClassN
     const std::string& className, const std::string& displayString, const std::string& itemDescription,
     const std::string& selectorName, uint64_t options) {
     return store([&](const platform::Value& configuration) {
-        return configurationByAddingItem(configuration, className, displayString, itemDescription, selectorName,
-                                         options);
+        return configurationByAddingItem(configuration, className, displayString, itemDescription,
+                                         selectorName, options);
     });
 }
 
