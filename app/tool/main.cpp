@@ -72,13 +72,18 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        // A required text or file name that starts with '-' was read as an unknown option, so
-        // CLI11 says only that the argument is missing: say what happened and what to type.
+        // A text or file name that starts with '-' was read as an unknown option (or, where the
+        // text is required, CLI11 says only that it is missing): say what happened and what to type.
         CLI::App* command = nullptr;
         for (auto& entry : runs)
             if (argc > 1 && entry.first->get_name() == argv[1]) command = entry.first;
-        if (dynamic_cast<const CLI::RequiredError*>(&e) && command) {
-            if (auto stray = strayDashArgument(*command, argc, argv)) {
+        if (command) {
+            // "--word" reads as a mistyped option (its own message names the nearest one);
+            // "-word" as a text or name that starts with '-'.
+            auto stray = strayDashArgument(*command, argc, argv);
+            if (stray && !dynamic_cast<const CLI::RequiredError*>(&e) && stray->starts_with("--"))
+                stray.reset();
+            if (stray) {
                 const std::string shown = TerminalText::printable(*stray, 60);
                 std::cerr
                     << "zandrel-tool " << argv[1] << ": '" << shown
