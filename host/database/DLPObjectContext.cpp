@@ -615,7 +615,10 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
         auto& state = m_entities[e];
         size_t nextKey = 0;
         referenceSlots(entities[e], references);
-        for (const auto& [object, savedState] : saved[e]) {
+        for (const auto& entry : saved[e]) {
+            // Named, not a structured binding: lambdas below capture it, which clang refuses.
+            const ObjectPtr& object = entry.first;
+            const DLPObject::State savedState = entry.second;
             const DLPObject::State now = object->m_state;
             if (savedState == DLPObject::State::Inserted || savedState == DLPObject::State::Updated) {
                 if (now == DLPObject::State::Inserted || now == DLPObject::State::Updated)
