@@ -195,7 +195,9 @@ bool PgConnection::namesLocalServer(const std::string& uri) {
 }
 
 PgFailure PgConnection::classify(std::string_view sqlState, std::string_view message) {
+    // A role's or a database's CONNECTION LIMIT refuses the same way as max_connections.
     if (sqlState == "53300" || contains(message, "too many clients") ||
+        contains(message, "too many connections for") ||
         contains(message, "remaining connection slots are reserved"))
         return PgFailure::TooManyClients;
     if (sqlState == "25006" || contains(message, "session is read-only") ||
@@ -224,7 +226,8 @@ std::string PgConnection::explainFailure(PgFailure cause, std::string_view where
         case PgFailure::TooManyClients:
             return fmt::format(
                 "the PostgreSQL server of the {} has no connection left (too many clients: max_connections "
-                "is reached){}; close hosts that are not in use, raise max_connections, or put a pooler "
+                "or a connection limit is reached){}; close hosts that are not in use, raise "
+                "max_connections, or put a pooler "
                 "(PgBouncer) in front, then try again",
                 where, said);
         case PgFailure::ReadOnly:

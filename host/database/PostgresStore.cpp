@@ -346,8 +346,9 @@ Status PostgresStore::connect(int attempts) {
         }
         // A full server frees slots as other hosts go idle: asked again at random moments, so
         // hosts waiting together do not all come back in the same instant.
-        if (failure.message().find("no connection left") != std::string::npos &&
-            std::chrono::steady_clock::now() < busyUntil) {
+        const bool full = failure.message().find("no connection left") != std::string::npos;
+        if (full) m_crowdedAt = platform::RunLoop::main().now();
+        if (full && std::chrono::steady_clock::now() < busyUntil) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500 + jitter() % 1500));
             continue;
         }
@@ -369,9 +370,21 @@ void PostgresStore::used() {
         scheduleIdleRelease();
 }
 
+namespace {
+// How long after finding the server full a host keeps giving its connection back at once.
+constexpr auto kCrowdedWindow = std::chrono::minutes(5);
+}  // namespace
+
+std::chrono::nanoseconds PostgresStore::idleRelease() const {
+    const auto configured = std::chrono::duration_cast<platform::Duration>(m_options.idleRelease);
+    if (m_crowdedAt && platform::RunLoop::main().now() - *m_crowdedAt < kCrowdedWindow)
+        return platform::Duration::zero();
+    return configured;
+}
+
 void PostgresStore::scheduleIdleRelease() {
     auto& loop = platform::RunLoop::main();
-    const auto idle = std::chrono::duration_cast<platform::Duration>(m_options.idleRelease);
+    const auto idle = idleRelease();
     const auto since = loop.now() - m_lastUse;
     std::weak_ptr<PostgresStore*> token = m_self;
     m_idleTimer = loop.scheduleTimer(
@@ -388,7 +401,7 @@ void PostgresStore::releaseIfIdle() {
     const auto now = platform::RunLoop::main().now();
     // Never in the middle of a save (a modal loop may run while one is open).
     if (m_inSave) m_lastUse = now;
-    if (now - m_lastUse < std::chrono::duration_cast<platform::Duration>(m_options.idleRelease)) {
+    if (now - m_lastUse < idleRelease()) {
         scheduleIdleRelease();
         return;
     }

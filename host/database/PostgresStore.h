@@ -35,11 +35,14 @@
 //
 // The connection: opened by open() (which checks the schema), closed after Options::idleRelease
 // without use (a timer on the main run loop, never in a save) and opened again at the next
-// operation, so idle hosts hold no server connection. Every new connection gets the session
-// settings again (lock_timeout, statement_timeout, read-only) and prepares its statements anew;
-// it uses the URI as given, so a multi-host URI with target_session_attrs=read-write finds the
-// new primary after a fail-over. Statements wait for their reply at most
-// Options::responseTimeout; after Options::slowNotice the waitingNotice is told once.
+// operation, so idle hosts hold no server connection. A host that had to wait for a connection
+// slot (the server full) gives its connection back as soon as each operation ends, for
+// kCrowdedWindow after the wait: hosts then share the slots operation by operation instead of
+// holding them idle, so many more hosts than max_connections keep working. Every new connection gets the
+// session settings again (lock_timeout, statement_timeout, read-only) and prepares its statements anew; it
+// uses the URI as given, so a multi-host URI with target_session_attrs=read-write finds the new primary after
+// a fail-over. Statements wait for their reply at most Options::responseTimeout; after Options::slowNotice
+// the waitingNotice is told once.
 //
 // Broken connections: a connection found broken is dropped and opened again at the next
 // operation, with Options::connectAttempts tries and a doubling delay between them. A read (or a
@@ -129,6 +132,7 @@ private:
     void drop();
     void used();
     void scheduleIdleRelease();
+    std::chrono::nanoseconds idleRelease() const;
     void releaseIfIdle();
     platform::Status prepareSchema();
     platform::Status createOrComplete(bool empty);
@@ -169,6 +173,9 @@ private:
     uint64_t m_idleTimer = 0;
     std::shared_ptr<PostgresStore*> m_self = std::make_shared<PostgresStore*>(this);
     std::chrono::steady_clock::time_point m_lastUse;
+    // When a connect last found every server slot taken (by the run loop's clock); while that is
+    // recent the connection is given back as soon as an operation ends.
+    std::optional<std::chrono::steady_clock::time_point> m_crowdedAt;
     std::vector<bool> m_missingTables;  // read-only: entities whose table the database lacks
     std::unordered_map<std::string, std::string> m_statementNames;
 };
