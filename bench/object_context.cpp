@@ -81,6 +81,29 @@ void BM_CreateAndSave(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+// Deletes the template of that name; its field definitions go with it (the owner reference
+// deletes with its owner). Returns SQLite's message on failure, "" on success.
+std::string removeTemplate(const std::filesystem::path& file, const std::string& name) {
+    sqlite3* db = nullptr;
+    std::string error;
+    if (sqlite3_open(file.c_str(), &db) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, "DELETE FROM \"CustomRecordSetDefinition\" WHERE name = ?", -1, &statement,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_bind_text(statement, 1, name.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_DONE && sqlite3_changes(db) == 1)
+            error = "";
+        else
+            error = fmt::format("removing the copy \"{}\": {}", name, sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+    } else {
+        error = fmt::format("opening {}: {}", file.string(), sqlite3_errmsg(db));
+    }
+    sqlite3_close(db);
+    return error;
+}
+
 // The duplicate command end to end, as a person runs it: the real plug-in bundle loaded by the
 // host, Plug-ins > Zandrel > the command, the dialog's pop-up and name field, the duplicate
 // button, the success alert, then the host's save. Only the sign-in before and the sign-off
@@ -104,6 +127,11 @@ void BM_DuplicateThroughDialog(benchmark::State& state) {
         state.PauseTiming();
         if (!duplicated) state.SkipWithError("the dialog did not duplicate");
         BenchHost::check(host.app().signOff());
+        // Each copy starts from the database the first one found (the source template alone),
+        // as the raw insert starts from empty tables: copies left behind would make every later
+        // save's list refresh count their fields too.
+        if (auto error = removeTemplate(scratch.databaseFile(), name); !error.empty())
+            state.SkipWithError(error.c_str());
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * n);
