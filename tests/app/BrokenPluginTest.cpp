@@ -7,15 +7,13 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 
 fs::path builtPlugIns() {
     return fs::path(builtProgram("zandrel-host")).parent_path().parent_path() / "PlugIns";
@@ -29,7 +27,8 @@ TEST(BrokenPluginTest, ABrokenFeatureFileDisablesThatPluginOnly) {
         SCOPED_TRACE(configuration);
         testsupport::TempDir dir;
         const fs::path db = dir / "demo.sqlite";
-        ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", db.string(), "--init-demo"}).exitCode, 0);
+        const testsupport::HostLauncher host(dir.path(), {"--db", db.string()});
+        ASSERT_EQ(host.run({"--init-demo"}).exitCode, 0);
         const fs::path plugins = dir / ("plugins" + std::to_string(++n));
         fs::create_directories(plugins);
         fs::create_directory_symlink(builtPlugIns() / "Zandrel.plugin", plugins / "Zandrel.plugin");
@@ -38,9 +37,7 @@ TEST(BrokenPluginTest, ABrokenFeatureFileDisablesThatPluginOnly) {
         const fs::path features = plugins / "Showcase.plugin" / "Resources" / "ShowcaseFeatures.json";
         std::ofstream(features, std::ios::trunc) << configuration;
 
-        ProcessResult r = runProgram({builtProgram("zandrel-host"), "--db", db.string(), "--plugins",
-                                      plugins.string(), "--update-url", ""},
-                                     "menu\n");
+        ProcessResult r = host.run({"--plugins", plugins.string(), "--update-url", ""}, "menu\n");
         EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
         const std::string said = r.out + r.err;
         EXPECT_NE(said.find("Showcase.plugin is disabled"), std::string::npos) << said;

@@ -4,20 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/support/DocumentServer.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
 using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 
 namespace {
 
@@ -37,15 +33,9 @@ std::string upgradeDocument(const std::string& download = kUpgradeDownload) {
 class CheckUpdatesCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The child inherits these: its own preferences file (the skip list) and English texts.
-        for (const char* name : {"XDG_CONFIG_HOME", "LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"})
-            if (const char* v = std::getenv(name)) saved[name] = v;
-        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        setenv("LANGUAGE", "en", 1);
-        setenv("LANG", "en_US.UTF-8", 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
-        db = (dir / "demo.sqlite").string();
+        // Its own preferences file (the skip list) and English texts.
+        host.with("LANGUAGE", "en").with("LANG", "en_US.UTF-8").with("LC_ALL", std::nullopt);
+        host.with("LC_MESSAGES", std::nullopt);
         // Zandrel alone: every loaded plug-in checks the overridden addresses, and these runs count
         // one plug-in's requests.
         std::filesystem::create_directories(plugins);
@@ -53,41 +43,27 @@ protected:
             std::filesystem::path(builtProgram("zandrel-host")).parent_path().parent_path() / "PlugIns" /
                 "Zandrel.plugin",
             plugins / "Zandrel.plugin");
-        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        ProcessResult created = host.run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         server.serve("/version.json", 200, versionDocument());
         server.serve("/upgrade.json", 200, upgradeDocument());
     }
-    void TearDown() override {
-        for (const char* name : {"XDG_CONFIG_HOME", "LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"}) {
-            if (auto it = saved.find(name); it != saved.end())
-                setenv(name, it->second.c_str(), 1);
-            else
-                unsetenv(name);
-        }
-    }
 
     ProcessResult check(std::vector<std::string> answers, std::optional<std::string> updateURL = std::nullopt,
                         std::optional<std::string> upgradeURL = std::nullopt) {
-        std::vector<std::string> argv{builtProgram("zandrel-host"),
-                                      "--db",
-                                      db,
-                                      "--plugins",
-                                      plugins.string(),
-                                      "--update-url",
-                                      updateURL.value_or(server.url("/version.json")),
-                                      "--upgrade-url",
-                                      upgradeURL.value_or(server.url("/upgrade.json")),
+        std::vector<std::string> argv{"--plugins",     plugins.string(),
+                                      "--update-url",  updateURL.value_or(server.url("/version.json")),
+                                      "--upgrade-url", upgradeURL.value_or(server.url("/upgrade.json")),
                                       "check-updates"};
         for (const auto& answer : answers) argv.insert(argv.end(), {"--answer", answer});
-        return runProgram(argv);
+        return host.run(argv);
     }
 
     testsupport::TempDir dir;
     std::filesystem::path plugins = dir / "plugins";
     testsupport::DocumentServer server;
-    std::string db;
-    std::map<std::string, std::string> saved;
+    std::string db = (dir / "demo.sqlite").string();
+    testsupport::HostLauncher host{dir.path(), {"--db", db}};
 };
 
 TEST_F(CheckUpdatesCliTest, ShowsTheAlertThenTheReminderAndOpensWhatWasAccepted) {
@@ -227,19 +203,12 @@ TEST_F(CheckUpdatesCliTest, EveryLoadedPluginsQuestionsAreAnsweredInOrder) {
 }
 
 TEST_F(CheckUpdatesCliTest, ThePluginVersionOverrideDecidesWhatIsNewer) {
-    std::vector<std::string> argv{builtProgram("zandrel-host"),
-                                  "--db",
-                                  db,
-                                  "--plugins",
-                                  plugins.string(),
-                                  "--update-url",
-                                  server.url("/version.json"),
-                                  "--upgrade-url",
-                                  "",
-                                  "--plugin-version",
-                                  "2.0",
+    std::vector<std::string> argv{"--plugins",        plugins.string(),
+                                  "--update-url",     server.url("/version.json"),
+                                  "--upgrade-url",    "",
+                                  "--plugin-version", "2.0",
                                   "check-updates"};
-    ProcessResult same = runProgram(argv);
+    ProcessResult same = host.run(argv);
     ASSERT_EQ(same.exitCode, 0) << same.err;
     EXPECT_EQ(same.out, "") << "2.0 is not newer than the running 2.0";
     EXPECT_EQ(server.hits("/upgrade.json"), 0) << "an empty upgrade address means none";

@@ -17,12 +17,9 @@
 #include "host/database/DLPObjectContext.h"
 #include "host/database/GWConnectorMap.h"
 #include "host/database/GWUser.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 using testsupport::TempDir;
 
 namespace {
@@ -92,7 +89,7 @@ class ConnectorMapsCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         db = (dir / "demo.sqlite").string();
-        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        ProcessResult created = host.run({"--db", db, "--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         // The demo's own record goes: each test knows every record there is.
         sqlite3* raw = nullptr;
@@ -101,9 +98,9 @@ protected:
         sqlite3_close(raw);
     }
     ProcessResult listing(bool json) {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db, "connector-maps"};
+        std::vector<std::string> argv{"--db", db, "connector-maps"};
         if (json) argv.push_back("--json");
-        return runProgram(argv);
+        return host.run(argv);
     }
     // Stores the records through the host, as a plug-in would, in order.
     void store(const std::vector<Record>& records) {
@@ -132,6 +129,7 @@ protected:
     }
 
     TempDir dir;
+    testsupport::HostLauncher host{dir.path()};
     std::string db;
 };
 
@@ -242,9 +240,7 @@ TEST_F(ConnectorMapsCliTest, MistakesAreRefusedWithTheirStatus) {
         {{"--db", db, "connector-maps", "extra"}, 64, "extra"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> argv{builtProgram("zandrel-host")};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        ProcessResult r = runProgram(argv);
+        ProcessResult r = host.run(c.args);
         EXPECT_EQ(r.exitCode, c.status) << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -252,7 +248,7 @@ TEST_F(ConnectorMapsCliTest, MistakesAreRefusedWithTheirStatus) {
     // A file that is no database is refused, not made into one.
     std::string text = (dir / "notes.txt").string();
     { std::ofstream(text) << "just text\n"; }
-    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--db", text, "connector-maps", "--json"});
+    ProcessResult r = host.run({"--db", text, "connector-maps", "--json"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     std::ifstream in(text);
     std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

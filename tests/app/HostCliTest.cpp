@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
+using testsupport::HostLauncher;
 using testsupport::ProcessResult;
 using testsupport::runProgram;
 using testsupport::TempDir;
@@ -25,10 +24,8 @@ protected:
         ASSERT_EQ(created.exitCode, 0) << created.err;
     }
 
-    ProcessResult host(std::vector<std::string> args, const std::string& input = "") {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runProgram(argv, input);
+    ProcessResult host(const std::vector<std::string>& args, const std::string& input = "") {
+        return testsupport::hostOn(dir.path(), db).run(args, input);
     }
 
     nlohmann::json templates() {
@@ -135,16 +132,16 @@ TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
 
 TEST(HostCliFiles, ForeignAndExistingFilesAreRefusedWithAClearMessage) {
     TempDir dir;
+    const HostLauncher host(dir.path());
     dir.write("notes.txt", "just some text, not a database\n");
-    ProcessResult foreign =
-        runProgram({builtProgram("zandrel-host"), "--db", (dir / "notes.txt").string(), "users"});
+    ProcessResult foreign = host.run({"--db", (dir / "notes.txt").string(), "users"});
     EXPECT_EQ(foreign.exitCode, 1);
     EXPECT_NE(foreign.err.find("notes.txt"), std::string::npos) << foreign.err;
     EXPECT_EQ(dir.read("notes.txt"), "just some text, not a database\n");
 
     std::string db = (dir / "demo.sqlite").string();
-    ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"}).exitCode, 0);
-    ProcessResult again = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+    ASSERT_EQ(host.run({"--db", db, "--init-demo"}).exitCode, 0);
+    ProcessResult again = host.run({"--db", db, "--init-demo"});
     EXPECT_NE(again.exitCode, 0);
     EXPECT_FALSE(again.err.empty());
 }
@@ -271,21 +268,22 @@ TEST_F(HostCliTest, PipedTableKeepsLongNamesWholeAndShowsControlCharactersEscape
 }
 
 TEST(HostCliHelp, TheExitStatusOfMistakesIsDocumented) {
-    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--help"});
+    const HostLauncher host;
+    ProcessResult r = host.run({"--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("64 the command line is wrong"), std::string::npos) << r.out;
-    ProcessResult t = runProgram({builtProgram("zandrel-host"), "templates", "--help"});
+    ProcessResult t = host.run({"templates", "--help"});
     EXPECT_NE(t.out.find("piped or redirected, nothing is cut"), std::string::npos) << t.out;
 }
 
 TEST(HostCliHelp, EveryCommandExplainsItself) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
-                                          {"duplicate", "--help"},
-                                          {"templates", "--help"},
-                                          {"users", "--help"}}) {
-        args.insert(args.begin(), builtProgram("zandrel-host"));
-        ProcessResult r = runProgram(args);
-        EXPECT_EQ(r.exitCode, 0) << args[1];
+    const HostLauncher host;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"duplicate", "--help"},
+                                                 {"templates", "--help"},
+                                                 {"users", "--help"}}) {
+        ProcessResult r = host.run(args);
+        EXPECT_EQ(r.exitCode, 0) << args[0];
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << r.out;
     }
 }
@@ -348,11 +346,11 @@ TEST_F(HostCliTest, PipedSessionWithAFailingSaveExitsOneWithoutAnAlertPerCommand
 
 TEST(HostCliFiles, AMissingDatabaseFileIsNotCreatedByAccident) {
     TempDir dir;
+    const HostLauncher host(dir.path(), {"--db", (dir / "tyop.sqlite").string()});
     std::string typo = (dir / "tyop.sqlite").string();
-    for (std::vector<std::string> args : {std::vector<std::string>{"users"}, {"templates", "--json"}, {}}) {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", typo};
-        argv.insert(argv.end(), args.begin(), args.end());
-        ProcessResult r = runProgram(argv);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"users"}, {"templates", "--json"}, {}}) {
+        ProcessResult r = host.run(args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("no database file"), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(typo));
@@ -364,14 +362,14 @@ TEST(HostCliFiles, AMissingDatabaseFileIsNotCreatedByAccident) {
 namespace {
 
 TEST(ToolCommandLine, MistakesExitWithTheOneUsageStatusAndNameTheCommands) {
-    for (std::vector<std::string> args :
+    const HostLauncher tool = HostLauncher::tool();
+    for (const std::vector<std::string>& args :
          {std::vector<std::string>{"bogus"}, {"json2xml", "a", "b"}, {"xml2json", "--no-such"}}) {
-        args.insert(args.begin(), builtProgram("zandrel-tool"));
-        ProcessResult r = runProgram(args);
-        EXPECT_EQ(r.exitCode, 64) << args[1] << ": " << r.err;
+        ProcessResult r = tool.run(args);
+        EXPECT_EQ(r.exitCode, 64) << args[0] << ": " << r.err;
         EXPECT_FALSE(r.err.empty());
     }
-    ProcessResult unknown = runProgram({builtProgram("zandrel-tool"), "bogus"});
+    ProcessResult unknown = tool.run({"bogus"});
     EXPECT_NE(
         unknown.err.find("unknown command 'bogus' (commands: ftp-put, json2xml, layout-solve, urlencode, "
                          "version-compare, xml2json)"),

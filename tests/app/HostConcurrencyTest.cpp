@@ -16,10 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
+using testsupport::HostLauncher;
 using testsupport::ProcessResult;
 using testsupport::runProgram;
 using testsupport::TempDir;
@@ -80,14 +79,12 @@ class HostConcurrencyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         db = (dir / "shared.sqlite").string();
-        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        ProcessResult created = HostLauncher(dir.path(), {"--db", db}).run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
     }
 
-    std::vector<std::string> host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db, "--update-url", ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
+    std::vector<std::string> host(const std::vector<std::string>& args) const {
+        return testsupport::hostOn(dir.path(), db).command(args);
     }
     std::vector<std::string> duplicate(const std::string& name) const {
         return host({"duplicate", "--template", "Project Intake", "--name", name});
@@ -183,24 +180,27 @@ TEST_F(HostConcurrencyTest, AFileAnotherProgramKeepsLockedIsReportedBusy) {
 // byte as it was (even one predating an entity's table).
 TEST(HostReadOnlyCommands, NeverWriteTheFile) {
     TempDir dir;
+    const HostLauncher host(dir.path());
     dir.write("empty.sqlite", "");
-    for (std::vector<std::string> args : {std::vector<std::string>{"users"}, {"templates", "--json"}}) {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", (dir / "empty.sqlite").string()};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"users"}, {"templates", "--json"}}) {
+        std::vector<std::string> argv{"--db", (dir / "empty.sqlite").string()};
         argv.insert(argv.end(), args.begin(), args.end());
-        ProcessResult r = runProgram(argv);
+        ProcessResult r = host.run(argv);
         EXPECT_EQ(r.exitCode, 1) << args[0];
         EXPECT_NE(r.err.find("holds no zandrel-host database (it is empty)"), std::string::npos) << r.err;
         EXPECT_EQ(dir.read("empty.sqlite"), "") << args[0] << " wrote to the file";
     }
 
     const std::string db = (dir / "demo.sqlite").string();
-    ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"}).exitCode, 0);
+    ASSERT_EQ(host.run({"--db", db, "--init-demo"}).exitCode, 0);
     ASSERT_EQ(runProgram({"/usr/bin/sqlite3", db, "DROP TABLE Category"}).exitCode, 0);
     const std::string before = dir.read("demo.sqlite");
-    for (std::vector<std::string> args : {std::vector<std::string>{"users"}, {"templates", "--json"}}) {
-        std::vector<std::string> argv{builtProgram("zandrel-host"), "--db", db};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"users"}, {"templates", "--json"}}) {
+        std::vector<std::string> argv{"--db", db};
         argv.insert(argv.end(), args.begin(), args.end());
-        ProcessResult r = runProgram(argv);
+        ProcessResult r = host.run(argv);
         EXPECT_EQ(r.exitCode, 0) << args[0] << ": " << r.err;
         EXPECT_FALSE(r.out.empty());
     }

@@ -18,12 +18,9 @@
 
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 using testsupport::TempDir;
 
 namespace {
@@ -109,10 +106,9 @@ std::string hostScript(int host, int hosts, int copies) {
 class HostsSharingADatabase : public ::testing::TestWithParam<SharedDatabase> {
 protected:
     void SetUp() override {
-        if (!GetParam().store.isSqlite && !hosttest::PostgresTestDatabase::available())
-            GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
+        if (!GetParam().store.isSqlite) ZANDREL_REQUIRE_POSTGRES();
         address = GetParam().store.freshDatabase(dir.path());
-        ProcessResult created = runProgram(host({"--init-demo"}));
+        ProcessResult created = host().run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         // A team of four more, so there are more boxes to tick than hosts.
         auto store = host::StoreFactory::open(address);
@@ -125,23 +121,13 @@ protected:
         ASSERT_TRUE(saved) << saved.message();
     }
 
-    // The host on the shared database with configuration and history folders of its own,
-    // asking nobody for updates.
-    std::vector<std::string> host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/env",
-                                      "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                      "XDG_DATA_HOME=" + (dir / "data").string(),
-                                      "LANGUAGE=en",
-                                      builtProgram("zandrel-host"),
-                                      "--db",
-                                      address,
-                                      "--update-url",
-                                      ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
+    testsupport::HostLauncher host() const {
+        testsupport::HostLauncher launcher = testsupport::hostOn(dir.path(), address);
+        launcher.with("LANGUAGE", "en");
+        return launcher;
     }
     nlohmann::json listing(const std::vector<std::string>& command) const {
-        ProcessResult r = runProgram(host(command));
+        ProcessResult r = host().run(command);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
     }
@@ -158,9 +144,8 @@ TEST_P(HostsSharingADatabase, DuplicateAndGrantAtTheSameTimeAndEverythingIsThere
     std::vector<pid_t> running;
     for (int h = 0; h < hosts; ++h) {
         dir.write("script" + std::to_string(h), hostScript(h, hosts, kCopies));
-        running.push_back(testsupport::startProgram(host({}), dir / ("script" + std::to_string(h)),
-                                                    dir / ("out" + std::to_string(h)),
-                                                    dir / ("err" + std::to_string(h))));
+        running.push_back(host().start({}, dir / ("script" + std::to_string(h)),
+                                       dir / ("out" + std::to_string(h)), dir / ("err" + std::to_string(h))));
     }
     for (int h = 0; h < hosts; ++h) {
         int status = 0;
@@ -225,9 +210,9 @@ TEST_P(HostsSharingADatabase, HostsCopyingUnderOneNameAtOnceStoreOneCopyAndRefus
         const std::string name = "Contested " + std::to_string(round);
         std::vector<pid_t> running;
         for (int h = 0; h < hosts; ++h)
-            running.push_back(testsupport::startProgram(
-                host({"duplicate", "--template", "Project Intake", "--name", name}), "/dev/null",
-                dir / ("out" + std::to_string(h)), dir / ("err" + std::to_string(h))));
+            running.push_back(host().start({"duplicate", "--template", "Project Intake", "--name", name},
+                                           "/dev/null", dir / ("out" + std::to_string(h)),
+                                           dir / ("err" + std::to_string(h))));
         int saved = 0, refused = 0;
         for (int h = 0; h < hosts; ++h) {
             int status = 0;
@@ -258,36 +243,36 @@ INSTANTIATE_TEST_SUITE_P(Stores, HostsSharingADatabase, ::testing::ValuesIn(shar
 // A save the server refuses is reported with its message and leaves nothing behind; the same
 // copy is stored once the server takes it again.
 TEST(HostOnPostgres, ARefusedSaveIsReportedWithTheServersMessageAndLeavesNothing) {
-    if (!hosttest::PostgresTestDatabase::available()) GTEST_SKIP() << "no test cluster";
+    ZANDREL_REQUIRE_POSTGRES();
     hosttest::PostgresTestDatabase db;
-    ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--init-demo"}).exitCode, 0);
+    TempDir dir;
+    const testsupport::HostLauncher host(dir.path(), {"--db", db.uri()});
+    ASSERT_EQ(host.run({"--init-demo"}).exitCode, 0);
     db.exec(
         "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
         "IF EXISTS (SELECT 1 FROM refusing) THEN RAISE EXCEPTION 'the archive is being moved'; END IF; "
         "RETURN NEW; END $$; CREATE TABLE refusing (x int); INSERT INTO refusing VALUES (1);"
         "CREATE TRIGGER refuse BEFORE INSERT ON \"CustomRecordDefinition\" FOR EACH ROW EXECUTE FUNCTION "
         "refuse()");
-    ProcessResult refused = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "",
-                                        "duplicate", "--template", "Project Intake", "--name", "Kept"});
+    ProcessResult refused =
+        host.run({"--update-url", "", "duplicate", "--template", "Project Intake", "--name", "Kept"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("the archive is being moved"), std::string::npos) << refused.err;
     EXPECT_EQ(db.query("SELECT count(*) FROM \"CustomRecordSetDefinition\" WHERE name = 'Kept'"), "0");
 
     // In a session too: the dialog says the copy could not be saved, with the server's reason,
     // and keeps nothing of it (never "Success!").
-    TempDir dir;
     dir.write("script",
               "menu Plug-ins > Zandrel > Duplicate Form Template...\nselect template \"Project "
               "Intake\"\ntype name \"Kept\"\npress duplicate\nanswer OK\nclose\nquit\n");
-    ProcessResult session =
-        runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", ""}, dir.read("script"));
+    ProcessResult session = host.run({"--update-url", ""}, dir.read("script"));
     EXPECT_EQ(session.exitCode, 0) << session.err;
     EXPECT_NE(session.out.find("the archive is being moved"), std::string::npos) << session.out;
     EXPECT_EQ(session.out.find("Success!"), std::string::npos) << session.out;
     EXPECT_EQ(db.query("SELECT count(*) FROM \"CustomRecordSetDefinition\" WHERE name = 'Kept'"), "0");
     db.exec("DELETE FROM refusing");
-    ProcessResult again = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "",
-                                      "duplicate", "--template", "Project Intake", "--name", "Kept"});
+    ProcessResult again =
+        host.run({"--update-url", "", "duplicate", "--template", "Project Intake", "--name", "Kept"});
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(db.query("SELECT count(*) FROM \"CustomRecordSetDefinition\" WHERE name = 'Kept'"), "1");
 }

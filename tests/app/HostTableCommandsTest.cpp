@@ -9,15 +9,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tests/support/HostLauncher.h"
 #include "tests/support/HostProgramSupport.h"
-#include "tests/support/PseudoTerminal.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
 
-using testsupport::builtProgram;
 using testsupport::ProcessResult;
 using testsupport::PseudoTerminal;
-using testsupport::runProgram;
 using testsupport::TempDir;
 
 namespace {
@@ -47,27 +43,21 @@ class HostTableCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         db = (dir / "demo.sqlite").string();
-        ProcessResult created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        ProcessResult created = host().run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         std::filesystem::create_directories(dir / "config" / "zandrel");
         // No plug-ins: the items below stay without actions, whatever bundles are built.
         std::filesystem::create_directories(dir / "no-plugins");
         std::ofstream(preferences) << kPreferences;
     }
-    std::map<std::string, std::string> environment() const {
-        return {{"HOME", dir.path().string()},
-                {"XDG_CONFIG_HOME", (dir / "config").string()},
-                {"XDG_DATA_HOME", (dir / "data").string()},
-                {"TERM", "xterm"},
-                {"LANG", "C.UTF-8"}};
+    testsupport::HostLauncher host() const {
+        testsupport::HostLauncher launcher(dir.path(), {"--db", db});
+        launcher.with("TERM", "xterm").with("LANG", "C.UTF-8");
+        return launcher;
     }
     std::string plugins() const { return (dir / "no-plugins").string(); }
     ProcessResult piped(const std::string& script) {
-        std::vector<std::string> argv{"/usr/bin/env"};
-        for (const auto& [name, value] : environment()) argv.push_back(name + "=" + value);
-        argv.insert(argv.end(),
-                    {builtProgram("zandrel-host"), "--db", db, "--plugins", plugins(), "--update-url", ""});
-        return runProgram(argv, script);
+        return host().run({"--plugins", plugins(), "--update-url", ""}, script);
     }
 
     TempDir dir;
@@ -76,10 +66,7 @@ protected:
 };
 
 TEST_F(HostTableCommandsTest, AtATerminalTheContextualMenuIsListedCompletedAndItsRefusalsExplained) {
-    PseudoTerminal::Options options;
-    options.argv = {builtProgram("zandrel-host"), "--db", db, "--plugins", plugins(), "--update-url", ""};
-    options.environment = environment();
-    PseudoTerminal t(options);
+    PseudoTerminal t(host().terminal({"--plugins", plugins(), "--update-url", ""}));
     ASSERT_TRUE(t.waitForPrompt(kMainWindow)) << t.output();
 
     struct Step {
@@ -135,17 +122,14 @@ TEST_F(HostTableCommandsTest, APlugInsContextualItemRunsFromTheTerminalAndItsRec
     // The bundles built beside the host, and no preferences yet: a plug-in adds its item to the
     // contextual menu the host registers.
     std::filesystem::remove(preferences);
-    std::vector<std::string> argv{"/usr/bin/env"};
-    for (const auto& [name, value] : environment()) argv.push_back(name + "=" + value);
-    argv.insert(argv.end(), {builtProgram("zandrel-host"), "--db", db, "--update-url", ""});
-    ProcessResult r = runProgram(argv,
+    ProcessResult r = host().run({"--update-url", ""},
                                  "select templates 1\nmenu context\nmenu context > Template Note...\n"
                                  "type note \"Bring \\\"coffee\\\" \u2615\"\npress save\n");
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("1 Template Note\u2026"), std::string::npos) << r.out;
     EXPECT_NE(fileText(preferences).find("Template Note"), std::string::npos) << fileText(preferences);
 
-    ProcessResult maps = runProgram({builtProgram("zandrel-host"), "--db", db, "connector-maps", "--json"});
+    ProcessResult maps = host().run({"connector-maps", "--json"});
     ASSERT_EQ(maps.exitCode, 0) << maps.err;
     bool found = false;
     for (const auto& record : nlohmann::json::parse(maps.out))

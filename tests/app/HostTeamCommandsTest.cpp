@@ -9,12 +9,10 @@
 
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
+using testsupport::HostLauncher;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 using testsupport::TempDir;
 
 namespace {
@@ -25,17 +23,8 @@ protected:
         if (!GetParam().isSqlite) ZANDREL_REQUIRE_POSTGRES();
         address = GetParam().freshDatabase(dir.path());
     }
-    ProcessResult host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/env",
-                                      "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                      "XDG_DATA_HOME=" + (dir / "data").string(),
-                                      builtProgram("zandrel-host"),
-                                      "--db",
-                                      address,
-                                      "--update-url",
-                                      ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runProgram(argv);
+    ProcessResult host(const std::vector<std::string>& args) const {
+        return testsupport::hostOn(dir.path(), address).run(args);
     }
     std::string rawQuery(const std::string& sql) const { return GetParam().rawQuery(address, sql); }
 
@@ -105,12 +94,14 @@ INSTANTIATE_TEST_SUITE_P(Stores, TeamCommandsTest, ::testing::ValuesIn(hosttest:
 TEST(TeamCommandsOnPostgres, ALockTimeoutWhileReadingTheTemplatesIsADatabaseFailure) {
     ZANDREL_REQUIRE_POSTGRES();
     hosttest::PostgresTestDatabase db;
-    ASSERT_EQ(runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--init-demo"}).exitCode, 0);
+    TempDir dir;
+    const HostLauncher host(dir.path(), {"--db", db.uri()});
+    ASSERT_EQ(host.run({"--init-demo"}).exitCode, 0);
     PGconn* locker = PQconnectdb(db.uri().c_str());
     ASSERT_EQ(PQstatus(locker), CONNECTION_OK);
     PQclear(PQexec(locker, "BEGIN; LOCK TABLE \"CustomRecordSetDefinition\" IN ACCESS EXCLUSIVE MODE"));
-    ProcessResult r = runProgram({builtProgram("zandrel-host"), "--db", db.uri(), "--update-url", "",
-                                  "duplicate", "--template", "Project Intake", "--name", "Locked out"});
+    ProcessResult r =
+        host.run({"--update-url", "", "duplicate", "--template", "Project Intake", "--name", "Locked out"});
     PQclear(PQexec(locker, "ROLLBACK"));
     PQfinish(locker);
     EXPECT_EQ(r.exitCode, 1) << r.err;

@@ -9,12 +9,9 @@
 
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 
 namespace {
 
@@ -23,28 +20,20 @@ protected:
     void SetUp() override {
         if (!GetParam().isSqlite) ZANDREL_REQUIRE_POSTGRES();
         address = GetParam().freshDatabase(dir.path());
-        ProcessResult created = runProgram(host({"--init-demo"}));
+        ProcessResult created = host().run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         // "Count a Visit" for everybody (Feature Permissions: visitCounter, the "All" row).
-        ProcessResult granted = runProgram(host({"--user", "ada"}),
+        ProcessResult granted = host().run({"--user", "ada"},
                                            "menu Plug-ins > Showcase > Feature Permissions\n"
                                            "select features 3\ntick users 1\nclose\nquit\n");
         ASSERT_EQ(granted.exitCode, 0) << granted.err << granted.out;
     }
 
     // The host with configuration and history folders of its own, asking nobody for updates.
-    std::vector<std::string> host(std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/env",
-                                      "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                      "XDG_DATA_HOME=" + (dir / "data").string(),
-                                      "LANGUAGE=en",
-                                      builtProgram("zandrel-host"),
-                                      "--db",
-                                      address,
-                                      "--update-url",
-                                      ""};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
+    testsupport::HostLauncher host() const {
+        testsupport::HostLauncher launcher = testsupport::hostOn(dir.path(), address);
+        launcher.with("LANGUAGE", "en");
+        return launcher;
     }
 
     testsupport::TempDir dir;
@@ -60,9 +49,8 @@ TEST_P(ShowcaseVisitCountTest, TenHostsCountingAtOnceCountEveryVisit) {
     std::vector<pid_t> running;
     for (int h = 0; h < kHosts; ++h) {
         // The count is a setting per user: every host counts ada's.
-        running.push_back(testsupport::startProgram(host({"--user", "ada"}), dir / "script",
-                                                    dir / ("out" + std::to_string(h)),
-                                                    dir / ("err" + std::to_string(h))));
+        running.push_back(host().start({"--user", "ada"}, dir / "script", dir / ("out" + std::to_string(h)),
+                                       dir / ("err" + std::to_string(h))));
     }
     for (int h = 0; h < kHosts; ++h) {
         int status = 0;

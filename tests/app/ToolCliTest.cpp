@@ -8,16 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
 namespace {
 
 using testsupport::ProcessResult;
 
-ProcessResult tool(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), testsupport::builtProgram("zandrel-tool"));
-    return testsupport::runProgram(args, input);
+ProcessResult tool(const std::vector<std::string>& args, const std::string& input = "") {
+    return testsupport::HostLauncher::tool().run(args, input);
 }
 
 bool contains(const std::string& text, const std::string& part) {

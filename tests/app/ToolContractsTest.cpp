@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 #include "tests/support/ToolRun.h"
 
 // AddressSanitizer reserves terabytes of shadow memory at start, so a program under an
@@ -25,6 +24,14 @@ namespace {
 
 using testsupport::runTool;
 using testsupport::ToolRun;
+
+// zandrel-tool with its address space capped at `kibibytes` (ulimit -v).
+testsupport::ProcessResult underAddressSpaceCap(const std::string& kibibytes,
+                                                const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/bin/sh", "-c", "ulimit -v " + kibibytes + " && exec \"$@\"", "sh"};
+    for (const auto& word : testsupport::HostLauncher::tool().command(args)) argv.push_back(word);
+    return testsupport::runProgram(argv);
+}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -143,8 +150,7 @@ TEST(ToolContractsTest, LayoutSolveRefusesAnOversizedLineWhileReadingIt) {
                                    "\n");
     line = std::string();
     const testsupport::ProcessResult run =
-        testsupport::runProgram({"/bin/sh", "-c", "ulimit -v 300000 && exec \"$0\" layout-solve \"$1\"",
-                                 testsupport::builtProgram("zandrel-tool"), (dir / "huge.jsonl").string()});
+        underAddressSpaceCap("300000", {"layout-solve", (dir / "huge.jsonl").string()});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(contains(run.err,
                          "line 1: the system has more than 50000 constraints, the limit (--max-constraints)"))
@@ -174,8 +180,7 @@ TEST(ToolContractsTest, LayoutSolveCellLimitHoldsMemoryToHalfAGigabyte) {
                     std::to_string(i - 1) + R"(", "attr2": "top", "constant": 8})";
     dir.write("chain.jsonl", line + "]}\n");
     const testsupport::ProcessResult run =
-        testsupport::runProgram({"/bin/sh", "-c", "ulimit -v 600000 && exec \"$0\" layout-solve \"$1\"",
-                                 testsupport::builtProgram("zandrel-tool"), (dir / "chain.jsonl").string()});
+        underAddressSpaceCap("600000", {"layout-solve", (dir / "chain.jsonl").string()});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_TRUE(contains(run.err, "larger than its limit of 16000000 tableau cells")) << run.err;
 }

@@ -15,8 +15,7 @@
 #include <vector>
 
 #include "tests/support/FtpServer.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 
 namespace {
 
@@ -32,9 +31,9 @@ protected:
     }
 
     ProcessResult ftpPut(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{testsupport::builtProgram("zandrel-tool"), "ftp-put"};
+        std::vector<std::string> argv{"ftp-put"};
         argv.insert(argv.end(), args.begin(), args.end());
-        return testsupport::runProgram(argv);
+        return testsupport::HostLauncher::tool().run(argv);
     }
     // The usual arguments with the given URL, password file and source.
     ProcessResult ftpPut(const std::string& url, const std::string& passwordFile, const std::string& source,
@@ -285,8 +284,7 @@ protected:
         files.write("password", std::string(FtpServer::kPassword) + "\n");
     }
     std::vector<std::string> argv(std::vector<std::string> more) {
-        std::vector<std::string> args{testsupport::builtProgram("zandrel-tool"),
-                                      "ftp-put",
+        std::vector<std::string> args{"ftp-put",
                                       "--url",
                                       server.url(),
                                       "--user",
@@ -294,9 +292,10 @@ protected:
                                       "--password-file",
                                       (files / "password").string()};
         args.insert(args.end(), more.begin(), more.end());
-        return args;
+        return tool.command(args);
     }
     testsupport::TempDir files;
+    testsupport::HostLauncher tool = testsupport::HostLauncher::tool();
 };
 
 TEST_F(ToolFtpStandardInputTest, DashUploadsAFileRedirectedToStandardInput) {

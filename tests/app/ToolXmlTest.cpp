@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "platform/foundation/Value.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/HostLauncher.h"
 #include "tests/support/ToolRun.h"
 
 namespace {
@@ -350,9 +349,8 @@ TEST_F(ToolTest, FailedWritesAreReported) {
     const std::vector<std::vector<std::string>> commands = {
         {"xml2json", path("doc.xml")}, {"json2xml", path("doc.json")}, {"urlencode", "x y"}};
     for (const auto& command : commands) {
-        std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
-                                      testsupport::builtProgram("zandrel-tool")};
-        argv.insert(argv.end(), command.begin(), command.end());
+        std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$@\" >/dev/full", "sh"};
+        for (const auto& word : testsupport::HostLauncher::tool().command(command)) argv.push_back(word);
         const testsupport::ProcessResult run = testsupport::runProgram(argv);
         EXPECT_EQ(run.exitCode, 2) << command[0];
         EXPECT_NE(

@@ -15,16 +15,12 @@
 #include <thread>
 
 #include "tests/support/DocumentServer.h"
+#include "tests/support/HostLauncher.h"
 #include "tests/support/HostProgramSupport.h"
-#include "tests/support/PseudoTerminal.h"
-#include "tests/support/Subprocess.h"
-#include "tests/support/TempDir.h"
 
 namespace {
 
-using testsupport::builtProgram;
 using testsupport::PseudoTerminal;
-using testsupport::runProgram;
 
 const char* const kVersionDocument =
     R"({ "latest-version": "2.0", "download-url": "https://downloads.example/update.zip",
@@ -52,28 +48,20 @@ class UnansweredOfferTest : public ::testing::TestWithParam<UnansweredCase> {
 protected:
     void SetUp() override {
         db = (dir / "demo.sqlite").string();
-        auto created = runProgram({builtProgram("zandrel-host"), "--db", db, "--init-demo"});
+        auto created = host().run({"--init-demo"});
         ASSERT_EQ(created.exitCode, 0) << created.err;
         server.serve("/version.json", 200, kVersionDocument);
         server.serve("/upgrade.json", 200, kUpgradeDocument);
     }
 
-    std::vector<std::string> argv(Offer offer) {
-        return {builtProgram("zandrel-host"),
-                "--db",
-                db,
-                "--update-url",
-                offer == Offer::Alert ? server.url("/version.json") : "",
-                "--upgrade-url",
-                offer == Offer::Reminder ? server.url("/upgrade.json") : ""};
+    testsupport::HostLauncher host() const {
+        testsupport::HostLauncher launcher(dir.path(), {"--db", db});
+        launcher.with("TERM", "xterm").with("LANG", "C.UTF-8").with("LANGUAGE", "en");
+        return launcher;
     }
-    std::map<std::string, std::string> environment() {
-        return {{"HOME", dir.path().string()},
-                {"XDG_CONFIG_HOME", (dir / "config").string()},
-                {"XDG_DATA_HOME", (dir / "data").string()},
-                {"TERM", "xterm"},
-                {"LANG", "C.UTF-8"},
-                {"LANGUAGE", "en"}};
+    std::vector<std::string> argv(Offer offer) {
+        return {"--update-url", offer == Offer::Alert ? server.url("/version.json") : "", "--upgrade-url",
+                offer == Offer::Reminder ? server.url("/upgrade.json") : ""};
     }
     static const char* shownText(Offer offer) {
         return offer == Offer::Alert ? "A new version of Zandrel is available" : "Zandrel 2.0 is available";
@@ -92,10 +80,7 @@ TEST_P(UnansweredOfferTest, IsDeclinedAndOpensNothing) {
         // A pipe that ends once the offer is on the screen: a script that said nothing about it.
         auto fifo = dir / "input";
         ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        std::vector<std::string> command{"/usr/bin/env"};
-        for (const auto& [name, value] : environment()) command.push_back(name + "=" + value);
-        for (const auto& word : argv(offer)) command.push_back(word);
-        pid_t pid = testsupport::startProgram(command, fifo, dir / "out", dir / "err");
+        pid_t pid = host().start(argv(offer), fifo, dir / "out", dir / "err");
         int writer = ::open(fifo.c_str(), O_WRONLY);
         ASSERT_GE(writer, 0);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -110,10 +95,7 @@ TEST_P(UnansweredOfferTest, IsDeclinedAndOpensNothing) {
         ASSERT_NE(out.find(shownText(offer)), std::string::npos) << out << readFile(dir / "err");
         EXPECT_EQ(out.find("terminated by"), std::string::npos) << out;
     } else {
-        PseudoTerminal::Options options;
-        options.argv = argv(offer);
-        options.environment = environment();
-        PseudoTerminal terminal(options);
+        PseudoTerminal terminal(host().terminal(argv(offer)));
         ASSERT_TRUE(terminal.waitFor(shownText(offer))) << terminal.output();
         ASSERT_TRUE(terminal.waitFor("> ")) << terminal.output();
         terminal.signal(ending == Ending::Term ? SIGTERM : SIGHUP);

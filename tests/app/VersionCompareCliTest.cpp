@@ -5,17 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Subprocess.h"
+#include "tests/support/HostLauncher.h"
 
-using testsupport::builtProgram;
 using testsupport::ProcessResult;
-using testsupport::runProgram;
 
 namespace {
 
 ProcessResult compare(std::vector<std::string> args) {
-    args.insert(args.begin(), {builtProgram("zandrel-tool"), "version-compare"});
-    return runProgram(args);
+    args.insert(args.begin(), "version-compare");
+    return testsupport::HostLauncher::tool().run(args);
 }
 
 TEST(VersionCompareCliTest, PrintsExactlyTheTwoResults) {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/Subprocess.h"
+#include "tests/support/HostLauncher.h"
 
 namespace testsupport {
 
@@ -18,9 +18,7 @@ struct ToolRun {
 
 // zandrel-tool with the arguments, fed `input` on standard input.
 inline ToolRun runTool(const std::vector<std::string>& args, const std::string& input = "") {
-    std::vector<std::string> argv{builtProgram("zandrel-tool")};
-    argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult result = runProgram(argv, input);
+    ProcessResult result = HostLauncher::tool().run(args, input);
     return ToolRun{result.exitCode, std::move(result.out), std::move(result.err)};
 }
 
