@@ -1,47 +1,13 @@
-// Array helpers and the hand-taken references of kopaRetain / kopaRelease.
+// Adding to an array only what is given, and the hand-taken references of kopaRetain / kopaRelease.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <numeric>
 
-#include "plugin/framework/Categories/NSArray+VEXAReverse.h"
 #include "plugin/framework/Categories/NSMutableArray+VEXA.h"
 #include "plugin/framework/Categories/NSObject+VEXA.h"
 
 namespace {
-
-std::vector<int> iota(int n) {
-    std::vector<int> v(static_cast<size_t>(n));
-    std::iota(v.begin(), v.end(), 1);
-    return v;
-}
-
-TEST(Reverse, InPlaceForEverySmallSize) {
-    for (int n = 0; n <= 6; ++n) {
-        std::vector<int> values = iota(n);
-        kopaReverse(values);
-        std::vector<int> expected = iota(n);
-        std::reverse(expected.begin(), expected.end());
-        EXPECT_EQ(values, expected) << n;
-    }
-    std::vector<int> three{1, 2, 3};
-    kopaReverse(three);
-    EXPECT_EQ(three, (std::vector<int>{3, 2, 1}));  // the middle one stays
-}
-
-TEST(Reverse, CopyLeavesTheReceiver) {
-    const std::vector<std::string> words{"a", "b", "c", "d"};
-    EXPECT_EQ(reversedArray(words), (std::vector<std::string>{"d", "c", "b", "a"}));
-    EXPECT_EQ(words, (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_TRUE(reversedArray(std::vector<int>{}).empty());
-
-    const platform::Value array = platform::Value::parseJson(R"([1,"two",{"three":3}])");
-    EXPECT_EQ(platform::Value(reversedArray(array)).toJson(), R"([{"three":3},"two",1])");
-    EXPECT_EQ(array.toJson(), R"([1,"two",{"three":3}])");
-    EXPECT_TRUE(reversedArray(platform::Value("no array")).empty());
-}
 
 TEST(ConditionallyAdd, AddsOnlyWhatIsGiven) {
     platform::Array values;
