@@ -3,12 +3,33 @@
 #include <fstream>
 
 #include "platform/foundation/ProcessInfo.h"
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
 using platform::ProcessInfo;
 using testsupport::TempDir;
 
 namespace {
+
+const char* systemOsRelease() {
+    return std::filesystem::exists("/etc/os-release") ? "/etc/os-release" : "/usr/lib/os-release";
+}
+
+// A variable of the running system's os-release as a shell reads it (the file is a list of shell
+// assignments): a reading that shares nothing with ProcessInfo's.
+std::string shellReads(const std::string& variable) {
+    return testsupport::runProgram(
+               {"/bin/sh", "-c",
+                std::string(". ") + systemOsRelease() + " && printf %s \"$" + variable + "\""})
+        .out;
+}
+
+std::string firstLine(const char* path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
 
 struct OsReleaseCase {
     const char* name;
@@ -71,10 +92,15 @@ TEST(ProcessInfoTest, NoVersionFromWhatIsNotARegularFile) {
     EXPECT_EQ(ProcessInfo::operatingSystemProductVersion("/dev/zero"), std::nullopt);
 }
 
-TEST(ProcessInfoTest, TheRunningSystemAgreesWithItsOsReleaseFile) {
-    std::filesystem::path file =
-        std::filesystem::exists("/etc/os-release") ? "/etc/os-release" : "/usr/lib/os-release";
-    EXPECT_EQ(ProcessInfo::operatingSystemProductVersion(), ProcessInfo::operatingSystemProductVersion(file));
+TEST(ProcessInfoTest, TheRunningSystemIsWhatTheShellAndTheKernelSay) {
+    const std::string version = shellReads("VERSION_ID");
+    EXPECT_EQ(ProcessInfo::operatingSystemProductVersion(),
+              version.empty() ? std::nullopt : std::optional<std::string>(version));
+    std::string expected =
+        firstLine("/proc/sys/kernel/ostype") + " " + firstLine("/proc/sys/kernel/osrelease");
+    if (const std::string pretty = shellReads("PRETTY_NAME"); !pretty.empty())
+        expected += " (" + pretty + ")";
+    EXPECT_EQ(ProcessInfo::operatingSystemVersionString(), expected);
 }
 
 TEST(ProcessInfoTest, TestsCanPinTheVersionOrItsAbsence) {
@@ -83,9 +109,7 @@ TEST(ProcessInfoTest, TestsCanPinTheVersionOrItsAbsence) {
     ProcessInfo::setOperatingSystemProductVersionForTesting(std::optional<std::string>());
     EXPECT_EQ(ProcessInfo::operatingSystemProductVersion(), std::nullopt);
     ProcessInfo::setOperatingSystemProductVersionForTesting(std::nullopt);
-    EXPECT_EQ(ProcessInfo::operatingSystemProductVersion(),
-              ProcessInfo::operatingSystemProductVersion(
-                  std::filesystem::exists("/etc/os-release") ? "/etc/os-release" : "/usr/lib/os-release"));
+    EXPECT_EQ(ProcessInfo::operatingSystemProductVersion().value_or(""), shellReads("VERSION_ID"));
 }
 
 }  // namespace
