@@ -123,8 +123,9 @@ TEST_P(ObjectContextKeysTest, AReferenceToANewObjectDeletedBeforeTheSaveIsRefuse
     EXPECT_EQ(rawQuery("SELECT count(*) FROM User WHERE loginName = 'orphan'"), "1");
 }
 
-TEST_P(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) {
-    ZANDREL_REQUIRE_SQLITE();
+ZANDREL_SQLITE_ONLY_SUITE(ObjectContextKeysSqliteTest, ObjectContextKeysTest);
+
+TEST_P(ObjectContextKeysSqliteTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) {
     auto impatient = signInImpatient(std::chrono::milliseconds(20));
     ASSERT_TRUE(impatient);
     auto waiting = makeTemplate(*impatient, "Waiting", {"one", "two"});
@@ -151,8 +152,7 @@ TEST_P(ObjectContextKeysTest, ASaveRefusedForALockSucceedsOnRetryWithFreshKeys) 
 }
 
 // A full disk, simulated by capping the file's size on the saving connection.
-TEST_P(ObjectContextKeysTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
-    ZANDREL_REQUIRE_SQLITE();
+TEST_P(ObjectContextKeysSqliteTest, ASaveThatRunsOutOfSpaceWritesNothingAndSucceedsOnceThereIsRoom) {
     const std::string before = storedTemplates();
     const std::string pages = rawQuery("PRAGMA page_count");
     ASSERT_TRUE(hosttest::sqliteDatabase(*context).exec("PRAGMA max_page_count = " + pages));

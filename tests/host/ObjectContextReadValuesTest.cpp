@@ -70,8 +70,9 @@ TEST_P(ObjectContextReadValuesTest, RepeatedOptionsAreReadAsWrittenAndStayTheFie
     EXPECT_EQ(again[0]->options(), lowHigh) << "a new reader reads what is stored";
 }
 
-TEST_P(ObjectContextReadValuesTest, ABlobThatIsNoJsonIsReadAsItsBytesEvenAfterJsonOnes) {
-    ZANDREL_REQUIRE_SQLITE();
+ZANDREL_SQLITE_ONLY_SUITE(ObjectContextReadValuesSqliteTest, ObjectContextReadValuesTest);
+
+TEST_P(ObjectContextReadValuesSqliteTest, ABlobThatIsNoJsonIsReadAsItsBytesEvenAfterJsonOnes) {
     const int64_t form = saveTemplate({Value(Array{"x"}), Value(Array{"x"}), Value(Array{"x"})});
     rawExec("UPDATE CustomRecordDefinition SET options = CAST('not json' AS BLOB) WHERE position = 1");
     auto fields = readFields(form);

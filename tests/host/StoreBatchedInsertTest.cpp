@@ -150,8 +150,9 @@ TEST_P(StoreBatchedInsertTest, ReadsInsideASaveSeeTheRecordsInsertedBeforeThem) 
     EXPECT_EQ(storedFields(), "10");
 }
 
-TEST_P(StoreBatchedInsertTest, AFailureFoundByALaterReadFailsTheCommitToo) {
-    ZANDREL_REQUIRE_SQLITE();
+ZANDREL_SQLITE_ONLY_SUITE(StoreBatchedInsertSqliteTest, StoreBatchedInsertTest);
+
+TEST_P(StoreBatchedInsertSqliteTest, AFailureFoundByALaterReadFailsTheCommitToo) {
     auto store = open();
     ASSERT_TRUE(store);
     GetParam().refuseInsertsNamed(address, "refused");
@@ -177,8 +178,7 @@ TEST_P(StoreBatchedInsertTest, AFailureFoundByALaterReadFailsTheCommitToo) {
     EXPECT_EQ(rawQuery("SELECT count(*) FROM \"CustomRecordSetDefinition\""), "0");
 }
 
-TEST_P(StoreBatchedInsertTest, ATriggerThatKeepsEarlierRowsOfAStatementStillLeavesNothing) {
-    ZANDREL_REQUIRE_SQLITE();
+TEST_P(StoreBatchedInsertSqliteTest, ATriggerThatKeepsEarlierRowsOfAStatementStillLeavesNothing) {
     // FAIL keeps what the failing statement wrote before the refused row.
     rawExec(
         "CREATE TRIGGER refuse BEFORE INSERT ON CustomRecordDefinition WHEN NEW.name = 'refused' BEGIN "

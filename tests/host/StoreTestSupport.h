@@ -128,11 +128,12 @@ protected:
     std::shared_ptr<DLPObjectContext> context;
 };
 
-// Skips the rest of a test of SQLite's own behaviour on other stores.
-#define ZANDREL_REQUIRE_SQLITE()                                            \
-    do {                                                                    \
-        if (!GetParam().isSqlite) GTEST_SKIP() << "SQLite's own behaviour"; \
-    } while (0)
+// `suite`: the fixture's cases of SQLite's own behaviour (storage classes, locks, the file's
+// size), instantiated on SQLite alone rather than skipped on every other store.
+#define ZANDREL_SQLITE_ONLY_SUITE(suite, fixture)                                           \
+    class suite : public fixture {};                                                        \
+    INSTANTIATE_TEST_SUITE_P(Sqlite, suite, ::testing::Values(::hosttest::sqliteFactory()), \
+                             ::hosttest::storeName)
 
 }  // namespace hosttest
 

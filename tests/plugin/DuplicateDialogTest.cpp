@@ -136,8 +136,7 @@ protected:
 
     void SetUp() override {
         PluginTest::SetUp();
-        if (!store().isSqlite && !hosttest::PostgresTestDatabase::available())
-            GTEST_SKIP() << "no test cluster: ctest starts one (or set ZANDREL_TEST_POSTGRES_URI)";
+        if (!store().isSqlite) ZANDREL_REQUIRE_POSTGRES();
         address = store().freshDatabase(dir.path());
         // The host makes the demo database in an empty one as it starts.
         startHost(address);
@@ -481,13 +480,14 @@ TEST_P(DuplicateDialogTest, TheCopyIsStoredBeforeSuccessIsShownAndSurvivesReopen
     EXPECT_EQ(valuesOf(*copy, kTemplateAttributes), valuesOf(*source, kTemplateAttributes));
 }
 
+ZANDREL_SQLITE_ONLY_SUITE(DuplicateDialogSqliteTest, DuplicateDialogTest);
+
 // A failure of the host in the middle of the copy: the second of three field definitions holds
 // a value its attribute refuses (a row written by another program), so copying it fails after
 // the template and the first field definition have been created. The half copy is rolled back:
 // nothing of it stays pending or reaches the file, and the failure is reported. Only a SQLite
 // file can hold such a value: a PostgreSQL column refuses it when it is written.
-TEST_P(DuplicateDialogTest, AFailureMidCopyLeavesNoHalfCopy) {
-    ZANDREL_REQUIRE_SQLITE();
+TEST_P(DuplicateDialogSqliteTest, AFailureMidCopyLeavesNoHalfCopy) {
     GetParam().rawExec(address,
                        "UPDATE CustomRecordDefinition SET typeCode = 'not a number' WHERE name = 'Alpha'");
     signInAndOpen();
