@@ -3,8 +3,6 @@
 // none is lost, on every store.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "host/database/MCUserDefaults.h"
 #include "tests/host/StoreTestSupport.h"
+#include "tests/support/ChildProcesses.h"
 
 using platform::Dictionary;
 using platform::Value;
@@ -122,25 +121,14 @@ TEST_P(UserDefaultsUpdateTest, WhatTheChangeSeesAndWhatIsStored) {
 
 TEST_P(UserDefaultsUpdateTest, TenProcessesIncrementingAtOnceCountEveryIncrement) {
     constexpr int kProcesses = 10, kEach = 5;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            // A connection of the child's own; nothing of the parent's is used.
-            auto mine = DLPObjectContext::open(address, "ada");
-            bool ok = bool(mine);
-            for (int i = 0; ok && i < kEach; ++i)
-                ok = bool((*mine)->userDefaults().updateObjectForKey(kCounter, incremented));
-            ::_exit(ok ? 0 : 1);
-        }
-        ASSERT_GT(pid, 0);
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(testsupport::inConcurrentChildren(kProcesses, [&] {
+        // A connection of the child's own; nothing of the parent's is used.
+        auto mine = DLPObjectContext::open(address, "ada");
+        bool ok = bool(mine);
+        for (int i = 0; ok && i < kEach; ++i)
+            ok = bool((*mine)->userDefaults().updateObjectForKey(kCounter, incremented));
+        return ok;
+    }));
     EXPECT_EQ(stored(), Value(int64_t{kProcesses * kEach}));
 }
 

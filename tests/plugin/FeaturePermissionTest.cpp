@@ -2,8 +2,6 @@
 // user and every connection to the database sees.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -17,6 +15,7 @@
 #include "host/database/GWUser.h"
 #include "tests/host/StoreTestSupport.h"
 #include "tests/plugin/PluginTestSupport.h"
+#include "tests/support/ChildProcesses.h"
 
 namespace {
 
@@ -218,30 +217,19 @@ TEST_P(FeaturePermissionTest, AGrantAfterAnotherConnectionsGrantAddsNoSecondReco
 
 TEST_P(FeaturePermissionTest, ProcessesGrantingTheSameFeaturesAtOnceLeaveOneRecordEach) {
     constexpr int kProcesses = 6, kRounds = 4;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            // A connection of the child's own; each round grants every feature to ada and to all
-            // users (again: granting what is granted must add nothing either).
-            auto mine = DLPObjectContext::open(address, "ada");
-            bool ok = bool(mine);
-            auto me = ok ? (*mine)->user() : nullptr;
-            for (int round = 0; ok && round < kRounds; ++round)
-                for (const auto& feature : KOPAFeature::allFeatures())
-                    for (const GWUser* user :
-                         {static_cast<const GWUser*>(me.get()), static_cast<const GWUser*>(nullptr)})
-                        ok = ok && feature->setActiveForUser(**mine, true, user).isOk();
-            ::_exit(ok ? 0 : 1);
-        }
-        ASSERT_GT(pid, 0);
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(testsupport::inConcurrentChildren(kProcesses, [&] {
+        // A connection of the child's own; each round grants every feature to ada and to all
+        // users (again: granting what is granted must add nothing either).
+        auto mine = DLPObjectContext::open(address, "ada");
+        bool ok = bool(mine);
+        auto me = ok ? (*mine)->user() : nullptr;
+        for (int round = 0; ok && round < kRounds; ++round)
+            for (const auto& feature : KOPAFeature::allFeatures())
+                for (const GWUser* user :
+                     {static_cast<const GWUser*>(me.get()), static_cast<const GWUser*>(nullptr)})
+                    ok = ok && feature->setActiveForUser(**mine, true, user).isOk();
+        return ok;
+    }));
     for (const auto& feature : KOPAFeature::allFeatures()) {
         EXPECT_EQ(records(feature->identifier(), contactOf(ada)), 1) << feature->identifier();
         EXPECT_EQ(records(feature->identifier(), 0), 1) << feature->identifier() << " for all users";
