@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 #include <sqlite3.h>
 
-#include "host/database/Schema.h"
+#include "host/database/SqliteSchema.h"
 
 namespace host {
 
@@ -38,7 +38,7 @@ platform::Result<std::shared_ptr<Database>> Database::open(const std::filesystem
                                                            Options options) {
     auto connection = connect(file, options);
     if (!connection) return connection.status();
-    if (auto status = Schema::prepare(**connection); !status) return status;
+    if (auto status = SqliteSchema::prepare(**connection); !status) return status;
     return connection;
 }
 

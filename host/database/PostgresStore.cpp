@@ -25,8 +25,8 @@ namespace host {
 
 namespace {
 
-constexpr const char* kMetaTable = "zandrel_meta";
-constexpr const char* kUserDefaultTable = "zandrel_user_default";
+constexpr const char* kMetaTable = Schema::kMetaTable;
+constexpr const char* kUserDefaultTable = Schema::kUserDefaultTable;
 // Taken while creating or completing the schema, so hosts opening at once do it one at a time.
 constexpr int64_t kSchemaLock = Schema::kApplicationId;
 // PostgreSQL cuts longer identifiers; names are cut the same way here so they can be looked up.
@@ -64,16 +64,11 @@ const char* columnType(AttributeType type) {
     return "bytea";
 }
 
-std::vector<std::string> indexNames(const EntityDescription& entity) {
-    std::vector<std::string> names;
-    if (entity.owner) names.push_back(entity.name + "_" + entity.attributes[entity.ownerKeySlot].name);
-    for (const auto& index : entity.indexes) {
-        std::string name = entity.name;
-        for (const auto& attribute : index) name += "_" + attribute;
-        names.push_back(name);
-    }
-    for (auto& name : names) name.resize(std::min(name.size(), kMaxIdentifier));
-    return names;
+// The server cuts longer names to 63 bytes.
+std::vector<Schema::Index> indexes(const EntityDescription& entity) {
+    auto indexes = Schema::indexes(entity);
+    for (auto& index : indexes) index.name.resize(std::min(index.name.size(), kMaxIdentifier));
+    return indexes;
 }
 
 std::string selectColumns(const EntityDescription& entity) {
@@ -258,16 +253,10 @@ std::string PostgresStore::createTablesSql() {
         }
         sql += ");";
         sql += fmt::format("ALTER SEQUENCE {} OWNED BY {}.pk;", sequence, q(entity.name));
-        auto names = indexNames(entity);
-        size_t next = 0;
-        if (entity.owner)
-            sql += fmt::format("CREATE INDEX IF NOT EXISTS {} ON {}({}, {});", q(names[next++]),
-                               q(entity.name), q(entity.attributes[entity.ownerKeySlot].name),
-                               q(entity.attributes[entity.positionSlot].name));
-        for (const auto& index : entity.indexes) {
+        for (const auto& index : indexes(entity)) {
             std::string columns;
-            for (const auto& attribute : index) columns += (columns.empty() ? "" : ", ") + q(attribute);
-            sql += fmt::format("CREATE INDEX IF NOT EXISTS {} ON {}({});", q(names[next++]), q(entity.name),
+            for (const auto& column : index.columns) columns += (columns.empty() ? "" : ", ") + q(column);
+            sql += fmt::format("CREATE INDEX IF NOT EXISTS {} ON {}({});", q(index.name), q(entity.name),
                                columns);
         }
     }
@@ -470,39 +459,33 @@ platform::Status PostgresStore::prepareSchema() {
                 name, Schema::kProgramName));
         return createOrComplete(true);
     }
-    if (!relations.count(kMetaTable))
-        return platform::Status::error(
-            fmt::format("the {} is not a {} database (it holds another program's tables); choose another "
-                        "database or schema",
-                        name, Schema::kProgramName));
+    const Schema::Place place{"the " + name, "database or schema"};
+    if (!relations.count(kMetaTable)) return Schema::notOurs(place, "it holds another program's tables");
 
-    auto meta = m_connection->exec(fmt::format("SELECT key, value FROM {}", kMetaTable));
+    // Databases made before both stores kept one layout name their records by "key", and the
+    // application's by "program": read either, and bring the old one to the current layout when
+    // written (below).
+    auto columns = m_connection->exec(
+        fmt::format("SELECT count(*) FROM pg_attribute WHERE attrelid = '{}'::regclass AND attname = 'key' "
+                    "AND NOT attisdropped",
+                    kMetaTable));
+    if (!columns) return columns.status().withContext("reading the schema version of the " + name);
+    const bool oldLayout = columns->integer(0, 0) > 0;
+    auto meta =
+        m_connection->exec(fmt::format("SELECT {}, value FROM {}", oldLayout ? "key" : "name", kMetaTable));
     if (!meta) return meta.status().withContext("reading the schema version of the " + name);
-    std::optional<std::string> program, version;
+    Schema::Records records;
+    const std::string applicationRecord = oldLayout ? "program" : Schema::kApplicationRecord;
     for (int row = 0; row < meta->rows(); ++row) {
-        if (meta->isNull(row, 1)) continue;
-        if (meta->text(row, 0) == "program") program = std::string(meta->text(row, 1));
-        if (meta->text(row, 0) == "schema_version") version = std::string(meta->text(row, 1));
+        if (meta->isNull(row, 1)) {
+            if (meta->text(row, 0) == Schema::kVersionRecord) records.version = StoredValue::null();
+            continue;
+        }
+        if (meta->text(row, 0) == applicationRecord) records.application = std::string(meta->text(row, 1));
+        if (meta->text(row, 0) == Schema::kVersionRecord)
+            records.version = StoredValue::fromText(std::string(meta->text(row, 1)));
     }
-    if (program != Schema::kProgramName)
-        return platform::Status::error(fmt::format(
-            "the {} is not a {} database (its {} names {}); choose another database or schema", name,
-            Schema::kProgramName, kMetaTable, program ? "\"" + *program + "\"" : "no program"));
-    auto damaged = [&](const std::string& why) {
-        return platform::Status::error(
-            fmt::format("the {} is damaged: {}; restore it from a backup", name, why));
-    };
-    if (!version) return damaged(fmt::format("{} records no schema_version", kMetaTable));
-    int64_t number = 0;
-    auto [end, error] = std::from_chars(version->data(), version->data() + version->size(), number);
-    if (error != std::errc() || end != version->data() + version->size() || version->empty())
-        return damaged(fmt::format("its schema_version \"{}\" is not a whole number", *version));
-    if (number < 1) return damaged(fmt::format("its schema version {} is not valid", number));
-    if (number > Schema::kVersion)
-        return platform::Status::error(fmt::format(
-            "the {} was written by a newer version of {} (schema {}, this program reads up to {}): "
-            "upgrade the program",
-            name, Schema::kProgramName, number, Schema::kVersion));
+    if (auto version = Schema::checkRecords(place, records); !version) return version.status();
 
     // Tables, sequences and indexes added since the database was made.
     bool complete = relations.count(kUserDefaultTable) > 0;
@@ -510,9 +493,9 @@ platform::Status PostgresStore::prepareSchema() {
         const bool table = relations.count(entity.name.substr(0, kMaxIdentifier)) > 0;
         m_missingTables[entity.index] = !table;
         complete = complete && table && relations.count(sequenceName(entity).substr(0, kMaxIdentifier));
-        for (const auto& index : indexNames(entity)) complete = complete && relations.count(index);
+        for (const auto& index : indexes(entity)) complete = complete && relations.count(index.name);
     }
-    if (complete || m_readOnly) return platform::Status::ok();
+    if ((complete && !oldLayout) || m_readOnly) return platform::Status::ok();
     return createOrComplete(false);
 }
 
@@ -543,10 +526,30 @@ platform::Status PostgresStore::createOrComplete(bool empty) {
     if (auto created = m_connection->exec(createTablesSql()); !created) return fail(created.status());
     if (empty) {
         auto meta = m_connection->exec(
-            fmt::format("CREATE TABLE {0} (key text COLLATE \"C\" PRIMARY KEY, value text);"
-                        "INSERT INTO {0} (key, value) VALUES ('program', '{1}'), ('schema_version', '{2}')",
-                        kMetaTable, Schema::kProgramName, Schema::kVersion));
+            fmt::format("CREATE TABLE {0} (name text COLLATE \"C\" PRIMARY KEY, value text);"
+                        "INSERT INTO {0} (name, value) VALUES ('{1}', '{2}'), ('{3}', '{4}')",
+                        kMetaTable, Schema::kApplicationRecord, Schema::kProgramName, Schema::kVersionRecord,
+                        Schema::kVersion));
         if (!meta) return fail(meta.status());
+    } else {
+        // The records' old layout (checked again under the lock: another host may have brought
+        // it up to date meanwhile). Said in the log, never done silently.
+        auto old = m_connection->exec(fmt::format(
+            "SELECT count(*) FROM pg_attribute WHERE attrelid = '{}'::regclass AND attname = 'key' "
+            "AND NOT attisdropped",
+            kMetaTable));
+        if (!old) return fail(old.status());
+        if (old->integer(0, 0) > 0) {
+            auto moved =
+                m_connection->exec(fmt::format("ALTER TABLE {0} RENAME COLUMN key TO name; UPDATE {0} SET "
+                                               "name = '{1}' WHERE name = 'program'",
+                                               kMetaTable, Schema::kApplicationRecord));
+            if (!moved) return fail(moved.status());
+            platform::Log::write(
+                fmt::format("the {} keeps its {} records by name now, as every "
+                            "store does (they were kept by key)",
+                            name, kMetaTable));
+        }
     }
     if (auto committed = m_connection->exec("COMMIT"); !committed) return fail(committed.status());
     std::fill(m_missingTables.begin(), m_missingTables.end(), false);

@@ -1,55 +1,70 @@
 #pragma once
 
-// Schema: the file format of a host database and the checks made when a file is opened.
+// Schema: what a host database holds, whichever store keeps it, and the one check of whether a
+// database is ours and at a version this program reads. The stores write it in their own SQL
+// (SqliteSchema for a file, PostgresStore for a server) from this description.
 //
-// A file is ours when its SQLite header carries our application id (PRAGMA application_id)
-// and it has the zandrel_meta table. Its schema version is kept twice, in PRAGMA user_version
-// and as a whole number in zandrel_meta ("schema_version"); both must be present and agree.
-// Opening:
-//   - a missing or empty file (no tables, no application id) gets the current schema when
-//     opened for writing, and is refused when opened read-only;
-//   - our file at the current version is used as it is (tables of entities added since it was
-//     made are created; a read-only connection gets empty ones of its own instead);
-//   - our file at a newer version is refused: this program would not understand it;
-//   - our file whose two version records disagree, or hold something other than a whole
-//     number, is refused as damaged: another tool changed it;
-//   - anything else (another program's SQLite file, or not SQLite at all) is refused;
-//   - a file another program keeps locked is reported as busy, an unreadable one as
-//     unreadable; in every refused case the file is left untouched.
+// A database of ours has:
+//   - one table per entity (EntityCatalog), named after it, with the key column "pk" (keys are
+//     never handed out twice, even after a delete) and one column per attribute; an ordered
+//     relation's owner key references the owner (checked at commit, so a save may write members
+//     before owners) and deletes with it;
+//   - the indexes of indexes(): the owner key and position of an ordered relation's members,
+//     then the ones the entity declares;
+//   - zandrel_user_default: settings, one row per user and key;
+//   - zandrel_meta (name, value): the rows "application" (kProgramName) and "schema_version"
+//     (a whole number, kVersion when made).
+// Tables and indexes of entities added later are created when the database is next written;
+// they change no version, since a program that does not know them reads the database alike.
 //
-// Tables: one per entity (EntityCatalog), named after it, with the key column "pk" (INTEGER
-// PRIMARY KEY AUTOINCREMENT, so deleted keys are never handed out again) and one column per
-// attribute, declared without a type so values keep the storage class they were written with.
-// Owner keys of ordered relations reference the owner (deferred, so a save may write members
-// before owners) and delete with it. Indexes an entity declares are created with its table and
-// added to a file that lacks them whenever it is opened for writing; they change no version,
-// since a program that does not know them reads the file alike. Settings live in
-// zandrel_user_default.
+// Adding an entity: describe it in the EntityCatalog; both stores make its table and indexes
+// from that description. Changing what an existing table holds needs a new kVersion and a
+// migration in both stores.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "host/database/StoredValue.h"
 #include "platform/foundation/Status.h"
 
 namespace host {
 
-class Database;
 struct EntityDescription;
 
 class Schema {
 public:
     static constexpr int kVersion = 1;
-    static constexpr int32_t kApplicationId = 0x5A4E444C;  // "ZNDL"
+    static constexpr int32_t kApplicationId = 0x5A4E444C;  // "ZNDL", SQLite's file header
     static constexpr const char* kProgramName = "zandrel-host";
+    static constexpr const char* kMetaTable = "zandrel_meta";
+    static constexpr const char* kUserDefaultTable = "zandrel_user_default";
+    static constexpr const char* kApplicationRecord = "application";
+    static constexpr const char* kVersionRecord = "schema_version";
 
-    // Checks the file behind a fresh connection and, unless the connection is read-only,
-    // creates or completes its schema.
-    static platform::Status prepare(Database& db);
+    struct Index {
+        std::string name;
+        std::vector<std::string> columns;
+    };
+    static std::vector<Index> indexes(const EntityDescription& entity);
 
-    // `schemaName` "temp" makes a table for this connection only, without the owner reference
-    // (which may not cross into the file's schema).
-    static std::string createTableSql(const EntityDescription& entity,
-                                      const std::string& schemaName = "main");
+    // What a database's zandrel_meta holds (nullopt: no such row).
+    struct Records {
+        std::optional<std::string> application;
+        std::optional<StoredValue> version;
+    };
+    // Where a database is, as messages name it.
+    struct Place {
+        std::string name;     // a file's path, or "the PostgreSQL database …"
+        std::string another;  // what the person may choose instead: "file", "database or schema"
+    };
+    // The schema version of a database of ours, or why it is refused, with what to do.
+    static platform::Result<int64_t> checkRecords(const Place& database, const Records& records);
+
+    // Refusals the stores share.
+    static platform::Status notOurs(const Place& database, const std::string& why);
+    static platform::Status damaged(const Place& database, const std::string& why);
 };
 
 }  // namespace host

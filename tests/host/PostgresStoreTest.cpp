@@ -78,8 +78,8 @@ protected:
 TEST_F(PostgresStoreTest, AnEmptySchemaGetsTheTablesOnceAndAVersionRecord) {
     auto first = open();
     ASSERT_TRUE(first);
-    EXPECT_EQ(db.query("SELECT value FROM zandrel_meta WHERE key = 'schema_version'"), "1");
-    EXPECT_EQ(db.query("SELECT value FROM zandrel_meta WHERE key = 'program'"), "zandrel-host");
+    EXPECT_EQ(db.query("SELECT value FROM zandrel_meta WHERE name = 'schema_version'"), "1");
+    EXPECT_EQ(db.query("SELECT value FROM zandrel_meta WHERE name = 'application'"), "zandrel-host");
     const std::string relations = db.query(
         "SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
         "current_schema()");
@@ -105,15 +105,15 @@ TEST_F(PostgresStoreTest, DatabasesItCannotUseAreRefusedAndLeftAsTheyWere) {
         const char* message;
     };
     const Case cases[] = {
-        {"newer version", "UPDATE zandrel_meta SET value = '7' WHERE key = 'schema_version'", true, false,
+        {"newer version", "UPDATE zandrel_meta SET value = '7' WHERE name = 'schema_version'", true, false,
          "was written by a newer version of zandrel-host (schema 7, this program reads up to 1)"},
-        {"version not a number", "UPDATE zandrel_meta SET value = '1.5' WHERE key = 'schema_version'", true,
-         false, "is damaged: its schema_version \"1.5\" is not a whole number"},
-        {"version missing", "DELETE FROM zandrel_meta WHERE key = 'schema_version'", true, false,
-         "is damaged: zandrel_meta records no schema_version"},
-        {"version zero", "UPDATE zandrel_meta SET value = '0' WHERE key = 'schema_version'", true, false,
+        {"version not a number", "UPDATE zandrel_meta SET value = '1.5' WHERE name = 'schema_version'", true,
+         false, "is a damaged zandrel-host database (its schema_version \"1.5\" is not a whole number"},
+        {"version missing", "DELETE FROM zandrel_meta WHERE name = 'schema_version'", true, false,
+         "is a damaged zandrel-host database (zandrel_meta records no schema_version"},
+        {"version zero", "UPDATE zandrel_meta SET value = '0' WHERE name = 'schema_version'", true, false,
          "its schema version 0 is not valid"},
-        {"another program's meta", "UPDATE zandrel_meta SET value = 'other' WHERE key = 'program'", true,
+        {"another program's meta", "UPDATE zandrel_meta SET value = 'other' WHERE name = 'application'", true,
          false, "is not a zandrel-host database (its zandrel_meta names \"other\")"},
         {"another program's tables", "CREATE TABLE invoices (id int)", false, false,
          "is not a zandrel-host database (it holds another program's tables)"},
@@ -131,7 +131,7 @@ TEST_F(PostgresStoreTest, DatabasesItCannotUseAreRefusedAndLeftAsTheyWere) {
             "c.relnamespace WHERE n.nspname = current_schema()";
         const std::string before = fresh.query(relationsQuery);
         const std::string metaBefore =
-            c.makeSchemaFirst ? fresh.query("SELECT string_agg(key || '=' || value, ',') FROM zandrel_meta")
+            c.makeSchemaFirst ? fresh.query("SELECT string_agg(name || '=' || value, ',') FROM zandrel_meta")
                               : "";
         auto store = PostgresStore::open(fresh.uri(), {.readOnly = c.readOnly});
         ASSERT_FALSE(store);
@@ -140,7 +140,7 @@ TEST_F(PostgresStoreTest, DatabasesItCannotUseAreRefusedAndLeftAsTheyWere) {
             << "names the database: " << store.status().message();
         EXPECT_EQ(fresh.query(relationsQuery), before);
         if (c.makeSchemaFirst) {
-            EXPECT_EQ(fresh.query("SELECT string_agg(key || '=' || value, ',') FROM zandrel_meta"),
+            EXPECT_EQ(fresh.query("SELECT string_agg(name || '=' || value, ',') FROM zandrel_meta"),
                       metaBefore);
         }
     }

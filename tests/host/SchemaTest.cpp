@@ -15,7 +15,9 @@
 #include "host/database/Schema.h"
 #include "host/database/StoreFactory.h"
 #include "host/database/Transaction.h"
+#include "platform/foundation/Log.h"
 #include "tests/host/DatabaseTestSupport.h"
+#include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -200,8 +202,8 @@ protected:
         return relations + " " +
                GetParam().rawQuery(
                    at,
-                   "SELECT coalesce(string_agg(key || '=' || coalesce(value, 'NULL'), ',' ORDER "
-                   "BY key), '') FROM zandrel_meta");
+                   "SELECT coalesce(string_agg(name || '=' || coalesce(value, 'NULL'), ',' ORDER "
+                   "BY name), '') FROM zandrel_meta");
     }
 
     // Opening `at` fails in both modes with a message holding each of `expected`, and changes
@@ -236,7 +238,7 @@ protected:
 struct UnreadableVersion {
     const char* what;
     const char* sqlite;    // run on a database of ours at the current version
-    const char* postgres;  // the same on PostgreSQL, which keeps the records as text by key
+    const char* postgres;  // the same on PostgreSQL, which keeps the records as text
     std::initializer_list<std::string> expected;
 };
 
@@ -245,29 +247,33 @@ TEST_P(SchemaStoreTest, VersionsThisProgramCannotReadAreRefusedWithWhatToDo) {
     const UnreadableVersion cases[] = {
         {"newer",
          "UPDATE zandrel_meta SET value = 7 WHERE name = 'schema_version'; PRAGMA user_version = 7",
-         "UPDATE zandrel_meta SET value = '7' WHERE key = 'schema_version'",
+         "UPDATE zandrel_meta SET value = '7' WHERE name = 'schema_version'",
          {"was written by a newer version of zandrel-host (schema 7, this program reads up to " + version +
           "): upgrade the program"}},
         {"older than any",
          "UPDATE zandrel_meta SET value = 0 WHERE name = 'schema_version'; PRAGMA user_version = 0",
-         "UPDATE zandrel_meta SET value = '0' WHERE key = 'schema_version'",
+         "UPDATE zandrel_meta SET value = '0' WHERE name = 'schema_version'",
          {"damaged", "its schema version 0 is not valid", "restore it from a backup"}},
         {"negative",
          "UPDATE zandrel_meta SET value = -3 WHERE name = 'schema_version'; PRAGMA user_version = -3",
-         "UPDATE zandrel_meta SET value = '-3' WHERE key = 'schema_version'",
+         "UPDATE zandrel_meta SET value = '-3' WHERE name = 'schema_version'",
          {"its schema version -3 is not valid", "restore it from a backup"}},
         {"a fraction",
          "UPDATE zandrel_meta SET value = 1.5 WHERE name = 'schema_version'",
-         "UPDATE zandrel_meta SET value = '1.5' WHERE key = 'schema_version'",
+         "UPDATE zandrel_meta SET value = '1.5' WHERE name = 'schema_version'",
          {"1.5", "is not a whole number", "restore it from a backup"}},
         {"a word",
          "UPDATE zandrel_meta SET value = 'one' WHERE name = 'schema_version'",
-         "UPDATE zandrel_meta SET value = 'one' WHERE key = 'schema_version'",
+         "UPDATE zandrel_meta SET value = 'one' WHERE name = 'schema_version'",
          {"its schema_version \"one\" is not a whole number"}},
         {"no record",
          "DELETE FROM zandrel_meta WHERE name = 'schema_version'",
-         "DELETE FROM zandrel_meta WHERE key = 'schema_version'",
+         "DELETE FROM zandrel_meta WHERE name = 'schema_version'",
          {"zandrel_meta records no schema_version", "restore it from a backup"}},
+        {"another application's records",
+         "UPDATE zandrel_meta SET value = 'invoicer' WHERE name = 'application'",
+         "UPDATE zandrel_meta SET value = 'invoicer' WHERE name = 'application'",
+         {"is not a zandrel-host database (its zandrel_meta names \"invoicer\")"}},
         {"the record table gone",
          "DROP TABLE zandrel_meta",
          "DROP TABLE zandrel_meta",
@@ -319,7 +325,7 @@ TEST_P(SchemaStoreTest, AnEmptyDatabaseGetsTheSchemaButNotWhenOpenedReadOnly) {
     made->reset();
     EXPECT_EQ(
         GetParam().rawQuery(at, isSqlite() ? "SELECT value FROM zandrel_meta WHERE name = 'schema_version'"
-                                           : "SELECT value FROM zandrel_meta WHERE key = 'schema_version'"),
+                                           : "SELECT value FROM zandrel_meta WHERE name = 'schema_version'"),
         std::to_string(host::Schema::kVersion));
     // Opened again, as it is.
     const std::string before = state(at);
@@ -358,6 +364,51 @@ TEST_P(SchemaStoreTest, EntitiesAddedLaterReadAsEmptyReadOnlyAndGetTheirTablesWh
 
 INSTANTIATE_TEST_SUITE_P(Stores, SchemaStoreTest, ::testing::ValuesIn(hosttest::storeFactories()),
                          hosttest::storeName);
+
+// Servers' databases made before both stores kept one layout name their records by "key" and
+// the application's "program": read as they are, and brought to the current layout when opened
+// for writing, saying so in the log.
+TEST(SchemaMigrationTest, AServerDatabaseOfTheOldLayoutIsReadAndMovedToTheCurrentOneWhenWritten) {
+    ZANDREL_REQUIRE_POSTGRES();
+    hosttest::PostgresTestDatabase db;
+    {
+        auto made = host::StoreFactory::open(db.uri(), {.createSchema = true});
+        ASSERT_TRUE(made) << made.status().message();
+    }
+    db.exec(
+        "ALTER TABLE zandrel_meta RENAME COLUMN name TO key; UPDATE zandrel_meta SET key = 'program' "
+        "WHERE key = 'application'");
+    auto records = [&] {
+        return db.query(
+            "SELECT string_agg(a.attname || ':' || coalesce((SELECT string_agg(value, ',' ORDER BY "
+            "value) FROM zandrel_meta), ''), ',') FROM pg_attribute a WHERE a.attrelid = "
+            "'zandrel_meta'::regclass AND a.attnum = 1");
+    };
+    const std::string old = records();
+    ASSERT_EQ(old, "key:1,zandrel-host");
+    std::vector<std::string> logged;
+    auto previous = platform::Log::setSink([&](std::string_view line) { logged.emplace_back(line); });
+    {
+        host::StoreFactory::Options readOnly;
+        readOnly.readOnly = true;
+        auto reader = host::StoreFactory::open(db.uri(), readOnly);
+        ASSERT_TRUE(reader) << reader.status().message();
+    }
+    EXPECT_EQ(records(), old) << "a read-only host changes nothing";
+    EXPECT_TRUE(logged.empty());
+    {
+        auto writer = host::StoreFactory::open(db.uri());
+        ASSERT_TRUE(writer) << writer.status().message();
+    }
+    EXPECT_EQ(records(), "name:1,zandrel-host");
+    EXPECT_EQ(db.query("SELECT value FROM zandrel_meta WHERE name = 'application'"), "zandrel-host");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("keeps its zandrel_meta records by name now"), std::string::npos) << logged[0];
+    // Opened again: nothing more to do.
+    EXPECT_TRUE(host::StoreFactory::open(db.uri()));
+    platform::Log::setSink(previous);
+    EXPECT_EQ(logged.size(), 1u);
+}
 
 TEST(TransactionTest, RollsBackUnlessCommitted) {
     testsupport::TempDir dir;
