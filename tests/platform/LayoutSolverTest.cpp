@@ -343,6 +343,38 @@ double scaleOf(const std::vector<double>& values) {
     return s;
 }
 
+void removeOneAtRandom(std::mt19937& rng, LayoutSolver& solver, std::vector<LayoutConstraint>& live) {
+    std::uniform_int_distribution<size_t> which(0, live.size() - 1);
+    const size_t i = which(rng);
+    solver.removeConstraint(live[i]);
+    live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+// The incremental solver against fresh solves of the same system, forwards and backwards: the
+// same objective, every required constraint held, and the same values where the optimum is
+// unique (`compared` counts those; a tie between preferences leaves the objective to decide).
+void expectAgreesWithFreshSolves(LayoutSolver& incremental, const LayoutSolver& fresh,
+                                 const LayoutSolver& reversed, const RandomSystem& system,
+                                 const std::vector<LayoutConstraint>& live, int round, int& compared) {
+    const std::vector<double> a = valuesOf(incremental, system), b = valuesOf(fresh, system),
+                              r = valuesOf(reversed, system);
+    const double tolerance = 1e-6 * scaleOf(b);
+    ASSERT_NEAR(incremental.objectiveValue(), fresh.objectiveValue(),
+                1e-6 * std::max(1.0, fresh.objectiveValue()))
+        << "round " << round;
+    incremental.updateVariables();
+    for (const LayoutConstraint& c : live)
+        if (c.isRequired()) {
+            ASSERT_LT(c.violation(), tolerance) << "round " << round << ": " << c.description();
+        }
+    bool unique = true;
+    for (size_t i = 0; i < b.size(); ++i) unique = unique && std::abs(b[i] - r[i]) <= tolerance;
+    if (!unique) return;
+    ++compared;
+    for (size_t i = 0; i < a.size(); ++i)
+        ASSERT_NEAR(a[i], b[i], tolerance) << "round " << round << " x" << i;
+}
+
 TEST(LayoutSolverTest, IncrementalChangesAgreeWithAFreshSolve) {
     std::mt19937 rng(20261207);
     int systems = 0, compared = 0, refusedAdds = 0, removals = 0;
@@ -361,10 +393,7 @@ TEST(LayoutSolverTest, IncrementalChangesAgreeWithAFreshSolve) {
         std::uniform_int_distribution<int> op(0, 9);
         for (int step = 0; step < 40; ++step) {
             if (!live.empty() && op(rng) < 4) {
-                std::uniform_int_distribution<size_t> which(0, live.size() - 1);
-                const size_t i = which(rng);
-                incremental.removeConstraint(live[i]);
-                live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+                removeOneAtRandom(rng, incremental, live);
                 ++removals;
                 continue;
             }
@@ -390,25 +419,8 @@ TEST(LayoutSolverTest, IncrementalChangesAgreeWithAFreshSolve) {
         fill(fresh, system, live);
         std::vector<LayoutConstraint> backwards(live.rbegin(), live.rend());
         fill(reversed, system, backwards);
-
-        const std::vector<double> a = valuesOf(incremental, system), b = valuesOf(fresh, system),
-                                  r = valuesOf(reversed, system);
-        const double tolerance = 1e-6 * scaleOf(b);
-        ASSERT_NEAR(incremental.objectiveValue(), fresh.objectiveValue(),
-                    1e-6 * std::max(1.0, fresh.objectiveValue()))
-            << "round " << round;
-        // Every required constraint holds in the incremental solution.
-        incremental.updateVariables();
-        for (const LayoutConstraint& c : live)
-            if (c.isRequired()) {
-                ASSERT_LT(c.violation(), tolerance) << "round " << round << ": " << c.description();
-            }
-        bool unique = true;
-        for (size_t i = 0; i < b.size(); ++i) unique = unique && std::abs(b[i] - r[i]) <= tolerance;
-        if (!unique) continue;  // a tie between preferences: the objective decides
-        ++compared;
-        for (size_t i = 0; i < a.size(); ++i)
-            ASSERT_NEAR(a[i], b[i], tolerance) << "round " << round << " x" << i;
+        ASSERT_NO_FATAL_FAILURE(
+            expectAgreesWithFreshSolves(incremental, fresh, reversed, system, live, round, compared));
     }
     // The random systems must exercise what they are for.
     EXPECT_EQ(systems, 300);
@@ -591,10 +603,7 @@ TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
         for (int step = 0; step < (chain ? 120 : 60); ++step) {
             const int o = op(rng);
             if (!live.empty() && o < 6) {
-                std::uniform_int_distribution<size_t> which(0, live.size() - 1);
-                const size_t i = which(rng);
-                incremental.removeConstraint(live[i]);
-                live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+                removeOneAtRandom(rng, incremental, live);
                 ++removals;
                 continue;
             }
@@ -646,23 +655,8 @@ TEST(LayoutSolverTest, OffsetClassesAgreeWithATableauOnlySolve) {
             return solver;
         };
         const auto fresh = reference(false), reversed = reference(true);
-        const std::vector<double> a = valuesOf(incremental, system), b = valuesOf(*fresh, system),
-                                  r = valuesOf(*reversed, system);
-        const double tolerance = 1e-6 * scaleOf(b);
-        ASSERT_NEAR(incremental.objectiveValue(), fresh->objectiveValue(),
-                    1e-6 * std::max(1.0, fresh->objectiveValue()))
-            << "round " << round;
-        incremental.updateVariables();
-        for (const LayoutConstraint& c : live)
-            if (c.isRequired()) {
-                ASSERT_LT(c.violation(), tolerance) << "round " << round << ": " << c.description();
-            }
-        bool unique = true;
-        for (size_t i = 0; i < b.size(); ++i) unique = unique && std::abs(b[i] - r[i]) <= tolerance;
-        if (!unique) continue;
-        ++compared;
-        for (size_t i = 0; i < a.size(); ++i)
-            ASSERT_NEAR(a[i], b[i], tolerance) << "round " << round << " x" << i;
+        ASSERT_NO_FATAL_FAILURE(
+            expectAgreesWithFreshSolves(incremental, *fresh, *reversed, system, live, round, compared));
     }
     EXPECT_EQ(chains, 75);
     EXPECT_GT(compared, 240);
