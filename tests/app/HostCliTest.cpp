@@ -8,8 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/HostLauncher.h"
+#include "tests/support/HostProgramSupport.h"
 
 using testsupport::HostLauncher;
+using testsupport::namedTemplate;
 using testsupport::ProcessResult;
 using testsupport::runProgram;
 using testsupport::TempDir;
@@ -29,15 +31,7 @@ protected:
     }
 
     nlohmann::json templates() {
-        ProcessResult r = host({"templates", "--json"});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        return nlohmann::json::parse(r.out);
-    }
-
-    static const nlohmann::json* named(const nlohmann::json& all, const std::string& name) {
-        for (const auto& t : all)
-            if (t["name"] == name) return &t;
-        return nullptr;
+        return testsupport::jsonListing(testsupport::hostOn(dir.path(), db), {"templates", "--json"});
     }
 
     TempDir dir;
@@ -58,10 +52,10 @@ TEST_F(HostCliTest, DuplicateCopiesTheTemplateWithEveryFieldAndSavesIt) {
 
     nlohmann::json after = templates();  // a new process: read back from the file
     ASSERT_EQ(after.size(), before.size() + 1);
-    const nlohmann::json* source = named(after, "Project Intake");
-    const nlohmann::json* copy = named(after, "Project Intake 2026");
+    const nlohmann::json* source = namedTemplate(after, "Project Intake");
+    const nlohmann::json* copy = namedTemplate(after, "Project Intake 2026");
     ASSERT_TRUE(source && copy);
-    EXPECT_EQ(*source, *named(before, "Project Intake")) << "the source must be unchanged";
+    EXPECT_EQ(*source, *namedTemplate(before, "Project Intake")) << "the source must be unchanged";
     for (const char* key : {"active", "details", "forContact", "forGroup", "forOpportunity",
                             "forOrganization", "forProject", "fields"})
         EXPECT_EQ((*copy)[key], (*source)[key]) << key;
@@ -98,7 +92,7 @@ TEST_F(HostCliTest, NamesDifferingOnlyInCaseOrOfInactiveTemplatesAreAccepted) {
         nlohmann::json all = templates();  // in key order: the copy is the newest
         EXPECT_EQ(all.back()["name"], name);
         EXPECT_TRUE(all.back()["fields"].empty());
-        EXPECT_EQ(all.back()["details"], (*named(all, "Quick Notes"))["details"]);
+        EXPECT_EQ(all.back()["details"], (*namedTemplate(all, "Quick Notes"))["details"]);
     }
 }
 
@@ -113,9 +107,9 @@ TEST_F(HostCliTest, PipedTerminalSessionDuplicatesAndSavesBeforeQuitting) {
     ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_NE(r.out.find("Alert: Success!"), std::string::npos) << r.out;
     nlohmann::json all = templates();
-    const nlohmann::json* copy = named(all, "Gala 2027");
+    const nlohmann::json* copy = namedTemplate(all, "Gala 2027");
     ASSERT_TRUE(copy);
-    EXPECT_EQ((*copy)["fields"], (*named(all, "Event Registration"))["fields"]);
+    EXPECT_EQ((*copy)["fields"], (*namedTemplate(all, "Event Registration"))["fields"]);
 }
 
 TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
@@ -126,8 +120,8 @@ TEST_F(HostCliTest, EndOfInputWhileTheDialogIsOpenLosesNothingAlreadyDone) {
                            "menu Plug-ins > Zandrel > Duplicate\ntype name \"Never pressed\"\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto all = templates();
-    EXPECT_TRUE(named(all, "First copy"));
-    EXPECT_FALSE(named(all, "Never pressed"));
+    EXPECT_TRUE(namedTemplate(all, "First copy"));
+    EXPECT_FALSE(namedTemplate(all, "Never pressed"));
 }
 
 TEST(HostCliFiles, ForeignAndExistingFilesAreRefusedWithAClearMessage) {
@@ -264,7 +258,7 @@ TEST_F(HostCliTest, PipedTableKeepsLongNamesWholeAndShowsControlCharactersEscape
         EXPECT_EQ(r.out.find("…"), std::string::npos);
     }
     // The JSON keeps the name exactly as stored.
-    EXPECT_TRUE(named(templates(), "Bell\x07 and \x1b[31mred"));
+    EXPECT_TRUE(namedTemplate(templates(), "Bell\x07 and \x1b[31mred"));
 }
 
 TEST(HostCliHelp, TheExitStatusOfMistakesIsDocumented) {

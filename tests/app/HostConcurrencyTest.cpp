@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "tests/support/HostLauncher.h"
+#include "tests/support/HostProgramSupport.h"
 
 using testsupport::HostLauncher;
+using testsupport::namedTemplate;
 using testsupport::ProcessResult;
 using testsupport::runProgram;
 using testsupport::TempDir;
@@ -94,14 +96,7 @@ protected:
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
     nlohmann::json templates() const {
-        ProcessResult r = runProgram(host({"templates", "--json"}));
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
-    }
-    static const nlohmann::json* named(const nlohmann::json& all, const std::string& name) {
-        for (const auto& t : all)
-            if (t["name"] == name) return &t;
-        return nullptr;
+        return testsupport::jsonListing(testsupport::hostOn(dir.path(), db), {"templates", "--json"});
     }
 
     TempDir dir;
@@ -118,12 +113,12 @@ TEST_F(HostConcurrencyTest, PairsOfHostsDuplicatingIntoOneFileAtOnceAllSave) {
         EXPECT_EQ(b.exitCode, 0) << "pair " << pair << ": " << b.err;
     }
     nlohmann::json all = templates();
-    const nlohmann::json* source = named(all, "Project Intake");
+    const nlohmann::json* source = namedTemplate(all, "Project Intake");
     ASSERT_TRUE(source);
     for (int pair = 0; pair < kPairs; ++pair)
         for (const char* side : {"a", "b"}) {
             const std::string name = "Copy " + std::to_string(pair) + side;
-            const nlohmann::json* copy = named(all, name);
+            const nlohmann::json* copy = namedTemplate(all, name);
             ASSERT_TRUE(copy) << name << " was lost";
             EXPECT_EQ((*copy)["fields"], (*source)["fields"]) << name;
         }
@@ -154,8 +149,8 @@ TEST_F(HostConcurrencyTest, AHostKilledMidSaveLeavesNoHalfCopyAndTheNextSaveWork
     ProcessResult again = runProgram(duplicate("Half"));
     ASSERT_EQ(again.exitCode, 0) << again.err;
     nlohmann::json after = templates();
-    ASSERT_TRUE(named(after, "Half"));
-    EXPECT_EQ((*named(after, "Half"))["fields"], (*named(after, "Project Intake"))["fields"]);
+    ASSERT_TRUE(namedTemplate(after, "Half"));
+    EXPECT_EQ((*namedTemplate(after, "Half"))["fields"], (*namedTemplate(after, "Project Intake"))["fields"]);
 }
 
 TEST_F(HostConcurrencyTest, AFileAnotherProgramKeepsLockedIsReportedBusy) {

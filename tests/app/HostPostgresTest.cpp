@@ -19,6 +19,7 @@
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
 #include "tests/support/HostLauncher.h"
+#include "tests/support/HostProgramSupport.h"
 
 using testsupport::ProcessResult;
 using testsupport::TempDir;
@@ -127,9 +128,7 @@ protected:
         return launcher;
     }
     nlohmann::json listing(const std::vector<std::string>& command) const {
-        ProcessResult r = host().run(command);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        return r.exitCode == 0 ? nlohmann::json::parse(r.out) : nlohmann::json::array();
+        return testsupport::jsonListing(host(), command);
     }
     std::string rawQuery(const std::string& sql) const { return GetParam().store.rawQuery(address, sql); }
 
