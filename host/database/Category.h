@@ -14,22 +14,13 @@ public:
     static constexpr const char* kEntityName = "Category";
     using DLPObject::DLPObject;
 
-    platform::Value name() const;
-    void setName(const platform::Value& value);
-    platform::Value forContact() const;
-    void setForContact(const platform::Value& value);
-    platform::Value forGroup() const;
-    void setForGroup(const platform::Value& value);
-    platform::Value forNote() const;
-    void setForNote(const platform::Value& value);
-    platform::Value forOpportunity() const;
-    void setForOpportunity(const platform::Value& value);
-    platform::Value forOrganization() const;
-    void setForOrganization(const platform::Value& value);
-    platform::Value forProject() const;
-    void setForProject(const platform::Value& value);
-    platform::Value forTask() const;
-    void setForTask(const platform::Value& value);
-    platform::Value forTimeblock() const;
-    void setForTimeblock(const platform::Value& value);
+    DLP_ATTRIBUTE(name, Name)
+    DLP_ATTRIBUTE(forContact, ForContact)
+    DLP_ATTRIBUTE(forGroup, ForGroup)
+    DLP_ATTRIBUTE(forNote, ForNote)
+    DLP_ATTRIBUTE(forOpportunity, ForOpportunity)
+    DLP_ATTRIBUTE(forOrganization, ForOrganization)
+    DLP_ATTRIBUTE(forProject, ForProject)
+    DLP_ATTRIBUTE(forTask, ForTask)
+    DLP_ATTRIBUTE(forTimeblock, ForTimeblock)
 };

@@ -17,23 +17,17 @@ public:
     static constexpr const char* kEntityName = "CustomRecordDefinition";
     using DLPObject::DLPObject;
 
-    platform::Value active() const;
-    void setActive(const platform::Value& value);
-    platform::Value defaultValue() const;
-    void setDefaultValue(const platform::Value& value);
-    platform::Value details() const;
-    void setDetails(const platform::Value& value);
-    platform::Value name() const;
-    void setName(const platform::Value& value);
-    platform::Value options() const;
-    void setOptions(const platform::Value& value);
-    platform::Value typeCode() const;
-    void setTypeCode(const platform::Value& value);
+    DLP_ATTRIBUTE(active, Active)
+    DLP_ATTRIBUTE(defaultValue, DefaultValue)
+    DLP_ATTRIBUTE(details, Details)
+    DLP_ATTRIBUTE(name, Name)
+    DLP_ATTRIBUTE(options, Options)
+    DLP_ATTRIBUTE(typeCode, TypeCode)
 
     // The type codes the host knows for typeCode.
     enum TypeCode : int64_t { Text = 0, Number = 1, Date = 2, PopUp = 3, CheckBox = 4, MultiLineText = 5 };
 
     // The owning template's key and the place in its list; kept by addToCustomRecordDefinitions.
-    platform::Value customRecordSetDefinitionID() const;
-    platform::Value position() const;
+    DLP_READONLY_ATTRIBUTE(customRecordSetDefinitionID)
+    DLP_READONLY_ATTRIBUTE(position)
 };

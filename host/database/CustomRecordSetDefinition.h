@@ -20,22 +20,14 @@ public:
     static constexpr const char* kEntityName = "CustomRecordSetDefinition";
     using DLPObject::DLPObject;
 
-    platform::Value name() const;
-    void setName(const platform::Value& value);
-    platform::Value active() const;
-    void setActive(const platform::Value& value);
-    platform::Value details() const;
-    void setDetails(const platform::Value& value);
-    platform::Value forContact() const;
-    void setForContact(const platform::Value& value);
-    platform::Value forGroup() const;
-    void setForGroup(const platform::Value& value);
-    platform::Value forOpportunity() const;
-    void setForOpportunity(const platform::Value& value);
-    platform::Value forOrganization() const;
-    void setForOrganization(const platform::Value& value);
-    platform::Value forProject() const;
-    void setForProject(const platform::Value& value);
+    DLP_ATTRIBUTE(name, Name)
+    DLP_ATTRIBUTE(active, Active)
+    DLP_ATTRIBUTE(details, Details)
+    DLP_ATTRIBUTE(forContact, ForContact)
+    DLP_ATTRIBUTE(forGroup, ForGroup)
+    DLP_ATTRIBUTE(forOpportunity, ForOpportunity)
+    DLP_ATTRIBUTE(forOrganization, ForOrganization)
+    DLP_ATTRIBUTE(forProject, ForProject)
 
     // The template's field definitions in their stored order (read from the file once).
     platform::Result<std::vector<std::shared_ptr<CustomRecordDefinition>>> customRecordDefinitions();

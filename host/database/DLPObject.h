@@ -27,6 +27,22 @@
 
 class DLPObjectContext;
 
+// A typed entity's accessors for one attribute, named as the attribute is in the entity
+// catalog: `name()` gives the stored value, `setName(value)` sets it. Written once here so that
+// every typed entity behaves alike; a test calls each on every entity.
+#define DLP_ATTRIBUTE(getter, Setter)                \
+    platform::Value getter() const {                 \
+        return attribute(#getter);                   \
+    }                                                \
+    void set##Setter(const platform::Value& value) { \
+        setAttribute(#getter, value);                \
+    }
+// Only the getter: an attribute the context keeps (an owner's key, a position).
+#define DLP_READONLY_ATTRIBUTE(getter) \
+    platform::Value getter() const {   \
+        return attribute(#getter);     \
+    }
+
 namespace host {
 // Only the object context makes objects; the token keeps the constructors out of other hands
 // while letting std::make_shared reach them.

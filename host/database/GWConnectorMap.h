@@ -15,14 +15,9 @@ public:
     static constexpr const char* kEntityName = "GWConnectorMap";
     using DLPObject::DLPObject;
 
-    platform::Value foreignAppName() const;
-    void setForeignAppName(const platform::Value& value);
-    platform::Value foreignEntityType() const;
-    void setForeignEntityType(const platform::Value& value);
-    platform::Value foreignID() const;
-    void setForeignID(const platform::Value& value);
-    platform::Value foreignDatabase() const;
-    void setForeignDatabase(const platform::Value& value);
-    platform::Value contactID() const;
-    void setContactID(const platform::Value& value);
+    DLP_ATTRIBUTE(foreignAppName, ForeignAppName)
+    DLP_ATTRIBUTE(foreignEntityType, ForeignEntityType)
+    DLP_ATTRIBUTE(foreignID, ForeignID)
+    DLP_ATTRIBUTE(foreignDatabase, ForeignDatabase)
+    DLP_ATTRIBUTE(contactID, ContactID)
 };

@@ -14,12 +14,8 @@ public:
     static constexpr const char* kEntityName = "Contact";
     using DLPObject::DLPObject;
 
-    platform::Value firstName() const;
-    void setFirstName(const platform::Value& value);
-    platform::Value lastName() const;
-    void setLastName(const platform::Value& value);
-    platform::Value company() const;
-    void setCompany(const platform::Value& value);
-    platform::Value email() const;
-    void setEmail(const platform::Value& value);
+    DLP_ATTRIBUTE(firstName, FirstName)
+    DLP_ATTRIBUTE(lastName, LastName)
+    DLP_ATTRIBUTE(company, Company)
+    DLP_ATTRIBUTE(email, Email)
 };

@@ -15,12 +15,8 @@ public:
     static constexpr const char* kEntityName = "User";
     using DLPObject::DLPObject;
 
-    platform::Value loginName() const;
-    void setLoginName(const platform::Value& value);
-    platform::Value name() const;
-    void setName(const platform::Value& value);
-    platform::Value contactID() const;
-    void setContactID(const platform::Value& value);
-    platform::Value active() const;
-    void setActive(const platform::Value& value);
+    DLP_ATTRIBUTE(loginName, LoginName)
+    DLP_ATTRIBUTE(name, Name)
+    DLP_ATTRIBUTE(contactID, ContactID)
+    DLP_ATTRIBUTE(active, Active)
 };
