@@ -29,6 +29,7 @@
 #include "app/host/HostCommands.h"
 #include "host/app/DLPluginObject.h"
 #include "host/database/StoreFactory.h"
+#include "platform/foundation/UserDirectories.h"
 
 namespace fs = std::filesystem;
 
@@ -41,13 +42,8 @@ fs::path executableDirectory() {
 }
 
 fs::path defaultDatabase() {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = fs::path(home) / ".local" / "share";
-    else
-        base = fs::temp_directory_path();
+    fs::path base = platform::UserDirectories::dataHome();
+    if (base.empty()) base = fs::temp_directory_path();
     return base / "zandrel" / "demo.sqlite";
 }
 

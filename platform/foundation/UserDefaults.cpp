@@ -13,18 +13,14 @@
 #include <cstring>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDirectories.h"
 
 namespace platform {
 
 namespace {
 std::filesystem::path defaultPath(const std::string& domain) {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = std::filesystem::temp_directory_path();
+    std::filesystem::path base = UserDirectories::configHome();
+    if (base.empty()) base = std::filesystem::temp_directory_path();
     return base / "zandrel" / (domain + ".json");
 }
 

@@ -3,10 +3,10 @@
 // UserDefaults: the process's standard user defaults -- the host application's preferences --
 // as a dictionary of dynamic values persisted to a JSON file.
 //
-// The file lives at $XDG_CONFIG_HOME/zandrel/<domain>.json (~/.config/... when unset) unless a
-// path is given. Several processes of one account share it (two hosts, the tool): a write takes
-// an exclusive lock on "<file>.lock" beside it, reads the file again, applies only the keys this
-// instance set or removed since its last write, and replaces the file atomically (a temporary
+// The file lives at $XDG_CONFIG_HOME/zandrel/<domain>.json (~/.config/... when unset or relative:
+// UserDirectories::configHome) unless a path is given. Several processes of one account share it (two hosts,
+// the tool): a write takes an exclusive lock on "<file>.lock" beside it, reads the file again, applies only
+// the keys this instance set or removed since its last write, and replaces the file atomically (a temporary
 // file in the same folder, flushed to disk, renamed over the old one), so every key another
 // process wrote in between is kept and a crash never leaves half a file. A read re-reads the
 // file when it changed on disk (inode, size, modification or change time differ), so another
