@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ namespace {
 using platform::Dictionary;
 using platform::Value;
 
+// The record for key K of type String in a scope, with the default as text when there is one.
+Dictionary::Entries stringRecord(const char* scope, std::optional<const char*> defaultText = std::nullopt) {
+    Dictionary::Entries entries{
+        {"Key", "K"}, {"StorageType", "Database"}, {"Scope", scope}, {"ValueType", "String"}};
+    if (defaultText) entries.emplace_back("DefaultValue", *defaultText);
+    return entries;
+}
+
 TEST(UserDefaultRecordTest, EntriesFollowTheHostsOrderWithTheDefaultAsText) {
     struct Case {
         const char* name;
@@ -22,62 +31,14 @@ TEST(UserDefaultRecordTest, EntriesFollowTheHostsOrderWithTheDefaultAsText) {
         bool global;
         Dictionary::Entries expected;
     } cases[] = {
-        {"no default, host scope",
-         Value(),
-         false,
-         {{"Key", "K"}, {"StorageType", "Database"}, {"Scope", "Host"}, {"ValueType", "String"}}},
-        {"no default, global",
-         Value(),
-         true,
-         {{"Key", "K"}, {"StorageType", "Database"}, {"Scope", "Global"}, {"ValueType", "String"}}},
-        {"text default",
-         "plain text",
-         false,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Host"},
-          {"ValueType", "String"},
-          {"DefaultValue", "plain text"}}},
-        {"true",
-         true,
-         true,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Global"},
-          {"ValueType", "String"},
-          {"DefaultValue", "1"}}},
-        {"false",
-         false,
-         false,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Host"},
-          {"ValueType", "String"},
-          {"DefaultValue", "0"}}},
-        {"integer",
-         int64_t{-42},
-         false,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Host"},
-          {"ValueType", "String"},
-          {"DefaultValue", "-42"}}},
-        {"real",
-         2.5,
-         false,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Host"},
-          {"ValueType", "String"},
-          {"DefaultValue", "2.5"}}},
-        {"empty text",
-         "",
-         false,
-         {{"Key", "K"},
-          {"StorageType", "Database"},
-          {"Scope", "Host"},
-          {"ValueType", "String"},
-          {"DefaultValue", ""}}},
+        {"no default, host scope", Value(), false, stringRecord("Host")},
+        {"no default, global", Value(), true, stringRecord("Global")},
+        {"text default", "plain text", false, stringRecord("Host", "plain text")},
+        {"true", true, true, stringRecord("Global", "1")},
+        {"false", false, false, stringRecord("Host", "0")},
+        {"integer", int64_t{-42}, false, stringRecord("Host", "-42")},
+        {"real", 2.5, false, stringRecord("Host", "2.5")},
+        {"empty text", "", false, stringRecord("Host", "")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(kopaDatabaseUserDefaultRecord("K", "String", c.defaultValue, c.global), c.expected)
