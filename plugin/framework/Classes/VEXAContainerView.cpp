@@ -7,6 +7,7 @@
 #include "platform/ui/AnimationGroup.h"
 #include "platform/ui/DrawingContext.h"
 #include "platform/ui/ViewConstraint.h"
+#include "plugin/framework/Classes/VEXAAssertion.h"
 
 using platform::AnimationGroup;
 using platform::LayoutAttribute;
@@ -15,13 +16,6 @@ using platform::View;
 using platform::ViewConstraint;
 
 namespace {
-
-// A misuse that is a programming error: say which condition failed, then stop.
-[[noreturn]] void assertionFailure(const char* condition, int line) {
-    std::fprintf(stderr, "*** Assertion failure in VEXAContainerView.cpp:%d: %s\n", line, condition);
-    std::fflush(stderr);
-    std::abort();
-}
 
 constexpr auto kPhase = std::chrono::duration_cast<platform::Duration>(
     std::chrono::duration<double>(KOPAContainerView::kSwapPhaseSeconds));
@@ -71,7 +65,7 @@ void KOPAContainerView::setContentView(const std::shared_ptr<View>& view, bool a
         return;
     }
     // Only pinned content can be measured and resized by constraints.
-    if (!m_useAutoLayout) assertionFailure("self.useAutoLayout", __LINE__);
+    if (!m_useAutoLayout) KOPAAssertionFailure(__FILE__, __LINE__, "self.useAutoLayout");
     if (view) view->setTranslatesAutoresizingMaskIntoConstraints(false);
     auto self = sharedAs<KOPAContainerView>();
     const double startAlpha = alphaValue();

@@ -6,12 +6,11 @@
 #include <cstdlib>
 
 #include "host/database/DLPObject.h"
+#include "plugin/framework/Classes/VEXAAssertion.h"
 
 std::string KOPACustomTabView::tabTitle() {
     // A tab class without a title of its own is a programming error: say so, then stop.
-    std::fprintf(stderr, "*** Assertion failure in VEXACustomTabView.cpp:%d: 0\n", __LINE__);
-    std::fflush(stderr);
-    std::abort();
+    KOPAAssertionFailure(__FILE__, __LINE__, "0");
 }
 
 void KOPACustomTabView::registerTabViewForEntities(const std::vector<std::string>& entities,

@@ -7,6 +7,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
+#include "plugin/framework/Classes/VEXAAssertion.h"
 
 using platform::Error;
 using platform::RunLoop;
@@ -15,17 +16,6 @@ using platform::StreamEvent;
 using platform::Value;
 
 namespace {
-
-// An impossible state is a programming error: say which condition failed, then stop.
-[[noreturn]] void assertionFailure(const char* condition, int line) {
-    std::fprintf(stderr, "*** Assertion failure in VEXAFTPService.cpp:%d: %s\n", line, condition);
-    std::fflush(stderr);
-    std::abort();
-}
-#define KOPA_ASSERT(condition)                                    \
-    do {                                                          \
-        if (!(condition)) assertionFailure(#condition, __LINE__); \
-    } while (0)
 
 // The condition named by the "bytes available on a write stream" assertion.
 constexpr bool NO = false;
