@@ -27,8 +27,8 @@ std::vector<Schema::Index> Schema::indexes(const EntityDescription& entity) {
 }
 
 platform::Status Schema::notOurs(const Place& database, const std::string& why) {
-    return platform::Status::error(fmt::format("{} is not a {} database ({}); choose another {}", database.name,
-                                               kProgramName, why, database.another));
+    return platform::Status::error(fmt::format("{} is not a {} database ({}); choose another {}",
+                                               database.name, kProgramName, why, database.another));
 }
 
 platform::Status Schema::damaged(const Place& database, const std::string& why) {
@@ -42,7 +42,8 @@ platform::Result<int64_t> Schema::checkRecords(const Place& database, const Reco
         return notOurs(database,
                        fmt::format("its {} names {}", kMetaTable,
                                    records.application ? "\"" + *records.application + "\"" : "no program"));
-    if (!records.version) return damaged(database, fmt::format("{} records no {}", kMetaTable, kVersionRecord));
+    if (!records.version)
+        return damaged(database, fmt::format("{} records no {}", kMetaTable, kVersionRecord));
     // A whole number, kept as one (SQLite) or as its digits (a server's text column).
     const StoredValue& value = *records.version;
     std::optional<int64_t> number;

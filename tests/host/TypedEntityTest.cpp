@@ -33,16 +33,16 @@ std::shared_ptr<DLPObject> make(DLPObjectContext& context) {
     return object ? *object : nullptr;
 }
 
-#define SETTABLE(Class, getter, Setter)                                                                        \
-    Accessor {                                                                                                 \
-        Class::kEntityName, #getter, make<Class>,                                                              \
-            [](DLPObject& o, const platform::Value& v) { static_cast<Class&>(o).set##Setter(v); },             \
-            [](const DLPObject& o) { return static_cast<const Class&>(o).getter(); }                           \
+#define SETTABLE(Class, getter, Setter)                                                            \
+    Accessor {                                                                                     \
+        Class::kEntityName, #getter, make<Class>,                                                  \
+            [](DLPObject& o, const platform::Value& v) { static_cast<Class&>(o).set##Setter(v); }, \
+            [](const DLPObject& o) { return static_cast<const Class&>(o).getter(); }               \
     }
-#define READABLE(Class, getter)                                                                     \
-    Accessor {                                                                                      \
-        Class::kEntityName, #getter, make<Class>, nullptr,                                          \
-            [](const DLPObject& o) { return static_cast<const Class&>(o).getter(); }                \
+#define READABLE(Class, getter)                                                      \
+    Accessor {                                                                       \
+        Class::kEntityName, #getter, make<Class>, nullptr,                           \
+            [](const DLPObject& o) { return static_cast<const Class&>(o).getter(); } \
     }
 
 platform::Value sampleFor(host::AttributeType type) {
