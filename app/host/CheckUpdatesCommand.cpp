@@ -8,6 +8,7 @@
 
 #include "app/host/CommandLineMistake.h"
 #include "host/app/HostApplication.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/net/ASIHTTPRequest.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -32,7 +33,8 @@ constexpr std::chrono::seconds kWaitBound{30 + 30 + 10 + 5};
 void printLines(std::string_view text) {
     for (size_t start = 0;;) {
         size_t end = text.find('\n', start);
-        std::cout << platform::printable(text.substr(start, end == text.npos ? text.npos : end - start))
+        std::cout << platform::DisplayText::printable(
+                         text.substr(start, end == text.npos ? text.npos : end - start))
                   << "\n";
         if (end == text.npos) break;
         start = end + 1;
@@ -51,9 +53,10 @@ public:
 
     int runAlert(const platform::AlertRequest& alert) override {
         bool accept = m_accept || alert.alternateButton.empty();
-        std::cout << "alert: " << platform::printable(alert.title) << "\n";
+        std::cout << "alert: " << platform::DisplayText::printable(alert.title) << "\n";
         printLines(alert.message);
-        std::cout << "answer: " << platform::printable(accept ? alert.defaultButton : alert.alternateButton)
+        std::cout << "answer: "
+                  << platform::DisplayText::printable(accept ? alert.defaultButton : alert.alternateButton)
                   << "\n"
                   << std::flush;
         return accept ? platform::kAlertDefaultReturn : platform::kAlertAlternateReturn;
@@ -97,7 +100,7 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
 
     CheckUpdatesFrontEnd driver(alertAnswer == "accept");
     auto previousOpener = platform::Workspace::shared().setOpenerForTesting([](const std::string& url) {
-        std::cout << "open: " << platform::printable(url) << "\n" << std::flush;
+        std::cout << "open: " << platform::DisplayText::printable(url) << "\n" << std::flush;
         return true;
     });
     struct RestoreOpener {
@@ -126,11 +129,13 @@ int runCheckUpdates(const HostSettings& settings, const std::vector<std::string>
         loop.runOnce(platform::RunLoopMode::Default, std::chrono::milliseconds(100));
         if (auto window = reminderWindow()) {
             auto content = window->contentView();
-            std::cout << "reminder: " << platform::printable(textOf(content->viewWithIdentifier("title")))
+            std::cout << "reminder: "
+                      << platform::DisplayText::printable(textOf(content->viewWithIdentifier("title")))
                       << "\n";
             printLines(textOf(content->viewWithIdentifier("message")));
             std::cout << "confirmation: "
-                      << platform::printable(textOf(content->viewWithIdentifier("confirmLabel"))) << "\n";
+                      << platform::DisplayText::printable(textOf(content->viewWithIdentifier("confirmLabel")))
+                      << "\n";
             std::string answer = reminderAnswer.value_or("later");
             std::cout << "answer: " << answer << "\n" << std::flush;
             if (answer == "download") driver.tickCheckBox("confirm", window.get());

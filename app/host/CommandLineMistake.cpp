@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/host/TerminalText.h"
+#include "platform/foundation/AsciiText.h"
+#include "platform/foundation/DisplayText.h"
 
 namespace {
 
@@ -15,14 +16,7 @@ constexpr size_t kEchoedChars = 60;
 constexpr size_t kLongestComparedWord = 64;
 
 std::string echoed(std::string_view word) {
-    return TerminalText::printable(word, kEchoedChars);
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
+    return platform::DisplayText::printable(word, kEchoedChars);
 }
 
 size_t editDistance(std::string_view a, std::string_view b) {
@@ -121,7 +115,7 @@ std::optional<std::string> optionWithoutValue(const CLI::App& app, const CLI::Ap
 std::optional<std::string> CommandLineMistake::nearest(std::string_view word,
                                                        const std::vector<std::string>& candidates) {
     if (word.size() > kLongestComparedWord) return std::nullopt;
-    const std::string typed = lowered(word);
+    const std::string typed = platform::AsciiText::lower(word);
     // Two letters or fewer ("-x") are near almost anything: no guess.
     const size_t dashes = std::min(typed.find_first_not_of('-'), typed.size());
     const size_t letters = typed.size() - dashes;
@@ -130,7 +124,7 @@ std::optional<std::string> CommandLineMistake::nearest(std::string_view word,
     size_t bestDistance = slipLimit(letters) + 1;
     bool tied = false;
     for (const auto& candidate : candidates) {
-        const size_t distance = editDistance(typed, lowered(candidate));
+        const size_t distance = editDistance(typed, platform::AsciiText::lower(candidate));
         if (distance < bestDistance) {
             best = candidate, bestDistance = distance, tied = false;
         } else if (distance == bestDistance && best != candidate) {
@@ -141,7 +135,7 @@ std::optional<std::string> CommandLineMistake::nearest(std::string_view word,
     // A word cut short ("templ", "--templ") names the one candidate it begins.
     std::optional<std::string> prefixed;
     for (const auto& candidate : candidates) {
-        if (!lowered(candidate).starts_with(typed)) continue;
+        if (!platform::AsciiText::lower(candidate).starts_with(typed)) continue;
         if (prefixed && *prefixed != candidate) return std::nullopt;
         prefixed = candidate;
     }
@@ -170,7 +164,7 @@ std::string mistake(const CLI::App& app, const CLI::App* sub, const CLI::ParseEr
                                app.get_name());
         return fmt::format("{}; see {} --help", echoed(what), program(app, sub));
     }
-    return fmt::format("{}; see {} --help", TerminalText::printable(what, 200), program(app, sub));
+    return fmt::format("{}; see {} --help", platform::DisplayText::printable(what, 200), program(app, sub));
 }
 
 }  // namespace

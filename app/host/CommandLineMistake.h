@@ -4,7 +4,7 @@
 // subcommand or option, a missing option or value, a word too many). Every such mistake exits
 // with the one status kExitStatus, whatever the parser would number it, and its message names
 // the mistake, the nearest known word when one is close ("did you mean `templates`?") and where
-// the help is. Words echoed from the command line are shown escaped and cut (TerminalText).
+// the help is. Words echoed from the command line are shown escaped and cut (platform::DisplayText).
 
 #include <CLI/CLI.hpp>
 #include <optional>

@@ -7,6 +7,7 @@
 
 #include "app/host/TemplateTable.h"
 #include "app/host/TerminalText.h"
+#include "platform/foundation/DisplayText.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ platform::Value text(const std::optional<std::string>& value) {
 }
 
 std::string shown(const std::optional<std::string>& value) {
-    return value ? TemplateTable::shown(*value) : std::string("-");
+    return value ? platform::DisplayText::printable(*value) : std::string("-");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 // "foreignAppName", "foreignEntityType", "foreignID", "contactID" and "json" in that order: texts
 // as strings, the contact as a number, "json" the JSON text the record keeps (its foreignDatabase
 // attribute) as a string, exactly as stored; null wherever the record has no value. As a table,
-// one line per record with texts shown escaped (TerminalText), cut to a terminal's width.
+// one line per record with texts shown escaped (platform::DisplayText), cut to a terminal's width.
 
 #include <cstdint>
 #include <optional>

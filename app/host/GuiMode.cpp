@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/app/HostApplication.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
@@ -50,8 +51,8 @@ bool closeDialogsForQuit(platform::GtkFrontEnd& desktop,
     if (auto* alert = desktop.currentAlert()) {
         auto declined = platform::decliningButton(alert->request);
         std::cerr << fmt::format("zandrel-host: terminated by a signal: alert \"{}\" answered \"{}\"\n",
-                                 platform::printable(alert->request.title),
-                                 platform::printable(declined.title));
+                                 platform::DisplayText::printable(alert->request.title),
+                                 platform::DisplayText::printable(declined.title));
         alert->answer = declined.returnValue;
         return false;
     }

@@ -26,6 +26,7 @@
 #include "host/database/GWUser.h"
 #include "host/database/Store.h"
 #include "host/database/StoreFactory.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/runtime/SignalSource.h"
 #include "platform/ui/Application.h"
@@ -124,7 +125,7 @@ int runUsersAdd(const HostSettings& settings, const std::string& signInName, con
         return fail(kExitBadInput,
                     fmt::format("\"{}\" is not a sign-in name: use 1 to 64 letters, digits, '.', '_', "
                                 "'-' or '@'",
-                                TerminalText::printable(signInName)));
+                                platform::DisplayText::printable(signInName)));
     const std::string fullName = name.empty() ? signInName : name;
     if (std::any_of(fullName.begin(), fullName.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return fail(kExitBadInput, "--name holds control characters; give a name a person could type");

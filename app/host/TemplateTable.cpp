@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "app/host/TerminalText.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/foundation/JsonWriter.h"
-#include "platform/foundation/UTF8.h"
 
 namespace {
 
@@ -15,46 +15,12 @@ constexpr size_t kGap = 2;
 // A name column is never squeezed below this: a few letters of each name still tell them apart.
 constexpr size_t kNarrowestNameColumn = 8;
 
-// Unicode's format characters (general category Cf) and the line and paragraph separators:
-// invisible, or changing how the text around them is shown.
-bool isFormatCharacter(char32_t c) {
-    return c == 0xAD || (c >= 0x600 && c <= 0x605) || c == 0x61C || c == 0x6DD || c == 0x70F || c == 0x8E2 ||
-           c == 0x180E || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
-           (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x206F) || c == 0xFEFF ||
-           (c >= 0xFFF9 && c <= 0xFFFB) || c == 0x110BD || c == 0x110CD || (c >= 0x13430 && c <= 0x1343F) ||
-           (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || c == 0xE0001 ||
-           (c >= 0xE0020 && c <= 0xE007F);
-}
-
 std::string padded(const std::string& text, size_t width) {
     const size_t shown = TerminalText::displayWidth(text);
     return shown >= width ? text : text + std::string(width - shown, ' ');
 }
 
 }  // namespace
-
-std::string TemplateTable::shown(std::string_view text, size_t maxChars) {
-    // printable() leaves valid UTF-8 and escapes as ASCII, so the walk below sees whole
-    // characters; it escapes first so that cutting counts the escapes as printable() does.
-    const std::string printable = TerminalText::printable(text, maxChars);
-    std::string out;
-    out.reserve(printable.size());
-    for (size_t at = 0; at < printable.size();) {
-        char32_t c = 0;
-        const size_t length = platform::UTF8::decode(printable, at, c);
-        if (length == 0) {  // not reached: printable() escapes such bytes
-            out += printable[at++];
-            continue;
-        }
-        if (isFormatCharacter(c))
-            out += c > 0xFFFF ? fmt::format("\\U{:08x}", static_cast<unsigned>(c))
-                              : fmt::format("\\u{:04x}", static_cast<unsigned>(c));
-        else
-            out.append(printable, at, length);
-        at += length;
-    }
-    return out;
-}
 
 std::string TemplateTable::renderJson(const std::vector<JsonEntry>& entries) {
     platform::JsonFormat format;
@@ -114,11 +80,11 @@ std::string TemplateTable::render(const std::vector<Template>& templates, size_t
     std::vector<Line> lines;
     lines.push_back({0, "NAME", fmt::format("{:<6}{}{}", "ACTIVE", std::string(kGap, ' '), "FIELDS")});
     for (const auto& form : templates) {
-        lines.push_back({0, shown(form.name),
+        lines.push_back({0, platform::DisplayText::printable(form.name),
                          fmt::format("{:<6}{}{}", form.active ? "yes" : "no", std::string(kGap, ' '),
                                      form.fields.size())});
         for (const auto& field : form.fields)
-            lines.push_back({kFieldIndent, shown(field.name),
+            lines.push_back({kFieldIndent, platform::DisplayText::printable(field.name),
                              kindName(field.typeCode) + (field.active ? "" : " (inactive)")});
     }
 

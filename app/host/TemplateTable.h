@@ -2,7 +2,7 @@
 
 // TemplateTable: the readable listing of `zandrel-host templates`, one line per form template
 // (name, active, number of field definitions) followed by its field definitions, indented, each
-// with its kind. Texts from the database are shown escaped (see TerminalText), so a name cannot
+// with its kind. Texts from the database are shown escaped (platform::DisplayText), so a name cannot
 // break the table or drive the terminal.
 //
 // Given a width, lines fit it: long names are cut with "…" (a terminal); without one nothing
@@ -39,12 +39,6 @@ public:
 
     // The table, each line ending in "\n". width 0: no limit.
     static std::string render(const std::vector<Template>& templates, size_t width);
-
-    // A database text as the listings show it: TerminalText::printable, and Unicode format
-    // characters (bidi overrides and isolates, zero-width characters, the byte order mark,
-    // line and paragraph separators) as \uXXXX, so a name cannot display reversed, hide part of
-    // itself or look like another. The connector-map table shows its texts the same way.
-    static std::string shown(std::string_view text, size_t maxChars = 0);
 
     // What a field's type code means, as the listing names it ("pop-up"); unknown codes are
     // shown as numbers.

@@ -1,12 +1,9 @@
 #include "app/host/TerminalText.h"
 
-#include <fmt/format.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include "platform/foundation/UTF8.h"
 
 namespace {
 
@@ -15,39 +12,6 @@ bool isContinuation(char c) {
 }
 
 }  // namespace
-
-std::string TerminalText::printable(std::string_view text, size_t maxChars) {
-    std::string out;
-    size_t chars = 0;
-    for (size_t at = 0; at < text.size();) {
-        if (maxChars && chars == maxChars) {
-            out += "…";
-            break;
-        }
-        char32_t codePoint = 0;
-        const size_t length = platform::UTF8::decode(text, at, codePoint);
-        if (length == 0) {
-            out += fmt::format("\\x{:02x}", static_cast<unsigned char>(text[at]));
-            ++at;
-        } else {
-            if (codePoint == '\n')
-                out += "\\n";
-            else if (codePoint == '\t')
-                out += "\\t";
-            else if (codePoint == '\r')
-                out += "\\r";
-            else if (codePoint < 0x20 || codePoint == 0x7F)
-                out += fmt::format("\\x{:02x}", static_cast<unsigned>(codePoint));
-            else if (codePoint >= 0x80 && codePoint < 0xA0)  // C1 controls act like escapes on some terminals
-                out += fmt::format("\\u{:04x}", static_cast<unsigned>(codePoint));
-            else
-                out.append(text.substr(at, length));
-            at += length;
-        }
-        ++chars;
-    }
-    return out;
-}
 
 size_t TerminalText::displayWidth(std::string_view text) {
     size_t width = 0;

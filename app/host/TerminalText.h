@@ -3,8 +3,8 @@
 // TerminalText: how zandrel-host's command-line output puts arbitrary text on a terminal. Text
 // that came from the command line or from the database may hold control characters (an escape
 // sequence would move the cursor, a line break would forge a line) or bytes that are not UTF-8;
-// they are shown escaped. Widths count characters (code points), which matches the terminal for
-// the scripts the demo data uses.
+// they are shown escaped (platform::DisplayText::printable). Widths count characters (code points), which
+// matches the terminal for the scripts the demo data uses.
 
 #include <cstddef>
 #include <string>
@@ -12,11 +12,6 @@
 
 class TerminalText {
 public:
-    // The text with control characters written as \n, \t, \r or \xNN and bytes that are not
-    // UTF-8 as \xNN; other characters are kept. Longer results are cut after maxChars characters
-    // and end with "…" (0: never cut).
-    static std::string printable(std::string_view text, size_t maxChars = 0);
-
     // The number of characters of UTF-8 text (its columns on the terminal).
     static size_t displayWidth(std::string_view text);
 

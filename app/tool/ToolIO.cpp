@@ -10,8 +10,8 @@
 #include <cstring>
 #include <limits>
 
-#include "app/host/TerminalText.h"
 #include "app/tool/ToolCommand.h"
+#include "platform/foundation/DisplayText.h"
 
 std::string ToolIO::sourceName(std::string_view source) {
     return source == "-" ? std::string("standard input") : std::string(source);
@@ -80,7 +80,7 @@ int ToolIO::fail(std::string_view command, std::string_view source, std::string_
     std::string line = fmt::format("zandrel-tool {}: ", command);
     if (!source.empty()) line += sourceName(source) + ": ";
     line += message;
-    line = TerminalText::printable(line) + '\n';
+    line = platform::DisplayText::printable(line) + '\n';
     std::fputs(line.c_str(), stderr);
     return status;
 }

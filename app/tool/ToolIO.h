@@ -24,7 +24,7 @@ public:
     static bool writeOutput(std::string_view bytes);
 
     // Prints "zandrel-tool COMMAND: SOURCE: MESSAGE" to standard error and returns status. Control
-    // characters and bytes that are not UTF-8 in it are shown escaped (TerminalText::printable),
+    // characters and bytes that are not UTF-8 in it are shown escaped (platform::DisplayText::printable),
     // so an echoed file name or parser message cannot drive the terminal.
     static int fail(std::string_view command, std::string_view source, std::string_view message, int status);
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/host/CommandLineMistake.h"
-#include "app/host/TerminalText.h"
 #include "app/tool/ToolCommand.h"
+#include "platform/foundation/DisplayText.h"
 
 namespace {
 // Every mistake on the command line (unknown command or option, missing argument) exits with
@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
             try {
                 return run();
             } catch (const std::exception& e) {
-                std::cerr << "zandrel-tool " << sub->get_name() << ": " << TerminalText::printable(e.what())
-                          << "\n";
+                std::cerr << "zandrel-tool " << sub->get_name() << ": "
+                          << platform::DisplayText::printable(e.what()) << "\n";
                 return 1;
             }
         }
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
             if (stray && !dynamic_cast<const CLI::RequiredError*>(&e) && stray->starts_with("--"))
                 stray.reset();
             if (stray) {
-                const std::string shown = TerminalText::printable(*stray, 60);
+                const std::string shown = platform::DisplayText::printable(*stray, 60);
                 std::cerr
                     << "zandrel-tool " << argv[1] << ": '" << shown
                     << "' was read as an option; to give a text or file name that starts with '-', put -- "
@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
             try {
                 return run();
             } catch (const std::exception& e) {
-                std::cerr << "zandrel-tool " << sub->get_name() << ": " << TerminalText::printable(e.what())
-                          << "\n";
+                std::cerr << "zandrel-tool " << sub->get_name() << ": "
+                          << platform::DisplayText::printable(e.what()) << "\n";
                 return 1;
             }
         }

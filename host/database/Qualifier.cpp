@@ -9,6 +9,7 @@
 
 #include "host/database/SqlText.h"
 #include "host/database/SqliteDialect.h"
+#include "platform/foundation/UTF8.h"
 
 namespace host {
 
@@ -480,26 +481,7 @@ int compareIntegerWithReal(int64_t i, double r);
 // Whether a strictly typed engine takes the bytes as text: UTF-8 without NUL, overlong forms,
 // surrogates or code points past U+10FFFF (PostgreSQL refuses a text parameter otherwise).
 bool takenAsText(std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead == 0) return false;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-        if (length == 0 || lead > 0xF4 || i + length > bytes.size()) return false;
-        uint32_t code = lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
+    return bytes.find('\0') == std::string_view::npos && platform::UTF8::isValid(bytes);
 }
 
 // Writes a tree as one SQL condition. Under a NOT every part yields 0 or 1, never NULL, so NOT

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Log.h"
 
 namespace platform {
@@ -56,7 +57,7 @@ std::vector<std::string> Bundle::preferredLanguages() {
     auto add = [&](std::string tag) {
         if (auto cut = tag.find_first_of("_.@-"); cut != std::string::npos) tag.resize(cut);
         if (tag.empty() || tag == "C" || tag == "POSIX") return;
-        for (auto& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        tag = AsciiText::lower(tag);
         if (std::find(languages.begin(), languages.end(), tag) == languages.end()) languages.push_back(tag);
     };
     if (const char* list = std::getenv("LANGUAGE"); list && *list) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/UTF8.h"
 
 namespace platform {
@@ -66,12 +67,6 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // Style of the element being read; one per open element.
 struct Frame {
     std::shared_ptr<const std::string> family;
@@ -109,7 +104,7 @@ std::optional<double> parseFontSize(std::string_view value, double current) {
     char* end = nullptr;
     double number = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || !std::isfinite(number)) return std::nullopt;
-    std::string unit = lower(trim(std::string_view(end)));
+    std::string unit = AsciiText::lower(trim(std::string_view(end)));
     double points;
     // WebKit's import treats a CSS pixel as a point.
     if (unit == "px" || unit == "pt" || unit.empty())
@@ -169,9 +164,9 @@ void applyStyle(std::string_view style, Frame& frame) {
         style = semicolon == std::string_view::npos ? std::string_view() : style.substr(semicolon + 1);
         auto colon = declaration.find(':');
         if (colon == std::string_view::npos) continue;
-        std::string property = lower(trim(declaration.substr(0, colon)));
+        std::string property = AsciiText::lower(trim(declaration.substr(0, colon)));
         std::string_view value = trim(declaration.substr(colon + 1));
-        std::string keyword = value.size() <= 32 ? lower(value) : std::string();
+        std::string keyword = value.size() <= 32 ? AsciiText::lower(value) : std::string();
         if (property == "font-family") {
             if (auto family = parseFontFamily(value))
                 frame.family = std::make_shared<const std::string>(std::move(*family));

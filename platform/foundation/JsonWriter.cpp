@@ -8,54 +8,14 @@
 #include <ostream>
 #include <vector>
 
+#include "platform/foundation/UTF8.h"
+
 namespace platform {
 
 namespace {
 
 // The text goes to the sink once this much has collected.
 constexpr size_t kPieceSize = 64 * 1024;
-
-// Whether text[i] starts a well-formed UTF-8 sequence (RFC 3629: no overlong forms, no
-// surrogates, nothing above U+10FFFF). length is the sequence's length, or for a malformed one
-// the bytes to replace with one U+FFFD (the longest start of a sequence, at least one byte).
-bool wellFormedAt(std::string_view text, size_t i, size_t& length) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t trailing = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        trailing = 1;
-    } else if (c == 0xE0) {
-        trailing = 2;
-        low = 0xA0;
-    } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-        trailing = 2;
-    } else if (c == 0xED) {
-        trailing = 2;
-        high = 0x9F;
-    } else if (c == 0xF0) {
-        trailing = 3;
-        low = 0x90;
-    } else if (c >= 0xF1 && c <= 0xF3) {
-        trailing = 3;
-    } else if (c == 0xF4) {
-        trailing = 3;
-        high = 0x8F;
-    } else {
-        length = 1;
-        return false;
-    }
-    for (size_t k = 1; k <= trailing; ++k) {
-        const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-        if (i + k >= text.size() || next < low || next > high) {
-            length = k;
-            return false;
-        }
-        low = 0x80;
-        high = 0xBF;
-    }
-    length = trailing + 1;
-    return true;
-}
 
 JsonFormat bounded(JsonFormat format) {
     format.indent = std::min(format.indent, JsonFormat::kMaxIndent);
@@ -221,11 +181,15 @@ void JsonWriter::string(std::string_view text) {
         if (i == text.size()) break;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            size_t length = 0;
-            if (wellFormedAt(text, i, length))
+            // A malformed sequence becomes one U+FFFD for its longest well-formed start.
+            char32_t ignored = 0;
+            size_t length = UTF8::decode(text, i, ignored);
+            if (length) {
                 m_out.append(text.data() + i, length);
-            else
+            } else {
                 m_out += "\xEF\xBF\xBD";
+                length = UTF8::malformedLength(text, i);
+            }
             i += length;
         } else {
             switch (c) {

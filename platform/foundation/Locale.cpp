@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/foundation/AsciiText.h"
+
 namespace platform {
 
 namespace {
@@ -14,9 +16,6 @@ std::optional<std::string>& pinned() {
 
 bool isAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -39,7 +38,7 @@ std::optional<std::string> Locale::identifierFromPosixName(std::string_view name
     };
     if (language.size() < 2 || language.size() > 3 || !letters(language)) return std::nullopt;
     std::string identifier;
-    for (char c : language) identifier += lower(c);
+    for (char c : language) identifier += AsciiText::lower(c);
     bool digits = region.size() == 3 && region.find_first_not_of("0123456789") == std::string_view::npos;
     if ((region.size() == 2 && letters(region)) || digits) {
         identifier += '_';

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/foundation/DisplayText.h"
 #include "platform/runtime/RunLoop.h"
 
 namespace platform {
@@ -50,16 +51,7 @@ std::optional<std::string> urlPart(CURLU* url, CURLUPart part) {
 
 // A refused address as error texts show it: control characters could forge log lines, and a
 // hostile address can be any length.
-std::string printable(const std::string& text) {
-    constexpr size_t kLongest = 200;
-    std::string out;
-    for (char c : text.substr(0, kLongest)) {
-        auto u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u == 0x7f ? '?' : c;
-    }
-    if (text.size() > kLongest) out += "...";
-    return out;
-}
+constexpr size_t kLongestShownURL = 200;
 
 struct CheckedURL {
     std::string full;     // what libcurl fetches
@@ -294,11 +286,11 @@ void ASIHTTPRequest::startAsynchronous() {
     m_state = State::Running;
     auto checked = checkURL(m_url);
     if (auto* why = std::get_if<std::string>(&checked)) {
-        m_displayURL = printable(m_url);
+        m_displayURL = DisplayText::printable(m_url, kLongestShownURL);
         return finish(0, *why);
     }
     auto& url = std::get<CheckedURL>(checked);
-    m_displayURL = printable(url.display);
+    m_displayURL = DisplayText::printable(url.display, kLongestShownURL);
     if (auto why = HTTPTransferDriver::shared().start(shared_from_this(), url.full)) finish(0, *why);
 }
 

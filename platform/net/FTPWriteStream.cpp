@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/foundation/PercentEncoding.h"
+
 namespace platform {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -39,23 +41,6 @@ bool hasControlCharacter(std::string_view s) {
     });
 }
 
-std::string percentEncodeComponent(std::string_view s) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 0xf];
-        }
-    }
-    return out;
-}
-
 struct UrlDeleter {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
@@ -86,7 +71,7 @@ std::optional<std::string> urlByAppendingPathComponent(std::string_view baseURL,
     if (!url) return std::nullopt;
     std::string path = urlPart(url.get(), CURLUPART_PATH).value_or("/");
     if (path.empty() || path.back() != '/') path += '/';
-    path += percentEncodeComponent(component);
+    path += PercentEncoding::encoded(component);
     if (curl_url_set(url.get(), CURLUPART_PATH, path.c_str(), 0) != CURLUE_OK) return std::nullopt;
     return urlPart(url.get(), CURLUPART_URL);
 }

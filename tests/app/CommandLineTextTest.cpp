@@ -1,9 +1,9 @@
-// The command-line programs' text pieces as functions: escaping for the terminal, the nearest
-// word for a mistake, the template table and the ftp-put progress bar.
+// The command-line programs' text pieces as functions: cutting for the terminal, the nearest
+// word for a mistake, the template table and the ftp-put progress bar (escaping is
+// platform::DisplayText's, tested with it).
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,48 +28,6 @@ bool hasRawControl(const std::string& text) {
         if (byte < 0x20 || byte == 0x7F) return true;
     }
     return false;
-}
-
-TEST(TerminalText, PrintableEscapesWhatWouldDriveTheTerminal) {
-    struct Case {
-        std::string text, shown;
-    };
-    const Case cases[] = {
-        {"plain", "plain"},
-        {"a\x1b[2Jb", "a\\x1b[2Jb"},
-        {"line\nforged", "line\\nforged"},
-        {"tab\there\r", "tab\\there\\r"},
-        {"del\x7f", "del\\x7f"},
-        {"\xC3\xBC\xE2\x80\xA6", "\xC3\xBC\xE2\x80\xA6"},  // ü… stay
-        {"\xC2\x9B"
-         "31m",
-         "\\u009b31m"},                       // a C1 control sequence introducer
-        {"bad\xFF\xC3", "bad\\xff\\xc3"},     // not UTF-8, cut sequence
-        {"\xC0\xAF", "\\xc0\\xaf"},           // overlong form of '/'
-        {"\xED\xA0\x80", "\\xed\\xa0\\x80"},  // a surrogate
-        {std::string("nul\0end", 7), "nul\\x00end"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TerminalText::printable(c.text), c.shown) << c.shown;
-    EXPECT_EQ(TerminalText::printable("abcdef", 3), "abc…");
-    EXPECT_EQ(TerminalText::printable("\xC3\xBC\xC3\xBC\xC3\xBC", 2), "\xC3\xBC\xC3\xBC…");
-}
-
-TEST(TerminalText, PrintableNeverLeavesAControlByteOnAnyInput) {
-    std::mt19937 random(20261207);
-    for (int round = 0; round < 2000; ++round) {
-        std::string text(random() % 40, '\0');
-        for (char& c : text) c = static_cast<char>(random() % 256);
-        const std::string shown = TerminalText::printable(text);
-        EXPECT_FALSE(hasRawControl(shown)) << TerminalText::printable(shown);
-        // Escaping only ever adds: every printable ASCII byte of the input is still there, in order.
-        size_t at = 0;
-        for (char c : text) {
-            if (c < 0x20 || c >= 0x7F) continue;
-            at = shown.find(c, at);
-            ASSERT_NE(at, std::string::npos) << shown;
-            ++at;
-        }
-    }
 }
 
 TEST(TerminalText, TruncatedCutsWholeCharactersAndMarksTheCut) {

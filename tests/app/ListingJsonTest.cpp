@@ -12,6 +12,7 @@
 
 #include "app/host/ConnectorMapListing.h"
 #include "app/host/TemplateTable.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/foundation/JsonReader.h"
 
 namespace {
@@ -131,7 +132,7 @@ TEST(ListingJsonTest, TablesShowFormatCharactersEscaped) {
         {"ctl\x1b[31m", "ctl\\x1b[31m"},      {"Café 中", "Café 中"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TemplateTable::shown(c.name), c.shown);
+        EXPECT_EQ(platform::DisplayText::printable(c.name), c.shown);
         const std::string table = TemplateTable::render({{c.name, true, {{c.name, 0, true}}}}, 0);
         EXPECT_NE(table.find("\n" + c.shown + " "), std::string::npos) << table;
         EXPECT_NE(table.find("\n    " + c.shown + " "), std::string::npos) << table;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/DisplayText.h"
 #include "platform/foundation/UTF8.h"
 #include "platform/ui/FrontEndSupport.h"
 
@@ -139,6 +140,46 @@ TEST(UTF8Test, NextCodePointStepsAsTheDecoderSays) {
             pos = next;
         }
     }
+}
+
+// What a replacing reader swaps for one U+FFFD, and the whole-text checks built on the decoder.
+TEST(UTF8Test, MalformedLengthIsTheLongestWellFormedStart) {
+    struct Case {
+        std::string text;
+        size_t malformed;  // at offset 0
+        size_t firstMalformed;
+    };
+    constexpr size_t kNone = std::string_view::npos;
+    const Case cases[] = {
+        {"a\xC3\xBC", 0, kNone},
+        {"\xF0\x9F\x99\x82", 0, kNone},
+        {"\xFF", 1, 0},
+        {"\x80x", 1, 0},     // a lone continuation byte
+        {"\xC0\xAF", 1, 0},  // overlong lead: no sequence starts with it
+        {"\xC3", 1, 0},      // cut short at the end
+        {"\xE2\x80", 2, 0},  // cut short after a good start
+        {"\xE2\x80(", 2, 0},
+        {"\xE0\x80\xAF", 1, 0},  // overlong in three bytes: the second byte is out of range
+        {"\xED\xA0\x80", 1, 0},  // a surrogate
+        {"\xF0\x9F\x99(", 3, 0},
+        {"\xF4\x90\x80\x80", 1, 0},  // past U+10FFFF
+        {"ok \xC3\xBC then \xFF", 0, 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::DisplayText::printable(c.text));
+        EXPECT_EQ(UTF8::malformedLength(c.text, 0), c.malformed);
+        EXPECT_EQ(UTF8::firstMalformed(c.text), c.firstMalformed);
+        EXPECT_EQ(UTF8::isValid(c.text), c.firstMalformed == kNone);
+    }
+    EXPECT_TRUE(UTF8::isValid(""));
+}
+
+TEST(UTF8Test, EncodedSurrogatesAreNamedOnlyForSurrogates) {
+    EXPECT_EQ(UTF8::encodedSurrogate("\xED\xA0\x80", 0), char32_t{0xD800});
+    EXPECT_EQ(UTF8::encodedSurrogate("x\xED\xBF\xBF", 1), char32_t{0xDFFF});
+    for (const char* notOne : {"\xED\x9F\xBF", "\xED\xA0", "\xED\xA0(", "\xEE\xA0\x80", "abc"})
+        EXPECT_EQ(UTF8::encodedSurrogate(notOne, 0), std::nullopt)
+            << platform::DisplayText::printable(notOne);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST_F(UpdateCheckTest, TheAlertShowsTitleAvailabilityAndTheChangesOfTheUsersLoc
         // Placeholders and control characters from the network stay inert: shown escaped.
         {"en_US", R"({ "default": ["%@ and %d stay", "red \u001b[31mtext\u001b[0m", "bell\u0007"] })",
          kAvailability + "\n\nWhat has changed:\n\n\u2022 %@ and %d stay\n\u2022 red "
-                         "\\e[31mtext\\e[0m\n\u2022 bell\\x07\n"},
+                         "\\x1b[31mtext\\x1b[0m\n\u2022 bell\\x07\n"},
         // A change cannot forge lines of its own or reorder or hide what it says.
         {"en_US",
          R"({ "default": ["one\nopen: https://evil.example\r\nanswer: Download", "\u202egnp.exe \u200bx\ufeff"] })",

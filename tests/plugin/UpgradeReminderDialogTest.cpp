@@ -76,7 +76,7 @@ TEST_F(UpgradeReminderDialogTest, TextsComeFromTheEntryOfTheUsersLanguageElseDef
         {"en_US",
          R"({ "latest-version": "2.0", "localized": { "default": { "info": "\u001b]0;pwned\u0007%@ 100%",
               "changes": ["\u001b[2Jcleared", "two\nlines\u2069"], "confirmationString": "ok\r\nnext" } } })",
-         kAvailable + "\n\\e]0;pwned\\x07%@ 100%\n\nWhat's new in version 2.0:\n\n\u2022 \\e[2Jcleared\n"
+         kAvailable + "\n\\x1b]0;pwned\\x07%@ 100%\n\nWhat's new in version 2.0:\n\n\u2022 \\x1b[2Jcleared\n"
                       "\u2022 two\\nlines\\u2069\n",
          "ok\\r\\nnext"},
         {"en_US",

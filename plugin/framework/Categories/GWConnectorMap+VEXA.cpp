@@ -3,45 +3,11 @@
 #include <vector>
 
 #include "platform/foundation/JsonReader.h"
+#include "platform/foundation/UTF8.h"
 #include "plugin/framework/Categories/GWConnectorMap+VEXA.h"
 #include "plugin/framework/Classes/VEXALog.h"
 
 namespace {
-
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing past
-// U+10FFFF), which is what JSON text must be.
-bool isValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            length = 2;
-        } else if (byte >= 0xE0 && byte <= 0xEF) {
-            length = 3;
-            if (byte == 0xE0) low = 0xA0;
-            if (byte == 0xED) high = 0x9F;
-        } else if (byte >= 0xF0 && byte <= 0xF4) {
-            length = 4;
-            if (byte == 0xF0) low = 0x90;
-            if (byte == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
 // Why the value cannot be written as JSON that reads back equal, or "" when it can. Walks with
 // an explicit stack, so a deeply nested value costs memory, not the call stack.
@@ -50,7 +16,8 @@ std::string unwritableReason(const platform::Value& root) {
     while (!pending.empty()) {
         const platform::Value& value = *pending.back();
         pending.pop_back();
-        if (value.isString() && !isValidUtf8(value.asString())) return "a text is not valid UTF-8";
+        if (value.isString() && !platform::UTF8::isValid(value.asString()))
+            return "a text is not valid UTF-8";
         if (value.type() == platform::Value::Type::Real && !value.isLargeInteger() &&
             !std::isfinite(value.asReal()))
             return "a number is not finite (JSON has no NaN or infinity)";
@@ -58,7 +25,7 @@ std::string unwritableReason(const platform::Value& root) {
             for (const auto& element : value.asArray()) pending.push_back(&element);
         if (value.isDictionary())
             for (const auto& [key, member] : value.asDictionary()) {
-                if (!isValidUtf8(key)) return "a key is not valid UTF-8";
+                if (!platform::UTF8::isValid(key)) return "a key is not valid UTF-8";
                 pending.push_back(&member);
             }
     }

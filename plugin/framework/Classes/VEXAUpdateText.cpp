@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "platform/ui/FrontEndSupport.h"
+#include "platform/foundation/AsciiText.h"
+#include "platform/foundation/DisplayText.h"
 
 std::string KOPAUpdateText::format(std::string_view pattern,
                                    std::initializer_list<std::string_view> arguments) {
@@ -35,7 +36,7 @@ std::string KOPAUpdateText::format(std::string_view pattern,
 }
 
 std::string KOPAUpdateText::plainText(std::string_view text) {
-    return platform::printable(text);
+    return platform::DisplayText::printable(text);
 }
 
 std::optional<std::string> KOPAUpdateText::stringForKey(const platform::Value& document,
@@ -61,9 +62,7 @@ bool KOPAUpdateText::isWebURL(std::string_view url) {
     auto lowerPrefix = [&](std::string_view prefix) {
         if (url.size() < prefix.size()) return false;
         for (size_t i = 0; i < prefix.size(); ++i) {
-            char c = url[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != prefix[i]) return false;
+            if (platform::AsciiText::lower(url[i]) != prefix[i]) return false;
         }
         return true;
     };

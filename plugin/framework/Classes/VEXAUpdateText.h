@@ -19,10 +19,10 @@ public:
     // "%@"); a placeholder without an argument, and any other "%", stay literal.
     static std::string format(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
-    // The text as one line safe to show anywhere: line breaks, tabs, control characters
-    // (terminal escape sequences among them), directional overrides, zero-width characters and
-    // bytes that are not UTF-8 are written escaped ("\\n", "\\e", "\\u202e", "\\xff"), the way the
-    // terminal shows any text. A document can then neither forge a line of its own (an "open:"
+    // The text as one line safe to show anywhere (platform::DisplayText::printable): line
+    // breaks, tabs, control characters (terminal escape sequences among them), directional
+    // overrides, zero-width characters and bytes that are not UTF-8 are written escaped ("\\n",
+    // "\\x1b", "\\u202e", "\\xff"). A document can then neither forge a line of its own (an "open:"
     // or "answer:" line of check-updates, a log line) nor hide what a text says.
     static std::string plainText(std::string_view text);
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/foundation/UTF8.h"
+
 size_t KOPAXMLText::leadingSpaceLength(std::string_view s) {
     const auto b0 = static_cast<unsigned char>(s[0]);
     if (b0 < 0x80) return (b0 == ' ' || (b0 >= 0x09 && b0 <= 0x0D)) ? 1 : 0;
@@ -47,41 +49,18 @@ std::string_view KOPAXMLText::trimSpace(std::string_view s) {
 }
 
 std::optional<std::string> KOPAXMLText::disallowedCharacter(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            if (b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D)
-                return fmt::format("control character U+{:04X} at byte {}", b, i);
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint32_t c;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-            c = b & 0x1Fu;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            c = b & 0x0Fu;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            c = b & 0x07u;
-        } else {
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const size_t length = platform::UTF8::decode(text, i, c);
+        if (length == 0) {
+            if (auto surrogate = platform::UTF8::encodedSurrogate(text, i))
+                return fmt::format("surrogate U+{:04X} at byte {}", static_cast<uint32_t>(*surrogate), i);
             return fmt::format("invalid UTF-8 at byte {}", i);
         }
-        if (n - i < length) return fmt::format("invalid UTF-8 at byte {}", i);
-        for (size_t k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return fmt::format("invalid UTF-8 at byte {}", i);
-            c = (c << 6) | (p[i + k] & 0x3Fu);
-        }
-        // Overlong forms and code points past U+10FFFF are not UTF-8.
-        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
-            return fmt::format("invalid UTF-8 at byte {}", i);
-        if (c >= 0xD800 && c <= 0xDFFF) return fmt::format("surrogate U+{:04X} at byte {}", c, i);
-        if (c == 0xFFFE || c == 0xFFFF) return fmt::format("non-character U+{:04X} at byte {}", c, i);
+        if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D)
+            return fmt::format("control character U+{:04X} at byte {}", static_cast<uint32_t>(c), i);
+        if (c == 0xFFFE || c == 0xFFFF)
+            return fmt::format("non-character U+{:04X} at byte {}", static_cast<uint32_t>(c), i);
         i += length;
     }
     return std::nullopt;
