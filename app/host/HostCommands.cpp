@@ -34,7 +34,7 @@
 #include "platform/ui/LineEditor.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/ScriptedFrontEnd.h"
-#include "platform/ui/TerminalFrontEnd.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 
 namespace {
 

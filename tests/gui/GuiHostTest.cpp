@@ -96,7 +96,8 @@ TEST_F(GuiHostTest, AFailedLineStopsTheScriptAsAtTheTerminal) {
     int n = 0;
     for (const Case& c :
          {Case{"press nothing-here\n", "line 2: press nothing-here:"},
-          Case{"type template \"x\"\n", "line 2: type template \"x\": \"template\" is not a text field"},
+          Case{"type template \"x\"\n",
+               "line 2: type template \"x\": \"template\" is a pop-up, not a text field"},
           Case{"select template \"No Such Form\"\n", "line 2: select template \"No Such Form\":"},
           Case{"answer 1\n", "No alert is waiting"}}) {
         auto db = newDatabase("failed" + std::to_string(++n) + ".sqlite");

@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +23,7 @@
 #include "host/database/PostgresStore.h"
 #include "host/database/Qualifier.h"
 #include "platform/runtime/RunLoop.h"
+#include "tests/host/PostgresCluster.h"
 #include "tests/host/PostgresTestDatabase.h"
 
 using host::EntityCatalog;
@@ -32,7 +31,9 @@ using host::EntityDescription;
 using host::PgConnection;
 using host::PgFailure;
 using host::PostgresStore;
+using hosttest::PostgresCluster;
 using hosttest::PostgresTestDatabase;
+using hosttest::queryOn;
 using platform::Status;
 using platform::Value;
 using Code = platform::Status::Code;
@@ -50,35 +51,6 @@ std::vector<Value> namedValues(const EntityDescription& entity, const std::strin
     values[*entity.slot("name")] = Value(name);
     if (entity.owner) values[entity.ownerKeySlot] = Value(owner);
     return values;
-}
-
-std::string shell(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
-// The first column of the first row of `sql` on `uri` ("" on failure, "NULL" for null).
-std::string queryOn(const std::string& uri, const std::string& sql) {
-    PGconn* connection = PQconnectdb(uri.c_str());
-    std::string value;
-    if (PQstatus(connection) == CONNECTION_OK) {
-        PGresult* result = PQexec(connection, sql.c_str());
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0)
-            value = PQgetisnull(result, 0, 0) ? "NULL" : PQgetvalue(result, 0, 0);
-        else if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK)
-            ADD_FAILURE() << PQresultErrorMessage(result) << " in " << sql;
-        PQclear(result);
-    } else {
-        ADD_FAILURE() << PQerrorMessage(connection);
-    }
-    PQfinish(connection);
-    return value;
 }
 
 std::string withParameter(const std::string& uri, const std::string& parameter) {
@@ -154,40 +126,26 @@ std::thread whenBackend(const std::string& uri, const std::string& application, 
     });
 }
 
-// A cluster of the suite's own (scripts/pg-cluster), which the cases may stop, start and
-// reconfigure without touching the shared test cluster.
-class PrivateCluster {
+// A cluster of the suite's own, which the cases may stop, start and reconfigure without touching
+// the shared test cluster.
+class PrivateCluster : public PostgresCluster {
 public:
-    PrivateCluster() {
-        m_dir = "/tmp/zr-res-" + std::to_string(getpid());
-        m_uri = run("start");
-        if (m_uri.empty()) return;
+    PrivateCluster() : PostgresCluster("res") {
+        if (start().empty()) return;
         // Commits of sessions asking for synchronous_commit = on wait for a standby that never
         // comes: the cases decide per session which commits wait.
-        queryOn(m_uri, "ALTER SYSTEM SET synchronous_standby_names = 'ghost'");
-        queryOn(m_uri, "ALTER SYSTEM SET synchronous_commit = 'local'");
-        queryOn(m_uri, "SELECT pg_reload_conf()");
-    }
-    ~PrivateCluster() {
-        run("stop");
-        std::filesystem::remove_all(m_dir);
-    }
-    const std::string& uri() const { return m_uri; }
-    std::string run(const std::string& command) const {
-        return shell("bash " ZANDREL_SOURCE_DIR "/scripts/pg-cluster " + command + " " + m_dir +
-                     " 2>/dev/null");
+        query("ALTER SYSTEM SET synchronous_standby_names = 'ghost'");
+        query("ALTER SYSTEM SET synchronous_commit = 'local'");
+        query("SELECT pg_reload_conf()");
     }
     // A fresh schema there with the tables, reached through the URI's search_path (made by a
     // store of its own: a COMMIT of a session waiting for the standby would never end).
     std::string freshSchema(const std::string& name) {
-        queryOn(m_uri, "DROP SCHEMA IF EXISTS " + name + " CASCADE; CREATE SCHEMA " + name);
-        std::string uri = withParameter(m_uri, "options=-csearch_path%3D" + name);
-        EXPECT_TRUE(PostgresStore::open(uri, {.createSchema = true}));
-        return uri;
+        query("DROP SCHEMA IF EXISTS " + name + " CASCADE; CREATE SCHEMA " + name);
+        std::string schemaUri = withParameter(uri(), "options=-csearch_path%3D" + name);
+        EXPECT_TRUE(PostgresStore::open(schemaUri, {.createSchema = true}));
+        return schemaUri;
     }
-
-private:
-    std::string m_dir, m_uri;
 };
 
 class PostgresResilienceTest : public ::testing::Test {
@@ -210,8 +168,8 @@ TEST_F(PostgresResilienceTest, AnOpenStoreReadsAndSavesAgainAfterTheServerRestar
     ASSERT_TRUE(saveTemplate(*store, "Before"));
 
     // Between saves: the next read finds the server again.
-    cluster().run("stop");
-    cluster().run("start");
+    cluster().stop();
+    cluster().start();
     EXPECT_EQ(countOf(*store, "CustomRecordSetDefinition"), 1);
     ASSERT_TRUE(saveTemplate(*store, "After"));
 
@@ -220,8 +178,8 @@ TEST_F(PostgresResilienceTest, AnOpenStoreReadsAndSavesAgainAfterTheServerRestar
     ASSERT_TRUE(store->beginSave());
     auto keys = store->allocateKeys(entity, 1);
     ASSERT_TRUE(keys);
-    cluster().run("stop");
-    cluster().run("start");
+    cluster().stop();
+    cluster().start();
     Status status = store->insertRecord(entity, keys->front(), namedValues(entity, "Cut"));
     if (status) status = store->commitSave();
     ASSERT_FALSE(status);
@@ -287,7 +245,7 @@ TEST_F(PostgresResilienceTest, AnUnknownCommitIsResolvedOnceTheServerAnswersAgai
     ASSERT_TRUE(store);
     // The server goes away while the commit waits for its standby, and stays away.
     std::thread stopper = whenBackend(cluster().uri(), application, "wait_event = 'SyncRep'",
-                                      [&](const std::string&) { cluster().run("stop"); });
+                                      [&](const std::string&) { cluster().stop(); });
     Status saved = saveTemplate(*store, "Maybe");
     stopper.join();
     ASSERT_FALSE(saved);
@@ -300,7 +258,7 @@ TEST_F(PostgresResilienceTest, AnUnknownCommitIsResolvedOnceTheServerAnswersAgai
     ASSERT_FALSE(unknown);
     EXPECT_EQ(unknown.status().code(), Code::Unknown);
 
-    cluster().run("start");
+    cluster().start();
     auto outcome = store->lastSaveOutcome();
     ASSERT_TRUE(outcome) << outcome.status().message();
     EXPECT_TRUE(*outcome) << "the commit reached the disk before the server stopped";
@@ -309,66 +267,73 @@ TEST_F(PostgresResilienceTest, AnUnknownCommitIsResolvedOnceTheServerAnswersAgai
     EXPECT_EQ(queryOn(uri, "SELECT count(*) FROM \"CustomRecordSetDefinition\""), "1");
 }
 
+// A store on `db` counts the templates while its server backend is frozen (SIGSTOP), as a hung
+// server would be; the backend goes on once the count has returned.
+struct FrozenCount {
+    std::shared_ptr<PostgresStore> store;  // null when the backend could not be frozen
+    platform::Result<int64_t> counted = Status::error("not counted");
+    std::chrono::steady_clock::duration took{};
+};
+FrozenCount countWithTheBackendFrozen(const PostgresTestDatabase& db, const std::string& application,
+                                      const host::StoreFactory::Options& options) {
+    FrozenCount frozen;
+    auto store = openStore(withParameter(db.uri(), "application_name=" + application), options);
+    if (!store) return frozen;
+    const std::string pid =
+        db.query("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'");
+    EXPECT_FALSE(pid.empty());
+    if (pid.empty() || kill(std::stoi(pid), SIGSTOP) != 0) {
+        ADD_FAILURE() << "cannot freeze the backend " << pid;
+        return frozen;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto& entity = resilienceEntity("CustomRecordSetDefinition");
+    auto qualifier = host::Qualifier::compile(entity, "", {}, host::PostgresDialect::shared());
+    frozen.counted = store->count(entity, *qualifier);
+    frozen.took = std::chrono::steady_clock::now() - started;
+    kill(std::stoi(pid), SIGCONT);
+    frozen.store = store;
+    return frozen;
+}
+
 TEST_F(PostgresResilienceTest, AFrozenBackendFailsWithinTheBoundAndSaysSo) {
     PostgresTestDatabase db;
-    const std::string application = "frozen_" + std::to_string(getpid());
     auto options = quick();
     options.responseTimeout = std::chrono::milliseconds(1500);
     options.slowNotice = std::chrono::milliseconds(300);
     std::vector<std::string> notices;
     options.waitingNotice = [&](const std::string& text) { notices.push_back(text); };
-    auto store = openStore(withParameter(db.uri(), "application_name=" + application), options);
-    ASSERT_TRUE(store);
-    const std::string pid =
-        db.query("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'");
-    ASSERT_FALSE(pid.empty());
-    ASSERT_EQ(kill(std::stoi(pid), SIGSTOP), 0);
-    const auto started = std::chrono::steady_clock::now();
-    const auto& entity = resilienceEntity("CustomRecordSetDefinition");
-    auto qualifier = host::Qualifier::compile(entity, "", {}, host::PostgresDialect::shared());
-    auto counted = store->count(entity, *qualifier);
-    const auto took = std::chrono::steady_clock::now() - started;
-    kill(std::stoi(pid), SIGCONT);
-    ASSERT_FALSE(counted);
-    EXPECT_EQ(counted.status().code(), Code::Unavailable);
-    EXPECT_NE(counted.status().message().find("did not answer in time"), std::string::npos)
-        << counted.status().message();
-    EXPECT_NE(counted.status().message().find("synchronous standby"), std::string::npos);
-    EXPECT_LT(took, std::chrono::seconds(4));
+    auto frozen = countWithTheBackendFrozen(db, "frozen_" + std::to_string(getpid()), options);
+    ASSERT_TRUE(frozen.store);
+    ASSERT_FALSE(frozen.counted);
+    EXPECT_EQ(frozen.counted.status().code(), Code::Unavailable);
+    EXPECT_NE(frozen.counted.status().message().find("did not answer in time"), std::string::npos)
+        << frozen.counted.status().message();
+    EXPECT_NE(frozen.counted.status().message().find("synchronous standby"), std::string::npos);
+    EXPECT_LT(frozen.took, std::chrono::seconds(4));
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_NE(notices[0].find("waiting for the"), std::string::npos) << notices[0];
     // The next operation works on a new connection.
-    EXPECT_EQ(countOf(*store, "CustomRecordSetDefinition"), 0);
+    EXPECT_EQ(countOf(*frozen.store, "CustomRecordSetDefinition"), 0);
 }
 
 // The person told "waiting for the database..." presses Ctrl-C: the wait ends at once (long
 // before the response limit), the failure says so, and the store works again afterwards.
 TEST_F(PostgresResilienceTest, APersonCanStopAWaitForAFrozenServer) {
     PostgresTestDatabase db;
-    const std::string application = "stopped_" + std::to_string(getpid());
     auto options = quick();
     options.slowNotice = std::chrono::milliseconds(200);
     uint64_t interrupts = 0;
     options.interrupts = [&] { return interrupts; };
     options.waitingNotice = [&](const std::string&) { ++interrupts; };  // Ctrl-C once told
-    auto store = openStore(withParameter(db.uri(), "application_name=" + application), options);
-    ASSERT_TRUE(store);
-    const std::string pid =
-        db.query("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'");
-    ASSERT_FALSE(pid.empty());
-    ASSERT_EQ(kill(std::stoi(pid), SIGSTOP), 0);
-    const auto started = std::chrono::steady_clock::now();
-    const auto& entity = resilienceEntity("CustomRecordSetDefinition");
-    auto qualifier = host::Qualifier::compile(entity, "", {}, host::PostgresDialect::shared());
-    auto counted = store->count(entity, *qualifier);
-    const auto took = std::chrono::steady_clock::now() - started;
-    kill(std::stoi(pid), SIGCONT);
-    ASSERT_FALSE(counted);
-    EXPECT_EQ(counted.status().code(), Code::Unavailable);
-    EXPECT_NE(counted.status().message().find("stopped (Ctrl-C)"), std::string::npos)
-        << counted.status().message();
-    EXPECT_LT(took, options.responseTimeout / 2);
-    EXPECT_EQ(countOf(*store, "CustomRecordSetDefinition"), 0);
+    auto frozen = countWithTheBackendFrozen(db, "stopped_" + std::to_string(getpid()), options);
+    ASSERT_TRUE(frozen.store);
+    ASSERT_FALSE(frozen.counted);
+    EXPECT_EQ(frozen.counted.status().code(), Code::Unavailable);
+    EXPECT_NE(frozen.counted.status().message().find("stopped (Ctrl-C)"), std::string::npos)
+        << frozen.counted.status().message();
+    EXPECT_LT(frozen.took, options.responseTimeout / 2);
+    EXPECT_EQ(countOf(*frozen.store, "CustomRecordSetDefinition"), 0);
 }
 
 TEST_F(PostgresResilienceTest, FailuresAreExplainedByTheirCause) {

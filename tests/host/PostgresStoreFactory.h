@@ -96,26 +96,9 @@ inline std::string portable(const std::string& sql) {
     return out;
 }
 
-// Runs SQL on the database the address names; the first column of the first row ("NULL" for
-// a null, "" for no row). Fails the test on error.
+// Runs SQL written for SQLite on the database the address names (hosttest::queryOn).
 inline std::string run(const std::string& address, const std::string& sql) {
-    PGconn* connection = PQconnectdb(address.c_str());
-    std::string value;
-    if (PQstatus(connection) != CONNECTION_OK) {
-        ADD_FAILURE() << "cannot reach the test cluster: " << PQerrorMessage(connection);
-    } else {
-        PQclear(PQexec(connection, "SET client_min_messages = warning"));
-        const std::string translated = portable(sql);
-        PGresult* result = PQexec(connection, translated.c_str());
-        ExecStatusType status = PQresultStatus(result);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            ADD_FAILURE() << "SQL failed: " << PQresultErrorMessage(result) << " in " << translated;
-        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
-            value = PQgetisnull(result, 0, 0) ? "NULL" : PQgetvalue(result, 0, 0);
-        PQclear(result);
-    }
-    PQfinish(connection);
-    return value;
+    return queryOn(address, portable(sql));
 }
 
 // The schemas made by this process, dropped at exit.

@@ -23,6 +23,27 @@
 
 namespace hosttest {
 
+// Runs SQL on the database `uri` names through a connection of its own ("another program"): the
+// first column of the first row ("" for none, "NULL" for a null). Fails the test on error.
+inline std::string queryOn(const std::string& uri, const std::string& sql) {
+    PGconn* connection = PQconnectdb(uri.c_str());
+    std::string value;
+    if (PQstatus(connection) != CONNECTION_OK) {
+        ADD_FAILURE() << "cannot reach the server at " << uri << ": " << PQerrorMessage(connection);
+    } else {
+        PQclear(PQexec(connection, "SET client_min_messages = warning"));
+        PGresult* result = PQexec(connection, sql.c_str());
+        ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            ADD_FAILURE() << "SQL failed: " << PQresultErrorMessage(result) << " in " << sql;
+        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
+            value = PQgetisnull(result, 0, 0) ? "NULL" : PQgetvalue(result, 0, 0);
+        PQclear(result);
+    }
+    PQfinish(connection);
+    return value;
+}
+
 class PostgresTestDatabase {
 public:
     static const char* baseUri() {
@@ -60,13 +81,13 @@ public:
         m_schema = "t_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
                    std::to_string(random() % 1000000);
         if (!available()) return;
-        exec("CREATE SCHEMA " + m_schema);
+        queryOn(baseUri(), "CREATE SCHEMA " + m_schema);
         std::string base = baseUri();
         m_uri =
             base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + m_schema;
     }
     ~PostgresTestDatabase() {
-        if (available()) exec("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
+        if (available()) queryOn(baseUri(), "DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
     }
     PostgresTestDatabase(const PostgresTestDatabase&) = delete;
     PostgresTestDatabase& operator=(const PostgresTestDatabase&) = delete;
@@ -81,26 +102,7 @@ public:
         (void)result;
     }
     // The first column of the first row ("" for none, "NULL" for a null); fails on error.
-    std::string query(const std::string& sql) const {
-        PGconn* connection = PQconnectdb(baseUri());
-        if (PQstatus(connection) != CONNECTION_OK) {
-            ADD_FAILURE() << "cannot reach the test cluster: " << PQerrorMessage(connection);
-            PQfinish(connection);
-            return "";
-        }
-        PQclear(PQexec(connection, "SET client_min_messages = warning"));
-        PQclear(PQexec(connection, ("SET search_path = " + m_schema).c_str()));
-        PGresult* result = PQexec(connection, sql.c_str());
-        std::string value;
-        ExecStatusType status = PQresultStatus(result);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            ADD_FAILURE() << "SQL failed: " << PQresultErrorMessage(result) << " in " << sql;
-        else if (status == PGRES_TUPLES_OK && PQntuples(result) > 0)
-            value = PQgetisnull(result, 0, 0) ? "NULL" : PQgetvalue(result, 0, 0);
-        PQclear(result);
-        PQfinish(connection);
-        return value;
-    }
+    std::string query(const std::string& sql) const { return queryOn(m_uri, sql); }
 
 private:
     std::string m_schema;

@@ -11,7 +11,7 @@
 
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TableView.h"
-#include "platform/ui/TerminalFrontEnd.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;

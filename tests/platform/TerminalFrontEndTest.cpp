@@ -11,9 +11,9 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
-#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;

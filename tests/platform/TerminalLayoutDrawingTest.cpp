@@ -17,10 +17,10 @@
 #include "platform/ui/DrawingContext.h"
 #include "platform/ui/Popover.h"
 #include "platform/ui/TerminalDrawing.h"
-#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;

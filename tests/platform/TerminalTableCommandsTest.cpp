@@ -14,8 +14,8 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TableView.h"
-#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/TerminalRenderer.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;

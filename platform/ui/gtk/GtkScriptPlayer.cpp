@@ -22,9 +22,10 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/MenuItem.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/TableView.h"
-#include "platform/ui/TerminalFrontEnd.h"
+#include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/gtk/GtkFrontEnd.h"
@@ -32,26 +33,6 @@
 namespace platform {
 
 namespace {
-
-bool isNumber(const std::string& s) {
-    return !s.empty() && s.size() < 10 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string lower(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string joinWords(const std::vector<std::string>& words, size_t from) {
-    std::string out;
-    for (size_t i = from; i < words.size(); ++i) {
-        if (i > from) out += ' ';
-        out += words[i];
-    }
-    return out;
-}
 
 void writeAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -134,13 +115,8 @@ void GtkScriptPlayer::stop() {
     RunLoop::main().removeSource(this);
 }
 
-void GtkScriptPlayer::say(const std::string& text) {
-    writeAll(m_options.outputFd, text);
-}
-
-bool GtkScriptPlayer::fail(const std::string& message) {
-    m_lastError = message;
-    return false;
+void GtkScriptPlayer::say(std::string_view text) {
+    writeAll(m_options.outputFd, std::string(text));
 }
 
 std::optional<std::chrono::milliseconds> GtkScriptPlayer::maxWait() {
@@ -241,33 +217,24 @@ void GtkScriptPlayer::perform(std::span<const pollfd>) {
     while (m_next < m_lines.size()) {
         const std::string& line = m_lines[m_next++];
         std::string error;
-        auto words = TerminalFrontEnd::splitWords(line, error);
+        auto words = CommandInterpreter::splitWords(line, error);
         if (words && words->empty()) continue;
         ++m_commandNumber;
         say(fmt::format("> {}\n", printable(line)));
-        bool ok = false;
-        if (!words) {
-            ok = fail(fmt::format("Cannot read that command: {}.", error));
-        } else {
-            try {
-                ok = runCommand(*words);
-            } catch (const std::exception& e) {
-                ok = fail(fmt::format("The command \"{}\" failed: {}", printable((*words)[0]),
-                                      printable(e.what())));
-            }
-        }
+        bool ok = m_interpreter.execute(line);
         m_commandsSinceHook = true;
         m_pendingShot = m_commandNumber;
         if (!ok) {
             m_failedLine = m_next;
             writeAll(m_options.errorFd,
-                     fmt::format("line {}: {}: {}\n", m_next, printable(line), m_lastError));
+                     fmt::format("line {}: {}: {}\n", m_next, printable(line), m_interpreter.lastError()));
             say(fmt::format("(stopped at line {}: the rest of the script is not run)\n", m_next));
             m_next = m_lines.size();
             m_finishing = true;
         }
         return;
     }
+    if (!m_finishing) say("(end of input)\n");
     m_finishing = true;
 }
 
@@ -289,11 +256,13 @@ void GtkScriptPlayer::finishStep() {
         bool tried = std::any_of(m_closedAtFinish.begin(), m_closedAtFinish.end(),
                                  [&](const auto& w) { return w.lock() == modal; });
         if (!tried) {
-            say(fmt::format("(closing the modal window \"{}\")\n", printable(modal->title())));
+            say(fmt::format("(closing the modal window {})\n", TerminalRenderer::windowName(*modal)));
             m_closedAtFinish.push_back(modal);
             modal->close();
             return;
         }
+        say(fmt::format("(the modal window {} did not end its modal loop when closed)\n",
+                        TerminalRenderer::windowName(*modal)));
     }
     if (m_quitCalled) return;
     m_quitCalled = true;
@@ -301,261 +270,128 @@ void GtkScriptPlayer::finishStep() {
     m_finished = true;
 }
 
-std::shared_ptr<Window> GtkScriptPlayer::keyWindowOrFail() {
-    auto found = lookUpKeyWindow();
-    if (!found.window) fail(found.error);
-    return found.window;
+// ---------------------------------------------------------------- acts, through the widgets
+
+namespace {
+
+std::string shownName(const View& view) {
+    return view.identifier().empty() ? std::string("the control")
+                                     : fmt::format("\"{}\"", printable(view.identifier()));
 }
 
-std::shared_ptr<View> GtkScriptPlayer::viewOrFail(const Window& window, const std::string& ref) {
-    auto found = lookUpView(window, ref, fmt::format("\"{}\"", printable(window.title())));
-    if (!found.view) fail(found.error);
-    return found.view;
+}  // namespace
+
+const AlertRequest* GtkScriptPlayer::waitingAlert() {
+    auto* alert = m_frontEnd.currentAlert();
+    return alert ? &alert->request : nullptr;
 }
 
-bool GtkScriptPlayer::runCommand(const std::vector<std::string>& words) {
-    std::string command = lower(words[0]);
-    bool alertWaiting = m_frontEnd.currentAlert() != nullptr;
-    if (command == "show") {
-        commandShow();
-        return true;
-    }
-    if (command == "answer") return commandAnswer(words);
-    if (alertWaiting && command != "quit" && command != "exit") {
-        if (command == "menu" || command == "select" || command == "type" || command == "press" ||
-            command == "tick" || command == "close")
-            return fail("An alert is waiting: answer it first with \"answer <number|button title>\".");
-        // A bare button number or title answers the alert, as at the terminal's "answer>" prompt.
-        std::vector<std::string> answer{"answer"};
-        answer.insert(answer.end(), words.begin(), words.end());
-        return commandAnswer(answer);
-    }
-    if (command == "menu") return commandMenu(words);
-    if (command == "select") return commandSelect(words);
-    if (command == "type") return commandType(words);
-    if (command == "press") return commandPress(words);
-    if (command == "tick") return commandTick(words);
-    if (command == "close") return commandClose();
-    if (command == "quit" || command == "exit") {
-        say("(quitting)\n");
-        m_next = m_lines.size();
-        m_finishing = true;
-        return true;
-    }
-    return fail(
-        fmt::format("Unknown command \"{}\": the desktop plays menu, select, type, press, tick, close, "
-                    "answer, show and quit.",
-                    printable(words[0])));
-}
-
-bool GtkScriptPlayer::commandMenu(const std::vector<std::string>& words) {
-    if (words.size() < 2)
-        return fail("Usage: menu <path>   (\"menu Plug-ins > Zandrel > Duplicate...\" or \"menu 3.1.1\")");
-    auto menu = Application::shared().mainMenu();
-    if (!menu) return fail("The application has no menu bar.");
-    std::string path = joinWords(words, 1);
-    MenuLookup found;
-    std::vector<int> numbers;
-    bool numeric = !path.empty();
-    size_t start = 0;
-    while (numeric && start <= path.size()) {
-        size_t dot = path.find('.', start);
-        std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        if (!isNumber(part))
-            numeric = false;
-        else
-            numbers.push_back(std::stoi(part));
-        if (dot == std::string::npos) break;
-        start = dot + 1;
-    }
-    found = numeric ? findMenuItem(*menu, numbers) : findMenuItem(*menu, splitMenuPath(path));
-    if (!found.item) return fail(found.error);
-    if (found.item->hasSubmenu())
-        return fail(
-            fmt::format("\"{}\" is a menu: name one of its commands.", printable(found.item->title())));
-    if (!m_frontEnd.activateMenuItem(found.item))
-        return fail(fmt::format("The menu command \"{}\" is disabled now.", printable(found.item->title())));
-    return true;
-}
-
-bool GtkScriptPlayer::commandSelect(const std::vector<std::string>& words) {
-    if (words.size() < 3)
-        return fail("Usage: select <view> <item|number>   (a table row by number, or none)");
-    auto window = keyWindowOrFail();
-    if (!window) return false;
-    auto view = viewOrFail(*window, words[1]);
-    if (!view) return false;
-    std::string wanted = joinWords(words, 2);
-    auto* widget = m_frontEnd.widgetFor(*view);
-    if (!widget) return fail(fmt::format("\"{}\" is not shown on the desktop yet.", printable(words[1])));
-    if (!widget->is_sensitive()) return fail(fmt::format("\"{}\" is disabled.", printable(words[1])));
-    if (auto* dropDown = dynamic_cast<Gtk::DropDown*>(widget)) {
-        auto list = std::dynamic_pointer_cast<Gtk::StringList>(dropDown->get_model());
-        std::vector<std::string> titles;
-        for (guint i = 0; list && i < list->get_n_items(); ++i) titles.push_back(list->get_string(i));
-        size_t index;
-        if (isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= titles.size()) {
-            index = std::stoul(wanted) - 1;
-        } else {
-            auto match = matchTitle(titles, wanted, "item");
-            if (!match.index) return fail(match.error);
-            index = *match.index;
+void GtkScriptPlayer::answerAlert(int returnValue) {
+    auto* alert = m_frontEnd.currentAlert();
+    if (!alert) return;
+    for (auto& [button, value] : alert->buttons)
+        if (value == returnValue) {
+            g_signal_emit_by_name(button->gobj(), "clicked");
+            return;
         }
-        if (dropDown->get_selected() == index)
-            g_object_notify(G_OBJECT(dropDown->gobj()), "selected");  // choosing it again still chooses it
-        else
-            dropDown->set_selected(static_cast<guint>(index));
-        return true;
-    }
-    if (auto* list = listOf(widget)) {
-        auto table = std::dynamic_pointer_cast<TableView>(view);
-        if (lower(wanted) == "none") {
-            list->unselect_all();
-            return true;
-        }
-        if (!isNumber(wanted)) return fail("Tables are selected by row number (from 1), or \"none\".");
-        size_t row = std::stoul(wanted);
-        auto* rowWidget = row >= 1 ? list->get_row_at_index(static_cast<int>(row - 1)) : nullptr;
-        if (!rowWidget || !rowWidget->get_selectable())
-            return fail(fmt::format("\"{}\" has no row {} ({} rows).", printable(words[1]), row,
-                                    table ? table->numberOfRows() : 0));
-        list->select_row(*rowWidget);
-        return true;
-    }
-    return fail(fmt::format("\"{}\" is neither a pop-up button nor a table.", printable(words[1])));
+    alert->answer = returnValue;  // a button the alert does not show: answered all the same
 }
 
-bool GtkScriptPlayer::commandType(const std::vector<std::string>& words) {
-    if (words.size() < 3) return fail("Usage: type <view> <text...>   (type <view> \"\" to empty the field)");
-    auto window = keyWindowOrFail();
-    if (!window) return false;
-    auto view = viewOrFail(*window, words[1]);
-    if (!view) return false;
-    auto* entry = dynamic_cast<Gtk::Entry*>(m_frontEnd.widgetFor(*view));
-    if (!entry)
-        return fail(fmt::format("\"{}\" is not a text field one can type into.", printable(words[1])));
-    std::string text = joinWords(words, 2);
-    if (TextField::findUntypable(text))
-        return fail(
-            fmt::format("Not typed: \"{}\" holds control characters or bytes that are not UTF-8 (shown "
-                        "escaped); type the text without them.",
-                        printable(text)));
-    if (!entry->is_sensitive() || !entry->get_editable())
-        return fail(fmt::format("\"{}\" cannot be typed into (it is disabled).", printable(words[1])));
+void GtkScriptPlayer::quit() {
+    say("(quitting)\n");
+    m_next = m_lines.size();
+    m_finishing = true;
+}
+
+CommandInterpreter::Act GtkScriptPlayer::chooseMenuItem(MenuItem& item) {
+    // Through the menu bar's action, as a click on the menu would; false when it is disabled.
+    return m_frontEnd.activateMenuItem(item.sharedAs<MenuItem>()) ? Act::ok() : Act::refused();
+}
+
+CommandInterpreter::Act GtkScriptPlayer::click(Button& button) {
+    auto* widget = m_frontEnd.widgetFor(button);
+    auto* gtkButton = dynamic_cast<Gtk::Button*>(widget);
+    auto* check = dynamic_cast<Gtk::CheckButton*>(widget);
+    if (!gtkButton && !check)
+        return Act::refused(fmt::format("{} is not shown on the desktop yet.", shownName(button)));
+    if (!widget->is_sensitive()) return Act::refused();
+    if (gtkButton)
+        g_signal_emit_by_name(gtkButton->gobj(), "clicked");
+    else
+        check->set_active(!check->get_active());
+    return Act::ok();
+}
+
+CommandInterpreter::Act GtkScriptPlayer::choosePopUpItem(PopUpButton& popUp, size_t index) {
+    auto* dropDown = dynamic_cast<Gtk::DropDown*>(m_frontEnd.widgetFor(popUp));
+    if (!dropDown) return Act::refused(fmt::format("{} is not shown on the desktop yet.", shownName(popUp)));
+    if (!dropDown->is_sensitive()) return Act::refused();
+    if (dropDown->get_selected() == index)
+        g_object_notify(G_OBJECT(dropDown->gobj()), "selected");  // choosing it again still chooses it
+    else
+        dropDown->set_selected(static_cast<guint>(index));
+    return Act::ok();
+}
+
+CommandInterpreter::Act GtkScriptPlayer::selectRow(TableView& table, int64_t row) {
+    auto* list = listOf(m_frontEnd.widgetFor(table));
+    if (!list)
+        return Act::refused(fmt::format("The table {} is not shown on the desktop yet.", shownName(table)));
+    if (!list->is_sensitive()) return Act::refused();
+    if (row < 0) {
+        list->unselect_all();
+        return Act::ok();
+    }
+    auto* rowWidget = list->get_row_at_index(static_cast<int>(row));
+    if (!rowWidget || !rowWidget->get_selectable())
+        return Act::refused(
+            fmt::format("Row {} of the table {} is not shown on the desktop (only the first rows are).",
+                        row + 1, shownName(table)));
+    list->select_row(*rowWidget);
+    return Act::ok();
+}
+
+CommandInterpreter::Act GtkScriptPlayer::typeText(TextField& field, const std::string& text) {
+    auto* entry = dynamic_cast<Gtk::Entry*>(m_frontEnd.widgetFor(field));
+    // A label is no entry on the desktop: refused as the model refuses typing into one.
+    if (!entry || !entry->is_sensitive() || !entry->get_editable()) return Act::refused();
     entry->grab_focus();
     if (entry->get_text().raw() == text)
         g_signal_emit_by_name(entry->gobj(), "changed");  // typing the same text still starts an edit
     else
         entry->set_text(text);
-    return true;
+    return Act::ok();
 }
 
-bool GtkScriptPlayer::commandPress(const std::vector<std::string>& words) {
-    if (words.size() < 2) return fail("Usage: press <view|button title>");
-    auto window = keyWindowOrFail();
-    if (!window) return false;
-    std::string ref = joinWords(words, 1);
-    std::shared_ptr<View> view = findVisibleView(*window, ref);
-    if (!view) view = findVisibleButton(*window, ref);
-    if (!view) {
-        if (!isNumber(!ref.empty() && ref[0] == '#' ? ref.substr(1) : ref)) {
-            std::vector<std::string> titles;
-            for (const auto& v : visibleViews(*window))
-                if (auto b = std::dynamic_pointer_cast<Button>(v)) titles.push_back(b->title());
-            auto match = matchTitle(titles, ref, "button");
-            return fail(match.error.empty() ? fmt::format("No button \"{}\".", printable(ref)) : match.error);
-        }
-        view = viewOrFail(*window, ref);
-        if (!view) return false;
-    }
-    auto* widget = m_frontEnd.widgetFor(*view);
-    auto* button = dynamic_cast<Gtk::Button*>(widget);
-    auto* check = dynamic_cast<Gtk::CheckButton*>(widget);
-    if (!button && !check) return fail(fmt::format("\"{}\" is not a button.", printable(ref)));
-    if (!widget->is_sensitive()) return fail(fmt::format("The button \"{}\" is disabled.", printable(ref)));
-    if (button)
-        g_signal_emit_by_name(button->gobj(), "clicked");
-    else
-        check->set_active(!check->get_active());
-    return true;
-}
-
-bool GtkScriptPlayer::commandTick(const std::vector<std::string>& words) {
-    if (words.size() < 2) return fail("Usage: tick <view>, or tick <table> <row> [<column>]");
-    auto window = keyWindowOrFail();
-    if (!window) return false;
-    // "tick users 3" names a table and a row; a check box may have a name with spaces.
-    auto table = std::dynamic_pointer_cast<TableView>(lookUpView(*window, words[1], {}).view);
-    if (table) return commandTickCell(*table, words);
-    auto view = viewOrFail(*window, joinWords(words, 1));
-    if (!view) return false;
-    auto* check = dynamic_cast<Gtk::CheckButton*>(m_frontEnd.widgetFor(*view));
-    if (!check) return fail(fmt::format("\"{}\" is not a check box.", printable(words[1])));
-    if (!check->is_sensitive())
-        return fail(fmt::format("The check box \"{}\" is disabled.", printable(words[1])));
-    check->set_active(!check->get_active());
-    return true;
-}
-
-bool GtkScriptPlayer::commandTickCell(const TableView& table, const std::vector<std::string>& words) {
-    auto cell = lookUpCheckBoxCell(table, words);
-    if (!cell.error.empty()) return fail(cell.error);
-    std::string name = printable(words[1]);
+CommandInterpreter::Act GtkScriptPlayer::toggleCell(TableView& table, size_t column, size_t row) {
     auto* list = listOf(m_frontEnd.widgetFor(table));
-    if (!list) return fail(fmt::format("The table \"{}\" is not shown on the desktop yet.", name));
-    if (!list->is_sensitive()) return fail(fmt::format("The table \"{}\" is disabled.", name));
+    if (!list)
+        return Act::refused(fmt::format("The table {} is not shown on the desktop yet.", shownName(table)));
+    if (!list->is_sensitive()) return Act::refused();
     // A row holds one widget per column, in column order.
-    auto* row = list->get_row_at_index(static_cast<int>(cell.row));
-    Gtk::Widget* widget = row && row->get_selectable() ? row->get_child() : nullptr;
+    auto* rowWidget = list->get_row_at_index(static_cast<int>(row));
+    Gtk::Widget* widget = rowWidget && rowWidget->get_selectable() ? rowWidget->get_child() : nullptr;
     widget = widget ? widget->get_first_child() : nullptr;
-    for (size_t c = 0; widget && c < cell.column; ++c) widget = widget->get_next_sibling();
+    for (size_t c = 0; widget && c < column; ++c) widget = widget->get_next_sibling();
     auto* check = dynamic_cast<Gtk::CheckButton*>(widget);
     if (!check)
-        return fail(
-            fmt::format("Row {} of the table \"{}\" is not shown on the desktop (only the first rows are).",
-                        cell.row + 1, name));
-    if (!check->is_sensitive())
-        return fail(fmt::format("Row {} of the table \"{}\" cannot be changed.", cell.row + 1, name));
+        return Act::refused(
+            fmt::format("Row {} of the table {} is not shown on the desktop (only the first rows are).",
+                        row + 1, shownName(table)));
+    if (!check->is_sensitive()) return Act::refused();
     check->set_active(!check->get_active());
-    return true;
+    return Act::ok();
 }
 
-bool GtkScriptPlayer::commandClose() {
-    auto window = keyWindowOrFail();
-    if (!window) return false;
-    auto* gw = m_frontEnd.gtkWindow(*window);
-    if (!gw) return fail("The key window is not on the desktop yet.");
-    if (!gw->get_deletable())
-        return fail(fmt::format("The window \"{}\" cannot be closed.", printable(window->title())));
+CommandInterpreter::Act GtkScriptPlayer::close(Window& window) {
+    auto* gw = m_frontEnd.gtkWindow(window);
+    if (!gw) return Act::refused("The key window is not on the desktop yet.");
+    if (!gw->get_deletable()) return Act::refused();
     gw->close();
-    return true;
+    return Act::ok();
 }
 
-bool GtkScriptPlayer::commandAnswer(const std::vector<std::string>& words) {
-    auto* alert = m_frontEnd.currentAlert();
-    if (!alert) return fail("No alert is waiting for an answer.");
-    if (words.size() < 2) return fail("Usage: answer <number|button title>");
-    std::string wanted = joinWords(words, 1);
-    auto buttons = alertButtons(alert->request);
-    std::optional<int> value;
-    if (isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= buttons.size())
-        value = buttons[std::stoul(wanted) - 1].returnValue;
-    else
-        value = alertReturnForTitle(alert->request, wanted);
-    if (!value) {
-        std::vector<std::string> titles;
-        for (const auto& b : buttons) titles.push_back(b.title);
-        return fail(matchTitle(titles, wanted, "button").error);
-    }
-    for (auto& [button, returnValue] : alert->buttons)
-        if (returnValue == *value) {
-            g_signal_emit_by_name(button->gobj(), "clicked");
-            return true;
-        }
-    return fail("The alert has no such button.");
-}
-
-void GtkScriptPlayer::commandShow() {
+void GtkScriptPlayer::show() {
     // What the widgets show, read back from GTK: a person's view of the key window.
     std::string out;
     if (auto* alert = m_frontEnd.currentAlert()) {

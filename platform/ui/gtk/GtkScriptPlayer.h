@@ -1,12 +1,11 @@
 #pragma once
 
-// GtkScriptPlayer: plays the terminal's command language (menu, select, type, press, tick,
-// close, answer, show, quit) against the GTK widgets, as a person with a mouse would: a press
-// clicks the Gtk::Button, a select changes the drop-down or the list's selected row, a type
-// fills the entry, a tick toggles the check box (of a table row: `tick <table> <row> [<column>]`).
-// What the model then does is what it does for a person; the player never calls the model's
-// actions itself. Words, quoting, view references, check-box cells and title matching are the
-// terminal's own (TerminalFrontEnd::splitWords, FrontEndSupport).
+// GtkScriptPlayer: plays the command language of CommandInterpreter -- the terminal's own, with
+// its commands, matching and messages -- against the GTK widgets, as a person with a mouse would:
+// a press clicks the Gtk::Button, a select changes the drop-down or the list's selected row, a
+// type fills the entry, a tick toggles the check box. What the model then does is what it does
+// for a person; the player never calls the model's actions itself (a contextual menu item, which
+// has no widget, is chosen as the menu bar chooses its items).
 //
 // Show. `show` reads back what the widgets show: each control's kind, text and state, and its
 // place in the window ("at X,Y WxH", the coordinates of a screenshot); under a table its rows,
@@ -33,6 +32,7 @@
 #include <vector>
 
 #include "platform/runtime/RunLoop.h"
+#include "platform/ui/CommandInterpreter.h"
 
 namespace Gtk {
 class Window;
@@ -41,11 +41,8 @@ class Window;
 namespace platform {
 
 class GtkFrontEnd;
-class TableView;
-class View;
-class Window;
 
-class GtkScriptPlayer : public RunLoopSource {
+class GtkScriptPlayer : public RunLoopSource, private CommandInterpreter::Host {
 public:
     struct Options {
         std::filesystem::path screenshotDir;  // empty: no screenshots
@@ -89,22 +86,19 @@ private:
     std::vector<Gtk::Window*> windowsToShoot();
     void shoot(size_t number);
     void finishStep();
-    bool runLine(const std::string& line);
-    bool runCommand(const std::vector<std::string>& words);
-    bool fail(const std::string& message);
-    void say(const std::string& text);
-
-    bool commandMenu(const std::vector<std::string>& words);
-    bool commandSelect(const std::vector<std::string>& words);
-    bool commandType(const std::vector<std::string>& words);
-    bool commandPress(const std::vector<std::string>& words);
-    bool commandTick(const std::vector<std::string>& words);
-    bool commandTickCell(const TableView& table, const std::vector<std::string>& words);
-    bool commandClose();
-    bool commandAnswer(const std::vector<std::string>& words);
-    void commandShow();
-    std::shared_ptr<Window> keyWindowOrFail();
-    std::shared_ptr<View> viewOrFail(const Window& window, const std::string& ref);
+    // CommandInterpreter::Host: `show` reads back what the widgets show.
+    void say(std::string_view text) override;
+    void show() override;
+    const AlertRequest* waitingAlert() override;
+    void answerAlert(int returnValue) override;
+    void quit() override;
+    Act chooseMenuItem(MenuItem& item) override;
+    Act click(Button& button) override;
+    Act choosePopUpItem(PopUpButton& popUp, size_t index) override;
+    Act selectRow(TableView& table, int64_t row) override;
+    Act typeText(TextField& field, const std::string& text) override;
+    Act toggleCell(TableView& table, size_t column, size_t row) override;
+    Act close(Window& window) override;
 
     GtkFrontEnd& m_frontEnd;
     std::vector<std::string> m_lines;
@@ -125,9 +119,9 @@ private:
     bool m_quitCalled = false;
     std::vector<std::weak_ptr<Window>> m_closedAtFinish;
     std::optional<size_t> m_failedLine;
-    std::string m_lastError;
     std::function<bool()> m_quitHandler;
     std::function<void()> m_afterCommand;
+    CommandInterpreter m_interpreter{*this};
 };
 
 }  // namespace platform

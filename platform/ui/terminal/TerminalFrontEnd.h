@@ -4,39 +4,8 @@
 // input, one per line. It works in an interactive terminal (prompt "> ") and with commands piped
 // in (each command read is echoed, so the output reads as a transcript).
 //
-// Commands (a view is named by its identifier or by its number from `show`, "3" or "#3";
-// numbers of items, rows, buttons and menu entries count from 1; titles match exactly, then
-// ignoring case, then by a unique prefix, and two candidates are refused, never guessed):
-//
-//   help                          this list
-//   show                          draws the key window (and the alert waiting) again
-//   show <table> <from>-<to>      shows those rows of a table ("show templates 21-40")
-//   next / prev                   the next or previous page of the table shown last
-//   windows                       lists the open windows, front to back
-//   menu                          prints the menu bar with numbered paths
-//   menu <path>                   chooses a menu command: "Plug-ins > Zandrel > Duplicate form
-//                                 definition" or by numbers, "2.1.1"; "..." stands for "…"
-//   menu context                  lists the contextual menu of the selected table row (of the
-//                                 first table with a selected row in the key window)
-//   menu context > <title>        chooses one of its items (by title or number); "context" is
-//                                 the contextual menu, never a menu bar title
-//   select <view> <item>          chooses a pop-up item by title or number, or a table row by
-//                                 number ("none" clears a table's selection)
-//   type <view> <text...>         types into a text field; the text stays being edited until the
-//                                 field gives up focus (another field, the window closing)
-//   press <view|button title>     clicks a button
-//   tick <view>                   clicks a check box
-//   tick <table> <row> [<column>] toggles a check-box cell of a table through its data source
-//                                 (the column is needed when the table has several)
-//   close                         the key window's own close control
-//   answer <number|button title>  answers the alert that is waiting (at the "answer>" prompt
-//                                 the number or the title alone will do; an empty line at a
-//                                 terminal takes the default button)
-//   quit                          closes modal windows and asks the host to quit
-//
-// Words are separated by spaces. Double quotes keep spaces and allow an empty word
-// (type name ""); inside them \" is a quote and \\ a backslash. Single quotes are ordinary
-// characters, so titles such as Don't need no quoting.
+// Commands are those of CommandInterpreter (the desktop's --script plays the same language);
+// this class reads them and draws what they do.
 //
 // At a terminal (input and output both terminals) lines are edited with libedit: arrows,
 // Ctrl-A/E, history with Up (kept in a file across runs), Tab completes commands, views, items,
@@ -80,6 +49,7 @@
 #include <vector>
 
 #include "platform/runtime/RunLoop.h"
+#include "platform/ui/CommandInterpreter.h"
 #include "platform/ui/FrontEnd.h"
 #include "platform/ui/LineEditor.h"
 
@@ -90,7 +60,7 @@ class TableView;
 class View;
 class Window;
 
-class TerminalFrontEnd : public FrontEnd, public RunLoopSource {
+class TerminalFrontEnd : public FrontEnd, public RunLoopSource, private CommandInterpreter::Host {
 public:
     struct Options {
         int inputFd = 0;
@@ -147,7 +117,7 @@ public:
     void resume();
     // Draws again to the terminal's new width.
     void terminalResized();
-    size_t width() const { return m_width; }
+    size_t width() const override { return m_width; }
     // The output terminal's width, else $COLUMNS, else 80.
     static size_t measureWidth(int outputFd);
 
@@ -157,10 +127,10 @@ public:
 
     // The key window (or a note that none is open) and the alert that is waiting, if any.
     std::string renderScreen() const;
-    static std::string helpText();
-    // Splits a command line into words (see the quoting rules above); nullopt with `error` set
-    // on an unterminated quote.
-    static std::optional<std::vector<std::string>> splitWords(const std::string& line, std::string& error);
+    static std::string helpText() { return CommandInterpreter::helpText(); }
+    static std::optional<std::vector<std::string>> splitWords(const std::string& line, std::string& error) {
+        return CommandInterpreter::splitWords(line, error);
+    }
 
     // FrontEnd
     int runAlert(const AlertRequest& alert) override;
@@ -189,7 +159,8 @@ private:
     // Says `message` (and a line feed) and remembers it as the reason of the failure: false.
     bool fail(const std::string& message);
     std::optional<std::string> takeLine();
-    bool runCommand(const std::vector<std::string>& words);
+    // The interpreter's failure becomes the front end's: false stays false.
+    bool keepError(bool ok);
     void continueFinishing();
     void redraw();
     void prompt();
@@ -197,29 +168,15 @@ private:
     bool alertJustAnswered() const;
     // Why an alert gets no answer from a person: said beside the answer it is given instead.
     std::string unansweredCause() const;
-
-    bool commandMenu(const std::vector<std::string>& words);
-    bool commandSelect(const std::vector<std::string>& words);
-    bool commandType(const std::vector<std::string>& words);
-    bool commandPress(const std::vector<std::string>& words);
-    bool commandTick(const std::vector<std::string>& words);
-    bool commandTickCell(TableView& table, const std::vector<std::string>& words);
-    // "context" or "context > ...": the contextual menu of the selected table row.
-    static bool isContextPath(const std::string& path);
-    bool commandContextMenu(const std::string& path);
-    bool commandClose();
-    bool commandAnswer(const std::vector<std::string>& words);
-    bool commandShow(const std::vector<std::string>& words);
-    bool commandPage(int direction);
     void commandQuit();
-    // The key window, or none after saying that there is none.
-    std::shared_ptr<Window> keyWindowOrSay();
-    // A view of the key window by identifier or number, or none after saying why.
-    std::shared_ptr<View> viewOrSay(const Window& window, const std::string& ref);
-    // words[1] of a command that needs at least `minWords` words, as a view of the key window;
-    // none after saying why (the usage when words are missing).
-    std::shared_ptr<View> commandView(const std::vector<std::string>& words, size_t minWords,
-                                      const char* usage);
+
+    // CommandInterpreter::Host
+    void say(std::string_view text) override { write(text); }
+    void show() override { redraw(); }
+    void changed() override { m_dirty = true; }
+    const AlertRequest* waitingAlert() override;
+    void answerAlert(int returnValue) override;
+    void quit() override { commandQuit(); }
 
     Options m_options;
     std::unique_ptr<LineEditor> m_editor;
@@ -235,9 +192,6 @@ private:
     int m_interrupts = 0;      // Ctrl-C at an empty prompt, in a row
     int m_endOfInputKeys = 0;  // Ctrl-D at an empty prompt, in a row
     bool m_historyProblemSaid = false;
-    std::unordered_map<const View*, size_t> m_tableFirstRow;
-    size_t m_tablePageRows = 20;
-    std::weak_ptr<View> m_lastTable;
     bool m_interactive = false;
     bool m_running = false;
     bool m_eof = false;
@@ -251,6 +205,7 @@ private:
     std::function<bool()> m_quitHandler;
     bool m_inAfterCommand = false;
     std::function<void()> m_afterCommand;
+    CommandInterpreter m_interpreter{*this};
 };
 
 }  // namespace platform
