@@ -142,6 +142,15 @@ TEST_F(UpdateCheckTest, AcceptingOpensTheDownloadAddressAndOnlyAWebAddress) {
         {"--help", platform::kAlertDefaultReturn, {}},
         // Refused and logged as one line: its line breaks and hidden characters shown escaped.
         {R"(javascript:x\n2026-01-01 forged log line\r\u202e)", platform::kAlertDefaultReturn, {}},
+        // Long: cut after 200 characters, never inside one.
+        {"ftp://" + std::string(97, 'x') +
+             [] {
+                 std::string umlauts;
+                 for (int i = 0; i < 150; ++i) umlauts += "\xc3\xbc";
+                 return umlauts;
+             }(),
+         platform::kAlertDefaultReturn,
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
@@ -159,6 +168,7 @@ TEST_F(UpdateCheckTest, AcceptingOpensTheDownloadAddressAndOnlyAWebAddress) {
         for (size_t k = logged; k < log->lines.size(); ++k) {
             EXPECT_EQ(log->lines[k].find_first_of("\n\r"), std::string::npos) << log->lines[k];
             EXPECT_EQ(log->lines[k].find("\xe2\x80\xae"), std::string::npos) << log->lines[k];
+            EXPECT_EQ(log->lines[k].find("\\x"), std::string::npos) << "no character cut: " << log->lines[k];
         }
     }
     server.serve("/version.json", 200, R"({ "latest-version": "1.3", "download-url": 7 })");

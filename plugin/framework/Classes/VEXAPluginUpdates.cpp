@@ -11,6 +11,7 @@
 #include "VEXAUpdateText.h"
 #include "VEXAUpgradeReminderDialogController.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/DisplayText.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/ASIHTTPRequest.h"
@@ -176,7 +177,7 @@ void KOPAPlugin::openDownloadURL(const platform::Value& document) const {
     if (!url) return;
     if (!KOPAUpdateText::isWebURL(*url)) {
         KOPA_LOG("Not opening the download address \"{}\": only http and https addresses are opened",
-                 KOPAUpdateText::plainText(url->substr(0, 200)));
+                 platform::DisplayText::printable(*url, 200));
         return;
     }
     platform::Workspace::shared().openURL(*url);
