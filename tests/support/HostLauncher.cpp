@@ -54,11 +54,9 @@ pid_t HostLauncher::start(const std::vector<std::string>& args, const std::files
     return startProgram(command(args), in, out, err);
 }
 
-PseudoTerminal::Options HostLauncher::terminal(const std::vector<std::string>& args,
-                                               unsigned short columns) const {
+PseudoTerminal::Options HostLauncher::terminal(const std::vector<std::string>& args) const {
     PseudoTerminal::Options options;
     options.argv = command(args);
-    options.columns = columns;
     return options;
 }
 

@@ -33,16 +33,14 @@ public:
     // One more variable for the program; nullopt leaves it unset.
     HostLauncher& with(const std::string& name, std::optional<std::string> value);
 
-    const std::filesystem::path& home() const { return m_home; }
     // The command line, for programs that start it themselves (through /usr/bin/env).
     std::vector<std::string> command(const std::vector<std::string>& args = {}) const;
     ProcessResult run(const std::vector<std::string>& args = {}, const std::string& input = "") const;
     // In the background, standard streams on the given files; the caller waits for it.
     pid_t start(const std::vector<std::string>& args, const std::filesystem::path& in,
                 const std::filesystem::path& out, const std::filesystem::path& err) const;
-    // On a pseudo-terminal of the given size.
-    PseudoTerminal::Options terminal(const std::vector<std::string>& args = {},
-                                     unsigned short columns = 100) const;
+    // On a pseudo-terminal (100 columns, 40 rows unless the caller changes them).
+    PseudoTerminal::Options terminal(const std::vector<std::string>& args = {}) const;
 
 private:
     void isolate();
