@@ -4,13 +4,13 @@
 #   bench/open-hosts-through-failover.sh [N] [BUILD_DIR]     (N: 100 by default)
 #
 # Starts a private primary (scripts/pg-cluster, max_connections = 100) and a streaming standby
-# made from it with pg_basebackup, makes the demo database, and starts N zandrel-host processes
-# on the URI that names both servers with target_session_attrs=read-write. Each host reads its
-# commands from a pipe kept open, as a person at a terminal would type them, and duplicates a
-# template three times: before the primary restarts, after the restart, and after the primary
-# is stopped and the standby promoted. Replication is synchronous (synchronous_standby_names =
-# '*' on the primary), as a team that cannot lose a save runs it. Each round waits up to ROUND_SECONDS (120) for the
-# copies. At the end it prints, per round and in all:
+# made from it (scripts/pg-cluster standby), makes the demo database, and starts N zandrel-host
+# processes on the URI that names both servers with target_session_attrs=read-write. Each host
+# reads its commands from a pipe kept open, as a person at a terminal would type them, and
+# duplicates a template three times: before the primary restarts, after the restart, and after
+# the primary is stopped and the standby promoted. Replication is synchronous
+# (synchronous_standby_names = '*' on the primary), as a team that cannot lose a save runs it.
+# Each round waits up to ROUND_SECONDS (120) for the copies. At the end it prints, per round and in all:
 #   done    copies the hosts were asked for
 #   stored  copies in the database afterwards (each name once)
 #   twice   copies stored more than once (must be 0)
@@ -26,7 +26,6 @@ built=$(realpath "$build")
 [ -x "$built/bin/zandrel-host" ] || { echo "no $built/bin/zandrel-host: build zandrel-host first" >&2; exit 1; }
 bindir=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 cluster() { bash "$source_dir/scripts/pg-cluster" "$@"; }
-as_server() { if [ "$(id -u)" -eq 0 ]; then runuser -u zandrel-pg -- "$@"; else "$@"; fi; }
 
 work=$(mktemp -d /tmp/zr-fo.XXXXXX)
 chmod 755 "$work"
@@ -54,10 +53,7 @@ free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1
 primary_port=$(free_port)
 standby_port=$(free_port)
 cluster start "$work/p" "$primary_port" >/dev/null
-mkdir -p "$work/s"
-[ "$(id -u)" -ne 0 ] || chown zandrel-pg "$work/s"
-as_server "$bindir/pg_basebackup" -h 127.0.0.1 -p "$primary_port" -U zandrel -D "$work/s/data" -R -X stream -c fast
-cluster start "$work/s" "$standby_port" >/dev/null
+cluster standby "$work/s" "$work/p" "$standby_port" >/dev/null
 uri="postgresql://zandrel@127.0.0.1:$primary_port,127.0.0.1:$standby_port/zandrel?target_session_attrs=read-write"
 psql_on() { "$bindir/psql" "postgresql://zandrel@127.0.0.1:$1/zandrel" -Atqc "$2"; }
 # A save reported as saved is on the standby too, so the fail-over loses none (the primary's
@@ -100,7 +96,7 @@ cluster stop "$work/p" >/dev/null 2>&1
 cluster start "$work/p" "$primary_port" >/dev/null
 round restart "$primary_port"
 cluster stop "$work/p" >/dev/null 2>&1
-as_server "$bindir/pg_ctl" promote -D "$work/s/data" -w >/dev/null
+cluster promote "$work/s" >/dev/null
 round failover "$standby_port"
 
 running=0
