@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "platform/foundation/UTF8.h"
+
 namespace platform {
 
 namespace {
@@ -99,9 +101,7 @@ std::string faultDescription(std::string_view what) {
     }
     constexpr size_t kLongest = 200;
     if (what.size() <= kLongest) return std::string(what);
-    size_t cut = kLongest;
-    while (cut > 0 && (static_cast<unsigned char>(what[cut]) & 0xC0) == 0x80) --cut;  // whole characters only
-    return std::string(what.substr(0, cut)) + "...";
+    return std::string(UTF8::truncated(what, kLongest)) + "...";
 }
 
 }  // namespace

@@ -75,4 +75,11 @@ std::optional<char32_t> UTF8::encodedSurrogate(std::string_view text, size_t pos
     return char32_t{0xD000} | char32_t(second & 0x3F) << 6 | char32_t(third & 0x3F);
 }
 
+std::string_view UTF8::truncated(std::string_view text, size_t limit) {
+    if (text.size() <= limit) return text;
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut);
+}
+
 }  // namespace platform

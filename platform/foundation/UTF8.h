@@ -32,6 +32,12 @@ public:
     // surrogate where it refuses one.
     static std::optional<char32_t> encodedSurrogate(std::string_view text, size_t pos);
 
+    // The start of `text` cut to at most `limit` bytes without splitting a character, for
+    // showing a long text by its start: the whole text when it is no longer. The cut goes back
+    // to the nearest byte at or before `limit` that is not a continuation byte (10xxxxxx), so a
+    // run of stray continuation bytes is dropped together with the byte before it.
+    static std::string_view truncated(std::string_view text, size_t limit);
+
 private:
     // Decodes at `pos`: true with the sequence's length and code point, or false with the
     // malformed length.

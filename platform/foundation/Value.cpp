@@ -8,6 +8,7 @@
 
 #include "platform/foundation/JsonReader.h"
 #include "platform/foundation/JsonWriter.h"
+#include "platform/foundation/UTF8.h"
 
 namespace platform {
 
@@ -211,9 +212,7 @@ namespace {
 std::string abbreviated(std::string_view text) {
     constexpr size_t kShown = 40;
     if (text.size() <= kShown) return std::string(text);
-    size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters only
-    return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
+    return fmt::format("{}... ({} bytes)", UTF8::truncated(text, kShown), text.size());
 }
 
 [[noreturn]] void typeMismatch(const char* expected, const Value& actual) {

@@ -182,4 +182,32 @@ TEST(UTF8Test, EncodedSurrogatesAreNamedOnlyForSurrogates) {
             << platform::DisplayText::printable(notOne);
 }
 
+// Messages show a long text by its start: the cut never splits a character.
+TEST(UTF8Test, TruncatedCutsBeforeTheCharacterTheLimitFallsIn) {
+    struct Case {
+        std::string text;
+        size_t limit;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"ab\xC3\xBC", 3, "ab"},                    // inside a 2-byte character
+        {"a\xE2\x82\xAC", 2, "a"},                  // inside a 3-byte character, after its lead
+        {"a\xE2\x82\xAC", 3, "a"},                  // inside a 3-byte character, one byte short
+        {"a\xF0\x9F\x99\x82", 4, "a"},              // inside a 4-byte character
+        {"\xF0\x9F\x99\x82", 2, ""},                // nothing whole fits
+        {"a\xC3\xBC\xE2\x82\xAC", 3, "a\xC3\xBC"},  // at a boundary
+        {"abc", 0, ""},
+        {"abc", 3, "abc"},               // at the end
+        {"a\xC3\xBC", 10, "a\xC3\xBC"},  // beyond the end
+        {"", 5, ""},
+        {"ab\xFF\xFE", 3, "ab\xFF"},  // bytes that are never UTF-8 are cut between
+        {"ab\x80\x80\x80z", 4, "a"},  // a stray run of continuation bytes goes with the byte before it
+        {"ab\xE2\x82", 3, "ab"},      // a character cut short already
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::DisplayText::printable(c.text) + " at " + std::to_string(c.limit));
+        EXPECT_EQ(UTF8::truncated(c.text, c.limit), c.expected);
+    }
+}
+
 }  // namespace
