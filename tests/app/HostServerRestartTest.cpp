@@ -119,6 +119,7 @@ TEST(HostServerRestart, AnOpenHostFollowsAFailOverToThePromotedStandby) {
     // (the primary's setting only: the promoted standby has no standby of its own to wait for).
     primary.query("ALTER SYSTEM SET synchronous_standby_names = '*'");
     primary.query("SELECT pg_reload_conf()");
+    // The server applies a reload in its own time: asked until the standby counts as synchronous.
     std::string replication;
     for (int i = 0; i < 200 && replication != "sync"; ++i) {
         if (i) std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -53,7 +53,7 @@ public:
     }
     // Sessions are ended and the server shuts down cleanly; the data stays.
     void stop() const { script("stop"); }
-    // At once, as a power cut would: no shutdown checkpoint, sessions cut off mid-word.
+    // At once, as a power cut would: no shutdown checkpoint, sessions cut off.
     void crash() const { script("crash"); }
     // A standby takes writes from now on; "" when it could not be promoted.
     std::string promote() const { return script("promote"); }
