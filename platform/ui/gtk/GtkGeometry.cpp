@@ -169,7 +169,9 @@ bool GtkFrontEnd::saveScreenshot(Gtk::Widget& widget, const std::filesystem::pat
         error = "the window drew nothing";
         return false;
     }
-    graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+    // Not GRAPHENE_RECT_INIT: a C compound literal, which clang refuses in C++.
+    graphene_rect_t bounds;
+    graphene_rect_init(&bounds, 0, 0, static_cast<float>(width), static_cast<float>(height));
     GdkTexture* texture = gsk_renderer_render_texture(gtk_native_get_renderer(native->gobj()), node, &bounds);
     gsk_render_node_unref(node);
     bool ok = gdk_texture_save_to_png(texture, file.c_str());
