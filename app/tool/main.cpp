@@ -31,6 +31,17 @@ std::optional<std::string> strayDashArgument(CLI::App& command, int argc, char**
     }
     return std::nullopt;
 }
+// Runs a command; what it throws is its failure, said on one line (exit 1).
+int runCommand(const CLI::App& command, const ToolCommand::Run& run) {
+    try {
+        return run();
+    } catch (const std::exception& e) {
+        std::cerr << "zandrel-tool " << command.get_name() << ": "
+                  << platform::DisplayText::printable(e.what()) << "\n";
+        return 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,13 +67,7 @@ int main(int argc, char** argv) {
         for (auto& [sub, run] : runs) {
             if (sub->get_name() != argv[1] || !sub->get_prefix_command()) continue;
             ToolCommand::rawArguments().assign(argv + 2, argv + argc);
-            try {
-                return run();
-            } catch (const std::exception& e) {
-                std::cerr << "zandrel-tool " << sub->get_name() << ": "
-                          << platform::DisplayText::printable(e.what()) << "\n";
-                return 1;
-            }
+            return runCommand(*sub, run);
         }
     }
     try {
@@ -97,15 +102,7 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     for (auto& [sub, run] : runs) {
-        if (sub->parsed()) {
-            try {
-                return run();
-            } catch (const std::exception& e) {
-                std::cerr << "zandrel-tool " << sub->get_name() << ": "
-                          << platform::DisplayText::printable(e.what()) << "\n";
-                return 1;
-            }
-        }
+        if (sub->parsed()) return runCommand(*sub, run);
     }
     return 2;
 }
