@@ -20,9 +20,9 @@
 #include "bench/support/ScratchFolder.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/gtk/GtkFrontEnd.h"
 #include "platform/ui/gtk/GtkScriptPlayer.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 
 namespace {
 

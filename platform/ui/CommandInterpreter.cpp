@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -20,22 +21,6 @@
 namespace platform {
 
 namespace {
-
-std::string joinWords(const std::vector<std::string>& words, size_t from) {
-    std::string text;
-    for (size_t i = from; i < words.size(); ++i) text += (i > from ? " " : "") + words[i];
-    return text;
-}
-
-bool isNumber(const std::string& s) {
-    return !s.empty() && s.size() < 10 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 constexpr size_t kMaxPageRows = 1000;
 
@@ -83,7 +68,7 @@ const std::vector<std::string>& CommandInterpreter::commandNames() {
 
 bool CommandInterpreter::isContextPath(const std::string& path) {
     auto titles = splitMenuPath(path);
-    return !titles.empty() && lower(titles.front()) == "context";
+    return !titles.empty() && AsciiText::lower(titles.front()) == "context";
 }
 
 std::string CommandInterpreter::helpText() {
@@ -169,13 +154,13 @@ bool CommandInterpreter::execute(const std::string& line) {
     try {
         return runCommand(*words);
     } catch (const std::exception& e) {
-        return fail(
-            fmt::format("The command \"{}\" failed: {}", printable((*words)[0]), printable(e.what())));
+        return fail(fmt::format("The command \"{}\" failed: {}", DisplayText::printable((*words)[0]),
+                                DisplayText::printable(e.what())));
     }
 }
 
 bool CommandInterpreter::runCommand(const std::vector<std::string>& words) {
-    std::string command = lower(words[0]);
+    std::string command = AsciiText::lower(words[0]);
     bool alertWaiting = m_host.waitingAlert() != nullptr;
     if (command == "help" || command == "?") {
         m_host.say(helpText());
@@ -220,7 +205,7 @@ bool CommandInterpreter::runCommand(const std::vector<std::string>& words) {
     } else {
         std::string nearest = nearestTitle(commandNames(), words[0]);
         return fail(fmt::format("Unknown command \"{}\"{}: type \"help\" for the list of commands.",
-                                printable(words[0]),
+                                DisplayText::printable(words[0]),
                                 nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", nearest)));
     }
     return true;
@@ -239,10 +224,11 @@ std::shared_ptr<View> CommandInterpreter::viewOrSay(const Window& window, const 
 }
 
 bool CommandInterpreter::commandMenu(const std::vector<std::string>& words) {
-    if (isContextPath(joinWords(words, 1))) return commandContextMenu(joinWords(words, 1));
+    if (isContextPath(AsciiText::joinWords(words, 1)))
+        return commandContextMenu(AsciiText::joinWords(words, 1));
     auto menu = Application::shared().mainMenu();
     if (!menu) return fail("The application has no menu bar.");
-    std::string path = joinWords(words, 1);
+    std::string path = AsciiText::joinWords(words, 1);
     MenuLookup found;
     bool numeric = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
@@ -253,7 +239,7 @@ bool CommandInterpreter::commandMenu(const std::vector<std::string>& words) {
         while (start <= path.size()) {
             size_t dot = path.find('.', start);
             std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-            if (!isNumber(part))
+            if (!AsciiText::isNumber(part))
                 return fail(fmt::format("\"{}\" is not a menu number such as 2.1.1: see \"menu\".", path));
             numbers.push_back(std::stoi(part));
             if (dot == std::string::npos) break;
@@ -264,8 +250,8 @@ bool CommandInterpreter::commandMenu(const std::vector<std::string>& words) {
         found = findMenuItem(*menu, splitMenuPath(path));
     }
     if (!found.item)
-        return fail(fmt::format("No menu command \"{}\": {}. Type \"menu\" to see them all.", printable(path),
-                                found.error));
+        return fail(fmt::format("No menu command \"{}\": {}. Type \"menu\" to see them all.",
+                                DisplayText::printable(path), found.error));
     if (found.item->hasSubmenu()) {
         std::string titles;
         for (const auto& item : numberedItems(*found.item->submenu()))
@@ -288,20 +274,20 @@ bool CommandInterpreter::commandContextMenu(const std::string& path) {
     if (!found.menu)
         return fail(
             fmt::format("No contextual menu in {}: {}.", TerminalRenderer::windowName(*window), found.error));
-    std::string rowName = printable(found.table->valueAt(0, found.row).description());
+    std::string rowName = DisplayText::printable(found.table->valueAt(0, found.row).description());
     auto titles = splitMenuPath(path);
     titles.erase(titles.begin());
     if (titles.empty()) {
         m_host.say(TerminalRenderer::renderMenu(
             *found.menu,
             fmt::format("Contextual menu of row {} of \"{}\" ({}):", found.row + 1,
-                        printable(found.table->identifier()), rowName),
+                        DisplayText::printable(found.table->identifier()), rowName),
             m_host.width()));
         return true;
     }
     // Titles first, as for the menu bar; an item number when the path is one number.
     MenuLookup item = findMenuItem(*found.menu, titles);
-    if (!item.item && titles.size() == 1 && isNumber(titles.front())) {
+    if (!item.item && titles.size() == 1 && AsciiText::isNumber(titles.front())) {
         MenuLookup numbered = findMenuItem(*found.menu, std::vector<int>{std::stoi(titles.front())});
         if (numbered.item) item = numbered;
     }
@@ -310,17 +296,17 @@ bool CommandInterpreter::commandContextMenu(const std::string& path) {
             fmt::format("The contextual menu of row {} has {}: \"menu context\" lists it.", found.row + 1,
                         item.error.starts_with("no ") ? item.error : "no such item (" + item.error + ")"));
     if (item.item->hasSubmenu())
-        return fail(
-            fmt::format("\"{}\" is a submenu; choose one of its items.", printable(item.item->title())));
+        return fail(fmt::format("\"{}\" is a submenu; choose one of its items.",
+                                DisplayText::printable(item.item->title())));
     if (!item.item->isEnabled())
         return fail(
             fmt::format("The contextual menu item \"{}\" is disabled: nothing carries it out for row {} "
                         "({}).",
-                        printable(item.item->title()), found.row + 1, rowName));
+                        DisplayText::printable(item.item->title()), found.row + 1, rowName));
     m_host.changed();
-    return failAct(
-        m_host.chooseMenuItem(*item.item),
-        fmt::format("Nobody handled the contextual menu item \"{}\".", printable(item.item->title())));
+    return failAct(m_host.chooseMenuItem(*item.item),
+                   fmt::format("Nobody handled the contextual menu item \"{}\".",
+                               DisplayText::printable(item.item->title())));
     return true;
 }
 
@@ -337,37 +323,37 @@ std::shared_ptr<View> CommandInterpreter::commandView(const std::vector<std::str
 bool CommandInterpreter::commandSelect(const std::vector<std::string>& words) {
     auto view = commandView(words, 3, "select <view> <item title or number>");
     if (!view) return false;
-    std::string item = joinWords(words, 2);
+    std::string item = AsciiText::joinWords(words, 2);
     m_host.changed();
     if (auto popUp = std::dynamic_pointer_cast<PopUpButton>(view)) {
         auto titles = popUp->itemTitles();
         // A title first: a template may well be named "2".
         TitleMatch match = matchTitle(titles, item, "item");
         std::optional<size_t> index = match.index;
-        if (!index && isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= titles.size())
+        if (!index && AsciiText::isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= titles.size())
             index = std::stoul(item) - 1;
         if (!index)
             return fail(fmt::format("The pop-up \"{}\": {}. Give a title or a number from 1 to {}.",
-                                    printable(words[1]), match.error, titles.size()));
+                                    DisplayText::printable(words[1]), match.error, titles.size()));
         return failAct(m_host.choosePopUpItem(*popUp, *index),
-                       fmt::format("The pop-up \"{}\" is disabled.", printable(words[1])));
+                       fmt::format("The pop-up \"{}\" is disabled.", DisplayText::printable(words[1])));
     }
     if (auto table = std::dynamic_pointer_cast<TableView>(view)) {
         size_t rows = table->numberOfRows();
         int64_t row;
-        if (lower(item) == "none")
+        if (AsciiText::lower(item) == "none")
             row = -1;
-        else if (isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= rows)
+        else if (AsciiText::isNumber(item) && std::stoul(item) >= 1 && std::stoul(item) <= rows)
             row = static_cast<int64_t>(std::stoul(item)) - 1;
         else
             return fail(
                 fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}, or none.",
-                            printable(words[1]), printable(item), rows));
+                            DisplayText::printable(words[1]), DisplayText::printable(item), rows));
         return failAct(m_host.selectRow(*table, row),
-                       fmt::format("The table \"{}\" is disabled.", printable(words[1])));
+                       fmt::format("The table \"{}\" is disabled.", DisplayText::printable(words[1])));
     }
-    return fail(fmt::format("\"{}\" is a {}: select works on pop-ups and tables.", printable(words[1]),
-                            TerminalRenderer::describeView(*view).first));
+    return fail(fmt::format("\"{}\" is a {}: select works on pop-ups and tables.",
+                            DisplayText::printable(words[1]), TerminalRenderer::describeView(*view).first));
 }
 
 bool CommandInterpreter::commandType(const std::vector<std::string>& words) {
@@ -375,17 +361,17 @@ bool CommandInterpreter::commandType(const std::vector<std::string>& words) {
     if (!view) return false;
     auto field = std::dynamic_pointer_cast<TextField>(view);
     if (!field)
-        return fail(fmt::format("\"{}\" is a {}, not a text field.", printable(words[1]),
+        return fail(fmt::format("\"{}\" is a {}, not a text field.", DisplayText::printable(words[1]),
                                 TerminalRenderer::describeView(*view).first));
-    std::string text = joinWords(words, 2);
+    std::string text = AsciiText::joinWords(words, 2);
     if (TextField::findUntypable(text))
         return fail(
             fmt::format("Not typed: \"{}\" holds control characters or bytes that are not UTF-8 "
                         "(shown escaped); type the text without them.",
-                        printable(text)));
+                        DisplayText::printable(text)));
     m_host.changed();
     return failAct(m_host.typeText(*field, text),
-                   fmt::format("\"{}\" cannot be typed into ({}).", printable(words[1]),
+                   fmt::format("\"{}\" cannot be typed into ({}).", DisplayText::printable(words[1]),
                                field->isEditable() ? "it is disabled" : "it is a label"));
 }
 
@@ -393,12 +379,12 @@ bool CommandInterpreter::commandPress(const std::vector<std::string>& words) {
     if (words.size() < 2) return fail("Usage: press <view|button title>");
     auto window = keyWindowOrSay();
     if (!window) return false;
-    std::string ref = joinWords(words, 1);
+    std::string ref = AsciiText::joinWords(words, 1);
     // An identifier names one view for sure; then titles by the usual rules; then numbers.
     std::shared_ptr<View> view = findVisibleView(*window, ref);
     std::shared_ptr<Button> button = view ? nullptr : findVisibleButton(*window, ref);
     if (!view && !button) {
-        if (!isNumber(!ref.empty() && ref[0] == '#' ? ref.substr(1) : ref)) {
+        if (!AsciiText::isNumber(!ref.empty() && ref[0] == '#' ? ref.substr(1) : ref)) {
             std::vector<std::string> titles;
             for (const auto& v : visibleViews(*window))
                 if (auto b = std::dynamic_pointer_cast<Button>(v)) titles.push_back(b->title());
@@ -411,12 +397,12 @@ bool CommandInterpreter::commandPress(const std::vector<std::string>& words) {
     if (!button) {
         button = std::dynamic_pointer_cast<Button>(view);
         if (!button)
-            return fail(fmt::format("\"{}\" is a {}, not a button.", printable(ref),
+            return fail(fmt::format("\"{}\" is a {}, not a button.", DisplayText::printable(ref),
                                     TerminalRenderer::describeView(*view).first));
     }
     m_host.changed();
     return failAct(m_host.click(*button),
-                   fmt::format("The button \"{}\" is disabled.", printable(button->title())));
+                   fmt::format("The button \"{}\" is disabled.", DisplayText::printable(button->title())));
 }
 
 bool CommandInterpreter::commandTick(const std::vector<std::string>& words) {
@@ -425,17 +411,17 @@ bool CommandInterpreter::commandTick(const std::vector<std::string>& words) {
     if (auto table = std::dynamic_pointer_cast<TableView>(view)) return commandTickCell(*table, words);
     auto box = std::dynamic_pointer_cast<Button>(view);
     if (!box || box->kind() != Button::Kind::CheckBox)
-        return fail(fmt::format("\"{}\" is a {}, not a check box{}.", printable(words[1]),
+        return fail(fmt::format("\"{}\" is a {}, not a check box{}.", DisplayText::printable(words[1]),
                                 TerminalRenderer::describeView(*view).first, box ? ": use press" : ""));
     m_host.changed();
     return failAct(m_host.click(*box),
-                   fmt::format("The check box \"{}\" is disabled.", printable(box->title())));
+                   fmt::format("The check box \"{}\" is disabled.", DisplayText::printable(box->title())));
 }
 
 bool CommandInterpreter::commandTickCell(TableView& table, const std::vector<std::string>& words) {
     auto cell = lookUpCheckBoxCell(table, words);
     if (!cell.error.empty()) return fail(cell.error);
-    std::string name = printable(words[1]);
+    std::string name = DisplayText::printable(words[1]);
     if (!table.isEnabled()) return fail(fmt::format("The table \"{}\" is disabled.", name));
     m_host.changed();
     // The box as drawn: another host's change since then shows at the next draw, not in the tick.
@@ -463,9 +449,10 @@ bool CommandInterpreter::commandAnswer(const std::vector<std::string>& words) {
     const AlertRequest* alert = m_host.waitingAlert();
     if (!alert) return fail("No alert is waiting for an answer.");
     auto buttons = alertButtons(*alert);
-    std::string choice = joinWords(words, 1);
+    std::string choice = AsciiText::joinWords(words, 1);
     std::optional<int> value = alertReturnForTitle(*alert, choice);
-    if (!value && isNumber(choice) && std::stoul(choice) >= 1 && std::stoul(choice) <= buttons.size())
+    if (!value && AsciiText::isNumber(choice) && std::stoul(choice) >= 1 &&
+        std::stoul(choice) <= buttons.size())
         value = buttons[std::stoul(choice) - 1].returnValue;
     if (!value) {
         std::vector<std::string> titles, numbered;
@@ -494,23 +481,26 @@ bool CommandInterpreter::commandShow(const std::vector<std::string>& words) {
     if (!view) return false;
     auto table = std::dynamic_pointer_cast<TableView>(view);
     if (!table)
-        return fail(fmt::format("\"{}\" is a {}: pages are shown of tables.", printable(words[1]),
+        return fail(fmt::format("\"{}\" is a {}: pages are shown of tables.",
+                                DisplayText::printable(words[1]),
                                 TerminalRenderer::describeView(*view).first));
     size_t rows = table->numberOfRows();
     size_t first = 1, last = m_tablePageRows;
     if (words.size() >= 3) {
-        std::string range = joinWords(words, 2);
+        std::string range = AsciiText::joinWords(words, 2);
         size_t dash = range.find('-');
         std::string from = range.substr(0, dash),
                     to = dash == std::string::npos ? "" : range.substr(dash + 1);
-        if (!isNumber(from) || !isNumber(to) || std::stoul(from) < 1 || std::stoul(to) < std::stoul(from))
-            return fail(fmt::format("\"{}\" is not a range of rows such as 21-40.", printable(range)));
+        if (!AsciiText::isNumber(from) || !AsciiText::isNumber(to) || std::stoul(from) < 1 ||
+            std::stoul(to) < std::stoul(from))
+            return fail(
+                fmt::format("\"{}\" is not a range of rows such as 21-40.", DisplayText::printable(range)));
         first = std::stoul(from);
         last = std::stoul(to);
         if (last - first + 1 > kMaxPageRows)
             return fail(fmt::format("At most {} rows are shown at once.", kMaxPageRows));
         if (first > std::max<size_t>(rows, 1))
-            return fail(fmt::format("The table \"{}\" has {} rows.", printable(words[1]), rows));
+            return fail(fmt::format("The table \"{}\" has {} rows.", DisplayText::printable(words[1]), rows));
         m_tablePageRows = last - first + 1;
     } else {
         first = m_tableFirstRow.count(table.get()) ? m_tableFirstRow[table.get()] + 1 : 1;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FrontEndSupport.h"
@@ -69,13 +70,14 @@ ContextualMenuLookup contextualMenuOfSelectedRow(const Window& window) {
         if (!out.menu || out.menu->numberOfItems() == 0) {
             out.menu = nullptr;
             out.error = fmt::format("row {} of the table \"{}\" has no contextual menu", out.row + 1,
-                                    printable(table->identifier()));
+                                    DisplayText::printable(table->identifier()));
         }
         return out;
     }
     out.error = fmt::format("no table row is selected: select one first (select {} <row>)",
-                            tables.front()->identifier().empty() ? std::string("<table>")
-                                                                 : printable(tables.front()->identifier()));
+                            tables.front()->identifier().empty()
+                                ? std::string("<table>")
+                                : DisplayText::printable(tables.front()->identifier()));
     return out;
 }
 
@@ -92,15 +94,6 @@ std::vector<size_t> checkBoxColumns(const TableView& table) {
     return columns;
 }
 
-namespace {
-
-bool isNumber(const std::string& s) {
-    return !s.empty() && s.size() < 10 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-}  // namespace
-
 KeyWindowLookup lookUpKeyWindow() {
     KeyWindowLookup found{Application::shared().keyWindow(), {}};
     if (!found.window) found.error = "No window is open: choose a command with \"menu\" first.";
@@ -111,7 +104,7 @@ ViewLookup lookUpView(const Window& window, const std::string& ref, const std::s
     if (auto view = findVisibleView(window, ref)) return {view, {}};
     std::string number = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
     auto views = visibleViews(window);
-    if (isNumber(number)) {
+    if (AsciiText::isNumber(number)) {
         size_t n = std::stoul(number);
         if (n >= 1 && n <= views.size()) return {views[n - 1], {}};
     }
@@ -121,15 +114,16 @@ ViewLookup lookUpView(const Window& window, const std::string& ref, const std::s
     std::string nearest = nearestTitle(identifiers, ref);
     return {
         nullptr,
-        fmt::format("Window {} has no view \"{}\"{}: use an identifier or a number (1 to {}) from \"show\".",
-                    windowName, printable(ref),
-                    nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", printable(nearest)),
-                    views.size())};
+        fmt::format(
+            "Window {} has no view \"{}\"{}: use an identifier or a number (1 to {}) from \"show\".",
+            windowName, DisplayText::printable(ref),
+            nearest.empty() ? "" : fmt::format(" (did you mean \"{}\"?)", DisplayText::printable(nearest)),
+            views.size())};
 }
 
 CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<std::string>& words) {
     CheckBoxCellLookup found;
-    std::string name = printable(words.size() > 1 ? words[1] : std::string());
+    std::string name = DisplayText::printable(words.size() > 1 ? words[1] : std::string());
     auto boxes = checkBoxColumns(table);
     if (boxes.empty()) {
         found.error = fmt::format("The table \"{}\" has no check-box column to tick.", name);
@@ -141,9 +135,9 @@ CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<
     }
     size_t rows = table.numberOfRows();
     const std::string& rowText = words[2];
-    if (!isNumber(rowText) || std::stoul(rowText) < 1 || std::stoul(rowText) > rows) {
+    if (!AsciiText::isNumber(rowText) || std::stoul(rowText) < 1 || std::stoul(rowText) > rows) {
         found.error = fmt::format("The table \"{}\" has no row \"{}\": give a number from 1 to {}.", name,
-                                  printable(rowText), rows);
+                                  DisplayText::printable(rowText), rows);
         return found;
     }
     found.row = std::stoul(rowText) - 1;
@@ -151,7 +145,7 @@ CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<
     std::vector<std::string> boxNames;
     for (size_t c : boxes)
         boxNames.push_back(columns[c].title.empty() ? columns[c].identifier : columns[c].title);
-    std::string listed = printable(fmt::format("{}", fmt::join(boxNames, ", ")));
+    std::string listed = DisplayText::printable(fmt::format("{}", fmt::join(boxNames, ", ")));
     if (words.size() == 3) {
         if (boxes.size() > 1) {
             found.error =
@@ -172,7 +166,8 @@ CheckBoxCellLookup lookUpCheckBoxCell(const TableView& table, const std::vector<
         match = matchTitle(boxNames, wanted, "check-box column");
         if (match.index) column = boxes[*match.index];
     }
-    if (!column && isNumber(wanted) && std::stoul(wanted) >= 1 && std::stoul(wanted) <= columns.size())
+    if (!column && AsciiText::isNumber(wanted) && std::stoul(wanted) >= 1 &&
+        std::stoul(wanted) <= columns.size())
         column = std::stoul(wanted) - 1;
     if (!column) {
         found.error =

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/foundation/UserDirectories.h"
+
 namespace platform {
 
 namespace {
@@ -47,11 +49,8 @@ unsigned char endOfFileKey(int fd) {
 }  // namespace
 
 std::filesystem::path LineEditor::defaultHistoryFile() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
-        return std::filesystem::path(data) / "zandrel" / "history";
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-        return std::filesystem::path(home) / ".local" / "share" / "zandrel" / "history";
-    return {};
+    const auto data = UserDirectories::dataHome();
+    return data.empty() ? std::filesystem::path() : data / "zandrel" / "history";
 }
 
 LineEditor::LineEditor(Options options) : m_options(std::move(options)) {

@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 
 std::string quoted(std::string_view text) {
-    return fmt::format("\"{}\"", printable(text));
+    return fmt::format("\"{}\"", DisplayText::printable(text));
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ std::string TerminalDrawing::popoverBox(const Popover& popover, size_t anchorNum
             auto [kind, state] = TerminalRenderer::describeView(*entry.view);
             const std::string& id = entry.view->identifier();
             lines.push_back(fmt::format("{}{} {} {}", std::string(std::min<size_t>(entry.depth, 4) * 2, ' '),
-                                        id.empty() ? "-" : printable(id), kind, state));
+                                        id.empty() ? "-" : DisplayText::printable(id), kind, state));
             const auto& subs = entry.view->subviews();
             for (auto it = subs.rbegin(); it != subs.rend(); ++it)
                 stack.push_back({it->get(), entry.depth + 1});

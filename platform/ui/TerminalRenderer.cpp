@@ -49,7 +49,7 @@ std::vector<std::string> wrapText(const std::string& text, size_t width) {
         // Tabs and carriage returns lay out nothing a terminal line can keep: they become spaces.
         std::replace(paragraph.begin(), paragraph.end(), '\t', ' ');
         std::replace(paragraph.begin(), paragraph.end(), '\r', ' ');
-        wrapParagraph(printable(paragraph), width, lines);
+        wrapParagraph(DisplayText::printable(paragraph), width, lines);
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -125,12 +125,12 @@ void renderMenuItems(const Menu& menu, const std::string& prefix, size_t width,
         std::string notes;
         if (!item->hasSubmenu() && !item->isEnabled()) notes += "  (disabled)";
         if (!item->keyEquivalent().empty())
-            notes += fmt::format("  [key {}]", printable(item->keyEquivalent()));
+            notes += fmt::format("  [key {}]", DisplayText::printable(item->keyEquivalent()));
         const Menu* submenu = item->submenu().get();
         bool loops = submenu && std::find(above.begin(), above.end(), submenu) != above.end();
         if (loops) notes += "  (contains a menu above it)";
-        out += TerminalRenderer::fitWidth(fmt::format("{}{} {}{}", indent, path, printable(title), notes),
-                                          width) +
+        out += TerminalRenderer::fitWidth(
+                   fmt::format("{}{} {}{}", indent, path, DisplayText::printable(title), notes), width) +
                "\n";
         if (submenu && !loops) renderMenuItems(*submenu, path, width, above, out);
     }
@@ -164,19 +164,20 @@ std::vector<size_t> shareColumns(const std::vector<size_t>& wanted, size_t avail
 }
 
 std::string viewReference(const View& view, size_t number) {
-    return view.identifier().empty() ? std::to_string(number) : printable(view.identifier());
+    return view.identifier().empty() ? std::to_string(number) : DisplayText::printable(view.identifier());
 }
 
 // A check-box cell reads "[x] Title" or "[ ] Title" with the title its delegate gives it; other
 // cells show their value, and a cell without one stays blank.
 std::string cellText(const TableView& table, size_t column, size_t row) {
     Value value = table.valueAt(column, row);
-    if (!table.tableColumns()[column].checkBox) return value.isNull() ? "" : printable(value.description());
+    if (!table.tableColumns()[column].checkBox)
+        return value.isNull() ? "" : DisplayText::printable(value.description());
     // Asking the delegate for a title changes nothing of the table; the call is not const only
     // because the delegate is handed the table it may look at.
     std::string title = const_cast<TableView&>(table).cellTitleAt(column, row);
     std::string box = isTicked(value) ? "[x]" : "[ ]";
-    return title.empty() ? box : box + " " + printable(title);
+    return title.empty() ? box : box + " " + DisplayText::printable(title);
 }
 
 void renderTableRows(const TableView& table, size_t viewNumber, const RenderOptions& options,
@@ -265,7 +266,7 @@ std::string TerminalRenderer::fitWidth(std::string_view text, size_t width) {
 
 std::string TerminalRenderer::windowName(const Window& window) {
     return window.title().empty() ? std::string("(untitled)")
-                                  : fmt::format("\"{}\"", printable(window.title()));
+                                  : fmt::format("\"{}\"", DisplayText::printable(window.title()));
 }
 
 // What a view is and what state it is in, for one line of the window's drawing.
@@ -275,10 +276,10 @@ std::pair<std::string, std::string> TerminalRenderer::describeView(const View& v
         if (b->kind() == Button::Kind::CheckBox) {
             kind = "check box";
             const char* mark = b->state() == Button::On ? "[x]" : b->state() == Button::Mixed ? "[-]" : "[ ]";
-            state = fmt::format("{} {}", mark, printable(b->title()));
+            state = fmt::format("{} {}", mark, DisplayText::printable(b->title()));
         } else {
             kind = "button";
-            state = fmt::format("< {} >", printable(b->title()));
+            state = fmt::format("< {} >", DisplayText::printable(b->title()));
             if (b->keyEquivalent() == "\r")
                 state += " (Return)";
             else if (b->keyEquivalent() == "\x1b")
@@ -289,28 +290,28 @@ std::pair<std::string, std::string> TerminalRenderer::describeView(const View& v
         auto titles = p->itemTitles();
         for (size_t i = 0; i < titles.size(); ++i) {
             bool selected = static_cast<int64_t>(i) == p->indexOfSelectedItem();
-            state +=
-                fmt::format("{}{}{}. {}", i ? "  " : "", selected ? "*" : "", i + 1, printable(titles[i]));
+            state += fmt::format("{}{}{}. {}", i ? "  " : "", selected ? "*" : "", i + 1,
+                                 DisplayText::printable(titles[i]));
         }
         if (titles.empty()) state = "(no items)";
     } else if (auto* t = dynamic_cast<const TextField*>(&view)) {
         kind = t->isEditable() ? "text field" : "label";
-        state = t->isEditable() ? fmt::format("\"{}\"", printable(t->stringValue()))
-                                : printable(t->stringValue());
+        state = t->isEditable() ? fmt::format("\"{}\"", DisplayText::printable(t->stringValue()))
+                                : DisplayText::printable(t->stringValue());
         if (t->isEditing())
-            state += fmt::format("  (editing: \"{}\")", printable(*t->editingText()));
+            state += fmt::format("  (editing: \"{}\")", DisplayText::printable(*t->editingText()));
         else if (t->isEditable() && t->stringValue().empty() && !t->placeholder().empty())
-            state += fmt::format("  (placeholder: {})", printable(t->placeholder()));
+            state += fmt::format("  (placeholder: {})", DisplayText::printable(t->placeholder()));
     } else if (auto* tv = dynamic_cast<const TableView*>(&view)) {
         kind = "table";
         std::vector<std::string> titles;
         for (const auto& c : tv->tableColumns())
-            titles.push_back(printable(c.title.empty() ? c.identifier : c.title));
+            titles.push_back(DisplayText::printable(c.title.empty() ? c.identifier : c.title));
         size_t rows = tv->numberOfRows();
         state = fmt::format("{} ({} rows)", fmt::join(titles, " | "), rows);
     } else if (auto* i = dynamic_cast<const ImageView*>(&view)) {
         kind = "image";
-        state = printable(i->imageName());
+        state = DisplayText::printable(i->imageName());
     } else {
         kind = "group";
     }
@@ -347,7 +348,7 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
         auto [kind, state] = describeView(*view);
         // Deep nesting indents only so far: the line must keep room for what the view shows.
         std::string name = std::string(std::min<size_t>(depth * 2, 8), ' ') +
-                           (view->identifier().empty() ? "-" : printable(view->identifier()));
+                           (view->identifier().empty() ? "-" : DisplayText::printable(view->identifier()));
         widestName = std::max(widestName, displayWidth(name));
         widestKind = std::max(widestKind, displayWidth(kind));
         lines.push_back({std::move(name), std::move(kind), std::move(state)});
@@ -402,9 +403,10 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
             std::string line;
             for (const TerminalLayout::Cell& cell : row) {
                 const View& view = *views[cell.item];
-                std::string text = fmt::format("#{} {} {}", cell.item + 1,
-                                               view.identifier().empty() ? "-" : printable(view.identifier()),
-                                               lines[cell.item].state);
+                std::string text =
+                    fmt::format("#{} {} {}", cell.item + 1,
+                                view.identifier().empty() ? "-" : DisplayText::printable(view.identifier()),
+                                lines[cell.item].state);
                 if (!line.empty()) line += std::string(TerminalLayout::kCellGap, ' ');
                 line += padRight(fitWidth(text, cell.width), cell.width);
             }
@@ -429,8 +431,8 @@ std::string TerminalRenderer::renderWindow(const Window& window, const RenderOpt
             size_t itemIndent = width >= 80 ? kRowIndentWide : kRowIndentNarrow;
             for (size_t k = 0; k < titles.size(); ++k) {
                 std::string mark = static_cast<int64_t>(k) == selected ? "*" : "";
-                std::string line =
-                    padLeft(mark, itemIndent) + fmt::format("{}. {}", k + 1, printable(titles[k]));
+                std::string line = padLeft(mark, itemIndent) +
+                                   fmt::format("{}. {}", k + 1, DisplayText::printable(titles[k]));
                 out += fitWidth(line, width) + "\n";
             }
             return;
@@ -536,15 +538,15 @@ std::string TerminalRenderer::renderAlert(const AlertRequest& alert, size_t widt
     width = std::max(width, kNarrowest);
     const std::string bar = "| ";
     std::string out = fitWidth(fmt::format("+-- {}: {}", alert.informational ? "Information" : "Alert",
-                                           printable(alert.title)),
+                                           DisplayText::printable(alert.title)),
                                width) +
                       "\n";
     for (const auto& line : wrapText(alert.message, width - bar.size())) out += bar + line + "\n";
     auto list = alertButtons(alert);
     std::vector<std::string> buttons;
     for (size_t i = 0; i < list.size(); ++i)
-        buttons.push_back(
-            fmt::format("{}) {}{}", i + 1, printable(list[i].title), i == 0 ? " (default)" : ""));
+        buttons.push_back(fmt::format("{}) {}{}", i + 1, DisplayText::printable(list[i].title),
+                                      i == 0 ? " (default)" : ""));
     std::string row = fmt::format("{}", fmt::join(buttons, "   "));
     if (displayWidth(bar + row) <= width) {
         out += bar + row + "\n";

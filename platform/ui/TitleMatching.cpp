@@ -61,7 +61,7 @@ std::u32string matchKey(std::string_view text, bool fold) {
 }
 
 std::string quoted(std::string_view text) {
-    return fmt::format("\"{}\"", printable(text));
+    return fmt::format("\"{}\"", DisplayText::printable(text));
 }
 
 // Restricted Damerau-Levenshtein distance (a swap of neighbours counts as one edit), giving up

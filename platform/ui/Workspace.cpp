@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/foundation/DisplayText.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/FrontEnd.h"
@@ -22,18 +23,6 @@ namespace platform {
 namespace {
 
 constexpr auto kReapInterval = std::chrono::milliseconds(250);
-
-// An address as log lines show it: refused ones may hold anything, of any length.
-std::string printable(std::string_view text) {
-    constexpr size_t kLongest = 200;
-    std::string out;
-    for (char c : text.substr(0, kLongest)) {
-        auto u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u >= 0x7f ? '?' : c;
-    }
-    if (text.size() > kLongest) out += "...";
-    return out;
-}
 
 bool isSchemeCharacter(char c, bool first) {
     bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -115,7 +104,8 @@ Workspace::Opener Workspace::setOpenerForTesting(Opener opener) {
 
 bool Workspace::openURL(const std::string& url) {
     if (auto why = refusalReason(url)) {
-        Log::format("Cannot open the address \"{}\": {}.", printable(url), *why);
+        // Refused addresses may hold anything, of any length.
+        Log::format("Cannot open the address \"{}\": {}.", DisplayText::printable(url, 200), *why);
         return false;
     }
     if (m_opener) return m_opener(url);

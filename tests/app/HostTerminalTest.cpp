@@ -242,7 +242,7 @@ TEST_F(HostTerminalTest, APipedScriptWithoutMistakesStillExitsZeroAndSaves) {
 TEST_F(HostTerminalTest, AnEscapedErrorShowsTheEscapeInsteadOfSendingIt) {
     ProcessResult r = piped("menu Plug-ins > Zandrel > Duplicate\ntype name abc\x1b[DX\n");
     EXPECT_EQ(r.exitCode, 4);
-    EXPECT_NE(r.out.find("abc\\e[DX"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("abc\\x1b[DX"), std::string::npos) << r.out;
 }
 
 class SignalWhileSuccessShows : public HostTerminalTest, public ::testing::WithParamInterface<int> {};

@@ -66,8 +66,8 @@ TEST(MatchTitleTest, ExactThenCaseThenUniquePrefixNeverGuessing) {
         {"Ordres", std::nullopt, "no item \"Ordres\" (did you mean \"Orders\"?)"},
         {"xyz", std::nullopt, "no item \"xyz\""},
         {"", std::nullopt, "no item \"\""},
-        {"\x1b[D", std::nullopt, "no item \"\\e[D\""},
-        {"abc\x1b[D\x1b[DX", std::nullopt, "no item \"abc\\e[D\\e[DX\""},
+        {"\x1b[D", std::nullopt, "no item \"\\x1b[D\""},
+        {"abc\x1b[D\x1b[DX", std::nullopt, "no item \"abc\\x1b[D\\x1b[DX\""},
         {"\xff", std::nullopt, "no item \"\\xff\""},
     };
     for (const auto& c : cases) {
@@ -103,7 +103,7 @@ TEST(MatchTitleTest, EdgeLists) {
          {"a\x1b[31mb", "a\x1b[32mc"},
          "a",
          std::nullopt,
-         "\"a\" is ambiguous: \"a\\e[31mb\", \"a\\e[32mc\""},
+         "\"a\" is ambiguous: \"a\\x1b[31mb\", \"a\\x1b[32mc\""},
         {"GreekCaseIgnored",
          {"\u03a9\u03bc\u03ad\u03b3\u03b1", "x"},
          "\u03c9\u03bc\u03ad\u03b3\u03b1",
@@ -250,7 +250,7 @@ TEST(PrintableTest, EscapesControlsAndBrokenUtf8Only) {
         std::string shown;
     };
     const Case cases[] = {
-        {"abc\x1b[D\x1b[DX", "abc\\e[D\\e[DX"},
+        {"abc\x1b[D\x1b[DX", "abc\\x1b[D\\x1b[DX"},
         {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
         {std::string("nul\0end", 7), "nul\\x00end"},
         {"\x01\x7f", "\\x01\\x7f"},
@@ -277,7 +277,7 @@ TEST(PrintableTest, EscapesControlsAndBrokenUtf8Only) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
-        EXPECT_EQ(printable(c.text), c.shown);
+        EXPECT_EQ(DisplayText::printable(c.text), c.shown);
     }
 }
 
@@ -285,7 +285,7 @@ TEST(PrintableTest, EveryByteAlone) {
     for (int b = 0; b < 256; ++b) {
         SCOPED_TRACE(b);
         std::string text(1, static_cast<char>(b));
-        std::string shown = printable(text);
+        std::string shown = DisplayText::printable(text);
         EXPECT_FALSE(hasControlBytes(shown)) << shown;
         EXPECT_TRUE(isUtf8(shown));
         if (b >= 0x20 && b < 0x7f)
@@ -302,10 +302,10 @@ TEST(PrintableTest, RandomBytesComeOutPrintableAndValidTextUnchanged) {
         std::mt19937 random(seed);
         std::string bytes;
         for (size_t n = random() % 64; n > 0; --n) bytes += static_cast<char>(random() % 256);
-        std::string shown = printable(bytes);
+        std::string shown = DisplayText::printable(bytes);
         EXPECT_FALSE(hasControlBytes(shown)) << seed;
         EXPECT_TRUE(isUtf8(shown)) << seed;
-        EXPECT_EQ(printable(shown), shown) << seed;  // already printable text is left alone
+        EXPECT_EQ(DisplayText::printable(shown), shown) << seed;  // already printable text is left alone
 
         std::u32string chars;
         for (size_t n = random() % 32; n > 0; --n)
@@ -328,7 +328,7 @@ TEST(PrintableTest, RandomBytesComeOutPrintableAndValidTextUnchanged) {
                 text += static_cast<char>(0x80 | (c & 0x3f));
             }
         }
-        EXPECT_EQ(printable(text), text) << seed;
+        EXPECT_EQ(DisplayText::printable(text), text) << seed;
         // Decoding gives back the characters that were encoded.
         std::u32string decoded;
         for (size_t pos = 0; pos < text.size();) decoded += nextCodePoint(text, pos).value_or(0);
@@ -375,7 +375,7 @@ TEST_F(FrontEndSupportUiTest, MenuPathsMatchLikeEveryOtherTitle) {
          "has "
          "\"Duplicate form definition\u2026\", \"Check for updates\")"},
         {"File > Clos\x1b", nullptr,
-         "the menu \"File\" has no item \"Clos\\e\" (did you mean \"Close\"?) (it has \"Close\")"},
+         "the menu \"File\" has no item \"Clos\\x1b\" (did you mean \"Close\"?) (it has \"Close\")"},
         {"Format > Bold", nullptr, "\"Format\" has no submenu"},
     };
     for (const auto& c : cases) {

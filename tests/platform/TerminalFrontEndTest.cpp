@@ -576,7 +576,7 @@ TEST_F(TerminalFrontEndTest, ControlCharactersAreNeverTypedAndShownEscaped) {
         for (unsigned char c : said) EXPECT_TRUE(c >= 0x20 || c == '\n') << "raw control byte " << int(c);
         EXPECT_FALSE(field->isEditing());
     }
-    EXPECT_TRUE(contains(output(), "abc\\e[D\\e[DX")) << output();
+    EXPECT_TRUE(contains(output(), "abc\\x1b[D\\x1b[DX")) << output();
     EXPECT_TRUE(terminal->execute("type name \"Caf\xc3\xa9 \xe2\x80\xa6\""));
     EXPECT_EQ(field->editingText(), std::optional<std::string>("Caf\xc3\xa9 \xe2\x80\xa6"));
 }
@@ -855,8 +855,8 @@ TEST(TypableAgreement, FindUntypableAgreesWithDecodingCharacterByCharacter) {
             auto point = nextCodePoint(text, pos);
             if (!point || *point < 0x20 || (*point >= 0x7f && *point <= 0x9f)) expected = start;
         }
-        ASSERT_EQ(TextField::findUntypable(text), expected) << printable(text);
-        EXPECT_EQ(expected.has_value(), TextField().typeText(text) == false) << printable(text);
+        ASSERT_EQ(TextField::findUntypable(text), expected) << DisplayText::printable(text);
+        EXPECT_EQ(expected.has_value(), TextField().typeText(text) == false) << DisplayText::printable(text);
     }
 }
 

@@ -82,7 +82,7 @@ TEST(DisplayWidthTest, CountsColumnsNotBytes) {
         {"\xff\xfe", 2},  // stray bytes: one column each
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(printable(c.text));
+        SCOPED_TRACE(DisplayText::printable(c.text));
         EXPECT_EQ(TerminalRenderer::displayWidth(c.text), c.width);
     }
 }
@@ -108,7 +108,7 @@ TEST(FitWidthTest, CutsWholeCharactersAndEndsInAnEllipsis) {
         {"\xc3\xa9t\xc3\xa9", 3, "\xc3\xa9t\xc3\xa9"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(printable(c.text) + " at " + std::to_string(c.width));
+        SCOPED_TRACE(DisplayText::printable(c.text) + " at " + std::to_string(c.width));
         auto fitted = TerminalRenderer::fitWidth(c.text, c.width);
         EXPECT_EQ(fitted, c.fitted);
         EXPECT_LE(TerminalRenderer::displayWidth(fitted), c.width);
@@ -202,8 +202,8 @@ TEST_F(TerminalRendererTest, StoredControlCharactersAreDrawnEscaped) {
     button->setIdentifier("go");
     window->contentView()->addSubview(button);
     std::string drawn = TerminalRenderer::renderWindow(*window);
-    EXPECT_TRUE(contains(drawn, "=== \"Evil\\e]0;title\\x07\" ===")) << drawn;
-    EXPECT_TRUE(contains(drawn, "< Go\\e[2J >")) << drawn;
+    EXPECT_TRUE(contains(drawn, "=== \"Evil\\x1b]0;title\\x07\" ===")) << drawn;
+    EXPECT_TRUE(contains(drawn, "< Go\\x1b[2J >")) << drawn;
     EXPECT_FALSE(contains(drawn, "\x1b"));
 }
 
@@ -226,7 +226,7 @@ TEST_F(TerminalRendererTest, LabelsOfSeveralLinesOrTooLongAreWrappedNotCut) {
         expectFits(drawn, width);
         EXPECT_FALSE(contains(drawn, "\u2026")) << "nothing of the message is cut\n" << drawn;
         EXPECT_FALSE(contains(drawn, "\x1b")) << drawn;
-        EXPECT_TRUE(contains(drawn, "\\e[2J")) << drawn;
+        EXPECT_TRUE(contains(drawn, "\\x1b[2J")) << drawn;
         // Every word is there, and each change starts a line of its own.
         std::string words;
         for (const auto& line : linesOf(drawn)) words += line + " ";
@@ -409,7 +409,7 @@ TEST(AlertDrawingTest, MessagesWrapAtSpacesToTheWidth) {
          12,
          {"\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5",
           "\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5"}},
-        {"ControlsEscapedTabsSpaced", "a\x1b[1mb\tc", 40, {"a\\e[1mb c"}},
+        {"ControlsEscapedTabsSpaced", "a\x1b[1mb\tc", 40, {"a\\x1b[1mb c"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -462,7 +462,7 @@ TEST(MenuDrawingTest, FitsTheWidthEscapesTitlesAndStopsAtLoops) {
         EXPECT_EQ(linesOf(drawn).size(), 5u) << drawn;
     }
     std::string wide = TerminalRenderer::renderMenuBar(*bar, 200);
-    EXPECT_TRUE(contains(wide, "      1.2 Red\\e[31m  (disabled)\n")) << wide;  // no target answers
+    EXPECT_TRUE(contains(wide, "      1.2 Red\\x1b[31m  (disabled)\n")) << wide;  // no target answers
     EXPECT_TRUE(contains(wide, "      1.3 Back to the top  (contains a menu above it)\n")) << wide;
     loop->setSubmenu(nullptr);  // menus own their submenus: the loop would keep both alive
 }

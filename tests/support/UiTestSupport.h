@@ -20,8 +20,8 @@
 #include "platform/ui/ActionTarget.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MenuItem.h"
-#include "platform/ui/TerminalFrontEnd.h"
 #include "platform/ui/TerminalRenderer.h"
+#include "platform/ui/terminal/TerminalFrontEnd.h"
 
 namespace testsupport {
 

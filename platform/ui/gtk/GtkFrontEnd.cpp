@@ -68,7 +68,7 @@ Kind kindOf(const View& view) {
 // GTK cannot show bytes that are not UTF-8 (it warns and shows nothing): they are shown escaped.
 Glib::ustring shown(const std::string& text) {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-    return printable(text);
+    return DisplayText::printable(text);
 }
 
 // The theme's icon for a toolkit image named without pixels of its own. Only exact names count:
@@ -603,8 +603,8 @@ Gtk::Widget* GtkFrontEnd::createWidget(WindowEntry& entry, const std::shared_ptr
                     auto modifiers = Gdk::ModifierType::CONTROL_MASK | Gdk::ModifierType::ALT_MASK |
                                      Gdk::ModifierType::SUPER_MASK | Gdk::ModifierType::SHIFT_MASK;
                     if ((state & modifiers) != Gdk::ModifierType{}) return false;
-                    auto view = weak.lock();
-                    return view && tableKey(view, keyval);
+                    auto table = weak.lock();
+                    return table && tableKey(table, keyval);
                 },
                 false);
             scroller->add_controller(keys);
@@ -966,7 +966,7 @@ bool GtkFrontEnd::openURL(const std::string& url) {
     GError* error = nullptr;
     bool ok = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error);
     if (error) {
-        Log::format("cannot open {}: {}", printable(url), error->message);
+        Log::format("cannot open {}: {}", DisplayText::printable(url), error->message);
         g_error_free(error);
     }
     return ok;

@@ -69,13 +69,14 @@ std::string describeRows(Gtk::ListBox& list) {
                 if (auto* check = dynamic_cast<Gtk::CheckButton*>(cell))
                     cells.push_back(
                         fmt::format("[{}] {}", check->get_active() ? "x" : " ", check->get_label().raw()));
-                else if (auto* label = dynamic_cast<Gtk::Label*>(cell))
-                    cells.push_back(label->get_text().raw());
+                else if (auto* text = dynamic_cast<Gtk::Label*>(cell))
+                    cells.push_back(text->get_text().raw());
             }
         }
         std::string text;
         for (size_t c = 0; c < cells.size(); ++c) text += (c ? " | " : "") + cells[c];
-        out += fmt::format("    {}{}. {}\n", row->is_selected() ? "*" : "", r + 1, printable(text));
+        out +=
+            fmt::format("    {}{}. {}\n", row->is_selected() ? "*" : "", r + 1, DisplayText::printable(text));
     }
     return out;
 }
@@ -220,14 +221,14 @@ void GtkScriptPlayer::perform(std::span<const pollfd>) {
         auto words = CommandInterpreter::splitWords(line, error);
         if (words && words->empty()) continue;
         ++m_commandNumber;
-        say(fmt::format("> {}\n", printable(line)));
+        say(fmt::format("> {}\n", DisplayText::printable(line)));
         bool ok = m_interpreter.execute(line);
         m_commandsSinceHook = true;
         m_pendingShot = m_commandNumber;
         if (!ok) {
             m_failedLine = m_next;
-            writeAll(m_options.errorFd,
-                     fmt::format("line {}: {}: {}\n", m_next, printable(line), m_interpreter.lastError()));
+            writeAll(m_options.errorFd, fmt::format("line {}: {}: {}\n", m_next, DisplayText::printable(line),
+                                                    m_interpreter.lastError()));
             say(fmt::format("(stopped at line {}: the rest of the script is not run)\n", m_next));
             m_next = m_lines.size();
             m_finishing = true;
@@ -244,8 +245,9 @@ void GtkScriptPlayer::finishStep() {
         AlertButton declined = decliningButton(alert->request);
         std::string cause = m_failedLine ? fmt::format("the script stopped at line {}", *m_failedLine)
                                          : std::string("no more input");
-        say(fmt::format("({}: alert \"{}\" answered \"{}\")\n", cause, printable(alert->request.title),
-                        printable(declined.title)));
+        say(fmt::format("({}: alert \"{}\" answered \"{}\")\n", cause,
+                        DisplayText::printable(alert->request.title),
+                        DisplayText::printable(declined.title)));
         for (auto& [button, value] : alert->buttons)
             if (value == declined.returnValue) g_signal_emit_by_name(button->gobj(), "clicked");
         if (!alert->answer) alert->answer = declined.returnValue;
@@ -276,7 +278,7 @@ namespace {
 
 std::string shownName(const View& view) {
     return view.identifier().empty() ? std::string("the control")
-                                     : fmt::format("\"{}\"", printable(view.identifier()));
+                                     : fmt::format("\"{}\"", DisplayText::printable(view.identifier()));
 }
 
 }  // namespace
@@ -395,9 +397,9 @@ void GtkScriptPlayer::show() {
     // What the widgets show, read back from GTK: a person's view of the key window.
     std::string out;
     if (auto* alert = m_frontEnd.currentAlert()) {
-        out += fmt::format("alert \"{}\"", printable(alert->window->get_title().raw()));
+        out += fmt::format("alert \"{}\"", DisplayText::printable(alert->window->get_title().raw()));
         for (auto& [button, value] : alert->buttons)
-            out += fmt::format(" [{}{}]", printable(button->get_label().raw()),
+            out += fmt::format(" [{}{}]", DisplayText::printable(button->get_label().raw()),
                                value == kAlertDefaultReturn ? "*" : "");
         out += '\n';
     }
@@ -411,8 +413,8 @@ void GtkScriptPlayer::show() {
         say(out + "(no window)\n");
         return;
     }
-    out +=
-        fmt::format("window \"{}\"{}\n", printable(gw->get_title().raw()), gw->get_modal() ? " modal" : "");
+    out += fmt::format("window \"{}\"{}\n", DisplayText::printable(gw->get_title().raw()),
+                       gw->get_modal() ? " modal" : "");
     size_t number = 0;
     for (const auto& view : visibleViews(*key)) {
         ++number;
@@ -422,21 +424,21 @@ void GtkScriptPlayer::show() {
         std::string line;
         std::string rowLines;
         if (auto* check = dynamic_cast<Gtk::CheckButton*>(widget)) {
-            line = fmt::format("check box \"{}\" {}", printable(check->get_label().raw()),
+            line = fmt::format("check box \"{}\" {}", DisplayText::printable(check->get_label().raw()),
                                check->get_active() ? "on" : "off");
         } else if (auto* button = dynamic_cast<Gtk::Button*>(widget)) {
-            line = fmt::format("button \"{}\"{}", printable(button->get_label().raw()),
+            line = fmt::format("button \"{}\"{}", DisplayText::printable(button->get_label().raw()),
                                button->has_css_class("suggested-action") ? " default" : "");
         } else if (auto* entry = dynamic_cast<Gtk::Entry*>(widget)) {
-            line = fmt::format("text field \"{}\"", printable(entry->get_text().raw()));
+            line = fmt::format("text field \"{}\"", DisplayText::printable(entry->get_text().raw()));
         } else if (auto* label = dynamic_cast<Gtk::Label*>(widget)) {
-            line = fmt::format("label \"{}\"", printable(label->get_text().raw()));
+            line = fmt::format("label \"{}\"", DisplayText::printable(label->get_text().raw()));
         } else if (auto* dropDown = dynamic_cast<Gtk::DropDown*>(widget)) {
             auto list = std::dynamic_pointer_cast<Gtk::StringList>(dropDown->get_model());
             guint selected = dropDown->get_selected();
             line = fmt::format("pop-up \"{}\" ({} items)",
                                list && selected != GTK_INVALID_LIST_POSITION
-                                   ? printable(list->get_string(selected).raw())
+                                   ? DisplayText::printable(list->get_string(selected).raw())
                                    : "",
                                list ? list->get_n_items() : 0);
         } else if (auto* list = listOf(widget)) {

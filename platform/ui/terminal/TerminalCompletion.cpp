@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/CommandInterpreter.h"
@@ -14,15 +15,6 @@
 #include "platform/ui/Window.h"
 
 namespace platform {
-
-namespace {
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
 
 namespace {
 
@@ -134,7 +126,7 @@ LineEditor::Completion completeCommandLine(const std::string& before, const Aler
         offerWords(first);
         return out;
     }
-    std::string command = lower(line.words[0]);
+    std::string command = AsciiText::lower(line.words[0]);
     if (command == "menu") {
         // Titles separated by ">": the part after the last one is completed.
         size_t pathStart = line.wordStarts.size() > 1 ? line.wordStarts[1] : before.size() - line.last.size();

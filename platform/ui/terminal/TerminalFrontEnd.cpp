@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -28,11 +29,6 @@ namespace platform {
 
 namespace {
 
-bool isNumber(const std::string& s) {
-    return !s.empty() && s.size() < 10 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Lines longer than this (a paste gone wrong, a file that is not a script) are refused whole,
 // never kept growing in memory.
 constexpr size_t kMaxLineBytes = 64 * 1024;
@@ -47,7 +43,8 @@ size_t TerminalFrontEnd::measureWidth(int outputFd) {
     if (::ioctl(outputFd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     if (const char* columns = std::getenv("COLUMNS")) {
         std::string text(columns);
-        if (isNumber(text) && std::stoul(text) > 0) return std::min<size_t>(std::stoul(text), 1000);
+        if (AsciiText::isNumber(text) && std::stoul(text) > 0)
+            return std::min<size_t>(std::stoul(text), 1000);
     }
     return 80;
 }
@@ -186,7 +183,8 @@ int TerminalFrontEnd::runAlert(const AlertRequest& alert) {
     if (reachedEndOfInput() || !m_running || m_terminating) {
         // Nobody is there to answer: an offer is declined, never accepted on their behalf.
         AlertButton declined = decliningButton(alert);
-        write(fmt::format("({}: answering \"{}\")\n", unansweredCause(), printable(declined.title)));
+        write(fmt::format("({}: answering \"{}\")\n", unansweredCause(),
+                          DisplayText::printable(declined.title)));
         return declined.returnValue;
     }
     PendingAlert pending{alert, std::nullopt};
@@ -348,7 +346,7 @@ void TerminalFrontEnd::perform(std::span<const pollfd> polled) {
             if (*line == kTooLongMarker) {
                 ok = fail(fmt::format("A line longer than {} KiB was not run.", kMaxLineBytes / 1024));
             } else {
-                if (!m_interactive) write(fmt::format("> {}\n", printable(*line)));
+                if (!m_interactive) write(fmt::format("> {}\n", DisplayText::printable(*line)));
                 ok = execute(*line);
             }
             if (!ok && !m_interactive) stopScript(*line);
@@ -387,7 +385,7 @@ void TerminalFrontEnd::stopScript(const std::string& line) {
     if (m_failedLine) return;
     m_failedLine = m_lineNumber;
     std::string why = m_lastError.empty() ? std::string("the command failed") : m_lastError;
-    writeError(fmt::format("line {}: {}: {}\n", m_lineNumber, printable(line), why));
+    writeError(fmt::format("line {}: {}: {}\n", m_lineNumber, DisplayText::printable(line), why));
     write(fmt::format("(stopped at line {}: the rest of the script is not run)\n", m_lineNumber));
     m_eof = true;
     m_input.clear();
@@ -426,7 +424,7 @@ void TerminalFrontEnd::interrupt() {
         // can only be acknowledged.
         PendingAlert& alert = *m_alerts.back();
         AlertButton chosen = decliningButton(alert.request);
-        write(noteLine(fmt::format("(Ctrl-C: answering \"{}\")", printable(chosen.title))));
+        write(noteLine(fmt::format("(Ctrl-C: answering \"{}\")", DisplayText::printable(chosen.title))));
         alert.answer = chosen.returnValue;
         m_interrupts = 0;
         return;
@@ -440,7 +438,8 @@ void TerminalFrontEnd::interrupt() {
         }
         if (!cancel) cancel = findVisibleButton(*key, "Cancel");
         if (cancel && cancel->isEnabled()) {
-            write(noteLine(fmt::format("(Ctrl-C: pressing \"{}\")", printable(cancel->title()))));
+            write(
+                noteLine(fmt::format("(Ctrl-C: pressing \"{}\")", DisplayText::printable(cancel->title()))));
             m_dirty = true;
             m_interrupts = 0;
             cancel->performClick();
@@ -488,7 +487,8 @@ void TerminalFrontEnd::continueFinishing() {
         if (alert->answer) continue;
         AlertButton declined = decliningButton(alert->request);
         write(fmt::format("({}: alert \"{}\" answered \"{}\")\n", unansweredCause(),
-                          printable(alert->request.title), printable(declined.title)));
+                          DisplayText::printable(alert->request.title),
+                          DisplayText::printable(declined.title)));
         alert->answer = declined.returnValue;
         answered = true;
     }
