@@ -32,5 +32,7 @@ function(zandrel_include_root target scope root_name source_subdir)
     file(REMOVE ${link})
     file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${source_subdir} ${link} SYMBOLIC)
   endif()
-  target_include_directories(${target} ${scope} $<BUILD_INTERFACE:${root}>)
+  # Installed (cmake/KopaSdk.cmake), every layer's headers sit under one include/ folder, spelled
+  # the same way.
+  target_include_directories(${target} ${scope} $<BUILD_INTERFACE:${root}> $<INSTALL_INTERFACE:include>)
 endfunction()
