@@ -25,6 +25,14 @@ set_target_properties(kopa_testing PROPERTIES EXPORT_NAME testing)
 foreach(library zandrel_platform zandrel_host kopa_framework kopa_testing)
   target_compile_features(${library} PUBLIC cxx_std_20)
 endforeach()
+# A kit built with the sanitizers (ZANDREL_SANITIZE) is instrumented: whatever links it must be too,
+# or its runtime is missing (a bundle links with --no-undefined).
+if(ZANDREL_SANITIZE)
+  foreach(option -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_compile_options(zandrel_platform INTERFACE $<INSTALL_INTERFACE:${option}>)
+  endforeach()
+  target_link_options(zandrel_platform INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
+endif()
 install(TARGETS kopa_framework kopa_testing EXPORT KopaTargets
   ARCHIVE DESTINATION lib LIBRARY DESTINATION lib)
 
