@@ -639,9 +639,9 @@ void DLPObjectContext::applySaved(const SavedObjects& saved, KeyMap& keys,
                         state.registered.emplace(storedKey, object);
                         break;
                     }
-                    auto entry = state.registered.extract(object->m_key);
-                    object->m_key = entry.key() = storedKey;
-                    state.registered.insert(std::move(entry));
+                    auto node = state.registered.extract(object->m_key);
+                    object->m_key = node.key() = storedKey;
+                    state.registered.insert(std::move(node));
                     object->m_state = changedSince ? DLPObject::State::Updated : DLPObject::State::Clean;
                     break;
                 }

@@ -63,18 +63,31 @@ concept WideUnsigned =
 
 class Value {
 public:
+    // g++ 12 takes the enumerators Array and Dictionary for declarations shadowing the type names
+    // above; in a scoped enum they shadow nothing.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
     enum class Type { Null, Boolean, Integer, Real, String, Array, Dictionary };
+#pragma GCC diagnostic pop
 
     Value() noexcept {}
     Value(std::nullptr_t) noexcept {}
-    Value(bool b) noexcept : m_kind(Kind::Boolean) { m_storage.boolean = b; }
-    Value(int i) noexcept : m_kind(Kind::Integer) { m_storage.integer = i; }
-    Value(int64_t i) noexcept : m_kind(Kind::Integer) { m_storage.integer = i; }
+    Value(bool b) noexcept : m_kind(Kind::Boolean) {
+        m_storage.boolean = b;
+    }
+    Value(int i) noexcept : m_kind(Kind::Integer) {
+        m_storage.integer = i;
+    }
+    Value(int64_t i) noexcept : m_kind(Kind::Integer) {
+        m_storage.integer = i;
+    }
     // The other integer types (long long, unsigned, size_t ...); an unsigned value beyond int64_t
     // becomes a large integer.
     template <typename I>
     requires detail::NarrowInteger<I> Value(I i)
-    noexcept : m_kind(Kind::Integer) { m_storage.integer = static_cast<int64_t>(i); }
+    noexcept : m_kind(Kind::Integer) {
+        m_storage.integer = static_cast<int64_t>(i);
+    }
     template <typename I>
     requires detail::WideUnsigned<I> Value(I i) {
         if (i <= static_cast<I>(INT64_MAX)) {
@@ -84,16 +97,26 @@ public:
             constructLargeInteger(std::to_string(i));
         }
     }
-    Value(double d) noexcept : m_kind(Kind::Real) { m_storage.real = d; }
+    Value(double d) noexcept : m_kind(Kind::Real) {
+        m_storage.real = d;
+    }
     // Texts are built in place: no temporary string to move (and, for short texts, copy) again.
     // A null pointer gives a null value.
     Value(const char* s) {
         if (s) construct<std::string>(s);
     }
-    Value(std::string s) { construct<std::string>(std::move(s)); }
-    Value(std::string_view s) { construct<std::string>(s); }
-    Value(Array a) { construct<Array>(std::move(a)); }
-    Value(Dictionary d) { construct<Dictionary>(std::move(d)); }
+    Value(std::string s) {
+        construct<std::string>(std::move(s));
+    }
+    Value(std::string_view s) {
+        construct<std::string>(s);
+    }
+    Value(Array a) {
+        construct<Array>(std::move(a));
+    }
+    Value(Dictionary d) {
+        construct<Dictionary>(std::move(d));
+    }
 
     // An integer written in decimal (an optional '-' and digits, any number of them): an Integer
     // when it fits 64 bits, otherwise a large integer keeping the digits (leading zeros dropped).
@@ -104,7 +127,9 @@ public:
     // destroying switch from recursion to an explicit work list past a few hundred levels, so a
     // document nested 100,000 levels does not overflow the stack.
     Value(const Value& other);
-    __attribute__((always_inline)) Value(Value&& other) noexcept { takeFrom(other); }
+    __attribute__((always_inline)) Value(Value&& other) noexcept {
+        takeFrom(other);
+    }
     Value& operator=(const Value& other);
     __attribute__((always_inline)) Value& operator=(Value&& other) noexcept {
         if (m_kind == Kind::Null)
@@ -117,18 +142,36 @@ public:
         if (m_kind >= Kind::String) reset();
     }
 
-    Type type() const { return m_kind == Kind::LargeInteger ? Type::Real : static_cast<Type>(m_kind); }
-    bool isNull() const { return type() == Type::Null; }
-    bool isBool() const { return type() == Type::Boolean; }
-    bool isNumber() const { return type() == Type::Integer || type() == Type::Real; }
+    Type type() const {
+        return m_kind == Kind::LargeInteger ? Type::Real : static_cast<Type>(m_kind);
+    }
+    bool isNull() const {
+        return type() == Type::Null;
+    }
+    bool isBool() const {
+        return type() == Type::Boolean;
+    }
+    bool isNumber() const {
+        return type() == Type::Integer || type() == Type::Real;
+    }
     // An integer that fits int64_t (asInteger() gives it).
-    bool isInteger() const { return type() == Type::Integer; }
+    bool isInteger() const {
+        return type() == Type::Integer;
+    }
     // A number without a 64-bit integer value whose type is Real but which is an integer kept as
     // its decimal text (see Numbers above).
-    bool isLargeInteger() const { return m_kind == Kind::LargeInteger; }
-    bool isString() const { return type() == Type::String; }
-    bool isArray() const { return type() == Type::Array; }
-    bool isDictionary() const { return type() == Type::Dictionary; }
+    bool isLargeInteger() const {
+        return m_kind == Kind::LargeInteger;
+    }
+    bool isString() const {
+        return type() == Type::String;
+    }
+    bool isArray() const {
+        return type() == Type::Array;
+    }
+    bool isDictionary() const {
+        return type() == Type::Dictionary;
+    }
 
     // Checked access: throws ValueError naming the expected and actual type.
     bool asBool() const;  // an integer is true unless 0
@@ -169,7 +212,9 @@ private:
     static double orFallback(const Value* found, double fallback);
     template <typename B>
     requires std::same_as<B, bool>
-    static bool orFallback(const Value* found, B fallback) { return boolOr(found, fallback); }
+    static bool orFallback(const Value* found, B fallback) {
+        return boolOr(found, fallback);
+    }
     // No silent reinterpretation: a character is no integer, an unsigned 64-bit fallback has no
     // int64_t form, a null pointer is no text.
     template <typename T>
@@ -219,7 +264,10 @@ public:
 private:
     // The stored form: Type's kinds in the same order, then an integer kept as its text (held in
     // the string member, so the kinds from String on own memory).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"  // as Type's
     enum class Kind : uint8_t { Null, Boolean, Integer, Real, String, Array, Dictionary, LargeInteger };
+#pragma GCC diagnostic pop
 
     void releaseContainer() noexcept;
     // Asks for the memory of this value's text, members or entries ahead of releasing it.

@@ -95,7 +95,7 @@ Result<std::shared_ptr<View>> makeView(const Value& item, const std::string& sou
     } else if (cls == "PopUpButton") {
         auto p = std::make_shared<PopUpButton>();
         if (const Value* items = item.find("items"); items && items->isArray())
-            for (const auto& item : items->asArray()) p->addItemWithTitle(item.description());
+            for (const auto& title : items->asArray()) p->addItemWithTitle(title.description());
         view = p;
     } else if (cls == "ImageView") {
         auto i = std::make_shared<ImageView>();

@@ -235,8 +235,8 @@ TEST_P(HostsSharingADatabase, HostsCopyingUnderOneNameAtOnceStoreOneCopyAndRefus
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, HostsSharingADatabase, ::testing::ValuesIn(sharedDatabases()),
-                         [](const ::testing::TestParamInfo<SharedDatabase>& info) {
-                             return info.param.store.name;
+                         [](const ::testing::TestParamInfo<SharedDatabase>& test) {
+                             return test.param.store.name;
                          });
 
 // A save the server refuses is reported with its message and leaves nothing behind; the same

@@ -224,8 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "menu Plug-ins > Zandrel > Duplicate\nselect template 1\ntype name Z\npress "
                       "template\npress duplicate\n",
                       4}),
-    [](const auto& info) {
-        std::string name = info.param.what;
+    [](const auto& test) {
+        std::string name = test.param.what;
         std::replace(name.begin(), name.end(), ' ', '_');
         return name;
     });

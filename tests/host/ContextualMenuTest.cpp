@@ -18,6 +18,7 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TableView.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -167,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
             "AConfigurationThatIsNoArrayGivesTheActions", Value("not a configuration"), {"Note", "Archive"}},
         MenuCase{
             "NothingForTheClassGivesTheActions", Array{entry("GWContact", Array{})}, {"Note", "Archive"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(ContextualMenuTest, NoActionsAndNoItemsGiveAnEmptyMenu) {
     auto menu = table->menuForRow(0);

@@ -19,6 +19,7 @@
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/host/ForwardingStore.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 namespace {
@@ -146,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   [](const std::filesystem::path& f) -> std::unique_ptr<SaveBlocker> {
                                       return std::make_unique<ExclusiveLock>(f);
                                   }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(HostSaveTest, SuccessfulSaveShowsNothing) {
     ASSERT_TRUE(host->saveChanges());

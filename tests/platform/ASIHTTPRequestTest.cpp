@@ -15,6 +15,7 @@
 
 #include "platform/net/ASIHTTPRequest.h"
 #include "platform/runtime/RunLoop.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/FtpServer.h"
 
 using namespace platform;
@@ -307,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "larger than the 50000"},
         ResponseCase{"emptyBodyWithNoRoomAtAll", "/bytes/1/0", 0, true, 200, "", ""},
         ResponseCase{"anyBodyWithNoRoomAtAll", "/bytes/1/1", 0, false, 0, "", "larger than the 0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 struct RawCase {
     const char* name;

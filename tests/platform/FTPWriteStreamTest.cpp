@@ -6,6 +6,7 @@
 
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/FtpServer.h"
 
 using namespace platform;
@@ -152,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FTPWriteStreamUploadTest,
                                            UploadCase{"ThreeMegabytes", 3'000'017, 32768, true, false},
                                            UploadCase{"ChunksLargerThanTheBuffer", 2'000'000, 1'000'000, true,
                                                       true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testsupport::CaseName());
 
 TEST_F(FTPWriteStreamTest, AcceptsNoMoreThanItsBufferHolds) {
     auto stream = makeStream(server, "big.bin");

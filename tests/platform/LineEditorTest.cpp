@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "platform/ui/LineEditor.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
 
 using platform::LineEditor;
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeysCase{"Utf8AndEllipsis", "menu Duplicate\xe2\x80\xa6\x1b[DX\r",
                                "menu DuplicateX\xe2\x80\xa6"},
                       KeysCase{"LineFeedEndsToo", "done\n", "done"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(LineEditorTest, CtrlDAtAnEmptyLineIsTheEndButNotInTheMiddleOfOne) {
     auto& e = make();
@@ -208,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CompletionCase{"QuotedTitle", "select \"Pro\t\r", "select \"Project Intake\" "},
                       CompletionCase{"SubmenuSuffix", "menu Plu\t\r", "menu Plug-ins > "},
                       CompletionCase{"InTheMiddle", "sel\x01\x1b[C\x1b[C\x1b[C\t\r", "select "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(LineEditorTest, SeveralCandidatesAreListed) {
     auto& e = make();

@@ -3,6 +3,7 @@
 #include "platform/ui/FrontEndSupport.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -118,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PopUpButtonTest,
                                            PopUpCase{"PastTheEndSelectsNothing", {"A", "B"}, 2, -1, ""},
                                            PopUpCase{"MinusOneSelectsNothing", {"A"}, -1, -1, ""},
                                            PopUpCase{"EmptyHasNothing", {}, 0, -1, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testsupport::CaseName());
 
 TEST(PopUpButtonActions, ChoosingSendsTheActionButProgramSelectionDoesNot) {
     auto target = std::make_shared<RecordingTarget>(std::set<std::string>{"choose:"});

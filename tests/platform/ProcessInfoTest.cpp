@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "platform/foundation/ProcessInfo.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempDir.h"
 
@@ -82,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         OsReleaseCase{"oneHugeLineThenTheValue", std::string(1 << 24, 'x') + "\nVERSION_ID=1\n",
                       std::nullopt},
         OsReleaseCase{"manyLinesBeforeTheLimit", std::string(20000, '\n') + "VERSION_ID=10\n", "10"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST(ProcessInfoTest, NoVersionFromWhatIsNotARegularFile) {
     TempDir dir;

@@ -5,6 +5,7 @@
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 #include "platform/ui/TextField.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"TitleIgnoringCase", "cancel", 0, kAlertAlternateReturn, "Cancel"},
                       AnswerCase{"DefaultByValue", std::nullopt, 1, kAlertDefaultReturn, "Replace"},
                       AnswerCase{"OtherByValue", std::nullopt, -1, kAlertOtherReturn, "Keep both"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(ScriptedFrontEndTest, AnswersAreUsedInOrder) {
     ui->answerAlert("Cancel");

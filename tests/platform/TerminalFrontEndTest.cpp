@@ -14,6 +14,7 @@
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/terminal/TerminalFrontEnd.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -175,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                        t.app.beginSheet(t.window, parent);
                    },
                    "(sheet on \"Main\")"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(TerminalFrontEndTest, DrawsTableRowsWithTheSelection) {
     auto rows = std::make_shared<Rows>();
@@ -630,7 +631,7 @@ INSTANTIATE_TEST_SUITE_P(
         InterruptCase{"CancelAsAlternate", {"Q", "?", "Replace", "cancel", "", false}, kAlertAlternateReturn},
         InterruptCase{"Alternate", {"Q", "?", "Download", "Later", "", false}, kAlertAlternateReturn},
         InterruptCase{"OnlyOne", {"Q", "?", "Thanks!", "", "", false}, kAlertDefaultReturn}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(TerminalFrontEndTest, CtrlCPressesTheDialogsCancelThenTwiceAtAnEmptyPromptQuits) {
     makeInteractive();
@@ -775,7 +776,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      0},
                       CompletionCase{"MenuNowhere", "menu Nowhere > ", {}, 0},
                       CompletionCase{"NothingAfterType", "type name ", {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(TerminalFrontEndTest, CompletionAtAnAlertOffersItsButtons) {
     std::vector<LineEditor::Completion> seen;
@@ -822,7 +823,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypableCase{"Surrogate", "\xed\xa0\x80", 0}, TypableCase{"TooHigh", "\xf4\x90\x80\x80", 0},
         TypableCase{"CutShort", "ab\xe2\x80", 2}, TypableCase{"StrayContinuation", "\x80", 0},
         TypableCase{"Latin1", "caf\xe9", 3}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST(TypableAgreement, FindUntypableAgreesWithDecodingCharacterByCharacter) {
     // Two ways to the same answer: the field's check, and decoding with the front ends' decoder

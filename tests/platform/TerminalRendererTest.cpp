@@ -11,6 +11,7 @@
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -345,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "rows 101-120 of 120: show users 1-20, or prev"},
         PageCase{"AllFit", 20, std::nullopt, 20, span(1, 20), ""}, PageCase{"NoRows", 0, 3, 20, {}, ""},
         PageCase{"ZeroPageRowsShowsOne", 3, std::nullopt, 0, {1}, "row 1 of 3: show users 2-2, or next"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(TerminalRendererTest, PagingNoteShortensRatherThanCuttingTheCommand) {
     auto table = addTable("templates", 45);

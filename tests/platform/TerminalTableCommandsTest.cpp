@@ -16,6 +16,7 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/TerminalRenderer.h"
 #include "platform/ui/terminal/TerminalFrontEnd.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -194,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(t.target->calls, V{"tick:"});
                         EXPECT_EQ(t.box->state(), Button::On);
                     }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     ContextMenu, TableCommandTest,
@@ -249,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
                     false,
                     "row 2 of the table \"features\" has no contextual menu",
                     nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(TerminalTableCommandsTest, ADisabledTableRefusesTicks) {
     table->setEnabled(false);
@@ -298,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptCase{"TickWithoutColumn", "tick features 1\ntick features 1 all\n", 1, "check-box columns"},
         ScriptCase{"ContextWithoutSelection", "menu context\ntick features 1 all\n", 1,
                    "no table row is selected"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 // ------------------------------------------------------------------ drawing
 
@@ -375,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
         TableCompletionCase{"NoContextWithoutASelection", false, "menu con", {"Connect| > "}},
         TableCompletionCase{"ContextItems", true, "menu context > ", {"Template Note\u2026|", "Export|"}},
         TableCompletionCase{"ContextItemPrefix", true, "menu context > ex", {"Export|"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 // ------------------------------------------------------------------ the scripted front end
 

@@ -8,6 +8,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/WindowController.h"
 #include "platform/ui/WindowDescription.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UiTestSupport.h"
 
@@ -181,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"WidthOfTheWrongType", R"({"window": {"width": "wide"}})",
                   "\"width\" must be a number from 0"},
         ErrorCase{"NegativeWidth", R"({"window": {"width": -5}})", "(found -5)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(WindowDescriptionTest, MissingDescriptionSaysWhereItWasExpected) {
     auto controller = load("Absent");

@@ -3,6 +3,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/UiTestSupport.h"
 
 using namespace platform;
@@ -65,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, WindowCloseTest,
                                                              w.sharedAs<Window>(), parent);
                                                          parent->close();
                                                      }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testsupport::CaseName());
 
 TEST_F(WindowTest, WindowWithoutCloseControlIgnoresPerformClose) {
     window->setClosable(false);

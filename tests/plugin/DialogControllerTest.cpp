@@ -6,6 +6,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/MenuItem.h"
 #include "tests/plugin/PluginTestSupport.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -211,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   0},
         CloseCase{"Dispose", [](TestDialog& d, platform::ScriptedFrontEnd&) { d.dispose(); }, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(DialogControllerTest, OwnCloseControlReportsTheLastStoredResult) {
     dialog->runWindow(recording());

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "tests/plugin/PluginTestSupport.h"
+#include "tests/support/CaseName.h"
 
 namespace {
 
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{"EmptySubtitleIsStillJoined", "", "Try again.", "\n\nTry again."},
                       MessageCase{"FormatDirectivesStayLiteral", "%d of %@", "100%d %s %%",
                                   "%d of %@\n\n100%d %s %%"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(ErrorReportingTest, PresentErrorUsesTheApplicationsPresentationAndLogsNothing) {
     platform::Error error("NSCocoaErrorDomain", 4, "The item could not be found.", "gone");

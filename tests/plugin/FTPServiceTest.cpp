@@ -8,6 +8,7 @@
 #include "platform/net/FTPWriteStream.h"
 #include "platform/net/FileReadStream.h"
 #include "plugin/framework/Classes/VEXAFTPService.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/FtpServer.h"
 
 using namespace platform;
@@ -191,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FTPServiceSizeTest,
                                            SizeCase{"ExactlyTheBuffer", 32768},
                                            SizeCase{"OneMoreThanTheBuffer", 32769},
                                            SizeCase{"FiveMegabytes", 5 * 1024 * 1024 + 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testsupport::CaseName());
 
 TEST_F(FTPServiceTest, WithoutTargetNameTheFileIsNamedAfterTheSource) {
     struct Case {

@@ -123,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"__name":"a","__text":"x"})"},
         ParseCase{"a prefixed attribute named like a reserved key", R"(<a><b _text="v"/></a>)", defaults,
                   R"({"__name":"a","b":"v"})"}),
-    [](const auto& info) {
+    [](const auto& test) {
         std::string name;
-        for (char c : std::string(info.param.label))
+        for (char c : std::string(test.param.label))
             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });

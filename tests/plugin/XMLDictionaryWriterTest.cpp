@@ -113,9 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"two empty child arrays leave a line feed", R"({"a":[],"b":[]})", "n", "<n>\n</n>"},
         WriteCase{"the name is written as given", R"({"s:B":"x"})", "s:Env", "<s:Env><s:B>x</s:B></s:Env>"},
         WriteCase{"text comes after the children", R"({"__text":"t","b":{}})", "a", "<a><b/>\nt</a>"}),
-    [](const auto& info) {
+    [](const auto& test) {
         std::string name;
-        for (char c : std::string(info.param.label))
+        for (char c : std::string(test.param.label))
             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
