@@ -31,7 +31,12 @@ problems = [f"not installed: {h}" for h in sorted(offered - installed)]
 needed = set()
 for header in installed:
     with open(os.path.join(include, header), encoding="utf-8") as f:
-        needed |= set(re.findall(r'^\s*#\s*include\s*"(host/[^"]+)"', f.read(), re.M))
+        for spelled in re.findall(r'^\s*#\s*include\s*"([^"]+)"', f.read(), re.M):
+            beside = os.path.normpath(os.path.join(os.path.dirname(header), spelled))
+            if not spelled.startswith("host/") and os.path.isfile(os.path.join(include, beside)):
+                spelled = beside
+            if spelled.startswith("host/"):
+                needed.add(spelled)
 problems += [f"installed but neither offered to a plug-in nor included: {h}"
              for h in sorted(installed - offered - needed)]
 problems += [f"included but not installed: {h}" for h in sorted(needed - installed)]
