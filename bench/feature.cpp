@@ -17,11 +17,11 @@
 #include <string>
 
 #include "framework/Classes/VEXAFeature.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/GWUser.h"
-#include "host/database/Qualifier.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/GWUser.h"
+#include "host/database/model/Qualifier.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include "bench/support/BenchHost.h"
 #include "bench/support/RawCopy.h"
 #include "bench/support/ScratchFolder.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/sqlite/Database.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 
 namespace {

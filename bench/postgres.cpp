@@ -29,9 +29,9 @@
 #include "bench/support/BenchHost.h"
 #include "bench/support/RawCopy.h"
 #include "bench/support/ScratchFolder.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Store.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/store/Store.h"
+#include "host/database/store/StoreFactory.h"
 #include "platform/ui/ScriptedFrontEnd.h"
 
 namespace {

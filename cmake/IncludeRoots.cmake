@@ -1,7 +1,7 @@
 # Include roots per layer.
 #
 # Sources include headers by their path from the repository root ("platform/foundation/Value.h",
-# "host/database/DLPObjectContext.h", "plugin/framework/Classes/VEXAPlugin.h"). Putting the
+# "host/database/model/DLPObjectContext.h", "plugin/framework/Classes/VEXAPlugin.h"). Putting the
 # repository root on the include path would let any layer reach any other, so instead each layer
 # gets a folder of its own in the build tree holding one symbolic link to its sources:
 #

@@ -51,7 +51,7 @@ endif()
 set(pending ${host_headers})
 while(pending)
   list(POP_FRONT pending header)
-  # Spelled from the include root ("host/database/Store.h") or beside the header ("Store.h").
+  # Spelled from the include root ("host/database/store/Store.h") or beside the header ("Store.h").
   file(STRINGS ${CMAKE_SOURCE_DIR}/${header} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   get_filename_component(header_dir ${header} DIRECTORY)
   foreach(line ${includes})

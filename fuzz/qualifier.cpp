@@ -4,7 +4,7 @@
 // missing values, where SQL and C++ comparisons differ most easily. The PostgreSQL dialect, whose
 // comparisons are written for their operands' types, accepts exactly the same texts.
 
-#include "host/database/Qualifier.h"
+#include "host/database/model/Qualifier.h"
 
 #include <unistd.h>
 
@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/PostgresDialect.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/postgres/PostgresDialect.h"
 
 using platform::Array;
 using platform::Dictionary;

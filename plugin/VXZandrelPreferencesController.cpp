@@ -7,9 +7,9 @@
 #include "framework/Classes/VEXAHelper.h"
 #include "framework/Classes/VEXALog.h"
 #include "framework/Classes/VEXAPlugin.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
 #include "platform/ui/Application.h"
 
 VXZandrelPreferencesController::VXZandrelPreferencesController() {

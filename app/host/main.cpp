@@ -28,7 +28,7 @@
 #include "app/host/GuiMode.h"
 #include "app/host/HostCommands.h"
 #include "host/app/DLPluginObject.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/store/StoreFactory.h"
 #include "platform/foundation/UserDirectories.h"
 
 namespace fs = std::filesystem;

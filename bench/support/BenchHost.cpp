@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "host/app/DLPluginObject.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWUser.h"
+#include "host/database/store/StoreFactory.h"
 #include "platform/runtime/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Menu.h"

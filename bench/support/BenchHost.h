@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/app/HostApplication.h"
-#include "host/database/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordDefinition.h"
 #include "platform/foundation/Status.h"
 #include "platform/ui/MenuItem.h"
 #include "platform/ui/ScriptedFrontEnd.h"

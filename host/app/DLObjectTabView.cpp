@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/database/DLPObject.h"
+#include "host/database/model/DLPObject.h"
 #include "platform/foundation/Log.h"
 #include "platform/runtime/ClassRegistry.h"
 #include "platform/ui/TextField.h"

@@ -1,7 +1,7 @@
 #include "host/app/UserDirectory.h"
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWUser.h"
 
 namespace host {
 

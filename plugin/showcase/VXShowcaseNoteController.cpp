@@ -1,9 +1,9 @@
 #include "VXShowcaseNoteController.h"
 
 #include "VXShowcaseTemplateNote.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWUser.h"
 #include "platform/foundation/Error.h"
 #include "plugin/framework/Classes/VEXAHelper.h"
 #include "plugin/framework/Classes/VEXALog.h"

@@ -2,9 +2,9 @@
 
 #include <fmt/format.h>
 
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWConnectorMap.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWConnectorMap.h"
 #include "platform/foundation/Value.h"
 #include "plugin/framework/Categories/GWConnectorMap+VEXA.h"
 

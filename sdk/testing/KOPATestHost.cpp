@@ -6,7 +6,7 @@
 
 #include "host/app/DLPluginObject.h"
 #include "host/app/HostApplication.h"
-#include "host/database/DemoDatabase.h"
+#include "host/database/model/DemoDatabase.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runtime/RunLoop.h"

@@ -14,9 +14,9 @@
 
 #include "app/host/ConnectorMapListing.h"
 #include "app/host/TerminalText.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/GWUser.h"
 #include "tests/support/HostLauncher.h"
 
 using testsupport::ProcessResult;

@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/GWUser.h"
-#include "host/database/SqliteStore.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/GWUser.h"
+#include "host/database/sqlite/SqliteStore.h"
 #include "tests/support/TempDir.h"
 
 namespace hosttest {

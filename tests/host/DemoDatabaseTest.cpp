@@ -2,12 +2,12 @@
 
 #include <set>
 
-#include "host/database/Category.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DemoDatabase.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/UserAccount.h"
+#include "host/database/model/Category.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DemoDatabase.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/UserAccount.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 using platform::Value;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/database/Store.h"
+#include "host/database/store/Store.h"
 
 namespace hosttest {
 

@@ -4,7 +4,7 @@
 
 #include "host/app/DLDocument.h"
 #include "host/app/DLMainWindow.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "platform/ui/Application.h"
 #include "tests/host/DatabaseTestSupport.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "host/app/MCMenuManager.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWContact.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/GWContact.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ActionTarget.h"
 #include "tests/host/DatabaseTestSupport.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWContact.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/GWContact.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Value;

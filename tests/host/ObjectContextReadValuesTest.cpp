@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Array;

@@ -5,8 +5,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Value;

@@ -1,10 +1,10 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "host/database/Category.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWConnectorMap.h"
+#include "host/database/model/Category.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/GWConnectorMap.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Array;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/app/DLObjectTabView.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "platform/foundation/Log.h"
 #include "platform/runtime/ClassRegistry.h"
 #include "tests/host/DatabaseTestSupport.h"

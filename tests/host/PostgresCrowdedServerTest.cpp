@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "host/database/EntityCatalog.h"
-#include "host/database/PostgresDialect.h"
-#include "host/database/PostgresStore.h"
-#include "host/database/Qualifier.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/postgres/PostgresDialect.h"
+#include "host/database/postgres/PostgresStore.h"
+#include "host/database/model/Qualifier.h"
 #include "platform/runtime/RunLoop.h"
 #include "tests/host/PostgresTestDatabase.h"
 

@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "host/database/EntityCatalog.h"
-#include "host/database/PgConnection.h"
-#include "host/database/PostgresDialect.h"
-#include "host/database/PostgresStore.h"
-#include "host/database/Qualifier.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/postgres/PgConnection.h"
+#include "host/database/postgres/PostgresDialect.h"
+#include "host/database/postgres/PostgresStore.h"
+#include "host/database/model/Qualifier.h"
 #include "platform/runtime/RunLoop.h"
 #include "tests/host/PostgresCluster.h"
 #include "tests/host/PostgresTestDatabase.h"

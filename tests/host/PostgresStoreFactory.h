@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/database/EntityCatalog.h"
+#include "host/database/model/EntityCatalog.h"
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/host/StoreTestSupport.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "host/database/EntityCatalog.h"
-#include "host/database/PostgresDialect.h"
-#include "host/database/PostgresStore.h"
-#include "host/database/Qualifier.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/postgres/PostgresDialect.h"
+#include "host/database/postgres/PostgresStore.h"
+#include "host/database/model/Qualifier.h"
 #include "tests/host/PostgresTestDatabase.h"
 
 using host::EntityCatalog;

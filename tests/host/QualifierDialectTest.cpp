@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
-#include "host/database/SqliteDialect.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
+#include "host/database/sqlite/SqliteDialect.h"
+#include "host/database/store/StoreFactory.h"
 #include "tests/support/TempDir.h"
 
 using host::Qualifier;

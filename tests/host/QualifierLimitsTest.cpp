@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 using host::Qualifier;

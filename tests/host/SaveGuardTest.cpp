@@ -7,10 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/Store.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/store/Store.h"
+#include "host/database/store/StoreFactory.h"
 #include "tests/host/ForwardingStore.h"
 #include "tests/host/StoreTestSupport.h"
 

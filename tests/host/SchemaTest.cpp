@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "host/database/Database.h"
-#include "host/database/Schema.h"
-#include "host/database/StoreFactory.h"
-#include "host/database/Transaction.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/store/Schema.h"
+#include "host/database/store/StoreFactory.h"
+#include "host/database/sqlite/Transaction.h"
 #include "platform/foundation/Log.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/host/PostgresTestDatabase.h"

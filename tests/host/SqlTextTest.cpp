@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/database/SqlText.h"
+#include "host/database/store/SqlText.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "host/database/EntityCatalog.h"
-#include "host/database/Qualifier.h"
-#include "host/database/Store.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
+#include "host/database/store/Store.h"
+#include "host/database/store/StoreFactory.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Array;

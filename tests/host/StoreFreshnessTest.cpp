@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "tests/host/StoreTestSupport.h"
 
 using platform::Value;

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
-#include "host/database/StoreFactory.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWUser.h"
+#include "host/database/store/StoreFactory.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/host/PostgresTestDatabase.h"
 #include "tests/support/TempDir.h"

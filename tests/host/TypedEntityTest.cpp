@@ -6,15 +6,15 @@
 #include <functional>
 #include <string>
 
-#include "host/database/Category.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/DLPObjectContext.h"
-#include "host/database/Database.h"
-#include "host/database/EntityCatalog.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWContact.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/Category.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/sqlite/Database.h"
+#include "host/database/model/EntityCatalog.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/GWContact.h"
+#include "host/database/model/GWUser.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/database/MCUserDefaults.h"
+#include "host/database/model/MCUserDefaults.h"
 #include "tests/host/StoreTestSupport.h"
 #include "tests/support/ChildProcesses.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "framework/Categories/GWConnectorMap+VEXA.h"
-#include "host/database/GWConnectorMap.h"
+#include "host/database/model/GWConnectorMap.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/plugin/PluginTestSupport.h"
 

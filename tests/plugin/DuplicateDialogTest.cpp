@@ -5,8 +5,8 @@
 
 #include "VXZandrel.h"
 #include "VXZandrelPreferencesController.h"
-#include "host/database/CustomRecordDefinition.h"
-#include "host/database/CustomRecordSetDefinition.h"
+#include "host/database/model/CustomRecordDefinition.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "tests/host/StoreTestSupport.h"

@@ -10,7 +10,7 @@
 #include "framework/Classes/VEXAFeature.h"
 #include "framework/Classes/VEXAFeatureEditor.h"
 #include "framework/Classes/VEXAHelper.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/GWUser.h"
 #include "platform/ui/TableView.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/plugin/PluginTestSupport.h"

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "framework/Classes/VEXAFeature.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/GWUser.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 namespace {

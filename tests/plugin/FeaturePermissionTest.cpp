@@ -11,8 +11,8 @@
 
 #include "framework/Classes/VEXAFeature.h"
 #include "framework/Classes/VEXAHelper.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/GWUser.h"
 #include "tests/host/StoreTestSupport.h"
 #include "tests/plugin/PluginTestSupport.h"
 #include "tests/support/ChildProcesses.h"

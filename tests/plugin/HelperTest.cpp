@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "framework/Classes/VEXAHelper.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/GWUser.h"
 #include "platform/foundation/Value.h"
 #include "tests/plugin/PluginTestSupport.h"
 

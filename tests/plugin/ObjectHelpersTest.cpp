@@ -7,8 +7,8 @@
 
 #include "framework/Categories/DLPObject+VEXA.h"
 #include "framework/Categories/DLPObjectContext+VEXA.h"
-#include "host/database/Category.h"
-#include "host/database/GWContact.h"
+#include "host/database/model/Category.h"
+#include "host/database/model/GWContact.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/app/MCMenuManager.h"
-#include "host/database/CustomRecordSetDefinition.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/MCUserDefaults.h"
+#include "host/database/model/CustomRecordSetDefinition.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/MCUserDefaults.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/TableView.h"
 #include "tests/host/DatabaseTestSupport.h"

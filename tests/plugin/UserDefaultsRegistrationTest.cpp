@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "framework/Categories/MCUserDefaults+VEXA.h"
-#include "host/database/MCUserDefaults.h"
+#include "host/database/model/MCUserDefaults.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 namespace {

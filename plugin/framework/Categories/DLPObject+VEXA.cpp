@@ -1,7 +1,7 @@
 #include <string_view>
 #include <utility>
 
-#include "host/database/DLPObjectContext.h"
+#include "host/database/model/DLPObjectContext.h"
 #include "plugin/framework/Categories/DLPObject+VEXA.h"
 
 const char* kopaCategoryFlagForObject(const DLPObject& object) {

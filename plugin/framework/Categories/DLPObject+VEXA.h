@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "host/database/Category.h"
-#include "host/database/DLPObject.h"
+#include "host/database/model/Category.h"
+#include "host/database/model/DLPObject.h"
 #include "platform/foundation/Status.h"
 
 // The applicability flag of Category for objects of the receiver's kind ("forContact" for a

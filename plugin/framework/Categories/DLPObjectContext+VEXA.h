@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "host/database/DLPObject.h"
-#include "host/database/DLPObjectContext.h"
+#include "host/database/model/DLPObject.h"
+#include "host/database/model/DLPObjectContext.h"
 #include "platform/foundation/Status.h"
 
 // The record behind `object` as an object of `context`: null for no object; the object itself

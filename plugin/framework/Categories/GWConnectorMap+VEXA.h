@@ -15,7 +15,7 @@
 // but a dictionary at the top -- leaves the stored text as it was, logs "error: <why>" and
 // comes back as the error. The other attribute is never touched.
 
-#include "host/database/GWConnectorMap.h"
+#include "host/database/model/GWConnectorMap.h"
 #include "platform/foundation/Status.h"
 #include "platform/foundation/Value.h"
 

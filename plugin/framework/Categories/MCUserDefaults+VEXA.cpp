@@ -1,4 +1,4 @@
-#include "host/database/MCUserDefaults.h"
+#include "host/database/model/MCUserDefaults.h"
 #include "plugin/framework/Categories/MCUserDefaults+VEXA.h"
 
 namespace {

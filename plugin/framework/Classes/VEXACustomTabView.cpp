@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/database/DLPObject.h"
+#include "host/database/model/DLPObject.h"
 #include "plugin/framework/Classes/VEXAAssertion.h"
 
 std::string KOPACustomTabView::tabTitle() {

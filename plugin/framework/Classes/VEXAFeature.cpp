@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <map>
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWConnectorMap.h"
-#include "host/database/GWUser.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWConnectorMap.h"
+#include "host/database/model/GWUser.h"
 #include "platform/foundation/JsonReader.h"
 #include "plugin/framework/Categories/NSString+VEXA.h"
 #include "plugin/framework/Classes/VEXAHelper.h"

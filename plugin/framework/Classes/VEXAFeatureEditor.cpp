@@ -1,8 +1,8 @@
 #include "plugin/framework/Classes/VEXAFeatureEditor.h"
 
-#include "host/database/DLPObjectContext.h"
-#include "host/database/GWUser.h"
-#include "host/database/OptionsCache.h"
+#include "host/database/model/DLPObjectContext.h"
+#include "host/database/model/GWUser.h"
+#include "host/database/model/OptionsCache.h"
 #include "platform/foundation/Error.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Window.h"

@@ -12,7 +12,7 @@
 #include "host/app/DLMainWindow.h"
 #include "host/app/DLSlideoverHost.h"
 #include "host/app/DLTabViewSlideoverContainer.h"
-#include "host/database/DLPObjectContext.h"
+#include "host/database/model/DLPObjectContext.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/HTMLReader.h"
 #include "platform/foundation/KeyValueCoding.h"

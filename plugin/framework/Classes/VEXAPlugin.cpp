@@ -7,7 +7,7 @@
 
 #include "VEXAHelper.h"
 #include "VEXALog.h"
-#include "host/database/DLPObjectContext.h"
+#include "host/database/model/DLPObjectContext.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/runtime/ClassRegistry.h"
