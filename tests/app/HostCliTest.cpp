@@ -365,8 +365,9 @@ TEST(ToolCommandLine, MistakesExitWithTheOneUsageStatusAndNameTheCommands) {
     }
     ProcessResult unknown = tool.run({"bogus"});
     EXPECT_NE(
-        unknown.err.find("unknown command 'bogus' (commands: ftp-put, json2xml, layout-solve, urlencode, "
-                         "version-compare, xml2json)"),
+        unknown.err.find(
+            "unknown command 'bogus' (commands: ftp-put, json2xml, layout-solve, new-plugin, urlencode, "
+            "version-compare, xml2json)"),
         std::string::npos)
         << unknown.err;
 }

@@ -38,14 +38,17 @@ TEST(ToolCli, EveryMistakeExitsSixtyFourAndSaysWhatWasWrongAndWhereHelpIs) {
     };
     const Case cases[] = {
         {{},
-         "zandrel-tool: a command is missing (commands: ftp-put, json2xml, layout-solve, urlencode, "
+         "zandrel-tool: a command is missing (commands: ftp-put, json2xml, layout-solve, new-plugin, "
+         "urlencode, "
          "version-compare, xml2json); see zandrel-tool --help\n"},
         {{"bogus"},
-         "zandrel-tool: unknown command 'bogus' (commands: ftp-put, json2xml, layout-solve, urlencode, "
+         "zandrel-tool: unknown command 'bogus' (commands: ftp-put, json2xml, layout-solve, new-plugin, "
+         "urlencode, "
          "version-compare, xml2json); see zandrel-tool --help\n"},
         {{"xml2jsn", "a.xml"},
          "zandrel-tool: unknown command 'xml2jsn'; did you mean `xml2json`? (commands: "
-         "ftp-put, json2xml, layout-solve, urlencode, version-compare, xml2json); see zandrel-tool --help\n"},
+         "ftp-put, json2xml, layout-solve, new-plugin, urlencode, version-compare, xml2json); see "
+         "zandrel-tool --help\n"},
         {{"--foo"}, "zandrel-tool: unknown option --foo; see zandrel-tool --help\n"},
         {{"urlencode", "--foo", "x"},
          "zandrel-tool urlencode: unknown option --foo; see zandrel-tool urlencode --help\n"},
