@@ -18,10 +18,10 @@
 
 #include "framework/Classes/VEXAFeature.h"
 #include "host/database/model/DLPObjectContext.h"
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/GWUser.h"
 #include "host/database/model/Qualifier.h"
+#include "host/database/sqlite/Database.h"
 
 namespace {
 

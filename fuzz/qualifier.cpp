@@ -21,9 +21,9 @@
 #include "FuzzCheck.h"
 #include "host/database/model/CustomRecordDefinition.h"
 #include "host/database/model/DLPObjectContext.h"
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/postgres/PostgresDialect.h"
+#include "host/database/sqlite/Database.h"
 
 using platform::Array;
 using platform::Dictionary;

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/GWConnectorMap.h"
 #include "host/database/model/Qualifier.h"
+#include "host/database/sqlite/Database.h"
 #include "tests/host/DatabaseTestSupport.h"
 
 namespace {

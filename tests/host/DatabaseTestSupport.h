@@ -12,9 +12,9 @@
 #include <string>
 
 #include "host/database/model/DLPObjectContext.h"
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/GWUser.h"
+#include "host/database/sqlite/Database.h"
 #include "host/database/sqlite/SqliteStore.h"
 #include "tests/support/TempDir.h"
 

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
 #include "host/database/postgres/PostgresDialect.h"
 #include "host/database/postgres/PostgresStore.h"
-#include "host/database/model/Qualifier.h"
 #include "platform/runtime/RunLoop.h"
 #include "tests/host/PostgresTestDatabase.h"
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
 #include "host/database/postgres/PgConnection.h"
 #include "host/database/postgres/PostgresDialect.h"
 #include "host/database/postgres/PostgresStore.h"
-#include "host/database/model/Qualifier.h"
 #include "platform/runtime/RunLoop.h"
 #include "tests/host/PostgresCluster.h"
 #include "tests/host/PostgresTestDatabase.h"

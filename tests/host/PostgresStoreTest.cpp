@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "host/database/model/EntityCatalog.h"
+#include "host/database/model/Qualifier.h"
 #include "host/database/postgres/PostgresDialect.h"
 #include "host/database/postgres/PostgresStore.h"
-#include "host/database/model/Qualifier.h"
 #include "tests/host/PostgresTestDatabase.h"
 
 using host::EntityCatalog;

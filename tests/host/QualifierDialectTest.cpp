@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/Qualifier.h"
+#include "host/database/sqlite/Database.h"
 #include "host/database/sqlite/SqliteDialect.h"
 #include "host/database/store/StoreFactory.h"
 #include "tests/support/TempDir.h"

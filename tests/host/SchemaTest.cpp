@@ -12,9 +12,9 @@
 #include <string>
 
 #include "host/database/sqlite/Database.h"
+#include "host/database/sqlite/Transaction.h"
 #include "host/database/store/Schema.h"
 #include "host/database/store/StoreFactory.h"
-#include "host/database/sqlite/Transaction.h"
 #include "platform/foundation/Log.h"
 #include "tests/host/DatabaseTestSupport.h"
 #include "tests/host/PostgresTestDatabase.h"

@@ -10,11 +10,11 @@
 #include "host/database/model/CustomRecordDefinition.h"
 #include "host/database/model/CustomRecordSetDefinition.h"
 #include "host/database/model/DLPObjectContext.h"
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/GWConnectorMap.h"
 #include "host/database/model/GWContact.h"
 #include "host/database/model/GWUser.h"
+#include "host/database/sqlite/Database.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -56,9 +56,9 @@
 #include <vector>
 
 #include "host/database/model/DLPObject.h"
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/MCUserDefaults.h"
 #include "host/database/model/OptionsCache.h"
+#include "host/database/sqlite/Database.h"
 #include "host/database/store/Store.h"
 #include "platform/foundation/Object.h"
 #include "platform/foundation/Status.h"

@@ -14,8 +14,8 @@
 
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/EntityDescription.h"
-#include "host/database/postgres/PostgresDialect.h"
 #include "host/database/model/Qualifier.h"
+#include "host/database/postgres/PostgresDialect.h"
 #include "host/database/store/Schema.h"
 #include "host/database/store/SqlText.h"
 #include "platform/foundation/Log.h"

@@ -5,10 +5,10 @@
 
 #include <optional>
 
-#include "host/database/sqlite/Database.h"
 #include "host/database/model/EntityCatalog.h"
-#include "host/database/store/SqlText.h"
+#include "host/database/sqlite/Database.h"
 #include "host/database/sqlite/Transaction.h"
+#include "host/database/store/SqlText.h"
 
 namespace host {
 

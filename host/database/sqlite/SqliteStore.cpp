@@ -5,8 +5,8 @@
 #include "host/database/model/EntityCatalog.h"
 #include "host/database/model/EntityDescription.h"
 #include "host/database/model/Qualifier.h"
-#include "host/database/store/SqlText.h"
 #include "host/database/sqlite/SqliteDialect.h"
+#include "host/database/store/SqlText.h"
 
 using platform::Result;
 using platform::Status;

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "host/database/sqlite/Database.h"
+#include "host/database/sqlite/Transaction.h"
 #include "host/database/store/Store.h"
 #include "host/database/store/StoreFactory.h"
-#include "host/database/sqlite/Transaction.h"
 
 namespace host {
 
