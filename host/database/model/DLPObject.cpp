@@ -37,7 +37,11 @@ const platform::Value& DLPObject::attribute(std::string_view name) const {
 }
 
 void DLPObject::setAttribute(std::string_view name, const platform::Value& value) {
-    if (auto status = store(slotOf(name), value); !status) throw std::invalid_argument(status.message());
+    setAttributeAt(slotOf(name), value);
+}
+
+void DLPObject::setAttributeAt(size_t slot, const platform::Value& value) {
+    if (auto status = store(slot, value); !status) throw std::invalid_argument(status.message());
 }
 
 platform::Status DLPObject::store(size_t slot, const platform::Value& value) {

@@ -29,18 +29,22 @@ class DLPObjectContext;
 
 // A typed entity's accessors for one attribute, named as the attribute is in the entity
 // catalog: `name()` gives the stored value, `setName(value)` sets it. Written once here so that
-// every typed entity behaves alike; a test calls each on every entity.
+// every typed entity behaves alike; a test calls each on every entity. Each accessor finds its
+// attribute's place once (one class is one entity).
 #define DLP_ATTRIBUTE(getter, Setter)                \
     platform::Value getter() const {                 \
-        return attribute(#getter);                   \
+        static const size_t slot = slotOf(#getter);  \
+        return attributeAt(slot);                    \
     }                                                \
     void set##Setter(const platform::Value& value) { \
-        setAttribute(#getter, value);                \
+        static const size_t slot = slotOf(#getter);  \
+        setAttributeAt(slot, value);                 \
     }
 // Only the getter: an attribute the context keeps (an owner's key, a position).
-#define DLP_READONLY_ATTRIBUTE(getter) \
-    platform::Value getter() const {   \
-        return attribute(#getter);     \
+#define DLP_READONLY_ATTRIBUTE(getter)              \
+    platform::Value getter() const {                \
+        static const size_t slot = slotOf(#getter); \
+        return attributeAt(slot);                   \
     }
 
 namespace host {
@@ -83,6 +87,11 @@ protected:
     // (std::logic_error); a value of the wrong type is std::invalid_argument with the reason.
     const platform::Value& attribute(std::string_view name) const;
     void setAttribute(std::string_view name, const platform::Value& value);
+    // The same by the attribute's place in the entity's description (slotOf), which the typed
+    // accessors look up once: a copy of many records calls them millions of times.
+    size_t slotOf(std::string_view name) const;
+    const platform::Value& attributeAt(size_t slot) const { return m_values[slot]; }
+    void setAttributeAt(size_t slot, const platform::Value& value);
 
     // Ordered to-many relation access for subclasses (see DLPObjectContext for the rules).
     platform::Result<std::vector<std::shared_ptr<DLPObject>>> relationMembers(std::string_view relation);
@@ -97,7 +106,6 @@ private:
         std::vector<std::shared_ptr<DLPObject>> members;
     };
 
-    size_t slotOf(std::string_view name) const;
     platform::Status store(size_t slot, const platform::Value& value);
     void markUpdated();
 
