@@ -59,16 +59,9 @@ void showAlert(const std::string& title, const std::string& message, const std::
     platform::Application::shared().runAlertPanel({title, message, button, "", "", false});
 }
 
-// A new inserted object of `entity` in the current object context, asked for afresh each time.
-platform::Result<std::shared_ptr<DLPObject>> createInCurrentContext(const char* entity) {
-    auto context = KOPAHelper::objectContext();
-    if (!context) return platform::Status::error("nobody is signed in any more");
-    return context->createObjectForEntityNamedInsert(entity, true);
-}
-
-// Copies the template and its field definitions. On a failure of the host, every object created
-// so far is deleted again (from `context`, where they were made), so a half copy never reaches
-// the database.
+// Copies the template and its field definitions into `context`, the signed-in user's current
+// context (looked up once: nothing runs in between that could change it). On a failure of the
+// host, every object created so far is deleted again, so a half copy never reaches the database.
 platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition& source,
                            const std::string& newName, std::vector<std::shared_ptr<DLPObject>>& created) {
     auto undo = [&](platform::Status status) {
@@ -77,7 +70,7 @@ platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition&
         return status;
     };
     try {
-        auto made = createInCurrentContext("CustomRecordSetDefinition");
+        auto made = context.createObjectForEntityNamedInsert("CustomRecordSetDefinition", true);
         if (!made) return made.status();
         created.push_back(made.value());
         auto copy = std::dynamic_pointer_cast<CustomRecordSetDefinition>(made.value());
@@ -93,7 +86,7 @@ platform::Status duplicate(DLPObjectContext& context, CustomRecordSetDefinition&
         auto fields = source.customRecordDefinitions();
         if (!fields) return undo(fields.status());
         for (const auto& field : fields.value()) {
-            auto madeField = createInCurrentContext("CustomRecordDefinition");
+            auto madeField = context.createObjectForEntityNamedInsert("CustomRecordDefinition", true);
             if (!madeField) return undo(madeField.status());
             created.push_back(madeField.value());
             auto fieldCopy = std::dynamic_pointer_cast<CustomRecordDefinition>(madeField.value());
