@@ -64,7 +64,7 @@ def product_names(root):
 
 
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc")
-SCANNED_FOLDERS = ("platform", "host", "plugin", "app", "tests", "bench", "fuzz")
+SCANNED_FOLDERS = ("platform", "host", "plugin", "app", "sdk", "tests", "bench", "fuzz")
 # Include roots the build offers somewhere: the repository root (through per-layer links) and the
 # product folder, whose headers spell framework paths as "framework/...".
 INCLUDE_ROOTS = ("", "plugin")
@@ -100,6 +100,10 @@ def allowed_rank(rel):
         return APP, False
     if top == "fuzz":
         return PRODUCT, False
+    if top == "sdk":
+        # The kit's test host stands in for the host a plug-in's tests run in: the whole host, no
+        # plug-in and no program.
+        return HOST, False
     rank = rank_of(rel)
     return rank, rank in (FRAMEWORK, PRODUCT)
 
