@@ -71,6 +71,21 @@ bool CommandInterpreter::isContextPath(const std::string& path) {
     return !titles.empty() && AsciiText::lower(titles.front()) == "context";
 }
 
+bool CommandInterpreter::closeModalAtEndOfInput(std::vector<std::weak_ptr<Window>>& tried,
+                                                const std::function<void(const std::string&)>& say) {
+    auto modal = Application::shared().modalWindow();
+    if (!modal) return false;
+    if (std::none_of(tried.begin(), tried.end(), [&](const auto& w) { return w.lock() == modal; })) {
+        say(fmt::format("(closing the modal window {})\n", TerminalRenderer::windowName(*modal)));
+        tried.push_back(modal);
+        modal->close();
+        return true;
+    }
+    say(fmt::format("(the modal window {} did not end its modal loop when closed)\n",
+                    TerminalRenderer::windowName(*modal)));
+    return false;
+}
+
 std::string CommandInterpreter::helpText() {
     return "Commands (a <view> is its identifier or its number from \"show\"; numbers count from 1):\n"
            "  help                          this list\n"

@@ -42,6 +42,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,6 +117,12 @@ public:
     static std::optional<std::vector<std::string>> splitWords(const std::string& line, std::string& error);
     // "context" or "context > ...": the contextual menu of the selected table row.
     static bool isContextPath(const std::string& path);
+    // At the end of input, modal windows close innermost first, one per pass so that each modal
+    // loop can return: closes the innermost not tried yet (said through `say`) and returns true,
+    // or says that the one tried did not end its loop and returns false. `tried` is the front
+    // end's list for this end of input.
+    static bool closeModalAtEndOfInput(std::vector<std::weak_ptr<Window>>& tried,
+                                       const std::function<void(const std::string&)>& say);
 
     // Which rows of each table `show`, `next` and `prev` asked for, for the drawing.
     const std::unordered_map<const View*, size_t>& tableFirstRows() const { return m_tableFirstRow; }

@@ -254,18 +254,9 @@ void GtkScriptPlayer::finishStep() {
         return;
     }
     // Then modal windows close, innermost first, one per pass so each loop can return.
-    if (auto modal = Application::shared().modalWindow()) {
-        bool tried = std::any_of(m_closedAtFinish.begin(), m_closedAtFinish.end(),
-                                 [&](const auto& w) { return w.lock() == modal; });
-        if (!tried) {
-            say(fmt::format("(closing the modal window {})\n", TerminalRenderer::windowName(*modal)));
-            m_closedAtFinish.push_back(modal);
-            modal->close();
-            return;
-        }
-        say(fmt::format("(the modal window {} did not end its modal loop when closed)\n",
-                        TerminalRenderer::windowName(*modal)));
-    }
+    if (CommandInterpreter::closeModalAtEndOfInput(m_closedAtFinish,
+                                                   [this](const std::string& text) { say(text); }))
+        return;
     if (m_quitCalled) return;
     m_quitCalled = true;
     if (m_quitHandler) m_quitHandler();

@@ -494,18 +494,9 @@ void TerminalFrontEnd::continueFinishing() {
     }
     if (answered || !m_alerts.empty()) return;
     // Then modal windows close, innermost first, one per pass so each loop can return.
-    if (auto modal = Application::shared().modalWindow()) {
-        bool tried = std::any_of(m_closedAtFinish.begin(), m_closedAtFinish.end(),
-                                 [&](const auto& w) { return w.lock() == modal; });
-        if (!tried) {
-            write(fmt::format("(closing the modal window {})\n", TerminalRenderer::windowName(*modal)));
-            m_closedAtFinish.push_back(modal);
-            modal->close();
-            return;
-        }
-        write(fmt::format("(the modal window {} did not end its modal loop when closed)\n",
-                          TerminalRenderer::windowName(*modal)));
-    }
+    if (CommandInterpreter::closeModalAtEndOfInput(m_closedAtFinish,
+                                                   [this](const std::string& text) { write(text); }))
+        return;
     if (m_quitCalled) return;
     m_finishing = false;
     m_closedAtFinish.clear();
