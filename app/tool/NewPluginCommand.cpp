@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,6 +24,7 @@
 
 #include "app/tool/ToolCommand.h"
 #include "app/tool/ToolIO.h"
+#include "platform/foundation/DisplayText.h"
 
 namespace fs = std::filesystem;
 
@@ -77,6 +77,18 @@ void writeFromTemplates(const fs::path& templates, const fs::path& target, const
     }
 }
 
+// The name ends up in file names (NAMEGreetingController.window.json, libNAME.so), which the
+// file system allows 255 bytes.
+constexpr size_t kMaxNameLength = 100;
+constexpr size_t kMaxIdentifierLength = 255;
+
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 // The name becomes a C++ class: a keyword cannot be one.
 bool isKeyword(const std::string& word) {
     static const std::set<std::string> keywords{
@@ -95,6 +107,25 @@ bool isKeyword(const std::string& word) {
         "using",       "virtual",   "void",       "volatile",  "wchar_t",  "while",        "xor",
         "xor_eq"};
     return keywords.count(word) > 0;
+}
+
+// Letters, digits and underscores, not starting with a digit, no keyword. Checked by hand: a
+// regular expression recurses once per character and overflows the stack on a long name.
+bool isClassName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameLength || isAsciiDigit(name[0])) return false;
+    for (char c : name)
+        if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '_') return false;
+    return !isKeyword(name);
+}
+
+// Parts of letters, digits and hyphens joined by single dots.
+bool isBundleIdentifier(const std::string& id) {
+    if (id.empty() || id.size() > kMaxIdentifierLength || id.front() == '.' || id.back() == '.') return false;
+    for (size_t i = 0; i < id.size(); ++i) {
+        const char c = id[i];
+        if (c == '.' ? id[i + 1] == '.' : !(isAsciiLetter(c) || isAsciiDigit(c) || c == '-')) return false;
+    }
+    return true;
 }
 
 ToolCommand::Registrar newPlugin{
@@ -117,21 +148,21 @@ ToolCommand::Registrar newPlugin{
                 {{0, "written"}, {1, "DIR/NAME exists already, or the folder could not be written"}}) +
             " (here also: a NAME or bundle identifier that is not valid)");
         return [name, dir, bundleId]() -> int {
-            static const std::regex className("[A-Za-z_][A-Za-z0-9_]*");
-            static const std::regex identifier("[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*");
-            if (!std::regex_match(*name, className) || isKeyword(*name))
+            if (!isClassName(*name))
                 return ToolIO::fail(kCommand, "",
                                     fmt::format("'{}' is not a valid class name (letters, digits and "
-                                                "underscores, not starting with a digit, no C++ keyword)",
-                                                *name),
+                                                "underscores, not starting with a digit, no C++ keyword, "
+                                                "at most {} characters)",
+                                                platform::DisplayText::printable(*name, 60), kMaxNameLength),
                                     kBadArguments);
             const std::string id = bundleId->empty() ? "com.example.daylite.plugin." + *name : *bundleId;
-            if (!std::regex_match(id, identifier))
-                return ToolIO::fail(kCommand, "",
-                                    fmt::format("'{}' is not a valid bundle identifier (letters, digits and "
-                                                "hyphens, in parts joined by dots)",
-                                                id),
-                                    kBadArguments);
+            if (!isBundleIdentifier(id))
+                return ToolIO::fail(
+                    kCommand, "",
+                    fmt::format("'{}' is not a valid bundle identifier (letters, digits and "
+                                "hyphens, in parts joined by dots, at most {} characters)",
+                                platform::DisplayText::printable(id, 60), kMaxIdentifierLength),
+                    kBadArguments);
 
             const fs::path prefix = programPrefix();
             const fs::path templates = prefix / "share" / "zandrel-tool" / "templates" / "plugin";

@@ -13,15 +13,21 @@ tool=$prefix/bin/zandrel-tool
 fail() { echo "$*" >&2; exit 1; }
 
 # Refusals first: nothing may be written by them.
-for name in 9Lives "Hello World" "" "Hé" "a-b" class; do
+# (A very long name once overflowed the stack of the check itself.)
+huge=$(head -c 100000 /dev/zero | tr '\0' A)
+for name in 9Lives "Hello World" "" "Hé" "a-b" class "$huge" "$(head -c 101 /dev/zero | tr '\0' B)" $'\xff'; do
   status=0
   "$tool" new-plugin "$name" --dir "$work/refused" 2>"$work/err" || status=$?
-  [ "$status" -eq 64 ] || fail "new-plugin '$name' exited $status, not 64"
-  grep -q "not a valid class name" "$work/err" || fail "new-plugin '$name' said: $(cat "$work/err")"
+  [ "$status" -eq 64 ] || fail "new-plugin '${name:0:80}' exited $status, not 64"
+  grep -q "not a valid class name" "$work/err" || fail "new-plugin '${name:0:80}' said: $(head -c 300 "$work/err")"
+  [ "$(wc -c <"$work/err")" -lt 400 ] || fail "new-plugin repeated a long name whole: $(head -c 300 "$work/err")"
 done
-status=0
-"$tool" new-plugin Fine --bundle-id 'com.example"x' --dir "$work/refused" 2>/dev/null || status=$?
-[ "$status" -eq 64 ] || fail "a bundle identifier with a quote was taken (status $status)"
+for id in 'com.example"x' "com..example" ".com.example" "com.example." "$huge"; do
+  status=0
+  "$tool" new-plugin Fine --bundle-id "$id" --dir "$work/refused" 2>"$work/err" || status=$?
+  [ "$status" -eq 64 ] || fail "new-plugin --bundle-id '${id:0:80}' exited $status, not 64"
+  grep -q "not a valid bundle identifier" "$work/err" || fail "--bundle-id '${id:0:80}' said: $(head -c 300 "$work/err")"
+done
 [ ! -e "$work/refused" ] || fail "a refused new-plugin wrote $(ls -A "$work/refused")"
 
 "$tool" new-plugin Hello --dir "$work/src" --bundle-id com.example.hello >"$work/out"
